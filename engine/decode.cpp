@@ -1,0 +1,321 @@
+// Decoding of one NTFS FILE record into a temporary record.
+//
+// Works on the raw record bytes only. Every read is checked against the record size: a
+// structure that points outside the record makes the decode return false (the record is
+// dropped, the scan goes on).
+#include "engine/collation.h"
+#include "engine/datetime.h"
+#include "engine/scan.h"
+
+#include <cstring>
+
+namespace qz {
+
+namespace {
+
+inline uint16_t Rd16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+inline uint32_t Rd32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v; // little-endian host
+}
+inline uint64_t Rd64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
+constexpr uint32_t kAttrStandardInformation = 0x10;
+constexpr uint32_t kAttrAttributeList = 0x20;
+constexpr uint32_t kAttrFileName = 0x30;
+constexpr uint32_t kAttrData = 0x80;
+constexpr uint32_t kAttrEnd = 0xFFFFFFFF;
+
+struct Malformed {};
+
+// Data runs of one non-resident attribute starting at p. Returns false when the runs reach
+// outside the record.
+bool DecodeRuns(const uint8_t* buf, size_t size, size_t p, bool storeRuns, TMFT_RECORD& rec,
+                TRecordRuns& runs) {
+    runs.NumDataRuns = 0;
+    rec.TotDataRunClusters = 0;
+    for (int pass = 0; pass < (storeRuns ? 2 : 1); ++pass) {
+        if (pass == 1) {
+            if (runs.NumDataRuns == 0) break;
+            runs.DataRuns.assign(size_t(runs.NumDataRuns), TDATA_RUN{});
+        }
+        size_t q = p;
+        size_t j = 0;
+        while (q < size) {
+            const uint8_t h = buf[q];
+            if (h == 0) break;
+            const unsigned ln = h & 0x0F, on = h >> 4;
+            if (ln > 8 || on > 8) break;
+            if (q + 1 + ln + on > size) return false;
+            uint64_t length = 0;
+            for (unsigned k = 0; k < ln; ++k) length |= uint64_t(buf[q + 1 + k]) << (8 * k);
+            int64_t offset = 0;
+            if (on > 0) {
+                uint64_t u = 0;
+                for (unsigned k = 0; k < on; ++k) u |= uint64_t(buf[q + 1 + ln + k]) << (8 * k);
+                if (on < 8 && (buf[q + ln + on] & 0x80)) u |= ~uint64_t(0) << (8 * on);
+                offset = int64_t(u);
+            }
+            if (pass == 0) {
+                ++runs.NumDataRuns;
+                if (on > 0 && !(j == 0 && offset < 0)) rec.TotDataRunClusters += uint32_t(length);
+            } else {
+                runs.DataRuns[j] = TDATA_RUN{length, offset, j > 0};
+            }
+            ++j;
+            q += 1 + ln + on;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+PMFT_RECORD TNTFS_FILES::LookupBase(uint64_t base48) const {
+    if (auto it = FIndexFileList.find(base48); it != FIndexFileList.end()) return it->second;
+    if (auto it = FExFileList.find(base48); it != FExFileList.end()) return it->second;
+    int i = FileListIndexOf(base48);
+    if (i >= 0 && size_t(i) < FFileList.size()) return FFileList[size_t(i)];
+    return nullptr;
+}
+
+bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_t recno,
+                                   bool storeRuns, bool outOfSequence, bool readRaw) {
+    TMFT_RECORD& rec = ctx.rec;
+    TRecordRuns& runs = ctx.runs;
+    ctx.numExtra = 0;
+    ctx.ResetNames();
+    ZeroRecord(rec);
+    runs.clear();
+    bool sizeSet = false;
+
+    const size_t size = FVolData.BytesPerFileRecordSegment;
+    if (size < 48 || std::memcmp(buffer, "FILE", 4) != 0) return false;
+
+    // Update-sequence fixups: the stride is 512 bytes whatever the sector size.
+    if (readRaw && !outOfSequence) {
+        const size_t u = Rd16(buffer + 4);
+        unsigned n = Rd16(buffer + 6);
+        for (size_t i = 1; n > 0; ++i, --n) {
+            if (i * 512 - 2 >= size) break;
+            if (u + 2 * i + 2 > size) return false;
+            buffer[i * 512 - 2] = buffer[u + 2 * i];
+            buffer[i * 512 - 1] = buffer[u + 2 * i + 1];
+        }
+    }
+
+    rec.HasFileSizeFlags = 0;
+    rec.RecNo = recno;
+    rec.BaseFileRec = Rd64(buffer + 32);
+    const uint64_t base48 = rec.BaseFileRec & kRecNoMask;
+    const bool isExtension = rec.BaseFileRec != 0;
+
+    // An extension record whose base comes later in the table waits for the end of the pass.
+    if (!outOfSequence && base48 > recno) {
+        std::vector<uint8_t> deferred(8 + size);
+        std::memcpy(deferred.data(), &recno, 8);
+        std::memcpy(deferred.data() + 8, buffer, size);
+        FOOSFileList.push_back(std::move(deferred));
+        return false;
+    }
+
+    rec.FileRecFlags = Rd16(buffer + 22);
+    if (!(rec.FileRecFlags & 1)) return false;
+
+    const uint64_t bpc = FVolData.BytesPerCluster;
+    size_t a = Rd16(buffer + 20);
+    for (;;) {
+        if (a + 4 > size) return false;
+        const uint32_t type = Rd32(buffer + a);
+        if (type == kAttrEnd) break;
+        if (a + 10 > size) return false;
+        const uint32_t length = Rd32(buffer + a + 4);
+        if (length == 0 || a + length >= size) break;
+        const uint8_t nonResident = buffer[a + 8];
+        const uint8_t nameLength = buffer[a + 9];
+
+        if (type == kAttrStandardInformation && nonResident == 0) {
+            if (a + 22 > size) return false;
+            const size_t v = a + Rd16(buffer + a + 20);
+            if (v + 36 > size) return false;
+            rec.CreatedDate = FileTimeToDateTime(Rd64(buffer + v + 0));
+            rec.ModifiedDate = FileTimeToDateTime(Rd64(buffer + v + 8));
+            rec.LastAccessDate = FileTimeToDateTime(Rd64(buffer + v + 24));
+            rec.DOSAttrib = Rd32(buffer + v + 32);
+        } else if (type == kAttrFileName && nonResident == 0) {
+            if (a + 22 > size) return false;
+            const size_t v = a + Rd16(buffer + a + 20);
+            if (v + 66 > size) return false;
+            const unsigned len = buffer[v + 64];
+            const uint8_t ns = buffer[v + 65];
+            if (v + 66 + 2 * size_t(len) > size) return false;
+            if (ns != 2 && len != 0) {
+                char16_t* n = ctx.NextNameSlot();
+                for (unsigned k = 0; k < len; ++k) n[k] = char16_t(Rd16(buffer + v + 66 + 2 * k));
+                n[len] = 0;
+                const uint64_t p = Rd64(buffer + v) & kRecNoMask;
+                const bool differs = CompareNames(n, rec.Filename) != 0;
+                bool extra;
+                if (rec.ParentRec != 0 && p != 0 && p != rec.ParentRec)
+                    extra = true; // a hard link in another folder
+                else if (isExtension)
+                    extra = p != 0 && (p != rec.ParentRec || differs);
+                else
+                    extra = differs && rec.Filename != nullptr; // a second name in the same folder
+                if (extra) {
+                    bool known = false;
+                    for (size_t i = 0; i < ctx.numExtra && !known; ++i) {
+                        const TExtraName& e = ctx.extraNames[i];
+                        known = e.Parent == p && CompareNames(e.Rec.Filename, n) == 0;
+                    }
+                    if (!known) {
+                        if (rec.ParentRec == 0) rec.ParentRec = p;
+                        if (ctx.extraNames.size() <= ctx.numExtra) ctx.extraNames.emplace_back();
+                        TExtraName& e = ctx.extraNames[ctx.numExtra++];
+                        e.Parent = p;
+                        ZeroRecord(e.Rec);
+                        CopyRecord(rec, e.Rec);
+                        e.Rec.Folder = nullptr;
+                        e.Rec.ParentRec = p;
+                        e.Rec.Filename = n;
+                        e.Rec.FilenameLen = len;
+                        if (isExtension) {
+                            if (PMFT_RECORD b = LookupBase(base48)) {
+                                e.Rec.DOSAttrib = b->DOSAttrib;
+                                e.Rec.FileRecFlags = b->FileRecFlags;
+                                e.Rec.FileSize = b->FileSize;
+                                e.Rec.AllocSize = b->AllocSize;
+                                e.Rec.HasFileSizeFlags = b->HasFileSizeFlags;
+                                if (b->ModifiedDate > 0) e.Rec.ModifiedDate = b->ModifiedDate;
+                                if (b->LastAccessDate > 0) e.Rec.LastAccessDate = b->LastAccessDate;
+                                if (b->CreatedDate > 0) e.Rec.CreatedDate = b->CreatedDate;
+                            }
+                        }
+                        e.Rec.DoNotCountFlag = true;
+                    }
+                }
+                if (rec.Filename == nullptr) {
+                    rec.Filename = n;
+                    rec.FilenameLen = len;
+                }
+                if (rec.ParentRec == 0) rec.ParentRec = p;
+            }
+        } else if (type == kAttrAttributeList) {
+            if (a + 22 > size) return false;
+            const uint32_t vlen = Rd32(buffer + a + 16);
+            if (vlen != 0) {
+                const size_t start = a + Rd16(buffer + a + 20);
+                const size_t end = start + vlen;
+                size_t pos = start;
+                while (pos < end) {
+                    if (pos + 4 > size) return false;
+                    const uint32_t etype = Rd32(buffer + pos);
+                    if (etype == kAttrEnd) break;
+                    if (pos + 6 > size) return false;
+                    const uint16_t elen = Rd16(buffer + pos + 4);
+                    if (elen == 0) break;
+                    if (pos + 24 > size) return false;
+                    runs.AttribList.push_back(TATTRIB_RECORD{etype, Rd64(buffer + pos + 16)});
+                    pos += elen;
+                }
+                runs.NumAttrib = int32_t(runs.AttribList.size());
+            }
+        } else if (type == kAttrData) {
+            if (nonResident == 1) {
+                if (a + 56 > size) return false;
+                if (nameLength == 0) {
+                    rec.FileSize = Rd64(buffer + a + 48) & kRecNoMask;
+                    rec.HasFileSizeFlags |= 1;
+                    sizeSet = true;
+                }
+                if (!DecodeRuns(buffer, size, a + Rd16(buffer + a + 32), storeRuns, rec, runs))
+                    return false;
+                rec.AllocSize += uint64_t(rec.TotDataRunClusters) * bpc;
+                if (rec.TotDataRunClusters > 0) {
+                    rec.HasFileSizeFlags |= 2;
+                    sizeSet = true;
+                }
+            } else if (nameLength == 0) {
+                if (a + 20 > size) return false;
+                rec.FileSize = Rd32(buffer + a + 16);
+                rec.AllocSize = 0;
+                rec.HasFileSizeFlags = 3;
+                sizeSet = true;
+            }
+            for (size_t i = 0; i < ctx.numExtra; ++i) {
+                TMFT_RECORD& e = ctx.extraNames[i].Rec;
+                if (rec.HasFileSizeFlags & 2) {
+                    e.AllocSize = rec.AllocSize;
+                    e.HasFileSizeFlags |= 2;
+                }
+                if (rec.HasFileSizeFlags & 1) {
+                    e.FileSize = rec.FileSize;
+                    e.HasFileSizeFlags |= 1;
+                }
+                if (rec.ModifiedDate > 0) e.ModifiedDate = rec.ModifiedDate;
+                if (rec.LastAccessDate > 0) e.LastAccessDate = rec.LastAccessDate;
+                if (rec.CreatedDate > 0) e.CreatedDate = rec.CreatedDate;
+            }
+        }
+        a += length;
+    }
+
+    if (isExtension) {
+        rec.IndexMe = true;
+        if (PMFT_RECORD b = LookupBase(base48)) {
+            b->TotDataRunClusters += rec.TotDataRunClusters;
+            b->AllocSize += rec.AllocSize;
+        }
+    } else if (runs.NumAttrib > 0) {
+        // Data held in extension records that were stored before this base record. Each such
+        // record is added once, however many of its streams the list names.
+        const size_t n = runs.AttribList.size();
+        for (size_t i = 0; i < n; ++i) {
+            const TATTRIB_RECORD& e = runs.AttribList[i];
+            const uint64_t f = e.FileRef & kRecNoMask;
+            if (e.AttribType != kAttrData || f == rec.RecNo) continue;
+            rec.IndexMe = true;
+            bool seen = false;
+            for (size_t k = 0; k < i && !seen; ++k)
+                seen = runs.AttribList[k].AttribType == kAttrData &&
+                       (runs.AttribList[k].FileRef & kRecNoMask) == f;
+            if (seen) continue;
+            if (rec.RecNo > f || outOfSequence) {
+                if (auto it = FIndexFileList.find(f); it != FIndexFileList.end()) {
+                    rec.TotDataRunClusters += it->second->TotDataRunClusters;
+                    rec.AllocSize += it->second->AllocSize;
+                }
+            }
+        }
+    }
+
+    if (isExtension && sizeSet) {
+        const int bi = FileListIndexOf(base48);
+        PMFT_RECORD b = bi >= 0 && size_t(bi) < FFileList.size() ? FFileList[size_t(bi)] : nullptr;
+        if (b) {
+            if ((rec.HasFileSizeFlags & 1) && (!(b->HasFileSizeFlags & 1) || b->FileSize == 0)) {
+                b->FileSize = rec.FileSize;
+                b->HasFileSizeFlags |= 1;
+            }
+            if (rec.HasFileSizeFlags & 3) {
+                if (auto it = FBaseFileList.find(base48); it != FBaseFileList.end()) {
+                    for (PMFT_RECORD m : it->second) {
+                        if (m == b) continue;
+                        m->FileSize = b->FileSize;
+                        m->AllocSize = b->AllocSize;
+                        m->TotDataRunClusters = b->TotDataRunClusters;
+                        m->HasFileSizeFlags = b->HasFileSizeFlags;
+                    }
+                }
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace qz

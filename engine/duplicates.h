@@ -1,0 +1,36 @@
+// Duplicate groups: records of all scans on screen that share a normalised name, size and
+// counts (method 1), and also the modification date (method 2).
+#pragma once
+
+#include "engine/scan.h"
+#include "engine/types.h"
+
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qz {
+
+// The name used to compare candidates: folded through the default table (never a volume's
+// $UpCase); a base ending in " (N)" or " - copy" loses that suffix. "Report (2).DOC",
+// "report - Copy.doc" and "report.doc" all give "report.doc".
+void NormalizeDupName(std::u16string_view name, std::u16string& out);
+std::u16string NormalizeDupName(std::u16string_view name);
+
+using TDupProgress = std::function<void(int percent)>;
+
+// Group the records of sorted (in CompareForDuplicates order). Every visited record first
+// leaves its old group. Stops early when cancelled() returns true. Progress in steps of at
+// least 5 percent.
+void GroupDuplicatesSorted(std::span<const PMFT_RECORD> sorted, int method,
+                           const std::function<bool()>& cancelled = {}, const TDupProgress& progress = {});
+
+// All non-nil records of the scans in CompareForDuplicates order.
+std::vector<PMFT_RECORD> SortedForDuplicates(std::span<TNTFS_FILES* const> scans);
+
+// Apply a grouping method to all scans on screen: when method differs from the one recorded
+// in the first scan and is not 0, record it and regroup. Returns true when it regrouped.
+bool LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method, const TDupProgress& progress = {});
+
+} // namespace qz

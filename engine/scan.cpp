@@ -1,0 +1,264 @@
+#include "engine/scan.h"
+
+#include "engine/debuglog.h"
+#include "engine/text.h"
+
+#include <cstring>
+#include <sys/statvfs.h>
+
+namespace qz {
+
+namespace {
+TSourcePasses gPasses;
+}
+
+void RegisterSourcePasses(const TSourcePasses& passes) { gPasses = passes; }
+const TSourcePasses& GetSourcePasses() { return gPasses; }
+
+void ZeroRecord(TMFT_RECORD& r) { std::memset(static_cast<void*>(&r), 0, sizeof(TMFT_RECORD)); }
+
+void CopyRecord(const TMFT_RECORD& src, TMFT_RECORD& dst) {
+    TFolderData* keep = dst.Folder;
+    std::memcpy(static_cast<void*>(&dst), &src, sizeof(TMFT_RECORD));
+    dst.Folder = keep;
+}
+
+// ---------------------------------------------------------------- decode context
+
+TDecodeContext::TDecodeContext() {
+    ZeroRecord(rec);
+    extraNames.reserve(16);
+}
+
+char16_t* TDecodeContext::NameSlot(size_t i) {
+    while (slots_.size() <= i) slots_.emplace_back();
+    return slots_[i].data();
+}
+
+// ---------------------------------------------------------------- construction
+
+TNTFS_FILES::TNTFS_FILES(const std::u16string& MFTFilename) {
+    ScannerInitialize(MFTFilename, false, nullptr);
+}
+
+TNTFS_FILES::TNTFS_FILES(SlowTag, const std::u16string& source) {
+    ScannerInitialize(source, true, nullptr);
+}
+
+std::unique_ptr<TNTFS_FILES> TNTFS_FILES::CreateSlow(const std::u16string& RootFolder) {
+    return std::unique_ptr<TNTFS_FILES>(new TNTFS_FILES(SlowTag{}, RootFolder));
+}
+
+TNTFS_FILES::TNTFS_FILES(PMFT_RECORD rootmft, const std::u16string& RootFolder) {
+    ScannerInitialize(RootFolder, true, rootmft);
+}
+
+void TNTFS_FILES::ScannerInitialize(const std::u16string& source, bool slowmode, PMFT_RECORD subtreeRoot) {
+    DebugLog("Scanner Initialize");
+    FArenas.push_back(std::make_unique<TRecordArena>());
+    index = 0;
+    Fgmttimeoffset = 0;
+    WasCSVFile = false;
+    CSVDinfo = TDiskSizeInfo{};
+    MFTRoot = nullptr;
+    DuplicatesLocatedMethod = 0;
+    NumMFTRecords = 0;
+    FUseReadMFTFunction = false;
+    FVOLDATAFLAG = false;
+    FShowMaxModifiedDate = false;
+    FVOLDATADRIVELETTER = 0;
+    FBytesPerCluster = 4096;
+    FMFTExtents.clear();
+    if (const char* e = std::getenv("QUARZEL_FORCE_MFT_READ"); e && *e && *e != '0') {
+        DebugLog("Force use MFT Read function");
+        FUseReadMFTFunction = true;
+    }
+    FSlowMode = slowmode;
+    FMFTSource = subtreeRoot;
+    ZeroRecord(FMFT);
+    ZeroRecord(FMFT_UPCASE);
+    FCancelled = false;
+    FSource = source;
+    // Cluster size of the source's file system.
+    if (!source.empty() && source.size() > 1) {
+        struct statvfs sv {};
+        std::string path = Utf16ToUtf8(source);
+        if (::statvfs(path.c_str(), &sv) == 0 && sv.f_frsize > 0 && sv.f_frsize <= (1u << 24))
+            FBytesPerCluster = uint32_t(sv.f_frsize);
+    }
+    if (!slowmode && !subtreeRoot) OpenMFTSource(*this);
+}
+
+TNTFS_FILES::~TNTFS_FILES() {
+    ClearRecords();
+    FreeRecordData(FMFT);
+    FreeRecordData(FMFT_UPCASE);
+}
+
+bool TNTFS_FILES::IsSourceCSV() const {
+    return FSlowMode && !FMFTSource &&
+           (EndsWithIgnoreAsciiCase(FSource, u".csv") || EndsWithIgnoreAsciiCase(FSource, u".tsv"));
+}
+
+TRecordArena& TNTFS_FILES::NewArena() {
+    std::lock_guard<std::mutex> g(SlowScanCrit);
+    FArenas.push_back(std::make_unique<TRecordArena>());
+    return *FArenas.back();
+}
+
+// ---------------------------------------------------------------- lists
+
+bool TNTFS_FILES::AddToFileList(PMFT_RECORD rec) {
+    FFileList.push_back(rec);
+    const uint64_t n = rec->RecNo;
+    if (FFileListIndex.size() <= n) FFileListIndex.resize(n + 10000, 0);
+    if (rec->BaseFileRec == 0 && FFileListIndex[n] == 0) {
+        FFileListIndex[n] = int32_t(FFileList.size());
+        return true;
+    }
+    return false;
+}
+
+void TNTFS_FILES::AddToDirList(PMFT_RECORD rec) {
+    FDirList.push_back(rec);
+    const uint64_t n = rec->RecNo;
+    if (FDirListIndex.size() <= n) FDirListIndex.resize(n + 10000, 0);
+    if (FDirListIndex[n] == 0) FDirListIndex[n] = int32_t(FDirList.size());
+}
+
+void TNTFS_FILES::PresizeForRecords(size_t total) {
+    FFileList.reserve(total);
+    FFileListIndex.assign(total, 0);
+    FDirListIndex.assign(total, 0);
+}
+
+void TNTFS_FILES::ReleaseDupGroup(TMFT_RECORD& rec) {
+    if (!rec.DupFiles) return;
+    TDUPFILES* g = rec.DupFiles;
+    rec.DupFiles = nullptr;
+    if (g->dupcount > 0)
+        --g->dupcount;
+    else
+        delete g;
+}
+
+void TNTFS_FILES::FreeRecordData(TMFT_RECORD& rec) {
+    // Names, folder blocks and children live in the scan's arenas and go with them.
+    rec.Filename = nullptr;
+    rec.FilenameLen = 0;
+    if (rec.Folder) {
+        rec.Folder->ChildData = nullptr;
+        rec.Folder->ChildCount = 0;
+    }
+    ReleaseDupGroup(rec);
+}
+
+void TNTFS_FILES::ClearRecords() {
+    for (PMFT_RECORD p : FFileList)
+        if (p) FreeRecordData(*p);
+    FDirList.clear();
+    FFileList.clear();
+    FExFileList.clear();
+    FIndexFileList.clear();
+    FBaseFileList.clear();
+    FOOSFileList.clear();
+    FChildStore.clear();
+    FChildStore.shrink_to_fit();
+    // Every record and name of the scan is released at once.
+    for (auto& a : FArenas) a->Reset();
+    FLastDirIndexRecNo = kNoDirCache;
+    FLastDirIndex = 0;
+}
+
+// ---------------------------------------------------------------- allocation
+
+void TNTFS_FILES::SetRecordName(TMFT_RECORD& rec, std::u16string_view name, TRecordArena& arena) {
+    rec.Filename = arena.CopyName(name);
+    rec.FilenameLen = name.size() < 255 ? name.size() : 255;
+}
+
+PMFT_RECORD TNTFS_FILES::NewRecordFrom(const TMFT_RECORD& src, TRecordArena& arena) {
+    PMFT_RECORD r = arena.NewRecord();
+    CopyRecord(src, *r);
+    r->Filename = nullptr;
+    if (src.Filename) SetRecordName(*r, src.Name(), arena);
+    if (r->IsFolder()) r->Folder = arena.NewFolder();
+    return r;
+}
+
+PMFT_RECORD TNTFS_FILES::NewPlaceholder(uint64_t recno) {
+    PMFT_RECORD r = Arena().NewRecord();
+    r->RecNo = recno;
+    r->Folder = Arena().NewFolder();
+    AddToDirList(r);
+    AddToFileList(r);
+    FLastDirIndexRecNo = kNoDirCache;
+    return r;
+}
+
+void TNTFS_FILES::SetError(const std::string& message) {
+    WasError = true;
+    // Cut to 255 characters without splitting a UTF-8 sequence.
+    size_t chars = 0, i = 0;
+    while (i < message.size() && chars < 255) {
+        unsigned char c = static_cast<unsigned char>(message[i]);
+        size_t len = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        i += len;
+        ++chars;
+    }
+    ErrorMEssage = message.substr(0, i);
+}
+
+size_t TNTFS_FILES::MemoryBytes() const {
+    size_t b = 0;
+    for (auto& a : FArenas) b += a->BytesReserved();
+    b += FFileList.capacity() * sizeof(PMFT_RECORD) + FDirList.capacity() * sizeof(PMFT_RECORD);
+    b += (FFileListIndex.capacity() + FDirListIndex.capacity()) * sizeof(int32_t);
+    b += FChildStore.capacity() * sizeof(PMFT_RECORD);
+    return b;
+}
+
+// ---------------------------------------------------------------- dispatch
+
+void TNTFS_FILES::ProcessMFTRecords(const std::u16string& FilterInclude,
+                                    const std::u16string& FilterExclude, bool FilterFullPath,
+                                    bool foldersonlyflag, bool IncludeNTFSSpecialFiles) {
+    (void)IncludeNTFSSpecialFiles; // the NTFS metadata files are always part of the tree
+    DebugLog("ProcessMFTRecordStart - InitializeDirList");
+    ClearRecords();
+    futureparents = 0;
+    WasError = false;
+    ErrorMEssage.clear();
+    CSVHasFilesFlag = true;
+    WasCSVFile = false;
+    try {
+        if (IsSourceSubtree()) {
+            RunSubtreeCopy(*this);
+        } else if (!FSlowMode) {
+            RunMFTPass(*this);
+        } else {
+            DebugLog("ProcessMFTRecordStart - is FSlowMode");
+            if (IsSourceCSV()) {
+                WasCSVFile = true;
+                int64_t line = 0;
+                if (!gPasses.ImportCSV) {
+                    SetError("CSV/TSV import is not available in this build");
+                } else if (!gPasses.ImportCSV(*this, line)) {
+                    WasError = true;
+                    ErrorMEssage = "Failed to import CSV file (line " + std::to_string(line) + ")";
+                }
+            } else {
+                DebugLog("ProcessMFTRecordStart - DoSlowMode");
+                if (!gPasses.SlowScan)
+                    SetError("Folder scanning is not available in this build");
+                else
+                    gPasses.SlowScan(*this, FilterInclude, FilterExclude, FilterFullPath, foldersonlyflag);
+            }
+        }
+    } catch (const std::exception& e) {
+        SetError(e.what());
+    }
+    MFTRoot = FFileList.empty() ? nullptr : FFileList.front();
+}
+
+} // namespace qz

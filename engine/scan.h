@@ -1,0 +1,213 @@
+// TNTFS_FILES: one scan and everything it owns.
+//
+// Every source (NTFS volume or image, MFT dump, folder tree, CSV/TSV export, subtree of
+// another scan) fills the same structures: a flat list of records (FFileList) linked into a
+// tree by ParentMFTRec, the folders also in FDirList, and two index arrays that map a record
+// number to its position in those lists. Records and names come from the scan's arenas and
+// never move while the scan lives; views keep plain pointers to them.
+#pragma once
+
+#include "engine/arena.h"
+#include "engine/filehandle.h"
+#include "engine/types.h"
+
+#include <atomic>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace qz {
+
+class TNTFS_FILES;
+
+// Scratch of one decoding thread: the temporary record, its attribute data, the extra names
+// (hard links) found in the record, and storage for their names. Reused record after record,
+// so decoding allocates nothing in the steady state.
+struct TExtraName {
+    uint64_t Parent = 0; // 48-bit parent number of the name
+    TMFT_RECORD Rec{};
+};
+
+struct TDecodeContext {
+    TDecodeContext();
+    TMFT_RECORD rec{};
+    TRecordRuns runs;
+    std::vector<TExtraName> extraNames; // entries [0, numExtra) are valid
+    size_t numExtra = 0;
+    // Name storage for rec and the extra names of the current decode (255 units + NUL each).
+    char16_t* NameSlot(size_t i);
+    void ResetNames() { usedSlots_ = 0; }
+    char16_t* NextNameSlot() { return NameSlot(usedSlots_++); }
+
+private:
+    std::deque<std::array<char16_t, 256>> slots_;
+    size_t usedSlots_ = 0;
+};
+
+// Passes provided by other libraries (folder walk, CSV/TSV import). The program registers
+// them at start-up; a scan of such a source without a registered pass fails with a message.
+struct TSourcePasses {
+    // Returns false on failure and sets failLine to the line that failed.
+    bool (*ImportCSV)(TNTFS_FILES& scan, int64_t& failLine) = nullptr;
+    void (*SlowScan)(TNTFS_FILES& scan, const std::u16string& filterInclude,
+                     const std::u16string& filterExclude, bool filterFullPath,
+                     bool foldersOnly) = nullptr;
+};
+void RegisterSourcePasses(const TSourcePasses& passes);
+const TSourcePasses& GetSourcePasses();
+
+// Construction failures.
+class TScanError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TNTFS_FILES {
+public:
+    // A one-character source is a drive letter / NTFS volume (SourceMFT); a longer one is an
+    // MFT dump file or NTFS image (SourceDump). Opens the source; raises TScanError on failure.
+    explicit TNTFS_FILES(const std::u16string& MFTFilename);
+    // Slow mode: a folder, a CSV/TSV file; decided by ProcessMFTRecords.
+    static std::unique_ptr<TNTFS_FILES> CreateSlow(const std::u16string& RootFolder);
+    // Subtree mode: copy the descendants of rootmft (a folder of another living scan).
+    TNTFS_FILES(PMFT_RECORD rootmft, const std::u16string& RootFolder);
+    virtual ~TNTFS_FILES();
+    TNTFS_FILES(const TNTFS_FILES&) = delete;
+    TNTFS_FILES& operator=(const TNTFS_FILES&) = delete;
+
+    // ---- public operations
+    void ProcessMFTRecords(const std::u16string& FilterInclude, const std::u16string& FilterExclude,
+                           bool FilterFullPath, bool foldersonlyflag, bool IncludeNTFSSpecialFiles);
+    void CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFilesFlag, bool foldersonlyfilter,
+                           bool ignorefilter);
+    int SearchDirRec(uint64_t recno) const {
+        return recno < FDirListIndex.size() ? FDirListIndex[recno] - 1 : -1;
+    }
+    int FileListIndexOf(uint64_t recno) const {
+        return recno < FFileListIndex.size() ? FFileListIndex[recno] - 1 : -1;
+    }
+    TMFT_RECORD* GetMFTRecord() { return &FMFT; }
+    static bool ValidMFTRecNo(uint64_t recno) { return recno >= 24 || recno == 5; }
+    void CancelProcess() { FCancelled.store(true, std::memory_order_relaxed); }
+    bool Cancelled() const { return FCancelled.load(std::memory_order_relaxed); }
+
+    // ---- record-level operations
+    // Appends rec; true when it became the primary entry of its number.
+    bool AddToFileList(PMFT_RECORD rec);
+    void AddToDirList(PMFT_RECORD rec);
+    void ClearRecords();
+    static void FreeRecordData(TMFT_RECORD& rec);
+    static void ReleaseDupGroup(TMFT_RECORD& rec);
+
+    // Decode one FILE record into ctx.rec (and ctx.extraNames). See decode.cpp.
+    bool DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_t recno, bool storeRuns,
+                          bool outOfSequence, bool readRaw);
+    // Store a decoded record (or one of its extra-name entries). See store.cpp.
+    bool StoreDecodedRecord(const TMFT_RECORD& rec, bool IsLinkEntry, bool& FreeEntryLater);
+    // Decode and store count consecutive records of BytesPerFileRecordSegment bytes each,
+    // numbered from firstRecNo (one batch of the MFT pass). Stops at NumMFTRecords when set.
+    void ProcessRecordBatch(TDecodeContext& ctx, uint8_t* data, uint64_t firstRecNo, size_t count,
+                            bool readRaw);
+    // Decode the records deferred to FOOSFileList, in order, and empty the list.
+    void ProcessOutOfSequence(TDecodeContext& ctx);
+    void DeleteOrphans();
+    // Pre-size the lists and index arrays for an MFT pass of total records.
+    void PresizeForRecords(size_t total);
+
+    // ---- allocation helpers (single-threaded passes use the scan's own arena)
+    TRecordArena& Arena() { return *FArenas.front(); }
+    // An arena for one more thread that creates records of this scan (freed with the scan).
+    TRecordArena& NewArena();
+    // A new record: a copy of src with its own copy of the name (and a folder block for
+    // folders), allocated from arena.
+    PMFT_RECORD NewRecordFrom(const TMFT_RECORD& src, TRecordArena& arena);
+    // A zeroed placeholder folder record with the given number, already listed.
+    PMFT_RECORD NewPlaceholder(uint64_t recno);
+    // Give rec its own copy of name.
+    void SetRecordName(TMFT_RECORD& rec, std::u16string_view name, TRecordArena& arena);
+    void SetRecordName(TMFT_RECORD& rec, std::u16string_view name) { SetRecordName(rec, name, Arena()); }
+
+    // Record a failure: WasError and the text, cut to 255 characters.
+    void SetError(const std::string& message);
+    uint32_t BytesPerRecord() const { return FVolData.BytesPerFileRecordSegment; }
+
+    // Bytes held by this scan for records, names, lists and indexes (for measurements).
+    size_t MemoryBytes() const;
+
+    // ---- state (field order as documented for the scan object)
+    uint32_t FBytesPerCluster = 4096;
+    bool FSlowMode = false;
+    PMFT_RECORD FMFTSource = nullptr; // subtree mode, not owned
+    TFileHandle FMFTFile;             // dump or image file
+    std::unordered_map<uint64_t, PMFT_RECORD> FExFileList;
+    std::unordered_map<uint64_t, PMFT_RECORD> FIndexFileList;
+    std::unordered_map<uint64_t, std::vector<PMFT_RECORD>> FBaseFileList;
+    TFileHandle FVolumeHandle; // raw block device
+    char16_t FDriveLetter = u'C';
+    TNTFS_VOLUME_DATA_BUFFER FVolData{};
+    TMFT_RECORD FMFT{};
+    TRecordRuns FMFTRuns;
+    TMFT_RECORD FMFT_UPCASE{};
+    TRecordRuns FMFT_UPCASERuns;
+    uint64_t FLastDirIndexRecNo = kNoDirCache;
+    int32_t FLastDirIndex = 0;
+    int32_t futureparents = 0;
+    bool FUseReadMFTFunction = false;
+    bool FVOLDATAFLAG = false;
+    char16_t FVOLDATADRIVELETTER = 0;
+    bool FMFTExtentsAvailable = false;
+    std::vector<TMFT_EXTENTS> FMFTExtents;
+    std::mutex SlowScanCrit;
+    PMFT_RECORD MFTRoot = nullptr;
+    uint8_t DuplicatesLocatedMethod = 0;
+    int index = 0;
+    std::u16string FSource;
+    TDateTime Fgmttimeoffset = 0;
+    int64_t NumMFTRecords = 0;
+    std::vector<PMFT_RECORD> FDirList;
+    std::vector<PMFT_RECORD> FFileList;
+    std::vector<std::vector<uint8_t>> FOOSFileList; // recno (8 bytes) + fixed-up record
+    std::vector<int32_t> FFileListIndex;
+    std::vector<int32_t> FDirListIndex;
+    std::atomic<bool> FCancelled{false};
+    TNFTS_OnProgress OnProgress;
+    bool WasError = false;
+    std::string ErrorMEssage; // UTF-8, at most 255 characters
+    bool WasCSVFile = false;
+    bool CSVHasFilesFlag = false;
+    TDiskSizeInfo CSVDinfo;
+    bool FShowMaxModifiedDate = false;
+    // Where the NTFS root's name comes from when it is stored: "C:" style by default; a
+    // mounted volume may name it after its mount point instead.
+    std::u16string FRootName;
+
+    // Derived source kinds.
+    bool IsSourceSubtree() const { return FMFTSource != nullptr; }
+    bool IsSourceMFT() const { return !FSlowMode && !FMFTSource && FSource.size() == 1; }
+    bool IsSourceDump() const { return !FSlowMode && !FMFTSource && FSource.size() > 1; }
+    bool IsSourceCSV() const;
+    bool IsSourceFolder() const { return FSlowMode && !IsSourceCSV(); }
+
+private:
+    struct SlowTag {};
+    TNTFS_FILES(SlowTag, const std::u16string& source);
+    void ScannerInitialize(const std::u16string& source, bool slowmode, PMFT_RECORD subtreeRoot);
+    PMFT_RECORD LookupBase(uint64_t base48) const;
+    void EnsureFolderBlocks();
+
+    std::vector<std::unique_ptr<TRecordArena>> FArenas;
+    std::vector<PMFT_RECORD> FChildStore; // children lists of all records, rebuilt by CalculateDirSizes
+};
+
+using PNTFS_FILES = TNTFS_FILES*;
+
+// Construction-time source opening and the MFT pass for volumes, images and dumps, and the
+// subtree copy (mft_source.cpp, mft_pass.cpp).
+void OpenMFTSource(TNTFS_FILES& scan);
+void RunMFTPass(TNTFS_FILES& scan);
+void RunSubtreeCopy(TNTFS_FILES& scan);
+
+} // namespace qz
