@@ -12,8 +12,7 @@ namespace {
 TSourcePasses gPasses;
 }
 
-void RegisterSourcePasses(const TSourcePasses& passes) { gPasses = passes; }
-const TSourcePasses& GetSourcePasses() { return gPasses; }
+TSourcePasses& SourcePasses() { return gPasses; }
 
 void ZeroRecord(TMFT_RECORD& r) { std::memset(static_cast<void*>(&r), 0, sizeof(TMFT_RECORD)); }
 

@@ -56,8 +56,8 @@ struct TSourcePasses {
                      const std::u16string& filterExclude, bool filterFullPath,
                      bool foldersOnly) = nullptr;
 };
-void RegisterSourcePasses(const TSourcePasses& passes);
-const TSourcePasses& GetSourcePasses();
+// The process-wide table; each library sets its own entry at start-up.
+TSourcePasses& SourcePasses();
 
 // Construction failures.
 class TScanError : public std::runtime_error {
