@@ -8,7 +8,7 @@ pkgs=(
   libgtest-dev libbenchmark-dev
   libpng-dev zlib1g-dev gettext
   qt6-base-dev libpcre2-dev
-  ntfs-3g fuse3 sleuthkit xvfb xauth
+  ntfs-3g fuse3 sleuthkit bzip2 unzip xvfb xauth
 )
 missing=()
 for p in "${pkgs[@]}"; do
