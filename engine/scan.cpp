@@ -3,7 +3,9 @@
 #include "engine/debuglog.h"
 #include "engine/text.h"
 
+#include <climits>
 #include <cstring>
+#include <stdexcept>
 #include <sys/statvfs.h>
 
 namespace qz {
@@ -107,9 +109,15 @@ TRecordArena& TNTFS_FILES::NewArena() {
 
 // ---------------------------------------------------------------- lists
 
+// Index arrays hold 32-bit positions; a record number past this bound cannot be indexed.
+static void CheckIndexable(uint64_t recno) {
+    if (recno > uint64_t(INT32_MAX) - 10000) throw std::length_error("Record number out of range");
+}
+
 bool TNTFS_FILES::AddToFileList(PMFT_RECORD rec) {
-    FFileList.push_back(rec);
     const uint64_t n = rec->RecNo;
+    CheckIndexable(n);
+    FFileList.push_back(rec);
     if (FFileListIndex.size() <= n) FFileListIndex.resize(n + 10000, 0);
     if (rec->BaseFileRec == 0 && FFileListIndex[n] == 0) {
         FFileListIndex[n] = int32_t(FFileList.size());
@@ -119,8 +127,9 @@ bool TNTFS_FILES::AddToFileList(PMFT_RECORD rec) {
 }
 
 void TNTFS_FILES::AddToDirList(PMFT_RECORD rec) {
-    FDirList.push_back(rec);
     const uint64_t n = rec->RecNo;
+    CheckIndexable(n);
+    FDirList.push_back(rec);
     if (FDirListIndex.size() <= n) FDirListIndex.resize(n + 10000, 0);
     if (FDirListIndex[n] == 0) FDirListIndex[n] = int32_t(FDirList.size());
 }

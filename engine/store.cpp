@@ -16,6 +16,11 @@ bool TNTFS_FILES::StoreDecodedRecord(const TMFT_RECORD& rec, bool IsLinkEntry, b
     TRecordArena& arena = Arena();
     const bool isExtension = rec.BaseFileRec != 0;
     const uint64_t base48 = rec.BaseFileRec & kRecNoMask;
+    // A record that names a parent or base record outside the table is corrupt: it could never
+    // join the tree, and its number must not size the index arrays.
+    if (NumMFTRecords > 0 && (uint64_t(rec.ParentRec) >= uint64_t(NumMFTRecords) ||
+                              (isExtension && base48 >= uint64_t(NumMFTRecords))))
+        return false;
 
     if (rec.IsFolder()) {
         bool took = false;

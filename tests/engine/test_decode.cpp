@@ -164,7 +164,7 @@ TEST(Decode, NamedStreamsAddAllocationOnly) {
     EXPECT_EQ(ctx.rec.FileSize, 50u);
     EXPECT_EQ(ctx.rec.AllocSize, 20u * 4096);
     // A resident named stream is ignored.
-    auto raw2 = RecordBuilder().FileName(5, u"g").ResidentData(50).ResidentData(900, u"ads").Build();
+    auto raw2 = RecordBuilder().FileName(5, u"g").ResidentData(50).ResidentData(600, u"ads").Build();
     ASSERT_TRUE(s->DecodeFileRecord(raw2.data(), ctx, 31, false, false, true));
     EXPECT_EQ(ctx.rec.FileSize, 50u);
 }
