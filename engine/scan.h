@@ -196,7 +196,6 @@ private:
     TNTFS_FILES(SlowTag, const std::u16string& source);
     void ScannerInitialize(const std::u16string& source, bool slowmode, PMFT_RECORD subtreeRoot);
     PMFT_RECORD LookupBase(uint64_t base48) const;
-    void EnsureFolderBlocks();
 
     std::vector<std::unique_ptr<TRecordArena>> FArenas;
     std::vector<PMFT_RECORD> FChildStore; // children lists of all records, rebuilt by CalculateDirSizes

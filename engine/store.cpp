@@ -5,6 +5,7 @@
 #include "engine/tree.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace qz {
@@ -166,11 +167,81 @@ void TNTFS_FILES::ProcessOutOfSequence(TDecodeContext& ctx) {
 void TNTFS_FILES::DeleteOrphans() {
     const int ri = SearchDirRec(5);
     PMFT_RECORD root = ri >= 0 ? FDirList[size_t(ri)] : nullptr;
+    // A record stays when the root is reached within 256 steps up its parent chain. Parents are
+    // folder-list entries, so their distances to the root are worked out once each (memoised
+    // in a side array through the folder blocks' scratch number) instead of walking every
+    // record's whole chain.
+    constexpr uint32_t kFar = UINT32_MAX;
+    std::vector<PMFT_RECORD> folders;
+    std::vector<uint32_t> dist;
+    folders.reserve(FDirList.size());
+    for (PMFT_RECORD f : FDirList) {
+        if (!f || !f->Folder) continue;
+        f->Folder->Reserved = uint32_t(folders.size());
+        folders.push_back(f);
+    }
+    auto indexOf = [&](PMFT_RECORD f) -> int64_t {
+        if (!f || !f->Folder) return -1;
+        uint32_t k = f->Folder->Reserved;
+        return k < folders.size() && folders[k] == f ? int64_t(k) : -1;
+    };
+    dist.assign(folders.size(), kFar - 1); // kFar - 1: not known yet
+    if (int64_t k = indexOf(root); k >= 0) dist[size_t(k)] = 0;
+    std::vector<uint32_t> chain;
+    auto distance = [&](PMFT_RECORD f) -> uint32_t {
+        // Steps from f up to the root (0 for the root itself), kFar when never reached.
+        int64_t k = indexOf(f);
+        if (k < 0) return IsAncestor(root, f) || f == root ? 0 : kFar; // not expected: be exact
+        if (dist[size_t(k)] != kFar - 1) return dist[size_t(k)];
+        chain.clear();
+        uint32_t base = kFar;
+        for (PMFT_RECORD r = f;;) {
+            if (r == root) {
+                base = 0;
+                break;
+            }
+            int64_t i = indexOf(r);
+            if (i < 0) {
+                base = kFar;
+                break;
+            }
+            if (dist[size_t(i)] != kFar - 1) {
+                base = dist[size_t(i)];
+                break;
+            }
+            dist[size_t(i)] = kFar; // on the chain: a loop reads as "never reached"
+            chain.push_back(uint32_t(i));
+            r = r->ParentMFTRec;
+            if (!r) {
+                base = kFar;
+                break;
+            }
+        }
+        for (size_t j = chain.size(); j-- > 0;) {
+            if (base != kFar) ++base;
+            dist[chain[j]] = base;
+        }
+        return dist[size_t(k)];
+    };
+
     std::vector<size_t> orphans;
-    for (size_t i = 0; i < FFileList.size(); ++i) {
-        PMFT_RECORD p = FFileList[i];
+    const size_t n = FFileList.size();
+    PMFT_RECORD* list = FFileList.data();
+    for (size_t i = 0; i < n; ++i) {
+        // The parent's record and folder block are scattered in memory: fetch them ahead.
+        if (i + 16 < n && list[i + 16] && list[i + 16]->ParentMFTRec) __builtin_prefetch(list[i + 16]->ParentMFTRec);
+        if (i + 8 < n && list[i + 8] && list[i + 8]->ParentMFTRec) __builtin_prefetch(list[i + 8]->ParentMFTRec->Folder);
+        PMFT_RECORD p = list[i];
         if (!p || p == root) continue;
-        if (!IsAncestor(root, p)) orphans.push_back(i);
+        bool keep;
+        if (!root) {
+            keep = IsAncestor(nullptr, p);
+        } else {
+            PMFT_RECORD parent = p->ParentMFTRec;
+            uint32_t d = parent ? distance(parent) : kFar;
+            keep = d != kFar && d < 256;
+        }
+        if (!keep) orphans.push_back(i);
     }
     for (auto it = orphans.rbegin(); it != orphans.rend(); ++it) {
         PMFT_RECORD p = FFileList[*it];

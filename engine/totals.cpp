@@ -1,4 +1,11 @@
-// Folder totals and children lists, rebuilt from scratch in one pass over the record list.
+// Folder totals and children lists, rebuilt from scratch.
+//
+// Every counted record adds its size, allocation, count and date to all of its ancestors.
+// Walking each record's ancestor chain costs the sum of all depths in scattered memory
+// accesses; instead each record adds to its direct parent only (the parent's ThisFolder*
+// figures), and those amounts then flow up folder by folder, deepest folders first. The result
+// is the same: a folder passes on everything that arrived from below, whether or not the folder
+// itself is counted.
 #include "engine/scan.h"
 
 #include <cmath>
@@ -6,47 +13,45 @@
 
 namespace qz {
 
-void TNTFS_FILES::EnsureFolderBlocks() {
-    for (PMFT_RECORD r : FDirList)
-        if (r && !r->Folder) r->Folder = Arena().NewFolder();
-    for (PMFT_RECORD r : FFileList)
-        if (r && r->IsFolder() && !r->Folder) r->Folder = Arena().NewFolder();
-}
-
 void TNTFS_FILES::CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFilesFlag_,
                                     bool foldersonlyfilter, bool ignorefilter) {
-    EnsureFolderBlocks();
-    for (PMFT_RECORD r : FFileList)
-        if (r && r->Folder) r->Folder->ChildCount = 0, r->Folder->ChildData = nullptr;
     const bool csvFoldersOnly = wascsvfile && !CSVHasFilesFlag_;
-
-    if (reset) {
-        for (PMFT_RECORD r : FFileList) {
-            if (!r) continue;
-            r->SubFoldersTotSize = 0;
-            r->SubFoldersTotSizeAlloc = 0;
-            TFolderData* f = r->Folder;
-            if (f) {
-                f->ThisFolderNumFiles = 0;
-                f->ThisFolderNumDirs = 0;
-                f->ThisFolderTotSize = 0;
-                f->ThisFolderTotSizeAlloc = 0;
-            }
-            if (csvFoldersOnly) {
-                r->SubFoldersTotSize = r->FileSize;
-                r->SubFoldersTotSizeAlloc = r->AllocSize;
-            } else {
-                if (!wascsvfile && foldersonlyfilter) {
-                    r->SubFoldersTotSize = r->FileSize;
-                    r->SubFoldersTotSizeAlloc = r->AllocSize;
-                }
-                if (f) {
-                    f->SubFoldersNumFiles = 0;
-                    f->SubFoldersNumDirs = 0;
-                }
+    // Folders-only data carries its totals in the records' own size fields.
+    const bool seeded = csvFoldersOnly || (!wascsvfile && foldersonlyfilter);
+    auto resetRecord = [&](PMFT_RECORD r) {
+        if (!reset) return;
+        r->SubFoldersTotSize = seeded ? r->FileSize : 0;
+        r->SubFoldersTotSizeAlloc = seeded ? r->AllocSize : 0;
+        if (TFolderData* f = r->Folder) {
+            f->ThisFolderNumFiles = 0;
+            f->ThisFolderNumDirs = 0;
+            f->ThisFolderTotSize = 0;
+            f->ThisFolderTotSizeAlloc = 0;
+            if (!csvFoldersOnly) { // a folders-only import keeps the counts it read
+                f->SubFoldersNumFiles = 0;
+                f->SubFoldersNumDirs = 0;
             }
         }
-    }
+    };
+
+    // Every record that can receive children gets a folder block, numbered (Reserved) in
+    // `folders`. Parents are folder-list entries (folders and placeholders); anything else
+    // found as a parent joins on the way.
+    std::vector<PMFT_RECORD> folders;
+    folders.reserve(FDirList.size() + 16);
+    auto isListed = [&](PMFT_RECORD r) {
+        return r->Folder && r->Folder->Reserved < folders.size() && folders[r->Folder->Reserved] == r;
+    };
+    auto addFolder = [&](PMFT_RECORD r) {
+        if (!r->Folder) r->Folder = Arena().NewFolder();
+        r->Folder->ChildCount = 0;
+        r->Folder->ChildData = nullptr;
+        r->Folder->Reserved = uint32_t(folders.size());
+        folders.push_back(r);
+        resetRecord(r);
+    };
+    for (PMFT_RECORD r : FDirList)
+        if (r && !isListed(r)) addFolder(r);
 
     // Allocation calibration: $UpCase always holds 131072 bytes in whole clusters, so its
     // allocation equals its size; a dump read with the wrong cluster size is corrected here.
@@ -61,68 +66,147 @@ void TNTFS_FILES::CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFile
         }
     }
 
-    const int inc = csvFoldersOnly ? 0 : 1;
+    // Direct contributions: each counted record to its parent's folder block. The children are
+    // noted on the way and laid out once their counts are known. Newest file dates (only when
+    // folders show them) travel in a side array.
     const bool showMax = FShowMaxModifiedDate;
-    size_t childTotal = 0;
-    std::vector<PMFT_RECORD> parents; // every record that received a child, first time only
-    auto countChild = [&](PMFT_RECORD parent) {
-        if (!parent->Folder) parent->Folder = Arena().NewFolder();
-        if (parent->Folder->ChildCount++ == 0) parents.push_back(parent);
-        ++childTotal;
+    std::vector<TDateTime> newest;
+    if (showMax) newest.assign(folders.size(), -1e300);
+    struct Kid {
+        TFolderData* parent;
+        PMFT_RECORD rec;
     };
-    for (PMFT_RECORD q : FFileList) {
+    std::vector<Kid> kids;
+    kids.reserve(FFileList.size());
+    const int inc = csvFoldersOnly ? 0 : 1;
+    const size_t n = FFileList.size();
+    PMFT_RECORD* list = FFileList.data();
+    for (size_t i = 0; i < n; ++i) {
+        // The parent's record and folder block are scattered in memory: fetch them ahead.
+        if (i + 16 < n && list[i + 16] && list[i + 16]->ParentMFTRec) __builtin_prefetch(list[i + 16]->ParentMFTRec);
+        if (i + 8 < n && list[i + 8] && list[i + 8]->ParentMFTRec) __builtin_prefetch(list[i + 8]->ParentMFTRec->Folder);
+        PMFT_RECORD q = list[i];
         if (!q) continue;
+        if (!isListed(q)) {
+            if (q->IsFolder()) {
+                addFolder(q);
+                if (showMax) newest.push_back(-1e300);
+            } else {
+                resetRecord(q);
+            }
+        }
         if (q->Filtered && !wascsvfile && !ignorefilter) continue;
         if (mul != 1 || div != 1) q->AllocSize = q->AllocSize * mul / div;
         PMFT_RECORD parent = q->ParentMFTRec;
         if (!q->IsFolder()) {
-            const uint64_t size = q->FileSize;
-            const uint64_t alloc = q->DoNotCountFlag ? 0 : q->AllocSize;
-            q->SubFoldersTotSize = size;
+            q->SubFoldersTotSize = q->FileSize;
             q->SubFoldersTotSizeAlloc = q->AllocSize;
             if (q->Folder) {
-                q->Folder->ThisFolderTotSize = size;
+                q->Folder->ThisFolderTotSize = q->FileSize;
                 q->Folder->ThisFolderTotSizeAlloc = q->AllocSize;
             }
             if (q->Deleted || !parent) continue;
-            countChild(parent);
-            TFolderData* pf = parent->Folder;
-            ++pf->ThisFolderNumFiles;
-            pf->ThisFolderTotSize += size;
-            pf->ThisFolderTotSizeAlloc += alloc;
-            const TDateTime date = q->ModifiedDate;
-            for (PMFT_RECORD a = parent; a; a = a->ParentMFTRec) {
-                if (!a->Folder) a->Folder = Arena().NewFolder();
-                ++a->Folder->SubFoldersNumFiles;
-                a->SubFoldersTotSize += size;
-                a->SubFoldersTotSizeAlloc += alloc;
-                if (showMax && date > a->ModifiedDate) a->ModifiedDate = date;
+            if (!isListed(parent)) {
+                addFolder(parent);
+                if (showMax) newest.push_back(-1e300);
             }
+            TFolderData* pf = parent->Folder;
+            ++pf->ChildCount;
+            ++pf->ThisFolderNumFiles;
+            pf->ThisFolderTotSize += q->FileSize;
+            pf->ThisFolderTotSizeAlloc += q->DoNotCountFlag ? 0 : q->AllocSize;
+            if (showMax && q->ModifiedDate > newest[pf->Reserved]) newest[pf->Reserved] = q->ModifiedDate;
+            kids.push_back({pf, q});
         } else {
             if (q->Deleted || !parent) continue;
-            countChild(parent);
-            parent->Folder->ThisFolderNumDirs += inc;
-            if (inc)
-                for (PMFT_RECORD a = parent; a; a = a->ParentMFTRec) {
-                    if (!a->Folder) a->Folder = Arena().NewFolder();
-                    a->Folder->SubFoldersNumDirs += inc;
-                }
+            if (!isListed(parent)) {
+                addFolder(parent);
+                if (showMax) newest.push_back(-1e300);
+            }
+            TFolderData* pf = parent->Folder;
+            ++pf->ChildCount;
+            pf->ThisFolderNumDirs += inc;
+            kids.push_back({pf, q});
         }
     }
 
     // Children lists: one contiguous block, each folder's slice in record-list order.
-    FChildStore.assign(childTotal, nullptr);
+    FChildStore.assign(kids.size(), nullptr);
     size_t offset = 0;
-    for (PMFT_RECORD r : parents) {
+    for (PMFT_RECORD r : folders) {
+        if (r->Folder->ChildCount == 0) continue;
         r->Folder->ChildData = FChildStore.data() + offset;
         offset += r->Folder->ChildCount;
         r->Folder->ChildCount = 0; // refilled below
     }
-    for (PMFT_RECORD q : FFileList) {
-        if (!q || q->Deleted || !q->ParentMFTRec) continue;
-        if (q->Filtered && !wascsvfile && !ignorefilter) continue;
-        TFolderData* pf = q->ParentMFTRec->Folder;
-        pf->ChildData[pf->ChildCount++] = q;
+    for (const Kid& k : kids) k.parent->ChildData[k.parent->ChildCount++] = k.rec;
+
+    // A folders-only import carries complete totals already: nothing flows up.
+    if (csvFoldersOnly) return;
+
+    // Depth of every folder (memoised along parent chains). A parent chain that loops back on
+    // itself is cut where the loop closes.
+    const size_t nf = folders.size();
+    std::vector<uint32_t> depth(nf, 0);
+    std::vector<uint8_t> state(nf, 0); // 0 unknown, 1 on the current chain, 2 known
+    std::vector<uint32_t> chain;
+    uint32_t maxDepth = 0;
+    for (size_t i = 0; i < nf; ++i) {
+        if (state[i] == 2) continue;
+        chain.clear();
+        uint32_t base = 0;
+        for (PMFT_RECORD r = folders[i];;) {
+            const uint32_t k = r->Folder->Reserved;
+            if (state[k] == 2) {
+                base = depth[k] + 1;
+                break;
+            }
+            if (state[k] == 1) break; // a loop: the chain so far starts a new top
+            state[k] = 1;
+            chain.push_back(k);
+            PMFT_RECORD p = r->ParentMFTRec;
+            if (!p || !isListed(p)) break;
+            r = p;
+        }
+        for (size_t j = chain.size(); j-- > 0;) {
+            depth[chain[j]] = base++;
+            state[chain[j]] = 2;
+            if (depth[chain[j]] > maxDepth) maxDepth = depth[chain[j]];
+        }
+    }
+
+    // Deepest first: a folder's contribution is what arrived from its subfolders (added on top
+    // of its seed) plus its direct files; it is final before its parent is visited.
+    std::vector<uint32_t> start(size_t(maxDepth) + 2, 0), order(nf);
+    for (size_t i = 0; i < nf; ++i) ++start[depth[i] + 1];
+    for (size_t d = 1; d < start.size(); ++d) start[d] += start[d - 1];
+    for (size_t i = 0; i < nf; ++i) order[start[depth[i]]++] = uint32_t(i);
+    for (size_t j = nf; j-- > 0;) {
+        const uint32_t k = order[j];
+        PMFT_RECORD f = folders[k];
+        TFolderData* fd = f->Folder;
+        const uint64_t seedSize = reset && seeded ? f->FileSize : 0;
+        const uint64_t seedAlloc = reset && seeded ? f->AllocSize : 0;
+        const uint64_t size = f->SubFoldersTotSize - seedSize + fd->ThisFolderTotSize;
+        const uint64_t alloc = f->SubFoldersTotSizeAlloc - seedAlloc + fd->ThisFolderTotSizeAlloc;
+        const int32_t files = fd->SubFoldersNumFiles + fd->ThisFolderNumFiles;
+        const int32_t dirs = fd->SubFoldersNumDirs + fd->ThisFolderNumDirs;
+        f->SubFoldersTotSize = seedSize + size;
+        f->SubFoldersTotSizeAlloc = seedAlloc + alloc;
+        fd->SubFoldersNumFiles = files;
+        fd->SubFoldersNumDirs = dirs;
+        PMFT_RECORD p = f->ParentMFTRec;
+        const bool up = p && isListed(p) && depth[p->Folder->Reserved] < depth[k];
+        if (up) {
+            p->SubFoldersTotSize += size;
+            p->SubFoldersTotSizeAlloc += alloc;
+            p->Folder->SubFoldersNumFiles += files;
+            p->Folder->SubFoldersNumDirs += dirs;
+        }
+        if (showMax) {
+            if (up && newest[k] > newest[p->Folder->Reserved]) newest[p->Folder->Reserved] = newest[k];
+            if (newest[k] > f->ModifiedDate) f->ModifiedDate = newest[k];
+        }
     }
 }
 

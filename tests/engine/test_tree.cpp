@@ -132,16 +132,23 @@ TEST(Tree, OrphansAreRemovedLeavingHoles) {
     c2.FileName(70, u"c2");
     m.Add(70, c1);
     m.Add(71, c2);
+    // 300 nested folders: those more than 256 steps below the root are cut off.
+    for (uint64_t k = 0; k < 300; ++k) {
+        RecordBuilder d(1024, kDir);
+        d.FileName(k == 0 ? 5 : 100 + k - 1, u"n");
+        m.Add(100 + k, d);
+    }
     auto s = m.Pass();
     EXPECT_EQ(s->SearchDirRec(60) >= 0 ? s->FDirList[size_t(s->SearchDirRec(60))] : nullptr, nullptr);
     size_t holes = 0;
     for (PMFT_RECORD r : s->FFileList) holes += r == nullptr;
-    EXPECT_EQ(holes, 4u); // lost.txt, placeholder 60, c1, c2
+    EXPECT_EQ(holes, 4u + 44u); // lost.txt, placeholder 60, c1, c2, and folders 257..300 deep
     for (PMFT_RECORD r : s->FFileList)
         if (r) {
             EXPECT_TRUE(r == s->MFTRoot || IsAncestor(s->MFTRoot, r));
         }
     EXPECT_EQ(s->MFTRoot->SubFoldersNumFiles(), 1);
+    EXPECT_EQ(s->MFTRoot->SubFoldersNumDirs(), 256);
 }
 
 TEST(Tree, HardLinksCountAllocationOnce) {
