@@ -167,6 +167,9 @@ void TNTFS_FILES::ProcessOutOfSequence(TDecodeContext& ctx) {
 void TNTFS_FILES::DeleteOrphans() {
     const int ri = SearchDirRec(5);
     PMFT_RECORD root = ri >= 0 ? FDirList[size_t(ri)] : nullptr;
+    // The root is the top of the tree. A damaged root record naming another folder as its
+    // parent would otherwise close a loop through the root that no walk could leave.
+    if (root) root->ParentMFTRec = nullptr;
     // A record stays when the root is reached within 256 steps up its parent chain. Parents are
     // folder-list entries, so their distances to the root are worked out once each (memoised
     // in a side array through the folder blocks' scratch number) instead of walking every

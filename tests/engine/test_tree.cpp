@@ -151,6 +151,27 @@ TEST(Tree, OrphansAreRemovedLeavingHoles) {
     EXPECT_EQ(s->MFTRoot->SubFoldersNumDirs(), 256);
 }
 
+TEST(Tree, RootNamingAnotherParentStaysTheTop) {
+    MiniMft m;
+    RecordBuilder mft;
+    mft.FileName(5, u"$MFT").ResidentData(10);
+    m.Add(0, mft);
+    RecordBuilder root(1024, kDir), x(1024, kDir);
+    x.FileName(5, u"X");
+    root.FileName(3, u"."); // damaged: the root claims folder 3, its own child, as its parent
+    m.Add(3, x);
+    m.Add(5, root);
+    auto s = m.Pass();
+    ASSERT_NE(s->MFTRoot, nullptr);
+    EXPECT_EQ(s->MFTRoot->ParentMFTRec, nullptr);
+    PMFT_RECORD X = ByPath(*s, u"X");
+    ASSERT_NE(X, nullptr);
+    EXPECT_EQ(GetRecordPath(X), u".\\X");
+    int32_t idx = 1;
+    SetNameSortIndex(s->MFTRoot, idx);
+    EXPECT_EQ(idx, 4);
+}
+
 TEST(Tree, HardLinksCountAllocationOnce) {
     MiniMft m = BaseVolume();
     RecordBuilder a(1024, kDir), b(1024, kDir);
