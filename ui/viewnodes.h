@@ -1,0 +1,161 @@
+// Nodes of a view (the folder tree or the file list) and what both views share: children made
+// on demand, expansion, selection and focus, and the treemap rectangles.
+//
+// Nodes are allocated in chunks owned by the view and never move until the view is cleared,
+// so a Qt item model may keep TTreeNode pointers as internal pointers. A node's children are
+// made the first time they are asked for (Children, FirstChild, ChildCount) and are then kept
+// in the view's current order; HasChildren answers without making them.
+//
+// Records shown by nodes belong to the scans: clear the views before the scans are freed.
+#pragma once
+
+#include "engine/types.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace qz {
+
+// A node's treemap rectangle in pixels of the treemap bitmap (fractions kept).
+struct TMapRect {
+    float Left = 0, Top = 0, Width = 0, Height = 0;
+};
+
+// The data of one display node.
+struct TTreeNodeData {
+    bool IsFileGroup = false;        // the file-group pseudo-node of a folder
+    TDateTime ModDate = 0;           // record's ModifiedDate; a group: newest date of its files
+    int32_t Depth = 0;               // 1 for a scan's root, +1 per level (a group: its folder's)
+                                     // file-list rows: 0
+    PMFT_RECORD FolderRec = nullptr; // folder containing the item (nil for a root); a group:
+                                     // the folder itself
+    PMFT_RECORD Rec = nullptr;       // record shown (a group: the view's file-group record)
+    TMapRect* MapRect = nullptr;     // treemap rectangle, nil until laid out (owned by the view)
+};
+
+struct TTreeNode {
+    TTreeNodeData Data;
+    TTreeNode* Parent = nullptr; // nil for top-level nodes
+    TTreeNode** Kids = nullptr;  // children in view order, valid once ChildrenMade()
+    uint32_t KidCount = 0;
+    uint32_t Index = 0; // position among its siblings (or among the top-level nodes)
+    uint8_t Flags = 0;
+
+    static constexpr uint8_t kChildrenMade = 1, kExpanded = 2, kSelected = 4;
+    bool ChildrenMade() const { return Flags & kChildrenMade; }
+    bool Expanded() const { return Flags & kExpanded; }
+    bool Selected() const { return Flags & kSelected; }
+};
+
+class TViewNodes {
+public:
+    TViewNodes();
+    virtual ~TViewNodes();
+    TViewNodes(const TViewNodes&) = delete;
+    TViewNodes& operator=(const TViewNodes&) = delete;
+
+    // Removes every node (selection, focus and treemap rectangles included).
+    virtual void Clear();
+
+    // ---- structure
+    std::span<TTreeNode* const> Roots() const { return FRoots; }
+    // The children of n in view order, made now when needed. n nil: the top-level nodes.
+    std::span<TTreeNode* const> Children(TTreeNode* n);
+    uint32_t ChildCount(TTreeNode* n) { return uint32_t(Children(n).size()); }
+    // True when n has or may have children, without making them.
+    bool HasChildren(const TTreeNode* n) const;
+    TTreeNode* FirstChild(TTreeNode* n);
+    TTreeNode* NextSibling(const TTreeNode* n) const;
+    TTreeNode* PrevSibling(const TTreeNode* n) const;
+    // Number of nodes made so far.
+    size_t NodeCount() const { return FNodeCount; }
+    // Calls f for n (when not nil) and every node below it, depth-first in view order, making
+    // children as needed. n nil: every node of the view.
+    template <class F> void ForEach(TTreeNode* n, F&& f);
+
+    // True when a comes before b in view order (depth-first, children after their parent).
+    bool IsBefore(const TTreeNode* a, const TTreeNode* b) const;
+    // True when a is b or one of b's ancestors.
+    static bool IsSelfOrAncestor(const TTreeNode* a, const TTreeNode* b);
+
+    // ---- expansion
+    void SetExpanded(TTreeNode* n, bool expanded);
+    // Expands n and all its ancestors.
+    void MakeVisible(TTreeNode* n);
+    // Expands every node below n (every node when n is nil): "Expand All".
+    void ExpandAll(TTreeNode* n = nullptr);
+    void CollapseAll();
+
+    // ---- selection and focus
+    void Select(TTreeNode* n, bool selected = true);
+    void ClearSelection();
+    size_t SelectedCount() const { return FSelectedCount; }
+    // The selected nodes in view order.
+    std::vector<TTreeNode*> SelectedNodes() const;
+    TTreeNode* FocusedNode() const { return FFocused; }
+    void SetFocusedNode(TTreeNode* n) { FFocused = n; }
+
+    // ---- treemap rectangles
+    // The node's rectangle, made (zeroed) when it has none.
+    TMapRect* EnsureMapRect(TTreeNode* n);
+    // Every node's rectangle becomes nil.
+    void FreeTreemapRects();
+
+protected:
+    // Fill n's children (n->Kids / KidCount) in view order; called once per node.
+    virtual void MakeChildren(TTreeNode* n) = 0;
+    virtual bool MayHaveChildren(const TTreeNode* n) const = 0;
+
+    TTreeNode* NewNode(TTreeNode* parent);
+    TTreeNode** NewKidArray(size_t count);
+    // Renumber Index of the list's nodes after a reorder.
+    static void Renumber(TTreeNode** kids, size_t count);
+
+    std::vector<TTreeNode*> FRoots;
+    std::vector<TTreeNode*> FSelected; // may hold deselected nodes; compacted on demand
+    size_t FSelectedCount = 0;
+    TTreeNode* FFocused = nullptr;
+
+private:
+    struct Pools;
+    std::unique_ptr<Pools> FPools;
+    size_t FNodeCount = 0;
+};
+
+template <class F> void TViewNodes::ForEach(TTreeNode* n, F&& f) {
+    std::vector<TTreeNode*> stack;
+    if (n) {
+        stack.push_back(n);
+    } else {
+        for (size_t i = FRoots.size(); i-- > 0;) stack.push_back(FRoots[i]);
+    }
+    while (!stack.empty()) {
+        TTreeNode* c = stack.back();
+        stack.pop_back();
+        f(c);
+        auto kids = Children(c);
+        for (size_t i = kids.size(); i-- > 0;) stack.push_back(kids[i]);
+    }
+}
+
+// One entry of a selection listing.
+struct TSelectedItem {
+    std::u16string Path;
+    TTreeNode* Node = nullptr;
+};
+
+// The selected nodes of view as (path, node) pairs, in view order:
+// - records marked Deleted are left out;
+// - containingFolders: a file gives its parent folder's path (node: its parent display node,
+//   the file group for a grouped file); repeated paths in a row are listed once;
+// - skipNested: a node below an already listed node is left out;
+// - a file-group node is listed itself when includeGroups is set; otherwise it gives its
+//   files (or, with containingFolders, its folder's path once);
+// - pathConversion: the paths are passed through the platform's long-path conversion (on
+//   Linux paths need none and stay as they are).
+void GetSelectedItems(std::vector<TSelectedItem>& list, bool containingFolders, bool pathConversion,
+                      bool includeGroups, TViewNodes& view, bool skipNested);
+
+} // namespace qz
