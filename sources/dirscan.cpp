@@ -1,0 +1,219 @@
+// The folder walk's top level: the root record, the choice between the block method and the
+// older method, and the fallback from one to the other.
+#include "sources/dirscan.h"
+
+#include "engine/debuglog.h"
+#include "engine/text.h"
+#include "sources/dirscan_entry.h"
+#include "sources/dirscan_walk.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <sched.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <thread>
+#include <unistd.h>
+
+namespace qz {
+
+using namespace dirscan;
+
+TSlowScanOptions& SlowScanDefaults() {
+    static TSlowScanOptions options;
+    return options;
+}
+
+std::string SlowScanRootName(const std::string& path) {
+    std::string full = path.empty() ? std::string(".") : path;
+    if (full[0] != '/') {
+        std::string cwd(256, '\0');
+        while (!::getcwd(cwd.data(), cwd.size())) {
+            if (errno != ERANGE) {
+                cwd.clear();
+                break;
+            }
+            cwd.resize(cwd.size() * 2);
+        }
+        if (!cwd.empty()) {
+            cwd.resize(std::char_traits<char>::length(cwd.c_str()));
+            full = cwd + "/" + full;
+        }
+    }
+    std::string out;
+    out.reserve(full.size());
+    size_t i = 0;
+    while (i < full.size()) {
+        while (i < full.size() && full[i] == '/') ++i;
+        size_t j = i;
+        while (j < full.size() && full[j] != '/') ++j;
+        std::string_view part(full.data() + i, j - i);
+        if (!part.empty() && part != ".") {
+            out.push_back('/');
+            out.append(part);
+        }
+        i = j;
+    }
+    if (full[0] != '/') out.erase(0, 1); // no current folder known: stays relative
+    if (out.empty()) out.push_back('/');
+    return out;
+}
+
+namespace {
+
+int WalkerCount(const TSlowScanOptions& options) {
+    if (options.Threads > 0) return options.Threads;
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        int n = CPU_COUNT(&set);
+        if (n > 0) return n;
+    }
+    unsigned n = std::thread::hardware_concurrency();
+    return n > 0 ? int(n) : 1;
+}
+
+bool ForceOlderFromEnvironment() {
+    const char* e = std::getenv("QUARZEL_FORCE_COMPATIBLE_SCAN");
+    return e && *e && !(e[0] == '0' && e[1] == 0);
+}
+
+std::string ErrorText(int err) {
+    return std::generic_category().message(err);
+}
+
+// The root record: number 5, named after the folder, listed first.
+PMFT_RECORD AddRootRecord(TNTFS_FILES& nf, const std::u16string& name, TDateTime modified) {
+    PMFT_RECORD root = nf.Arena().NewRecord();
+    root->RecNo = 5;
+    root->FileRecFlags = 2;
+    root->ModifiedDate = modified;
+    root->Folder = nf.Arena().NewFolder();
+    nf.SetRecordName(*root, name);
+    nf.AddToFileList(root);
+    nf.AddToDirList(root);
+    return root;
+}
+
+struct TRoot {
+    PMFT_RECORD rec = nullptr;
+    std::u16string name;
+    std::string path;
+    TDateTime modified = 0;
+    uint64_t dev = 0;
+};
+
+TFolderTask RootTask(const TRoot& root, TFileHandle fd) {
+    TFolderTask t;
+    t.fd = std::move(fd);
+    t.rec = root.rec;
+    t.path = root.path;
+    t.share = 1.0;
+    t.dev = root.dev;
+    t.older = !t.fd.valid();
+    return t;
+}
+
+// The entry of the walk: block method first, the older method when it is forced or when the
+// block method fails.
+void SlowScanFolder(TSlowScanWalk& walk, TRoot& root, TFileHandle rootFd, bool forceOlder) {
+    TNTFS_FILES& nf = walk.NF;
+    DebugLog("SlowScanFolder Start");
+    if (!forceOlder && (walk.Options.ForceOlderMethod || ForceOlderFromEnvironment())) {
+        DebugLog("Force use XP compatible file scanning");
+        forceOlder = true;
+    }
+    if (!forceOlder) {
+        DebugLog("Calling SlowScanFolderAlloc");
+        try {
+            TWalker walker(walk, nf.Arena(), true);
+            walker.Walk(RootTask(root, std::move(rootFd)));
+            walk.WaitSlowScanThreads(walker);
+            const std::string err = walk.WorkerError();
+            if (!err.empty()) throw std::runtime_error(err);
+            return;
+        } catch (const std::exception& e) {
+            DebugLog(std::string("Error in SlowScanFolderAlloc: ") + e.what() +
+                     " (falling back to old method)");
+        }
+        // Throw away what the failed walk added: the older method lists everything again, and
+        // nothing may be counted twice.
+        walk.StopWorkers();
+        nf.ClearRecords();
+        walk.ResetCounters();
+        walk.Stats = TSlowScanStats{};
+        walk.Stats.OlderMethodFallback = true;
+        root.rec = AddRootRecord(nf, root.name, root.modified);
+    }
+    if (nf.Cancelled()) return;
+    DebugLog("SlowScanFolder slow method start");
+    TWalker walker(walk, nf.Arena(), true);
+    walker.Walk(RootTask(root, TFileHandle()));
+    walk.WaitSlowScanThreads(walker); // nothing is handed over by the older method
+}
+
+} // namespace
+
+void DoSlowMode(TNTFS_FILES& nf, const std::u16string& FilterInclude,
+                const std::u16string& FilterExclude, bool FilterFullPath, bool foldersonlyflag) {
+    DoSlowMode(nf, FilterInclude, FilterExclude, FilterFullPath, foldersonlyflag,
+               SlowScanDefaults(), nullptr);
+}
+
+void DoSlowMode(TNTFS_FILES& nf, const std::u16string& FilterInclude,
+                const std::u16string& FilterExclude, bool FilterFullPath, bool foldersonlyflag,
+                const TSlowScanOptions& options, TSlowScanStats* stats) {
+    (void)FilterInclude; // applied after the walk (FilterResults)
+    (void)foldersonlyflag;
+    TSlowScanStats localStats;
+    TSlowScanStats& st = stats ? *stats : localStats;
+    st = TSlowScanStats{};
+
+    TRoot root;
+    root.path = SlowScanRootName(Utf16ToUtf8(nf.FSource));
+    root.name = Utf8ToUtf16(root.path);
+    nf.FSource = root.name;
+
+    // The root as the user named it (a symbolic link there is followed).
+    TEntryMeta rm;
+    int err = StatPath(root.path.c_str(), rm, true);
+    if (err == 0) root.modified = EntryTime(rm.modify);
+    root.dev = rm.dev;
+    root.rec = AddRootRecord(nf, root.name, root.modified);
+    nf.MFTRoot = root.rec;
+    if (err == 0 && !S_ISDIR(rm.mode)) err = ENOTDIR;
+    TFileHandle rootFd;
+    if (err == 0) {
+        const int fd = OpenFolderPath(root.path.c_str());
+        if (fd >= 0)
+            rootFd.reset(fd);
+        else
+            err = -fd;
+    }
+    if (err != 0) {
+        DebugLog("DoSlowMode - cannot open " + root.path + ": " + ErrorText(err));
+        nf.SetError(std::string(err == ENOTDIR ? tr("Not a folder") : tr("Cannot read folder")) +
+                    " " + root.path + ": " + ErrorText(err));
+        st.UnreadableFolders.push_back(root.rec);
+        return;
+    }
+
+    (void)FilterExclude;
+    (void)FilterFullPath;
+    TSlowScanWalk walk(nf, options, st, WalkerCount(options));
+
+    DebugLog("DoSlowMode - SlowScanFolder");
+    SlowScanFolder(walk, root, std::move(rootFd), false);
+    walk.StopWorkers();
+    nf.MFTRoot = root.rec;
+
+    int64_t files, dirs;
+    {
+        std::lock_guard<std::mutex> g(nf.SlowScanCrit);
+        files = walk.totfiles;
+        dirs = walk.totfolders;
+    }
+    if (nf.OnProgress) nf.OnProgress(nf.index, 100, files, dirs);
+}
+
+} // namespace qz

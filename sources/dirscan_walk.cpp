@@ -1,0 +1,304 @@
+// The walker: reads folders (block method or older method), makes their records, adds them to
+// the scan and descends, depth first, handing pending subfolders to idle walkers.
+#include "sources/dirscan_walk.h"
+
+#include "engine/debuglog.h"
+#include "engine/text.h"
+#include "sources/dirscan_entry.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
+#include <system_error>
+
+namespace qz::dirscan {
+
+namespace {
+
+constexpr size_t kOlderBatch = 1024; // entries of the older method examined per locked step
+
+std::string ErrorText(int err) {
+    return std::generic_category().message(err);
+}
+
+// The path of a subfolder.
+void JoinPath(std::string& out, const std::string& folder, std::string_view name) {
+    out.clear();
+    out.reserve(folder.size() + 1 + name.size());
+    out.append(folder);
+    if (out.empty() || out.back() != '/') out.push_back('/');
+    out.append(name);
+}
+
+} // namespace
+
+TWalker::TWalker(TSlowScanWalk& walk, TRecordArena& arena, bool scanThread)
+    : W(walk), FArena(arena), FScanThread(scanThread), buf_(new char[kBlockSize]) {
+    raw_.reserve(2048);
+    batch_.reserve(2048);
+}
+
+void TWalker::Push(TFolderTask&& task) {
+    if (frames_.size() <= depth_) frames_.emplace_back();
+    TFrame& f = frames_[depth_++];
+    f.fd = std::move(task.fd);
+    f.rec = task.rec;
+    f.path.assign(task.path);
+    f.share = task.share;
+    f.dev = task.dev;
+    f.older = task.older;
+    f.listed = false;
+    f.count = 0;
+    f.next = 0;
+    f.names.clear();
+    f.subs.clear();
+}
+
+void TWalker::Walk(TFolderTask&& task) {
+    // Whatever happens, no descriptor of this walk stays open and the next walk starts clean.
+    struct Cleanup {
+        TWalker& w;
+        ~Cleanup() {
+            for (size_t i = 0; i < w.depth_; ++i) w.frames_[i].fd.Close();
+            w.depth_ = 0;
+        }
+    } cleanup{*this};
+
+    Push(std::move(task));
+    while (depth_ > 0) {
+        TFrame& f = frames_[depth_ - 1];
+        if (!f.listed) {
+            f.listed = true;
+            if (!W.Stop()) ListFolder(f);
+            f.count = f.subs.size();
+            continue;
+        }
+        if (f.next >= f.subs.size() || W.Stop()) {
+            Finish(f);
+            f.fd.Close();
+            --depth_;
+            continue;
+        }
+        const TSub s = f.subs[f.next++];
+        TFolderTask child = OpenSub(f, s);
+        while (W.WalkerIdle() && !W.Stop())
+            if (!HandOffShallowest()) break;
+        Push(std::move(child)); // f may move: not used below
+    }
+}
+
+TFolderTask TWalker::OpenSub(TFrame& f, const TSub& s) {
+    TFolderTask t;
+    t.rec = s.rec;
+    const std::string_view name(f.names.data() + s.nameOff, s.nameLen);
+    JoinPath(t.path, f.path, name);
+    t.share = f.count ? f.share / double(f.count) : 0;
+    t.dev = f.dev;
+    t.older = f.older || !f.fd.valid();
+    if (!t.older) {
+        const int fd = OpenFolderAt(f.fd.get(), f.names.data() + s.nameOff);
+        if (fd >= 0) {
+            t.fd.reset(fd);
+        } else {
+            DebugLog("SlowScanFolderAlloc: INVALID HANDLE. Fallback to SlowScanFolder");
+            t.older = true;
+        }
+    }
+    // The folder's descriptor is kept only while subfolders remain to be opened from it, so a
+    // deep chain of folders does not hold a descriptor per level.
+    if (f.next >= f.subs.size()) f.fd.Close();
+    return t;
+}
+
+bool TWalker::HandOffShallowest() {
+    for (size_t i = 0; i < depth_; ++i) {
+        TFrame& g = frames_[i];
+        // The older method walks its subtree on its own thread.
+        if (!g.listed || g.older || g.next >= g.subs.size()) continue;
+        if (!W.ReserveWalker()) return false;
+        const TSub s = g.subs.back();
+        g.subs.pop_back();
+        W.HandOff(OpenSub(g, s));
+        return true;
+    }
+    return false;
+}
+
+void TWalker::ListFolder(TFrame& f) {
+    if (f.older)
+        ListOlderMethod(f);
+    else
+        ListBlockMethod(f);
+}
+
+void TWalker::Unreadable(TFrame& f, const char* what, int err) {
+    std::string msg = "SlowScan: cannot ";
+    msg += what;
+    msg += " ";
+    msg += f.path;
+    msg += ": ";
+    msg += ErrorText(err);
+    DebugLog(msg);
+    std::lock_guard<std::mutex> g(W.NF.SlowScanCrit);
+    W.Stats.UnreadableFolders.push_back(f.rec);
+}
+
+void TWalker::ListBlockMethod(TFrame& f) {
+    if (DebugLogEnabled()) DebugLog("SlowScanFolderAlloc: " + f.path);
+    const int fd = f.fd.get();
+    long n = ReadFolderBlock(fd, buf_.get(), kBlockSize);
+    if (n < 0) {
+        DebugLog("SlowScanFolderAlloc: 64K buffer fail - trying 32k buffer");
+        n = ReadFolderBlock(fd, buf_.get(), kBlockSize / 2);
+        if (n < 0) {
+            DebugLog("SlowScanFolderAlloc: failed, falling back to SlowScanFolder method");
+            f.fd.Close();
+            f.older = true;
+            ListOlderMethod(f);
+            return;
+        }
+    }
+    while (n > 0) {
+        raw_.clear();
+        ForEachBlockEntry(buf_.get(), n, [&](const TRawEntry& e) { raw_.push_back(e); });
+        // Examining entries in inode order keeps reads of the inode tables sequential.
+        std::sort(raw_.begin(), raw_.end(),
+                  [](const TRawEntry& a, const TRawEntry& b) { return a.ino < b.ino; });
+        if (W.Options.AfterBlockListed) W.Options.AfterBlockListed(f.path);
+        TakeEntries(f, [fd](const TRawEntry& e, TEntryMeta& m) { return StatAt(fd, e.name, m); });
+        if (W.Stop()) break;
+        n = ReadFolderBlock(fd, buf_.get(), kBlockSize);
+        if (n < 0) Unreadable(f, "read", int(-n));
+    }
+    if (f.subs.empty()) f.fd.Close();
+}
+
+void TWalker::ListOlderMethod(TFrame& f) {
+    if (DebugLogEnabled()) DebugLog("SlowScanFolder slow method start: " + f.path);
+    TFolderStream ds(f.path);
+    if (!ds.ok()) {
+        Unreadable(f, "open", ds.error());
+        return;
+    }
+    std::vector<uint32_t> offsets;
+    offsets.reserve(kOlderBatch);
+    auto flush = [&] {
+        if (raw_.empty()) return;
+        for (size_t i = 0; i < raw_.size(); ++i) raw_[i].name = rawNames_.data() + offsets[i];
+        std::sort(raw_.begin(), raw_.end(),
+                  [](const TRawEntry& a, const TRawEntry& b) { return a.ino < b.ino; });
+        if (W.Options.AfterBlockListed) W.Options.AfterBlockListed(f.path);
+        TakeEntries(f, [&](const TRawEntry& e, TEntryMeta& m) {
+            JoinPath(entryPath_, f.path, std::string_view(e.name, e.nameLen));
+            return StatPath(entryPath_.c_str(), m);
+        });
+        raw_.clear();
+        rawNames_.clear();
+        offsets.clear();
+    };
+    raw_.clear();
+    rawNames_.clear();
+    TRawEntry e;
+    while (!W.Stop() && ds.Next(e)) {
+        offsets.push_back(uint32_t(rawNames_.size()));
+        rawNames_.append(e.name, e.nameLen);
+        rawNames_.push_back('\0');
+        e.name = nullptr;
+        raw_.push_back(e);
+        if (raw_.size() >= kOlderBatch) flush();
+    }
+    if (ds.error()) Unreadable(f, "read", ds.error());
+    flush();
+}
+
+template <class StatFn> void TWalker::TakeEntries(TFrame& f, StatFn&& stat) {
+    batch_.clear();
+    TNTFS_FILES& nf = W.NF;
+    for (const TRawEntry& e : raw_) {
+        TEntryMeta m;
+        const int err = stat(e, m);
+        if (err == ENOENT || err == ENOTDIR) {
+            ++local_.Vanished; // removed (or its folder replaced) since it was listed
+            continue;
+        }
+        if (err != 0) {
+            // Listed but not examinable (typically a folder readable without search
+            // permission): keep the name, with the type the listing gave.
+            m = TEntryMeta{};
+            m.mode = e.type == DT_DIR ? S_IFDIR : e.type == DT_LNK ? S_IFLNK : S_IFREG;
+            ++local_.NotExamined;
+            if (DebugLogEnabled())
+                DebugLog("SlowScan: cannot examine " + f.path + "/" +
+                         std::string(e.name, e.nameLen) + ": " + ErrorText(err));
+        }
+        const std::string_view name(e.name, e.nameLen);
+        PMFT_RECORD r = spare_ ? spare_ : FArena.NewRecord();
+        spare_ = nullptr;
+        name16_.clear();
+        Utf8ToUtf16(name, name16_);
+        FillRecordFromEntry(*r, m, name);
+        r->Filename = name16_.data(); // the scratch copy while the filter looks at it
+        r->FilenameLen = name16_.size() < 255 ? name16_.size() : 255;
+        r->ParentMFTRec = f.rec;
+        r->ParentRec = f.rec->RecNo;
+        if (W.Excluded && W.Excluded(r)) {
+            ZeroRecord(*r);
+            spare_ = r;
+            ++local_.Excluded;
+            continue;
+        }
+        nf.SetRecordName(*r, name16_, FArena);
+        const bool folder = S_ISDIR(m.mode);
+        if (folder) {
+            r->Folder = FArena.NewFolder();
+            if (m.known && m.dev == f.dev && !m.mountRoot) {
+                f.subs.push_back(TSub{r, uint32_t(f.names.size()), e.nameLen});
+                f.names.append(name);
+                f.names.push_back('\0');
+            } else if (m.known) {
+                ++local_.MountsSkipped; // another file system: listed, not entered
+            }
+        }
+        batch_.push_back(TNewRecord{r, m.dev, m.ino, m.nlink, folder});
+    }
+    Commit(f);
+}
+
+void TWalker::Commit(TFrame& f) {
+    const uint64_t parentRecNo = f.rec->RecNo;
+    std::lock_guard<std::mutex> g(W.NF.SlowScanCrit);
+    for (const TNewRecord& b : batch_) {
+        b.rec->RecNo = uint64_t(W.NextRecNo++);
+        b.rec->ParentRec = parentRecNo;
+        if (!b.folder && b.nlink > 1 && W.Links.SeenBefore(b.dev, b.ino, b.nlink)) {
+            b.rec->DoNotCountFlag = true;
+            ++local_.ExtraLinks;
+        }
+        W.NF.AddToFileList(b.rec);
+        if (b.folder) {
+            W.NF.AddToDirList(b.rec);
+            ++W.totfolders;
+        } else {
+            ++W.totfiles;
+        }
+    }
+    batch_.clear();
+    TSlowScanStats& s = W.Stats;
+    s.Excluded += local_.Excluded;
+    s.Vanished += local_.Vanished;
+    s.NotExamined += local_.NotExamined;
+    s.MountsSkipped += local_.MountsSkipped;
+    s.ExtraLinks += local_.ExtraLinks;
+    local_ = TLocalCounts{};
+}
+
+void TWalker::Finish(TFrame& f) {
+    {
+        std::lock_guard<std::mutex> g(W.NF.SlowScanCrit);
+        if (f.count == 0) W.totscore += f.share;
+        ++W.totfoldersprocessed;
+    }
+    if (FScanThread) W.ReportProgress(false);
+}
+
+} // namespace qz::dirscan

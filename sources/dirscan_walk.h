@@ -1,0 +1,200 @@
+// Internals of the folder walk: the state one walk shares between its threads, the walker
+// that reads a subtree, and the worker threads.
+//
+// A walker reads a folder, turns its entries into records, adds them to the scan in one locked
+// step per block of entries, then descends into the subfolders one by one. It keeps its
+// position as an explicit stack of folders (so any depth works), and holds a folder's
+// descriptor open only while subfolders of it remain to be opened. Whenever another walker is
+// idle, it hands over the pending subfolder nearest the top of its stack (the largest piece
+// of work it knows of) instead of keeping everything; otherwise it walks the subfolder
+// itself. Idle walkers are the workers without a folder and, once its own share is done,
+// the scan thread.
+#pragma once
+
+#include "engine/filehandle.h"
+#include "engine/scan.h"
+#include "sources/dirscan.h"
+#include "sources/dirscan_hardlinks.h"
+#include "sources/dirscan_linux.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace qz::dirscan {
+
+class TSlowScanThread;
+class TWalker;
+
+// One folder to walk (with everything below it).
+struct TFolderTask {
+    TFileHandle fd; // open folder (block method); invalid for the older method
+    PMFT_RECORD rec = nullptr;
+    std::string path;   // full path bytes (logs, the older method)
+    double share = 0;   // this folder's share of the progress score
+    uint64_t dev = 0;   // file system of the folder
+    bool older = false; // read with the older method (and so is everything below)
+};
+
+// Scan-wide state of one walk, shared by reference with every walker.
+class TSlowScanWalk {
+public:
+    TSlowScanWalk(TNTFS_FILES& nf, const TSlowScanOptions& options, TSlowScanStats& stats,
+                  int walkers);
+    ~TSlowScanWalk(); // stops and joins the workers
+    TSlowScanWalk(const TSlowScanWalk&) = delete;
+    TSlowScanWalk& operator=(const TSlowScanWalk&) = delete;
+
+    TNTFS_FILES& NF;
+    const TSlowScanOptions& Options;
+    TSlowScanStats& Stats;
+
+    // ---- shared counters (changed under NF.SlowScanCrit)
+    int64_t NextRecNo = 24;
+    int64_t totfolders = 0;
+    int64_t totfiles = 0;
+    int64_t totfoldersprocessed = 0;
+    double totscore = 0;
+    THardLinkTable Links;
+
+    // Exclude test for a filled-in record linked to its parent; nil = nothing excluded.
+    std::function<bool(PMFT_RECORD)> Excluded;
+
+    // Stop everything: cancel, or an error in a worker.
+    bool Stop() const { return NF.Cancelled() || FAbort.load(std::memory_order_relaxed); }
+    // First error raised by a worker (empty if none).
+    std::string WorkerError() const;
+    void FailFromWorker(const std::string& message);
+
+    // ---- walkers
+    // True when some walker is idle (cheap; no lock).
+    bool WalkerIdle() const { return FIdle.load(std::memory_order_relaxed) > 0; }
+    // Reserve an idle walker; false when none is left. A reservation must be followed by
+    // HandOff.
+    bool ReserveWalker();
+    // Give the task to the reserved walker (an idle worker, a new worker, or the waiting scan
+    // thread) -- StartSlowScanThread.
+    void HandOff(TFolderTask&& task);
+    // Scan thread: take part as an idle walker (with its walker) until every walker is idle,
+    // reporting progress every 5 ms -- WaitSlowScanThreads.
+    void WaitSlowScanThreads(TWalker& walker);
+    // Called by a worker when its folder is done.
+    void WorkerDone(TSlowScanThread* t);
+    // Stop and join all workers (also after a failure).
+    void StopWorkers();
+
+    // Progress from the scan thread: at most every 5 ms unless forced.
+    void ReportProgress(bool force);
+    // Reset counters and tables for a fresh walk (after a failed block walk).
+    void ResetCounters();
+
+    int MaxWorkers() const { return FMaxWorkers; }
+
+private:
+    friend class TSlowScanThread;
+    std::vector<std::unique_ptr<TSlowScanThread>> SlowScanThreads; // guarded by SlowScanCrit
+    std::condition_variable FWake; // scan thread waiting for a folder or for the end
+    std::atomic<int> FIdle{0};     // idle walkers + workers not started yet
+    int FMaxWorkers = 0;
+    int FBusyWorkers = 0;                         // guarded by SlowScanCrit
+    bool FScanThreadWaiting = false;              // guarded by SlowScanCrit
+    std::unique_ptr<TFolderTask> FScanThreadTask; // guarded by SlowScanCrit
+    std::atomic<bool> FAbort{false};
+    std::string FWorkerError; // guarded by SlowScanCrit
+    int64_t FLastProgressMs = -1;
+};
+
+// Reads subtrees; one per thread.
+class TWalker {
+public:
+    TWalker(TSlowScanWalk& walk, TRecordArena& arena, bool scanThread);
+    // Walk the task's folder and everything below it that is not handed to other walkers --
+    // SlowScanFolderAlloc (block method) or SlowScanFolder (older method).
+    void Walk(TFolderTask&& task);
+
+private:
+    struct TSub {
+        PMFT_RECORD rec;
+        uint32_t nameOff, nameLen; // in TFrame::names
+    };
+    struct TFrame {
+        TFileHandle fd;
+        PMFT_RECORD rec = nullptr;
+        std::string path;
+        double share = 0;
+        uint64_t dev = 0;
+        bool older = false;
+        bool listed = false;
+        size_t count = 0; // subfolders queued when the folder was listed
+        size_t next = 0;  // next subfolder to walk here
+        std::string names;
+        std::vector<TSub> subs;
+    };
+    // A listed entry waiting to be added to the scan.
+    struct TNewRecord {
+        PMFT_RECORD rec;
+        uint64_t dev, ino;
+        uint32_t nlink;
+        bool folder;
+    };
+
+    void Push(TFolderTask&& task);
+    void ListFolder(TFrame& f);
+    void ListBlockMethod(TFrame& f);
+    void ListOlderMethod(TFrame& f);
+    // Examine the entries in raw_, make their records, queue subfolders, add them to the scan.
+    template <class StatFn> void TakeEntries(TFrame& f, StatFn&& stat);
+    void Commit(TFrame& f);
+    void Finish(TFrame& f);
+    // A task for the pending subfolder s of frame f (opens it for the block method).
+    TFolderTask OpenSub(TFrame& f, const TSub& s);
+    // Hand the pending subfolder nearest the top of the stack to an idle walker; false when
+    // there is none to give or no walker took it.
+    bool HandOffShallowest();
+    void Unreadable(TFrame& f, const char* what, int err);
+
+    TSlowScanWalk& W;
+    TRecordArena& FArena;
+    const bool FScanThread;
+    std::vector<TFrame> frames_;
+    size_t depth_ = 0;
+    std::unique_ptr<char[]> buf_;
+    std::vector<TRawEntry> raw_;
+    std::string rawNames_;  // name storage for the older method's entries
+    std::string entryPath_; // scratch full path (older method)
+    std::u16string name16_;
+    std::vector<TNewRecord> batch_;
+    PMFT_RECORD spare_ = nullptr; // a record taken from the arena but not used (excluded)
+    struct TLocalCounts {
+        int64_t Excluded = 0, Vanished = 0, NotExamined = 0, MountsSkipped = 0, ExtraLinks = 0;
+    } local_; // added to the walk's statistics at the next locked step
+};
+
+// A worker thread: walks the folders handed to it, one at a time, and waits in between.
+class TSlowScanThread {
+public:
+    explicit TSlowScanThread(TSlowScanWalk& walk);
+    ~TSlowScanThread();
+    // Under SlowScanCrit: give the idle worker its next folder.
+    void Assign(TFolderTask&& task);
+    // Under SlowScanCrit: ask the worker to end once idle.
+    void Terminate();
+    void Join();
+    bool ThreadComplete = true; // no folder in hand (guarded by SlowScanCrit)
+
+private:
+    void Run();
+    TSlowScanWalk& FWalk;
+    std::condition_variable FWake;
+    std::unique_ptr<TFolderTask> FTask; // guarded by SlowScanCrit
+    bool FTerminate = false;
+    std::thread FThread;
+};
+
+// Walk buffer for one getdents64 call.
+constexpr size_t kBlockSize = 65536;
+
+} // namespace qz::dirscan

@@ -1,0 +1,10 @@
+// Registration of the scan sources implemented in this library with the engine.
+#pragma once
+
+namespace qz {
+
+// Sets this library's entries of SourcePasses(): the folder walk (and the CSV/TSV import).
+// Call once at start-up, before the first scan.
+void RegisterSources();
+
+} // namespace qz

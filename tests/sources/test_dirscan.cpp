@@ -1,0 +1,362 @@
+// The folder walk on real folder trees, checked against find(1): every entry with its type,
+// size and bytes on disk, lossless names, record numbering and links, totals (hard links
+// counted once), attributes and dates, thread bounds, progress and cancel.
+#include "engine/datetime.h"
+#include "engine/text.h"
+#include "engine/tree.h"
+#include "sources/dirscan.h"
+#include "sources/dirscan_entry.h"
+#include "sources/dirscan_hardlinks.h"
+#include "sources/sources.h"
+#include "tests/sources/test_dirscan_util.h"
+#include "tests/support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace qz;
+using namespace qz::test;
+
+namespace {
+
+// A tree with every kind of entry and name the walk must cope with.
+void MakeMixedTree(const std::string& r) {
+    auto dir = [&](const std::string& rel) {
+        ASSERT_EQ(::mkdir((r + "/" + rel).c_str(), 0755), 0) << rel;
+    };
+    dir("a");
+    dir("a/b");
+    dir("a/b/c");
+    dir("emptydir");
+    dir("\xe2\x28\xa1 bad dir"); // invalid UTF-8 in a folder name
+    MakeFile(r + "/a/f1", 100);
+    MakeFile(r + "/a/empty", 0);
+    MakeFile(r + "/a/b/c/deep", 5000);
+    MakeFile(r + "/big", 200000);
+    MakeFile(r + "/.hidden", 10);
+    MakeFile(r + "/ro", 3);
+    ::chmod((r + "/ro").c_str(), 0444);
+    MakeFile(r + "/hl1", 7000);
+    ::link((r + "/hl1").c_str(), (r + "/a/hl2").c_str());
+    ::link((r + "/hl1").c_str(), (r + "/a/b/hl3").c_str());
+    // Names Windows could not hold, and bytes that are not UTF-8.
+    for (const char* n : {"new\nline", "quo\"te", "back\\slash", "sp ace ", "\xff\xfe raw",
+                          "lone\xc3", "caf\xc3\xa9", "star*?<>|:", "\xf0\x9f\x98\x80 emoji"})
+        MakeFile(r + "/" + n, 11);
+    MakeFile(r + "/" + std::string(255, 'N'), 1);
+    MakeFile(r + "/\xe2\x28\xa1 bad dir/inside", 33);
+    // Sparse: 1 GiB with one block of data.
+    int fd = ::open((r + "/sparse").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, std::string(4096, 's').data(), 4096), 4096);
+    ASSERT_EQ(::ftruncate(fd, 1 << 30), 0);
+    ::close(fd);
+    // Symbolic links: to a file, to a folder (never entered), dangling, and out of the tree.
+    ASSERT_EQ(::symlink("big", (r + "/lnkfile").c_str()), 0);
+    ASSERT_EQ(::symlink("a", (r + "/lnkdir").c_str()), 0);
+    ASSERT_EQ(::symlink("nowhere", (r + "/dangling").c_str()), 0);
+    ASSERT_EQ(::symlink("/", (r + "/a/toroot").c_str()), 0);
+    // Special files: never opened, listed with their own (zero) size.
+    ASSERT_EQ(::mkfifo((r + "/fifo").c_str(), 0644), 0);
+    ::mknod((r + "/null").c_str(), S_IFCHR | 0666, makedev(1, 3)); // needs root; optional
+    int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    struct sockaddr_un sa {};
+    sa.sun_family = AF_UNIX;
+    std::string sp = r + "/sock";
+    if (s >= 0 && sp.size() < sizeof sa.sun_path) {
+        std::memcpy(sa.sun_path, sp.c_str(), sp.size() + 1);
+        (void)::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    }
+    if (s >= 0) ::close(s);
+}
+
+struct Method {
+    const char* name;
+    int threads;
+    bool older;
+};
+
+class MixedTree : public ::testing::TestWithParam<Method> {};
+
+TEST_P(MixedTree, MatchesFindWithLosslessPathsAndTotals) {
+    TempDir tmp;
+    const std::string root = tmp / "root";
+    ASSERT_EQ(::mkdir(root.c_str(), 0755), 0);
+    MakeMixedTree(root);
+    TSlowScanOptions opt;
+    opt.Threads = GetParam().threads;
+    opt.ForceOlderMethod = GetParam().older;
+    TSlowScanStats stats;
+    auto scan = ScanFolder(root, opt, &stats);
+    ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
+    EXPECT_EQ(CheckTree(*scan), "");
+    EXPECT_EQ(Utf16ToUtf8(scan->MFTRoot->Name()), root);
+
+    const TListing found = FindListing(root);
+    const TListing listed = ScanListing(*scan);
+    // Same entries, types, sizes and allocations; every path converted back to its bytes.
+    EXPECT_EQ(Comparable(listed, false), Comparable(found, true));
+    EXPECT_EQ(listed.count("lnkdir/f1"), 0u); // the folder link was not followed
+
+    const TTotals want = ExpectedTotals(found);
+    PMFT_RECORD r = scan->MFTRoot;
+    EXPECT_EQ(r->SubFoldersTotSize, want.size);
+    EXPECT_EQ(r->SubFoldersTotSizeAlloc, want.allocated);
+    EXPECT_EQ(r->SubFoldersNumFiles(), want.files);
+    EXPECT_EQ(r->SubFoldersNumDirs(), want.folders);
+
+    // Three names of one file: its bytes on disk are counted under exactly one of them.
+    int counted = 0;
+    for (const char* n : {"hl1", "a/hl2", "a/b/hl3"}) counted += listed.at(n).doNotCount ? 0 : 1;
+    EXPECT_EQ(counted, 1);
+    EXPECT_EQ(stats.ExtraLinks, 2);
+    EXPECT_EQ(stats.Vanished, 0);
+    EXPECT_TRUE(stats.UnreadableFolders.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Walks, MixedTree,
+                         ::testing::Values(Method{"block1", 1, false}, Method{"block2", 2, false},
+                                           Method{"block4", 4, false}, Method{"older", 2, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+PMFT_RECORD Child(PMFT_RECORD folder, std::u16string_view name) {
+    for (PMFT_RECORD c : folder->Children())
+        if (c->Name() == name) return c;
+    return nullptr;
+}
+
+TEST(DirScan, AttributesAndDatesFromTheEntry) {
+    TempDir tmp;
+    const std::string root = tmp / "root";
+    ASSERT_EQ(::mkdir(root.c_str(), 0755), 0);
+    MakeMixedTree(root);
+    // Known times on "big": modified 2001-02-03 04:05:06.789, accessed 2020-01-01 00:00:00.5.
+    struct timespec ts[2] = {{1577836800, 500000000}, {981173106, 789000000}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (root + "/big").c_str(), ts, AT_SYMLINK_NOFOLLOW), 0);
+    struct timespec rootTimes[2] = {{1000000000, 0}, {1234567890, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, root.c_str(), rootTimes, 0), 0);
+
+    auto scan = ScanFolder(root);
+    PMFT_RECORD r = scan->MFTRoot;
+    struct Want {
+        std::u16string name;
+        uint32_t attr;
+    };
+    const Want table[] = {{u"a", 0x10},        {u".hidden", 0x02}, {u"ro", 0x01},
+                          {u"lnkfile", 0x400}, {u"lnkdir", 0x400}, {u"sparse", 0x200},
+                          {u"big", 0x00},      {u"fifo", 0x00}};
+    for (const Want& w : table) {
+        PMFT_RECORD c = Child(r, w.name);
+        ASSERT_NE(c, nullptr) << Utf16ToUtf8(w.name);
+        EXPECT_EQ(c->DOSAttrib, w.attr) << Utf16ToUtf8(w.name);
+        EXPECT_EQ(c->IsFolder(), w.attr == 0x10) << Utf16ToUtf8(w.name);
+    }
+    PMFT_RECORD big = Child(r, u"big");
+    EXPECT_NEAR(big->ModifiedDate, UnixToDateTime(981173106, 789000000), 1e-8);
+    EXPECT_NEAR(big->LastAccessDate, UnixToDateTime(1577836800, 500000000), 1e-8);
+    // Created just now (birth time where kept, else the status-change time).
+    EXPECT_LT(std::fabs(big->CreatedDate - NowUtc()), 1.0);
+    EXPECT_NEAR(r->ModifiedDate, UnixToDateTime(1234567890, 0), 1e-8);
+    // Folders and special files carry no size of their own.
+    EXPECT_EQ(Child(r, u"a")->FileSize, 0u);
+    EXPECT_EQ(Child(r, u"fifo")->FileSize, 0u);
+    EXPECT_EQ(Child(r, u"fifo")->AllocSize, 0u);
+}
+
+TEST(DirScan, EntryConversion) {
+    using namespace qz::dirscan;
+    // Times outside the years 1..9999 give 0; others convert.
+    EXPECT_EQ(EntryTime({-62135596801LL, 0}), 0);
+    EXPECT_EQ(EntryTime({253402300800LL, 0}), 0);
+    EXPECT_EQ(EntryTime({INT64_MAX, 0}), 0);
+    EXPECT_EQ(EntryTime({INT64_MIN, 0}), 0);
+    EXPECT_NEAR(EntryTime({0, 0}), kUnixEpoch, 1e-12);
+    EXPECT_NE(EntryTime({-62135596800LL, 0}), 0);
+    // A file listed but not examinable is neither read-only nor sparse.
+    TEntryMeta unknown;
+    unknown.mode = S_IFREG;
+    EXPECT_EQ(EntryAttributes(unknown, "x"), 0u);
+    unknown.mode = S_IFDIR;
+    EXPECT_EQ(EntryAttributes(unknown, ".x"), 0x12u);
+}
+
+TEST(DirScan, HardLinkTableForgetsCompletedFiles) {
+    dirscan::THardLinkTable t;
+    EXPECT_FALSE(t.SeenBefore(1, 10, 3));
+    EXPECT_FALSE(t.SeenBefore(2, 10, 2)); // same inode number on another device
+    EXPECT_TRUE(t.SeenBefore(1, 10, 3));
+    EXPECT_EQ(t.Pending(), 2u);
+    EXPECT_TRUE(t.SeenBefore(1, 10, 3));
+    EXPECT_TRUE(t.SeenBefore(2, 10, 2));
+    EXPECT_EQ(t.Pending(), 0u); // every name seen: nothing kept
+    EXPECT_FALSE(t.SeenBefore(1, 11, 1));
+    EXPECT_EQ(t.Pending(), 0u);
+}
+
+TEST(DirScan, RootNames) {
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    const std::string here = cwd;
+    const std::pair<std::string, std::string> table[] = {
+        {"/", "/"},
+        {"//", "/"},
+        {"/home/me/", "/home/me"},
+        {"/home//me/./x/.", "/home/me/x"},
+        {"/a/../b", "/a/../b"}, // ".." is left to the kernel (symbolic links)
+        {"rel/x/", (here == "/" ? "" : here) + "/rel/x"},
+        {".", here},
+        {"", here},
+        {"/n\xff\n", "/n\xff\n"},
+    };
+    for (const auto& [in, want] : table) EXPECT_EQ(SlowScanRootName(in), want) << in;
+}
+
+// A tree with many small folders, to keep several walkers busy.
+void MakeBushyTree(const std::string& root, int top, int sub, int files) {
+    for (int i = 0; i < top; ++i) {
+        std::string a = root + "/d" + std::to_string(i);
+        ASSERT_EQ(::mkdir(a.c_str(), 0755), 0);
+        for (int j = 0; j < sub; ++j) {
+            std::string b = a + "/s" + std::to_string(j);
+            ASSERT_EQ(::mkdir(b.c_str(), 0755), 0);
+            for (int k = 0; k < files; ++k) MakeFile(b + "/f" + std::to_string(k), size_t(k * 10));
+        }
+    }
+}
+
+TEST(DirScan, WorkerThreadsStayWithinTheProcessorBound) {
+    TempDir tmp;
+    MakeBushyTree(tmp.path(), 20, 10, 5);
+    const TListing found = Comparable(FindListing(tmp.path()), true);
+    for (int walkers : {1, 2, 3}) {
+        TSlowScanOptions opt;
+        opt.Threads = walkers;
+        TSlowScanStats stats;
+        auto scan = ScanFolder(tmp.path(), opt, &stats);
+        EXPECT_EQ(CheckTree(*scan), "") << walkers;
+        EXPECT_EQ(Comparable(ScanListing(*scan), false), found) << walkers;
+        EXPECT_LE(stats.WorkersStarted, walkers - 1) << walkers;
+        if (walkers == 1) {
+            EXPECT_EQ(stats.HandOffs, 0);
+        }
+    }
+}
+
+TEST(DirScan, ProgressComesFromTheScanThreadAndEndsAt100) {
+    TempDir tmp;
+    MakeBushyTree(tmp.path(), 10, 10, 3);
+    auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(tmp.path()));
+    scan->index = 7;
+    const auto me = std::this_thread::get_id();
+    std::vector<int> percents;
+    bool otherThread = false;
+    int64_t lastFiles = -1, lastDirs = -1;
+    scan->OnProgress = [&](int index, int pct, int64_t files, int64_t dirs) {
+        EXPECT_EQ(index, 7);
+        if (std::this_thread::get_id() != me) otherThread = true;
+        percents.push_back(pct);
+        lastFiles = files;
+        lastDirs = dirs;
+    };
+    TSlowScanOptions opt;
+    opt.Threads = 2;
+    DoSlowMode(*scan, u"", u"", true, false, opt, nullptr);
+    ASSERT_FALSE(percents.empty());
+    EXPECT_FALSE(otherThread);
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_EQ(percents.back(), 100);
+    EXPECT_EQ(lastFiles, 300);
+    EXPECT_EQ(lastDirs, 110);
+}
+
+TEST(DirScan, CancelStopsEarlyAndLeavesASoundTree) {
+    TempDir tmp;
+    MakeBushyTree(tmp.path(), 30, 10, 4);
+    for (int walkers : {1, 2}) {
+        auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(tmp.path()));
+        std::atomic<int> blocks{0};
+        TSlowScanOptions opt;
+        opt.Threads = walkers;
+        TNTFS_FILES* nf = scan.get();
+        opt.AfterBlockListed = [&](const std::string&) {
+            if (++blocks == 20) nf->CancelProcess();
+        };
+        DoSlowMode(*scan, u"", u"", true, false, opt, nullptr);
+        EXPECT_EQ(CheckTree(*scan), "");
+        // Only folders already being read when the cancel came are finished.
+        EXPECT_LT(blocks.load(), 20 + 2 * walkers);
+        EXPECT_LT(scan->FFileList.size(), 300u); // of 1531
+        scan->CalculateDirSizes(true, false, true, false, false);
+        int64_t files = 0;
+        for (PMFT_RECORD r : scan->FFileList) files += r->IsFolder() ? 0 : 1;
+        EXPECT_EQ(scan->MFTRoot->SubFoldersNumFiles(), files);
+    }
+}
+
+TEST(DirScan, RegisteredPassNamesTheRootAndTotals) {
+    TempDir tmp;
+    const std::string root = tmp / "data";
+    ASSERT_EQ(::mkdir(root.c_str(), 0755), 0);
+    MakeMixedTree(root);
+    RegisterSources();
+    ASSERT_NE(SourcePasses().SlowScan, nullptr);
+    // A trailing "/" and "." components do not end up in the root's name.
+    auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(tmp.path() + "//./data/"));
+    scan->ProcessMFTRecords(u"", u"", true, false, false);
+    ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
+    ASSERT_NE(scan->MFTRoot, nullptr);
+    EXPECT_EQ(Utf16ToUtf8(scan->MFTRoot->Name()), root);
+    EXPECT_EQ(Utf16ToUtf8(scan->FSource), root);
+    scan->CalculateDirSizes(true, false, true, false, false);
+    EXPECT_EQ(scan->MFTRoot->SubFoldersTotSizeAlloc, ExpectedTotals(FindListing(root)).allocated);
+    // Paths use "/" and are found again by path.
+    PMFT_RECORD deep = FindRecordByPath(scan->MFTRoot, u"a/b/c/deep", u'/');
+    ASSERT_NE(deep, nullptr);
+    EXPECT_EQ(Utf16ToUtf8(GetRecordPath(deep)), root + "/a/b/c/deep");
+}
+
+TEST(DirScan, RootThatCannotBeScannedIsAnError) {
+    TempDir tmp;
+    MakeFile(tmp / "file", 5);
+    ASSERT_EQ(::mkdir((tmp / "dir").c_str(), 0755), 0);
+    MakeFile(tmp / "dir/x", 5);
+    ASSERT_EQ(::symlink("dir", (tmp / "link").c_str()), 0);
+    struct Case {
+        std::string path;
+        const char* error; // nullptr: scans
+    };
+    const Case cases[] = {{tmp / "missing", "Cannot read folder"},
+                          {tmp / "file", "Not a folder"},
+                          {tmp / "link", nullptr}};
+    for (const Case& c : cases) {
+        TSlowScanStats stats;
+        auto scan = ScanFolder(c.path, {}, &stats);
+        ASSERT_NE(scan->MFTRoot, nullptr);
+        EXPECT_EQ(Utf16ToUtf8(scan->MFTRoot->Name()), c.path);
+        EXPECT_EQ(CheckTree(*scan), "");
+        if (c.error) {
+            EXPECT_TRUE(scan->WasError) << c.path;
+            EXPECT_NE(scan->ErrorMEssage.find(c.error), std::string::npos) << scan->ErrorMEssage;
+            EXPECT_NE(scan->ErrorMEssage.find(c.path), std::string::npos) << scan->ErrorMEssage;
+            EXPECT_EQ(scan->FFileList.size(), 1u);
+        } else {
+            // The root named by the user may be a link to a folder: it is scanned.
+            EXPECT_FALSE(scan->WasError) << scan->ErrorMEssage;
+            EXPECT_EQ(scan->MFTRoot->SubFoldersNumFiles(), 1);
+            EXPECT_EQ(scan->MFTRoot->SubFoldersTotSize, 5u);
+        }
+    }
+}
+
+} // namespace
