@@ -5,9 +5,9 @@
 #include "engine/tree.h"
 #include "ui/filesearch.h"
 #include "ui/format.h"
+#include "ui/recordsort.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 
 namespace qz {
@@ -16,47 +16,6 @@ namespace {
 
 std::u16string Tr(const char* english) {
     return Utf8ToUtf16(tr(english));
-}
-
-uint64_t OrderedBits(double d) {
-    if (std::isnan(d)) d = 0;
-    uint64_t b = std::bit_cast<uint64_t>(d);
-    return (b & 0x8000000000000000ull) ? ~b : b | 0x8000000000000000ull;
-}
-
-// Sorts records with one of the engine's orderings. The orderings on one number (then the
-// name order ascending) sort (key, index, record) triples, which keeps the comparisons in
-// contiguous memory; the others use the comparison itself.
-void SortRecords(std::vector<PMFT_RECORD>& v, TRecordCompare cmp) {
-    uint64_t (*key)(PMFT_RECORD) = nullptr;
-    if (cmp == &CompareBySize)
-        key = [](PMFT_RECORD r) { return r->SubFoldersTotSize; };
-    else if (cmp == &CompareByAllocated)
-        key = [](PMFT_RECORD r) { return r->SubFoldersTotSizeAlloc; };
-    else if (cmp == &CompareByModified)
-        key = [](PMFT_RECORD r) { return OrderedBits(r->ModifiedDate); };
-    else if (cmp == &CompareByAttributes)
-        key = [](PMFT_RECORD r) { return uint64_t(r->DOSAttrib); };
-    else if (cmp == &CompareBySortIndex)
-        key = [](PMFT_RECORD) { return uint64_t(0); };
-    if (!key) {
-        std::stable_sort(v.begin(), v.end(),
-                         [cmp](PMFT_RECORD a, PMFT_RECORD b) { return cmp(a, b) < 0; });
-        return;
-    }
-    // Descending key, then ascending SortNameIndex: exactly the comparison's order.
-    struct Keyed {
-        uint64_t key;
-        int32_t index;
-        PMFT_RECORD rec;
-    };
-    std::vector<Keyed> k(v.size());
-    for (size_t i = 0; i < v.size(); ++i) k[i] = {key(v[i]), v[i]->SortNameIndex, v[i]};
-    std::stable_sort(k.begin(), k.end(), [](const Keyed& a, const Keyed& b) {
-        if (a.key != b.key) return a.key > b.key;
-        return a.index < b.index;
-    });
-    for (size_t i = 0; i < v.size(); ++i) v[i] = k[i].rec;
 }
 
 bool IsDirLike(PMFT_RECORD r) {
@@ -138,39 +97,42 @@ bool TSortedMulti::GetTopRecord(int& listIndex, int64_t& position) {
     return true;
 }
 
-void TSortedFileLists::SortFileLists(std::span<TNTFS_FILES* const> scans, TRecordCompare compare) {
-    bool same = compare == FLast && scans.size() == FScans.size();
-    for (size_t i = 0; same && i < scans.size(); ++i)
-        same = scans[i] == FScans[i] && (!scans[i] || scans[i]->FFileList.size() == FSizes[i]);
-    if (same) return;
-    FScans.assign(scans.begin(), scans.end());
-    FSizes.assign(scans.size(), 0);
-    FLists.assign(scans.size(), {});
-    for (size_t i = 0; i < scans.size(); ++i) {
-        if (!scans[i]) continue;
-        FSizes[i] = scans[i]->FFileList.size();
-        auto& v = FLists[i];
-        v.reserve(FSizes[i]);
-        for (PMFT_RECORD r : scans[i]->FFileList)
-            if (r) v.push_back(r);
-        SortRecords(v, compare);
+// Per-scan lists in reading order for the current ordering, kept until the scans or the
+// ordering change.
+class TSortedFileLists {
+public:
+    void SortFileLists(std::span<TNTFS_FILES* const> scans, TRecordCompare compare, bool reversed) {
+        bool same = compare == FLast && reversed == FReversed && scans.size() == FScans.size();
+        for (size_t i = 0; same && i < scans.size(); ++i)
+            same = scans[i] == FScans[i] && (!scans[i] || scans[i]->FFileList.size() == FSizes[i]);
+        if (same) return;
+        FScans.assign(scans.begin(), scans.end());
+        FSizes.assign(scans.size(), 0);
+        FLists.clear();
+        FLists.resize(scans.size());
+        std::vector<PMFT_RECORD> recs;
+        for (size_t i = 0; i < scans.size(); ++i) {
+            recs.clear();
+            if (scans[i]) {
+                FSizes[i] = scans[i]->FFileList.size();
+                recs.reserve(FSizes[i]);
+                for (PMFT_RECORD r : scans[i]->FFileList)
+                    if (r) recs.push_back(r);
+            }
+            FLists[i].Reset(recs, compare, reversed);
+        }
+        FLast = compare;
+        FReversed = reversed;
     }
-    FLast = compare;
-}
+    std::vector<TLazySortedRecords>& Lists() { return FLists; }
 
-std::vector<std::span<const PMFT_RECORD>> TSortedFileLists::Lists() const {
-    std::vector<std::span<const PMFT_RECORD>> out;
-    out.reserve(FLists.size());
-    for (const auto& v : FLists) out.emplace_back(v.data(), v.size());
-    return out;
-}
-
-void TSortedFileLists::Clear() {
-    FScans.clear();
-    FSizes.clear();
-    FLists.clear();
-    FLast = nullptr;
-}
+private:
+    std::vector<const TNTFS_FILES*> FScans;
+    std::vector<size_t> FSizes;
+    std::vector<TLazySortedRecords> FLists;
+    TRecordCompare FLast = nullptr;
+    bool FReversed = false;
+};
 
 // ---------------------------------------------------------------- options
 
@@ -191,7 +153,8 @@ int ValidDupMethod(int stored) {
 
 // ---------------------------------------------------------------- the list
 
-TFileList::TFileList() : FSearch(std::make_unique<TFileSearch>()) {}
+TFileList::TFileList()
+    : FSearch(std::make_unique<TFileSearch>()), FSorted(std::make_unique<TSortedFileLists>()) {}
 TFileList::~TFileList() = default;
 
 void TFileList::Clear() {
@@ -224,6 +187,29 @@ void TFileList::MakeChildren(TTreeNode* n) {
     }
 }
 
+// All records of all scans in the duplicate order (ties: the earlier scan first), then the
+// engine's grouping pass.
+bool TFileList::LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method,
+                                 const TDupProgress& progress) {
+    if (scans.empty() || !scans[0] || method == 0 || scans[0]->DuplicatesLocatedMethod == method)
+        return false;
+    TNTFS_FILES* first = scans[0];
+    first->DuplicatesLocatedMethod = uint8_t(method);
+    std::vector<PMFT_RECORD> all;
+    size_t total = 0;
+    for (auto* s : scans)
+        if (s) total += s->FFileList.size();
+    all.reserve(total);
+    for (auto* s : scans)
+        if (s)
+            for (PMFT_RECORD r : s->FFileList)
+                if (r) all.push_back(r);
+    SortRecordsFast(all, &CompareForDuplicates);
+    GroupDuplicatesSorted(
+        all, method, [first] { return first->Cancelled(); }, progress);
+    return true;
+}
+
 bool TFileList::LoadFileList(std::span<TNTFS_FILES* const> scans,
                              const std::function<bool()>& cancel, const TDupProgress& dupProgress) {
     Clear();
@@ -243,21 +229,34 @@ bool TFileList::LoadFileList(std::span<TNTFS_FILES* const> scans,
     const bool fullPath = Options.MatchEntirePath || FSearch->ForcesFullPath();
 
     const TFileListOrder order = FileListOrder(FSortColumn, FSortDirection);
-    FSorted.SortFileLists(scans, order.Compare);
-    auto lists = FSorted.Lists();
-    TSortedMulti merged(lists, order.Reversed, order.Compare);
+    FSorted->SortFileLists(scans, order.Compare, order.Reversed);
+    auto& lists = FSorted->Lists();
     const int64_t limit = Options.MaxFiles > 0 ? Options.MaxFiles : 0;
+    if (limit == 0)
+        for (auto& l : lists) l.SortAll();
+    // The merge: the scan whose next record reads first; ties go to the earlier scan.
+    std::vector<size_t> next(lists.size(), 0);
     bool cancelled = false;
-    int li;
-    int64_t pos;
     std::u16string scratch;
-    while (merged.GetTopRecord(li, pos)) {
+    while (true) {
+        int best = -1;
+        const TLazySortedRecords::Item* bestItem = nullptr;
+        for (size_t i = 0; i < lists.size(); ++i) {
+            if (next[i] >= lists[i].Size()) continue;
+            const TLazySortedRecords::Item& it = lists[i].ItemAt(next[i]);
+            if (best < 0 || lists[i].Compare(it, *bestItem) < 0) {
+                best = int(i);
+                bestItem = &it;
+            }
+        }
+        if (best < 0) break;
+        const size_t pos = next[size_t(best)]++;
         if (pos % 10000 == 0 && cancel && cancel()) {
             cancelled = true;
             break;
         }
-        PMFT_RECORD r = lists[size_t(li)][size_t(pos)];
-        if (!r || r->Filtered) continue;
+        PMFT_RECORD r = bestItem->rec;
+        if (r->Filtered) continue;
         if (!listFolders && IsDirLike(r)) continue;
         if (!FSearch->Matches(r, fullPath, scratch)) continue;
         TTreeNode* n = NewNode(nullptr);

@@ -2,9 +2,10 @@
 // one column, limited to the first N matches of a search written in the filter language, with
 // duplicate files marked and each file's copies listed beneath it.
 //
-// Each scan's records are sorted once per ordering into a list kept by the file list (the
-// scans' own FFileList and its record-number index are left untouched), and the scans are
-// merged with TSortedMulti, so only the rows shown are materialised. Rows are TTreeNodes of
+// Each scan's records are sorted per ordering into a list kept by the file list (the scans'
+// own FFileList and its record-number index are left untouched), only as far as the rows
+// shown need, and the scans are merged as TSortedMulti merges them: only the rows shown are
+// materialised. Rows are TTreeNodes of
 // depth 0 whose Data.Rec is the record; a duplicate's copies are its children (depth 0 too).
 #pragma once
 
@@ -23,6 +24,7 @@
 namespace qz {
 
 class TFileSearch;
+class TSortedFileLists;
 
 // Columns of the file list.
 enum TFileColumn : int {
@@ -66,23 +68,6 @@ private:
     bool FReversed;
 };
 
-// Per-scan sorted copies of the scans' record lists (nil holes dropped), kept until the scans
-// or the ordering change.
-class TSortedFileLists {
-public:
-    // Sorts every scan's records with compare unless they already are (LastSortMethod).
-    void SortFileLists(std::span<TNTFS_FILES* const> scans, TRecordCompare compare);
-    std::vector<std::span<const PMFT_RECORD>> Lists() const;
-    TRecordCompare LastSortMethod() const { return FLast; }
-    void Clear();
-
-private:
-    std::vector<const TNTFS_FILES*> FScans;
-    std::vector<size_t> FSizes;
-    std::vector<std::vector<PMFT_RECORD>> FLists;
-    TRecordCompare FLast = nullptr;
-};
-
 // A run of characters to highlight (in UTF-16 units of the text given).
 struct TMatchRange {
     size_t Start = 0;
@@ -118,6 +103,11 @@ public:
     bool LoadFileList(std::span<TNTFS_FILES* const> scans, const std::function<bool()>& cancel = {},
                       const TDupProgress& dupProgress = {});
     void Clear() override;
+    // (Re)builds the duplicate groups of all scans when method (1 name and size, 2 also date)
+    // differs from the one the first scan records; records it there. The first scan's cancel
+    // flag stops the pass. Returns true when it regrouped.
+    static bool LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method,
+                                 const TDupProgress& progress = {});
     // The list was loaded since the last Invalidate (a new scan or filter clears it).
     bool Loaded() const { return FLoaded; }
     void Invalidate() { FLoaded = false; }
@@ -172,7 +162,7 @@ private:
     uint64_t FDriveSize = 0, FDriveAlloc = 0;
     std::string FSearchError;
     std::unique_ptr<TFileSearch> FSearch;
-    TSortedFileLists FSorted;
+    std::unique_ptr<TSortedFileLists> FSorted;
 };
 
 // The search history: at most 20 texts, newest first.

@@ -5,6 +5,7 @@
 #include "tests/ui/scanbuilder.h"
 #include "ui/filelist.h"
 #include "ui/format.h"
+#include "ui/recordsort.h"
 
 #include <gtest/gtest.h>
 
@@ -215,10 +216,12 @@ TEST_F(Fixture, RowsSkipFoldersFilteredRecordsAndHoles) {
 
     // The scans' own lists and their record-number index are left as they were.
     EXPECT_EQ(b.scan->FFileList, before);
-    for (size_t i = 0; i < before.size(); ++i)
-        if (before[i] && before[i]->BaseFileRec == 0)
+    for (size_t i = 0; i < before.size(); ++i) {
+        if (before[i] && before[i]->BaseFileRec == 0) {
             EXPECT_EQ(b.scan->FFileList[size_t(b.scan->FileListIndexOf(before[i]->RecNo))],
                       before[i]);
+        }
+    }
 
     // Selection status over the list's rows.
     l.Select(l.Roots()[0]);
@@ -290,8 +293,9 @@ TEST_F(Fixture, DuplicatesAndTheirCopies) {
     EXPECT_EQ(l.CellText(first, fcDupSize), u"1,000 bytes");
     for (TTreeNode* n : l.Roots()) {
         std::u16string_view name = n->Data.Rec->Name();
-        if (name == u"empty" || name == u"single.bin")
+        if (name == u"empty" || name == u"single.bin") {
             EXPECT_FALSE(l.HasChildren(n)) << Utf16ToUtf8(name);
+        }
     }
 
     // Name, size and date: the copy with another date drops out.
@@ -305,6 +309,51 @@ TEST_F(Fixture, DuplicatesAndTheirCopies) {
     ASSERT_TRUE(l.LoadFileList(scans));
     EXPECT_FALSE(l.DuplicateColumnsShown());
     for (TTreeNode* n : l.Roots()) EXPECT_FALSE(l.HasChildren(n));
+}
+
+TEST(RecordSort, FastOrdersAgreeWithTheComparisons) {
+    // Names that share or differ in their first four units, in case and accents, of equal and
+    // different sizes and dates: the fast sorts (prefix keys, number keys, partial reads)
+    // must give exactly the comparison's order.
+    ScanBuilder b(u"/s");
+    std::mt19937 rng(3);
+    const std::u16string stems[] = {u"abc",  u"abcd",          u"abcde",      u"ABCD",
+                                    u"abce", u"\u00e9t\u00e9", u"ete",        u"\u00c9T\u00c9",
+                                    u"a",    u"report",        u"Report (2)", u"zz"};
+    std::vector<PMFT_RECORD> folders{b.root};
+    for (int i = 0; i < 3000; ++i) {
+        std::u16string name = stems[rng() % 12] + (rng() % 2 ? u".txt" : u"");
+        PMFT_RECORD p = folders[rng() % folders.size()];
+        if (rng() % 10 == 0)
+            folders.push_back(b.Folder(p, name, 45000 + (rng() % 3) * 0.000001));
+        else
+            b.File(p, name, rng() % 4 * 100, rng() % 3 * 4096, 45000 + (rng() % 3) * 0.000001,
+                   0x20 + rng() % 3);
+    }
+    b.Finish();
+    std::vector<PMFT_RECORD> recs;
+    for (PMFT_RECORD r : b.scan->FFileList)
+        if (r) recs.push_back(r);
+    const TRecordCompare cmps[] = {&CompareByName,     &CompareBySize,       &CompareByAllocated,
+                                   &CompareByModified, &CompareByAttributes, &CompareBySortIndex,
+                                   &CompareByDupCount, &CompareByDupSize,    &CompareForDuplicates};
+    for (TRecordCompare cmp : cmps) {
+        std::vector<PMFT_RECORD> want = recs, got = recs;
+        std::stable_sort(want.begin(), want.end(),
+                         [cmp](PMFT_RECORD x, PMFT_RECORD y) { return cmp(x, y) < 0; });
+        SortRecordsFast(got, cmp);
+        if (cmp == &CompareForDuplicates) {
+            // Dates within the tolerance compare equal both ways: check that neighbours are in
+            // order.
+            for (size_t i = 1; i < got.size(); ++i) EXPECT_LE(cmp(got[i - 1], got[i]), 0);
+            continue;
+        }
+        EXPECT_EQ(got, want);
+        // Partial reads in the reversed direction.
+        TLazySortedRecords lazy;
+        lazy.Reset(recs, cmp, true);
+        for (size_t i = 0; i < 50; ++i) EXPECT_EQ(cmp(lazy.At(i), want[want.size() - 1 - i]), 0);
+    }
 }
 
 TEST(SearchHistory, TwentyEntriesNewestFirst) {
