@@ -79,6 +79,7 @@ TDisplayTree::~TDisplayTree() = default;
 
 void TDisplayTree::Clear() {
     TViewNodes::Clear();
+    FLastChildNode = nullptr;
     FFileNodes.clear();
     FGroupArena.Reset();
 }
@@ -336,6 +337,28 @@ TTreeNode* TDisplayTree::ParentForSelect(TTreeNode* n) {
     TTreeNode* p = n->Parent;
     if (p && p->Data.IsFileGroup) p = p->Parent;
     return p;
+}
+
+bool TDisplayTree::SelectParent() {
+    TTreeNode* n = FFocused;
+    TTreeNode* p = ParentForSelect(n);
+    if (!p) return false;
+    FLastChildNode = n;
+    ClearSelection();
+    Select(p);
+    FFocused = p;
+    return true;
+}
+
+bool TDisplayTree::ReselectChild() {
+    TTreeNode* n = FLastChildNode;
+    if (!n) return false;
+    ClearSelection();
+    Select(n);
+    FFocused = n;
+    MakeVisible(n);
+    FLastChildNode = nullptr;
+    return true;
 }
 
 TTreeNode* TDisplayTree::RootNodeOf(PMFT_RECORD root) const {

@@ -96,10 +96,21 @@ public:
     // The node "Select Parent" moves to: the parent, skipping a file-group node to its folder.
     static TTreeNode* ParentForSelect(TTreeNode* n);
     // The node of a full path below start (start nil: the top-level nodes), components
-    // compared with the name collation. The first component ends at the first separator at
-    // or after firstOffset (so a root such as "C:\" is one component). The last component is
-    // also searched through file-group nodes.
+    // compared by name (an exact match first, else equal under the name collation). The first
+    // component ends at the first separator at or after position firstOffset - 1, so passing
+    // the length of a root's path ("C:\", "/home/me") keeps that root one component; with 0
+    // or 1 the first separator ends it. The last component is also searched for inside
+    // file-group nodes. Children are made as needed.
     TTreeNode* FindNodeByPath(TTreeNode* start, std::u16string_view path, size_t firstOffset = 0);
+    // "Select Parent": selects the focused node's parent (passing over a file group) and
+    // remembers the node for "Reselect Child". False when there is no such parent.
+    bool SelectParent();
+    // "Reselect Child": selects the remembered node again and forgets it.
+    bool ReselectChild();
+    TTreeNode* LastChildNode() const { return FLastChildNode; }
+    // A selection change made by the user forgets the remembered node.
+    void ForgetLastChild() { FLastChildNode = nullptr; }
+
     // The top-level node of the scan whose root record is root.
     TTreeNode* RootNodeOf(PMFT_RECORD root) const;
 
@@ -129,6 +140,7 @@ private:
     TTreeNode* AddGroupNode(TTreeNode* parent, PMFT_RECORD folder, int32_t depth);
     void SortKids(TTreeNode** kids, size_t count) const;
 
+    TTreeNode* FLastChildNode = nullptr;
     int FSortColumn = tcAllocated;
     TSortDirection FSortDirection = TSortDirection::Descending;
     bool FGroupsOn = true; // grouping in force for the current load

@@ -477,10 +477,20 @@ TEST_F(Fixture, SelectionListings) {
     t.ClearSelection();
     EXPECT_EQ(t.SelectionStatusText(), u"");
 
-    // "Select Parent" passes over the group to its folder.
-    EXPECT_EQ(TDisplayTree::ParentForSelect(f0), docs);
+    // "Select Parent" passes over the group to its folder; "Reselect Child" returns.
     EXPECT_EQ(TDisplayTree::ParentForSelect(deep), sub);
-    EXPECT_EQ(TDisplayTree::ParentForSelect(root), nullptr);
+    t.SetFocusedNode(f0);
+    ASSERT_TRUE(t.SelectParent());
+    EXPECT_EQ(t.SelectedNodes(), std::vector<TTreeNode*>{docs});
+    EXPECT_EQ(t.FocusedNode(), docs);
+    EXPECT_EQ(t.LastChildNode(), f0);
+    ASSERT_TRUE(t.ReselectChild());
+    EXPECT_EQ(t.SelectedNodes(), std::vector<TTreeNode*>{f0});
+    EXPECT_EQ(t.LastChildNode(), nullptr);
+    EXPECT_FALSE(t.ReselectChild());
+    t.SetFocusedNode(root);
+    EXPECT_FALSE(t.SelectParent()); // a top-level node has no parent
+    EXPECT_EQ(t.SelectedNodes(), std::vector<TTreeNode*>{f0});
 }
 
 TEST_F(Fixture, SelectFilesOfAnExtension) {
