@@ -257,6 +257,8 @@ template <class StatFn> void TWalker::TakeEntries(TFrame& f, StatFn&& stat) {
                 f.names.push_back('\0');
             } else if (m.known) {
                 ++local_.MountsSkipped; // another file system: listed, not entered
+            } else {
+                unreadable_.push_back(r); // cannot be examined, so cannot be entered
             }
         }
         batch_.push_back(TNewRecord{r, m.dev, m.ino, m.nlink, folder});
@@ -284,6 +286,8 @@ void TWalker::Commit(TFrame& f) {
     }
     batch_.clear();
     TSlowScanStats& s = W.Stats;
+    s.UnreadableFolders.insert(s.UnreadableFolders.end(), unreadable_.begin(), unreadable_.end());
+    unreadable_.clear();
     s.Excluded += local_.Excluded;
     s.Vanished += local_.Vanished;
     s.NotExamined += local_.NotExamined;

@@ -167,7 +167,8 @@ private:
     std::string entryPath_; // scratch full path (older method)
     std::u16string name16_;
     std::vector<TNewRecord> batch_;
-    PMFT_RECORD spare_ = nullptr; // a record taken from the arena but not used (excluded)
+    std::vector<PMFT_RECORD> unreadable_; // folders of the current block that cannot be read
+    PMFT_RECORD spare_ = nullptr;         // a record taken from the arena but not used (excluded)
     struct TLocalCounts {
         int64_t Excluded = 0, Vanished = 0, NotExamined = 0, MountsSkipped = 0, ExtraLinks = 0;
     } local_; // added to the walk's statistics at the next locked step
