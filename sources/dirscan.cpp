@@ -146,7 +146,6 @@ void SlowScanFolder(TSlowScanWalk& walk, TRoot& root, TFileHandle rootFd, bool f
         root.rec = AddRootRecord(nf, root.name, root.modified);
     }
     if (nf.Cancelled()) return;
-    DebugLog("SlowScanFolder slow method start");
     TWalker walker(walk, nf.Arena(), true);
     walker.Walk(RootTask(root, TFileHandle()));
     walk.WaitSlowScanThreads(walker); // nothing is handed over by the older method

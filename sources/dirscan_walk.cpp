@@ -174,7 +174,9 @@ void TWalker::ListBlockMethod(TFrame& f) {
 }
 
 void TWalker::ListOlderMethod(TFrame& f) {
-    if (DebugLogEnabled()) DebugLog("SlowScanFolder slow method start: " + f.path);
+    // Each folder read by the older method is one more pass through the walk's entry.
+    if (f.rec->RecNo != 5) DebugLog("SlowScanFolder Start");
+    DebugLog("SlowScanFolder slow method start");
     TFolderStream ds(f.path);
     if (!ds.ok()) {
         Unreadable(f, "open", ds.error());

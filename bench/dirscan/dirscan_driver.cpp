@@ -2,11 +2,12 @@
 // (ProcessMFTRecords with the registered folder walk, then CalculateDirSizes), and prints the
 // totals with the time each step took.
 //
-// usage: dirscan_driver [-t WALKERS] [-o] [-x EXCLUDE] [-q] DIR
+// usage: dirscan_driver [-t WALKERS] [-o] [-x EXCLUDE] [-q] [-s] DIR
 //   -t  walkers including the scan thread (default: the processors)
 //   -o  the older method (opendir/readdir, full paths)
 //   -x  exclude filter text
 //   -q  totals only
+//   -s  call the walk directly and print its statistics too
 #include "engine/scan.h"
 #include "engine/text.h"
 #include "sources/dirscan.h"
@@ -22,10 +23,10 @@ using namespace qz;
 
 int main(int argc, char** argv) {
     int c;
-    bool quiet = false;
+    bool quiet = false, withStats = false;
     std::u16string exclude;
     TSlowScanOptions& opt = SlowScanDefaults();
-    while ((c = getopt(argc, argv, "t:ox:q")) != -1) {
+    while ((c = getopt(argc, argv, "t:ox:qs")) != -1) {
         switch (c) {
         case 't':
             opt.Threads = std::atoi(optarg);
@@ -39,8 +40,12 @@ int main(int argc, char** argv) {
         case 'q':
             quiet = true;
             break;
+        case 's':
+            withStats = true;
+            break;
         default:
-            std::fprintf(stderr, "usage: %s [-t WALKERS] [-o] [-x EXCLUDE] [-q] DIR\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [-t WALKERS] [-o] [-x EXCLUDE] [-q] [-s] DIR\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -52,7 +57,11 @@ int main(int argc, char** argv) {
     using clock = std::chrono::steady_clock;
     auto t0 = clock::now();
     auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(argv[optind]));
-    scan->ProcessMFTRecords(u"", exclude, true, false, false);
+    TSlowScanStats stats;
+    if (withStats)
+        DoSlowMode(*scan, u"", exclude, true, false, opt, &stats);
+    else
+        scan->ProcessMFTRecords(u"", exclude, true, false, false);
     auto t1 = clock::now();
     scan->CalculateDirSizes(true, false, true, false, false);
     auto t2 = clock::now();
@@ -68,5 +77,12 @@ int main(int argc, char** argv) {
         std::printf("walk_ms=%.0f totals_ms=%.0f scan_bytes=%zu\n", ms(t1 - t0), ms(t2 - t1),
                     scan->MemoryBytes());
     }
+    if (withStats)
+        std::printf("workers=%lld handoffs=%lld excluded=%lld vanished=%lld notexamined=%lld "
+                    "mounts=%lld extralinks=%lld unreadable=%zu\n",
+                    (long long)stats.WorkersStarted, (long long)stats.HandOffs,
+                    (long long)stats.Excluded, (long long)stats.Vanished,
+                    (long long)stats.NotExamined, (long long)stats.MountsSkipped,
+                    (long long)stats.ExtraLinks, stats.UnreadableFolders.size());
     return scan->WasError ? 1 : 0;
 }

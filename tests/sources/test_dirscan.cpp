@@ -2,6 +2,7 @@
 // size and bytes on disk, lossless names, record numbering and links, totals (hard links
 // counted once), attributes and dates, thread bounds, progress and cancel.
 #include "engine/datetime.h"
+#include "engine/debuglog.h"
 #include "engine/text.h"
 #include "engine/tree.h"
 #include "sources/dirscan.h"
@@ -356,6 +357,41 @@ TEST(DirScan, RootThatCannotBeScannedIsAnError) {
             EXPECT_EQ(scan->MFTRoot->SubFoldersNumFiles(), 1);
             EXPECT_EQ(scan->MFTRoot->SubFoldersTotSize, 5u);
         }
+    }
+}
+
+TEST(DirScan, DebugLogLines) {
+    TempDir logs, tree;
+    ASSERT_EQ(::mkdir((tree / "a").c_str(), 0755), 0);
+    MakeFile(tree / "a/f", 1);
+    EnableDebugLog(logs.path());
+    for (bool older : {false, true}) {
+        TSlowScanOptions opt;
+        opt.ForceOlderMethod = older;
+        ScanFolder(tree.path(), opt);
+    }
+    const std::string file = DebugLogPath();
+    DisableDebugLog();
+    const std::vector<uint8_t> bytes = ReadFileBytes(file);
+    const std::string log(bytes.begin(), bytes.end());
+    // The walk's fixed log lines, in this order.
+    const std::string lines[] = {"DoSlowMode - SlowScanFolder",
+                                 "SlowScanFolder Start",
+                                 "Calling SlowScanFolderAlloc",
+                                 "SlowScanFolderAlloc: " + tree.path(),
+                                 "SlowScanFolderAlloc: " + tree / "a",
+                                 "DoSlowMode - SlowScanFolder",
+                                 "SlowScanFolder Start",
+                                 "Force use XP compatible file scanning",
+                                 "SlowScanFolder slow method start",
+                                 "SlowScanFolder Start",
+                                 "SlowScanFolder slow method start"};
+    size_t at = 0;
+    for (const std::string& l : lines) {
+        size_t p = log.find(" " + l + "\n", at);
+        ASSERT_NE(p, std::string::npos) << "missing after offset " << at << ": " << l << "\n"
+                                        << log;
+        at = p + l.size();
     }
 }
 
