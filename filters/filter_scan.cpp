@@ -1,0 +1,73 @@
+// Applying filters to a scan: FilterResults, the scan thread's filter steps, and the exclude
+// test of a folder walk.
+#include "engine/scan.h"
+#include "filters/filters.h"
+
+namespace qz {
+
+namespace {
+
+bool IsBlankText(std::u16string_view s) {
+    for (char16_t c : s)
+        if (c > 0x20) return false;
+    return true;
+}
+
+} // namespace
+
+void FilterResults(TNTFS_FILES& scan, std::u16string_view FilterInclude,
+                   std::u16string_view FilterExclude, bool ForceFilterFlag, bool FilterFullPath,
+                   bool FoldersOnlyFlag, std::vector<TFilterError>* errors) {
+    (void)FoldersOnlyFlag; // the totals' business (ApplyScanFilters), not the flags'
+    if (!ForceFilterFlag && IsBlankText(FilterInclude) && IsBlankText(FilterExclude)) return;
+
+    // Both texts share one full-path flag; a separator in either one switches both, and both
+    // are parsed with the final flag.
+    TFilterPair f;
+    ParseFilterPair(FilterInclude, FilterExclude, FilterFullPath, f);
+    if (errors) errors->insert(errors->end(), f.errors.begin(), f.errors.end());
+
+    const bool exclude = !f.exclude.empty();
+    for (PMFT_RECORD r : scan.FFileList) {
+        if (!r) continue;
+        bool hidden = !MatchFilters(r, f.include, f.fullPath, true);
+        if (!hidden && exclude) hidden = MatchFilters(r, f.exclude, f.fullPath, false);
+        r->Filtered = hidden;
+    }
+    // Folders above a visible record stay visible. Every visible record clears its hidden
+    // ancestors up to the first visible one, whose own ancestors it clears itself (every
+    // record is listed), so each ancestor chain is walked once and a looping chain ends.
+    for (PMFT_RECORD r : scan.FFileList) {
+        if (!r || r->Filtered) continue;
+        for (PMFT_RECORD p = r->ParentMFTRec; p && p->Filtered; p = p->ParentMFTRec)
+            p->Filtered = false;
+    }
+    FreeFilters(f.include);
+    FreeFilters(f.exclude);
+}
+
+bool ApplyScanFilters(TNTFS_FILES& scan, std::u16string_view FilterInclude,
+                      std::u16string_view FilterExclude, bool FilterFullPath,
+                      std::vector<TFilterError>* errors) {
+    const bool fo = FoldersOnlyFilterActive(FilterInclude, FilterFullPath);
+    if (fo) scan.CalculateDirSizes(true, scan.WasCSVFile, scan.CSVHasFilesFlag, true, true);
+    FilterResults(scan, FilterInclude, FilterExclude, false, FilterFullPath, fo, errors);
+    scan.CalculateDirSizes(true, scan.WasCSVFile, scan.CSVHasFilesFlag, fo, fo);
+    return fo;
+}
+
+void TWalkExcludeFilter::Parse(std::u16string_view filterExclude, bool filterFullPath) {
+    FErrors.clear();
+    FFullPath = filterFullPath;
+    ParseFilters(filterExclude, FFilter, FFullPath, &FErrors);
+}
+
+bool TWalkExcludeFilter::Excludes(PMFT_RECORD entry) const {
+    return !FFilter.empty() && MatchFilters(entry, FFilter, FFullPath, false);
+}
+
+bool TWalkExcludeFilter::Excludes(const TFilterEntry& entry) const {
+    return !FFilter.empty() && MatchFilters(entry, FFilter, FFullPath, false);
+}
+
+} // namespace qz

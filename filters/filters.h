@@ -1,0 +1,199 @@
+// The filter language and its application to a scan.
+//
+// A filter text such as '*.mp4|*.mkv >1G' is a conjunction of groups (separated by spaces)
+// of alternative terms (separated by "|"). It parses into a TFilters_AND of TFilters_OR of
+// TFilterItem; MatchFilters tests one record (or one entry a folder walk has just found)
+// against it. The same language serves the include and exclude filters of a scan, the
+// command-line filters of headless runs, the walk-time exclusion and the file-list search.
+//
+// Paths: a term that begins with "/" is a regular expression. Anywhere else in a term (inside
+// regular expressions too) "/" and "\" are the same path separator: either one switches the
+// filter to full-path matching and matches either separator in a path, so '*/cache/*' works
+// on a Linux folder scan ("/" paths) as well as on an NTFS scan ("\" paths).
+//
+// Threads: a parsed filter is read-only while matching; one filter may be matched from any
+// number of threads at once (compiled expressions keep their match data per thread).
+#pragma once
+
+#include "engine/types.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qz {
+
+class TNTFS_FILES;
+class TFilterRegex; // filters/filter_regex.h
+
+// ---------------------------------------------------------------- parsed form
+
+// One parsed term.
+struct TFilterItem {
+    std::u16string filtertext;      // folded pattern (after the full-path additions); empty for
+                                    // comparisons
+    int32_t filtertextlength = 0;   // length of filtertext in code units
+    bool wildcards = false;         // contains "*" or "?"
+    bool fileextension = false;     // "*.ext": ends-with test on the own name
+    bool FilterNoExtension = false; // exactly "*.": names without a dot
+    bool backslash = false;         // contains a path separator ("\" or "/")
+    bool NOTFlag = false;           // written with a leading "!"
+    int32_t sizeoptype = 0;   // 1 size, 2 allocated, 3 modified date, 4 name length, 5 path length,
+                              // 6 duplicate count, 7 duplicate size; 0 = not a comparison
+    int32_t sizeop = 0;       // 1 "=", 2 ">", 3 ">=", 4 "<", 5 "<="; 0 = not a comparison
+    uint64_t sizebytes = 0;   // bytes, characters or a count
+    int32_t sodate = 0;       // date comparisons: local day number (days since 1899-12-30)
+    bool foldersonly = false; // keyword "=folder(s)"
+    bool filesonly = false;   // keyword "=file(s)"
+    bool dupsonly = false;    // keyword "=dup(s)"
+    // Term written between slashes: the compiled expression, nil when it did not compile.
+    std::shared_ptr<const TFilterRegex> regex;
+
+    // ---- additions to the classic fields
+    bool isregex = false;    // written as "/.../" (with regex nil: it did not compile and the
+                             // term accepts nothing unless negated)
+    std::u16string termtext; // the term as written, without the group/term separators
+};
+
+using TFilters_OR = std::vector<TFilterItem>;  // the terms of one group (any may accept)
+using TFilters_AND = std::vector<TFilters_OR>; // the groups (all must accept); empty = all
+
+// A regular expression that did not compile.
+struct TFilterError {
+    std::u16string term;    // the term as written
+    std::u16string pattern; // the expression handed to the engine
+    std::string message;    // the engine's message (UTF-8, English)
+    size_t offset = 0;      // code-unit offset in pattern where compilation stopped
+};
+
+// ---------------------------------------------------------------- the language
+
+// Every " | " becomes "|", then every " |", then every "| " (three passes, in this order).
+std::u16string NormalizeFilterText(std::u16string_view text);
+
+// Releases what filter held and parses text into it. fullPath is the caller's starting
+// full-path flag; parsing sets it to true (never to false) when any term contains a path
+// separator, and then every wildcard term of the text gets the full-path additions. Regular
+// expressions that do not compile are appended to *errors when given.
+void ParseFilters(std::u16string_view text, TFilters_AND& filter, bool& fullPath,
+                  std::vector<TFilterError>* errors = nullptr);
+
+// True when parsing text would switch on full-path matching (some term, other than a
+// comparison, contains "\" or "/" outside a leading regular-expression slash). Callers that
+// parse several texts sharing one flag (include and exclude) test all texts first, so that
+// every text is parsed with the final flag; ParseFilterPair does exactly that.
+bool FilterTextSetsFullPath(std::u16string_view text);
+
+// An include and an exclude filter sharing one full-path flag (starting from fullPath).
+struct TFilterPair {
+    TFilters_AND include;
+    TFilters_AND exclude;
+    bool fullPath = false;
+    std::vector<TFilterError> errors; // of both texts
+};
+void ParseFilterPair(std::u16string_view include, std::u16string_view exclude, bool fullPath,
+                     TFilterPair& out);
+
+// Frees every term's expression and empties the filter.
+void FreeFilters(TFilters_AND& filter);
+
+// True when rec passes filter. With applySizeTerms false the size, allocated-size and folders
+// terms count as satisfied (totals not final yet; exclusion). rec must be linked to its
+// parents (ParentMFTRec) when the filter uses paths.
+bool MatchFilters(PMFT_RECORD rec, const TFilters_AND& filter, bool fullPath, bool applySizeTerms);
+
+// An entry a folder walk has found, before any record exists for it.
+struct TFilterEntry {
+    std::u16string_view name;       // own name
+    std::u16string_view parentPath; // full path of the folder it is in, with or without a
+                                    // trailing separator ("/" or "\"); empty for a root
+    bool folder = false;
+    uint64_t size = 0;      // a folder: its total so far (normally 0)
+    uint64_t allocSize = 0; // likewise
+    TDateTime modified = 0; // UTC
+    uint32_t attributes = 0;
+};
+bool MatchFilters(const TFilterEntry& entry, const TFilters_AND& filter, bool fullPath,
+                  bool applySizeTerms);
+
+// True when any term of any group of text is the folders keyword without negation.
+bool FoldersOnlyFilterActive(std::u16string_view text, bool fullPath);
+
+// ---------------------------------------------------------------- applying to a scan
+
+// Sets Filtered on every record of the scan: hidden unless it passes the include filter (size
+// terms applied) and does not match the exclude filter (size and folders terms counted as
+// satisfied); then every ancestor of a visible record is made visible. Without
+// ForceFilterFlag and with both texts blank nothing changes. FoldersOnlyFlag has no effect
+// here (it is the caller's totals choice). Regular-expression errors go to *errors when given.
+void FilterResults(TNTFS_FILES& scan, std::u16string_view FilterInclude,
+                   std::u16string_view FilterExclude, bool ForceFilterFlag, bool FilterFullPath,
+                   bool FoldersOnlyFlag, std::vector<TFilterError>* errors = nullptr);
+
+// The filter steps a scan thread runs once the records are read: with a folders-only include
+// filter the totals first (all records counted), then FilterResults, then the totals again
+// (hidden files still counted when folders-only, otherwise not). Returns the folders-only
+// decision.
+bool ApplyScanFilters(TNTFS_FILES& scan, std::u16string_view FilterInclude,
+                      std::u16string_view FilterExclude, bool FilterFullPath,
+                      std::vector<TFilterError>* errors = nullptr);
+
+// The exclude test of a folder walk: parsed once, then asked for every entry found (from any
+// number of walker threads). An excluded entry is not stored and an excluded folder is not
+// entered. Sizes and the folders keyword count as satisfied (totals are not known yet).
+class TWalkExcludeFilter {
+public:
+    TWalkExcludeFilter() = default;
+    TWalkExcludeFilter(std::u16string_view filterExclude, bool filterFullPath) {
+        Parse(filterExclude, filterFullPath);
+    }
+    void Parse(std::u16string_view filterExclude, bool filterFullPath);
+    // Any group at all (otherwise Excludes is always false and need not be called).
+    bool Active() const { return !FFilter.empty(); }
+    bool FullPath() const { return FFullPath; }
+    const TFilters_AND& Filter() const { return FFilter; }
+    const std::vector<TFilterError>& Errors() const { return FErrors; }
+    // entry: name set and ParentMFTRec linked (it need not be listed in the scan yet).
+    bool Excludes(PMFT_RECORD entry) const;
+    bool Excludes(const TFilterEntry& entry) const;
+
+private:
+    TFilters_AND FFilter;
+    bool FFullPath = false;
+    std::vector<TFilterError> FErrors;
+};
+
+// ---------------------------------------------------------------- settings of the language
+
+// Offset of local time from UTC in days, taken once (at first use or InitFilterTimeOffset):
+// date terms compare local calendar days in the time zone of that moment.
+TDateTime FilterLocalTimeOffset();
+void InitFilterTimeOffset();
+void SetFilterLocalTimeOffset(TDateTime offset); // tests and callers with their own rule
+
+// The decimal separator of numbers in terms: the user's locale (LC_NUMERIC of the
+// environment) unless set.
+char16_t FilterDecimalSeparator();
+void SetFilterDecimalSeparator(char16_t sep);
+
+// ---------------------------------------------------------------- syntax colouring
+
+// A run of text drawn in one colour: highlight (comparison, negation, expression) or plain.
+struct TFilterColourRun {
+    size_t start = 0;  // code-unit offset
+    size_t length = 0; // code units
+    bool highlight = false;
+};
+// The coloured runs of a filter box's text (adjacent runs differ in colour; a surrogate pair
+// is never split).
+std::vector<TFilterColourRun> FilterColourRuns(std::u16string_view text);
+// Per code unit: true where the text is drawn in the highlight colour.
+std::vector<bool> FilterHighlightMask(std::u16string_view text);
+// False when the text holds Arabic characters (the platform then draws the box).
+bool FilterTextColourable(std::u16string_view text);
+// The highlight colour as 0xRRGGBB: teal with its lightness raised by a quarter.
+uint32_t FilterHighlightColour();
+
+} // namespace qz
