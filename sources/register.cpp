@@ -1,12 +1,14 @@
 #include "sources/sources.h"
 
 #include "engine/scan.h"
+#include "sources/csv_import.h"
 #include "sources/dirscan.h"
 
 namespace qz {
 
 void RegisterSources() {
     TSourcePasses& passes = SourcePasses();
+    passes.ImportCSV = ImportCSVSource;
     passes.SlowScan = [](TNTFS_FILES& scan, const std::u16string& filterInclude,
                          const std::u16string& filterExclude, bool filterFullPath,
                          bool foldersOnly) {
