@@ -1,0 +1,220 @@
+#include "app/cmdline.h"
+
+#include "engine/datetime.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <climits>
+#include <cstdio>
+
+namespace qz {
+
+namespace {
+
+constexpr std::array<std::string_view, 30> kKnownKeys = {"debug",
+                                                         "configfolder",
+                                                         "admin",
+                                                         "export",
+                                                         "exportfiletypes",
+                                                         "filter",
+                                                         "filterexclude",
+                                                         "filterfullpath",
+                                                         "exportfolders",
+                                                         "exportfiles",
+                                                         "exportmftrecno",
+                                                         "exportalldates",
+                                                         "exportallsizes",
+                                                         "exportsplitfilename",
+                                                         "exportdrivecapacity",
+                                                         "exportpercentofparent",
+                                                         "exportmaxdepth",
+                                                         "exportlimit",
+                                                         "sortby",
+                                                         "sortbyfiletypes",
+                                                         "dumpmftfile",
+                                                         "treemapimagefile",
+                                                         "treemapimagewidth",
+                                                         "treemapimageheight",
+                                                         "treemapimagegray",
+                                                         "treemapimagefreespace",
+                                                         "treemapimageshowallocated",
+                                                         "runningas",
+                                                         "substlist",
+                                                         "networklist"};
+
+std::string Lower(std::string_view s) {
+    std::string r(s);
+    for (char& c : r) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return r;
+}
+
+} // namespace
+
+bool TCommandLine::IsKnownKey(std::string_view key) {
+    return std::find(kKnownKeys.begin(), kKnownKeys.end(), key) != kKnownKeys.end();
+}
+
+void TCommandLine::Parse(std::vector<std::string> args) {
+    *this = TCommandLine();
+    FArgs = std::move(args);
+    size_t first = 0;
+    if (!FArgs.empty()) {
+        std::string a0 = Lower(FArgs[0]);
+        if (a0 == "-uninstall") {
+            FUninstall = true;
+            first = 1;
+        } else if (a0 == "-setlanguage") {
+            FSetLanguage = true;
+            first = 1;
+            if (FArgs.size() > 1) {
+                FSetLanguageCode = FArgs[1];
+                first = 2;
+            }
+        }
+    }
+    bool optionsEnded = false;
+    for (size_t i = first; i < FArgs.size(); ++i) {
+        const std::string& a = FArgs[i];
+        if (optionsEnded || a.size() < 2 || (a[0] != '-' && a[0] != '/')) {
+            FPositional.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string_view body;
+        bool windowsForm = false;
+        if (a.compare(0, 2, "--") == 0) {
+            body = std::string_view(a).substr(2);
+        } else if (a[0] == '/') {
+            body = std::string_view(a).substr(1);
+            windowsForm = true;
+        } else {
+            body = std::string_view(a).substr(1); // "-h", "-x": single-dash forms
+        }
+        const size_t eq = body.find('=');
+        const std::string key = Lower(body.substr(0, eq));
+        const std::string value =
+            eq == std::string_view::npos ? std::string("1") : std::string(body.substr(eq + 1));
+        if (windowsForm && !IsKnownKey(key)) { // a path such as /home/me
+            FPositional.push_back(a);
+            continue;
+        }
+        if (a[0] == '-' && a[1] != '-') {
+            if (key == "h" || key == "?" || key == "help") {
+                FHelp = true;
+            } else {
+                FWarnings.push_back("Unknown option " + a +
+                                    " ignored (options are written --key=value)");
+                FOptionArgs.push_back(a);
+            }
+            continue;
+        }
+        if (key == "help" && !windowsForm) {
+            FHelp = true;
+            continue;
+        }
+        if (key == "version" && !windowsForm) {
+            FVersion = true;
+            continue;
+        }
+        FOptionArgs.push_back(a);
+        if (!IsKnownKey(key)) {
+            FWarnings.push_back("Unknown option " + a + " ignored");
+            continue;
+        }
+        FOptions.push_back({key, value});
+    }
+}
+
+std::string TCommandLine::GetCommandLineOption(std::string_view key, std::string_view def) const {
+    const std::string k = Lower(key);
+    for (const Option& o : FOptions)
+        if (o.Key == k) return o.Value.empty() ? std::string(def) : o.Value;
+    return std::string(def);
+}
+
+bool TCommandLine::HasOption(std::string_view key) const {
+    const std::string k = Lower(key);
+    for (const Option& o : FOptions)
+        if (o.Key == k) return !o.Value.empty();
+    return false;
+}
+
+std::string TCommandLine::GetPathArgument(int n) const {
+    if (n < 1 || size_t(n) > FPositional.size()) return {};
+    return FPositional[size_t(n - 1)];
+}
+
+std::string TCommandLine::GetOptionArguments() const {
+    std::string r;
+    for (const std::string& a : FOptionArgs) r += " \"" + a + "\"";
+    return r;
+}
+
+int ParseIntDef(std::string_view t, int def) {
+    size_t i = 0, e = t.size();
+    while (i < e && (t[i] == ' ' || t[i] == '\t')) ++i;
+    while (e > i && (t[e - 1] == ' ' || t[e - 1] == '\t')) --e;
+    bool neg = false;
+    if (i < e && (t[i] == '+' || t[i] == '-')) neg = t[i++] == '-';
+    if (i == e) return def;
+    long long v = 0;
+    for (; i < e; ++i) {
+        if (t[i] < '0' || t[i] > '9') return def;
+        v = v * 10 + (t[i] - '0');
+        if (v > (long long)INT_MAX + 1) return def;
+    }
+    if (neg) v = -v;
+    if (v < INT_MIN || v > INT_MAX) return def;
+    return int(v);
+}
+
+std::string ConvertFilterQuotes(std::string_view t) {
+    std::string r;
+    r.reserve(t.size());
+    for (size_t i = 0; i < t.size(); ++i) {
+        if (t[i] == '\'') {
+            if (i + 1 < t.size() && t[i + 1] == '\'') {
+                r.push_back('\'');
+                ++i;
+            } else {
+                r.push_back('"');
+            }
+        } else {
+            r.push_back(t[i]);
+        }
+    }
+    auto replaceAll = [&](std::string_view from, std::string_view to) {
+        size_t p = 0;
+        while ((p = r.find(from, p)) != std::string::npos) {
+            r.replace(p, from.size(), to);
+            p += to.size();
+        }
+    };
+    replaceAll(" | ", "|");
+    replaceAll(" |", "|");
+    replaceAll("| ", "|");
+    return r;
+}
+
+std::string ExpandDateTimeName(std::string_view name, double when) {
+    TDateParts p;
+    DecodeDateTime(when, p);
+    char d[16], t[16];
+    std::snprintf(d, sizeof d, "%04d%02d%02d", p.year, p.month, p.day);
+    std::snprintf(t, sizeof t, "%02d%02d%02d", p.hour, p.minute, p.second);
+    std::string r(name);
+    for (auto [from, to] : {std::pair<std::string_view, std::string_view>{"%d", d}, {"%t", t}}) {
+        size_t pos = 0;
+        while ((pos = r.find(from, pos)) != std::string::npos) {
+            r.replace(pos, from.size(), to);
+            pos += to.size();
+        }
+    }
+    return r;
+}
+
+} // namespace qz

@@ -1,0 +1,78 @@
+// The command line: options, the source path and the two single-purpose forms.
+//
+// Options are written GNU-style, "--key=value" or "--key" alone for "1"; keys compare without
+// regard to case, the first occurrence of a key wins, and an empty value ("--key=") counts as
+// not given. The older form "/key=value" (or "/key") is accepted only for a known key, so a
+// path such as "/home/me" stays a path. "--" ends the options. Every other argument is
+// positional; the first one is the source path. "-uninstall" and "-setlanguage CODE" are
+// recognised only as the very first argument.
+//
+// Unknown options are kept (they travel with a relaunch) but have no effect; each one gives a
+// warning, since it is most likely a typing mistake.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qz {
+
+class TCommandLine {
+public:
+    TCommandLine() = default;
+    // args: the arguments after the program name.
+    explicit TCommandLine(std::vector<std::string> args) { Parse(std::move(args)); }
+    void Parse(std::vector<std::string> args);
+
+    // The option's value, or def when it is not given (or given empty).
+    std::string GetCommandLineOption(std::string_view key, std::string_view def = {}) const;
+    bool HasOption(std::string_view key) const;
+    // The n-th positional argument, from 1; empty when there are fewer.
+    std::string GetPathArgument(int n) const;
+    // Every option argument as given, each as a blank, a double quote, the argument and a
+    // double quote, concatenated (for the debug log).
+    std::string GetOptionArguments() const;
+    // The option arguments as given, in order (for a relaunch).
+    const std::vector<std::string>& OptionArguments() const { return FOptionArgs; }
+    const std::vector<std::string>& Arguments() const { return FArgs; }
+
+    bool Help() const { return FHelp; }
+    bool Version() const { return FVersion; }
+    bool Uninstall() const { return FUninstall; }
+    // "-setlanguage" was the first argument; its code is SetLanguageCode() (may be empty).
+    bool SetLanguage() const { return FSetLanguage; }
+    const std::string& SetLanguageCode() const { return FSetLanguageCode; }
+    // "Unknown option ..." texts, one per unknown option.
+    const std::vector<std::string>& Warnings() const { return FWarnings; }
+
+    // True for the option keys the program reads (lower case, without dashes).
+    static bool IsKnownKey(std::string_view key);
+
+private:
+    struct Option {
+        std::string Key; // lower case
+        std::string Value;
+    };
+    std::vector<std::string> FArgs;
+    std::vector<Option> FOptions;
+    std::vector<std::string> FPositional;
+    std::vector<std::string> FOptionArgs;
+    std::vector<std::string> FWarnings;
+    bool FHelp = false, FVersion = false, FUninstall = false, FSetLanguage = false;
+    std::string FSetLanguageCode;
+};
+
+// Lenient integer parsing: an optional sign and decimal digits (blanks around allowed) give
+// their value; anything else, or a value outside the int range, gives def.
+int ParseIntDef(std::string_view text, int def);
+
+// The quote conversion of filter values typed on a command line: each single quote becomes a
+// double quote, two adjacent single quotes become one single quote. The result is normalised
+// as the filter box does: " | ", " |" and "| " become "|".
+std::string ConvertFilterQuotes(std::string_view text);
+
+// "%d" -> date "yyyymmdd" and "%t" -> time "HHnnss" of when (a local date-time), every
+// occurrence, case-sensitive.
+std::string ExpandDateTimeName(std::string_view name, double when);
+
+} // namespace qz

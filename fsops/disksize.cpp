@@ -1,0 +1,74 @@
+#include "fsops/disksize.h"
+
+#include "engine/text.h"
+#include "fsops/ntfsprobe.h"
+
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+
+namespace qz {
+
+bool StatvfsSizes(const std::string& path, TDiskSizeInfo& info) {
+    struct statvfs sv {};
+    if (::statvfs(path.c_str(), &sv) != 0) return false;
+    const uint64_t unit = sv.f_frsize ? sv.f_frsize : sv.f_bsize;
+    info.totalspace = uint64_t(sv.f_blocks) * unit;
+    info.freespace = uint64_t(sv.f_bavail) * unit;
+    info.reservedspace = sv.f_bfree > sv.f_bavail ? uint64_t(sv.f_bfree - sv.f_bavail) * unit : 0;
+    info.hastotalandfreespace = info.totalspace > 0;
+    if (!info.hastotalandfreespace) info.freespace = info.reservedspace = 0;
+    return true;
+}
+
+TDiskSizeInfo DiskSizeFromVolumeData(const std::u16string& path,
+                                     const TNTFS_VOLUME_DATA_BUFFER& vd) {
+    TDiskSizeInfo info;
+    info.itempath = path;
+    if (vd.TotalClusters <= 0 || vd.BytesPerCluster == 0) return info;
+    const uint64_t bpc = vd.BytesPerCluster;
+    info.totalspace = uint64_t(vd.TotalClusters) * bpc;
+    if (vd.FreeClusters > 0 && vd.FreeClusters <= vd.TotalClusters) {
+        info.freespace = uint64_t(vd.FreeClusters) * bpc;
+        info.hastotalandfreespace = true;
+    }
+    if (vd.TotalReserved > 0 && vd.TotalReserved <= vd.TotalClusters)
+        info.reservedspace = uint64_t(vd.TotalReserved) * bpc;
+    return info;
+}
+
+TDiskSizeInfo GetDiskSizeInfo(const std::string& rawPath, const std::vector<TMountInfo>& mounts) {
+    TDiskSizeInfo info;
+    info.itempath = Utf8ToUtf16(rawPath);
+    if (rawPath.empty()) return info;
+    const std::string path = NormalizePath(rawPath);
+    if (MountAt(mounts, path)) {
+        StatvfsSizes(path, info);
+        return info;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return info;
+    if (S_ISBLK(st.st_mode) || S_ISREG(st.st_mode)) {
+        // A device (or image) that is mounted is measured where it is mounted.
+        for (const TMountInfo& m : mounts) {
+            struct stat ms {};
+            if (m.Source.empty() || m.Source[0] != '/' || ::stat(m.Source.c_str(), &ms) != 0)
+                continue;
+            if (ms.st_dev == st.st_dev && ms.st_ino == st.st_ino) {
+                StatvfsSizes(m.MountPoint, info);
+                return info;
+            }
+        }
+        TNtfsProbe p = ProbeNtfsVolume(path);
+        if (p.IsNtfs) {
+            TDiskSizeInfo v = DiskSizeFromVolumeData(info.itempath, VolumeDataFromBoot(p.Boot));
+            return v;
+        }
+    }
+    return info;
+}
+
+void GetDiskSizeInfo(const std::u16string& path, TDiskSizeInfo& info) {
+    info = GetDiskSizeInfo(Utf16ToUtf8(path), ReadMountTable());
+}
+
+} // namespace qz
