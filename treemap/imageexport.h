@@ -1,0 +1,63 @@
+// Saving the treemap as a PNG image: the image dialog's stored choices and size presets, the
+// dialog's save sequence, and the command line's file name rule and call. The dialog itself
+// (and its overwrite question) belongs to the window.
+#pragma once
+
+#include "engine/types.h"
+#include "treemap/treemap.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace qz {
+
+// The size presets of the dialog's menu, in menu order.
+inline constexpr std::array<std::u16string_view, 7> kTreemapSizePresets = {
+    u"1024x768", u"1280x720", u"1680x1050", u"1920x1080", u"2560x1440", u"3840x2160", u"7680x4320"};
+
+// The dialog's settings section and the keys of its stored choices.
+inline constexpr const char* kExportTreemapSection = "frmExportTreemap";
+inline constexpr const char* kExportTreemapGrayKey = "cbShadesofGray_Checked";
+inline constexpr const char* kExportTreemapWidthKey = "edWidth_Text";
+inline constexpr const char* kExportTreemapHeightKey = "edHeight_Text";
+
+// What the dialog keeps between runs (the edits' texts and the gray check box) and the
+// free-space check box, which starts from the window's "Show Free Space on Treemap".
+struct TExportTreemapChoices {
+    std::u16string edWidth = u"1920";
+    std::u16string edHeight = u"1080";
+    bool cbShadesofGray = false;
+    bool cbShowFreeSpace = false;
+};
+
+// A preset click: caption without "&" split at its first "x" into width and height; a part
+// that is not an integer leaves its edit unchanged, a caption without "x" changes nothing.
+void ApplySizePreset(std::u16string_view caption, std::u16string& edWidth,
+                     std::u16string& edHeight);
+
+// An edit's integer: optional blanks, an optional sign, decimal digits, optional blanks, within
+// the range of int. False for anything else.
+bool ParseImageDimension(std::u16string_view text, int& value);
+
+// The command line's image file name: every "%d" replaced by startLocal as "yyyymmdd", every
+// "%t" by "HHnnss" (case-sensitive), and the extension forced to ".png" unless it is one
+// already (ASCII case ignored); a name without extension gets ".png".
+std::u16string TreemapImageFileName(std::u16string_view value, TDateTime startLocal);
+
+// The dialog's save, after the file was chosen (and overwriting agreed): draws with every pixel
+// computed (fast mode off for the drawing) into fileName at the chosen size, with the gray and
+// free-space choices, then redraws the screen picture at screenWidth x screenHeight (the file
+// drawing replaced the rectangles). A size text that is not an integer fails with a message
+// and draws nothing.
+TDrawResult SaveTreemapImage(TTreemap& treemap, const std::u16string& fileName,
+                             const TExportTreemapChoices& choices, int screenWidth,
+                             int screenHeight);
+
+// The command line's image: the extension statistics are rebuilt, the picture drawn at
+// width x height (fast mode as it is) with the gray and free-space choices and written to
+// fileName (already fixed up by TreemapImageFileName); allocated selects the allocated sizes.
+TDrawResult ExportTreemapImage(TTreemap& treemap, const std::u16string& fileName, int width,
+                               int height, bool gray, bool freeSpace, bool allocated);
+
+} // namespace qz

@@ -1,0 +1,180 @@
+#include "treemap/pngwriter.h"
+
+#include "engine/text.h"
+
+#include <png.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace qz {
+
+namespace {
+
+// Default compression: fast deflate with the "up" filter; the shaded cushions change little
+// from one row to the next, so this keeps files small at a fraction of the default's time.
+constexpr int kDefaultLevel = 2;
+
+struct TPngErrorState {
+    std::jmp_buf jump;
+    char message[256] = {0};
+};
+
+void OnPngError(png_structp png, png_const_charp msg) {
+    auto* st = static_cast<TPngErrorState*>(png_get_error_ptr(png));
+    std::snprintf(st->message, sizeof st->message, "%s", msg ? msg : "libpng error");
+    std::longjmp(st->jump, 1);
+}
+
+void OnPngWarning(png_structp, png_const_charp) {}
+
+// Writes the PNG stream to f. Only trivially destructible locals live here, because libpng
+// reports errors by a long jump back into this function.
+bool WritePngStream(FILE* f, const TTreemapBitmap& bmp, int level, TPngErrorState& st,
+                    png_bytep* rows) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &st, OnPngError, OnPngWarning);
+    if (!png) {
+        std::snprintf(st.message, sizeof st.message, "%s", "cannot initialise libpng");
+        return false;
+    }
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_write_struct(&png, nullptr);
+        std::snprintf(st.message, sizeof st.message, "%s", "cannot initialise libpng");
+        return false;
+    }
+    if (setjmp(st.jump)) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_init_io(png, f);
+    png_set_compression_level(png, level);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, level == 0 ? PNG_FILTER_NONE : PNG_FILTER_UP);
+    png_set_IHDR(png, info, png_uint_32(bmp.Width()), png_uint_32(bmp.Height()), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_set_bgr(png); // the bitmap holds B, G, R
+    png_write_image(png, rows);
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+std::string Describe(const std::string& what, const std::string& path, int err) {
+    return what + " " + path + ": " + std::strerror(err);
+}
+
+} // namespace
+
+bool WriteTreemapPng(const std::string& path, const TTreemapBitmap& bitmap, std::string& error,
+                     int compressionLevel) {
+    error.clear();
+    if (bitmap.Empty()) {
+        error = std::string(tr("Nothing to write to")) + " " + path;
+        return false;
+    }
+    if (path.empty()) {
+        error = tr("No file name for the treemap image");
+        return false;
+    }
+    const int level = compressionLevel < 0 ? kDefaultLevel : std::min(compressionLevel, 9);
+
+    // Where the file really goes: a symbolic link is followed to its target.
+    std::string target = path;
+    struct stat st {};
+    mode_t keepMode = 0; // the mode of a file that is replaced
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        std::error_code ec;
+        auto resolved = std::filesystem::weakly_canonical(path, ec);
+        if (!ec) target = resolved.string();
+    }
+    bool existing = false;
+    if (stat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            error = Describe(tr("Cannot write"), path, EISDIR);
+            return false;
+        }
+        existing = true;
+        keepMode = st.st_mode & 07777;
+    }
+    // A target that is not a regular file (a device, a pipe) is written in place.
+    const bool inPlace = existing && !S_ISREG(st.st_mode);
+
+    std::string tmp;
+    int fd;
+    if (inPlace) {
+        fd = open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (fd < 0) {
+            error = Describe(tr("Cannot write"), path, errno);
+            return false;
+        }
+    } else {
+        const auto slash = target.find_last_of('/');
+        const std::string dir =
+            slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+        const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+        // A new name beside the target; the process's umask applies to its mode.
+        static std::atomic<unsigned> counter{0};
+        for (int attempt = 0;; ++attempt) {
+            tmp = dir + "." + base + "." + std::to_string(getpid()) + "-" +
+                  std::to_string(++counter) + ".tmp";
+            fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0 || errno != EEXIST || attempt > 100) break;
+        }
+        if (fd < 0) {
+            error = Describe(tr("Cannot write"), path, errno);
+            return false;
+        }
+        if (existing) fchmod(fd, keepMode);
+    }
+    FILE* f = fdopen(fd, "wb");
+    if (!f) {
+        const int e = errno;
+        close(fd);
+        if (!tmp.empty()) unlink(tmp.c_str());
+        error = Describe(tr("Cannot write"), path, e);
+        return false;
+    }
+    std::vector<png_bytep> rows(size_t(bitmap.Height()));
+    for (int y = 0; y < bitmap.Height(); ++y)
+        rows[size_t(y)] = const_cast<png_bytep>(bitmap.Row(y));
+    auto* state = new TPngErrorState;
+    errno = 0;
+    bool ok = WritePngStream(f, bitmap, level, *state, rows.data());
+    int err = errno;
+    std::string pngMessage = state->message;
+    delete state;
+    if (ok && std::fflush(f) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (std::fclose(f) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && !tmp.empty() && std::rename(tmp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        if (!tmp.empty()) unlink(tmp.c_str());
+        // A write error inside libpng shows as its message; the system's cause is clearer.
+        if (err != 0)
+            error = Describe(tr("Cannot write"), path, err);
+        else
+            error = std::string(tr("Cannot write")) + " " + path + ": " + pngMessage;
+        return false;
+    }
+    return true;
+}
+
+} // namespace qz
