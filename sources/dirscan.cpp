@@ -162,7 +162,6 @@ void DoSlowMode(TNTFS_FILES& nf, const std::u16string& FilterInclude,
 void DoSlowMode(TNTFS_FILES& nf, const std::u16string& FilterInclude,
                 const std::u16string& FilterExclude, bool FilterFullPath, bool foldersonlyflag,
                 const TSlowScanOptions& options, TSlowScanStats* stats) {
-    (void)FilterInclude; // applied after the walk (FilterResults)
     (void)foldersonlyflag;
     TSlowScanStats localStats;
     TSlowScanStats& st = stats ? *stats : localStats;
@@ -197,9 +196,15 @@ void DoSlowMode(TNTFS_FILES& nf, const std::u16string& FilterInclude,
         return;
     }
 
-    (void)FilterExclude;
-    (void)FilterFullPath;
+    // The include filter is applied once the walk is done; it still decides, with the exclude
+    // filter, whether paths are matched in full. Entries matching the exclude filter are
+    // dropped as they are found.
+    const TWalkExcludeFilter exclude(FilterExclude,
+                                     FilterFullPath || FilterTextSetsFullPath(FilterInclude));
+    for (const TFilterError& e : exclude.Errors())
+        DebugLog("DoSlowMode - exclude filter term " + Utf16ToUtf8(e.term) + ": " + e.message);
     TSlowScanWalk walk(nf, options, st, WalkerCount(options));
+    if (exclude.Active()) walk.Exclude = &exclude;
 
     DebugLog("DoSlowMode - SlowScanFolder");
     SlowScanFolder(walk, root, std::move(rootFd), false);

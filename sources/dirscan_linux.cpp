@@ -102,9 +102,18 @@ int StatPath(const char* path, TEntryMeta& out, bool follow) {
     return StatImpl(AT_FDCWD, path, out, follow ? 0 : AT_SYMLINK_NOFOLLOW);
 }
 
-TFolderStream::TFolderStream(const std::string& path) {
-    dir_ = ::opendir(path.c_str());
-    if (!dir_) err_ = errno;
+TFolderStream::TFolderStream(const std::string& path, bool followLink) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK |
+                                            (followLink ? 0 : O_NOFOLLOW));
+    if (fd < 0) {
+        err_ = errno;
+        return;
+    }
+    dir_ = ::fdopendir(fd);
+    if (!dir_) {
+        err_ = errno;
+        ::close(fd);
+    }
 }
 
 TFolderStream::~TFolderStream() {

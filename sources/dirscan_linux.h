@@ -66,10 +66,12 @@ int StatAt(int dirfd, const char* name, TEntryMeta& out);
 // with follow = true). Returns 0 or an errno value.
 int StatPath(const char* path, TEntryMeta& out, bool follow = false);
 
-// opendir/readdir on a path (the older method), closed on destruction.
+// opendir/readdir on a path (the older method), closed on destruction. A symbolic link as the
+// last component is followed only when followLink is set (the root the user named); below the
+// root a folder that was replaced by a link since it was examined is not opened.
 class TFolderStream {
 public:
-    explicit TFolderStream(const std::string& path);
+    TFolderStream(const std::string& path, bool followLink);
     ~TFolderStream();
     TFolderStream(const TFolderStream&) = delete;
     TFolderStream& operator=(const TFolderStream&) = delete;

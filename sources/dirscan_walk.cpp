@@ -177,7 +177,7 @@ void TWalker::ListOlderMethod(TFrame& f) {
     // Each folder read by the older method is one more pass through the walk's entry.
     if (f.rec->RecNo != 5) DebugLog("SlowScanFolder Start");
     DebugLog("SlowScanFolder slow method start");
-    TFolderStream ds(f.path);
+    TFolderStream ds(f.path, f.rec->RecNo == 5);
     if (!ds.ok()) {
         Unreadable(f, "open", ds.error());
         return;
@@ -243,7 +243,7 @@ template <class StatFn> void TWalker::TakeEntries(TFrame& f, StatFn&& stat) {
         r->FilenameLen = name16_.size() < 255 ? name16_.size() : 255;
         r->ParentMFTRec = f.rec;
         r->ParentRec = f.rec->RecNo;
-        if (W.Excluded && W.Excluded(r)) {
+        if (W.Exclude && W.Exclude->Excludes(r)) {
             ZeroRecord(*r);
             spare_ = r;
             ++local_.Excluded;

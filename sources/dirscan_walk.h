@@ -13,6 +13,7 @@
 
 #include "engine/filehandle.h"
 #include "engine/scan.h"
+#include "filters/filters.h"
 #include "sources/dirscan.h"
 #include "sources/dirscan_hardlinks.h"
 #include "sources/dirscan_linux.h"
@@ -60,8 +61,9 @@ public:
     double totscore = 0;
     THardLinkTable Links;
 
-    // Exclude test for a filled-in record linked to its parent; nil = nothing excluded.
-    std::function<bool(PMFT_RECORD)> Excluded;
+    // The exclude filter, tested on each entry before it is stored (a filled-in record linked
+    // to its parent); nil when nothing is excluded.
+    const TWalkExcludeFilter* Exclude = nullptr;
 
     // Stop everything: cancel, or an error in a worker.
     bool Stop() const { return NF.Cancelled() || FAbort.load(std::memory_order_relaxed); }

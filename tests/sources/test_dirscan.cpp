@@ -18,7 +18,9 @@
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -392,6 +394,89 @@ TEST(DirScan, DebugLogLines) {
         ASSERT_NE(p, std::string::npos) << "missing after offset " << at << ": " << l << "\n"
                                         << log;
         at = p + l.size();
+    }
+}
+
+// True when rel or one of its ancestors satisfies pred.
+bool UnderMatch(const std::string& rel, const std::function<bool(const std::string& name)>& pred) {
+    size_t start = 0;
+    for (;;) {
+        size_t slash = rel.find('/', start);
+        if (pred(rel.substr(start, slash == std::string::npos ? std::string::npos : slash - start)))
+            return true;
+        if (slash == std::string::npos) return false;
+        start = slash + 1;
+    }
+}
+
+TEST(DirScan, ExcludedEntriesAreNeitherListedNorEntered) {
+    TempDir tmp;
+    for (const char* d : {"keep", "cache", "deep", "deep/cache", "deep/cache/more", "deep/x"})
+        ASSERT_EQ(::mkdir((tmp / d).c_str(), 0755), 0);
+    for (const char* f : {"keep/a.txt", "keep/b.tmp", "cache/c1", "cache/c2", "deep/cache/y",
+                          "deep/cache/more/z", "deep/x/z.txt", "cachefile.txt", "top.TMP"})
+        MakeFile(tmp / f, 1000);
+    const TListing all = Comparable(FindListing(tmp.path()), true);
+    auto contains = [](const char* s) {
+        return [s](const std::string& n) { return n.find(s) != std::string::npos; };
+    };
+    auto equals = [](const char* s) { return [s](const std::string& n) { return n == s; }; };
+    struct Case {
+        std::u16string exclude;
+        bool fullPath;
+        std::function<bool(const std::string&)> excluded; // per path component
+    };
+    const Case cases[] = {
+        {u"cache", false, contains("cache")}, // own name contains
+        {u"cache", true, contains("cache")},  // name or an ancestor's name
+        {u"*.tmp", false,
+         [](const std::string& n) { // extension, any case
+             return n.size() > 4 &&
+                    (n.substr(n.size() - 4) == ".tmp" || n.substr(n.size() - 4) == ".TMP");
+         }},
+        {u"\\cache\\", false, equals("cache")},                    // a separator: whole folders
+        {u"*/deep/*", false, equals("deep")},                      // "/" is a separator too
+        {u">1G", false, [](const std::string&) { return true; }},  // size terms count as met
+        {u"/(/", false, [](const std::string&) { return false; }}, // bad expression: nothing
+        {u"", false, [](const std::string&) { return false; }},
+    };
+    for (const Case& c : cases) {
+        for (bool older : {false, true}) {
+            SCOPED_TRACE(Utf16ToUtf8(c.exclude) + (c.fullPath ? " full path" : "") +
+                         (older ? " older" : " block"));
+            std::mutex seenLock;
+            std::vector<std::string> seen;
+            TSlowScanOptions opt;
+            opt.Threads = 2;
+            opt.ForceOlderMethod = older;
+            opt.AfterBlockListed = [&](const std::string& folder) {
+                std::lock_guard<std::mutex> g(seenLock);
+                seen.push_back(folder);
+            };
+            TSlowScanStats st;
+            auto scan = ScanFolder(tmp.path(), opt, &st, c.exclude, c.fullPath);
+            EXPECT_EQ(CheckTree(*scan), "");
+            TListing want;
+            int64_t excludedEntries = 0;
+            for (const auto& [rel, item] : all) {
+                if (!UnderMatch(rel, c.excluded))
+                    want[rel] = item;
+                else if (rel.find('/') == std::string::npos ||
+                         !UnderMatch(rel.substr(0, rel.rfind('/')), c.excluded))
+                    ++excludedEntries; // dropped where it was found; its content never seen
+            }
+            EXPECT_EQ(Comparable(ScanListing(*scan), false), want);
+            EXPECT_EQ(st.Excluded, excludedEntries);
+            // No excluded folder was read.
+            for (const std::string& f : seen) {
+                std::string rel =
+                    f.size() > tmp.path().size() ? f.substr(tmp.path().size() + 1) : "";
+                EXPECT_TRUE(rel.empty() || !UnderMatch(rel, c.excluded)) << f;
+            }
+            uint64_t size = 0;
+            for (const auto& [rel, item] : want) size += item.size;
+            EXPECT_EQ(scan->MFTRoot->SubFoldersTotSize, size);
+        }
     }
 }
 

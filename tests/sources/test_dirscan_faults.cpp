@@ -292,6 +292,37 @@ TEST(DirScanFaults, LinkLoopsAreListedNotFollowed) {
     }
 }
 
+TEST(DirScanFaults, FolderSwappedForALinkIsNotFollowed) {
+    for (const Method& m : kMethods) {
+        SCOPED_TRACE(m.name);
+        TempDir tmp;
+        const std::string root = tmp / "root";
+        for (const char* d : {"outside", "root", "root/s1", "root/s2"})
+            ASSERT_EQ(::mkdir((tmp / d).c_str(), 0755), 0);
+        MakeFile(tmp / "outside/secret", 999);
+        MakeFile(root + "/s1/in", 1);
+        MakeFile(root + "/s2/in", 1);
+        // While the first subfolder is read, its sibling (already examined as a folder, not
+        // yet opened) is replaced by a link to a folder outside the tree.
+        bool swapped = false;
+        TSlowScanOptions opt = Options(m.older, 1);
+        opt.AfterBlockListed = [&](const std::string& folder) {
+            if (folder == root || swapped) return;
+            swapped = true;
+            const std::string other = root + (folder == root + "/s1" ? "/s2" : "/s1");
+            ASSERT_EQ(::rename(other.c_str(), (tmp / "moved").c_str()), 0);
+            ASSERT_EQ(::symlink((tmp / "outside").c_str(), other.c_str()), 0);
+        };
+        TSlowScanStats st;
+        auto scan = ScanFolder(root, opt, &st);
+        ASSERT_TRUE(swapped);
+        EXPECT_EQ(CheckTree(*scan), "");
+        for (PMFT_RECORD r : scan->FFileList) EXPECT_NE(r->Name(), u"secret");
+        EXPECT_EQ(scan->MFTRoot->SubFoldersTotSize, 1u);
+        EXPECT_EQ(st.UnreadableFolders.size(), 1u);
+    }
+}
+
 TEST(DirScanFaults, OtherFileSystemsInsideAreListedEmpty) {
     TempDir tmp;
     for (const char* d : {"a", "mnt", "bind"}) ASSERT_EQ(::mkdir((tmp / d).c_str(), 0755), 0);
