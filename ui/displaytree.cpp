@@ -206,25 +206,23 @@ int TDisplayTree::CompareNodes(const TTreeNode* a, const TTreeNode* b, int colum
 
 void TDisplayTree::SortKids(TTreeNode** kids, size_t count) const {
     if (count < 2) return;
-    const int col = FSortColumn;
+    const int col = FSortColumn >= 0 && FSortColumn < tcCount ? FSortColumn : int(tcFolder);
     const bool desc = FSortDirection == TSortDirection::Descending;
-    if (col == tcFolder || col < 0 || col >= tcCount) {
-        std::stable_sort(kids, kids + count, [&](const TTreeNode* a, const TTreeNode* b) {
-            return desc ? CompareNodes(b, a, tcFolder) < 0 : CompareNodes(a, b, tcFolder) < 0;
-        });
-        return;
-    }
-    // Numeric columns: sort (key, node) pairs so the comparisons stay in contiguous memory;
-    // ties fall back to the name comparison.
-    struct Keyed {
-        uint64_t key;
-        TTreeNode* node;
-    };
-    std::vector<Keyed> v(count);
-    for (size_t i = 0; i < count; ++i) v[i] = {NumericKey(kids[i], col), kids[i]};
-    std::stable_sort(v.begin(), v.end(), [&](const Keyed& a, const Keyed& b) {
-        if (a.key != b.key) return desc ? a.key > b.key : a.key < b.key;
-        return desc ? NameTie(b.node, a.node) < 0 : NameTie(a.node, b.node) < 0;
+    // Sort (key, position, node) triples in a buffer reused from list to list, so the
+    // comparisons of numeric columns stay in contiguous memory; ties fall back to the name
+    // comparison, and full ties keep the list order (in either direction).
+    auto& v = FSortScratch;
+    v.resize(count);
+    for (size_t i = 0; i < count; ++i)
+        v[i] = {col == tcFolder ? 0 : NumericKey(kids[i], col), uint32_t(i), kids[i]};
+    std::sort(v.begin(), v.end(), [&](const TSortItem& a, const TSortItem& b) {
+        int c;
+        if (col == tcFolder)
+            c = CompareNodes(a.node, b.node, tcFolder);
+        else
+            c = a.key != b.key ? (a.key < b.key ? -1 : 1) : NameTie(a.node, b.node);
+        if (c != 0) return desc ? c > 0 : c < 0;
+        return a.pos < b.pos;
     });
     for (size_t i = 0; i < count; ++i) kids[i] = v[i].node;
 }

@@ -145,6 +145,12 @@ private:
     TSortDirection FSortDirection = TSortDirection::Descending;
     bool FGroupsOn = true; // grouping in force for the current load
     int FMinGroup = 4;
+    struct TSortItem {
+        uint64_t key;
+        uint32_t pos;
+        TTreeNode* node;
+    };
+    mutable std::vector<TSortItem> FSortScratch;
     TRecordArena FGroupArena;            // file-group records and their folder blocks
     std::vector<PMFT_RECORD> FFileNodes; // the file-group records
 };

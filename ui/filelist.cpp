@@ -227,6 +227,7 @@ bool TFileList::LoadFileList(std::span<TNTFS_FILES* const> scans,
     }
     const bool listFolders = Options.IncludeFolders || FSearch->HasFoldersOnlyTerm();
     const bool fullPath = Options.MatchEntirePath || FSearch->ForcesFullPath();
+    FMatchedPaths = fullPath;
 
     const TFileListOrder order = FileListOrder(FSortColumn, FSortDirection);
     FSorted->SortFileLists(scans, order.Compare, order.Reversed);
@@ -408,6 +409,19 @@ std::u16string TFileList::CellText(const TTreeNode* n, int column) const {
 
 std::vector<TMatchRange> TFileList::HighlightMatches(std::u16string_view text) const {
     return FSearch->Highlight(text);
+}
+
+std::vector<TMatchRange> TFileList::HighlightCell(const TTreeNode* n, int column) const {
+    PMFT_RECORD r = n->Data.Rec;
+    if (column == fcName) return HighlightMatches(r->Name());
+    if (column != fcPath) return {};
+    const std::u16string path = GetRecordPath(r);
+    if (FMatchedPaths) return HighlightMatches(path);
+    const size_t nameLen = r->Name().size();
+    const size_t offset = path.size() >= nameLen ? path.size() - nameLen : 0;
+    std::vector<TMatchRange> ranges = HighlightMatches(std::u16string_view(path).substr(offset));
+    for (auto& m : ranges) m.Start += offset;
+    return ranges;
 }
 
 // ---------------------------------------------------------------- search history

@@ -147,6 +147,9 @@ public:
     // The parts of text (a name or a path) that the search matched: regular-expression
     // terms' first match, then every occurrence of the literal fragments (case-folded).
     std::vector<TMatchRange> HighlightMatches(std::u16string_view text) const;
+    // The ranges to highlight in a row's cell text (CellText): column 0 its name; column 6
+    // its path, all of it when paths were matched, else only the name at its end.
+    std::vector<TMatchRange> HighlightCell(const TTreeNode* n, int column) const;
 
 protected:
     void MakeChildren(TTreeNode* n) override;
@@ -159,6 +162,7 @@ private:
     TSortDirection FSortDirection = TSortDirection::Descending;
     bool FLoaded = false;
     bool FShowCopies = false;
+    bool FMatchedPaths = false; // the last load matched full paths
     uint64_t FDriveSize = 0, FDriveAlloc = 0;
     std::string FSearchError;
     std::unique_ptr<TFileSearch> FSearch;
