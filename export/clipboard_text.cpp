@@ -1,0 +1,90 @@
+#include "export/clipboard_text.h"
+
+#include "engine/debuglog.h"
+#include "engine/text.h"
+#include "engine/tree.h"
+#include "ui/format.h"
+
+#include <vector>
+
+namespace qz {
+
+namespace {
+
+class TClipboardLister {
+public:
+    TClipboardLister(TViewNodes& view, bool treeView) : V(view), FTree(treeView) {}
+
+    void Line(const TTreeNode* n) {
+        PMFT_RECORD r = n->Data.Rec;
+        if (!r) return;
+        FLine = FormatSize(r->SubFoldersTotSize);
+        if (FLine.size() < 20) FLine.insert(0, 20 - FLine.size(), u' ');
+        FLine.append(size_t(2 * (std::max(n->Data.Depth, 0) + 1)), u' ');
+        if (n->Data.IsFileGroup) {
+            const int32_t files = r->ThisFolderNumFiles();
+            FLine += u"[" + FormatCount(files) + u" " +
+                     Utf8ToUtf16(tr(files == 1 ? "file in" : "files in")) + u" " +
+                     GetRecordPath(n->Data.FolderRec ? n->Data.FolderRec : r) + u"]";
+        } else if (FTree && !r->IsFolder()) {
+            FLine += r->Name();
+        } else {
+            FLine += GetRecordPath(r);
+        }
+        FLine += u"\r\n";
+        Utf16ToUtf8(FLine, Out);
+    }
+
+    // The node's line and, when it is expanded, its visible children (folders and file
+    // groups with what is unfolded below them).
+    void Unfolded(TTreeNode* start) {
+        std::vector<TTreeNode*> stack{start};
+        while (!stack.empty()) {
+            TTreeNode* n = stack.back();
+            stack.pop_back();
+            Line(n);
+            if (!n->Expanded() || !(n->Data.IsFileGroup || IsFolder(n))) continue;
+            auto kids = V.Children(n);
+            for (size_t i = kids.size(); i-- > 0;) stack.push_back(kids[i]);
+        }
+    }
+
+    static bool IsFolder(const TTreeNode* n) { return n->Data.Rec && n->Data.Rec->IsFolder(); }
+
+    std::string Out;
+
+private:
+    TViewNodes& V;
+    bool FTree;
+    std::u16string FLine;
+};
+
+} // namespace
+
+std::string ClipboardText(TViewNodes& view, bool treeView) {
+    TClipboardLister l(view, treeView);
+    if (view.SelectedCount() > 0) {
+        std::vector<TSelectedItem> items;
+        GetSelectedItems(items, false, false, false, view, true);
+        for (const TSelectedItem& item : items) {
+            try {
+                if (TClipboardLister::IsFolder(item.Node))
+                    l.Unfolded(item.Node);
+                else
+                    l.Line(item.Node);
+            } catch (const std::exception& e) {
+                DebugLog(std::string("Clipboard text of a selected entry failed: ") + e.what());
+            }
+        }
+        return std::move(l.Out);
+    }
+    auto roots = view.Roots();
+    if (treeView) {
+        if (!roots.empty()) l.Unfolded(roots[0]);
+    } else {
+        for (TTreeNode* n : roots) l.Line(n);
+    }
+    return std::move(l.Out);
+}
+
+} // namespace qz
