@@ -1,65 +1,212 @@
-// The MFT pass over a dump file: sequential batches of up to 256 records, decoded and stored
-// in record-number order, then the deferred extension records and orphan removal.
+// The MFT pass over a volume (device or image) or a dump file: the scan thread reads batches
+// of up to 256 records into two alternating buffers while the worker decodes and stores the
+// other one; then the deferred extension records are decoded, orphans removed and the source
+// closed. A failure anywhere is recorded in WasError/ErrorMEssage and the closing steps still
+// run, so the scan always ends with a consistent tree and a closed source.
 #include "engine/debuglog.h"
+#include "engine/mft_volume.h"
+#include "engine/process_thread.h"
 #include "engine/scan.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
-#include <sys/stat.h>
+#include <fcntl.h>
+#include <memory>
+#include <stdexcept>
 #include <unistd.h>
 
 namespace qz {
 
+namespace {
+
+constexpr size_t kBatchRecords = 256;
+
+bool ReadDump(int fd, uint8_t* buf, size_t n, int64_t at) {
+    while (n > 0) {
+        ssize_t r = ::pread(fd, buf, n, off_t(at));
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        buf += r;
+        n -= size_t(r);
+        at += r;
+    }
+    return true;
+}
+
+TRunPos RecordPos(const TNTFS_FILES& s, uint64_t recno) {
+    return s.FMFTExtentsAvailable ? GetMFTRecordPos2(s, recno)
+                                  : GetMFTRecordPos(s, s.FMFTRuns, recno);
+}
+
+// Records that the source can deliver at all: the dump's data, or what the runs of $MFT
+// cover on a volume (and what the device holds).
+int64_t ReadableRecords(const TNTFS_FILES& s, bool volume, uint32_t bpr) {
+    if (!volume) return std::max<int64_t>(0, DumpDataBytes(s) / int64_t(bpr));
+    unsigned __int128 clusters = 0;
+    if (s.FMFTExtentsAvailable) {
+        for (const TMFT_EXTENTS& e : s.FMFTExtents)
+            clusters += uint64_t(std::max<int64_t>(0, e.VCNLength));
+    } else {
+        for (const TDATA_RUN& r : s.FMFTRuns.DataRuns) clusters += r.RunLength;
+    }
+    unsigned __int128 records = clusters * s.FVolData.BytesPerCluster / bpr;
+    const uint64_t device = DeviceBytes(s.FVolumeHandle.get()) / bpr;
+    if (records > device) records = device;
+    return records > uint64_t(INT64_MAX) ? INT64_MAX : int64_t(records);
+}
+
+} // namespace
+
 void RunMFTPass(TNTFS_FILES& s) {
+    RunMFTPass(s, nullptr);
+}
+
+void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
+    const bool volume = IsVolumeSource(s);
     const uint32_t bpr = s.BytesPerRecord();
-    if (bpr < 256 || bpr > 65536 || (bpr & (bpr - 1)) != 0) {
-        s.SetError("Invalid MFT record size " + std::to_string(bpr));
+    auto closeSource = [&] {
+        s.FVolumeHandle.Close();
+        s.FMFTFile.Close();
+    };
+    if (!volume && !s.FMFTFile.valid()) {
+        s.SetError("The MFT source is no longer open (a scan reads its source once)");
         return;
     }
-    int64_t total = s.FVolData.MftValidDataLength / int64_t(bpr);
-    s.NumMFTRecords = total;
-    struct stat st {};
-    int64_t fileSize = ::fstat(s.FMFTFile.get(), &st) == 0 ? st.st_size : 0;
-    if (s.OnProgress) s.OnProgress(s.index, 0, 0, 0);
-    s.PresizeForRecords(size_t(total > 0 ? total : 0));
-    std::vector<uint8_t> buf(size_t(256) * bpr);
-    TDecodeContext ctx;
-    int64_t q = 0;
-    int batches = 0;
-    auto report = [&](int pct) {
-        if (s.OnProgress)
-            s.OnProgress(s.index, pct, int64_t(s.FFileList.size() - s.FDirList.size()), int64_t(s.FDirList.size()));
+    if (bpr < 256 || bpr > 65536 || (bpr & (bpr - 1)) != 0) {
+        s.SetError("Invalid MFT record size " + std::to_string(bpr));
+        closeSource();
+        return;
+    }
+
+    // The claimed record count drives the loop (so a source that holds fewer records reports
+    // the shortfall); the readable count bounds the lists and index arrays, so a damaged
+    // record count or parent number cannot size them beyond the data.
+    int64_t total = std::max<int64_t>(0, s.FVolData.MftValidDataLength / int64_t(bpr));
+    const int64_t readable = ReadableRecords(s, volume, bpr);
+    s.NumMFTRecords = std::min(total, readable);
+    if (s.NumMFTRecords > int64_t(INT32_MAX) - 10000) {
+        s.SetError("The MFT holds too many records (" + std::to_string(s.NumMFTRecords) + ")");
+        closeSource();
+        return;
+    }
+    const int fd = volume ? s.FVolumeHandle.get() : s.FMFTFile.get();
+    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    std::unique_ptr<uint8_t[]> buffers[2] = {std::make_unique<uint8_t[]>(kBatchRecords * bpr),
+                                             std::make_unique<uint8_t[]>(kBatchRecords * bpr)};
+    std::unique_ptr<uint8_t[]> single = std::make_unique<uint8_t[]>(bpr + 12);
+    int64_t lastpos = 0;
+    if (volume) {
+        const TRunPos p = RecordPos(s, 0);
+        if (!p.Found())
+            s.FUseReadMFTFunction = true;
+        else
+            lastpos = p.Position;
+    }
+    auto worker =
+        std::make_unique<TNTFS_ProcessThread>(s, hooks ? hooks->Process : TBatchProcessor());
+
+    auto report = [&](int64_t q, int64_t tot) {
+        if (!s.OnProgress) return;
+        const int64_t denom = tot + int64_t(s.FOOSFileList.size());
+        const int pct = denom > 0 ? int(std::min<int64_t>(100, q * 100 / denom)) : 100;
+        s.OnProgress(s.index, pct, int64_t(s.FFileList.size() - s.FDirList.size()),
+                     int64_t(s.FDirList.size()));
     };
+    if (s.OnProgress) s.OnProgress(s.index, 0, 0, 0);
+    s.PresizeForRecords(size_t(s.NumMFTRecords));
+
+    int64_t q = 0;
+    int64_t batches = 0, unreadable = 0;
+    int cur = 0;
     try {
         while (q < total) {
-            int64_t count = fileSize / bpr - q;
-            if (count <= 0) throw std::runtime_error("Did not read correct number of bytes");
-            size_t k = size_t(std::min<int64_t>(count, 256));
-            size_t want = k * bpr, got = 0;
-            while (got < want) {
-                ssize_t r = ::pread(s.FMFTFile.get(), buf.data() + got, want - got, off_t(q) * bpr + off_t(got));
-                if (r < 0 && errno == EINTR) continue;
-                if (r <= 0) break;
-                got += size_t(r);
+            int64_t count, pos;
+            bool seek = false;
+            if (!volume) {
+                pos = q * int64_t(bpr);
+                count = readable - q;
+                if (count <= 0) throw std::runtime_error("Did not read correct number of bytes");
+            } else {
+                const TRunPos p = RecordPos(s, uint64_t(q));
+                if (!p.Found()) {
+                    // Positions come from the runs of $MFT: a record outside them cannot be
+                    // read any other way, and neither can any later one.
+                    throw std::runtime_error("MFT record " + std::to_string(q) + " of " +
+                                             std::to_string(total) +
+                                             " lies outside the data runs of $MFT");
+                }
+                pos = p.Position;
+                count = p.Count;
+                seek = pos != lastpos;
+                lastpos = pos;
             }
-            if (got < want) throw std::runtime_error("Did not read correct number of bytes");
-            s.ProcessRecordBatch(ctx, buf.data(), uint64_t(q), k, true);
+            uint8_t* buf = buffers[cur].get();
+            cur ^= 1;
+            size_t k;
+            bool bulk;
+            if (!volume || (!s.FUseReadMFTFunction && count >= 1)) {
+                k = size_t(std::min<int64_t>(count, int64_t(kBatchRecords)));
+                const size_t bytes = k * bpr;
+                if (!volume) {
+                    if (!ReadDump(fd, buf, bytes, pos))
+                        throw std::runtime_error("Did not read correct number of bytes");
+                } else {
+                    std::string err;
+                    if (!ReadVolume(s, pos, buf, bytes, &err))
+                        throw std::runtime_error("Could not read MFT records " + std::to_string(q) +
+                                                 " to " + std::to_string(q + int64_t(k) - 1) +
+                                                 " at byte " + std::to_string(pos) +
+                                                 " of the volume: " + err);
+                }
+                lastpos += int64_t(bytes);
+                bulk = true;
+            } else {
+                // One record at a time: asked for, or the record straddles two runs.
+                k = 1;
+                bulk = false;
+                if (ReadMFTRecord(s, uint64_t(q), single.get())) {
+                    std::memcpy(buf, single.get() + 12, bpr);
+                } else {
+                    std::memset(buf, 0, bpr); // skipped by the decoder
+                    std::string err;
+                    uint8_t probe[1];
+                    if (!ReadMFTData(s, uint64_t(q) * bpr, probe, 1, &err)) ++unreadable;
+                }
+            }
+            worker->WaitUntilIdle();
+            if (worker->Failed()) throw std::runtime_error(worker->ErrorMessage);
+            if (++batches % 50 == 0) report(q, total);
+            if (hooks && hooks->OnBatch)
+                hooks->OnBatch(s, TMFTBatchInfo{uint64_t(q), k, bulk, seek, pos});
+            worker->StartBatch(k, buf, uint64_t(q), bulk);
             q += int64_t(k);
             if (s.Cancelled()) total = q;
-            if (++batches % 50 == 0) {
-                int64_t denom = total + int64_t(s.FOOSFileList.size());
-                report(denom > 0 ? int(q * 100 / denom) : 100);
-            }
         }
     } catch (const std::exception& e) {
         s.SetError(e.what());
+        DebugLog(std::string("MFT pass stopped: ") + e.what());
     }
-    s.ProcessOutOfSequence(ctx);
-    report(100);
-    s.DeleteOrphans();
-    s.FMFTFile.Close();
-}
+    worker->WaitUntilIdle();
+    if (worker->Failed() && !s.WasError) s.SetError(worker->ErrorMessage);
+    DebugLog("MFT pass read " + std::to_string(q) + " records in " + std::to_string(batches) +
+             " batches, waits " + std::to_string(worker->scount));
+    worker.reset();
+    buffers[0].reset();
+    buffers[1].reset();
+    report(q, total);
 
-void RunSubtreeCopy(TNTFS_FILES& s) { s.SetError("Subtree scans are not available yet"); }
+    TDecodeContext ctx;
+    s.ProcessOutOfSequence(ctx);
+    if (s.OnProgress)
+        s.OnProgress(s.index, 100, int64_t(s.FFileList.size() - s.FDirList.size()),
+                     int64_t(s.FDirList.size()));
+    s.DeleteOrphans();
+    closeSource();
+    if (unreadable > 0 && !s.WasError)
+        s.SetError(std::to_string(unreadable) + " MFT records could not be read");
+}
 
 } // namespace qz

@@ -1,17 +1,31 @@
-// Opening MFT sources. Dump files: the raw $MFT data followed by an optional trailer with the
-// volume data ("VOLDATA2" + 96 bytes + drive letter, or the older "VOLDATA" + 96 bytes).
+// Opening MFT sources: an NTFS volume (block device or image file, possibly inside a
+// partitioned disk image) or an MFT dump file.
+//
+// Volume: the volume data come from the boot sector, $MFT is decoded from record 0 (its data
+// runs merged with those held in its extension records), the extents of $MFT are its runs,
+// the volume's $UpCase replaces the name collation table and the free clusters are counted in
+// $Bitmap.
+// Dump: the raw $MFT data followed by an optional trailer with the volume data ("VOLDATA2" +
+// 96 bytes + drive letter, or the older "VOLDATA" + 96 bytes).
+#include "engine/collation.h"
 #include "engine/debuglog.h"
+#include "engine/mft_records.h"
+#include "engine/mft_volume.h"
 #include "engine/scan.h"
 #include "engine/text.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 
 namespace qz {
 
 namespace {
+
 bool PreadAll(int fd, void* buf, size_t n, off_t at) {
     auto* p = static_cast<uint8_t*>(buf);
     while (n > 0) {
@@ -24,48 +38,369 @@ bool PreadAll(int fd, void* buf, size_t n, off_t at) {
     }
     return true;
 }
-} // namespace
 
-void OpenMFTSource(TNTFS_FILES& s) {
-    if (s.FSource.size() == 1)
-        throw TScanError("Raw volumes are opened by path on this platform");
+inline bool Pow2In(uint64_t v, uint64_t lo, uint64_t hi) {
+    return v >= lo && v <= hi && (v & (v - 1)) == 0;
+}
+
+std::string Hex(int64_t v) {
+    char b[24];
+    std::snprintf(b, sizeof b, "%llX", static_cast<unsigned long long>(v));
+    return b;
+}
+
+// Trailer kinds: 0 none, 7 "VOLDATA" (103 bytes), 8 "VOLDATA2" (105 bytes).
+int TrailerKind(int fd, int64_t fileSize) {
+    char tag[8];
+    if (fileSize >= 103 && PreadAll(fd, tag, 7, fileSize - 103) &&
+        std::memcmp(tag, "VOLDATA", 7) == 0)
+        return 7;
+    if (fileSize >= 105 && PreadAll(fd, tag, 8, fileSize - 105) &&
+        std::memcmp(tag, "VOLDATA2", 8) == 0)
+        return 8;
+    return 0;
+}
+
+// ---------------------------------------------------------------- volumes
+
+// The runs of $MFT's data, from its segments (record 0 and its extension records) in VCN
+// order, become FMFTRuns and FMFTExtents. A gap between segments ends the runs there.
+void SetMftRuns(TNTFS_FILES& s, std::vector<TDataAttribute>& segments, const std::string& path) {
+    std::sort(
+        segments.begin(), segments.end(),
+        [](const TDataAttribute& a, const TDataAttribute& b) { return a.LowestVcn < b.LowestVcn; });
+    std::vector<TClusterRun> all;
+    int64_t next = 0;
+    const int64_t totalClusters = s.FVolData.TotalClusters;
+    for (const TDataAttribute& seg : segments) {
+        if (int64_t(seg.LowestVcn) != next) {
+            DebugLog("MFT data runs end at VCN " + Hex(next) + ": the next segment starts at " +
+                     Hex(int64_t(seg.LowestVcn)));
+            break;
+        }
+        bool stop = false;
+        for (const TClusterRun& r : seg.Runs) {
+            if (r.Sparse) {
+                stop = true;
+                break;
+            }
+            if (r.Lcn < 0 || r.Length > totalClusters || r.Lcn > totalClusters - r.Length)
+                throw TScanError("The data runs of $MFT on " + path +
+                                 " point outside the volume (cluster " + std::to_string(r.Lcn) +
+                                 ", " + std::to_string(r.Length) + " clusters, volume of " +
+                                 std::to_string(totalClusters) + ")");
+            all.push_back(r);
+            next = r.Vcn + r.Length;
+        }
+        if (stop) break;
+    }
+    s.FMFTRuns.clear();
+    AppendDecodedRuns(all, s.FMFTRuns);
+    s.FMFT.TotDataRunClusters = 0;
+    s.FMFTExtents.clear();
+    for (const TClusterRun& r : all) s.FMFTExtents.push_back(TMFT_EXTENTS{r.Vcn, r.Length, r.Lcn});
+    s.FMFTExtentsAvailable = !s.FMFTExtents.empty();
+}
+
+void LogExtents(const TNTFS_FILES& s, const std::string& path) {
+    DebugLog("GetMFTExtents start");
+    DebugLog("GetMFTExtents \"" + path + "\" (from the data runs of $MFT)");
+    for (size_t i = 0; i < s.FMFTExtents.size(); ++i) {
+        const TMFT_EXTENTS& e = s.FMFTExtents[i];
+        DebugLog(std::to_string(i) + ", VCNStart: " + Hex(e.VCNStart) +
+                 ", VCNLength: " + Hex(e.VCNLength) + ", LCN: " + Hex(e.LCN));
+    }
+    DebugLog("Complete total=" + std::to_string(s.FMFTExtents.size()));
+    DebugLog(std::string("FMFTExtentsAvailable=") + (s.FMFTExtentsAvailable ? "1" : "0"));
+}
+
+// One MFT record, raw (fixups not applied), read through the runs known so far.
+bool ReadRawRecord(const TNTFS_FILES& s, uint64_t recno, std::vector<uint8_t>& buf,
+                   std::string* error) {
+    buf.assign(s.FVolData.BytesPerFileRecordSegment, 0);
+    return ReadMFTData(s, recno * buf.size(), buf.data(), buf.size(), error);
+}
+
+// Free clusters: the zero bits of $Bitmap among the volume's clusters.
+bool CountFreeClusters(const TNTFS_FILES& s, const TDataAttribute& bitmap, int64_t& freeClusters) {
+    const uint64_t total = uint64_t(s.FVolData.TotalClusters);
+    const uint64_t need = (total + 7) / 8;
+    if (std::min(bitmap.InitializedSize, bitmap.RealSize) < need) return false;
+    uint64_t used = 0, seen = 0; // bits counted, bytes seen
+    auto count = [&](const uint8_t* p, size_t n) {
+        for (size_t i = 0; i < n && seen < need; ++i, ++seen) {
+            uint8_t b = p[i];
+            if (seen == need - 1 && total % 8) b &= uint8_t((1u << (total % 8)) - 1);
+            used += uint64_t(__builtin_popcount(b));
+        }
+    };
+    if (!bitmap.NonResident) {
+        count(bitmap.Value, bitmap.ValueLength);
+    } else {
+        const uint64_t bpc = s.FVolData.BytesPerCluster;
+        std::vector<uint8_t> chunk(size_t(1) << 20);
+        for (const TClusterRun& r : bitmap.Runs) {
+            if (seen >= need) break;
+            if (r.Sparse || uint64_t(r.Vcn) * bpc != seen) return false;
+            uint64_t left = std::min<uint64_t>(uint64_t(r.Length) * bpc, need - seen);
+            int64_t pos = r.Lcn * int64_t(bpc);
+            while (left > 0) {
+                const size_t n = size_t(std::min<uint64_t>(left, chunk.size()));
+                if (!ReadVolume(s, pos, chunk.data(), n)) return false;
+                count(chunk.data(), n);
+                pos += int64_t(n);
+                left -= n;
+            }
+        }
+    }
+    if (seen < need) return false;
+    freeClusters = int64_t(total - used);
+    return true;
+}
+
+void OpenVolume(TNTFS_FILES& s, TFileHandle fd, const TNtfsLocation& loc, const std::string& path) {
     s.FDriveLetter = u'C';
-    const std::string path = Utf16ToUtf8(s.FSource);
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw TScanError("Could not open file " + path + ", Error: " + std::strerror(errno));
-    s.FMFTFile.reset(fd);
+    s.FMFTFile.Close();
+    s.FVolumeHandle = std::move(fd);
+    s.FVolumeOffset = int64_t(loc.Offset);
+    s.FVolData = BootSectorVolumeData(loc.Boot);
+    s.FBytesPerCluster = s.FVolData.BytesPerCluster;
+    s.FMFTExtents.clear();
+    s.FMFTExtentsAvailable = false;
+    const uint32_t bpr = s.FVolData.BytesPerFileRecordSegment;
+    DebugLog("Volume " + path + ": NTFS at byte " + std::to_string(loc.Offset) + ", " +
+             std::to_string(s.FVolData.BytesPerCluster) + "-byte clusters, " + std::to_string(bpr) +
+             "-byte records, $MFT at cluster " + std::to_string(s.FVolData.MftStartLcn));
+    const uint64_t volumeBytes = loc.Boot.NumberSectors * loc.Boot.BytesPerSector;
+    if (loc.Size < loc.Offset + volumeBytes)
+        DebugLog("Volume " + path +
+                 " is shorter than its boot sector says: " + std::to_string(loc.Size - loc.Offset) +
+                 " of " + std::to_string(volumeBytes) + " bytes");
+
+    // Record 0: $MFT itself, at the start of the MFT.
+    std::vector<uint8_t> rec(bpr);
+    std::string err;
+    if (!ReadVolume(s, s.FVolData.MftStartLcn * int64_t(s.FVolData.BytesPerCluster), rec.data(),
+                    bpr, &err)) {
+        DebugLog("Could not read first MFT record: " + err);
+        throw TScanError("Could not read the first MFT record of " + path + ", Error: " + err);
+    }
+    TDecodeContext ctx;
+    TDataAttribute data0;
+    if (!s.DecodeFileRecord(rec.data(), ctx, 0, true, false, true) ||
+        !FindUnnamedData(rec.data(), bpr, data0) || !data0.NonResident || data0.LowestVcn != 0 ||
+        data0.Runs.empty()) {
+        DebugLog("Could not decode first MFT record");
+        throw TScanError("Could not decode first MFT record!");
+    }
+    s.FMFT = ctx.rec;
+    s.FMFT.Filename = nullptr; // the decoder's name storage is not ours to keep
+    s.FMFT.FilenameLen = 0;
+    s.FMFT.Folder = nullptr;
+    s.FMFT.FileSize = data0.RealSize;
+    std::vector<TDataAttribute> segments{data0};
+    SetMftRuns(s, segments, path);
+
+    // Runs held in extension records of $MFT, named by its attribute list (which a heavily
+    // fragmented $MFT keeps outside the record, in clusters of its own). Each extension record
+    // is read through the runs known so far, so records anywhere in the table are found, not
+    // only those among the first 16.
+    DebugLog("Checking attributes");
+    std::vector<uint8_t> listData;
+    TDataAttribute list;
+    if (FindUnnamedAttribute(rec.data(), bpr, 0x20, list)) {
+        if (!list.NonResident) {
+            listData.assign(list.Value, list.Value + list.ValueLength);
+        } else if (list.LowestVcn == 0 && list.RealSize <= (1u << 20)) {
+            TMFT_RECORD listRec{};
+            listRec.FileSize = list.RealSize;
+            TRecordRuns listRuns;
+            AppendDecodedRuns(list.Runs, listRuns);
+            listData.resize(size_t(list.RealSize));
+            listData.resize(LoadFileDirect(s, listRec, listRuns, listData.data(), listData.size()));
+        }
+    }
+    std::set<uint64_t> merged;
+    for (const TAttrListEntry& a : ParseAttributeList(listData.data(), listData.size())) {
+        const uint64_t f = a.FileRef & kRecNoMask;
+        if (a.Type != 0x80 || a.NameLength != 0 || f == 0 || !merged.insert(f).second) continue;
+        std::vector<uint8_t> ext;
+        TDataAttribute seg;
+        err.clear();
+        if (!ReadRawRecord(s, f, ext, &err) || !ApplyRecordFixups(ext.data(), bpr) ||
+            (RecordBaseRef(ext.data()) & kRecNoMask) != 0 ||
+            !FindUnnamedData(ext.data(), bpr, seg) || !seg.NonResident) {
+            DebugLog("Extension record " + std::to_string(f) + " of $MFT could not be read" +
+                     (err.empty() ? std::string() : ": " + err));
+            break;
+        }
+        DebugLog("Merging data runs");
+        segments.push_back(std::move(seg));
+        SetMftRuns(s, segments, path);
+    }
+    LogExtents(s, path);
+    s.FVolData.MftValidDataLength = int64_t(std::min(data0.InitializedSize, data0.RealSize));
+
+    // $UpCase (record 10) into the collation table.
+    std::vector<uint8_t> up;
+    if (!ReadRawRecord(s, 10, up, &err) ||
+        !s.DecodeFileRecord(up.data(), ctx, 10, true, false, true)) {
+        DebugLog("Could not decode first MFT Upcase record" +
+                 (err.empty() ? std::string() : ": " + err));
+        throw TScanError("Could not decode first MFT Upcase record!");
+    }
+    s.FMFT_UPCASE = ctx.rec;
+    s.FMFT_UPCASE.Filename = nullptr;
+    s.FMFT_UPCASE.FilenameLen = 0;
+    s.FMFT_UPCASE.Folder = nullptr;
+    TDataAttribute upData;
+    s.FMFT_UPCASERuns.clear();
+    if (FindUnnamedData(up.data(), bpr, upData) && upData.NonResident && upData.LowestVcn == 0)
+        AppendDecodedRuns(upData.Runs, s.FMFT_UPCASERuns);
+    std::vector<uint8_t> table(131072);
+    const size_t want = size_t(std::min<uint64_t>(table.size(), s.FMFT_UPCASE.FileSize));
+    const size_t got =
+        LoadFileDirect(s, s.FMFT_UPCASE, s.FMFT_UPCASERuns, table.data(), table.size());
+    if (want >= 2 && got == want) {
+        LoadCollationFromUpcase(table.data(), got);
+        DebugLog("Upcase file loaded");
+    } else {
+        DebugLog("Upcase file could not be read (" + std::to_string(got) + " of " +
+                 std::to_string(want) + " bytes): the collation table is kept");
+    }
+    TNTFS_FILES::FreeRecordData(s.FMFT_UPCASE);
+    s.FMFT_UPCASERuns.clear();
+
+    // Free clusters from $Bitmap (record 6).
+    std::vector<uint8_t> bm;
+    TDataAttribute bitmap;
+    int64_t freeClusters = 0;
+    if (ReadRawRecord(s, 6, bm, nullptr) && ApplyRecordFixups(bm.data(), bpr) &&
+        FindUnnamedData(bm.data(), bpr, bitmap) && CountFreeClusters(s, bitmap, freeClusters)) {
+        s.FVolData.FreeClusters = freeClusters;
+    } else {
+        DebugLog("Could not count the free clusters in $Bitmap");
+    }
+}
+
+// ---------------------------------------------------------------- dump files
+
+void OpenDump(TNTFS_FILES& s, TFileHandle fd, const std::string& path) {
+    s.FDriveLetter = u'C';
+    s.FVolumeHandle.Close();
+    s.FVolumeOffset = 0;
+    s.FMFTFile = std::move(fd);
+    const int f = s.FMFTFile.get();
     struct stat st {};
-    if (::fstat(fd, &st) != 0) throw TScanError("Could not read file " + path + ", Error: " + std::strerror(errno));
+    if (::fstat(f, &st) != 0)
+        throw TScanError("Could not read file " + path + ", Error: " + std::strerror(errno));
     const int64_t fileSize = st.st_size;
+    if (fileSize <= 0) throw TScanError("The MFT dump file " + path + " is empty");
     s.FVolData = TNTFS_VOLUME_DATA_BUFFER{};
     s.FVolData.BytesPerFileRecordSegment = 1024;
     s.FVolData.MftValidDataLength = fileSize;
     s.FVolData.BytesPerCluster = 4096;
     s.FVolData.BytesPerSector = 512;
     s.FVOLDATADRIVELETTER = 0;
-    char tag[8];
-    if (fileSize >= 103 && PreadAll(fd, tag, 7, fileSize - 103) && std::memcmp(tag, "VOLDATA", 7) == 0) {
-        PreadAll(fd, &s.FVolData, 96, fileSize - 96);
+    s.FVOLDATAFLAG = false;
+
+    uint8_t head[4] = {};
+    if (!PreadAll(f, head, std::min<int64_t>(4, fileSize), 0) ||
+        (std::memcmp(head, "FILE", 4) != 0 && std::memcmp(head, "BAAD", 4) != 0))
+        throw TScanError(path + " is neither an NTFS volume or image nor an MFT dump file");
+
+    const int kind = TrailerKind(f, fileSize);
+    if (kind != 0) {
+        TNTFS_VOLUME_DATA_BUFFER v{};
+        if (!PreadAll(f, &v, 96, fileSize - (kind == 7 ? 96 : 97)))
+            throw TScanError("Could not read file " + path + ", Error: " + std::strerror(errno));
+        if (!Pow2In(v.BytesPerFileRecordSegment, 256, 65536) ||
+            !Pow2In(v.BytesPerCluster, 256, 2u << 20) || v.MftValidDataLength < 0)
+            throw TScanError("The MFT dump file " + path + " has a damaged volume-data trailer (" +
+                             std::to_string(v.BytesPerFileRecordSegment) + "-byte records, " +
+                             std::to_string(v.BytesPerCluster) + "-byte clusters)");
+        s.FVolData = v;
         s.FVOLDATAFLAG = true;
-    } else if (fileSize >= 105 && PreadAll(fd, tag, 8, fileSize - 105) && std::memcmp(tag, "VOLDATA2", 8) == 0) {
-        PreadAll(fd, &s.FVolData, 96, fileSize - 97);
-        s.FVOLDATAFLAG = true;
-        uint8_t letter = 0;
-        PreadAll(fd, &letter, 1, fileSize - 1);
-        s.FVOLDATADRIVELETTER = char16_t(letter);
-        s.FDriveLetter = char16_t(letter);
+        if (kind == 8) {
+            uint8_t letter = 0;
+            PreadAll(f, &letter, 1, fileSize - 1);
+            s.FVOLDATADRIVELETTER = char16_t(letter);
+            // Only a letter can name a root "X:"; anything else keeps "C".
+            if (letter >= 'a' && letter <= 'z') letter = uint8_t(letter - 'a' + 'A');
+            if (letter >= 'A' && letter <= 'Z') s.FDriveLetter = char16_t(letter);
+        }
     } else {
         // A bare copy: the record size defaults to 1024 bytes, but a table of 4096-byte
         // records read that way would decode as garbage. Record 0 states its own allocated
         // size (header offset 28), so take it from there when it is plausible.
-        uint8_t head[32];
-        if (fileSize >= 32 && PreadAll(fd, head, 32, 0) && std::memcmp(head, "FILE", 4) == 0) {
+        uint8_t h[32];
+        if (fileSize >= 32 && PreadAll(f, h, 32, 0) && std::memcmp(h, "FILE", 4) == 0) {
             uint32_t alloc;
-            std::memcpy(&alloc, head + 28, 4);
-            if (alloc >= 512 && alloc <= 65536 && (alloc & (alloc - 1)) == 0)
-                s.FVolData.BytesPerFileRecordSegment = alloc;
+            std::memcpy(&alloc, h + 28, 4);
+            if (Pow2In(alloc, 512, 65536)) s.FVolData.BytesPerFileRecordSegment = alloc;
+        }
+        // A copy cut short lost its trailer too; record 0 still says how much data $MFT holds,
+        // and a pass that expects that much reports the missing part.
+        const uint32_t bpr = s.FVolData.BytesPerFileRecordSegment;
+        std::vector<uint8_t> rec0(bpr);
+        TDataAttribute d;
+        if (fileSize >= int64_t(bpr) && PreadAll(f, rec0.data(), bpr, 0) &&
+            ApplyRecordFixups(rec0.data(), bpr) && FindUnnamedData(rec0.data(), bpr, d) &&
+            d.NonResident && d.LowestVcn == 0) {
+            const uint64_t valid = std::min(d.InitializedSize, d.RealSize);
+            if (valid > uint64_t(fileSize) && valid < (uint64_t(1) << 48)) {
+                DebugLog("MFT dump " + path + " holds " + std::to_string(fileSize) +
+                         " bytes; its $MFT record says " + std::to_string(valid));
+                s.FVolData.MftValidDataLength = int64_t(valid);
+            }
         }
     }
+}
+
+} // namespace
+
+int64_t DumpDataBytes(const TNTFS_FILES& s) {
+    const int fd = s.FMFTFile.get();
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) return 0;
+    const int kind = TrailerKind(fd, st.st_size);
+    return st.st_size - (kind == 7 ? 103 : kind == 8 ? 105 : 0);
+}
+
+void OpenMFTSource(TNTFS_FILES& s) {
+    if (s.FSource.size() == 1) {
+        const std::string letter = Utf16ToUtf8(s.FSource);
+        DebugLog("Could not open volume " + letter +
+                 ", error: drive letters do not exist on this system");
+        throw TScanError(
+            "Could not open volume " + letter +
+            ", Error: drive letters do not exist on this system; give the path of an NTFS "
+            "device, image or MFT dump file");
+    }
+    const std::string path = Utf16ToUtf8(s.FSource);
+    TFileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
+        const std::string msg = std::strerror(errno);
+        DebugLog("Could not open volume " + path + ", error: " + msg);
+        throw TScanError("Could not open " + path + ", Error: " + msg);
+    }
+    const TNtfsLocation loc = LocateNtfsVolume(fd.get());
+    if (loc.IsNtfs) {
+        OpenVolume(s, std::move(fd), loc, path);
+        return;
+    }
+    if (loc.IsBlockDevice) {
+        const std::string msg = loc.Readable ? "no NTFS file system found" : loc.Error;
+        DebugLog("Could not get volume data for " + path + ", error: " + msg);
+        throw TScanError("Could not get volume data for " + path + ", Error: " + msg);
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        throw TScanError("Could not read " + path +
+                         ", Error: " + (loc.Error.empty() ? "not a file" : loc.Error));
+    if (!loc.Readable && loc.Size >= 512)
+        throw TScanError("Could not read " + path + ", Error: " + loc.Error);
+    OpenDump(s, std::move(fd), path);
 }
 
 } // namespace qz

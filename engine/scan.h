@@ -145,7 +145,8 @@ public:
     std::unordered_map<uint64_t, PMFT_RECORD> FExFileList;
     std::unordered_map<uint64_t, PMFT_RECORD> FIndexFileList;
     std::unordered_map<uint64_t, std::vector<PMFT_RECORD>> FBaseFileList;
-    TFileHandle FVolumeHandle; // raw block device
+    TFileHandle FVolumeHandle; // raw block device or NTFS image file
+    int64_t FVolumeOffset = 0; // byte offset of the NTFS volume inside FVolumeHandle (partitioned disk images)
     char16_t FDriveLetter = u'C';
     TNTFS_VOLUME_DATA_BUFFER FVolData{};
     TMFT_RECORD FMFT{};
