@@ -437,6 +437,7 @@ TEST(DirScan, ExcludedEntriesAreNeitherListedNorEntered) {
         {u"\\cache\\", false, equals("cache")},                    // a separator: whole folders
         {u"*/deep/*", false, equals("deep")},                      // "/" is a separator too
         {u">1G", false, [](const std::string&) { return true; }},  // size terms count as met
+        {u"/^cache$/", false, equals("cache")},                    // regular expression
         {u"/(/", false, [](const std::string&) { return false; }}, // bad expression: nothing
         {u"", false, [](const std::string&) { return false; }},
     };
