@@ -208,6 +208,7 @@ std::string TIniFile::Text() const {
 }
 
 TIniFile::Section* TIniFile::FindSection(std::string_view name) {
+    if (name.empty()) return FSections.empty() ? nullptr : &FSections.front();
     for (size_t i = 1; i < FSections.size(); ++i)
         if (EqualNoCase(FSections[i].Name, name)) return &FSections[i];
     return nullptr;

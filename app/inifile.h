@@ -1,7 +1,8 @@
 // The settings storage: an INI file of sections ("[name]") and "key=value" lines, held in
 // memory. Reads come from memory; writes change memory and reach the disk with UpdateFile.
 // Sections and keys compare without regard to ASCII case and keep the case they were first
-// written with. Comment lines (";" or "#") are kept in place.
+// written with. Comment lines (";" or "#") are kept in place. Keys before the first section
+// header belong to the section "".
 //
 // The user's file is never lost: a file that cannot be read leaves the storage empty and
 // read-only (nothing is written over it); a file that is not INI text (NUL bytes, lines that

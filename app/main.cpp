@@ -13,8 +13,9 @@
 using namespace qz;
 
 static void Usage() {
-    std::printf("Usage: quarzel FILE.mft\n"
-                "Scans an MFT dump file and prints the totals of its root and its ten largest folders.\n");
+    std::printf(
+        "Usage: quarzel FILE.mft\n"
+        "Scans an MFT dump file and prints the totals of its root and its ten largest folders.\n");
 }
 
 int main(int argc, char** argv) {
@@ -34,7 +35,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     scan->ProcessMFTRecords(u"", u"", false, false, false);
-    if (scan->WasError) std::fprintf(stderr, "quarzel: %s: %s\n", argv[1], scan->ErrorMEssage.c_str());
+    if (scan->WasError)
+        std::fprintf(stderr, "quarzel: %s: %s\n", argv[1], scan->ErrorMEssage.c_str());
     scan->CalculateDirSizes(true, false, false, false, false);
     PMFT_RECORD root = scan->MFTRoot;
     if (!root || root->ParentMFTRec) {

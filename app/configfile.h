@@ -1,0 +1,33 @@
+// Where the settings file lives.
+//
+// In order: the folder given by the "configfolder" option; the folder named by "configfolder"
+// in the machine-wide file /etc/quarzel.conf (an INI file; the key may stand before any
+// section or in the section "Quarzel"); beside the program when it is not installed under
+// /usr (a portable copy); else the per-user folder $XDG_CONFIG_HOME/Quarzel3. The first two
+// and the third make the settings portable.
+#pragma once
+
+#include <string>
+
+namespace qz {
+
+inline constexpr const char* kMachineConfigFile = "/etc/quarzel.conf";
+
+struct TConfigEnvironment {
+    std::string ConfigFolderOption; // the "configfolder" option, empty when not given
+    std::string MachineConfigFile = kMachineConfigFile;
+    std::string ProgramPath;    // the running program's full path
+    std::string UserDataFolder; // per-user folder (created when used)
+};
+
+struct TConfigLocation {
+    std::string FileName; // the settings file
+    bool Portable = false;
+    std::string LogLine; // how the folder was chosen, for the debug log (may be empty)
+};
+
+// GetConfigFileName: the settings file for env. Creates the folder it picks when missing
+// (errors ignored: a configured folder that cannot be made is passed over).
+TConfigLocation GetConfigFileName(const TConfigEnvironment& env);
+
+} // namespace qz

@@ -1,0 +1,37 @@
+// The outputs of a headless run, each handed to the subsystem that writes it: the CSV/TSV
+// export, the file-types export, the treemap image and the MFT dump.
+#pragma once
+
+#include "app/options.h"
+#include "app/progressline.h"
+#include "app/settings.h"
+#include "ui/scancontrol.h"
+
+#include <string>
+
+namespace qz {
+
+enum class TOutputKind { Export, FileTypes, TreemapImage, Dump };
+
+// The option that asks for the output ("--export").
+const char* OutputOption(TOutputKind kind);
+// False (with why) when this build cannot write the output.
+bool OutputAvailable(TOutputKind kind, std::string& why);
+
+struct TOutputContext {
+    TScanSession& Session;
+    TDisplayTree& Tree;
+    const TStartupOptions& Options;
+    const TMainSettings& Settings;
+};
+
+// Each writes one output; false with error (naming the file) when it failed. Nothing
+// half-written is left under the name.
+bool WriteCsvExport(TOutputContext& ctx, const std::string& file, std::string& error);
+bool WriteFileTypesExport(TOutputContext& ctx, const std::string& file, std::string& error);
+bool WriteTreemapImage(TOutputContext& ctx, const std::string& file, std::string& error);
+// The MFT dump of the NTFS volume (image or device) src.
+bool WriteMFTDump(const TScanSource& src, const std::string& file, TProgressLine& progress,
+                  std::string& error);
+
+} // namespace qz

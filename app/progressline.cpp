@@ -1,0 +1,43 @@
+#include "app/progressline.h"
+
+#include "engine/text.h"
+#include "ui/format.h"
+
+#include <unistd.h>
+
+namespace qz {
+
+bool TProgressLine::IsTerminal(std::FILE* f) {
+    return ::isatty(::fileno(f)) == 1;
+}
+
+void TProgressLine::Show(const std::string& text) {
+    if (!FEnabled) return;
+    // Back to the start of the line, the text, and the rest of the old line cleared.
+    std::fprintf(FOut, "\r%s\033[K", text.c_str());
+    std::fflush(FOut);
+    FShown = true;
+}
+
+void TProgressLine::Finish() {
+    if (!FShown) return;
+    std::fputc('\n', FOut);
+    std::fflush(FOut);
+    FShown = false;
+}
+
+std::string ScanProgressLine(int percent, long long files, long long folders, double seconds) {
+    const long long s = seconds < 0 ? 0 : (long long)seconds;
+    char elapsed[32];
+    if (s >= 3600)
+        std::snprintf(elapsed, sizeof elapsed, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+    else
+        std::snprintf(elapsed, sizeof elapsed, "%lld:%02lld", s / 60, s % 60);
+    char pct[16];
+    std::snprintf(pct, sizeof pct, "%3d%%", percent);
+    return std::string(tr("Scanning")) + " " + pct + "  " +
+           Utf16ToUtf8(FormatCount(int64_t(files))) + " " + tr("files") + "  " +
+           Utf16ToUtf8(FormatCount(int64_t(folders))) + " " + tr("folders") + "  " + elapsed;
+}
+
+} // namespace qz

@@ -1,0 +1,126 @@
+#include "app/sourceresolve.h"
+
+#include "engine/debuglog.h"
+#include "engine/text.h"
+#include "fsops/ntfsprobe.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace qz {
+
+namespace {
+
+bool HasExtension(const std::string& path, const char* ext) {
+    return EndsWithIgnoreAsciiCase(Utf8ToUtf16(path), AsciiToUtf16(ext));
+}
+
+// The mount point a device or image is mounted at, if any.
+std::string MountedAt(const std::string& path, const std::vector<TMountInfo>& mounts) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return {};
+    for (const TMountInfo& m : mounts) {
+        struct stat ms {};
+        if (m.Source.empty() || m.Source[0] != '/' || ::stat(m.Source.c_str(), &ms) != 0) continue;
+        if (S_ISBLK(st.st_mode) ? (S_ISBLK(ms.st_mode) && ms.st_rdev == st.st_rdev)
+                                : (ms.st_dev == st.st_dev && ms.st_ino == st.st_ino))
+            return m.MountPoint;
+    }
+    return {};
+}
+
+} // namespace
+
+TResolvedSource ResolveSourcePath(const std::string& path, const TSourceList& list,
+                                  const std::vector<TMountInfo>& mounts,
+                                  const TResolveOptions& options) {
+    TResolvedSource r;
+    if (path.empty()) {
+        r.Error = "no source given";
+        return r;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        r.Error = path + ": " + std::strerror(errno);
+        return r;
+    }
+    TScanSource& s = r.Source;
+    s.Path = Utf8ToUtf16(path);
+    if (S_ISDIR(st.st_mode)) {
+        const std::string norm = NormalizePath(path);
+        r.ListIndex = FindDriveEntry(list, norm);
+        if (r.ListIndex >= 0) {
+            const TSourceEntry& e = list.Entries[size_t(r.ListIndex)];
+            s.Kind = e.Kind;
+            if (e.Kind == DT_NTFS) {
+                TNtfsProbe p = ProbeNtfsVolume(e.Device);
+                s.Method = TScanMethod::MFTVolume;
+                s.Path = Utf8ToUtf16(e.Device);
+                s.RootName = Utf8ToUtf16(norm);
+                r.VolumeOffset = p.Offset;
+            }
+        } else {
+            r.ListIndex = FindEntryOfKind(list, DT_FOLDER);
+            s.Kind = DT_FOLDER;
+            const TMountInfo* m = MountOfPath(mounts, norm);
+            const int vol = m ? FindDriveEntry(list, m->MountPoint) : -1;
+            if (options.FullScanNTFSIfPossible && vol >= 0 &&
+                list.Entries[size_t(vol)].Kind == DT_NTFS) {
+                DebugLog("FullNTFSScanForFolder TRUE");
+                const TSourceEntry& e = list.Entries[size_t(vol)];
+                s.Method = TScanMethod::MFTVolume;
+                s.Path = Utf8ToUtf16(e.Device);
+                s.RootName = Utf8ToUtf16(e.Path);
+                s.SubtreePath =
+                    Utf8ToUtf16(e.Path == "/" ? norm.substr(1) : norm.substr(e.Path.size() + 1));
+                s.SubtreeRootName = Utf8ToUtf16(norm);
+                r.VolumeOffset = ProbeNtfsVolume(e.Device).Offset;
+            }
+        }
+        r.Ok = true;
+        return r;
+    }
+    if (S_ISREG(st.st_mode) && HasExtension(path, ".mft")) {
+        s.Kind = DT_MFTFILE;
+        s.Method = TScanMethod::MFTDump;
+        r.ListIndex = FindEntryOfKind(list, DT_MFTFILE);
+        r.Ok = true;
+        return r;
+    }
+    if (S_ISREG(st.st_mode) && (HasExtension(path, ".csv") || HasExtension(path, ".tsv"))) {
+        s.Kind = DT_CSVFILE;
+        s.Method = TScanMethod::CSVImport;
+        r.ListIndex = FindEntryOfKind(list, DT_CSVFILE);
+        r.Ok = true;
+        return r;
+    }
+    if (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) {
+        TNtfsProbe p = ProbeNtfsVolume(path);
+        if (!p.Readable) {
+            r.Error = path + ": " + p.Error;
+            if (S_ISBLK(st.st_mode) && p.Error == std::strerror(EACCES))
+                r.Error += " (reading a device needs root; --admin asks for it)";
+            return r;
+        }
+        if (p.IsNtfs) {
+            s.Kind = DT_NTFS;
+            s.Method = TScanMethod::MFTVolume;
+            r.VolumeOffset = p.Offset;
+            r.Ok = true;
+            return r;
+        }
+        r.Error =
+            path + ": " +
+            (S_ISBLK(st.st_mode) ? std::string("no NTFS file system on this device")
+                                 : std::string("not an NTFS image, an MFT dump (.mft) or a CSV/TSV "
+                                               "export (.csv, .tsv)"));
+        const std::string at = MountedAt(path, mounts);
+        if (!at.empty()) r.Error += "; it is mounted at " + at + ", scan that folder instead";
+        return r;
+    }
+    r.Error = path + ": not a folder, a file or a block device";
+    return r;
+}
+
+} // namespace qz

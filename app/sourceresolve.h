@@ -1,0 +1,34 @@
+// Turning the path of a command line into a source to scan.
+//
+// A folder is walked, unless it is the mount point of an NTFS volume whose device can be read
+// raw (then the volume's MFT is read and its root is named after the mount point), or it lies
+// on such a volume and the setting "FullScanNTFSIfPossible" is on (then the whole volume is
+// read and the folder cut out of it). A regular file is an MFT dump (".mft"), a CSV/TSV export
+// (".csv", ".tsv"), or, when its boot sector (or the first NTFS partition of its partition
+// table) says NTFS, a volume image read through its MFT; so is a block device.
+#pragma once
+
+#include "fsops/sourcelist.h"
+#include "ui/scancontrol.h"
+
+#include <string>
+
+namespace qz {
+
+struct TResolveOptions {
+    bool FullScanNTFSIfPossible = false;
+};
+
+struct TResolvedSource {
+    bool Ok = false;
+    std::string Error; // why the path cannot be scanned (names the path)
+    TScanSource Source;
+    int ListIndex = -1;        // the source-list entry selected for it
+    uint64_t VolumeOffset = 0; // a volume inside a partitioned image or disk: its byte offset
+};
+
+TResolvedSource ResolveSourcePath(const std::string& path, const TSourceList& list,
+                                  const std::vector<TMountInfo>& mounts,
+                                  const TResolveOptions& options);
+
+} // namespace qz
