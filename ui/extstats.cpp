@@ -1,5 +1,7 @@
 #include "ui/extstats.h"
 
+#include "filters/filters.h"
+
 #include <algorithm>
 #include <cmath>
 #include <unordered_map>
@@ -128,6 +130,16 @@ std::u16string ExtensionKey(std::u16string_view name) {
     std::u16string k;
     ExtensionKey(name, k);
     return k;
+}
+
+std::function<bool(PMFT_RECORD)> CommandLineFilterTest(const TFilterPair& filters) {
+    return [&filters](PMFT_RECORD r) {
+        if (!filters.include.empty() && !MatchFilters(r, filters.include, filters.fullPath, true))
+            return false;
+        if (!filters.exclude.empty() && MatchFilters(r, filters.exclude, filters.fullPath, true))
+            return false;
+        return true;
+    };
 }
 
 TExtColors::TExtColors()

@@ -21,6 +21,8 @@
 
 namespace qz {
 
+struct TFilterPair;
+
 using TColor = uint32_t; // 0xRRGGBB
 
 inline constexpr int kPaletteSlots = 13;
@@ -60,6 +62,11 @@ struct TExtEntry {
 };
 
 inline constexpr size_t kMaxExtKeys = 10000; // further new keys count as the empty key
+
+// The accept test of a headless run's statistics (BuildExtSizes): a file must match the
+// include filter when it has terms and must not match the exclude filter when it has terms,
+// with the pair's full-path flag and size terms applied. filters must outlive the test.
+std::function<bool(PMFT_RECORD)> CommandLineFilterTest(const TFilterPair& filters);
 
 class TExtColors {
 public:

@@ -1,5 +1,6 @@
 // Extension statistics, colours and the file-types rows.
 #include "engine/text.h"
+#include "filters/filters.h"
 #include "tests/ui/scanbuilder.h"
 #include "ui/displaytree.h"
 #include "ui/extstats.h"
@@ -108,10 +109,16 @@ TEST_F(Stats, BuildRanksAndPads) {
     EXPECT_EQ(c.GetFileColor(u"a.exe"), c.tm_pallete[12]);
     EXPECT_EQ(c.GetKeyColor(u".txt"), c.tm_pallete[1]);
 
-    // The headless filters' predicate.
-    c.BuildExtSizes(scans, [](PMFT_RECORD r) { return r->FileSize >= 100; });
-    ASSERT_EQ(c.ExtSizes.size(), 2u);
+    // A headless run's command-line filters: include >=100 bytes, exclude *.txt.
+    TFilterPair f;
+    ParseFilterPair(u">=100", u"*.txt", false, f);
+    c.BuildExtSizes(scans, CommandLineFilterTest(f));
+    ASSERT_EQ(c.ExtSizes.size(), 1u);
     EXPECT_EQ(c.ExtSizes[0].Totals.Count, 2u); // x.MP3 and z.Mp3
+    // A path in either filter switches both to full paths.
+    ParseFilterPair(u"", u"music.mp3\\", false, f);
+    c.BuildExtSizes(scans, CommandLineFilterTest(f));
+    EXPECT_EQ(c.Total().Count, 5u); // the two files inside the folder music.mp3 left out
 
     // Nothing counted at all.
     std::vector<TNTFS_FILES*> none;
