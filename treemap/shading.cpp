@@ -41,9 +41,9 @@ void AddRidge(TCushionSurface& surface, const TctRectangle& b, float h) {
 
 namespace {
 
-// trunc(v) as a pixel index, with NaN and values beyond the int range mapped to safe ends.
+// trunc(v) as a pixel index, with values beyond the int range mapped to safe ends.
 int PixelIndex(float v) {
-    if (!(v > -1.0e9f)) return v != v ? -1 : int(-1.0e9f);
+    if (v < -1.0e9f) return int(-1.0e9f);
     if (v > 1.0e9f) return int(1.0e9f);
     return int(v); // truncates toward zero
 }
@@ -67,6 +67,9 @@ inline float InvSqrt(float d) {
 void RenderCushion(TTreemapBitmap& bitmap, const TctRectangle& b, TColor c,
                    const TCushionSurface& surface, const TTreemapShading& sh) {
     if (bitmap.Empty()) return;
+    if (std::isnan(b.XMin()) || std::isnan(b.XMax()) || std::isnan(b.YMin()) ||
+        std::isnan(b.YMax()))
+        return;
     const int px1 = PixelIndex(b.XMin() + 0.5f), px2 = PixelIndex(b.XMax() - 0.5f);
     const int py1 = PixelIndex(b.YMin() + 0.5f), py2 = PixelIndex(b.YMax() - 0.5f);
     if (px2 < px1 || py2 < py1) return;

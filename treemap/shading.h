@@ -42,7 +42,7 @@ struct TCushionSurface {
 };
 
 // Adds the ridge of height h over bounds: for each axis whose extent truncates to a non-zero
-// number of pixels, a parabola that is zero at both bounds.
+// number of pixels, a parabola that is level in the middle and equally high at both bounds.
 void AddRidge(TCushionSurface& surface, const TctRectangle& bounds, float h);
 
 // Shades the pixels of bounds (columns trunc(x-min + 0.5) .. trunc(x-max - 0.5), rows likewise,

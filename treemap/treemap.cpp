@@ -254,7 +254,7 @@ void TTreemap::Paint(TTreemapBitmap& bitmap, int m, bool withFreeSpace, bool gra
         }
         TTreeNode* top = root ? FTree.RootNodeOf(root) : nullptr;
         if (top) {
-            const bool progress = Scans[i]->FFileList.size() > kProgressRecordThreshold;
+            const bool progress = Scans[i]->FFileList.size() > ProgressRecordThreshold;
             if (progress) {
                 if (Progress.Begin) Progress.Begin();
                 walk.SetProgress(&Progress, Scans[i]->FFileList.size());

@@ -80,6 +80,8 @@ public:
     // picker's entry for it; nil or an empty result keeps the text (see PickerEntryFor).
     std::function<std::u16string(std::u16string_view)> RootDisplayName;
     TTreemapProgress Progress;
+    // Scans with more records than this are drawn with progress.
+    size_t ProgressRecordThreshold = kProgressRecordThreshold;
     // Makes the canvas for a drawing's labels; nil: a Qt canvas when a QGuiApplication exists.
     std::function<std::unique_ptr<TTreemapCanvas>(TTreemapBitmap&, int fontPixelSize)>
         CanvasFactory;
