@@ -287,6 +287,13 @@ double TDisplayTree::PercentOfParent(const TTreeNode* n, bool bySize) {
     return Percentage(value, total);
 }
 
+TDisplayTree::TNodeLook TDisplayTree::NodeLook(const TTreeNode* n) {
+    const uint32_t a = n->Data.Rec->DOSAttrib;
+    if (a & 0x2) return TNodeLook::Hidden;
+    if (a & 0x800) return TNodeLook::Compressed;
+    return TNodeLook::Normal;
+}
+
 bool TDisplayTree::CellDisabled(const TTreeNode* n, int column) {
     return column == tcAllocated && n->Data.Rec->DoNotCountFlag;
 }

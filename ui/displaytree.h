@@ -91,6 +91,12 @@ public:
     std::u16string CellText(const TTreeNode* n, int column) const;
     // The cell is drawn in the disabled colour (the bracketed allocated size).
     static bool CellDisabled(const TTreeNode* n, int column);
+    // How a row's name and path are drawn: hidden items (attribute 0x2) in the gray-text
+    // colour, else compressed ones (0x800) in the highlight colour; deleted records struck out
+    // in red (DeletedLook).
+    enum class TNodeLook : uint8_t { Normal, Compressed, Hidden };
+    static TNodeLook NodeLook(const TTreeNode* n);
+    static bool DeletedLook(const TTreeNode* n) { return n->Data.Rec->Deleted; }
 
     // ---- navigation
     // The node "Select Parent" moves to: the parent, skipping a file-group node to its folder.

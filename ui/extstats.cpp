@@ -166,7 +166,7 @@ void TExtColors::BuildExtSizes(std::span<TNTFS_FILES* const> scans,
     std::u16string key, lastKey = u"*";
     size_t lastSlot = 0;
     for (TNTFS_FILES* scan : scans) {
-        if (!scan) continue;
+        if (!scan || scan->WasError) continue; // a failed scan shows nothing
         for (PMFT_RECORD r : scan->FFileList) {
             if (!r || r->Filtered || r->IsFolder()) continue;
             if (accept && !accept(r)) continue;

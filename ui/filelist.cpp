@@ -113,7 +113,7 @@ public:
         std::vector<PMFT_RECORD> recs;
         for (size_t i = 0; i < scans.size(); ++i) {
             recs.clear();
-            if (scans[i]) {
+            if (scans[i] && !scans[i]->WasError) { // a failed scan shows nothing
                 FSizes[i] = scans[i]->FFileList.size();
                 recs.reserve(FSizes[i]);
                 for (PMFT_RECORD r : scans[i]->FFileList)
@@ -198,10 +198,10 @@ bool TFileList::LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method
     std::vector<PMFT_RECORD> all;
     size_t total = 0;
     for (auto* s : scans)
-        if (s) total += s->FFileList.size();
+        if (s && !s->WasError) total += s->FFileList.size();
     all.reserve(total);
     for (auto* s : scans)
-        if (s)
+        if (s && !s->WasError)
             for (PMFT_RECORD r : s->FFileList)
                 if (r) all.push_back(r);
     SortRecordsFast(all, &CompareForDuplicates);

@@ -329,6 +329,14 @@ TEST_F(Fixture, PercentOfParentAndCellTexts) {
     EXPECT_TRUE(TDisplayTree::CellDisabled(l, tcAllocated));
     EXPECT_FALSE(TDisplayTree::CellDisabled(a, tcAllocated));
     EXPECT_EQ(t.CellText(a, tcAllocated), u"4.0 KB");
+    // Hidden wins over compressed.
+    EXPECT_EQ(TDisplayTree::NodeLook(dn), TDisplayTree::TNodeLook::Hidden);
+    EXPECT_EQ(TDisplayTree::NodeLook(a), TDisplayTree::TNodeLook::Normal);
+    f1->DOSAttrib = 0x800;
+    EXPECT_EQ(TDisplayTree::NodeLook(a), TDisplayTree::TNodeLook::Compressed);
+    f1->DOSAttrib = 0x802;
+    EXPECT_EQ(TDisplayTree::NodeLook(a), TDisplayTree::TNodeLook::Hidden);
+    EXPECT_TRUE(TDisplayTree::DeletedLook(a));
     (void)undated;
 }
 

@@ -3,6 +3,7 @@
 #include "engine/text.h"
 #include "engine/tree.h"
 #include "tests/ui/scanbuilder.h"
+#include "ui/extstats.h"
 #include "ui/filelist.h"
 #include "ui/format.h"
 #include "ui/recordsort.h"
@@ -229,6 +230,28 @@ TEST_F(Fixture, RowsSkipFoldersFilteredRecordsAndHoles) {
     EXPECT_EQ(l.SelectionStatusText().substr(0, 17), u"Selected Files: 2");
     TFileList emptyList;
     EXPECT_EQ(emptyList.TotalsText(), u"");
+}
+
+TEST_F(Fixture, AFailedScanShowsNothing) {
+    ScanBuilder ok(u"/ok"), bad(u"/bad");
+    ok.File(ok.root, u"a.txt", 10);
+    bad.File(bad.root, u"b.txt", 20);
+    bad.File(bad.root, u"a.txt", 10);
+    ok.Finish();
+    bad.Finish();
+    bad.scan->SetError("read error");
+    std::vector<TNTFS_FILES*> scans{ok.scan.get(), bad.scan.get()};
+    TFileList l;
+    l.Options.DupMethod = 1;
+    ASSERT_TRUE(l.LoadFileList(scans));
+    EXPECT_EQ(RowNames(l), (std::vector<std::u16string>{u"a.txt"}));
+    EXPECT_EQ(l.Roots()[0]->Data.Rec->DupFiles, nullptr); // no copy in the failed scan
+    TExtColors c;
+    c.BuildExtSizes(scans);
+    EXPECT_EQ(c.Total().Count, 1u);
+    TDisplayTree t;
+    ASSERT_TRUE(t.LoadTree(scans));
+    EXPECT_EQ(t.Roots().size(), 1u);
 }
 
 TEST_F(Fixture, CancelLeavesAPartialList) {
