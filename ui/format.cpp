@@ -211,11 +211,9 @@ std::u16string FormatLocalDateTime(TDateTime utc) {
     char buf[128];
     size_t n = 0;
     if (pattern.empty()) {
-        locale_t loc = newlocale(LC_TIME_MASK, "", (locale_t)0);
-        if (loc) {
-            n = strftime_l(buf, sizeof buf, "%x %X", &tm, loc);
-            freelocale(loc);
-        }
+        // The user's time locale, opened once for the process.
+        static const locale_t loc = newlocale(LC_TIME_MASK, "", (locale_t)0);
+        if (loc) n = strftime_l(buf, sizeof buf, "%x %X", &tm, loc);
         if (n == 0) n = std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
     } else {
         n = std::strftime(buf, sizeof buf, pattern.c_str(), &tm);

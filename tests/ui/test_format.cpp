@@ -84,6 +84,20 @@ TEST_F(EnglishFormat, LocaleSeparatorsAndNumbers) {
     EXPECT_EQ(FormatCount(int32_t(999)), u"999");
 }
 
+TEST(LocaleFormat, CLocaleGetsEnglishSeparatorsAndIsoDates) {
+    const char* old = std::getenv("LC_ALL");
+    std::string saved = old ? old : "";
+    setenv("LC_ALL", "C", 1);
+    TNumberFormat f = LocaleNumberFormat();
+    EXPECT_EQ(f.ThousandSeparator, u",");
+    EXPECT_EQ(f.DecimalSeparator, u".");
+    EXPECT_EQ(f.DateTimePattern, "%Y-%m-%d %H:%M:%S");
+    if (old)
+        setenv("LC_ALL", saved.c_str(), 1);
+    else
+        unsetenv("LC_ALL");
+}
+
 TEST_F(EnglishFormat, PercentagesNeverDivideByZero) {
     EXPECT_EQ(Percentage(5, 0), 0);
     EXPECT_EQ(Percentage(0, 0), 0);
