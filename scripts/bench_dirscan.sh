@@ -65,19 +65,22 @@ add "floor: minscan -t $threads" "'$cache/minscan' -t $threads '$tree'"
 du -s "$tree" >/dev/null
 "$cache/minscan" -t "$threads" "$tree" >/dev/null
 
+load=$(cut -d' ' -f1-3 /proc/loadavg)
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 declare -A wall cpu mem
-for i in "${!names[@]}"; do
-  : > "$tmp/runs"
-  for ((r = 0; r < runs; r++)); do
+# Rounds of one run per tool, so that a change of load on the machine hits every tool alike.
+for ((r = 0; r < runs; r++)); do
+  for i in "${!names[@]}"; do
     /usr/bin/time -f "%e %U %S %M" -o "$tmp/t" bash -c "${cmds[$i]}" >/dev/null 2>"$tmp/err" || {
       echo "${names[$i]} failed: $(tail -2 "$tmp/err")" >&2; }
     read -r e u s m < "$tmp/t"
-    awk -v e="$e" -v u="$u" -v s="$s" -v m="$m" 'BEGIN {printf "%s %.2f %s\n", e, u + s, m}' >> "$tmp/runs"
+    awk -v e="$e" -v u="$u" -v s="$s" -v m="$m" 'BEGIN {printf "%s %.2f %s\n", e, u + s, m}' >> "$tmp/runs$i"
   done
+done
+for i in "${!names[@]}"; do
   # Median run by wall time.
-  read -r e c m < <(sort -n "$tmp/runs" | sed -n "$(((runs + 1) / 2))p")
+  read -r e c m < <(sort -n "$tmp/runs$i" | sed -n "$(((runs + 1) / 2))p")
   wall[$i]=$e; cpu[$i]=$c; mem[$i]=$m
 done
 
@@ -90,7 +93,7 @@ for i in "${!names[@]}"; do
 done
 
 echo
-echo "Tree: $tree ($(nproc) processors, warm cache, median of $runs runs)"
+echo "Tree: $tree ($(nproc) processors, warm cache, median of $runs rounds; load average before: $load)"
 printf "| %-28s | %8s | %8s | %10s | %9s |\n" "tool" "wall s" "CPU s" "peak MB" "x floor"
 printf "|%s|%s|%s|%s|%s|\n" "------------------------------" "----------" "----------" "------------" "-----------"
 for i in "${!names[@]}"; do
