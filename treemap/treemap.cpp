@@ -48,6 +48,7 @@ private:
 // Keeps the walk's canvas: made on first use, finished (painter ended) on destruction.
 struct TCanvasHolder {
     std::unique_ptr<TTreemapCanvas> canvas;
+    bool made = false;
 };
 
 bool InRect(const TMapRect& r, int x, int y) {
@@ -166,7 +167,10 @@ void TTreemap::Paint(TTreemapBitmap& bitmap, int m, bool withFreeSpace, bool gra
 
     TCanvasHolder holder;
     const int fontPx = FontPixelSize();
+    // One canvas per drawing, made when the first label or frame needs it.
     auto canvasSource = [&]() -> TTreemapCanvas* {
+        if (holder.made) return holder.canvas.get();
+        holder.made = true;
         if (CanvasFactory)
             holder.canvas = CanvasFactory(bitmap, fontPx);
         else if (GuiAvailable())
@@ -210,8 +214,6 @@ void TTreemap::Paint(TTreemapBitmap& bitmap, int m, bool withFreeSpace, bool gra
         return Tm == 0 ? 0.0f : float(std::trunc(double(s) / double(Tm) * double(W)));
     };
 
-    TTreemapCanvas* freeCanvas = nullptr;
-    bool freeCanvasAsked = false;
     float x = xmin;
     for (size_t i = 0; i < count; ++i) {
         PMFT_RECORD root = ScanRoot(Scans[i]);
@@ -239,11 +241,7 @@ void TTreemap::Paint(TTreemapBitmap& bitmap, int m, bool withFreeSpace, bool gra
             const int left = int(std::trunc(fr.XMin())), top = int(std::trunc(fr.YMin()));
             const int w = int(std::trunc(fr.Width())), hh = int(std::trunc(fr.Height()));
             if (ShowFileNames && hh > th && w >= TextMinWidth()) {
-                if (!freeCanvasAsked) {
-                    freeCanvasAsked = true;
-                    freeCanvas = canvasSource();
-                }
-                if (freeCanvas) {
+                if (TTreemapCanvas* freeCanvas = canvasSource()) {
                     const std::u16string head =
                         Utf8ToUtf16(tr("Free Space")) + u": [" + d.itempath + u"]";
                     DrawFittedLine(*freeCanvas, TIntRect{left + 4, top, left + w - 2, top + th},
