@@ -1,0 +1,197 @@
+// Real NTFS images made by Windows, mkntfs and the Linux ntfs3 driver, scanned as volumes:
+// the volume is found (also inside a partitioned disk image), $MFT is located from its boot
+// sector and record 0 (two and six runs), every in-use item of The Sleuth Kit's listing is in
+// the tree with its size under the right folder and nothing else is; a dump written from the
+// image holds exactly the $MFT data and reads back as the same tree.
+#include "engine/mft_volume.h"
+#include "tests/mft/mft_test_util.h"
+#include "tests/support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace qz;
+using namespace qz::test;
+
+namespace {
+
+struct ImageCase {
+    const char* image;   // under tests/data/ntfs
+    const char* unpack;  // command writing the unpacked image to stdout
+    uint64_t offset;     // byte offset of the NTFS volume in the image
+    const char* listing; // fls -r -p -l listing
+    size_t extents;      // runs of $MFT
+    uint32_t cluster;
+};
+
+const ImageCase kImages[] = {
+    {"dfir_ntfs/ntfs3.raw.gz", "gzip -dc", 0, "dfir_ntfs/ntfs3.fls-r-p-l.UTC.txt", 1, 4096},
+    {"dfir_ntfs/ntfs3_attrlist.raw.gz", "gzip -dc", 0, "dfir_ntfs/ntfs3_attrlist.fls-r-p-l.UTC.txt",
+     1, 4096},
+    {"dfir_ntfs/ntfs_index.raw.gz", "gzip -dc", 65536, "dfir_ntfs/ntfs_index.fls-r-p-l.UTC.txt", 1,
+     2048},
+    {"ColinFinck-ntfs/testfs1.gz", "gzip -dc", 0, "ColinFinck-ntfs/testfs1.fls-r-p-l.UTC.txt", 6,
+     512},
+    {"go-ntfs/charlie.dd.bz2", "bzip2 -dc", 0, "go-ntfs/charlie.fls-r-p-l.UTC.txt", 1, 4096},
+    {"dftt-7-undel/7-undel-ntfs.zip", "unzip -p", 0, "dftt-7-undel/7-ntfs-undel.fls-r-p-l.UTC.txt",
+     2, 1024},
+};
+
+class RealImages : public ::testing::Test {
+protected:
+    // The unpacked image, or "" when its unpacker is missing.
+    std::string Unpack(const ImageCase& c) {
+        std::string tool = std::string(c.unpack).substr(0, std::string(c.unpack).find(' '));
+        if (!HaveProgram(tool)) return "";
+        std::string img = tmp / (std::to_string(n++) + ".img");
+        EXPECT_EQ(qz::test::Run(std::string(c.unpack) + " '" +
+                                DataPath(std::string("ntfs/") + c.image) + "' > '" + img + "'"),
+                  0);
+        return img;
+    }
+    TempDir tmp;
+    int n = 0;
+};
+
+void ExpectMatchesListing(TNTFS_FILES& s, const std::string& listing) {
+    auto want = ReadFlsListing(listing);
+    ASSERT_FALSE(want.empty()) << listing;
+    auto have = TreeOf(s);
+    have.erase("");
+    for (auto& [p, e] : want) {
+        auto it = have.find(p);
+        if (it == have.end()) {
+            ADD_FAILURE() << "missing " << p;
+            continue;
+        }
+        EXPECT_EQ(it->second.dir, e.dir) << p;
+        if (!e.dir) {
+            EXPECT_EQ(it->second.size, e.size) << p;
+        }
+    }
+    for (auto& [p, g] : have)
+        if (!want.count(p)) ADD_FAILURE() << "not in the listing: " << p;
+}
+
+} // namespace
+
+TEST_F(RealImages, ScannedAsVolumesTheyMatchTheirListings) {
+    for (const ImageCase& c : kImages) {
+        SCOPED_TRACE(c.image);
+        std::string img = Unpack(c);
+        if (img.empty()) continue;
+        TNtfsLocation loc = LocateNtfsVolume(img);
+        ASSERT_TRUE(loc.IsNtfs) << loc.Error;
+        EXPECT_EQ(loc.Offset, c.offset);
+        EXPECT_EQ(loc.InPartition, c.offset != 0);
+
+        auto s = ScanMft(img);
+        ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+        EXPECT_EQ(s->FVolData.BytesPerCluster, c.cluster);
+        EXPECT_EQ(s->FMFTExtents.size(), c.extents);
+        EXPECT_FALSE(s->FVolumeHandle.valid()) << "the pass closes the volume";
+        ASSERT_NE(s->MFTRoot, nullptr);
+        EXPECT_EQ(s->MFTRoot->Name(), u"C:");
+        ExpectMatchesListing(*s, DataPath(std::string("ntfs/") + c.listing));
+    }
+}
+
+TEST_F(RealImages, HundredNamesBehindAnAttributeListCountTheirSpaceOnce) {
+    std::string img = Unpack(kImages[1]);
+    if (img.empty()) GTEST_SKIP() << "gzip missing";
+    auto s = ScanMft(img);
+    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    int names = 0, counted = 0;
+    uint64_t size = 0;
+    for (PMFT_RECORD r : s->FFileList) {
+        if (!r || r->RecNo != 27) continue;
+        ++names;
+        counted += !r->DoNotCountFlag;
+        if (size == 0) size = r->FileSize;
+        EXPECT_EQ(r->FileSize, size) << "every name shows the file's size";
+    }
+    EXPECT_EQ(names, 100);
+    EXPECT_EQ(counted, 1);
+}
+
+TEST_F(RealImages, FreeClustersAgreeWithNtfsinfo) {
+    if (!HaveProgram("ntfsinfo")) GTEST_SKIP() << "ntfsinfo (ntfs-3g) is not installed";
+    for (const ImageCase& c : kImages) {
+        if (c.offset != 0) continue; // ntfsinfo reads volumes from their first byte only
+        SCOPED_TRACE(c.image);
+        std::string img = Unpack(c);
+        if (img.empty()) continue;
+        std::string out;
+        if (qz::test::Run("ntfsinfo -m -f '" + img + "' 2>/dev/null", &out) != 0) continue;
+        size_t at = out.find("Free Clusters:");
+        ASSERT_NE(at, std::string::npos) << out;
+        TNTFS_FILES s(Utf8ToUtf16(img));
+        EXPECT_EQ(s.FVolData.FreeClusters, std::stoll(out.substr(at + 14)));
+        EXPECT_GT(s.FVolData.TotalClusters, s.FVolData.FreeClusters);
+    }
+}
+
+TEST_F(RealImages, DumpHoldsTheMftDataAndReadsBackAsTheSameTree) {
+    const bool icat = HaveProgram("icat");
+    for (const ImageCase& c : kImages) {
+        SCOPED_TRACE(c.image);
+        std::string img = Unpack(c);
+        if (img.empty()) continue;
+        std::string dump = tmp / "out.mft";
+        int64_t dataBytes;
+        TNTFS_VOLUME_DATA_BUFFER vol;
+        {
+            TNTFS_FILES s(Utf8ToUtf16(img));
+            std::vector<int> percents;
+            s.OnProgress = [&](int, int pct, int64_t done, int64_t total) {
+                percents.push_back(pct);
+                EXPECT_LE(done, total);
+            };
+            WriteMFTDumpFile(s, dump);
+            ASSERT_FALSE(percents.empty());
+            EXPECT_EQ(percents.back(), 100);
+            dataBytes = int64_t(s.FMFT.FileSize);
+            vol = s.FVolData;
+        }
+        auto bytes = ReadFileBytes(dump);
+        ASSERT_EQ(int64_t(bytes.size()), dataBytes + 105);
+        EXPECT_EQ(std::memcmp(bytes.data() + dataBytes, "VOLDATA2", 8), 0);
+        EXPECT_EQ(std::memcmp(bytes.data() + dataBytes + 8, &vol, 96), 0);
+        EXPECT_EQ(bytes.back(), 'C');
+        if (icat) {
+            std::string cut = tmp / "icat.mft";
+            ASSERT_EQ(qz::test::Run("icat -o " + std::to_string(c.offset / 512) + " '" + img +
+                                    "' 0 > '" + cut + "'"),
+                      0);
+            auto want = ReadFileBytes(cut);
+            ASSERT_EQ(int64_t(want.size()), dataBytes);
+            EXPECT_TRUE(std::equal(want.begin(), want.end(), bytes.begin()))
+                << "dump data differs from icat's";
+        }
+        auto fromImage = ScanMft(img);
+        auto fromDump = ScanMft(dump);
+        ASSERT_FALSE(fromDump->WasError) << fromDump->ErrorMEssage;
+        EXPECT_EQ(fromDump->FVolData.BytesPerCluster, c.cluster);
+        auto a = TreeOf(*fromImage), b = TreeOf(*fromDump);
+        EXPECT_EQ(a, b) << TreeDiff(a, b);
+    }
+}
+
+TEST_F(RealImages, MountPointRootGivesLinuxPaths) {
+    std::string img = Unpack(kImages[0]);
+    if (img.empty()) GTEST_SKIP() << "gzip missing";
+    auto s = ScanMft(img, u"/mnt/volume");
+    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    ASSERT_NE(s->MFTRoot, nullptr);
+    EXPECT_EQ(s->MFTRoot->Name(), u"/mnt/volume");
+    size_t checked = 0;
+    for (PMFT_RECORD r : s->FFileList) {
+        if (!r || r == s->MFTRoot) continue;
+        std::u16string p = GetRecordPath(r);
+        EXPECT_EQ(p.rfind(u"/mnt/volume/", 0), 0u) << Utf16ToUtf8(p);
+        EXPECT_EQ(p.find(u'\\'), std::u16string::npos) << Utf16ToUtf8(p);
+        ++checked;
+    }
+    EXPECT_GT(checked, 10u);
+}

@@ -1,0 +1,292 @@
+// NTFS volumes made at test time with mkntfs and populated through an ntfs-3g mount: the full
+// pass over the image file, over the same image as a block device (a read-only loop device),
+// and over a dump written from the image give identical trees, equal to what was written; the
+// root named after a mount point gives real paths; a $MFT grown in hundreds of pieces (behind
+// an attribute list) is read completely.
+#include "engine/mft_volume.h"
+#include "tests/mft/mft_test_util.h"
+#include "tests/support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace qz;
+using namespace qz::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool CanMountNtfs(std::string& why) {
+    for (const char* p : {"mkntfs", "ntfs-3g"}) {
+        if (!HaveProgram(p)) {
+            why = std::string(p) + " is not installed";
+            return false;
+        }
+    }
+    if (geteuid() != 0 || access("/dev/fuse", R_OK | W_OK) != 0) {
+        why = "FUSE mounts need root and /dev/fuse";
+        return false;
+    }
+    return true;
+}
+
+struct Mount {
+    std::string point;
+    ~Mount() { Unmount(); }
+    void Unmount() {
+        if (!point.empty()) qz::test::Run("umount '" + point + "' 2>/dev/null");
+        point.clear();
+    }
+};
+
+// A read-only loop device over a file, detached on destruction.
+struct Loop {
+    std::string dev;
+    explicit Loop(const std::string& file) {
+        if (!HaveProgram("losetup") || geteuid() != 0) return;
+        std::string out;
+        if (qz::test::Run("losetup -f --show -r '" + file + "' 2>/dev/null", &out) == 0) {
+            while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+            dev = out;
+        }
+    }
+    ~Loop() {
+        if (!dev.empty()) qz::test::Run("losetup -d '" + dev + "' 2>/dev/null");
+    }
+};
+
+void WriteSized(const std::string& path, size_t n, char fill) {
+    std::ofstream f(path, std::ios::binary);
+    std::string block(65536, fill);
+    while (n > 0) {
+        size_t k = std::min(n, block.size());
+        f.write(block.data(), std::streamsize(k));
+        n -= k;
+    }
+}
+
+// Relative path -> (folder, size) of everything under root.
+std::map<std::string, ListedItem> Walk(const std::string& root) {
+    std::map<std::string, ListedItem> out;
+    for (auto& e : fs::recursive_directory_iterator(root)) {
+        ListedItem it;
+        it.dir = e.is_directory();
+        if (!it.dir) it.size = e.file_size();
+        out[e.path().string().substr(root.size() + 1)] = it;
+    }
+    return out;
+}
+
+class MkntfsVolumes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string why;
+        if (!CanMountNtfs(why)) GTEST_SKIP() << why;
+        img = tmp / "vol.img";
+        mnt = tmp / "mnt";
+        fs::create_directory(mnt);
+    }
+    void MakeVolume(const std::string& size) {
+        ASSERT_EQ(qz::test::Run("truncate -s " + size + " '" + img + "' && mkntfs -q -F -f -c 4096 '" + img +
+                                "' >/dev/null 2>&1"),
+                  0);
+    }
+    void MountRw() {
+        ASSERT_EQ(qz::test::Run("ntfs-3g '" + img + "' '" + mnt + "'"), 0);
+        mount.point = mnt;
+    }
+    TempDir tmp;
+    std::string img, mnt;
+    Mount mount;
+};
+
+} // namespace
+
+TEST_F(MkntfsVolumes, ImageDeviceAndDumpGiveTheTreeThatWasWritten) {
+    MakeVolume("64M");
+    MountRw();
+    fs::create_directories(mnt + "/a/b/c");
+    fs::create_directories(mnt + "/empty");
+    fs::create_directories(mnt + u8"/Dokumente/Übersicht ünd Ölfässer");
+    WriteSized(mnt + "/a/small.txt", 100, 's');
+    WriteSized(mnt + "/a/b/medium.bin", 50000, 'm');
+    WriteSized(mnt + "/a/b/c/big.bin", 3 << 20, 'b');
+    WriteSized(mnt + u8"/Dokumente/Übersicht ünd Ölfässer/Москва.txt", 777, 'u');
+    WriteSized(mnt + "/" + std::string(200, 'L') + ".txt", 4321, 'l');
+    WriteSized(mnt + "/empty.txt", 0, 'e');
+    fs::create_hard_link(mnt + "/a/b/medium.bin", mnt + "/a/medium-link.bin");
+    for (int i = 0; i < 300; ++i) WriteSized(mnt + "/a/b/many-" + std::to_string(i), size_t(i * 37), 'x');
+    auto want = Walk(mnt);
+    mount.Unmount();
+
+    auto image = ScanMft(img);
+    ASSERT_FALSE(image->WasError) << image->ErrorMEssage;
+    auto imageTree = TreeOf(*image);
+
+    // What was written, and nothing but the volume's own files besides.
+    for (auto& [p, it] : want) {
+        auto f = imageTree.find(p);
+        ASSERT_NE(f, imageTree.end()) << "missing " << p;
+        EXPECT_EQ(f->second.dir, it.dir) << p;
+        if (!it.dir) {
+            EXPECT_EQ(f->second.size, it.size) << p;
+        }
+    }
+    for (auto& [p, g] : imageTree)
+        if (!p.empty() && p[0] != '$' && !want.count(p)) ADD_FAILURE() << "unexpected " << p;
+    EXPECT_EQ(imageTree["a/b"].files, 301);
+    EXPECT_EQ(imageTree["a"].totSize, 100u + 2 * 50000u + (3u << 20) + 37u * 299 * 300 / 2);
+    EXPECT_NE(imageTree["a/b/medium.bin"].doNotCount, imageTree["a/medium-link.bin"].doNotCount);
+
+    // The dump written from the image.
+    std::string dump = tmp / "vol.mft";
+    {
+        TNTFS_FILES s(Utf8ToUtf16(img));
+        WriteMFTDumpFile(s, dump);
+    }
+    auto fromDump = ScanMft(dump);
+    ASSERT_FALSE(fromDump->WasError) << fromDump->ErrorMEssage;
+    auto dumpTree = TreeOf(*fromDump);
+    EXPECT_EQ(imageTree, dumpTree) << TreeDiff(imageTree, dumpTree);
+
+    // The image as a block device.
+    Loop loop(img);
+    if (loop.dev.empty()) {
+        std::printf("no loop device here: the block-device form is not checked\n");
+        return;
+    }
+    std::string why;
+    EXPECT_TRUE(CanReadVolume(loop.dev, &why)) << why;
+    TNtfsLocation loc = LocateNtfsVolume(loop.dev);
+    EXPECT_TRUE(loc.IsBlockDevice);
+    EXPECT_TRUE(loc.IsNtfs);
+    auto device = ScanMft(loop.dev);
+    ASSERT_FALSE(device->WasError) << device->ErrorMEssage;
+    auto deviceTree = TreeOf(*device);
+    EXPECT_EQ(imageTree, deviceTree) << TreeDiff(imageTree, deviceTree);
+}
+
+TEST_F(MkntfsVolumes, BlockDevicesThatAreNotNtfsOrEndEarly) {
+    MakeVolume("16M");
+    // A device without NTFS.
+    std::string zeros = tmp / "zeros";
+    ASSERT_EQ(qz::test::Run("truncate -s 4M '" + zeros + "'"), 0);
+    Loop plain(zeros);
+    if (plain.dev.empty()) GTEST_SKIP() << "no loop devices here";
+    try {
+        TNTFS_FILES s(Utf8ToUtf16(plain.dev));
+        ADD_FAILURE() << "opened";
+    } catch (const TScanError& e) {
+        EXPECT_NE(std::string(e.what()).find("Could not get volume data for " + plain.dev), std::string::npos) << e.what();
+    }
+    // A device that ends inside its $MFT: the read there returns no data.
+    auto s = std::make_unique<TNTFS_FILES>(Utf8ToUtf16(img));
+    const int64_t mftStart = s->FVolData.MftStartLcn * s->FVolData.BytesPerCluster;
+    s.reset();
+    std::string cut = tmp / "cut.img";
+    ASSERT_EQ(qz::test::Run("head -c " + std::to_string(mftStart + 20 * 1024) + " '" + img + "' > '" + cut + "'"), 0);
+    Loop shortDev(cut);
+    ASSERT_FALSE(shortDev.dev.empty());
+    auto r = ScanMft(shortDev.dev);
+    EXPECT_TRUE(r->WasError);
+    EXPECT_NE(r->ErrorMEssage.find("no data"), std::string::npos) << r->ErrorMEssage;
+    ASSERT_NE(r->MFTRoot, nullptr);
+    EXPECT_FALSE(r->FVolumeHandle.valid());
+}
+
+TEST_F(MkntfsVolumes, MountPointRootNamesRealPaths) {
+    MakeVolume("32M");
+    MountRw();
+    fs::create_directories(mnt + "/x/y");
+    WriteSized(mnt + "/x/y/z.bin", 12345, 'z');
+    WriteSized(mnt + "/top.txt", 10, 't');
+    mount.Unmount();
+    ASSERT_EQ(qz::test::Run("ntfs-3g -o ro '" + img + "' '" + mnt + "'"), 0);
+    mount.point = mnt;
+    auto s = ScanMft(img, Utf8ToUtf16(mnt));
+    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    int checked = 0;
+    for (PMFT_RECORD r : s->FFileList) {
+        if (!r || r == s->MFTRoot || r->Name()[0] == u'$') continue;
+        std::string p = Utf16ToUtf8(GetRecordPath(r));
+        struct stat st {};
+        ASSERT_EQ(::lstat(p.c_str(), &st), 0) << p;
+        EXPECT_EQ(S_ISDIR(st.st_mode), r->IsFolder()) << p;
+        if (!r->IsFolder()) {
+            EXPECT_EQ(uint64_t(st.st_size), r->FileSize) << p;
+        }
+        ++checked;
+    }
+    EXPECT_EQ(checked, 4);
+}
+
+TEST_F(MkntfsVolumes, MftInHundredsOfPiecesIsReadCompletely) {
+    // Fill the volume with one-cluster files, free every other one, then create files until
+    // $MFT has grown into the holes: it ends in hundreds of runs, spread over extension
+    // records named by an attribute list outside record 0.
+    MakeVolume("48M");
+    MountRw();
+    int filled = 0;
+    for (;; ++filled) {
+        std::string p = mnt + "/f" + std::to_string(filled);
+        int fd = ::open(p.c_str(), O_CREAT | O_WRONLY, 0644);
+        if (fd < 0) break;
+        char block[4096] = {1};
+        bool ok = ::write(fd, block, sizeof block) == ssize_t(sizeof block);
+        ::close(fd);
+        if (!ok) {
+            ::unlink(p.c_str());
+            break;
+        }
+    }
+    ASSERT_GT(filled, 1000);
+    for (int i = 0; i < filled; i += 2) ::unlink((mnt + "/f" + std::to_string(i)).c_str());
+    int made = 0;
+    for (; made < 12000; ++made) {
+        int fd = ::open((mnt + "/e" + std::to_string(made)).c_str(), O_CREAT | O_WRONLY, 0644);
+        if (fd < 0) break;
+        ::close(fd);
+    }
+    ASSERT_GT(made, 5000);
+    auto want = Walk(mnt);
+    mount.Unmount();
+    if (HaveProgram("istat")) {
+        std::string istat;
+        qz::test::Run("istat '" + img + "' 0", &istat);
+        EXPECT_NE(istat.find("$ATTRIBUTE_LIST"), std::string::npos) << "the fixture needs an attribute list";
+    }
+
+    auto s = ScanMft(img);
+    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    EXPECT_GT(s->FMFTExtents.size(), 100u);
+    int64_t covered = 0;
+    for (const TMFT_EXTENTS& e : s->FMFTExtents) covered += e.VCNLength;
+    EXPECT_GE(covered * s->FVolData.BytesPerCluster, int64_t(s->FMFT.FileSize)) << "the runs cover all of $MFT";
+    auto tree = TreeOf(*s);
+    for (auto& [p, it] : want) {
+        auto f = tree.find(p);
+        ASSERT_NE(f, tree.end()) << "missing " << p;
+        EXPECT_EQ(f->second.size, it.size) << p;
+    }
+    size_t mine = 0;
+    for (auto& [p, g] : tree)
+        if (!p.empty() && p[0] != '$') ++mine;
+    EXPECT_EQ(mine, want.size());
+
+    // Its dump copies every piece.
+    std::string dump = tmp / "frag.mft";
+    {
+        TNTFS_FILES v(Utf8ToUtf16(img));
+        WriteMFTDumpFile(v, dump);
+    }
+    auto d = ScanMft(dump);
+    ASSERT_FALSE(d->WasError) << d->ErrorMEssage;
+    auto dumpTree = TreeOf(*d);
+    EXPECT_EQ(tree, dumpTree) << TreeDiff(tree, dumpTree);
+}
