@@ -125,6 +125,12 @@ public:
         FReversed = reversed;
     }
     std::vector<TLazySortedRecords>& Lists() { return FLists; }
+    void Clear() {
+        FScans.clear();
+        FSizes.clear();
+        FLists.clear();
+        FLast = nullptr;
+    }
 
 private:
     std::vector<const TNTFS_FILES*> FScans;
@@ -157,11 +163,22 @@ TFileList::TFileList()
     : FSearch(std::make_unique<TFileSearch>()), FSorted(std::make_unique<TSortedFileLists>()) {}
 TFileList::~TFileList() = default;
 
-void TFileList::Clear() {
+void TFileList::ClearRows() {
     TViewNodes::Clear();
     TotFilesNum = 0;
     TotFilesSize = 0;
     TotFilesAlloc = 0;
+}
+
+void TFileList::Clear() {
+    ClearRows();
+    FSorted->Clear();
+    FLoaded = false;
+}
+
+void TFileList::Invalidate() {
+    FLoaded = false;
+    FSorted->Clear();
 }
 
 bool TFileList::MayHaveChildren(const TTreeNode* n) const {
@@ -212,7 +229,7 @@ bool TFileList::LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method
 
 bool TFileList::LoadFileList(std::span<TNTFS_FILES* const> scans,
                              const std::function<bool()>& cancel, const TDupProgress& dupProgress) {
-    Clear();
+    ClearRows();
     FLoaded = false;
     const int dupMethod = ValidDupMethod(Options.DupMethod);
     if (dupMethod != 0) LocateDuplicates(scans, dupMethod, dupProgress);

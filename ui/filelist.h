@@ -102,15 +102,19 @@ public:
     // duplicate pass. Returns false when cancelled.
     bool LoadFileList(std::span<TNTFS_FILES* const> scans, const std::function<bool()>& cancel = {},
                       const TDupProgress& dupProgress = {});
+    // Removes the rows and forgets the sorted lists (which point into the scans): call it,
+    // or Invalidate, before the scans are freed or replaced.
     void Clear() override;
     // (Re)builds the duplicate groups of all scans when method (1 name and size, 2 also date)
     // differs from the one the first scan records; records it there. The first scan's cancel
     // flag stops the pass. Returns true when it regrouped.
     static bool LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method,
                                  const TDupProgress& progress = {});
-    // The list was loaded since the last Invalidate (a new scan or filter clears it).
+    // The list was loaded since the last Invalidate.
     bool Loaded() const { return FLoaded; }
-    void Invalidate() { FLoaded = false; }
+    // A new scan or a filter application: the list must be loaded again, and the sorted
+    // lists kept between loads (record pointers, orders by totals) are dropped.
+    void Invalidate();
 
     // The search text did not parse: the filter language's message (empty otherwise).
     const std::string& SearchError() const { return FSearchError; }
@@ -157,6 +161,7 @@ protected:
 
 private:
     void ResortInPlace();
+    void ClearRows();
 
     int FSortColumn = fcAllocated;
     TSortDirection FSortDirection = TSortDirection::Descending;

@@ -254,6 +254,28 @@ TEST_F(Fixture, AFailedScanShowsNothing) {
     EXPECT_EQ(t.Roots().size(), 1u);
 }
 
+TEST_F(Fixture, InvalidateDropsOrdersOfOldTotals) {
+    // A filter application changes the totals a kept order was sorted by: after Invalidate
+    // the next load sorts again.
+    ScanBuilder b(u"/i");
+    PMFT_RECORD x = b.File(b.root, u"x", 10, 4096);
+    PMFT_RECORD y = b.File(b.root, u"y", 20, 8192);
+    b.Finish();
+    std::vector<TNTFS_FILES*> scans{b.scan.get()};
+    TFileList l;
+    ASSERT_TRUE(l.LoadFileList(scans));
+    EXPECT_EQ(Rows(l), (std::vector<PMFT_RECORD>{y, x}));
+    x->AllocSize = 65536;
+    b.scan->CalculateDirSizes(true, false, false, false, false);
+    l.Invalidate();
+    EXPECT_FALSE(l.Loaded());
+    ASSERT_TRUE(l.LoadFileList(scans));
+    EXPECT_EQ(Rows(l), (std::vector<PMFT_RECORD>{x, y}));
+    l.Clear();
+    EXPECT_TRUE(l.Roots().empty());
+    EXPECT_FALSE(l.Loaded());
+}
+
 TEST_F(Fixture, CancelLeavesAPartialList) {
     ScanBuilder b(u"/c");
     for (int i = 0; i < 25000; ++i)
