@@ -208,9 +208,14 @@ void TFileList::MakeChildren(TTreeNode* n) {
 // engine's grouping pass.
 bool TFileList::LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method,
                                  const TDupProgress& progress) {
-    if (scans.empty() || !scans[0] || method == 0 || scans[0]->DuplicatesLocatedMethod == method)
-        return false;
-    TNTFS_FILES* first = scans[0];
+    // The first scan on screen records the method its groups were built with.
+    TNTFS_FILES* first = nullptr;
+    for (auto* s : scans)
+        if (s && !s->WasError) {
+            first = s;
+            break;
+        }
+    if (!first || method == 0 || first->DuplicatesLocatedMethod == method) return false;
     first->DuplicatesLocatedMethod = uint8_t(method);
     std::vector<PMFT_RECORD> all;
     size_t total = 0;

@@ -106,8 +106,8 @@ public:
     // or Invalidate, before the scans are freed or replaced.
     void Clear() override;
     // (Re)builds the duplicate groups of all scans when method (1 name and size, 2 also date)
-    // differs from the one the first scan records; records it there. The first scan's cancel
-    // flag stops the pass. Returns true when it regrouped.
+    // differs from the one the first scan records (nil and failed scans passed over); records
+    // it there. That scan's cancel flag stops the pass. Returns true when it regrouped.
     static bool LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method,
                                  const TDupProgress& progress = {});
     // The list was loaded since the last Invalidate.

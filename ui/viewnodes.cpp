@@ -242,9 +242,8 @@ void GetSelectedItems(std::vector<TSelectedItem>& list, bool containingFolders,
         std::u16string path;
         TTreeNode* entryNode = n;
         if (containingFolders && !rec->IsFolder()) {
-            path = GetRecordPath(rec, true);
-            // Without the trailing separator, as the folder's own path reads.
-            if (rec->ParentMFTRec) path = GetRecordPath(rec->ParentMFTRec);
+            // The folder's own path (no trailing separator); a file without parent: its own.
+            path = GetRecordPath(rec->ParentMFTRec ? rec->ParentMFTRec : rec);
             if (n->Parent) entryNode = n->Parent;
             if (haveLast && path == lastPath) continue;
         } else {

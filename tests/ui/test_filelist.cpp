@@ -306,7 +306,7 @@ TEST_F(Fixture, DuplicatesAndTheirCopies) {
     int32_t index = 1;
     a.Finish(index);
     b.Finish(index);
-    std::vector<TNTFS_FILES*> scans{a.scan.get(), b.scan.get()};
+    std::vector<TNTFS_FILES*> scans{nullptr, a.scan.get(), b.scan.get()}; // a hole first
 
     TFileList l;
     l.Options.MaxFiles = 0;
@@ -318,6 +318,7 @@ TEST_F(Fixture, DuplicatesAndTheirCopies) {
     EXPECT_EQ(orig->DupFiles, copy->DupFiles);
     EXPECT_EQ(orig->DupFiles, copy2->DupFiles);
     EXPECT_EQ(orig->DupFiles->dupcount, 2);
+    EXPECT_EQ(a.scan->DuplicatesLocatedMethod, 1);
     // The three members come first; each lists the other two beneath it.
     std::vector<PMFT_RECORD> rows = Rows(l);
     ASSERT_GE(rows.size(), 3u);
