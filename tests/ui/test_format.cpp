@@ -233,6 +233,16 @@ TEST_F(EnglishFormat, SpaceSummaryOfOtherSources) {
     EXPECT_EQ(s.lblDriveSerial, u"/srv");
     EXPECT_EQ(s.lblDrive, u"<Folder>");
 
+    // A substituted or network drive: its letter, and the target when the list knows it.
+    in.Kind = TSummaryKind::Network;
+    in.EntryText = u"[Z:] (\\\\server\\share)";
+    in.SubstOrNetworkTarget = u"\\\\server\\share";
+    s = UpdateSpaceSummary(in);
+    EXPECT_EQ(s.lblDrive, u"[Z:]");
+    EXPECT_EQ(s.lblDriveSerial, u"\\\\server\\share");
+    in.SubstOrNetworkTarget.clear();
+    EXPECT_EQ(UpdateSpaceSummary(in).lblDriveSerial, u"[old]"); // the joined text stays
+
     TSpaceSummaryInput none;
     s = UpdateSpaceSummary(none);
     EXPECT_TRUE(s.ClearViews);
