@@ -3,7 +3,9 @@
 #include "filters/filter_text.h"
 #include "filters/filters.h"
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 namespace qz {
@@ -64,10 +66,97 @@ bool IsSep(char16_t c) {
     return c == u'/' || c == u'\\';
 }
 
+// Paths of folders kept while a TFilterBatch lives: a direct-mapped table, so children of the
+// folders met lately (a walk's order, an MFT's order) find their folder's path built, and a
+// folder's path is built from its nearest kept ancestor's (the upper folders, shared by
+// many, stay kept). Each slot also remembers,
+// for the last path-containment terms tested, whether the folder's path already holds them.
+struct TParentPaths {
+    static constexpr size_t kSlots = 1024;
+    static constexpr size_t kMemo = 4;
+    struct Slot {
+        PMFT_RECORD key = nullptr;
+        bool has[2] = {false, false}; // [0] raw, [1] folded
+        std::u16string path[2];       // the folder's path with a separator after it
+        uint64_t memoSerial[kMemo] = {};
+        bool memoValue[kMemo] = {};
+        uint8_t memoNext = 0;
+    };
+    std::unique_ptr<Slot[]> slots; // made when a batch first needs a path
+    int batches = 0;
+    std::u16string build;
+
+    void Clear() {
+        if (slots)
+            for (size_t i = 0; i < kSlots; ++i) slots[i].key = nullptr;
+    }
+    static size_t Index(PMFT_RECORD p) {
+        uint64_t h = (uint64_t(reinterpret_cast<uintptr_t>(p)) >> 3) * 0x9E3779B97F4A7C15ull;
+        return size_t(h >> 54);
+    }
+    Slot& For(PMFT_RECORD p) {
+        if (!slots) slots = std::make_unique<Slot[]>(kSlots);
+        Slot& s = slots[Index(p)];
+        if (s.key != p) {
+            s.key = p;
+            s.has[0] = s.has[1] = false;
+            for (uint64_t& m : s.memoSerial) m = 0;
+        }
+        return s;
+    }
+    const std::u16string* Peek(PMFT_RECORD p, bool fold) const {
+        if (!slots) return nullptr;
+        const Slot& s = slots[Index(p)];
+        return s.key == p && s.has[fold] ? &s.path[fold] : nullptr;
+    }
+    // The slot of folder with its path built (from the nearest kept ancestor).
+    template <bool Fold> Slot& Folder(PMFT_RECORD folder, std::vector<PMFT_RECORD>& chain) {
+        if (slots) {
+            Slot& here = slots[Index(folder)];
+            if (here.key == folder && here.has[Fold]) return here;
+        }
+        chain.clear();
+        const std::u16string* base = nullptr;
+        for (PMFT_RECORD p = folder; p && chain.size() < kMaxDepth; p = p->ParentMFTRec) {
+            if (p != folder && (base = Peek(p, Fold))) break;
+            chain.push_back(p);
+        }
+        char16_t sep;
+        if (base) {
+            build.assign(*base);
+            sep = base->back();
+        } else {
+            std::u16string_view top = chain.back()->Name();
+            sep = !top.empty() && top[0] == u'/' ? u'/' : u'\\';
+            if (Fold) sep = FilterFold(sep);
+            build.clear();
+        }
+        for (size_t i = chain.size(); i-- > 0;) {
+            std::u16string_view n = chain[i]->Name();
+            if constexpr (Fold)
+                FoldAppend(n, build);
+            else
+                build.append(n);
+            if (n.empty() || !IsSep(n.back())) build.push_back(sep);
+            if (i > 0) { // the ancestors' paths too: their other descendants come later
+                Slot& a = For(chain[i]);
+                a.path[Fold].assign(build);
+                a.has[Fold] = true;
+            }
+        }
+        Slot& s = For(folder);
+        s.path[Fold].swap(build);
+        s.has[Fold] = true;
+        return s;
+    }
+};
+static_assert(TParentPaths::kSlots == 1024, "the slot index takes the hash's top 10 bits");
+
 // Scratch of the calling thread, reused call after call.
 struct TScratch {
-    std::u16string raw, folded, name;
+    std::u16string raw, folded, name, tail;
     std::vector<PMFT_RECORD> chain;
+    TParentPaths parents;
 };
 TScratch& Scratch() {
     thread_local TScratch s;
@@ -91,8 +180,32 @@ struct TRecordSubject {
         if (n && size > UINT64_MAX / n) return UINT64_MAX;
         return n * size;
     }
+    // The parent's slot when a batch keeps folder paths.
+    template <bool Fold> TParentPaths::Slot* ParentSlot() const {
+        TScratch& scratch = Scratch();
+        PMFT_RECORD parent = r->ParentMFTRec;
+        if (!parent || scratch.parents.batches == 0) return nullptr;
+        return &scratch.parents.Folder<Fold>(parent, scratch.chain);
+    }
     // The full path, a separator after every ancestor and after a folder.
     template <bool Fold> void BuildPath(std::u16string& out) const {
+        if (TParentPaths::Slot* slot = ParentSlot<Fold>()) {
+            const std::u16string& prefix = slot->path[Fold];
+            out.assign(prefix);
+            std::u16string_view n = r->Name();
+            if constexpr (Fold)
+                FoldAppend(n, out);
+            else
+                out.append(n);
+            if (r->IsFolder()) {
+                if (n.empty() || !IsSep(n.back())) out.push_back(prefix.back());
+                // Its children come next in a walk's order.
+                TParentPaths::Slot& own = Scratch().parents.For(r);
+                own.path[Fold].assign(out);
+                own.has[Fold] = true;
+            }
+            return;
+        }
         std::vector<PMFT_RECORD>& chain = Scratch().chain;
         chain.clear();
         for (PMFT_RECORD p = r; p && chain.size() < kMaxDepth; p = p->ParentMFTRec)
@@ -110,7 +223,44 @@ struct TRecordSubject {
                 out.push_back(Fold ? FilterFold(sep) : sep);
         }
     }
+    // The folded path contains the pattern of it, without building the path when a batch
+    // keeps the parent's: the parent's path (remembered per term) or its end joined to the
+    // own name. False in *done when the caller must test the built path itself.
+    bool PathContains(const TFilterItem& it, bool& done) const {
+        TParentPaths::Slot* slot = ParentSlot<true>();
+        done = slot != nullptr;
+        if (!slot) return false;
+        std::u16string_view pat = it.filtertext;
+        const std::u16string& prefix = slot->path[1];
+        bool inPrefix = false, known = false;
+        if (it.serial) {
+            for (size_t i = 0; i < TParentPaths::kMemo; ++i)
+                if (slot->memoSerial[i] == it.serial) inPrefix = slot->memoValue[i], known = true;
+        }
+        if (!known) {
+            inPrefix = Contains(prefix, pat);
+            if (it.serial) {
+                size_t k = slot->memoNext++ % TParentPaths::kMemo;
+                slot->memoSerial[k] = it.serial;
+                slot->memoValue[k] = inPrefix;
+            }
+        }
+        if (inPrefix) return true;
+        if (pat.empty()) return true;
+        std::u16string& tail = Scratch().tail;
+        size_t keep = std::min(prefix.size(), pat.size() - 1);
+        tail.assign(prefix, prefix.size() - keep, keep);
+        std::u16string_view n = r->Name();
+        FoldAppend(n, tail);
+        if (r->IsFolder() && (n.empty() || !IsSep(n.back()))) tail.push_back(prefix.back());
+        return Contains(tail, pat);
+    }
     bool AncestorsContain(std::u16string_view pattern) const {
+        if (TParentPaths::Slot* slot = ParentSlot<true>()) {
+            // The pattern holds no separator, so it lies within the folder's path or within
+            // the own name, never across both.
+            return Contains(slot->path[1], pattern) || ContainsFolding(r->Name(), pattern);
+        }
         size_t steps = 0;
         for (PMFT_RECORD p = r; p && steps < kMaxDepth; p = p->ParentMFTRec, ++steps)
             if (ContainsFolding(p->Name(), pattern)) return true;
@@ -148,6 +298,10 @@ struct TEntrySubject {
     }
     bool AncestorsContain(std::u16string_view pattern) const {
         return ContainsFolding(e.name, pattern) || ContainsFolding(e.parentPath, pattern);
+    }
+    bool PathContains(const TFilterItem&, bool& done) const {
+        done = false;
+        return false;
     }
 };
 
@@ -221,6 +375,11 @@ private:
         if (it.fileextension) return EndsWithFolding(FS.Name(), pat.substr(1));
         if (it.FilterNoExtension) return FS.Name().find(u'.') == std::u16string_view::npos;
         if (it.wildcards) return WildcardMatch(FoldedPath(), pat);
+        if (!FFoldedBuilt) {
+            bool done = false;
+            bool r = FS.PathContains(it, done);
+            if (done) return r;
+        }
         return Contains(FoldedPath(), pat);
     }
 
@@ -269,6 +428,16 @@ bool MatchSubject(const S& s, const TFilters_AND& filter, bool fullPath, bool ap
 }
 
 } // namespace
+
+TFilterBatch::TFilterBatch() {
+    TParentPaths& p = Scratch().parents;
+    if (p.batches++ == 0) p.Clear();
+}
+
+TFilterBatch::~TFilterBatch() {
+    TParentPaths& p = Scratch().parents;
+    if (--p.batches == 0) p.Clear();
+}
 
 bool MatchFilters(PMFT_RECORD rec, const TFilters_AND& filter, bool fullPath, bool applySizeTerms) {
     if (filter.empty()) return true;

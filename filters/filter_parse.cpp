@@ -312,9 +312,12 @@ bool IsExtensionTest(std::u16string_view p) {
 
 // First pass over one term: quotes, negation, comparisons, and the parts of the name pattern
 // that do not depend on the full-path flag. A name pattern's raw text is left in filtertext.
+std::atomic<uint64_t> gNextSerial{1};
+
 void AnalyseTerm(std::u16string_view term, TFilterItem& item, bool compile,
                  std::vector<TFilterError>* errors) {
     item.termtext.assign(term);
+    item.serial = gNextSerial.fetch_add(1, std::memory_order_relaxed);
     bool quoted = false;
     std::u16string_view t = term;
     if (t.front() == u'"') {

@@ -28,6 +28,7 @@ void FilterResults(TNTFS_FILES& scan, std::u16string_view FilterInclude,
     if (errors) errors->insert(errors->end(), f.errors.begin(), f.errors.end());
 
     const bool exclude = !f.exclude.empty();
+    TFilterBatch batch; // the records keep their names and folders during the pass
     for (PMFT_RECORD r : scan.FFileList) {
         if (!r) continue;
         bool hidden = !MatchFilters(r, f.include, f.fullPath, true);

@@ -44,8 +44,9 @@ bool WildcardMatch(std::u16string_view foldedText, std::u16string_view pattern);
 // The last units of name, folded, equal tail (a folded ".ext").
 inline bool EndsWithFolding(std::u16string_view name, std::u16string_view tail) {
     if (name.size() < tail.size()) return false;
+    // From the end: the last unit tells most names apart.
     const char16_t* s = name.data() + (name.size() - tail.size());
-    for (size_t i = 0; i < tail.size(); ++i)
+    for (size_t i = tail.size(); i-- > 0;)
         if (FilterFold(s[i]) != tail[i]) return false;
     return true;
 }

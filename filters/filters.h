@@ -55,6 +55,8 @@ struct TFilterItem {
     bool isregex = false;    // written as "/.../" (with regex nil: it did not compile and the
                              // term accepts nothing unless negated)
     std::u16string termtext; // the term as written, without the group/term separators
+    uint64_t serial = 0;     // unique per parsed term (copies share it): keys what a pass
+                             // over many records remembers about this term
 };
 
 using TFilters_OR = std::vector<TFilterItem>;  // the terms of one group (any may accept)
@@ -103,6 +105,19 @@ void FreeFilters(TFilters_AND& filter);
 // terms count as satisfied (totals not final yet; exclusion). rec must be linked to its
 // parents (ParentMFTRec) when the filter uses paths.
 bool MatchFilters(PMFT_RECORD rec, const TFilters_AND& filter, bool fullPath, bool applySizeTerms);
+
+// A pass over many records on one thread (FilterResults, a search over a file list, a walker
+// testing the entries it finds). While one lives, MatchFilters on this thread keeps the paths
+// of the parent folders it has built and reuses them for their other children, so the records
+// matched meanwhile must not be renamed, moved to another folder or freed. Nests; costs
+// nothing when no term needs a path.
+class TFilterBatch {
+public:
+    TFilterBatch();
+    ~TFilterBatch();
+    TFilterBatch(const TFilterBatch&) = delete;
+    TFilterBatch& operator=(const TFilterBatch&) = delete;
+};
 
 // An entry a folder walk has found, before any record exists for it.
 struct TFilterEntry {

@@ -1,12 +1,14 @@
 // Filter matching over a generated scan of 1,000,000 records (about 10 % folders up to ten
 // levels deep, 2 % of the folders named "cache", names of 4-24 characters with common
 // extensions, a fifth of the files named with a date, sizes with a long tail): records per
-// second for an extension list, a size comparison, a full-path pattern, a regular expression,
+// second for an extension list, a size comparison, a full-path pattern, regular expressions,
 // and FilterResults with an include and an exclude filter.
 #include "tests/filters/filter_fixture.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <optional>
 #include <random>
 
 using namespace qz;
@@ -35,27 +37,55 @@ std::u16string RandomName(std::mt19937_64& rng, bool folder) {
     return s;
 }
 
+// The tree is grown at random (each new folder or file goes to the folder last picked; a new
+// folder is picked every eight or so items), then stored in the order a folder walk stores it:
+// a folder's files together, then its subfolders. Benchmarks also match in a shuffled order,
+// where each record's folder differs from the last one's.
 struct Generated {
     test::FilterScan s{u"C:"};
+    std::vector<PMFT_RECORD> shuffled;
     Generated() {
-        std::mt19937_64 rng(42);
-        struct F {
-            PMFT_RECORD rec;
-            int depth;
+        struct FileSpec {
+            std::u16string name;
+            uint64_t size;
+            TDateTime date;
         };
-        std::vector<F> folders{{s.root, 0}};
-        F current = folders[0];
-        while (s.scan->FFileList.size() < kRecords) {
-            if (rng() % 8 == 0) current = folders[rng() % folders.size()];
-            if (rng() % 10 == 0 && current.depth < 10) {
-                std::u16string name = rng() % 50 == 0 ? u"cache" : RandomName(rng, true);
-                folders.push_back({s.Folder(current.rec, name), current.depth + 1});
+        struct FolderSpec {
+            std::u16string name;
+            int depth = 0;
+            std::vector<size_t> subfolders;
+            std::vector<FileSpec> files;
+        };
+        std::mt19937_64 rng(42);
+        std::vector<FolderSpec> folders(1);
+        size_t current = 0, items = 1;
+        while (items < kRecords) {
+            if (rng() % 8 == 0) current = rng() % folders.size();
+            ++items;
+            if (rng() % 10 == 0 && folders[current].depth < 10) {
+                FolderSpec f;
+                f.name = rng() % 50 == 0 ? u"cache" : RandomName(rng, true);
+                f.depth = folders[current].depth + 1;
+                folders.push_back(std::move(f));
+                folders[current].subfolders.push_back(folders.size() - 1);
                 continue;
             }
             uint64_t size = rng() % 100 == 0 ? rng() % 2000000000ull : rng() % 200000;
-            s.File(current.rec, RandomName(rng, false), size, 44000.0 + double(rng() % 2000));
+            folders[current].files.push_back(
+                {RandomName(rng, false), size, 44000.0 + double(rng() % 2000)});
+        }
+        std::vector<std::pair<size_t, PMFT_RECORD>> stack{{0, s.root}};
+        while (!stack.empty()) {
+            auto [index, rec] = stack.back();
+            stack.pop_back();
+            for (const FileSpec& f : folders[index].files) s.File(rec, f.name, f.size, f.date);
+            const auto& subs = folders[index].subfolders;
+            for (size_t k = subs.size(); k-- > 0;)
+                stack.push_back({subs[k], s.Folder(rec, folders[subs[k]].name)});
         }
         s.Totals();
+        shuffled = s.scan->FFileList;
+        std::shuffle(shuffled.begin(), shuffled.end(), rng);
     }
 };
 
@@ -64,18 +94,23 @@ Generated& Scan() {
     return g;
 }
 
-void Match(benchmark::State& state, std::u16string_view text, bool applySizeTerms) {
-    TNTFS_FILES& scan = *Scan().s.scan;
+// One pass over the scan's list as a bulk caller makes it (inside a TFilterBatch), or with
+// every record matched on its own.
+void Match(benchmark::State& state, std::u16string_view text, bool applySizeTerms,
+           bool batch = true, bool shuffled = false) {
+    const std::vector<PMFT_RECORD>& list = shuffled ? Scan().shuffled : Scan().s.scan->FFileList;
     bool fp = false;
     TFilters_AND f;
     ParseFilters(text, f, fp);
     size_t hits = 0;
     for (auto _ : state) {
         hits = 0;
-        for (PMFT_RECORD r : scan.FFileList) hits += MatchFilters(r, f, fp, applySizeTerms);
+        std::optional<TFilterBatch> pass;
+        if (batch) pass.emplace();
+        for (PMFT_RECORD r : list) hits += MatchFilters(r, f, fp, applySizeTerms);
         benchmark::DoNotOptimize(hits);
     }
-    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(scan.FFileList.size()));
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(list.size()));
     state.counters["matches"] = double(hits);
 }
 
@@ -87,6 +122,15 @@ void BM_Size(benchmark::State& st) {
 }
 void BM_FullPath(benchmark::State& st) {
     Match(st, u"\\cache\\", true);
+}
+void BM_FullPathAlone(benchmark::State& st) {
+    Match(st, u"\\cache\\", true, false);
+}
+void BM_FullPathShuffled(benchmark::State& st) {
+    Match(st, u"\\cache\\", true, true, true);
+}
+void BM_ExtensionsShuffled(benchmark::State& st) {
+    Match(st, u"*.jpg|*.png|*.mp4", true, true, true);
 }
 void BM_FullPathWildcard(benchmark::State& st) {
     Match(st, u"*\\cache\\*.log", true);
@@ -111,6 +155,9 @@ void BM_FilterResults(benchmark::State& state) {
 BENCHMARK(BM_Extensions)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Size)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FullPath)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FullPathAlone)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FullPathShuffled)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExtensionsShuffled)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FullPathWildcard)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Regex)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RegexName)->Unit(benchmark::kMillisecond);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 #include <thread>
 
@@ -263,6 +264,60 @@ TEST_F(FilterMatch, WalkEntriesMatchLikeTheirRecords) {
     EXPECT_FALSE(sep.Excludes(small));
 }
 
+// Inside a batch the paths of parent folders are reused: the answers stay those of records
+// matched one by one, and a new batch sees renamed folders.
+TEST_F(FilterMatch, BatchesReuseFolderPathsWithoutChangingAnswers) {
+    FilterScan lin(u"/");
+    PMFT_RECORD d = lin.Folder(lin.root, u"cache");
+    lin.File(d, u"a.tmp");
+    PMFT_RECORD e = lin.Folder(d, u"deeper");
+    lin.File(e, u"b.log");
+    lin.File(lin.root, u"top.txt");
+    lin.Totals();
+    const std::u16string_view texts[] = {
+        u"\\cache\\",  u"*\\cache\\*.log", u"log",         u"sys",   u"/^c:\\\\win/",
+        u"/\\/cache/", u"pathlen>9",       u"*.txt",       u"data",  u"temp|cache",
+        u"*e*",        u"cache\\a.t",      u"e\\deeper\\", u"32\\k", u"\\notes.txt|\\b.log"};
+    for (FilterScan* scan : {&s, &lin}) {
+        for (std::u16string_view text : texts) {
+            bool fp = true;
+            TFilters_AND f;
+            ParseFilters(text, f, fp);
+            std::vector<bool> alone;
+            for (PMFT_RECORD r : scan->scan->FFileList)
+                alone.push_back(MatchFilters(r, f, fp, true));
+            // Twice through, forwards and backwards, so parents are met cached and not.
+            TFilterBatch batch;
+            for (int round = 0; round < 2; ++round) {
+                const auto& list = scan->scan->FFileList;
+                for (size_t k = 0; k < list.size(); ++k) {
+                    size_t i = round == 0 ? k : list.size() - 1 - k;
+                    EXPECT_EQ(MatchFilters(list[i], f, fp, true), alone[i])
+                        << std::string(text.begin(), text.end()) << " "
+                        << FilterScan::Path(list[i]);
+                }
+            }
+        }
+    }
+    bool fp = true;
+    TFilters_AND f;
+    ParseFilters(u"\\renamed\\", f, fp);
+    PMFT_RECORD a = lin.scan->FFileList.back(); // /top.txt is not below it
+    PMFT_RECORD b = nullptr;
+    for (PMFT_RECORD r : lin.scan->FFileList)
+        if (r->Name() == u"b.log") b = r;
+    {
+        TFilterBatch batch;
+        EXPECT_FALSE(MatchFilters(b, f, fp, true));
+    }
+    lin.scan->SetRecordName(*e, u"renamed");
+    {
+        TFilterBatch batch;
+        EXPECT_TRUE(MatchFilters(b, f, fp, true));
+        EXPECT_FALSE(MatchFilters(a, f, fp, true));
+    }
+}
+
 TEST_F(FilterMatch, OneFilterFromManyThreads) {
     const std::u16string_view texts[] = {u"/t.*p/|*.mp4", u"\\temp\\", u"/^c:\\\\.*s/ >1k", u"log*",
                                          u"!/[aeiou]{2}/"};
@@ -275,7 +330,9 @@ TEST_F(FilterMatch, OneFilterFromManyThreads) {
         std::atomic<int> mismatches{0};
         std::vector<std::thread> threads;
         for (int t = 0; t < 4; ++t)
-            threads.emplace_back([&] {
+            threads.emplace_back([&, t] {
+                std::optional<TFilterBatch> batch;
+                if (t % 2) batch.emplace();
                 for (int round = 0; round < 300; ++round)
                     for (size_t i = 0; i < s.scan->FFileList.size(); ++i)
                         if (MatchFilters(s.scan->FFileList[i], f, fp, true) != want[i])
