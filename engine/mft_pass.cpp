@@ -121,6 +121,7 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
     int64_t q = 0;
     int64_t batches = 0, unreadable = 0;
     int cur = 0;
+    std::string failure; // a read that failed part way, raised once its records are handed over
     try {
         while (q < total) {
             int64_t count, pos;
@@ -155,11 +156,15 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
                         throw std::runtime_error("Did not read correct number of bytes");
                 } else {
                     std::string err;
-                    if (!ReadVolume(s, pos, buf, bytes, &err))
-                        throw std::runtime_error("Could not read MFT records " + std::to_string(q) +
-                                                 " to " + std::to_string(q + int64_t(k) - 1) +
-                                                 " at byte " + std::to_string(pos) +
-                                                 " of the volume: " + err);
+                    size_t got = 0;
+                    if (!ReadVolume(s, pos, buf, bytes, &err, &got)) {
+                        failure = "Could not read MFT records " + std::to_string(q) + " to " +
+                                  std::to_string(q + int64_t(k) - 1) + " at byte " +
+                                  std::to_string(pos) + " of the volume: " + err;
+                        // The whole records that did arrive are still stored.
+                        k = got / bpr;
+                        if (k == 0) throw std::runtime_error(failure);
+                    }
                 }
                 lastpos += int64_t(bytes);
                 bulk = true;
@@ -183,6 +188,7 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
                 hooks->OnBatch(s, TMFTBatchInfo{uint64_t(q), k, bulk, seek, pos});
             worker->StartBatch(k, buf, uint64_t(q), bulk);
             q += int64_t(k);
+            if (!failure.empty()) throw std::runtime_error(failure);
             if (s.Cancelled()) total = q;
         }
     } catch (const std::exception& e) {

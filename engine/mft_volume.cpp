@@ -126,7 +126,9 @@ TRunPos GetClusterPos2(const TNTFS_FILES& s, int64_t vcn) {
     return out;
 }
 
-bool ReadVolume(const TNTFS_FILES& s, int64_t position, void* dest, size_t n, std::string* error) {
+bool ReadVolume(const TNTFS_FILES& s, int64_t position, void* dest, size_t n, std::string* error,
+                size_t* got) {
+    if (got) *got = 0;
     const int fd = s.FVolumeHandle.get();
     if (fd < 0) {
         if (error) *error = "the volume is not open";
@@ -151,6 +153,7 @@ bool ReadVolume(const TNTFS_FILES& s, int64_t position, void* dest, size_t n, st
         p += r;
         n -= size_t(r);
         at += r;
+        if (got) *got += size_t(r);
     }
     return true;
 }

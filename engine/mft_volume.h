@@ -100,9 +100,9 @@ TRunPos GetClusterPos2(const TNTFS_FILES& s, int64_t vcn);
 // ---------------------------------------------------------------- reads
 
 // Read n bytes at a volume position. Returns false (and says why in error) when the device
-// or image fails or ends before n bytes arrived.
+// or image fails or ends before n bytes arrived; got (when given) receives the bytes that did.
 bool ReadVolume(const TNTFS_FILES& s, int64_t position, void* dest, size_t n,
-                std::string* error = nullptr);
+                std::string* error = nullptr, size_t* got = nullptr);
 
 // Read n bytes of the $MFT file's data from byte offset on, through FMFTExtents (FMFTRuns
 // while no extents are known). False when a part lies outside the runs or cannot be read.

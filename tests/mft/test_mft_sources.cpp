@@ -311,7 +311,7 @@ TEST(MftFaults, ShortSourcesEndWithAMessageAndKeepWhatWasRead) {
         uint64_t kept; // files f24 .. f<kept-1> are in the tree
     };
     const Case cases[] = {
-        {"cut.img", cut, "the device or image ends there", 512},
+        {"cut.img", cut, "the device or image ends there", 600},
         {"bare.mft", bare, "Did not read correct number of bytes", 600},
         {"claims.mft", claims, "Did not read correct number of bytes", 600},
         {"big.img", big.Image(), "lies outside the data runs of $MFT", 600},
