@@ -23,13 +23,17 @@ public:
         FLine.append(size_t(2 * (std::max(n->Data.Depth, 0) + 1)), u' ');
         if (n->Data.IsFileGroup) {
             const int32_t files = r->ThisFolderNumFiles();
-            FLine += u"[" + FormatCount(files) + u" " +
-                     Utf8ToUtf16(tr(files == 1 ? "file in" : "files in")) + u" " +
-                     GetRecordPath(n->Data.FolderRec ? n->Data.FolderRec : r) + u"]";
+            FLine.push_back(u'[');
+            FLine.append(FormatCount(files));
+            FLine.push_back(u' ');
+            Utf8ToUtf16(tr(files == 1 ? "file in" : "files in"), FLine);
+            FLine.push_back(u' ');
+            AppendRecordPath(n->Data.FolderRec ? n->Data.FolderRec : r, FLine);
+            FLine.push_back(u']');
         } else if (FTree && !r->IsFolder()) {
             FLine += r->Name();
         } else {
-            FLine += GetRecordPath(r);
+            AppendRecordPath(r, FLine);
         }
         FLine += u"\r\n";
         Utf16ToUtf8(FLine, Out);

@@ -23,8 +23,11 @@ TExportFile::~TExportFile() {
 
 void TExportFile::Fail(const char* what, int err) {
     if (!FError.empty()) return;
-    FError = std::string(what) + " " + (FMode == TMode::Stdout ? "standard output" : FPath) + ": " +
-             std::strerror(err);
+    FError.assign(what);
+    FError.push_back(' ');
+    FError.append(FMode == TMode::Stdout ? std::string("standard output") : FPath);
+    FError.append(": ");
+    FError.append(std::strerror(err));
 }
 
 bool TExportFile::Open(const std::u16string& fileName) {
@@ -33,7 +36,7 @@ bool TExportFile::Open(const std::u16string& fileName) {
     FBuf.clear();
     if (fileName == u"-") {
         FMode = TMode::Stdout;
-        FPath = "-";
+        FPath.assign(1, '-');
         return true;
     }
     FPath = Utf16ToUtf8(fileName);
@@ -81,8 +84,11 @@ bool TExportFile::Open(const std::u16string& fileName) {
         std::snprintf(suffix, sizeof suffix, ".%012llx.tmp",
                       (unsigned long long)(rng() & 0xFFFFFFFFFFFFull));
         // Keep the temporary name within NAME_MAX.
-        std::string stem = "." + base.substr(0, std::min<size_t>(base.size(), 200));
-        FTemp = (folder == "/" ? "/" : folder + "/") + stem + suffix;
+        FTemp = folder;
+        if (folder != "/") FTemp.push_back('/');
+        FTemp.push_back('.');
+        FTemp.append(base, 0, std::min<size_t>(base.size(), 200));
+        FTemp.append(suffix);
         FFd.reset(::open(FTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (FFd) break;
         err = errno;

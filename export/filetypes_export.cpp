@@ -25,7 +25,9 @@ void AppendFileTypesCSV(std::string& out, const TFileTypesView& view,
     cache.GetFileIconsAndDescriptions();
 
     const bool byAlloc = view.SortColumn() == ecAllocated;
-    const std::u16string noExtension = u"(" + Utf8ToUtf16(tr("no extension")) + u")";
+    std::u16string noExtension(1, u'(');
+    Utf8ToUtf16(tr("no extension"), noExtension);
+    noExtension.push_back(u')');
     auto number = [&](uint64_t v) {
         char buf[24];
         auto r = std::to_chars(buf, buf + sizeof buf, v);

@@ -81,7 +81,7 @@ size_t CsvFileNameWithoutDot(std::string_view name) {
 // ---------------------------------------------------------------- local time
 
 namespace {
-constexpr int64_t kBucketSeconds = 900;
+constexpr int64_t kBucketSeconds = 86400;
 
 int64_t FloorDiv(int64_t a, int64_t b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
@@ -101,8 +101,8 @@ int32_t TLocalTimeCache::OffsetAt(int64_t unixSeconds) {
     const int64_t bucket = FloorDiv(unixSeconds, kBucketSeconds);
     Entry& e = FEntries[size_t(uint64_t(bucket) & (FEntries.size() - 1))];
     if (e.Bucket != bucket) {
-        // Offsets change at most once within a quarter hour: equal figures at both ends mean
-        // the whole quarter hour has that offset.
+        // Offsets change at most once within a day: equal figures at both ends mean the whole
+        // day has that offset.
         const int32_t first = SystemOffset(bucket * kBucketSeconds);
         const int32_t last = SystemOffset(bucket * kBucketSeconds + kBucketSeconds - 1);
         e.Bucket = bucket;
