@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace qz {
 
@@ -19,8 +20,19 @@ public:
     static constexpr int64_t kMaxPixels = int64_t(1) << 28;
 
     TTreemapBitmap() = default;
-    TTreemapBitmap(TTreemapBitmap&&) noexcept = default;
-    TTreemapBitmap& operator=(TTreemapBitmap&&) noexcept = default;
+    // Moving hands the memory over; the source becomes empty.
+    TTreemapBitmap(TTreemapBitmap&& o) noexcept { *this = std::move(o); }
+    TTreemapBitmap& operator=(TTreemapBitmap&& o) noexcept {
+        if (this != &o) {
+            FBits = std::move(o.FBits);
+            FWidth = o.FWidth;
+            FHeight = o.FHeight;
+            FStride = o.FStride;
+            o.FWidth = o.FHeight = 0;
+            o.FStride = 0;
+        }
+        return *this;
+    }
 
     // Allocates a width x height bitmap (contents undefined). On failure (a side below 1,
     // a size beyond the limits, not enough memory) the bitmap is empty, error receives a

@@ -21,7 +21,7 @@ namespace {
 
 // Default compression: fast deflate with the "up" filter; the shaded cushions change little
 // from one row to the next, so this keeps files small at a fraction of the default's time.
-constexpr int kDefaultLevel = 2;
+constexpr int kDefaultLevel = 1;
 
 struct TPngErrorState {
     std::jmp_buf jump;

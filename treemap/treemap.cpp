@@ -103,18 +103,20 @@ TDrawResult TTreemap::DrawTreemap(bool withFreeSpace, bool rebuild, bool gray,
         FColors.BuildExtSizes(Scans);
     else if (!toFile && !force && width == LastTreemapWidth && height == LastTreemapHeight)
         return result;
+    // The screen picture goes until the new one is ready (its rectangles are being replaced);
+    // a picture of the same size lends its memory to the new one.
+    TTreemapBitmap bitmap;
     if (!toFile) {
         LastTreemapWidth = width;
         LastTreemapHeight = height;
-        // The picture goes until the new one is ready (its rectangles are being replaced).
+        if (Image.Width() == width && Image.Height() == height) bitmap = std::move(Image);
         Image.Release();
         if (width < 1 || height < 1) return result;
     }
     DrawTreemapStart = std::chrono::steady_clock::now();
 
-    TTreemapBitmap bitmap;
     std::string error;
-    if (!bitmap.Create(width, height, error)) {
+    if (bitmap.Empty() && !bitmap.Create(width, height, error)) {
         result.Outcome = TDrawOutcome::Failed;
         result.Error = std::string(tr("Error")) + ": " + error;
         return result;

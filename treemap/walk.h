@@ -56,7 +56,7 @@ public:
 
     // Number of nodes laid out, shaded and skipped by the last walks (for tests and benches).
     struct Counters {
-        uint64_t Visited = 0, Leaves = 0, Skipped = 0, Strips = 0;
+        uint64_t Visited = 0, Leaves = 0, Skipped = 0, Layouts = 0, Children = 0;
     };
     const Counters& Stats() const { return FStats; }
 
