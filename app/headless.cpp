@@ -106,7 +106,6 @@ int ProcessCommandLine(THeadlessRun& run) {
     if (!r.Ok) return fail(kExitFailed, r.Error);
     DebugLog(std::string(SourceKindName(r.Source.Kind)) + " " + path);
 
-    std::string why;
     // ---- the MFT dump replaces the scan
     if (!opt.DumpMFTFile.empty()) {
         if (r.Source.Method != TScanMethod::MFTVolume || !r.Source.SubtreePath.empty())
@@ -115,8 +114,6 @@ int ProcessCommandLine(THeadlessRun& run) {
                 "--dumpmftfile needs an NTFS volume: an NTFS image file or block device, or "
                 "the mount point of an NTFS volume whose device can be read; " +
                     path + " is none");
-        if (!OutputAvailable(TOutputKind::Dump, why))
-            return fail(kExitFailed, std::string("--dumpmftfile: ") + why);
         for (TOutputKind k :
              {TOutputKind::Export, TOutputKind::FileTypes, TOutputKind::TreemapImage}) {
             const std::string& v = k == TOutputKind::Export      ? opt.ExportFile
@@ -155,9 +152,6 @@ int ProcessCommandLine(THeadlessRun& run) {
     if (!opt.TreemapImageFile.empty())
         outputs.push_back(
             {TOutputKind::TreemapImage, TreemapImageName(opt.TreemapImageFile, run.StartTime)});
-    for (const Output& o : outputs)
-        if (!OutputAvailable(o.Kind, why))
-            return fail(kExitFailed, std::string(OutputOption(o.Kind)) + ": " + why);
     if (!opt.TreemapImageFile.empty()) {
         const long long w = opt.TreemapImageWidth, h = opt.TreemapImageHeight;
         if (w < 1 || h < 1 || w > 32768 || h > 32768 || w * h > (1ll << 28))
@@ -221,7 +215,7 @@ int ProcessCommandLine(THeadlessRun& run) {
     if (!session.LoadTree(tree, opt.SortBy, &error)) return fail(kExitFailed, path + ": " + error);
 
     // ---- the outputs, in order
-    TOutputContext ctx{session, tree, opt, settings};
+    TOutputContext ctx{*run.CommandLine, session, tree, opt, settings, run.StartTime};
     int code = kExitOk;
     for (const Output& o : outputs) {
         error.clear();

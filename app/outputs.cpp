@@ -1,6 +1,45 @@
 #include "app/outputs.h"
 
+#include "engine/datetime.h"
+#include "engine/debuglog.h"
+#include "engine/mft_volume.h"
+#include "engine/text.h"
+#include "export/export_headless.h"
+#include "export/export_options.h"
+#include "treemap/imageexport.h"
+#include "treemap/qtcanvas.h"
+#include "ui/filetypes.h"
+#include "ui/summary.h"
+
 namespace qz {
+
+namespace {
+
+// The scans and their space figures, slot for slot (failed slots left out).
+struct TScanSet {
+    std::vector<TNTFS_FILES*> Scans;
+    std::vector<TDiskSizeInfo> Sizes;
+};
+
+TScanSet ScansOf(const TScanSession& session) {
+    TScanSet set;
+    for (size_t k = 0; k < session.m.size(); ++k)
+        if (session.m[k]) {
+            set.Scans.push_back(session.m[k].get());
+            set.Sizes.push_back(k < session.ds.size() ? session.ds[k] : TDiskSizeInfo{});
+        }
+    return set;
+}
+
+void ApplyColours(const TMainSettings& s, TExtColors& colors) {
+    colors.tm_pallete = s.Palette;
+    colors.tm_fileextensions = s.FileExtensions;
+    colors.bColorBySize = s.ColorBySize;
+    colors.BuildExtColorsFixed();
+    colors.ResetColorCache();
+}
+
+} // namespace
 
 const char* OutputOption(TOutputKind kind) {
     switch (kind) {
@@ -16,42 +55,121 @@ const char* OutputOption(TOutputKind kind) {
     return "";
 }
 
-bool OutputAvailable(TOutputKind kind, std::string& why) {
-    switch (kind) {
-    case TOutputKind::Export:
-        why = "the CSV/TSV export is not available yet";
+void ApplyCommandLineToExportOptions(const TCommandLine& cl, const TStartupOptions& opt) {
+    TExportOptions& eo = ExportOptions();
+    auto set = [&](auto& value, const char* key, auto v) {
+        if (cl.HasOption(key))
+            value.SetFromCommandLine(v);
+        else
+            value.Value = v;
+    };
+    set(eo.ExportFiles, "exportfiles", opt.ExportFiles);
+    set(eo.ExportFolders, "exportfolders", opt.ExportFolders);
+    set(eo.ExportMFTNo, "exportmftrecno", opt.ExportMFTRecNo != 0);
+    set(eo.ExportDates, "exportalldates", opt.ExportAllDates != 0);
+    set(eo.ExportFolderSize, "exportallsizes", opt.ExportAllSizes != 0);
+    set(eo.SplitFileNames, "exportsplitfilename", opt.ExportSplitFilename != 0);
+    set(eo.ExportDriveSize, "exportdrivecapacity", opt.ExportDriveCapacity != 0);
+    set(eo.PercentOfParent, "exportpercentofparent", opt.ExportPercentOfParent);
+    set(eo.MaxDepth, "exportmaxdepth", opt.ExportMaxDepth < 0 ? 0 : opt.ExportMaxDepth);
+    set(eo.Limit, "exportlimit", int64_t(opt.ExportLimit < 0 ? 0 : opt.ExportLimit));
+    eo.FilterInclude = Utf8ToUtf16(opt.FilterInclude);
+    eo.FilterExclude = Utf8ToUtf16(opt.FilterExclude);
+    eo.FilterFullPath = opt.FilterFullPath;
+}
+
+bool WriteCsvExport(TOutputContext& ctx, const std::string& file, std::string& error) {
+    DebugLog("Headless export " + file);
+    ApplyCommandLineToExportOptions(ctx.CommandLine, ctx.Options);
+    const TScanSet set = ScansOf(ctx.Session);
+    TCsvExportJob job;
+    job.FileName = Utf8ToUtf16(file);
+    job.View = TExportView::Tree;
+    job.Tree = &ctx.Tree;
+    job.Scans = set.Scans;
+    job.DiskSizes = set.Sizes;
+    const TCsvExportResult r = HeadlessExportToCSV(job, ExportOptions(), ctx.StartTime);
+    if (!r.Ok) error = r.Error;
+    return r.Ok;
+}
+
+bool WriteFileTypesExport(TOutputContext& ctx, const std::string& file, std::string& error) {
+    DebugLog("Headless file types export " + file);
+    ApplyCommandLineToExportOptions(ctx.CommandLine, ctx.Options);
+    const TScanSet set = ScansOf(ctx.Session);
+    TExtColors colors;
+    ApplyColours(ctx.Settings, colors);
+    colors.BuildExtSizes(set.Scans, MakeExportRowFilter(ExportOptions()));
+    uint64_t size = 0, alloc = 0;
+    TFileTypesView::TreeTotals(ctx.Tree, size, alloc);
+    TFileAssociationDetails cache;
+    TFileTypesView view;
+    view.Fill(colors, size, alloc, &cache);
+    switch (ctx.Options.SortByFileTypes) {
+    case 1:
+        view.Sort(ecSize, TSortDirection::Descending, cache);
+        break;
+    case 2:
+        view.Sort(ecAllocated, TSortDirection::Descending, cache);
+        break;
+    default:
+        view.Sort(ecExtension, TSortDirection::Ascending, cache);
+        break;
+    }
+    const TFileTypesExportResult r =
+        HeadlessExportFileTypes(Utf8ToUtf16(file), ctx.StartTime, view, cache);
+    if (!r.Ok) error = r.Error;
+    return r.Ok;
+}
+
+bool WriteTreemapImage(TOutputContext& ctx, const std::string& file, std::string& error) {
+    DebugLog("Headless treemap image " + file);
+    TOffscreenGui gui; // fonts for the labels, without a display
+    const TScanSet set = ScansOf(ctx.Session);
+    TExtColors colors;
+    ApplyColours(ctx.Settings, colors);
+    TTreemap treemap(ctx.Tree, colors);
+    treemap.Scans = set.Scans;
+    treemap.ds = set.Sizes;
+    treemap.Shading.GradientEnabled = ctx.Settings.GradientEnabled;
+    const TStartupOptions& o = ctx.Options;
+    const TDrawResult r = ExportTreemapImage(treemap, Utf8ToUtf16(file), o.TreemapImageWidth,
+                                             o.TreemapImageHeight, o.TreemapImageGray,
+                                             o.TreemapImageFreeSpace, o.TreemapImageShowAllocated);
+    switch (r.Outcome) {
+    case TDrawOutcome::Drawn:
+        return true;
+    case TDrawOutcome::Failed:
+        error = r.Error;
         return false;
-    case TOutputKind::FileTypes:
-        why = "the file-types export is not available yet";
-        return false;
-    case TOutputKind::TreemapImage:
-        why = "the treemap image is not available yet";
-        return false;
-    case TOutputKind::Dump:
-        why = "writing MFT dumps is not available yet";
+    case TDrawOutcome::Skipped:
+        error = "the treemap has nothing to draw";
         return false;
     }
     return false;
 }
 
-bool WriteCsvExport(TOutputContext&, const std::string&, std::string& error) {
-    OutputAvailable(TOutputKind::Export, error);
-    return false;
-}
-
-bool WriteFileTypesExport(TOutputContext&, const std::string&, std::string& error) {
-    OutputAvailable(TOutputKind::FileTypes, error);
-    return false;
-}
-
-bool WriteTreemapImage(TOutputContext&, const std::string&, std::string& error) {
-    OutputAvailable(TOutputKind::TreemapImage, error);
-    return false;
-}
-
-bool WriteMFTDump(const TScanSource&, const std::string&, TProgressLine&, std::string& error) {
-    OutputAvailable(TOutputKind::Dump, error);
-    return false;
+bool WriteMFTDump(const TScanSource& src, const std::string& file, TProgressLine& progress,
+                  std::string& error) {
+    DebugLog("Headless MFT dump " + file);
+    try {
+        TNTFS_FILES scan(src.Path);
+        if (!IsVolumeSource(scan)) {
+            error = Utf16ToUtf8(src.Path) + ": not an NTFS volume";
+            return false;
+        }
+        TDumpProgress throttle;
+        scan.OnProgress = [&](int, int percent, int64_t written, int64_t total) {
+            std::u16string text;
+            if (throttle.Update(percent, written, total, NowUtc(), text))
+                progress.Show(Utf16ToUtf8(text));
+        };
+        WriteMFTDumpFile(scan, file);
+        return true;
+    } catch (const std::exception& e) {
+        error = e.what();
+        return false;
+    }
 }
 
 } // namespace qz

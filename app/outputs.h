@@ -15,15 +15,19 @@ enum class TOutputKind { Export, FileTypes, TreemapImage, Dump };
 
 // The option that asks for the output ("--export").
 const char* OutputOption(TOutputKind kind);
-// False (with why) when this build cannot write the output.
-bool OutputAvailable(TOutputKind kind, std::string& why);
 
 struct TOutputContext {
+    const TCommandLine& CommandLine;
     TScanSession& Session;
     TDisplayTree& Tree;
     const TStartupOptions& Options;
     const TMainSettings& Settings;
+    double StartTime = 0; // local date-time of the start
 };
+
+// The process-wide export options set from the command line (each key that is given is
+// marked as given), with the command-line filters for the rows.
+void ApplyCommandLineToExportOptions(const TCommandLine& cl, const TStartupOptions& opt);
 
 // Each writes one output; false with error (naming the file) when it failed. Nothing
 // half-written is left under the name.

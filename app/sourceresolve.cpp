@@ -1,8 +1,8 @@
 #include "app/sourceresolve.h"
 
 #include "engine/debuglog.h"
+#include "engine/mft_volume.h"
 #include "engine/text.h"
-#include "fsops/ntfsprobe.h"
 
 #include <cerrno>
 #include <cstring>
@@ -54,11 +54,10 @@ TResolvedSource ResolveSourcePath(const std::string& path, const TSourceList& li
             const TSourceEntry& e = list.Entries[size_t(r.ListIndex)];
             s.Kind = e.Kind;
             if (e.Kind == DT_NTFS) {
-                TNtfsProbe p = ProbeNtfsVolume(e.Device);
                 s.Method = TScanMethod::MFTVolume;
                 s.Path = Utf8ToUtf16(e.Device);
                 s.RootName = Utf8ToUtf16(norm);
-                r.VolumeOffset = p.Offset;
+                r.VolumeOffset = LocateNtfsVolume(e.Device).Offset;
             }
         } else {
             r.ListIndex = FindEntryOfKind(list, DT_FOLDER);
@@ -75,7 +74,7 @@ TResolvedSource ResolveSourcePath(const std::string& path, const TSourceList& li
                 s.SubtreePath =
                     Utf8ToUtf16(e.Path == "/" ? norm.substr(1) : norm.substr(e.Path.size() + 1));
                 s.SubtreeRootName = Utf8ToUtf16(norm);
-                r.VolumeOffset = ProbeNtfsVolume(e.Device).Offset;
+                r.VolumeOffset = LocateNtfsVolume(e.Device).Offset;
             }
         }
         r.Ok = true;
@@ -96,7 +95,7 @@ TResolvedSource ResolveSourcePath(const std::string& path, const TSourceList& li
         return r;
     }
     if (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) {
-        TNtfsProbe p = ProbeNtfsVolume(path);
+        const TNtfsLocation p = LocateNtfsVolume(path);
         if (!p.Readable) {
             r.Error = path + ": " + p.Error;
             if (S_ISBLK(st.st_mode) && p.Error == std::strerror(EACCES))

@@ -13,6 +13,8 @@
 #include "sources/sources.h"
 #include "ui/format.h"
 
+#include <QString>
+#include <QtGlobal>
 #include <atomic>
 #include <csignal>
 #include <cstring>
@@ -29,6 +31,14 @@ std::atomic<bool> gInterrupted{false};
 
 void OnInterrupt(int) {
     gInterrupted.store(true);
+}
+
+// Qt's own messages (font and platform notes of the off-screen drawing) go to the debug log,
+// not onto the terminal of a headless run; fatal ones still reach standard error.
+void QtMessageToLog(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    const std::string text = "Qt: " + message.toStdString();
+    DebugLog(text);
+    if (type == QtFatalMsg) std::fprintf(stderr, "quarzel: %s\n", text.c_str());
 }
 
 void InstallInterruptHandlers() {
@@ -198,6 +208,7 @@ int QuarzelMain(int argc, char** argv) {
     RegisterSources();
     run.List = GetDrives(run.Mounts, settings.CustomFolders, HomeFolder());
     InstallInterruptHandlers();
+    qInstallMessageHandler(QtMessageToLog);
     const int code = ProcessCommandLine(run);
     DebugLog("Quarzel terminating, exit code " + std::to_string(code));
     return code;

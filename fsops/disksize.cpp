@@ -1,7 +1,7 @@
 #include "fsops/disksize.h"
 
+#include "engine/mft_volume.h"
 #include "engine/text.h"
-#include "fsops/ntfsprobe.h"
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -58,11 +58,9 @@ TDiskSizeInfo GetDiskSizeInfo(const std::string& rawPath, const std::vector<TMou
                 return info;
             }
         }
-        TNtfsProbe p = ProbeNtfsVolume(path);
-        if (p.IsNtfs) {
-            TDiskSizeInfo v = DiskSizeFromVolumeData(info.itempath, VolumeDataFromBoot(p.Boot));
-            return v;
-        }
+        const TNtfsLocation loc = LocateNtfsVolume(path);
+        if (loc.IsNtfs)
+            return DiskSizeFromVolumeData(info.itempath, BootSectorVolumeData(loc.Boot));
     }
     return info;
 }

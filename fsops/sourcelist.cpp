@@ -1,8 +1,8 @@
 #include "fsops/sourcelist.h"
 
 #include "engine/debuglog.h"
+#include "engine/mft_volume.h"
 #include "engine/text.h"
-#include "fsops/ntfsprobe.h"
 
 #include <algorithm>
 #include <sys/stat.h>
@@ -51,8 +51,7 @@ std::string BaseName(const std::string& p) {
 
 bool CanReadNtfsVolume(const TMountInfo& m) {
     if (!MayBeNtfsMount(m.FsType) || m.Source.empty() || m.Source[0] != '/') return false;
-    TNtfsProbe p = ProbeNtfsVolume(m.Source);
-    return p.IsNtfs;
+    return LocateNtfsVolume(m.Source).IsNtfs;
 }
 
 bool IsListedMount(const TMountInfo& m) {

@@ -1,0 +1,150 @@
+// The command line: option forms, precedence, positional arguments, the single-purpose forms,
+// lenient numbers and flags, the quote conversion of filters and the "%d"/"%t" names.
+#include "app/cmdline.h"
+#include "app/headless.h"
+#include "app/options.h"
+#include "engine/datetime.h"
+
+#include <gtest/gtest.h>
+
+using namespace qz;
+
+namespace {
+TCommandLine Parse(std::initializer_list<const char*> a) {
+    return TCommandLine(std::vector<std::string>(a.begin(), a.end()));
+}
+} // namespace
+
+TEST(CommandLine, OptionFormsAndPositionals) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* key;
+        const char* value; // expected option value ("" = not given)
+        const char* path;  // expected first positional
+        size_t warnings;
+    } cases[] = {
+        {{"/data", "--export=out.csv"}, "export", "out.csv", "/data", 0},
+        {{"--debug", "/data"}, "debug", "1", "/data", 0},                  // bare key means "1"
+        {{"--DeBuG=1"}, "debug", "1", "", 0},                              // keys ignore case
+        {{"/export=w.csv", "/home/me"}, "export", "w.csv", "/home/me", 0}, // old form, known key
+        {{"/home/me", "/tmp"}, "export", "", "/home/me", 0},              // unknown "/" key: a path
+        {{"--export=a.csv", "--export=b.csv"}, "export", "a.csv", "", 0}, // first one wins
+        {{"--exportfolders=", "x"}, "exportfolders", "", "x", 0},         // empty value: not given
+        {{"--filter=a=b"}, "filter", "a=b", "", 0},            // value after the first "="
+        {{"--", "--export=x"}, "export", "", "--export=x", 0}, // "--" ends the options
+        {{"--expor=x.csv", "/d"}, "export", "", "/d", 1},      // typo: warned, no effect
+        {{"-x", "/d"}, "export", "", "/d", 1},                 // unknown short option
+        {{"-", "--export=-"}, "export", "-", "-", 0},          // "-" alone is positional
+    };
+    for (const Case& c : cases) {
+        TCommandLine cl(c.args);
+        SCOPED_TRACE(c.args.front());
+        EXPECT_EQ(cl.GetCommandLineOption(c.key), c.value);
+        EXPECT_EQ(cl.HasOption(c.key), *c.value != 0);
+        EXPECT_EQ(cl.GetPathArgument(1), c.path);
+        EXPECT_EQ(cl.Warnings().size(), c.warnings);
+    }
+}
+
+TEST(CommandLine, DefaultsOptionArgumentsAndLaterPositionals) {
+    TCommandLine cl = Parse({"/a", "--sortby=2", "/b", "--bogus"});
+    EXPECT_EQ(cl.GetCommandLineOption("treemapimagewidth", "1920"), "1920");
+    EXPECT_EQ(cl.GetPathArgument(2), "/b");
+    EXPECT_EQ(cl.GetPathArgument(3), "");
+    EXPECT_EQ(cl.GetPathArgument(0), "");
+    // Every option argument, unknown ones included (they travel with a relaunch).
+    EXPECT_EQ(cl.GetOptionArguments(), " \"--sortby=2\" \"--bogus\"");
+}
+
+TEST(CommandLine, SinglePurposeFormsOnlyAsFirstArgument) {
+    TCommandLine a = Parse({"-SetLanguage", "de", "/x"});
+    EXPECT_TRUE(a.SetLanguage());
+    EXPECT_EQ(a.SetLanguageCode(), "de");
+    EXPECT_EQ(a.GetPathArgument(1), "/x");
+
+    TCommandLine b = Parse({"-setlanguage"});
+    EXPECT_TRUE(b.SetLanguage());
+    EXPECT_EQ(b.SetLanguageCode(), ""); // the program then starts normally
+
+    TCommandLine c = Parse({"/x", "-uninstall"});
+    EXPECT_FALSE(c.Uninstall());
+    EXPECT_EQ(c.Warnings().size(), 1u);
+    EXPECT_TRUE(Parse({"-UNINSTALL"}).Uninstall());
+
+    EXPECT_TRUE(Parse({"--help"}).Help());
+    EXPECT_TRUE(Parse({"-h"}).Help());
+    EXPECT_TRUE(Parse({"/x", "--version"}).Version());
+    EXPECT_FALSE(Parse({"/help"}).Help()); // "/help" is a path
+}
+
+TEST(CommandLine, LenientIntegers) {
+    struct {
+        const char* text;
+        int def, want;
+    } cases[] = {{"12", 0, 12},
+                 {" -3 ", 0, -3},
+                 {"+7", 0, 7},
+                 {"", 5, 5},
+                 {"12x", 5, 5},
+                 {"0x10", 1, 1},
+                 {"2147483647", 0, 2147483647},
+                 {"2147483648", 9, 9},
+                 {"-2147483648", 0, -2147483647 - 1},
+                 {"1.5", 3, 3},
+                 {"-", 4, 4}};
+    for (auto& c : cases) EXPECT_EQ(ParseIntDef(c.text, c.def), c.want) << c.text;
+}
+
+TEST(StartupOptions, DefaultsFlagsAndLenientValues) {
+    TStartupOptions d = ReadStartupOptions(Parse({"/x"}));
+    EXPECT_FALSE(d.Debug);
+    EXPECT_TRUE(d.ExportFolders);
+    EXPECT_TRUE(d.ExportFiles);
+    EXPECT_TRUE(d.FilterFullPath);
+    EXPECT_EQ(d.ExportDriveCapacity, 1);
+    EXPECT_EQ(d.SortBy, 0);
+    EXPECT_EQ(d.SortByFileTypes, 1);
+    EXPECT_EQ(d.TreemapImageWidth, 1920);
+    EXPECT_EQ(d.TreemapImageHeight, 1080);
+    EXPECT_FALSE(d.Headless());
+
+    EXPECT_TRUE(ReadStartupOptions(Parse({"--debug"})).Debug);
+    EXPECT_FALSE(ReadStartupOptions(Parse({"--debug=yes"})).Debug);
+    EXPECT_TRUE(ReadStartupOptions(Parse({"--exportfolders"})).ExportFolders);
+    EXPECT_FALSE(ReadStartupOptions(Parse({"--exportfolders=0"})).ExportFolders);
+    EXPECT_TRUE(ReadStartupOptions(Parse({"--exportfolders="})).ExportFolders);
+    EXPECT_EQ(ReadStartupOptions(Parse({"--sortby=size"})).SortBy, 0);
+    EXPECT_EQ(ReadStartupOptions(Parse({"--sortbyfiletypes=abc"})).SortByFileTypes, 1);
+    EXPECT_EQ(ReadStartupOptions(Parse({"--treemapimagewidth=wide"})).TreemapImageWidth, 1920);
+    EXPECT_EQ(ReadStartupOptions(Parse({"--exportmaxdepth=3"})).ExportMaxDepth, 3);
+    EXPECT_FALSE(ReadStartupOptions(Parse({"--filterfullpath=0"})).FilterFullPath);
+    EXPECT_TRUE(ReadStartupOptions(Parse({"--filterfullpath=no"})).FilterFullPath);
+    EXPECT_TRUE(ReadStartupOptions(Parse({"--exportpercentofparent=x"})).ExportPercentOfParent);
+    EXPECT_FALSE(ReadStartupOptions(Parse({"--treemapimagegray=yes"})).TreemapImageGray);
+    EXPECT_TRUE(ReadStartupOptions(Parse({"--treemapimagegray"})).TreemapImageGray);
+    for (const char* o :
+         {"--export=a", "--exportfiletypes=a", "--dumpmftfile=a", "--treemapimagefile=a"})
+        EXPECT_TRUE(ReadStartupOptions(Parse({o})).Headless()) << o;
+    EXPECT_FALSE(ReadStartupOptions(Parse({"--export="})).Headless());
+}
+
+TEST(StartupOptions, FilterQuoteConversion) {
+    EXPECT_EQ(ConvertFilterQuotes("'*.tmp' | ''name''"), "\"*.tmp\"|'name'");
+    EXPECT_EQ(ConvertFilterQuotes("a |b| c"), "a|b|c");
+    EXPECT_EQ(ConvertFilterQuotes("'''"), "'\"");
+    EXPECT_EQ(ReadStartupOptions(Parse({"--filterexclude='My Docs'"})).FilterExclude,
+              "\"My Docs\"");
+}
+
+TEST(OutputNames, DateTimeAndImageExtension) {
+    TDateTime t;
+    ASSERT_TRUE(TryEncodeDateTime({2025, 1, 31, 14, 5, 9, 0}, t));
+    EXPECT_EQ(HeadlessOutputName("/out/%d_%t.csv", t), "/out/20250131_140509.csv");
+    EXPECT_EQ(HeadlessOutputName("%d%d-%D.csv", t),
+              "2025013120250131-%D.csv"); // every one, case-sensitive
+    EXPECT_EQ(HeadlessOutputName("-", t), "-");
+    EXPECT_EQ(TreemapImageName("map.jpg", t), "map.png");
+    EXPECT_EQ(TreemapImageName("map.PNG", t), "map.PNG");
+    EXPECT_EQ(TreemapImageName("dir.v2/map", t), "dir.v2/map.png");
+    EXPECT_EQ(TreemapImageName("%t.bmp", t), "140509.png");
+}

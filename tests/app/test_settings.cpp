@@ -1,0 +1,272 @@
+// The settings file: storage, encoded texts, defaults and fall-backs of the keys, the file
+// never lost (damaged, unreadable, headless), its location, and the presence lock.
+#include "app/configfile.h"
+#include "app/inifile.h"
+#include "app/presence.h"
+#include "app/settings.h"
+#include "tests/support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+
+using namespace qz;
+using namespace qz::test;
+namespace fs = std::filesystem;
+
+namespace {
+std::string ReadText(const std::string& p) {
+    auto b = ReadFileBytes(p);
+    return std::string(b.begin(), b.end());
+}
+void WriteText(const std::string& p, const std::string& t) {
+    WriteFileBytes(p, t.data(), t.size());
+}
+} // namespace
+
+TEST(IniFile, ReadsWritesAndKeepsWhatItDoesNotKnow) {
+    TempDir tmp;
+    const std::string path = tmp / "Quarzel3.ini";
+    WriteText(
+        path,
+        "; kept comment\r\n[frmQuarzelMain]\r\nMaxFiles= 100\r\nLanguage=de\r\nmaxfiles=5\r\n\r\n"
+        "[Other]\r\nx=  spaced value\r\n");
+    {
+        TIniFile ini(path);
+        EXPECT_EQ(ini.LoadState(), TIniFile::TLoadState::Loaded);
+        EXPECT_EQ(ini.ReadInteger("FRMQUARZELMAIN", "maxfiles", 0), 100); // first occurrence
+        EXPECT_EQ(ini.ReadString("frmquarzelmain", "LANGUAGE"), "de");
+        EXPECT_EQ(ini.ReadString("other", "x"), "  spaced value");
+        EXPECT_EQ(ini.ReadString("other", "missing", "def"), "def");
+        EXPECT_EQ(ini.ReadInteger("other", "x", 7), 7); // not a number
+        ini.WriteBool("Other", "flag", true);
+        ini.WriteString("New", "multi", "a\nb");
+        ini.DeleteKey("frmQuarzelMain", "language");
+        ASSERT_TRUE(ini.UpdateFile());
+    }
+    TIniFile again(path);
+    EXPECT_EQ(again.ReadString("Other", "flag"), "TRUE");
+    EXPECT_TRUE(again.ReadBool("Other", "flag", false));
+    EXPECT_EQ(again.ReadString("New", "multi"), "a b"); // one line per value
+    EXPECT_FALSE(again.ValueExists("frmQuarzelMain", "language"));
+    EXPECT_NE(ReadText(path).find("; kept comment"), std::string::npos);
+    // Nothing but the file itself is left in the folder.
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()), 1);
+}
+
+TEST(IniFile, BooleansAndIntegers) {
+    TIniFile ini;
+    ASSERT_TRUE(ini.SetText(
+        "[s]\na=TRUE\nb=yes\nc=Y\nd=1\ne=FALSE\nf=no\ng=n\nh=0\ni=maybe\nn1= -12 \nn2=1e3\n"));
+    for (const char* k : {"a", "b", "c", "d"}) EXPECT_TRUE(ini.ReadBool("s", k, false)) << k;
+    for (const char* k : {"e", "f", "g", "h"}) EXPECT_FALSE(ini.ReadBool("s", k, true)) << k;
+    EXPECT_TRUE(ini.ReadBool("s", "i", true));
+    EXPECT_FALSE(ini.ReadBool("s", "i", false));
+    int v = 99;
+    EXPECT_TRUE(ini.TryReadInteger("s", "n1", v));
+    EXPECT_EQ(v, -12);
+    EXPECT_FALSE(ini.TryReadInteger("s", "n2", v));
+    EXPECT_FALSE(ini.TryReadInteger("s", "none", v));
+}
+
+TEST(IniFile, DamagedFileFallsBackAndIsKept) {
+    TempDir tmp;
+    const std::string path = tmp / "Quarzel3.ini";
+    const std::string junk =
+        std::string("[frmQuarzelMain]\ndecimalplaces=3\n\x01\x02 binary junk\0more", 50);
+    WriteText(path, junk);
+    TIniFile ini(path);
+    EXPECT_EQ(ini.LoadState(), TIniFile::TLoadState::Corrupt);
+    EXPECT_FALSE(ini.ValueExists("frmQuarzelMain", "decimalplaces")); // defaults apply
+    EXPECT_EQ(LoadMainSettings(ini, false).DecimalPlaces, 1);
+    ini.WriteInteger("frmQuarzelMain", "decimalplaces", 2);
+    ASSERT_TRUE(ini.UpdateFile());
+    EXPECT_EQ(ReadText(path + ".corrupt"), junk); // the user's bytes survive
+    EXPECT_EQ(TIniFile(path).ReadInteger("frmQuarzelMain", "decimalplaces", 0), 2);
+}
+
+TEST(IniFile, UnreadableFileIsNeverWritten) {
+    TempDir tmp;
+    const std::string path = tmp / "Quarzel3.ini";
+    fs::create_directory(path); // opens, but cannot be read as a file (root reads anything else)
+    TIniFile ini(path);
+    EXPECT_EQ(ini.LoadState(), TIniFile::TLoadState::Unreadable);
+    EXPECT_TRUE(ini.ReadOnly());
+    ini.WriteString("a", "b", "c");
+    EXPECT_TRUE(ini.UpdateFile());
+    EXPECT_TRUE(fs::is_directory(path));
+}
+
+TEST(IniFile, FailedWriteKeepsTheOldFile) {
+    TempDir tmp;
+    const std::string dir = tmp / "ro";
+    fs::create_directory(dir);
+    const std::string path = dir + "/Quarzel3.ini";
+    WriteText(path, "[s]\nk=old\n");
+    TIniFile ini(path);
+    ini.WriteString("s", "k", "new");
+    fs::remove(path);
+    fs::create_directory(path); // the rename over it must fail
+    std::string error;
+    EXPECT_FALSE(ini.UpdateFile(&error));
+    EXPECT_NE(error.find(path), std::string::npos) << error;
+    EXPECT_EQ(ini.ReadString("s", "k"), "new"); // still in memory
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()),
+              1); // no temp left
+}
+
+TEST(IniFile, StripIniBOM) {
+    TempDir tmp;
+    const std::string path = tmp / "a.ini";
+    WriteText(path, "\xEF\xBB\xBF[s]\nk=v\n");
+    EXPECT_TRUE(StripIniBOM(path));
+    EXPECT_EQ(ReadText(path), "[s]\nk=v\n");
+    EXPECT_FALSE(StripIniBOM(path));
+    WriteText(path, "\xEF\xBB"); // two bytes: left alone
+    EXPECT_FALSE(StripIniBOM(path));
+    EXPECT_EQ(ReadText(path).size(), 2u);
+    EXPECT_FALSE(StripIniBOM(tmp / "missing.ini"));
+}
+
+TEST(IniText, EncodedFormRoundTrips) {
+    EXPECT_EQ(EncodeIniText("*.tmp|>1G"), "*.tmp|>1G");
+    const std::string u = "Fotos \xC3\xBC\xE2\x82\xAC";
+    EXPECT_EQ(EncodeIniText(u), "{UTF8}:466f746f7320c3bce282ac");
+    EXPECT_EQ(DecodeIniText(EncodeIniText(u)), u);
+    EXPECT_EQ(DecodeIniText("{UTF8}:41zz42"), std::string("A\0B", 3)); // a bad pair gives byte 0
+    EXPECT_EQ(DecodeIniText("plain {UTF8}:41"), "plain {UTF8}:41");
+
+    TempDir tmp;
+    TMainSettings s;
+    s.FilterIncludeText = u;
+    s.SearchHistory = {"first", u};
+    TIniFile ini(tmp / "q.ini");
+    SaveMainSettings(ini, s);
+    ASSERT_TRUE(ini.UpdateFile());
+    TMainSettings r = LoadMainSettings(TIniFile(tmp / "q.ini"), false);
+    EXPECT_EQ(r.FilterIncludeText, u);
+    EXPECT_EQ(r.SearchHistory, s.SearchHistory);
+}
+
+TEST(MainSettings, DefaultsAndFallbacks) {
+    TMainSettings d = LoadMainSettings(TIniFile(), false);
+    EXPECT_EQ(d.MaxFiles, 1000);
+    EXPECT_EQ(d.DupMethod, 2);
+    EXPECT_EQ(d.DecimalPlaces, 1);
+    EXPECT_EQ(d.FileNodeMinGroupSize, 4);
+    EXPECT_TRUE(d.ShowMaxModifiedDate);
+    EXPECT_FALSE(d.FullScanNTFSIfPossible);
+    EXPECT_TRUE(d.RunAsAdmin);
+    EXPECT_FALSE(LoadMainSettings(TIniFile(), true).RunAsAdmin); // portable
+    EXPECT_EQ(d.Palette, DefaultPalette());
+
+    struct {
+        const char* text;
+        int maxfiles, dupmethod, decimals, treeSort;
+    } cases[] = {
+        {"maxfiles=abc\ndupmethod=x\ndecimalplaces=9\nvst_header_SortColumn=4", 0, 0, 1, -1},
+        {"maxfiles=500\ndupmethod=3\ndecimalplaces=-1\nvst_header_SortColumn=8", 1000, 0, 1, 8},
+        {"maxfiles=100000\ndupmethod=1\ndecimalplaces=4\nvst_header_SortColumn=2", 100000, 1, 4, 2},
+    };
+    for (auto& c : cases) {
+        TIniFile ini;
+        ASSERT_TRUE(ini.SetText(std::string("[frmQuarzelMain]\n") + c.text));
+        TMainSettings s = LoadMainSettings(ini, false);
+        EXPECT_EQ(s.MaxFiles, c.maxfiles) << c.text;
+        EXPECT_EQ(s.DupMethod, c.dupmethod) << c.text;
+        EXPECT_EQ(s.DecimalPlaces, c.decimals) << c.text;
+        EXPECT_EQ(s.TreeSortColumn, c.treeSort) << c.text;
+    }
+}
+
+TEST(MainSettings, SaveWritesTheStoredForms) {
+    TIniFile ini;
+    ASSERT_TRUE(ini.SetText("[frmQuarzelMain]\nvst_header_SortColumn=4\nfontsize=9\ncolor12=255\n"
+                            "[history]\nsearch7=stale\n"));
+    TMainSettings s = LoadMainSettings(ini, false);
+    s.SearchHistory = {"a", "b"};
+    s.DisplayUnit = TDisplayUnit::GB;
+    SaveMainSettings(ini, s);
+    EXPECT_FALSE(ini.ValueExists("frmQuarzelMain", "vst_header_SortColumn")); // 4 is not kept
+    EXPECT_FALSE(ini.ValueExists("frmQuarzelMain", "fontsize"));
+    EXPECT_EQ(ini.ReadString("history", "numitems"), "2");
+    EXPECT_EQ(ini.ReadString("history", "search2"), "b");
+    EXPECT_FALSE(ini.ValueExists("history", "search7")); // the section is rewritten
+    EXPECT_EQ(ini.ReadString("frmQuarzelMain", "actDisplayGB_Checked"), "TRUE");
+    EXPECT_EQ(ini.ReadString("frmQuarzelMain", "actDisplayDynamic_Checked"), "FALSE");
+    EXPECT_EQ(ini.ReadString("frmQuarzelMain", "enabledragdrop"), "1");
+    EXPECT_TRUE(ini.ValueExists("frmQuarzelMain", "color11"));
+    EXPECT_EQ(ini.ReadString("frmQuarzelMain", "color12"), "255"); // read, never written
+    EXPECT_EQ(LoadMainSettings(ini, false).Palette[12], FromSettingsColor(255));
+    EXPECT_EQ(LoadMainSettings(ini, false).DisplayUnit, TDisplayUnit::GB);
+}
+
+TEST(SettingsStore, HeadlessNeverWritesTheFile) {
+    TempDir tmp;
+    const std::string path = tmp / "Quarzel3.ini";
+    const std::string before = "[frmQuarzelMain]\ndecimalplaces=3\n";
+    WriteText(path, before);
+    TSettingsStore store(path, true, true);
+    TMainSettings s = store.Load();
+    EXPECT_EQ(s.DecimalPlaces, 3);
+    s.DecimalPlaces = 2;
+    EXPECT_TRUE(store.Save(s));
+    EXPECT_TRUE(store.SaveSettingsNow());
+    EXPECT_EQ(ReadText(path), before);
+
+    TSettingsStore windowed(path, true, false);
+    EXPECT_TRUE(windowed.Save(s));
+    EXPECT_EQ(TIniFile(path).ReadInteger("frmQuarzelMain", "decimalplaces", 0), 2);
+}
+
+TEST(ConfigLocation, ChoosesTheFolderInOrder) {
+    TempDir tmp;
+    TConfigEnvironment env;
+    env.MachineConfigFile = tmp / "none.conf";
+    env.ProgramPath = "/usr/bin/quarzel";
+    env.UserDataFolder = tmp / "home/.config/Quarzel3";
+
+    TConfigLocation user = GetConfigFileName(env);
+    EXPECT_EQ(user.FileName, env.UserDataFolder + "/Quarzel3.ini");
+    EXPECT_FALSE(user.Portable);
+    EXPECT_TRUE(fs::is_directory(env.UserDataFolder));
+
+    env.ProgramPath = "/opt/quarzel/bin/quarzel";
+    TConfigLocation beside = GetConfigFileName(env);
+    EXPECT_EQ(beside.FileName, "/opt/quarzel/bin/Quarzel3.ini");
+    EXPECT_TRUE(beside.Portable);
+
+    WriteText(env.MachineConfigFile, "configfolder=" + tmp / "machine/\n");
+    TConfigLocation machine = GetConfigFileName(env);
+    EXPECT_EQ(machine.FileName, tmp / "machine/Quarzel3.ini");
+    EXPECT_TRUE(machine.Portable);
+    EXPECT_NE(machine.LogLine.find(env.MachineConfigFile), std::string::npos);
+
+    env.ConfigFolderOption = tmp / "cli/a/b";
+    TConfigLocation cli = GetConfigFileName(env);
+    EXPECT_EQ(cli.FileName, tmp / "cli/a/b/Quarzel3.ini");
+    EXPECT_TRUE(fs::is_directory(tmp / "cli/a/b"));
+    EXPECT_EQ(cli.LogLine, "Config folder set via command line: \"" + tmp / "cli/a/b" + "\"");
+
+    // A given folder that cannot be made is passed over (to the program's folder, not to
+    // the machine-wide choice).
+    WriteText(tmp / "file", "x");
+    env.ConfigFolderOption = tmp / "file/sub";
+    EXPECT_EQ(GetConfigFileName(env).FileName, "/opt/quarzel/bin/Quarzel3.ini");
+}
+
+TEST(PresenceLock, MarksARunningInstance) {
+    TempDir tmp;
+    const std::string path = tmp / "QuarzelMutex";
+    EXPECT_FALSE(InstanceRunning(path));
+    {
+        TPresenceLock a(path);
+        TPresenceLock b(path); // a second instance is not refused
+        EXPECT_TRUE(a.Held());
+        EXPECT_TRUE(b.Held());
+        EXPECT_TRUE(InstanceRunning(path));
+    }
+    EXPECT_FALSE(InstanceRunning(path));
+}
