@@ -304,7 +304,7 @@ void TScanSession::Clear() {
 bool TScanSession::WasCancelled() const {
     for (const auto& s : m)
         if (s && s->Cancelled()) return true;
-    return FCancelRequested;
+    return false;
 }
 
 std::vector<TNTFS_FILES*> TScanSession::Scans() const {

@@ -156,6 +156,7 @@ public:
     std::vector<std::string> Errors;             // "Error: <message> [<source>]"
     bool FoldersOnly = false;                    // the include filter is folders-only
     double Seconds = 0;                          // from thread start to the end of the wait
+    // A scan was cancelled before it had finished.
     bool WasCancelled() const;
     // The scans that exist, in order (for views and exports).
     std::vector<TNTFS_FILES*> Scans() const;

@@ -1,0 +1,155 @@
+// The mount table, the source list built from it, and the space figures of a source.
+#include "engine/text.h"
+#include "fsops/disksize.h"
+#include "fsops/mounts.h"
+#include "fsops/sourcelist.h"
+#include "tests/support/testsupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/statvfs.h>
+
+using namespace qz;
+using namespace qz::test;
+namespace fs = std::filesystem;
+
+TEST(MountTable, ParsesMountinfoLines) {
+    const std::string text =
+        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw,errors=remount-ro\n"
+        "23 22 0:5 / /proc rw,nosuid - proc proc rw\n"
+        "40 22 8:17 / /media/my\\040disk rw shared:7 master:2 - ntfs3 /dev/sdb1 rw,uid=1000\n"
+        "41 22 0:44 /sub /srv/bind\\134x/ rw - btrfs /dev/sdc rw\n"
+        "garbage line without separator\n"
+        "42 22 8:18 / relative rw - ext4 /dev/sdb2 rw\n"
+        "43 22 0:50 / /mnt/net rw - nfs4 server:/export rw";
+    const std::vector<TMountInfo> m = ParseMountInfo(text);
+    ASSERT_EQ(m.size(), 5u);
+    EXPECT_EQ(m[0].MountPoint, "/");
+    EXPECT_EQ(m[0].Source, "/dev/sda1");
+    EXPECT_EQ(m[0].Major, 8u);
+    EXPECT_EQ(m[2].MountPoint, "/media/my disk"); // optional fields and "\040" handled
+    EXPECT_EQ(m[2].FsType, "ntfs3");
+    EXPECT_EQ(m[3].MountPoint, "/srv/bind\\x"); // "\134" is a backslash; trailing "/" dropped
+    EXPECT_EQ(m[3].Root, "/sub");
+    EXPECT_EQ(m[4].Source, "server:/export");
+}
+
+TEST(MountTable, PathsBelongToTheirLongestMountPoint) {
+    const std::vector<TMountInfo> m = ParseMountInfo("1 0 8:1 / / rw - ext4 /dev/a rw\n"
+                                                     "2 1 8:2 / /mnt/a rw - ext4 /dev/b rw\n"
+                                                     "3 1 8:3 / /mnt/ab rw - ext4 /dev/c rw\n"
+                                                     "4 2 8:4 / /mnt/a rw - xfs /dev/d rw\n");
+    struct {
+        const char* path;
+        const char* source;
+    } cases[] = {
+        {"/", "/dev/a"},          {"/mnt", "/dev/a"},    {"/mnt/a", "/dev/d"}, // over-mounted
+        {"/mnt/a/x/y", "/dev/d"}, {"/mnt/ab", "/dev/c"}, {"/mnt/abc", "/dev/a"}};
+    for (auto& c : cases) {
+        const TMountInfo* at = MountOfPath(m, c.path);
+        ASSERT_NE(at, nullptr) << c.path;
+        EXPECT_EQ(at->Source, c.source) << c.path;
+    }
+    EXPECT_EQ(MountAt(m, "/mnt/a/x"), nullptr);
+    EXPECT_EQ(MountAt(m, "/mnt/a")->Source, "/dev/d");
+    EXPECT_EQ(MountOfPath({}, "/x"), nullptr);
+}
+
+TEST(MountTable, NormalizePath) {
+    EXPECT_EQ(NormalizePath("/a//b/./c/"), "/a/b/c");
+    EXPECT_EQ(NormalizePath("/a/../../b"), "/b");
+    EXPECT_EQ(NormalizePath("/"), "/");
+    EXPECT_EQ(NormalizePath("//"), "/");
+    EXPECT_EQ(NormalizePath("x/y"), NormalizePath(fs::current_path().string()) + "/x/y");
+}
+
+TEST(SourceList, DrivesUserFoldersAndFixedEntries) {
+    TempDir tmp;
+    // Mount points must be folders; a non-NTFS "device" and an NTFS image stand in for the
+    // mounted sources.
+    for (const char* d : {"data", "win", "net", "home"}) fs::create_directory(tmp / d);
+    const std::string img = tmp / "vol.img";
+    ASSERT_EQ(qz::test::Run("truncate -s 8M '" + img + "' && mkntfs -q -F -f '" + img +
+                            "' >/dev/null 2>&1"),
+              0);
+    WriteFileBytes(tmp / "ext.img", "not a boot sector", 17);
+    const std::string text =
+        "1 0 8:1 / " + tmp / "data" + " rw - ext4 " + tmp / "ext.img" + " rw\n" + "2 0 0:9 / " +
+        tmp / "win" + " rw - fuseblk " + img + " rw\n" + "3 0 0:7 / " + tmp / "tmpfs" +
+        " rw - tmpfs tmpfs rw\n" +                                  // kernel fs
+        "4 0 0:8 / " + tmp / "net" + " rw - nfs4 srv:/e rw\n" +     // network
+        "5 0 0:9 / " + tmp / "ext.img" + " rw - ext4 /dev/x rw\n" + // a file
+        "6 0 8:1 / " + tmp / "home" + " rw - ntfs3 " + tmp / "missing" + " rw\n";
+    const std::vector<TMountInfo> mounts = ParseMountInfo(text);
+    const TSourceList list = GetDrives(mounts, {"/srv/photos", ""}, tmp / "home/me");
+
+    std::vector<std::pair<TSourceKind, std::string>> got;
+    for (const TSourceEntry& e : list.Entries) got.push_back({e.Kind, Utf16ToUtf8(e.Text)});
+    const std::vector<std::pair<TSourceKind, std::string>> want = {
+        {DT_DRIVE, "[" + tmp / "data" + "] ext.img (ext4)"},
+        {DT_DRIVE, "[" + tmp / "home" + "] missing (ntfs3)"}, // its device cannot be read
+        {DT_DRIVE, "[" + tmp / "net" + "] srv:/e (nfs4)"},
+        {DT_NTFS, "[" + tmp / "win" + "] vol.img (fuseblk)"},
+        {DT_USERFOLDER, "/srv/photos"},
+        {DT_FOLDER, "<Select Folder...>"},
+        {DT_MULTIPLE, "<Select Multiple...>"},
+        {DT_MFTFILE, "<MFT File>"},
+        {DT_CSVFILE, "<CSV File>"},
+    };
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(list.Selected, 1); // the mount holding the home folder
+    EXPECT_EQ(FindDriveEntry(list, tmp / "win"), 3);
+    EXPECT_EQ(list.Entries[3].Device, img);
+    EXPECT_EQ(FindDriveEntry(list, tmp / "win/sub"), -1);
+    EXPECT_EQ(FindEntryOfKind(list, DT_CSVFILE), 8);
+
+    const TSourceList none = GetDrives({}, {}, "");
+    EXPECT_EQ(none.Selected, -1);
+    EXPECT_EQ(none.Entries.size(), 4u);
+}
+
+TEST(DiskSize, MountPointsDevicesAndOtherPaths) {
+    TempDir tmp;
+    const std::vector<TMountInfo> mounts = ReadMountTable();
+    ASSERT_FALSE(mounts.empty());
+    // "/" is always a mount point: its figures are those of statvfs.
+    TDiskSizeInfo root = GetDiskSizeInfo("/", mounts);
+    struct statvfs sv {};
+    ASSERT_EQ(statvfs("/", &sv), 0);
+    EXPECT_TRUE(root.hastotalandfreespace);
+    EXPECT_EQ(root.totalspace, uint64_t(sv.f_blocks) * sv.f_frsize);
+    EXPECT_LE(root.freespace, root.totalspace);
+    EXPECT_EQ(root.itempath, u"/");
+
+    // A folder inside a file system and an ordinary file get no figures.
+    TDiskSizeInfo folder = GetDiskSizeInfo(tmp.path(), mounts);
+    if (!MountAt(mounts, tmp.path())) EXPECT_FALSE(folder.hastotalandfreespace);
+    EXPECT_EQ(folder.totalspace, 0u);
+    WriteFileBytes(tmp / "f.csv", "x", 1);
+    EXPECT_EQ(GetDiskSizeInfo(tmp / "f.csv", mounts).totalspace, 0u);
+    EXPECT_EQ(GetDiskSizeInfo(tmp / "missing", mounts).totalspace, 0u);
+
+    // An NTFS image read raw: its capacity from the boot sector; free space is unknown there.
+    const std::string img = tmp / "vol.img";
+    ASSERT_EQ(qz::test::Run("truncate -s 16M '" + img + "' && mkntfs -q -F -f -c 4096 '" + img +
+                            "' >/dev/null 2>&1"),
+              0);
+    TDiskSizeInfo vol = GetDiskSizeInfo(img, mounts);
+    EXPECT_GT(vol.totalspace, 15u << 20);
+    EXPECT_LE(vol.totalspace, 16u << 20);
+    EXPECT_FALSE(vol.hastotalandfreespace);
+
+    TNTFS_VOLUME_DATA_BUFFER vd{};
+    vd.TotalClusters = 1000;
+    vd.FreeClusters = 250;
+    vd.TotalReserved = 10;
+    vd.BytesPerCluster = 4096;
+    TDiskSizeInfo v = DiskSizeFromVolumeData(u"x", vd);
+    EXPECT_TRUE(v.hastotalandfreespace);
+    EXPECT_EQ(v.totalspace, 4096000u);
+    EXPECT_EQ(v.freespace, 1024000u);
+    EXPECT_EQ(v.reservedspace, 40960u);
+    vd.FreeClusters = 2000; // more free than there is: not believed
+    EXPECT_FALSE(DiskSizeFromVolumeData(u"x", vd).hastotalandfreespace);
+}
