@@ -80,7 +80,7 @@ public:
         : S(scan), A(scan.Arena()), FFieldSep(separator) {}
 
     // Returns true on success; false with failLine set.
-    bool Run(int fd, uint64_t fileSize, int64_t& failLine);
+    bool Run(int fd, uint64_t fileSize, size_t bufferSize, int64_t& failLine);
 
 private:
     bool Header(std::span<const TCsvField> f);
@@ -115,9 +115,9 @@ private:
     std::vector<std::string_view> FMissing;
 };
 
-bool TCsvImport::Run(int fd, uint64_t fileSize, int64_t& failLine) {
+bool TCsvImport::Run(int fd, uint64_t fileSize, size_t bufferSize, int64_t& failLine) {
     FFileSize = fileSize ? fileSize : 1;
-    TCsvRowReader reader(fd, FFieldSep);
+    TCsvRowReader reader(fd, FFieldSep, bufferSize);
     bool header = true;
     int64_t nextProgress = kProgressLines;
     bool ok = true;
@@ -359,7 +359,8 @@ bool TCsvImport::Row(std::span<const TCsvField> f) {
 
 } // namespace
 
-bool LoadCSVFile(TNTFS_FILES& scan, const std::u16string& path, int64_t& failLine) {
+bool LoadCSVFile(TNTFS_FILES& scan, const std::u16string& path, int64_t& failLine,
+                 size_t bufferSize) {
     const std::string p = Utf16ToUtf8(path);
     DebugLog("LoadCSVFile " + p);
     TFileHandle fd(::open(p.c_str(), O_RDONLY | O_CLOEXEC));
@@ -371,7 +372,7 @@ bool LoadCSVFile(TNTFS_FILES& scan, const std::u16string& path, int64_t& failLin
     scan.CSVDinfo = TDiskSizeInfo{};
     const uint64_t size = S_ISREG(st.st_mode) && st.st_size > 0 ? uint64_t(st.st_size) : 1;
     TCsvImport import(scan, CsvSeparatorFor(path));
-    return import.Run(fd.get(), size, failLine);
+    return import.Run(fd.get(), size, bufferSize < 16 ? 16 : bufferSize, failLine);
 }
 
 bool ImportCSVSource(TNTFS_FILES& scan, int64_t& failLine) {

@@ -20,11 +20,15 @@
 
 namespace qz {
 
+inline constexpr size_t kCsvReadBuffer = size_t(1) << 20;
+
 // Reads the file at path into scan (records from 5 upward, parents linked, CSVHasFilesFlag
 // and CSVDinfo set). Returns true on success; false with the failing line in failLine (0 when
 // the file holds no folder at all: the scan then has a lone root named " "). Raises
-// std::runtime_error when the file cannot be opened.
-bool LoadCSVFile(TNTFS_FILES& scan, const std::u16string& path, int64_t& failLine);
+// std::runtime_error when the file cannot be opened. bufferSize is also the longest row
+// accepted (tests use small ones).
+bool LoadCSVFile(TNTFS_FILES& scan, const std::u16string& path, int64_t& failLine,
+                 size_t bufferSize = kCsvReadBuffer);
 
 // The scan-source pass for SourcePasses().ImportCSV: LoadCSVFile of the scan's FSource.
 bool ImportCSVSource(TNTFS_FILES& scan, int64_t& failLine);
