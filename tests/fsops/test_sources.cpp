@@ -124,8 +124,10 @@ TEST(DiskSize, MountPointsDevicesAndOtherPaths) {
 
     // A folder inside a file system and an ordinary file get no figures.
     TDiskSizeInfo folder = GetDiskSizeInfo(tmp.path(), mounts);
-    if (!MountAt(mounts, tmp.path())) EXPECT_FALSE(folder.hastotalandfreespace);
-    EXPECT_EQ(folder.totalspace, 0u);
+    if (!MountAt(mounts, tmp.path())) {
+        EXPECT_FALSE(folder.hastotalandfreespace);
+        EXPECT_EQ(folder.totalspace, 0u);
+    }
     WriteFileBytes(tmp / "f.csv", "x", 1);
     EXPECT_EQ(GetDiskSizeInfo(tmp / "f.csv", mounts).totalspace, 0u);
     EXPECT_EQ(GetDiskSizeInfo(tmp / "missing", mounts).totalspace, 0u);
