@@ -54,7 +54,8 @@ TDrawResult SaveTreemapImage(TTreemap& treemap, const std::u16string& fileName,
                              const TExportTreemapChoices& choices, int screenWidth,
                              int screenHeight);
 
-// The command line's image: the extension statistics are rebuilt, the picture drawn at
+// The command line's image: the extension statistics are rebuilt (through
+// treemap.ExtSizesFilter, the command line's filters, when set), the picture drawn at
 // width x height (fast mode as it is) with the gray and free-space choices and written to
 // fileName (already fixed up by TreemapImageFileName); allocated selects the allocated sizes.
 TDrawResult ExportTreemapImage(TTreemap& treemap, const std::u16string& fileName, int width,

@@ -76,7 +76,12 @@ int TQtCanvas::LineHeight() {
 void TQtCanvas::DrawText(int x, int y, std::u16string_view text, const TIntRect& clip) {
     if (clip.Width() <= 0 || clip.Height() <= 0) return;
     d->painter.setClipRect(QRect(clip.Left, clip.Top, clip.Width(), clip.Height()));
-    d->painter.drawText(QPoint(x, y + d->metrics->ascent()), ToQString(text));
+    // Labels read left to right: a right-to-left name stays a run of its own and the size in
+    // brackets stays at the end (a left-to-right mark sets the line's direction).
+    d->scratch.resize(0);
+    d->scratch.append(QChar(0x200E));
+    d->scratch.append(ToQString(text));
+    d->painter.drawText(QPoint(x, y + d->metrics->ascent()), d->scratch);
     d->painter.setClipping(false);
 }
 

@@ -100,7 +100,7 @@ TDrawResult TTreemap::DrawTreemap(bool withFreeSpace, bool rebuild, bool gray,
     const bool toFile = !fileName.empty();
     if (Scans.empty()) return result;
     if (rebuild)
-        FColors.BuildExtSizes(Scans);
+        FColors.BuildExtSizes(Scans, ExtSizesFilter);
     else if (!toFile && !force && width == LastTreemapWidth && height == LastTreemapHeight)
         return result;
     // The screen picture goes until the new one is ready (its rectangles are being replaced);
@@ -162,8 +162,8 @@ void TTreemap::Paint(TTreemapBitmap& bitmap, int m, bool withFreeSpace, bool gra
     ws.Allocated = ShowAllocatedSize;
     ws.Names = ShowFileNames;
     ws.Gray = gray;
-    ws.TextHeight = TextHeight();
-    ws.TextMinWidth = TextMinWidth();
+    ws.TextHeight = iTREEMAPTEXTHEIGHT();
+    ws.TextMinWidth = iTREEMAPTEXTMINWIDTH();
     ws.Shading = gray ? Shading.Gray() : Shading;
     ws.RootDisplayName = &RootDisplayName;
 
@@ -239,10 +239,10 @@ void TTreemap::Paint(TTreemapBitmap& bitmap, int m, bool withFreeSpace, bool gra
             AddRidge(surface, fr, h);
             RenderCushion(bitmap, fr, gray ? kGrayFreeSpaceColor : FColors.FreeSpaceColor(),
                           surface, ws.Shading);
-            const int th = TextHeight();
+            const int th = iTREEMAPTEXTHEIGHT();
             const int left = int(std::trunc(fr.XMin())), top = int(std::trunc(fr.YMin()));
             const int w = int(std::trunc(fr.Width())), hh = int(std::trunc(fr.Height()));
-            if (ShowFileNames && hh > th && w >= TextMinWidth()) {
+            if (ShowFileNames && hh > th && w >= iTREEMAPTEXTMINWIDTH()) {
                 if (TTreemapCanvas* freeCanvas = canvasSource()) {
                     const std::u16string head =
                         Utf8ToUtf16(tr("Free Space")) + u": [" + d.itempath + u"]";

@@ -80,6 +80,9 @@ public:
     // picker's entry for it; nil or an empty result keeps the text (see PickerEntryFor).
     std::function<std::u16string(std::u16string_view)> RootDisplayName;
     TTreemapProgress Progress;
+    // When the extension statistics are rebuilt, a file must also pass this test to count
+    // (a headless run's command-line include and exclude filters); nil: every file counts.
+    std::function<bool(PMFT_RECORD)> ExtSizesFilter;
     // Scans with more records than this are drawn with progress.
     size_t ProgressRecordThreshold = kProgressRecordThreshold;
     // Makes the canvas for a drawing's labels; nil: a Qt canvas when a QGuiApplication exists.
@@ -92,8 +95,9 @@ public:
     std::chrono::steady_clock::time_point DrawTreemapStart;
     TTreemapBitmap Image; // the last screen picture (empty after a file drawing)
 
-    int TextHeight() const { return ScaleToDpi(12, Dpi); }   // iTREEMAPTEXTHEIGHT
-    int TextMinWidth() const { return ScaleToDpi(80, Dpi); } // iTREEMAPTEXTMINWIDTH
+    // Height of a folder's name strip and the least width that gets one (follow Dpi).
+    int iTREEMAPTEXTHEIGHT() const { return ScaleToDpi(12, Dpi); }
+    int iTREEMAPTEXTMINWIDTH() const { return ScaleToDpi(80, Dpi); }
     int FontPixelSize() const;
 
     // Draws the treemap. fileName empty: for the screen, into Image, with the 4-pixel margin;

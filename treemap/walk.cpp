@@ -56,7 +56,7 @@ void TTreemapWalk::Draw(TTreeNode* node, const TctRectangle& bounds) {
     while (!FStack.empty()) {
         const Frame f = FStack.back();
         FStack.pop_back();
-        Visit(f);
+        DrawTreemapNode(f);
     }
 }
 
@@ -72,7 +72,7 @@ void TTreemapWalk::CountSkipped(TTreeNode* node) {
     }
 }
 
-void TTreemapWalk::Visit(const Frame& f) {
+void TTreemapWalk::DrawTreemapNode(const Frame& f) {
     TTreeNode* node = f.Node;
     const TctRectangle& b = f.Bounds;
     // A subtree smaller than a pixel is neither drawn nor laid out.

@@ -68,7 +68,9 @@ private:
         float H;
         bool Top;
     };
-    void Visit(const Frame& f);
+    // One node: skipped below a pixel, else its ridge, then shaded as a leaf or laid out
+    // with its children pushed in reverse order.
+    void DrawTreemapNode(const Frame& f);
     void Leaf(TTreeNode* node, const TctRectangle& b, const TCushionSurface& s);
     void NameStrip(TTreeNode* node, const TctRectangle& b);
     TTreemapCanvas* Canvas();

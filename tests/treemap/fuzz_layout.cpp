@@ -71,7 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TTreemapShading sh;
     sh.tm_FastDraw = size % 2 == 0;
     sh.GradientEnabled = size % 3 != 0;
-    RenderCushion(bitmap, TctRectangle(area.Left, area.Left + area.Width, area.Top, area.Top + area.Height),
+    RenderCushion(bitmap,
+                  TctRectangle(area.Left, area.Left + area.Width, area.Top, area.Top + area.Height),
                   0x808080, surface, sh);
     for (size_t i = 0; i < sizes.size() && i < 200; ++i) {
         if (!placed[i]) continue;

@@ -172,4 +172,11 @@ TEST(ImageExport, CommandLineBuildsColoursAndWritesTheImage) {
             warm += (c >> 16) > ((c >> 8) & 0xFF) + 20 && (c >> 16) > (c & 0xFF) + 40;
         }
     EXPECT_GT(warm, 100);
+
+    // The command line's filters decide which files the statistics count.
+    s.tm.ExtSizesFilter = [](PMFT_RECORD r) { return r->Name() == u"disk.iso"; };
+    ASSERT_EQ(ExportTreemapImage(s.tm, name, 300, 200, false, false, true).Outcome,
+              TDrawOutcome::Drawn);
+    EXPECT_EQ(s.colors.ExtSizesTop12[0], u".iso");
+    EXPECT_EQ(s.colors.ExtSizesTop12[1], u"*");
 }
