@@ -51,7 +51,7 @@ void SaveFileToStream(TNTFS_FILES& s, const TMFT_RECORD& mft, std::ostream& dest
         if (s.OnProgress) s.OnProgress(s.index, pct, int64_t(a), int64_t(b));
     };
     auto percent = [&] { return total ? int(written * 100 / total) : 0; };
-    uint64_t reads = 0, failed = 0;
+    uint64_t reads = 0;
 
     while (written < total) {
         // Where the copy stands (0 at the start); the bar never jumps back between extents.
@@ -76,12 +76,15 @@ void SaveFileToStream(TNTFS_FILES& s, const TMFT_RECORD& mft, std::ostream& dest
                 if (ReadMFTRecord(s, r, single.get())) {
                     single[12 + 6] = 0; // fixed up already: no update sequence left to apply
                     single[12 + 7] = 0;
-                    Put(dest, single.get() + 12, bpr);
                 } else {
-                    std::memset(single.get(), 0, bpr + 12);
-                    Put(dest, single.get() + 12, bpr);
-                    ++failed;
+                    // Not a usable FILE record: copied as it lies. A record that cannot be
+                    // located or read at all stops the dump, which would be incomplete.
+                    std::string err;
+                    if (!ReadMFTData(s, r * bpr, single.get() + 12, bpr, &err))
+                        throw TScanError("Could not read MFT record " + std::to_string(r) + ": " +
+                                         err);
                 }
+                Put(dest, single.get() + 12, bpr);
                 written += bpr;
                 if (++n % 100 == 0 && total) progress(percent(), written, total);
             }
@@ -115,9 +118,6 @@ void SaveFileToStream(TNTFS_FILES& s, const TMFT_RECORD& mft, std::ostream& dest
     Put(dest, &letter, 1);
     dest.flush();
     if (!dest) throw TScanError("Could not write the MFT dump file (is the disk full?)");
-    if (failed > 0)
-        throw TScanError(std::to_string(failed) +
-                         " MFT records could not be read; the dump holds zeros in their place");
     progress(100, total, total);
 }
 

@@ -31,6 +31,12 @@ public:
     uint64_t Records() const { return records_; }
     uint32_t RecordSize() const { return bpr_; }
 
+    // A shorter $UpCase (the rest of the table keeps the identity mapping): small images.
+    void SetUpcaseBytes(uint32_t bytes) {
+        upcaseBytes_ = bytes;
+        upcaseClusters_ = (bytes + bpc_ - 1) / bpc_;
+    }
+
     // Where $UpCase and $Bitmap live (clusters); must not overlap the MFT runs.
     void PlaceMetadata(uint64_t upcaseLcn, uint64_t bitmapLcn) {
         upcaseLcn_ = upcaseLcn;
@@ -94,12 +100,13 @@ public:
             uint16_t u = uint16_t(c >= 'a' && c <= 'z' ? c - 32 : c);
             Put16(up.data() + 2 * c, u);
         }
-        std::memcpy(img.data() + upcaseLcn_ * bpc_, up.data(), up.size());
+        std::memcpy(img.data() + upcaseLcn_ * bpc_, up.data(), upcaseBytes_);
         // $Bitmap.
         std::vector<bool> used(total_, false);
         used[0] = true;
         for (const struct Run& r : mftRuns_)
-            for (uint64_t i = 0; i < r.length; ++i) used[uint64_t(r.lcn) + i] = true;
+            for (uint64_t i = 0; i < r.length && uint64_t(r.lcn) + i < total_; ++i)
+                used[uint64_t(r.lcn) + i] = true;
         for (uint64_t i = 0; i < upcaseClusters_; ++i) used[upcaseLcn_ + i] = true;
         for (uint64_t i = 0; i < bitmapClusters_; ++i) used[bitmapLcn_ + i] = true;
         for (uint64_t i = 0; i < total_; ++i)
@@ -121,12 +128,12 @@ public:
                                           EncodeRuns({{bitmapClusters_, int64_t(bitmapLcn_)}}))
                          .Build()));
         recs.try_emplace(
-            10,
-            Widen(Builder(1)
-                      .StdInfo(kFt, kFt, kFt, 6)
-                      .FileName(5, u"$UpCase")
-                      .NonResidentData(131072, EncodeRuns({{upcaseClusters_, int64_t(upcaseLcn_)}}))
-                      .Build()));
+            10, Widen(Builder(1)
+                          .StdInfo(kFt, kFt, kFt, 6)
+                          .FileName(5, u"$UpCase")
+                          .NonResidentData(upcaseBytes_,
+                                           EncodeRuns({{upcaseClusters_, int64_t(upcaseLcn_)}}))
+                          .Build()));
         for (auto& [recno, bytes] : recs) WriteMftBytes(img, recno * bpr_, bytes);
         return img;
     }
@@ -171,6 +178,7 @@ private:
     uint64_t records_ = 0;
     uint64_t upcaseLcn_ = 0, bitmapLcn_ = 0;
     uint64_t upcaseClusters_ = 0, bitmapBytes_ = 0, bitmapClusters_ = 0;
+    uint32_t upcaseBytes_ = 131072;
     std::map<uint64_t, std::vector<uint8_t>> extra_;
 };
 
