@@ -3,10 +3,11 @@
 # table of rows per second and MB/s against the targets (export with default columns at least
 # 1,000,000 rows/s, import at least 700,000 rows/s). Rates are given over wall-clock time and
 # over the process's CPU time (the second is what a busy shared machine does not distort).
-# Builds only the benchmark target, in build/bench (the optimised benchmark flavour).
+# Builds only the benchmark target, in build/bench (the optimised benchmark flavour) or in
+# $QZ_BENCH_DIR when set.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-dir=build/bench
+dir=${QZ_BENCH_DIR:-build/bench}
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQZ_TESTS=OFF -DQZ_BENCH=ON >/dev/null
 fi

@@ -259,7 +259,7 @@ TEST(CsvImport, FileSystemRootAndFilesOnlyLinuxExport) {
 
 TEST(CsvImport, DatesAreLocalTimeOfTheirOwnDate) {
     // Summer and winter dates each convert with the offset in force on that date.
-    ZoneGuard tz("Europe/Berlin");
+    ZoneGuard tz("CET-1CEST,M3.5.0,M10.5.0/3");
     TempDir dir;
     Imported im = ImportText(dir, kHeader + "\"C:\\\",0,0,2024/07/01 12:00:00,16,0,0\r\n"
                                             "\"C:\\w.txt\",1,0,2024/01/15 12:00:00,32,0,0\r\n");

@@ -91,7 +91,7 @@ TEST(CsvExport, WritesTheExactFileFormat) {
 }
 
 TEST(CsvExport, DatesAreLocalTimeOfTheirOwnDate) {
-    ZoneGuard tz("Europe/Berlin");
+    ZoneGuard tz("CET-1CEST,M3.5.0,M10.5.0/3");
     ScanBuilder b;
     TDateTime winter = 0, summer = 0;
     ASSERT_TRUE(TryEncodeDateTime({2024, 1, 15, 23, 30, 5, 400}, winter));
