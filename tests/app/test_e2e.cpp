@@ -1,0 +1,325 @@
+// The built quarzel program run as a user runs it: a generated folder tree, an NTFS image made
+// with mkntfs and filled through ntfs-3g, the dump --dumpmftfile writes of it and the CSV it
+// exports must all describe the same tree; the PNG opens and has the size asked for; bad input
+// ends with a message and a non-zero exit and leaves no output behind.
+#include "tests/support/testsupport.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace qz::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kQuarzel = std::string(QZ_BINARY_DIR) + "/app/quarzel";
+
+struct Result {
+    int code = -1;
+    std::string out, err;
+};
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs quarzel with args (each passed as one argument) in folder dir.
+Result Quarzel(const std::vector<std::string>& args, const std::string& dir) {
+    TempDir errDir;
+    std::string cmd = "cd " + Quote(dir) + " && " + Quote(kQuarzel);
+    for (const std::string& a : args) cmd += " " + Quote(a);
+    cmd += " 2>" + Quote(errDir / "err");
+    Result r;
+    r.code = qz::test::Run(cmd, &r.out);
+    auto e = ReadFileBytes(errDir / "err");
+    r.err.assign(e.begin(), e.end());
+    return r;
+}
+
+// RFC 4180 rows of a CSV file (the UTF-8 byte-order mark dropped).
+std::vector<std::vector<std::string>> ReadCsv(const std::string& path) {
+    auto b = ReadFileBytes(path);
+    std::string t(b.begin(), b.end());
+    if (t.rfind("\xEF\xBB\xBF", 0) == 0) t.erase(0, 3);
+    std::vector<std::vector<std::string>> rows(1);
+    std::string field;
+    bool quoted = false;
+    for (size_t i = 0; i < t.size(); ++i) {
+        char c = t[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < t.size() && t[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',') {
+            rows.back().push_back(field);
+            field.clear();
+        } else if (c == '\n' || c == '\r') {
+            if (c == '\r' && i + 1 < t.size() && t[i + 1] == '\n') ++i;
+            rows.back().push_back(field);
+            field.clear();
+            rows.emplace_back();
+        } else {
+            field += c;
+        }
+    }
+    if (!field.empty() || !rows.back().empty()) rows.back().push_back(field);
+    if (rows.back().empty()) rows.pop_back();
+    return rows;
+}
+
+// What a tree export says about each item below the root: path relative to the root (with
+// "/" separators, folders ending in "/") -> size, files, folders. NTFS metadata ("$...") and
+// the root row are left out.
+std::map<std::string, std::string> TreeFacts(const std::string& csv) {
+    auto rows = ReadCsv(csv);
+    std::map<std::string, std::string> facts;
+    if (rows.size() < 2) return facts;
+    std::string root = rows[1][0];
+    for (size_t i = 2; i < rows.size(); ++i) {
+        std::string p = rows[i][0];
+        if (p.rfind(root, 0) != 0) continue;
+        p.erase(0, root.size());
+        if (root.find('\\') != std::string::npos)
+            for (char& c : p)
+                if (c == '\\') c = '/';
+        if (p.empty() || p[0] == '$') continue;
+        if (p.back() != '/' && p.back() == '.') p.pop_back(); // a name without extension
+        facts[p] = rows[i][1] + "," + rows[i][5] + "," + rows[i][6];
+    }
+    return facts;
+}
+
+void WriteSized(const std::string& path, size_t n) {
+    std::string data(n, 'q');
+    WriteFileBytes(path, data.data(), data.size());
+}
+
+// A small tree with nesting, empty folders and files, and names that need care.
+void MakeTree(const std::string& root) {
+    fs::create_directories(root + "/docs/old");
+    fs::create_directories(root + "/media/empty");
+    fs::create_directories(root + "/Fotos \xC3\xBC");
+    WriteSized(root + "/docs/readme.txt", 1234);
+    WriteSized(root + "/docs/old/notes, \"draft\".txt", 50000);
+    WriteSized(root + "/docs/zero.bin", 0);
+    WriteSized(root + "/media/clip.mp4", 300000);
+    WriteSized(root + "/Fotos \xC3\xBC/bild.jpg", 7000);
+    WriteSized(root + "/top", 42);
+}
+
+bool PngSize(const std::string& path, unsigned& w, unsigned& h) {
+    png_image img{};
+    img.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&img, path.c_str())) return false;
+    w = img.width;
+    h = img.height;
+    std::vector<png_byte> pixels(PNG_IMAGE_SIZE(img));
+    img.format = PNG_FORMAT_RGB;
+    const bool ok = png_image_finish_read(&img, nullptr, pixels.data(), 0, nullptr) != 0;
+    png_image_free(&img);
+    return ok;
+}
+
+bool CanMountNtfs(std::string& why) {
+    for (const char* p : {"mkntfs", "ntfs-3g"})
+        if (!HaveProgram(p)) {
+            why = std::string(p) + " is not installed";
+            return false;
+        }
+    if (geteuid() != 0 || access("/dev/fuse", R_OK | W_OK) != 0) {
+        why = "FUSE mounts need root and /dev/fuse";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(QuarzelProgram, FolderImageDumpAndCsvDescribeTheSameTree) {
+    std::string why;
+    if (!CanMountNtfs(why)) GTEST_SKIP() << why;
+    TempDir tmp;
+    const std::string tree = tmp / "tree", img = tmp / "vol.img", mnt = tmp / "mnt";
+    MakeTree(tree);
+    fs::create_directory(mnt);
+    ASSERT_EQ(qz::test::Run("truncate -s 16M " + Quote(img) + " && mkntfs -q -F -f " + Quote(img) +
+                            " >/dev/null 2>&1"),
+              0);
+    ASSERT_EQ(qz::test::Run("ntfs-3g " + Quote(img) + " " + Quote(mnt)), 0);
+    const int copied = qz::test::Run("cp -r " + Quote(tree) + "/. " + Quote(mnt) + "/");
+    qz::test::Run("umount " + Quote(mnt));
+    ASSERT_EQ(copied, 0);
+
+    const std::vector<std::string> common = {"--exportdrivecapacity=0",
+                                             "--configfolder=" + tmp / "cfg"};
+    auto run = [&](std::vector<std::string> args) {
+        args.insert(args.end(), common.begin(), common.end());
+        Result r = Quarzel(args, tmp.path());
+        EXPECT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        return r;
+    };
+    run({tree, "--export=folder.csv", "--treemapimagefile=out/folder.png",
+         "--treemapimagewidth=800", "--treemapimageheight=600"});
+    run({img, "--export=img.csv", "--treemapimagefile=out/img.jpg", "--treemapimagewidth=640",
+         "--treemapimageheight=480"});
+    run({img, "--dumpmftfile=dumps/vol"});
+    ASSERT_TRUE(fs::exists(tmp / "dumps/vol.mft"));
+    run({tmp / "dumps/vol.mft", "--export=dump.csv"});
+    run({tmp / "img.csv", "--export=csv.csv"});
+
+    // The image, its dump and its exported CSV give the same export, byte for byte.
+    EXPECT_EQ(ReadFileBytes(tmp / "img.csv"), ReadFileBytes(tmp / "dump.csv"));
+    EXPECT_EQ(ReadFileBytes(tmp / "img.csv"), ReadFileBytes(tmp / "csv.csv"));
+    // The folder walk and the MFT agree on every item: size and counts.
+    const auto folder = TreeFacts(tmp / "folder.csv");
+    const auto ntfs = TreeFacts(tmp / "img.csv");
+    EXPECT_EQ(folder.size(), 11u);
+    EXPECT_EQ(folder, ntfs);
+    EXPECT_EQ(folder.at("docs/"), "51234,3,1");
+    EXPECT_EQ(folder.at("docs/old/notes, \"draft\".txt"), "50000,0,0");
+
+    unsigned w = 0, h = 0;
+    ASSERT_TRUE(PngSize(tmp / "out/folder.png", w, h));
+    EXPECT_EQ(w, 800u);
+    EXPECT_EQ(h, 600u);
+    ASSERT_TRUE(PngSize(tmp / "out/img.png", w, h)); // ".jpg" became ".png"
+    EXPECT_EQ(w, 640u);
+    EXPECT_EQ(h, 480u);
+    EXPECT_FALSE(fs::exists(tmp / "out/img.jpg"));
+}
+
+TEST(QuarzelProgram, OutputsOrderNamesAndStandardOutput) {
+    TempDir tmp;
+    MakeTree(tmp / "tree");
+    const std::string cfg = "--configfolder=" + tmp / "cfg";
+    // "%d" and "%t" in names; file types sorted by size; the tree export sorted by size.
+    Result r = Quarzel({tmp / "tree", "--export=out/%d_%t.csv", "--exportfiletypes=types.csv",
+                        "--sortby=1", "--exportfiles=1", cfg},
+                       tmp.path());
+    ASSERT_EQ(r.code, 0) << r.err;
+    std::vector<std::string> made;
+    for (auto& e : fs::directory_iterator(tmp / "out"))
+        made.push_back(e.path().filename().string());
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_TRUE(std::regex_match(made[0], std::regex("20[0-9]{6}_[0-9]{6}\\.csv"))) << made[0];
+    auto rows = ReadCsv(tmp / ("out/" + made[0]));
+    ASSERT_GE(rows.size(), 4u);
+    // Below the root, by size descending: media (300000) before docs (51234).
+    EXPECT_NE(rows[2][0].find("/media/"), std::string::npos) << rows[2][0];
+    auto types = ReadCsv(tmp / "types.csv");
+    ASSERT_GE(types.size(), 3u);
+    EXPECT_EQ(types[1][0], ".mp4");
+    EXPECT_EQ(types[2][0], ".txt");
+
+    // "-": the CSV goes to standard output, nothing else does.
+    r = Quarzel({tmp / "tree/docs", "--export=-", "--filter=*.txt", cfg}, tmp.path());
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("readme.txt"), std::string::npos);
+    EXPECT_EQ(r.out.find("zero.bin"), std::string::npos); // the include filter
+}
+
+TEST(QuarzelProgram, BadInputFailsClearlyAndWritesNothing) {
+    TempDir tmp;
+    MakeTree(tmp / "tree");
+    WriteSized(tmp / "plain.txt", 3000);
+    WriteSized(tmp / "blocker", 1);
+    const std::string cfg = "--configfolder=" + tmp / "cfg";
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        const char* says;
+    } cases[] = {
+        {{tmp / "missing", "--export=a.csv"}, 1, "missing: No such file or directory"},
+        {{tmp / "plain.txt", "--export=a.csv"}, 1, "not an NTFS image"},
+        {{tmp / "tree", "--export=blocker/sub/a.csv"}, 1, "cannot create the folder"},
+        {{"--export=a.csv"}, 2, "no source given"},
+        {{tmp / "tree", "--dumpmftfile=a.mft"}, 2, "--dumpmftfile needs an NTFS volume"},
+        {{tmp / "tree", "--export=a.csv", "--filter=/([a/"}, 2, "not a valid regular expression"},
+        {{tmp / "tree", "--treemapimagefile=a.png", "--treemapimagewidth=0"}, 2, "out of range"},
+        {{tmp / "tree", "--export=-", "--exportfiletypes=-"}, 2, "standard output"},
+        {{tmp / "tree"}, 2, "window is not available yet"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.push_back(cfg);
+        Result r = Quarzel(args, tmp.path());
+        SCOPED_TRACE(args.front());
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(fs::exists(tmp / "a.csv"));
+        EXPECT_FALSE(fs::exists(tmp / "a.png"));
+        EXPECT_FALSE(fs::exists(tmp / "a.mft"));
+    }
+    // An output that fails after the scan: the others are still written, the exit says so.
+    fs::create_directory(tmp / "taken.csv");
+    Result r = Quarzel({tmp / "tree", "--export=taken.csv", "--exportfiletypes=types.csv", cfg},
+                       tmp.path());
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("--export: "), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::exists(tmp / "types.csv"));
+    // A mistyped option is harmless but reported.
+    r = Quarzel({tmp / "tree", "--exprot=x.csv", "--export=ok.csv", cfg}, tmp.path());
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.err.find("Unknown option --exprot=x.csv"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(tmp / "x.csv"));
+}
+
+TEST(QuarzelProgram, HeadlessRunLeavesTheSettingsFileAlone) {
+    TempDir tmp;
+    MakeTree(tmp / "tree");
+    fs::create_directory(tmp / "cfg");
+    const std::string ini = "[frmQuarzelMain]\r\ndecimalplaces=3\r\nsomething=else\r\n";
+    WriteFileBytes(tmp / "cfg/Quarzel3.ini", ini.data(), ini.size());
+    Result r =
+        Quarzel({tmp / "tree", "--export=a.csv", "--configfolder=" + tmp / "cfg"}, tmp.path());
+    ASSERT_EQ(r.code, 0) << r.err;
+    auto after = ReadFileBytes(tmp / "cfg/Quarzel3.ini");
+    EXPECT_EQ(std::string(after.begin(), after.end()), ini);
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp / "cfg"), fs::directory_iterator()), 1);
+
+    // "-setlanguage" stores the language (and only that) and ends.
+    r = Quarzel({"-setlanguage", "de", "--configfolder=" + tmp / "cfg"}, tmp.path());
+    EXPECT_EQ(r.code, 0) << r.err;
+    after = ReadFileBytes(tmp / "cfg/Quarzel3.ini");
+    const std::string now(after.begin(), after.end());
+    EXPECT_NE(now.find("language=de"), std::string::npos) << now;
+    EXPECT_NE(now.find("decimalplaces=3"), std::string::npos) << now;
+}
+
+TEST(QuarzelProgram, ProgressLineOnlyOnATerminal) {
+    TempDir tmp;
+    MakeTree(tmp / "tree");
+    const std::string cfg = "--configfolder=" + tmp / "cfg";
+    Result piped = Quarzel({tmp / "tree", "--export=a.csv", cfg}, tmp.path());
+    EXPECT_EQ(piped.code, 0);
+    EXPECT_EQ(piped.err, "");
+    if (!HaveProgram("script")) GTEST_SKIP() << "script (a pseudo-terminal) is not installed";
+    std::string cmd = Quote(kQuarzel) + " " + Quote(tmp / "tree") +
+                      " --export=" + Quote(tmp / "b.csv") + " " + Quote(cfg);
+    std::string out;
+    ASSERT_EQ(qz::test::Run("script -qec " + Quote(cmd) + " /dev/null", &out), 0) << out;
+    EXPECT_NE(out.find("Scanning"), std::string::npos) << out;
+    EXPECT_NE(out.find("100%"), std::string::npos) << out;
+    EXPECT_NE(out.find("6 files"), std::string::npos) << out;
+    EXPECT_NE(out.find("Written: " + tmp / "b.csv"), std::string::npos) << out;
+}
