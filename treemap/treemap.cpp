@@ -255,6 +255,13 @@ void TTreemap::Paint(TTreemapBitmap& bitmap, int m, bool withFreeSpace, bool gra
         TTreeNode* top = root ? FTree.RootNodeOf(root) : nullptr;
         if (top) {
             const bool progress = Scans[i]->FFileList.size() > ProgressRecordThreshold;
+            // The status line and the bar are restored however the walk ends.
+            struct TEndProgress {
+                const std::function<void()>* end;
+                ~TEndProgress() {
+                    if (end && *end) (*end)();
+                }
+            } endProgress{progress ? &Progress.End : nullptr};
             if (progress) {
                 if (Progress.Begin) Progress.Begin();
                 walk.SetProgress(&Progress, Scans[i]->FFileList.size());
@@ -262,7 +269,6 @@ void TTreemap::Paint(TTreemapBitmap& bitmap, int m, bool withFreeSpace, bool gra
                 walk.SetProgress(nullptr, 0);
             }
             walk.Draw(top, strip);
-            if (progress && Progress.End) Progress.End();
             *FTree.EnsureMapRect(top) =
                 TMapRect{strip.XMin(), strip.YMin(), strip.Width(), strip.Height()};
         }
@@ -285,7 +291,9 @@ TTreeNode* TTreemap::HitTestTreemap(TTreeNode* node, int x, int y, int& freeInde
             }
         }
     }
-    for (TTreeNode* c : FTree.Children(node)) {
+    // Children never made have no rectangles: no need to make them here.
+    const auto kids = node->ChildrenMade() ? FTree.Children(node) : std::span<TTreeNode* const>();
+    for (TTreeNode* c : kids) {
         if (!c->Data.MapRect || !InRect(*c->Data.MapRect, x, y)) continue;
         if (TTreeNode* hit = HitTestTreemap(c, x, y, freeIndex, testFreeSpace)) return hit;
         break;

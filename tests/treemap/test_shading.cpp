@@ -7,7 +7,11 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace qz;
 
@@ -240,4 +244,45 @@ TEST(Bitmap, SizeLimitsGiveMessages) {
                 << err;
         }
     }
+}
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QZ_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define QZ_ASAN 1
+#endif
+
+TEST(Bitmap, OutOfMemoryIsAMessage) {
+#ifdef QZ_ASAN
+    GTEST_SKIP() << "the address sanitizer needs an unlimited address space";
+#else
+    // In a child process whose address space is capped, a bitmap within the size limits but
+    // beyond the memory left fails with a message instead of ending the process.
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        long pages = 0;
+        if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+            std::fclose(f);
+        }
+        const rlim_t cap = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (256u << 20);
+        rlimit lim{cap, cap};
+        if (pages == 0 || setrlimit(RLIMIT_AS, &lim) != 0) _exit(3);
+        TTreemapBitmap b;
+        std::string err;
+        const bool ok = b.Create(16384, 16384, err); // 768 MiB
+        _exit(!ok && b.Empty() && err.find("Not enough memory") != std::string::npos &&
+                      err.find("16384 x 16384") != std::string::npos
+                  ? 0
+                  : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+#endif
 }
