@@ -91,6 +91,19 @@ bool TFilterRegex::Search(std::u16string_view subject) const {
     return false;
 }
 
+void CollectGivenUpExpressions(const TFilters_AND& filter, std::vector<TFilterError>& errors) {
+    for (const TFilters_OR& group : filter)
+        for (const TFilterItem& item : group)
+            if (item.regex && item.regex->GivenUp()) {
+                TFilterError e;
+                e.term = item.termtext;
+                e.pattern = item.regex->Pattern();
+                e.message = "the expression kept exceeding the match limits and was given up; "
+                            "later names were not matched";
+                errors.push_back(std::move(e));
+            }
+}
+
 std::u16string RegexWithEitherSeparator(std::u16string_view p) {
     static constexpr std::u16string_view kEither = u"[/\\\\]";
     std::u16string out;

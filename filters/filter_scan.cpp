@@ -43,6 +43,10 @@ void FilterResults(TNTFS_FILES& scan, std::u16string_view FilterInclude,
         for (PMFT_RECORD p = r->ParentMFTRec; p && p->Filtered; p = p->ParentMFTRec)
             p->Filtered = false;
     }
+    if (errors) {
+        CollectGivenUpExpressions(f.include, *errors);
+        CollectGivenUpExpressions(f.exclude, *errors);
+    }
     FreeFilters(f.include);
     FreeFilters(f.exclude);
 }

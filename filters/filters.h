@@ -98,6 +98,11 @@ struct TFilterPair {
 void ParseFilterPair(std::u16string_view include, std::u16string_view exclude, bool fullPath,
                      TFilterPair& out);
 
+// Appends an error for every expression of filter that was given up after running into the
+// match limits too often (it then matched nothing more; see TFilterRegex), so that a caller can
+// warn that the filter's result is incomplete.
+void CollectGivenUpExpressions(const TFilters_AND& filter, std::vector<TFilterError>& errors);
+
 // Frees every term's expression and empties the filter.
 void FreeFilters(TFilters_AND& filter);
 
@@ -142,7 +147,8 @@ bool FoldersOnlyFilterActive(std::u16string_view text, bool fullPath);
 // terms applied) and does not match the exclude filter (size and folders terms counted as
 // satisfied); then every ancestor of a visible record is made visible. Without
 // ForceFilterFlag and with both texts blank nothing changes. FoldersOnlyFlag has no effect
-// here (it is the caller's totals choice). Regular-expression errors go to *errors when given.
+// here (it is the caller's totals choice). Expressions that do not compile, and those given up
+// during the pass, go to *errors when given.
 void FilterResults(TNTFS_FILES& scan, std::u16string_view FilterInclude,
                    std::u16string_view FilterExclude, bool ForceFilterFlag, bool FilterFullPath,
                    bool FoldersOnlyFlag, std::vector<TFilterError>* errors = nullptr);

@@ -358,6 +358,16 @@ TEST(FilterMatchLimits, CatastrophicExpressionIsGivenUp) {
     EXPECT_TRUE(re.GivenUp());
     EXPECT_EQ(re.LimitHits(), TFilterRegex::kMaxLimitHits);
     EXPECT_EQ(matched, 0u); // "aaaa" comes after the expression was given up
+    std::vector<TFilterError> errors;
+    CollectGivenUpExpressions(f, errors);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].term, u"/^(a+)+$/");
+    EXPECT_NE(errors[0].message.find("given up"), std::string::npos);
+    // Through FilterResults: the pass ends and says so.
+    errors.clear();
+    FilterResults(*s.scan, u"x|/^(a+)+$/", u"", true, false, false, &errors);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].pattern, u"^(a+)+$");
     // A well-behaved expression on the same names is unaffected.
     ParseFilters(u"/^a+!$/", f, fp);
     matched = 0;
