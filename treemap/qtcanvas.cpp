@@ -28,6 +28,12 @@ char* gArgv[] = {gArg0, gArg1, gArg2, nullptr};
 
 } // namespace
 
+QImage TreemapQImage(const TTreemapBitmap& bitmap) {
+    if (bitmap.Empty()) return QImage();
+    return QImage(bitmap.Bits(), bitmap.Width(), bitmap.Height(), qsizetype(bitmap.Stride()),
+                  QImage::Format_BGR888);
+}
+
 bool GuiAvailable() {
     return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 class QGuiApplication;
+class QImage;
 
 namespace qz {
 
@@ -32,6 +33,10 @@ public:
 private:
     std::unique_ptr<QGuiApplication> FApp;
 };
+
+// The bitmap as a QImage over the same memory (no copy; valid while the bitmap lives and is
+// not redrawn), for showing the picture in a window.
+QImage TreemapQImage(const TTreemapBitmap& bitmap);
 
 // Label colour of the treemap text.
 inline constexpr TColor kTreemapTextColor = 0xDDDDDD;

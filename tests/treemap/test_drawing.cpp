@@ -438,6 +438,28 @@ TEST_F(Drawing, NameStripsLeafLabelsAndFrames) {
     EXPECT_EQ(w.canvas, nullptr);
 }
 
+TEST_F(Drawing, SizesFollowTheMonitorsScaling) {
+    // n * dpi / 96 rounded to nearest; the label font is 80 % of the reference label's height.
+    struct Case {
+        int dpi, strip, minWidth, font;
+    };
+    const Case cases[] = {{96, 12, 80, 9},
+                          {100, 13, 83, 10},
+                          {120, 15, 100, 12},
+                          {144, 18, 120, 14},
+                          {192, 24, 160, 19}};
+    for (const Case& c : cases) {
+        World w;
+        w.tm.Dpi = c.dpi;
+        EXPECT_EQ(w.tm.iTREEMAPTEXTHEIGHT(), c.strip) << c.dpi;
+        EXPECT_EQ(w.tm.iTREEMAPTEXTMINWIDTH(), c.minWidth) << c.dpi;
+        EXPECT_EQ(w.tm.FontPixelSize(), c.font) << c.dpi;
+    }
+    World w;
+    w.tm.LabelFontHeight = 20; // the window's own label font
+    EXPECT_EQ(w.tm.FontPixelSize(), 16);
+}
+
 TEST_F(Drawing, RootNamesFromTheSourcePicker) {
     const std::u16string entries[] = {u"[D:] Backup", u"[C:] System"};
     EXPECT_EQ(PickerEntryFor(u"C:\\", entries), u"[C:] System");

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 using namespace qz;
 using namespace qz::test;
 
@@ -111,6 +113,21 @@ TEST(Labels, FittedLineIsCentredAndClipped) {
     RecordingCanvas none;
     DrawFittedLine(none, TIntRect{5, 5, 5, 20}, u"x", u" (1)");
     EXPECT_TRUE(none.Texts.empty()) << "an empty rectangle draws nothing";
+}
+
+TEST(QtCanvas, BitmapAsQImageSharesThePixels) {
+    TTreemapBitmap b;
+    std::string err;
+    ASSERT_TRUE(b.Create(7, 3, err)) << err;
+    b.Fill(0x102030);
+    b.FillRect(6, 2, 7, 3, 0xA0B0C0);
+    const QImage img = TreemapQImage(b);
+    ASSERT_EQ(img.width(), 7);
+    ASSERT_EQ(img.height(), 3);
+    EXPECT_EQ(img.constBits(), b.Bits());
+    EXPECT_EQ(img.pixel(0, 0), qRgb(0x10, 0x20, 0x30));
+    EXPECT_EQ(img.pixel(6, 2), qRgb(0xA0, 0xB0, 0xC0));
+    EXPECT_TRUE(TreemapQImage(TTreemapBitmap()).isNull());
 }
 
 TEST(QtCanvas, TextAndLinesLandInTheBitmap) {
