@@ -197,13 +197,9 @@ struct TRecordSubject {
                 FoldAppend(n, out);
             else
                 out.append(n);
-            if (r->IsFolder()) {
-                if (n.empty() || !IsSep(n.back())) out.push_back(prefix.back());
-                // Its children come next in a walk's order.
-                TParentPaths::Slot& own = Scratch().parents.For(r);
-                own.path[Fold].assign(out);
-                own.has[Fold] = true;
-            }
+            // Only folders that have children under test are kept: the record under test may
+            // still change (a walker reuses the record of an excluded entry).
+            if (r->IsFolder() && (n.empty() || !IsSep(n.back()))) out.push_back(prefix.back());
             return;
         }
         std::vector<PMFT_RECORD>& chain = Scratch().chain;

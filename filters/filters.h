@@ -113,9 +113,10 @@ bool MatchFilters(PMFT_RECORD rec, const TFilters_AND& filter, bool fullPath, bo
 
 // A pass over many records on one thread (FilterResults, a search over a file list, a walker
 // testing the entries it finds). While one lives, MatchFilters on this thread keeps the paths
-// of the parent folders it has built and reuses them for their other children, so the records
-// matched meanwhile must not be renamed, moved to another folder or freed. Nests; costs
-// nothing when no term needs a path.
+// of the parent folders it has built and reuses them for their other children, so the folders
+// above the records matched meanwhile must not be renamed, moved or freed (the records under
+// test themselves may change, such as a walker's reused record). Nests; costs nothing when no
+// term needs a path.
 class TFilterBatch {
 public:
     TFilterBatch();

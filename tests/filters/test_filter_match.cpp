@@ -316,6 +316,16 @@ TEST_F(FilterMatch, BatchesReuseFolderPathsWithoutChangingAnswers) {
         EXPECT_TRUE(MatchFilters(b, f, fp, true));
         EXPECT_FALSE(MatchFilters(a, f, fp, true));
     }
+    // A record under test may change inside a batch (a walker reuses the record of an
+    // excluded entry for the next one): what its children see is its new name.
+    {
+        TFilterBatch batch;
+        ParseFilters(u"\\renamed\\", f, fp);
+        EXPECT_TRUE(MatchFilters(e, f, fp, true));
+        lin.scan->SetRecordName(*e, u"again");
+        ParseFilters(u"\\again\\", f, fp);
+        EXPECT_TRUE(MatchFilters(b, f, fp, true));
+    }
 }
 
 TEST_F(FilterMatch, OneFilterFromManyThreads) {
