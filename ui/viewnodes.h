@@ -23,16 +23,16 @@ struct TMapRect {
     float Left = 0, Top = 0, Width = 0, Height = 0;
 };
 
-// The data of one display node.
+// The data of one display node (fields ordered for size: a node is made per shown item).
 struct TTreeNodeData {
-    bool IsFileGroup = false;        // the file-group pseudo-node of a folder
     TDateTime ModDate = 0;           // record's ModifiedDate; a group: newest date of its files
-    int32_t Depth = 0;               // 1 for a scan's root, +1 per level (a group: its folder's)
-                                     // file-list rows: 0
     PMFT_RECORD FolderRec = nullptr; // folder containing the item (nil for a root); a group:
                                      // the folder itself
     PMFT_RECORD Rec = nullptr;       // record shown (a group: the view's file-group record)
     TMapRect* MapRect = nullptr;     // treemap rectangle, nil until laid out (owned by the view)
+    int32_t Depth = 0;               // 1 for a scan's root, +1 per level (a group: its
+                                     // folder's); file-list rows: 0
+    bool IsFileGroup = false;        // the file-group pseudo-node of a folder
 };
 
 struct TTreeNode {
