@@ -82,7 +82,7 @@ void TWalker::Walk(TFolderTask&& task) {
         const TSub s = f.subs[f.next++];
         TFolderTask child = OpenSub(f, s);
         while (W.WalkerIdle() && !W.Stop())
-            if (!HandOffShallowest()) break;
+            if (!HandOffShallowest(depth_)) break;
         Push(std::move(child)); // f may move: not used below
     }
 }
@@ -110,8 +110,8 @@ TFolderTask TWalker::OpenSub(TFrame& f, const TSub& s) {
     return t;
 }
 
-bool TWalker::HandOffShallowest() {
-    for (size_t i = 0; i < depth_; ++i) {
+bool TWalker::HandOffShallowest(size_t frames) {
+    for (size_t i = 0; i < frames && i < depth_; ++i) {
         TFrame& g = frames_[i];
         // The older method walks its subtree on its own thread.
         if (!g.listed || g.older || g.next >= g.subs.size()) continue;
@@ -167,6 +167,9 @@ void TWalker::ListBlockMethod(TFrame& f) {
         if (W.Options.AfterBlockListed) W.Options.AfterBlockListed(f.path);
         TakeEntries(f, [fd](const TRawEntry& e, TEntryMeta& m) { return StatAt(fd, e.name, m); });
         if (W.Stop()) break;
+        // A big folder takes a while: meanwhile an idle walker gets a folder from further up.
+        while (W.WalkerIdle() && !W.Stop())
+            if (!HandOffShallowest(depth_ - 1)) break;
         n = ReadFolderBlock(fd, buf_.get(), kBlockSize);
         if (n < 0) Unreadable(f, "read", int(-n));
     }

@@ -153,9 +153,9 @@ private:
     void Finish(TFrame& f);
     // A task for the pending subfolder s of frame f (opens it for the block method).
     TFolderTask OpenSub(TFrame& f, const TSub& s);
-    // Hand the pending subfolder nearest the top of the stack to an idle walker; false when
-    // there is none to give or no walker took it.
-    bool HandOffShallowest();
+    // Hand the pending subfolder nearest the top of the stack (among its first `frames`
+    // folders) to an idle walker; false when there is none to give or no walker took it.
+    bool HandOffShallowest(size_t frames);
     void Unreadable(TFrame& f, const char* what, int err);
 
     TSlowScanWalk& W;
