@@ -282,6 +282,19 @@ TEST_F(Drawing, ScansShareTheWidthWithGapsAndFreeSpace) {
     EXPECT_EQ(topRect(1).Left, 4 + std::trunc(W / 2) + 1);
     EXPECT_EQ(topRect(1).Width, std::trunc(W / 2));
     EXPECT_TRUE(w.tm.FreeSpaceRect.empty());
+    // In an image (no margin) the gaps push the last strip one pixel past the right edge:
+    // it is clipped there.
+    {
+        TempDir tmp;
+        const std::string two = tmp / "two.png";
+        ASSERT_EQ(w.tm.DrawTreemap(false, false, false, Utf8ToUtf16(two), 100, 50, true).Outcome,
+                  TDrawOutcome::Drawn);
+        EXPECT_EQ(topRect(1).Left + topRect(1).Width, 101);
+        PngImage img;
+        ASSERT_TRUE(ReadPng(two, img));
+        EXPECT_EQ(img.Pixel(50, 25), kBackground) << "the gap";
+        EXPECT_NE(img.Pixel(99, 25), kBackground) << "the second scan up to the last column";
+    }
 
     // One scan on a 100 GB drive with 40 GB free, in an image (no margin): the scan takes
     // trunc(0.6 W), the free space the rest up to the last column.
