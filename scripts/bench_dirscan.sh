@@ -7,7 +7,8 @@
 # usage: scripts/bench_dirscan.sh [NFILES [NDIRS]]      (default 1000000 100000)
 # environment: CACHE (tree and minscan, default /var/tmp/quarzel-bench), RUNS (default 3),
 #   THREADS (walkers for Quarzel and minscan, default 2), SEED (default 42),
-#   QZ_BUILD_DIR (default build/bench, built with scripts/build.sh bench when it is used)
+#   QZ_BUILD_DIR (default build/bench, built with scripts/build.sh bench when it is used),
+#   NICE (a nice value for every measured command, e.g. -20 on a machine busy with other work)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -72,7 +73,8 @@ declare -A wall cpu mem
 # Rounds of one run per tool, so that a change of load on the machine hits every tool alike.
 for ((r = 0; r < runs; r++)); do
   for i in "${!names[@]}"; do
-    /usr/bin/time -f "%e %U %S %M" -o "$tmp/t" bash -c "${cmds[$i]}" >/dev/null 2>"$tmp/err" || {
+    nice -n "${NICE:-0}" /usr/bin/time -f "%e %U %S %M" -o "$tmp/t" bash -c "${cmds[$i]}" \
+      >/dev/null 2>"$tmp/err" || {
       echo "${names[$i]} failed: $(tail -2 "$tmp/err")" >&2; }
     read -r e u s m < "$tmp/t"
     awk -v e="$e" -v u="$u" -v s="$s" -v m="$m" 'BEGIN {printf "%s %.2f %s\n", e, u + s, m}' >> "$tmp/runs$i"
@@ -93,7 +95,7 @@ for i in "${!names[@]}"; do
 done
 
 echo
-echo "Tree: $tree ($(nproc) processors, warm cache, median of $runs rounds; load average before: $load)"
+echo "Tree: $tree ($(nproc) processors, warm cache, median of $runs rounds; load average before: $load; nice ${NICE:-0})"
 printf "| %-28s | %8s | %8s | %10s | %9s |\n" "tool" "wall s" "CPU s" "peak MB" "x floor"
 printf "|%s|%s|%s|%s|%s|\n" "------------------------------" "----------" "----------" "------------" "-----------"
 for i in "${!names[@]}"; do
