@@ -3,9 +3,12 @@
 #include "app/cmdline.h"
 #include "app/headless.h"
 #include "app/options.h"
+#include "app/volumeaccess.h"
 #include "engine/datetime.h"
 
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 using namespace qz;
 
@@ -147,4 +150,31 @@ TEST(OutputNames, DateTimeAndImageExtension) {
     EXPECT_EQ(TreemapImageName("map.PNG", t), "map.PNG");
     EXPECT_EQ(TreemapImageName("dir.v2/map", t), "dir.v2/map.png");
     EXPECT_EQ(TreemapImageName("%t.bmp", t), "140509.png");
+}
+
+TEST(Elevation, VolumeAccessAndRelaunchArguments) {
+    const std::vector<TMountInfo> none;
+    EXPECT_TRUE(HasVolumeAccess(true, true, none, "/nonexistent/dev")); // already relaunched
+    EXPECT_FALSE(
+        HasVolumeAccess(false, true, none, "/nonexistent/dev"));        // the marker not asked for
+    EXPECT_TRUE(HasVolumeAccess(false, false, none, "/proc/self/exe")); // readable
+    EXPECT_EQ(HasVolumeAccess(false, false, none), geteuid() == 0);     // nothing to try
+
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    const std::string here = NormalizePath(cwd);
+    const std::vector<std::string> argv =
+        ElevatedArguments("/usr/bin/quarzel", "disk.img",
+                          {"--export=out/a.csv", "/treemapimagefile=m.png", "--sortby=1",
+                           "--export=-", "--filter=a/b"});
+    const std::vector<std::string> want = {"pkexec",
+                                           "/usr/bin/quarzel",
+                                           here + "/disk.img",
+                                           "--export=" + here + "/out/a.csv",
+                                           "/treemapimagefile=" + here + "/m.png",
+                                           "--sortby=1",
+                                           "--export=-",
+                                           "--filter=a/b",
+                                           "--runningas"};
+    EXPECT_EQ(argv, want);
 }

@@ -164,8 +164,36 @@ TEST(QuarzelProgram, FolderImageDumpAndCsvDescribeTheSameTree) {
               0);
     ASSERT_EQ(qz::test::Run("ntfs-3g " + Quote(img) + " " + Quote(mnt)), 0);
     const int copied = qz::test::Run("cp -r " + Quote(tree) + "/. " + Quote(mnt) + "/");
-    qz::test::Run("umount " + Quote(mnt));
     ASSERT_EQ(copied, 0);
+    {
+        struct Unmount {
+            std::string m;
+            ~Unmount() { qz::test::Run("umount " + Quote(m) + " 2>/dev/null"); }
+        } unmount{mnt};
+        // The mount point of a readable NTFS volume is read through the MFT, its root named
+        // after the mount point; with "FullScanNTFSIfPossible" a folder on it is cut out of
+        // the whole volume's scan.
+        fs::create_directory(tmp / "full");
+        const std::string ini = "[frmQuarzelMain]\nFullScanNTFSIfPossible=1\n";
+        WriteFileBytes(tmp / "full/Quarzel3.ini", ini.data(), ini.size());
+        for (auto [args, file] :
+             {std::pair<std::vector<std::string>, std::string>{
+                  {mnt, "--export=mnt.csv", "--configfolder=" + tmp / "cfg"}, "mnt.csv"},
+              {{mnt + "/docs", "--export=docs.csv", "--configfolder=" + tmp / "full"},
+               "docs.csv"}}) {
+            Result r = Quarzel(args, tmp.path());
+            ASSERT_EQ(r.code, 0) << r.err;
+            auto rows = ReadCsv(tmp / file);
+            ASSERT_GE(rows.size(), 3u);
+            EXPECT_EQ(rows[1][0], args[0] + "/");
+        }
+        // The names and sizes seen through the MFT are those walked in the folder (sizes
+        // of the metadata files make the difference at the root).
+        auto docs = TreeFacts(tmp / "docs.csv");
+        EXPECT_EQ(docs.size(), 4u);
+        EXPECT_EQ(docs.at("old/notes, \"draft\".txt"), "50000,0,0");
+        EXPECT_EQ(ReadCsv(tmp / "docs.csv")[1][1], "51234");
+    }
 
     const std::vector<std::string> common = {"--exportdrivecapacity=0",
                                              "--configfolder=" + tmp / "cfg"};
@@ -193,6 +221,7 @@ TEST(QuarzelProgram, FolderImageDumpAndCsvDescribeTheSameTree) {
     const auto ntfs = TreeFacts(tmp / "img.csv");
     EXPECT_EQ(folder.size(), 11u);
     EXPECT_EQ(folder, ntfs);
+    EXPECT_EQ(TreeFacts(tmp / "mnt.csv"), folder);
     EXPECT_EQ(folder.at("docs/"), "51234,3,1");
     EXPECT_EQ(folder.at("docs/old/notes, \"draft\".txt"), "50000,0,0");
 
@@ -304,6 +333,43 @@ TEST(QuarzelProgram, HeadlessRunLeavesTheSettingsFileAlone) {
     const std::string now(after.begin(), after.end());
     EXPECT_NE(now.find("language=de"), std::string::npos) << now;
     EXPECT_NE(now.find("decimalplaces=3"), std::string::npos) << now;
+}
+
+TEST(QuarzelProgram, DebugLogLinesInTheirFormat) {
+    TempDir tmp;
+    MakeTree(tmp / "tree");
+    const std::string cmd = "XDG_CONFIG_HOME=" + Quote(tmp / "xdg") + " " + Quote(kQuarzel) + " " +
+                            Quote(tmp / "tree") + " --export=" + Quote(tmp / "a.csv") +
+                            " --debug --configfolder=" + Quote(tmp / "cfg");
+    ASSERT_EQ(qz::test::Run(cmd), 0);
+    std::vector<std::string> logs;
+    for (auto& e : fs::directory_iterator(tmp / "xdg/Quarzel3/DebugLogs"))
+        logs.push_back(e.path().string());
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_TRUE(std::regex_match(fs::path(logs[0]).filename().string(),
+                                 std::regex("quarzellog[0-9]{14}\\.log")));
+    std::ifstream in(logs[0]);
+    std::string line, all;
+    int n = 0;
+    while (std::getline(in, line)) {
+        EXPECT_TRUE(std::regex_match(line, std::regex("[0-9]{8} [0-9]{6} L0 .+"))) << line;
+        all += line + "\n";
+        ++n;
+    }
+    EXPECT_GT(n, 5);
+    EXPECT_NE(all.find(" L0 Quarzel32 4.25 Start\n"), std::string::npos) << all;
+    EXPECT_NE(all.find("Creating Mutex"), std::string::npos) << all;
+    EXPECT_NE(all.find("Scanner Initialize"), std::string::npos) << all;
+    EXPECT_NE(all.find("Config folder set via command line: \"" + tmp / "cfg" + "\""),
+              std::string::npos)
+        << all;
+
+    // Without the option nothing is logged.
+    fs::remove_all(tmp / "xdg");
+    ASSERT_EQ(qz::test::Run(cmd.substr(0, cmd.find(" --debug")) +
+                            " --configfolder=" + Quote(tmp / "cfg")),
+              0);
+    EXPECT_FALSE(fs::exists(tmp / "xdg/Quarzel3/DebugLogs"));
 }
 
 TEST(QuarzelProgram, ProgressLineOnlyOnATerminal) {
