@@ -1,5 +1,5 @@
-// Scans a folder (or loads an MFT dump) and draws its treemap into a PNG file, the way the
-// program's image export does, printing how long each step took. For looking at pictures.
+// Scans a folder (or reads an MFT dump or NTFS image) and draws its treemap into a PNG file, the
+// way the program's image export does, printing how long each step took. For looking at pictures.
 //
 // usage: treemap_render [-w WIDTH] [-h HEIGHT] [-g] [-f] [-s] [-n] [-F] [-z PATH] SOURCE OUT.png
 //   -g gray   -f free space of the folder's file system   -s sizes, not allocated sizes
@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -71,7 +72,8 @@ int main(int argc, char** argv) {
     auto ms = [](auto d) { return std::chrono::duration<double, std::milli>(d).count(); };
     auto t0 = clock::now();
     std::unique_ptr<TNTFS_FILES> scan;
-    const bool dump = source.size() > 4 && source.substr(source.size() - 4) == ".mft";
+    struct stat st {};
+    const bool dump = stat(source.c_str(), &st) == 0 && !S_ISDIR(st.st_mode); // dump or image
     try {
         scan = dump ? std::make_unique<TNTFS_FILES>(Utf8ToUtf16(source))
                     : TNTFS_FILES::CreateSlow(Utf8ToUtf16(source));
