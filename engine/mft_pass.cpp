@@ -66,17 +66,22 @@ void RunMFTPass(TNTFS_FILES& s) {
 void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
     const bool volume = IsVolumeSource(s);
     const uint32_t bpr = s.BytesPerRecord();
-    auto closeSource = [&] {
-        s.FVolumeHandle.Close();
-        s.FMFTFile.Close();
-    };
+    // The source is closed however the pass ends, also when something outside the read loop
+    // raises (a failed allocation, a progress callback): a scan kept on screen must not hold
+    // the device open.
+    struct CloseSource {
+        TNTFS_FILES& s;
+        ~CloseSource() {
+            s.FVolumeHandle.Close();
+            s.FMFTFile.Close();
+        }
+    } closeAtEnd{s};
     if (!volume && !s.FMFTFile.valid()) {
         s.SetError("The MFT source is no longer open (a scan reads its source once)");
         return;
     }
     if (bpr < 256 || bpr > 65536 || (bpr & (bpr - 1)) != 0) {
         s.SetError("Invalid MFT record size " + std::to_string(bpr));
-        closeSource();
         return;
     }
 
@@ -88,7 +93,6 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
     s.NumMFTRecords = std::min(total, readable);
     if (s.NumMFTRecords > int64_t(INT32_MAX) - 10000) {
         s.SetError("The MFT holds too many records (" + std::to_string(s.NumMFTRecords) + ")");
-        closeSource();
         return;
     }
     const int fd = volume ? s.FVolumeHandle.get() : s.FMFTFile.get();
@@ -210,7 +214,6 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
         s.OnProgress(s.index, 100, int64_t(s.FFileList.size() - s.FDirList.size()),
                      int64_t(s.FDirList.size()));
     s.DeleteOrphans();
-    closeSource();
     if (unreadable > 0 && !s.WasError)
         s.SetError(std::to_string(unreadable) + " MFT records could not be read");
 }

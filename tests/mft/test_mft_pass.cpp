@@ -277,3 +277,21 @@ TEST_F(MftPass, ProgressStaysWithinBoundsAndEndsAt100) {
     EXPECT_EQ(calls.back().files, 20000 - 24 + 3); // the files and $MFT, $Bitmap, $UpCase
     EXPECT_EQ(calls.back().dirs, 1);
 }
+
+TEST_F(MftPass, SourceIsClosedWhenAProgressCallbackRaises) {
+    // Raised outside the read loop: at the first report (before any batch) and at the last
+    // (after the deferred records). The scan names the error and no longer holds the image.
+    std::string img = Volume({{250, 16}});
+    for (int failAt : {0, 100}) {
+        SCOPED_TRACE(failAt);
+        TNTFS_FILES s(Utf8ToUtf16(img));
+        ASSERT_TRUE(s.FVolumeHandle.valid());
+        s.OnProgress = [&](int, int pct, int64_t, int64_t) {
+            if (pct == failAt) throw std::runtime_error("progress display gone");
+        };
+        s.ProcessMFTRecords(u"", u"", false, false, false);
+        EXPECT_TRUE(s.WasError);
+        EXPECT_EQ(s.ErrorMEssage, "progress display gone");
+        EXPECT_FALSE(s.FVolumeHandle.valid()) << "the image stays open";
+    }
+}
