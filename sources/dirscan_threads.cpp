@@ -90,11 +90,15 @@ void TSlowScanWalk::WaitSlowScanThreads(TWalker& walker) {
     FIdle.fetch_add(1, std::memory_order_acq_rel);
     for (;;) {
         if (FScanThreadTask) {
+            // While the scan thread walks a folder it is not idle: what it hands over in the
+            // meantime must go to an idle worker, not back into its own slot.
             std::unique_ptr<TFolderTask> t = std::move(FScanThreadTask);
+            FScanThreadWaiting = false;
             lk.unlock();
             walker.Walk(std::move(*t));
             ReportProgress(false);
             lk.lock();
+            FScanThreadWaiting = true;
             FIdle.fetch_add(1, std::memory_order_acq_rel);
             continue;
         }

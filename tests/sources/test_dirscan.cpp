@@ -15,9 +15,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -254,6 +256,61 @@ TEST(DirScan, WorkerThreadsStayWithinTheProcessorBound) {
             EXPECT_EQ(stats.HandOffs, 0);
         }
     }
+}
+
+TEST(DirScan, IdleWorkerGetsFoldersFromTheScanThreadsHandedOverFolder) {
+    // Two walkers. The worker walks one top folder slowly, so the scan thread finishes the other
+    // and is handed a folder by the worker. Then the worker runs dry while the scan thread
+    // still has subfolders pending in that folder: the idle worker must be given some of them
+    // (the scan thread must not keep handing them to itself).
+    TempDir tmp;
+    for (const char* top : {"a", "b"}) {
+        for (int i = 0; i < 12; ++i) {
+            const std::string s = tmp / top + "/s" + std::to_string(i);
+            for (int k = 0; k < 8; ++k)
+                ASSERT_TRUE(std::filesystem::create_directories(s + "/t" + std::to_string(k)));
+        }
+    }
+    const auto main = std::this_thread::get_id();
+    std::mutex lock;
+    std::string workerTop;      // the top folder the worker walks
+    std::string handed;         // the first folder the scan thread was handed from it
+    int workerFoldersAfter = 0; // folders below `handed` read by the worker
+    auto lastWorkerRead = std::chrono::steady_clock::now();
+    TSlowScanOptions opt;
+    opt.Threads = 2;
+    opt.AfterBlockListed = [&](const std::string& folder) {
+        std::unique_lock<std::mutex> g(lock);
+        const bool onWorker = std::this_thread::get_id() != main;
+        if (onWorker) {
+            lastWorkerRead = std::chrono::steady_clock::now();
+            if (workerTop.empty()) workerTop = folder;
+            if (!handed.empty() && folder.rfind(handed + "/", 0) == 0) ++workerFoldersAfter;
+            if (handed.empty()) { // slow until the scan thread has been handed a folder
+                g.unlock();
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            return;
+        }
+        if (handed.empty() && !workerTop.empty() && folder.rfind(workerTop + "/", 0) == 0) {
+            handed = folder;
+            // Let the worker finish everything it holds (until it has read nothing for
+            // 100 ms) before the scan thread goes on.
+            const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (std::chrono::steady_clock::now() - lastWorkerRead <
+                       std::chrono::milliseconds(100) &&
+                   std::chrono::steady_clock::now() < limit) {
+                g.unlock();
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                g.lock();
+            }
+        }
+    };
+    auto scan = ScanFolder(tmp.path(), opt);
+    EXPECT_EQ(CheckTree(*scan), "");
+    EXPECT_EQ(scan->MFTRoot->SubFoldersNumDirs(), 2 + 2 * 12 * 9);
+    ASSERT_FALSE(handed.empty()) << "the scan thread was never handed a folder";
+    EXPECT_GT(workerFoldersAfter, 0) << handed;
 }
 
 TEST(DirScan, ProgressComesFromTheScanThreadAndEndsAt100) {
