@@ -7,6 +7,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace qz {
 
@@ -55,7 +56,12 @@ bool TCommandLine::IsKnownKey(std::string_view key) {
     return std::find(kKnownKeys.begin(), kKnownKeys.end(), key) != kKnownKeys.end();
 }
 
-void TCommandLine::Parse(std::vector<std::string> args) {
+void TCommandLine::Parse(std::vector<std::string> args, const TPathExists& exists) {
+    auto pathExists = [&](const std::string& p) {
+        if (exists) return exists(p);
+        struct stat st {};
+        return ::lstat(p.c_str(), &st) == 0;
+    };
     *this = TCommandLine();
     FArgs = std::move(args);
     size_t first = 0;
@@ -98,7 +104,7 @@ void TCommandLine::Parse(std::vector<std::string> args) {
         const std::string key = Lower(body.substr(0, eq));
         const std::string value =
             eq == std::string_view::npos ? std::string("1") : std::string(body.substr(eq + 1));
-        if (windowsForm && !IsKnownKey(key)) { // a path such as /home/me
+        if (windowsForm && (!IsKnownKey(key) || pathExists(a))) { // /home/me, /export
             FPositional.push_back(a);
             continue;
         }

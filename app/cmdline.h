@@ -2,15 +2,17 @@
 //
 // Options are written GNU-style, "--key=value" or "--key" alone for "1"; keys compare without
 // regard to case, the first occurrence of a key wins, and an empty value ("--key=") counts as
-// not given. The older form "/key=value" (or "/key") is accepted only for a known key, so a
-// path such as "/home/me" stays a path. "--" ends the options. Every other argument is
-// positional; the first one is the source path. "-uninstall" and "-setlanguage CODE" are
-// recognised only as the very first argument.
+// not given. The older form "/key=value" (or "/key") is accepted only for a known key that
+// does not name an existing file or folder, so paths such as "/home/me" or a folder "/export"
+// stay paths. "--" ends the options. Every other argument is positional; the first one is
+// the source path. "-uninstall" and "-setlanguage CODE" are recognised only as the very first
+// argument.
 //
 // Unknown options are kept (they travel with a relaunch) but have no effect; each one gives a
 // warning, since it is most likely a typing mistake.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,10 +21,16 @@ namespace qz {
 
 class TCommandLine {
 public:
+    // Whether a path names an existing file-system entry (tells "/export" the folder from
+    // the option).
+    using TPathExists = std::function<bool(const std::string&)>;
+
     TCommandLine() = default;
-    // args: the arguments after the program name.
-    explicit TCommandLine(std::vector<std::string> args) { Parse(std::move(args)); }
-    void Parse(std::vector<std::string> args);
+    // args: the arguments after the program name; exists: nil asks the file system.
+    explicit TCommandLine(std::vector<std::string> args, const TPathExists& exists = nullptr) {
+        Parse(std::move(args), exists);
+    }
+    void Parse(std::vector<std::string> args, const TPathExists& exists = nullptr);
 
     // The option's value, or def when it is not given (or given empty).
     std::string GetCommandLineOption(std::string_view key, std::string_view def = {}) const;

@@ -49,6 +49,21 @@ TEST(CommandLine, OptionFormsAndPositionals) {
     }
 }
 
+TEST(CommandLine, OldFormNamingAnExistingPathIsThatPath) {
+    // A folder "/export" (common for NFS exports) is scanned, not taken for the option.
+    const auto exists = [](const std::string& p) { return p == "/export" || p == "/debug"; };
+    TCommandLine a({"/export", "--export=a.csv", "/debug"}, exists);
+    EXPECT_EQ(a.GetPathArgument(1), "/export");
+    EXPECT_EQ(a.GetPathArgument(2), "/debug");
+    EXPECT_EQ(a.GetCommandLineOption("export"), "a.csv");
+    EXPECT_FALSE(a.HasOption("debug"));
+    TCommandLine b({"/data", "/export=b.csv", "/admin"}, exists); // no such paths: options
+    EXPECT_EQ(b.GetPathArgument(1), "/data");
+    EXPECT_EQ(b.GetPathArgument(2), "");
+    EXPECT_EQ(b.GetCommandLineOption("export"), "b.csv");
+    EXPECT_EQ(b.GetCommandLineOption("admin"), "1");
+}
+
 TEST(CommandLine, DefaultsOptionArgumentsAndLaterPositionals) {
     TCommandLine cl = Parse({"/a", "--sortby=2", "/b", "--bogus"});
     EXPECT_EQ(cl.GetCommandLineOption("treemapimagewidth", "1920"), "1920");
