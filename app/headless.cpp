@@ -128,8 +128,10 @@ int ProcessCommandLine(THeadlessRun& run) {
         if (!PrepareOutputFolder(file, error)) return fail(kExitFailed, error);
         TProgressLine line(run.ProgressLine, run.Err);
         TScanSource src = r.Source;
-        if (!WriteMFTDump(src, file, line, error)) {
+        if (!WriteMFTDump(src, file, line, error, run.Interrupt)) {
             line.Finish();
+            if (run.Interrupt && run.Interrupt->load())
+                return fail(kExitInterrupted, "interrupted; the MFT dump was not written");
             return fail(kExitFailed, error);
         }
         line.Finish();
@@ -218,6 +220,10 @@ int ProcessCommandLine(THeadlessRun& run) {
     TOutputContext ctx{*run.CommandLine, session, tree, opt, settings, run.StartTime};
     int code = kExitOk;
     for (const Output& o : outputs) {
+        // Each output is written whole or not at all; an interrupt stops before the next.
+        if (run.Interrupt && run.Interrupt->load())
+            return fail(kExitInterrupted, "interrupted; " + std::string(OutputOption(o.Kind)) +
+                                              " and the outputs after it were not written");
         error.clear();
         bool ok = false;
         switch (o.Kind) {

@@ -150,7 +150,7 @@ bool WriteTreemapImage(TOutputContext& ctx, const std::string& file, std::string
 }
 
 bool WriteMFTDump(const TScanSource& src, const std::string& file, TProgressLine& progress,
-                  std::string& error) {
+                  std::string& error, const std::atomic<bool>* interrupt) {
     DebugLog("Headless MFT dump " + file);
     try {
         TNTFS_FILES scan(src.Path);
@@ -160,6 +160,8 @@ bool WriteMFTDump(const TScanSource& src, const std::string& file, TProgressLine
         }
         TDumpProgress throttle;
         scan.OnProgress = [&](int, int percent, int64_t written, int64_t total) {
+            // The dump writer removes its file when the copy ends with an error.
+            if (interrupt && interrupt->load()) throw TScanError("interrupted");
             std::u16string text;
             if (throttle.Update(percent, written, total, NowUtc(), text))
                 progress.Show(Utf16ToUtf8(text));

@@ -7,6 +7,7 @@
 #include "app/settings.h"
 #include "ui/scancontrol.h"
 
+#include <atomic>
 #include <string>
 
 namespace qz {
@@ -34,8 +35,9 @@ void ApplyCommandLineToExportOptions(const TCommandLine& cl, const TStartupOptio
 bool WriteCsvExport(TOutputContext& ctx, const std::string& file, std::string& error);
 bool WriteFileTypesExport(TOutputContext& ctx, const std::string& file, std::string& error);
 bool WriteTreemapImage(TOutputContext& ctx, const std::string& file, std::string& error);
-// The MFT dump of the NTFS volume (image or device) src.
+// The MFT dump of the NTFS volume (image or device) src. interrupt (may be nil), once set,
+// stops the copy and removes the file.
 bool WriteMFTDump(const TScanSource& src, const std::string& file, TProgressLine& progress,
-                  std::string& error);
+                  std::string& error, const std::atomic<bool>* interrupt = nullptr);
 
 } // namespace qz

@@ -188,7 +188,6 @@ int QuarzelMain(int argc, char** argv) {
     run.Interrupt = &gInterrupted;
 
     // In a headless run the stored "always run as root" choice does not apply: only a dump
-    // needs the device.
     // needs the device, and an image file needs no root at all.
     const std::string path = cl.GetPathArgument(1);
     const std::string device = DeviceOfPath(path, run.Mounts);

@@ -1,6 +1,7 @@
 // The scan session: one thread per source, combined progress and its throttle, cancel,
 // errors naming their source, one name order across scans, totals, the full-volume cut and
 // the sorted display tree.
+#include "app/outputs.h"
 #include "engine/text.h"
 #include "engine/tree.h"
 #include "sources/dirscan.h"
@@ -289,4 +290,22 @@ TEST(ScanSession, FullVolumeModeCutsTheFolderOut) {
     EXPECT_FALSE(session.Finish());
     ASSERT_EQ(session.Errors.size(), 1u);
     EXPECT_NE(session.Errors[0].find("/mnt/w/$Extend/$RmMetadata"), std::string::npos);
+}
+
+TEST(HeadlessDump, AnInterruptLeavesNoDumpBehind) {
+    TempDir tmp;
+    const std::string img = tmp / "vol.img";
+    ASSERT_EQ(qz::test::Run("truncate -s 8M '" + img + "' && mkntfs -q -F -f '" + img +
+                            "' >/dev/null 2>&1"),
+              0);
+    const TScanSource src{DT_NTFS, TScanMethod::MFTVolume, Utf8ToUtf16(img), {}, {}, {}};
+    TProgressLine line(false);
+    std::atomic<bool> interrupted{true};
+    std::string error;
+    EXPECT_FALSE(WriteMFTDump(src, tmp / "vol.mft", line, error, &interrupted));
+    EXPECT_NE(error.find("interrupted"), std::string::npos) << error;
+    EXPECT_FALSE(fs::exists(tmp / "vol.mft"));
+    interrupted = false;
+    ASSERT_TRUE(WriteMFTDump(src, tmp / "vol.mft", line, error, &interrupted)) << error;
+    EXPECT_GT(fs::file_size(tmp / "vol.mft"), 16u * 1024);
 }
