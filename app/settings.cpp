@@ -1,5 +1,7 @@
 #include "app/settings.h"
 
+#include "engine/text.h"
+
 namespace qz {
 
 namespace {
@@ -96,8 +98,7 @@ TMainSettings LoadMainSettings(const TIniFile& ini, bool portable) {
     for (int i = 0; i < 12; ++i) {
         std::string key = "tmfileextensions" + std::to_string(i + 1);
         if (ini.ValueExists(M, key)) {
-            std::string e = ini.ReadString(M, key);
-            s.FileExtensions[size_t(i)] = std::u16string(e.begin(), e.end());
+            s.FileExtensions[size_t(i)] = Utf8ToUtf16(ini.ReadString(M, key));
         }
     }
     s.ColorBySize = ini.ReadBool(M, "treemapcolorbysize", true);

@@ -161,6 +161,14 @@ TEST(MainSettings, DefaultsAndFallbacks) {
     EXPECT_TRUE(d.RunAsAdmin);
     EXPECT_FALSE(LoadMainSettings(TIniFile(), true).RunAsAdmin); // portable
     EXPECT_EQ(d.Palette, DefaultPalette());
+    EXPECT_EQ(d.FileExtensions, DefaultFileExtensions());
+
+    // Treemap extension slots are UTF-8 text; a slot that is not stored keeps its default.
+    TIniFile ext;
+    ASSERT_TRUE(ext.SetText("[frmQuarzelMain]\ntmfileextensions2=mkv,b\xC3\xBCld\n"));
+    const TMainSettings e = LoadMainSettings(ext, false);
+    EXPECT_EQ(e.FileExtensions[1], u"mkv,b\u00FCld");
+    EXPECT_EQ(e.FileExtensions[0], DefaultFileExtensions()[0]);
 
     struct {
         const char* text;
