@@ -30,6 +30,9 @@ TMFTThread::~TMFTThread() {
 void TMFTThread::Start(std::function<void()> onTerminate) {
     FOnTerminate = std::move(onTerminate);
     _m->OnProgress = [this](int, int percent, int64_t files, int64_t dirs) {
+        // An MFT pass knows its record count before it reports; the combined percentage
+        // weighs the scans by it while they run.
+        _numrecords.store(_m->NumMFTRecords, std::memory_order_relaxed);
         _percent.store(percent, std::memory_order_relaxed);
         _numfiles.store(files, std::memory_order_relaxed);
         _numdirs.store(dirs, std::memory_order_relaxed);
