@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -216,6 +217,51 @@ TEST(QuarzelProgram, FolderImageDumpAndCsvDescribeTheSameTree) {
     // The image, its dump and its exported CSV give the same export, byte for byte.
     EXPECT_EQ(ReadFileBytes(tmp / "img.csv"), ReadFileBytes(tmp / "dump.csv"));
     EXPECT_EQ(ReadFileBytes(tmp / "img.csv"), ReadFileBytes(tmp / "csv.csv"));
+
+    // The same image as a block device (a read-only loop device), and a device without NTFS.
+    auto attach = [&](const std::string& file) {
+        std::string dev;
+        if (HaveProgram("losetup") &&
+            qz::test::Run("losetup -f --show -r " + Quote(file) + " 2>/dev/null", &dev) == 0)
+            while (!dev.empty() && (dev.back() == '\n' || dev.back() == ' ')) dev.pop_back();
+        return dev;
+    };
+    WriteSized(tmp / "zeros.img", 1 << 20);
+    for (const std::string& file : {img, tmp / "zeros.img"}) {
+        const std::string dev = attach(file);
+        if (dev.empty()) continue; // no loop devices here
+        struct Detach {
+            std::string d;
+            ~Detach() { qz::test::Run("losetup -d " + Quote(d) + " 2>/dev/null"); }
+        } detach{dev};
+        std::vector<std::string> args = {dev, "--export=dev.csv"};
+        args.insert(args.end(), common.begin(), common.end());
+        Result r = Quarzel(args, tmp.path());
+        if (file == img) {
+            EXPECT_EQ(r.code, 0) << r.err;
+            EXPECT_EQ(ReadFileBytes(tmp / "dev.csv"), ReadFileBytes(tmp / "img.csv"));
+        } else {
+            EXPECT_EQ(r.code, 1);
+            EXPECT_NE(r.err.find(dev + ": no NTFS file system on this device"), std::string::npos)
+                << r.err;
+        }
+        fs::remove(tmp / "dev.csv");
+    }
+
+    // With the drive capacity columns, the image's root row carries its size and free space.
+    Result cap = Quarzel({img, "--export=cap.csv", "--configfolder=" + tmp / "cfg"}, tmp.path());
+    ASSERT_EQ(cap.code, 0) << cap.err;
+    const auto capRows = ReadCsv(tmp / "cap.csv");
+    ASSERT_GE(capRows.size(), 2u);
+    const auto& head = capRows[0];
+    const size_t at = size_t(std::find(head.begin(), head.end(), "DRIVECAPACITY") - head.begin());
+    ASSERT_LT(at + 1, capRows[1].size());
+    const unsigned long long total = std::stoull(capRows[1][at]);
+    const unsigned long long freeBytes = std::stoull(capRows[1][at + 1]);
+    EXPECT_GT(total, 15ull << 20);
+    EXPECT_LE(total, 16ull << 20);
+    EXPECT_GT(freeBytes, 0u);
+    EXPECT_LT(freeBytes, total);
     // The folder walk and the MFT agree on every item: size and counts.
     const auto folder = TreeFacts(tmp / "folder.csv");
     const auto ntfs = TreeFacts(tmp / "img.csv");
@@ -258,12 +304,36 @@ TEST(QuarzelProgram, OutputsOrderNamesAndStandardOutput) {
     EXPECT_EQ(types[1][0], ".mp4");
     EXPECT_EQ(types[2][0], ".txt");
 
+    // With --dumpmftfile only the dump is written; the other outputs are named as left out.
+    const std::string img = tmp / "vol.img";
+    ASSERT_EQ(qz::test::Run("truncate -s 8M " + Quote(img) + " && mkntfs -q -F -f " + Quote(img) +
+                            " >/dev/null 2>&1"),
+              0);
+    r = Quarzel({img, "--export=both.csv", "--dumpmftfile=both.mft", cfg}, tmp.path());
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(fs::exists(tmp / "both.mft"));
+    EXPECT_FALSE(fs::exists(tmp / "both.csv"));
+    EXPECT_NE(r.err.find("--export is not written when --dumpmftfile is given"), std::string::npos)
+        << r.err;
+
     // "-": the CSV goes to standard output, nothing else does.
     r = Quarzel({tmp / "tree/docs", "--export=-", "--filter=*.txt", cfg}, tmp.path());
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_NE(r.out.find("readme.txt"), std::string::npos);
     EXPECT_EQ(r.out.find("zero.bin"), std::string::npos); // the include filter
+}
+
+TEST(QuarzelProgram, HelpAndVersion) {
+    TempDir tmp;
+    Result help = Quarzel({"--help", "--export=a.csv"}, tmp.path());
+    EXPECT_EQ(help.code, 0);
+    EXPECT_EQ(help.out.rfind("Usage: quarzel [PATH] [OPTION]...", 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("--treemapimagefile=FILE"), std::string::npos);
+    Result version = Quarzel({"--version"}, tmp.path());
+    EXPECT_EQ(version.code, 0);
+    EXPECT_TRUE(std::regex_match(version.out, std::regex("quarzel [0-9][^\n]*\n"))) << version.out;
+    EXPECT_FALSE(fs::exists(tmp / "a.csv"));
 }
 
 TEST(QuarzelProgram, BadInputFailsClearlyAndWritesNothing) {
@@ -326,6 +396,17 @@ TEST(QuarzelProgram, HeadlessRunLeavesTheSettingsFileAlone) {
     EXPECT_EQ(std::string(after.begin(), after.end()), ini);
     EXPECT_EQ(std::distance(fs::directory_iterator(tmp / "cfg"), fs::directory_iterator()), 1);
 
+    // A damaged file: defaults are used, the user is told, and the file is left as it is.
+    const std::string junk("[frmQuarzelMain]\ndecimalplaces=3\n\x01\0junk", 39);
+    fs::create_directory(tmp / "bad");
+    WriteFileBytes(tmp / "bad/Quarzel3.ini", junk.data(), junk.size());
+    r = Quarzel({tmp / "tree", "--export=b.csv", "--configfolder=" + tmp / "bad"}, tmp.path());
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.err.find("is damaged; defaults are used"), std::string::npos) << r.err;
+    after = ReadFileBytes(tmp / "bad/Quarzel3.ini");
+    EXPECT_EQ(std::string(after.begin(), after.end()), junk);
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp / "bad"), fs::directory_iterator()), 1);
+
     // "-setlanguage" stores the language (and only that) and ends.
     r = Quarzel({"-setlanguage", "de", "--configfolder=" + tmp / "cfg"}, tmp.path());
     EXPECT_EQ(r.code, 0) << r.err;
@@ -339,7 +420,9 @@ TEST(QuarzelProgram, DebugLogLinesInTheirFormat) {
     TempDir tmp;
     MakeTree(tmp / "tree");
     const std::string cmd = "XDG_CONFIG_HOME=" + Quote(tmp / "xdg") + " " + Quote(kQuarzel) + " " +
-                            Quote(tmp / "tree") + " --export=" + Quote(tmp / "a.csv") +
+                            Quote(tmp / "tree") + " --treemapimagefile=" + Quote(tmp / "a.png") +
+                            " --treemapimagewidth=64 --treemapimageheight=48 --exportfiletypes=" +
+                            Quote(tmp / "t.csv") + " --export=" + Quote(tmp / "a.csv") +
                             " --debug --configfolder=" + Quote(tmp / "cfg");
     ASSERT_EQ(qz::test::Run(cmd), 0);
     std::vector<std::string> logs;
@@ -363,6 +446,12 @@ TEST(QuarzelProgram, DebugLogLinesInTheirFormat) {
     EXPECT_NE(all.find("Config folder set via command line: \"" + tmp / "cfg" + "\""),
               std::string::npos)
         << all;
+    // The outputs in their fixed order, whatever the order of the options.
+    const size_t e = all.find("Headless export "), t = all.find("Headless file types export "),
+                 m = all.find("Headless treemap image ");
+    ASSERT_NE(m, std::string::npos) << all;
+    EXPECT_LT(e, t);
+    EXPECT_LT(t, m);
 
     // Without the option nothing is logged.
     fs::remove_all(tmp / "xdg");
