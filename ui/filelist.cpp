@@ -382,6 +382,8 @@ std::u16string TFileList::SelectionStatusText() {
     int64_t count = 0;
     uint64_t size = 0, alloc = 0;
     for (TTreeNode* n : SelectedNodes()) {
+        // Deleted items are gone from the disk: they count no more, as in the folder tree.
+        if (n->Data.Rec->Deleted) continue;
         ++count;
         size += n->Data.Rec->SubFoldersTotSize;
         alloc += n->Data.Rec->SubFoldersTotSizeAlloc;

@@ -134,7 +134,8 @@ public:
     uint64_t TotFilesAlloc = 0;
     // "(1,000 files  Total Size: 1.2 GB  Allocated: 1.3 GB)"; empty when the list is empty.
     std::u16string TotalsText() const;
-    // Selection status: count = selected rows, sums of their subtree totals.
+    // Selection status: count = selected rows, sums of their subtree totals; rows of deleted
+    // records are left out.
     std::u16string SelectionStatusText();
 
     // ---- cells

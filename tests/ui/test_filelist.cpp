@@ -224,10 +224,20 @@ TEST_F(Fixture, RowsSkipFoldersFilteredRecordsAndHoles) {
         }
     }
 
-    // Selection status over the list's rows.
+    // Selection status over the list's rows; a deleted row no longer counts.
     l.Select(l.Roots()[0]);
     l.Select(l.Roots()[1]);
     EXPECT_EQ(l.SelectionStatusText().substr(0, 17), u"Selected Files: 2");
+    l.Options.IncludeFolders = false;
+    ASSERT_TRUE(l.LoadFileList(scans));
+    ASSERT_EQ(RowNames(l), (std::vector<std::u16string>{u"link", u"kept"})); // by size
+    l.Select(l.Roots()[0]);
+    l.Select(l.Roots()[1]);
+    EXPECT_EQ(l.SelectionStatusText(), u"Selected Files: 2  Total Size: 40 bytes  Allocated: " +
+                                           FormatSize(4096 + link->SubFoldersTotSizeAlloc));
+    l.Roots()[1]->Data.Rec->Deleted = true;
+    EXPECT_EQ(l.SelectionStatusText(), u"Selected Files: 1  Total Size: 30 bytes  Allocated: " +
+                                           FormatSize(link->SubFoldersTotSizeAlloc));
     TFileList emptyList;
     EXPECT_EQ(emptyList.TotalsText(), u"");
 }
