@@ -240,6 +240,22 @@ TEST(QuarzelProgram, FolderImageDumpAndCsvDescribeTheSameTree) {
         if (file == img) {
             EXPECT_EQ(r.code, 0) << r.err;
             EXPECT_EQ(ReadFileBytes(tmp / "dev.csv"), ReadFileBytes(tmp / "img.csv"));
+            // A user who may not read the device is told so, and why.
+            const std::string asNobody =
+                "cd / && setpriv --reuid=65534 --regid=65534 --clear-groups ";
+            if (HaveProgram("setpriv") &&
+                qz::test::Run(asNobody + "test -x " + Quote(kQuarzel)) == 0) {
+                std::string out;
+                const int code =
+                    qz::test::Run(asNobody + Quote(kQuarzel) + " " + Quote(dev) +
+                                      " --export=" + Quote(tmp / "nobody.csv") + " 2>&1",
+                                  &out);
+                EXPECT_EQ(code, 1) << out;
+                EXPECT_NE(out.find(dev + ": Permission denied (reading a device needs root"),
+                          std::string::npos)
+                    << out;
+                EXPECT_FALSE(fs::exists(tmp / "nobody.csv"));
+            }
         } else {
             EXPECT_EQ(r.code, 1);
             EXPECT_NE(r.err.find(dev + ": no NTFS file system on this device"), std::string::npos)
