@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Configures and builds one flavour into build/<flavour>:
+# Configures and builds one flavour into build/<flavour> (every target, or only the targets
+# named after the flavour):
 #   release  GCC, optimised, with the tests      (default)
 #   asan     clang with AddressSanitizer + UndefinedBehaviorSanitizer, the tests and fuzzers
 #   bench    GCC, optimised, with the benchmarks
@@ -17,4 +18,4 @@ esac
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S . -B "$dir" -G Ninja "${args[@]}" >/dev/null
 fi
-ninja -C "$dir" >&2
+ninja -C "$dir" "${@:2}" >&2

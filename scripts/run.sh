@@ -12,7 +12,7 @@ out=$(realpath -m -- "${2:-quarzel-output}")
 shift $(( $# > 2 ? 2 : $# ))
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-scripts/build.sh release >/dev/null 2>&1 || scripts/build.sh release
+scripts/build.sh release quarzel >/dev/null 2>&1 || scripts/build.sh release quarzel
 mkdir -p "$out"
 csv="$out/quarzel.csv"
 png="$out/quarzel.png"
