@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <random>
+#include <set>
 
 using namespace qz;
 using qz::test::ScanBuilder;
@@ -96,11 +97,12 @@ TEST_F(Fixture, OrderForEachColumnAndDirection) {
 TEST_F(Fixture, TopRowsAreMergedOverAllScans) {
     ThreeScans t;
     for (int column : {int(fcAllocated), int(fcSize), int(fcName), int(fcModified),
-                       int(fcAttributes), int(fcPath)}) {
+                       int(fcAttributes), int(fcPath), int(fcDupCount), int(fcDupSize)}) {
         for (auto dir : {TSortDirection::Ascending, TSortDirection::Descending}) {
             SCOPED_TRACE(column * 2 + int(dir));
             TFileList l;
             l.Options.MaxFiles = 100;
+            l.Options.DupMethod = 1; // groups for the duplicate columns to order by
             l.SetSort(column, dir);
             ASSERT_TRUE(l.LoadFileList(t.scans));
             // The reference: every file of every scan in one sequence, sorted with the same
@@ -118,6 +120,13 @@ TEST_F(Fixture, TopRowsAreMergedOverAllScans) {
             EXPECT_EQ(l.TotFilesNum, 100);
         }
     }
+    // The scans hold duplicate groups of several sizes, so the duplicate columns were ordered
+    // by their keys and not only by the name order.
+    std::set<int> counts;
+    for (auto* s : t.scans)
+        for (PMFT_RECORD r : s->FFileList)
+            if (r && r->DupFiles) counts.insert(r->DupFiles->dupcount);
+    EXPECT_GE(counts.size(), 2u);
 }
 
 TEST_F(Fixture, TiesGoToTheEarlierScan) {
