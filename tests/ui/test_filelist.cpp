@@ -322,6 +322,14 @@ TEST_F(Fixture, DuplicatesAndTheirCopies) {
     a.File(x, u"empty", 0, 0);           // empty files are never duplicates
     a.File(a.root, u"empty", 0, 0);
     b.File(b.root, u"single.bin", 10);
+    // Folders take part too: equal name keys, sizes and counts, whatever their files' names.
+    PMFT_RECORD pics = a.Folder(a.root, u"pics");
+    a.File(pics, u"p.jpg", 70);
+    PMFT_RECORD pics2 = b.Folder(b.root, u"Pics (2)");
+    b.File(pics2, u"q.jpg", 70);
+    PMFT_RECORD pics3 = b.Folder(b.root, u"pics - copy");
+    b.File(pics3, u"r.jpg", 70);
+    b.File(pics3, u"empty", 0); // one file more: not a copy
     int32_t index = 1;
     a.Finish(index);
     b.Finish(index);
@@ -354,6 +362,10 @@ TEST_F(Fixture, DuplicatesAndTheirCopies) {
         EXPECT_EQ(k->Data.Rec->DupFiles, first->Data.Rec->DupFiles);
         EXPECT_EQ(k->Data.Depth, 0);
     }
+    ASSERT_NE(pics->DupFiles, nullptr);
+    EXPECT_EQ(pics->DupFiles, pics2->DupFiles);
+    EXPECT_EQ(pics->DupFiles->dupcount, 1);
+    EXPECT_EQ(pics3->DupFiles, nullptr);
     EXPECT_EQ(l.CellText(first, fcDupCount), u"2");
     EXPECT_EQ(l.CellText(first, fcDupSize), u"1,000 bytes");
     for (TTreeNode* n : l.Roots()) {
