@@ -150,6 +150,30 @@ TEST_F(Fixture, TiesGoToTheEarlierScan) {
     int li;
     int64_t pos;
     EXPECT_FALSE(empty.GetTopRecord(li, pos));
+
+    // The file list's own merge: two scans numbered on their own, so equal sizes also tie on
+    // the name order; in either direction the earlier scan's record comes first.
+    ScanBuilder x(u"/x"), y(u"/y");
+    for (ScanBuilder* s : {&x, &y}) {
+        s->File(s->root, u"big", 20, 4096);
+        s->File(s->root, u"small", 10, 4096);
+        s->Finish();
+    }
+    std::vector<TNTFS_FILES*> scans{x.scan.get(), y.scan.get()};
+    for (auto dir : {TSortDirection::Descending, TSortDirection::Ascending}) {
+        TFileList l;
+        l.Options.MaxFiles = 100;
+        l.SetSort(fcSize, dir);
+        ASSERT_TRUE(l.LoadFileList(scans));
+        std::vector<std::u16string> paths;
+        for (TTreeNode* n : l.Roots()) paths.push_back(GetRecordPath(n->Data.Rec));
+        if (dir == TSortDirection::Descending)
+            EXPECT_EQ(paths, (std::vector<std::u16string>{u"/x/big", u"/y/big", u"/x/small",
+                                                          u"/y/small"}));
+        else
+            EXPECT_EQ(paths, (std::vector<std::u16string>{u"/x/small", u"/y/small", u"/x/big",
+                                                          u"/y/big"}));
+    }
 }
 
 TEST_F(Fixture, HeaderClicksReloadOrResortInPlace) {
