@@ -101,6 +101,7 @@ struct TRoot {
     std::string path;
     TDateTime modified = 0;
     uint64_t dev = 0;
+    uint64_t ino = 0;
 };
 
 TFolderTask RootTask(const TRoot& root, TFileHandle fd) {
@@ -110,6 +111,7 @@ TFolderTask RootTask(const TRoot& root, TFileHandle fd) {
     t.path = root.path;
     t.share = 1.0;
     t.dev = root.dev;
+    t.ino = root.ino;
     t.older = !t.fd.valid();
     return t;
 }
@@ -177,6 +179,7 @@ void DoSlowMode(TNTFS_FILES& nf, const std::u16string& FilterInclude,
     int err = StatPath(root.path.c_str(), rm, true);
     if (err == 0) root.modified = EntryTime(rm.modify);
     root.dev = rm.dev;
+    root.ino = rm.ino;
     root.rec = AddRootRecord(nf, root.name, root.modified);
     nf.MFTRoot = root.rec;
     if (err == 0 && !S_ISDIR(rm.mode)) err = ENOTDIR;

@@ -9,8 +9,10 @@
 
 #include "engine/debuglog.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <sys/resource.h>
 
 namespace qz::dirscan {
 
@@ -29,6 +31,14 @@ TSlowScanWalk::TSlowScanWalk(TNTFS_FILES& nf, const TSlowScanOptions& options,
     : NF(nf), Options(options), Stats(stats) {
     FMaxWorkers = walkers > 1 ? walkers - 1 : 0;
     FIdle.store(FMaxWorkers);
+    // Half of the process's descriptors, shared among the walkers; the rest is left to the
+    // program. A deeper stack of folders with pending subfolders reopens folders by name.
+    uint64_t limit = 1024;
+    struct rlimit rl {};
+    if (::getrlimit(RLIMIT_NOFILE, &rl) == 0)
+        limit = rl.rlim_cur == RLIM_INFINITY ? uint64_t(1) << 20 : uint64_t(rl.rlim_cur);
+    FFdBudget = size_t(std::clamp<uint64_t>(limit / 2 / uint64_t(walkers > 0 ? walkers : 1), 8,
+                                            uint64_t(1) << 16));
 }
 
 TSlowScanWalk::~TSlowScanWalk() {

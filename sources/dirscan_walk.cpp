@@ -46,6 +46,7 @@ void TWalker::Push(TFolderTask&& task) {
     f.path.assign(task.path);
     f.share = task.share;
     f.dev = task.dev;
+    f.ino = task.ino;
     f.older = task.older;
     f.listed = false;
     f.count = 0;
@@ -83,6 +84,7 @@ void TWalker::Walk(TFolderTask&& task) {
         TFolderTask child = OpenSub(f, s);
         while (W.WalkerIdle() && !W.Stop())
             if (!HandOffShallowest(depth_)) break;
+        if (child.fd.valid()) LimitOpenFolders();
         Push(std::move(child)); // f may move: not used below
     }
 }
@@ -94,7 +96,10 @@ TFolderTask TWalker::OpenSub(TFrame& f, const TSub& s) {
     JoinPath(t.path, f.path, name);
     t.share = f.count ? f.share / double(f.count) : 0;
     t.dev = f.dev;
-    t.older = f.older || !f.fd.valid();
+    t.ino = s.ino;
+    t.older = f.older;
+    const size_t index = size_t(&f - frames_.data());
+    if (!t.older && !f.fd.valid() && !Reopen(index)) t.older = true;
     if (!t.older) {
         const int fd = OpenFolderAt(f.fd.get(), f.names.data() + s.nameOff);
         if (fd >= 0) {
@@ -105,16 +110,65 @@ TFolderTask TWalker::OpenSub(TFrame& f, const TSub& s) {
         }
     }
     // The folder's descriptor is kept only while subfolders remain to be opened from it, so a
-    // deep chain of folders does not hold a descriptor per level.
-    if (f.next >= f.subs.size()) f.fd.Close();
+    // deep chain of folders does not hold a descriptor per level. The walker's first folder
+    // stays open: folders below it can always be opened again from there.
+    if (f.next >= f.subs.size() && index > 0) f.fd.Close();
     return t;
+}
+
+void TWalker::LimitOpenFolders() {
+    size_t open = 1; // the folder about to be pushed
+    for (size_t i = 0; i < depth_; ++i) open += frames_[i].fd.valid() ? 1 : 0;
+    for (size_t i = 1; i < depth_ && open > W.FdBudget(); ++i) {
+        if (!frames_[i].fd.valid()) continue;
+        frames_[i].fd.Close();
+        --open;
+    }
+}
+
+bool TWalker::Reopen(size_t j) {
+    size_t i = j;
+    while (i > 0 && !frames_[i].fd.valid()) --i;
+    if (!frames_[i].fd.valid()) return false;
+    const size_t keep = std::max<size_t>(W.FdBudget() / 2, 1);
+    TFileHandle passing; // a folder on the way that is not kept
+    int at = frames_[i].fd.get();
+    for (size_t k = i + 1; k <= j; ++k) {
+        TFrame& up = frames_[k - 1];
+        TFrame& fk = frames_[k];
+        // A folder's path is its parent's path, "/" unless that ends in one, and its name.
+        const size_t skip = up.path.size() + (up.path.back() == '/' ? 0 : 1);
+        const int fd = OpenFolderAt(at, fk.path.c_str() + skip);
+        if (fd < 0) {
+            DebugLog("SlowScanFolderAlloc: cannot open " + fk.path + " again: " + ErrorText(-fd));
+            return false;
+        }
+        TFileHandle h(fd);
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || uint64_t(st.st_dev) != fk.dev ||
+            uint64_t(st.st_ino) != fk.ino) {
+            // Moved or replaced since it was listed: what is there now is another folder.
+            DebugLog("SlowScanFolderAlloc: " + fk.path + " was replaced since it was listed");
+            return false;
+        }
+        if (k == j || (j - k < keep && fk.next < fk.subs.size())) {
+            fk.fd = std::move(h);
+            at = fk.fd.get();
+        } else {
+            passing = std::move(h);
+            at = passing.get();
+        }
+    }
+    return true;
 }
 
 bool TWalker::HandOffShallowest(size_t frames) {
     for (size_t i = 0; i < frames && i < depth_; ++i) {
         TFrame& g = frames_[i];
-        // The older method walks its subtree on its own thread.
-        if (!g.listed || g.older || g.next >= g.subs.size()) continue;
+        // The older method walks its subtree on its own thread. A folder whose descriptor was
+        // closed to stay within the budget is left to this walker, which opens it again once
+        // (handing its subfolders out one by one would open it again for each).
+        if (!g.listed || g.older || !g.fd.valid() || g.next >= g.subs.size()) continue;
         if (!W.ReserveWalker()) return false;
         const TSub s = g.subs.back();
         g.subs.pop_back();
@@ -257,7 +311,7 @@ template <class StatFn> void TWalker::TakeEntries(TFrame& f, StatFn&& stat) {
         if (folder) {
             r->Folder = FArena.NewFolder();
             if (m.known && m.dev == f.dev && !m.mountRoot) {
-                f.subs.push_back(TSub{r, uint32_t(f.names.size()), e.nameLen});
+                f.subs.push_back(TSub{r, m.ino, uint32_t(f.names.size()), e.nameLen});
                 f.names.append(name);
                 f.names.push_back('\0');
             } else if (m.known) {

@@ -4,11 +4,12 @@
 // A walker reads a folder, turns its entries into records, adds them to the scan in one locked
 // step per block of entries, then descends into the subfolders one by one. It keeps its
 // position as an explicit stack of folders (so any depth works), and holds a folder's
-// descriptor open only while subfolders of it remain to be opened. Whenever another walker is
-// idle, it hands over the pending subfolder nearest the top of its stack (the largest piece
-// of work it knows of) instead of keeping everything; otherwise it walks the subfolder
-// itself. Idle walkers are the workers without a folder and, once its own share is done,
-// the scan thread.
+// descriptor open only while subfolders of it remain to be opened; past its share of the
+// process's descriptors it closes those of the shallowest folders and opens them again by name
+// (checking their inode) when it comes back to them. Whenever another walker is idle, it hands
+// over the pending subfolder nearest the top of its stack (the largest piece of work it knows
+// of) instead of keeping everything; otherwise it walks the subfolder itself. Idle walkers are
+// the workers without a folder and, once its own share is done, the scan thread.
 #pragma once
 
 #include "engine/filehandle.h"
@@ -37,6 +38,7 @@ struct TFolderTask {
     std::string path;   // full path bytes (logs, the older method)
     double share = 0;   // this folder's share of the progress score
     uint64_t dev = 0;   // file system of the folder
+    uint64_t ino = 0;   // the folder's inode (to recognise it when it is opened again)
     bool older = false; // read with the older method (and so is everything below)
 };
 
@@ -94,6 +96,8 @@ public:
     void ResetCounters();
 
     int MaxWorkers() const { return FMaxWorkers; }
+    // Folder descriptors one walker keeps open at most (from the process's limit).
+    size_t FdBudget() const { return FFdBudget; }
 
 private:
     friend class TSlowScanThread;
@@ -101,6 +105,7 @@ private:
     std::condition_variable FWake; // scan thread waiting for a folder or for the end
     std::atomic<int> FIdle{0};     // idle walkers + workers not started yet
     int FMaxWorkers = 0;
+    size_t FFdBudget = 0;
     int FBusyWorkers = 0;                         // guarded by SlowScanCrit
     bool FScanThreadWaiting = false;              // guarded by SlowScanCrit
     std::unique_ptr<TFolderTask> FScanThreadTask; // guarded by SlowScanCrit
@@ -120,6 +125,7 @@ public:
 private:
     struct TSub {
         PMFT_RECORD rec;
+        uint64_t ino;
         uint32_t nameOff, nameLen; // in TFrame::names
     };
     struct TFrame {
@@ -128,6 +134,7 @@ private:
         std::string path;
         double share = 0;
         uint64_t dev = 0;
+        uint64_t ino = 0;
         bool older = false;
         bool listed = false;
         size_t count = 0; // subfolders queued when the folder was listed
@@ -153,6 +160,13 @@ private:
     void Finish(TFrame& f);
     // A task for the pending subfolder s of frame f (opens it for the block method).
     TFolderTask OpenSub(TFrame& f, const TSub& s);
+    // Keep at most the walk's budget of folder descriptors open, counting one more about to be
+    // pushed: the descriptors of the shallowest folders (needed last) are closed first.
+    void LimitOpenFolders();
+    // Open frame j's folder again (its descriptor was closed by LimitOpenFolders), by name
+    // from the nearest folder above it that is still open, checking that every folder on the
+    // way is the one that was listed. Keeps the descriptors of the last levels opened.
+    bool Reopen(size_t j);
     // Hand the pending subfolder nearest the top of the stack (among its first `frames`
     // folders) to an idle walker; false when there is none to give or no walker took it.
     bool HandOffShallowest(size_t frames);

@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <sstream>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -183,6 +184,66 @@ TEST(DirScanFaults, TwoThousandLevelsDeep) {
         PMFT_RECORD leaf = scan->FFileList.back();
         EXPECT_EQ(Utf16ToUtf8(GetRecordPath(leaf)), want);
         EXPECT_TRUE(st.UnreadableFolders.empty());
+    }
+}
+
+// The soft limit of open descriptors lowered for the life of the object.
+struct TDescriptorLimit {
+    struct rlimit old {};
+    explicit TDescriptorLimit(rlim_t soft) {
+        ::getrlimit(RLIMIT_NOFILE, &old);
+        struct rlimit now = old;
+        now.rlim_cur = soft;
+        ::setrlimit(RLIMIT_NOFILE, &now);
+    }
+    ~TDescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &old); }
+};
+
+TEST(DirScanFaults, DeepTreeWithPendingFoldersAtEveryLevel) {
+    // 2000 levels, and at each one a sibling folder (holding a file) still waits while the
+    // walk goes down the chain: more folders pending above the bottom than the process may
+    // open descriptors. Every level must still be read, from descriptors.
+    TempDir tmp;
+    const std::string top = tmp / "deep";
+    ASSERT_EQ(::mkdir(top.c_str(), 0755), 0);
+    DeepCleanup cleanup{top};
+    constexpr int kLevels = 2000;
+    int fd = ::open(top.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    for (int i = 0; i < kLevels; ++i) {
+        struct stat a {
+        }, b{};
+        ASSERT_EQ(::mkdirat(fd, "a", 0755), 0);
+        ASSERT_EQ(::mkdirat(fd, "b", 0755), 0);
+        ASSERT_EQ(::fstatat(fd, "a", &a, 0), 0);
+        ASSERT_EQ(::fstatat(fd, "b", &b, 0), 0);
+        // Entries are examined in inode order: the chain goes on in the first one.
+        const char* down = a.st_ino < b.st_ino ? "a" : "b";
+        const std::string wait = std::string(down[0] == 'a' ? "b" : "a") + "/f";
+        const int f = ::openat(fd, wait.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(f, 0);
+        ASSERT_EQ(::write(f, "x", 1), 1);
+        ::close(f);
+        const int next = ::openat(fd, down, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+    }
+    ::close(fd);
+    for (int walkers : {1, 2}) {
+        SCOPED_TRACE(walkers);
+        TSlowScanStats st;
+        std::unique_ptr<TNTFS_FILES> scan;
+        {
+            const TDescriptorLimit limit(128);
+            scan = ScanFolder(top, Options(false, walkers), &st);
+        }
+        EXPECT_EQ(CheckTree(*scan), "");
+        EXPECT_TRUE(st.UnreadableFolders.empty());
+        EXPECT_FALSE(st.OlderMethodFallback);
+        EXPECT_EQ(scan->MFTRoot->SubFoldersNumDirs(), 2 * kLevels);
+        EXPECT_EQ(scan->MFTRoot->SubFoldersNumFiles(), kLevels);
+        EXPECT_EQ(scan->MFTRoot->SubFoldersTotSize, uint64_t(kLevels));
     }
 }
 
