@@ -94,7 +94,9 @@ TTreeNode* TDisplayTree::AddNode(TTreeNode* parent, PMFT_RECORD rec, int32_t dep
 }
 
 TTreeNode* TDisplayTree::AddGroupNode(TTreeNode* parent, PMFT_RECORD folder, int32_t depth) {
-    // The group's record: the folder's record with the folder's own-files figures as totals.
+    // The group's record: the folder's record whose subtree totals are replaced by the folder's
+    // own-level figures (its files' sizes and count, and the number of its direct subfolders),
+    // the same figures a live update copies into it.
     PMFT_RECORD g = FGroupArena.NewRecord();
     CopyRecord(*folder, *g);
     g->Folder = FGroupArena.NewFolder();
@@ -102,8 +104,8 @@ TTreeNode* TDisplayTree::AddGroupNode(TTreeNode* parent, PMFT_RECORD folder, int
     g->SubFoldersTotSizeAlloc = folder->ThisFolderTotSizeAlloc();
     g->Folder->SubFoldersNumFiles = folder->ThisFolderNumFiles();
     g->Folder->ThisFolderNumFiles = folder->ThisFolderNumFiles();
-    // The group holds files only: it shows no folders.
-    g->Folder->SubFoldersNumDirs = 0;
+    g->Folder->SubFoldersNumDirs = folder->ThisFolderNumDirs();
+    g->Folder->ThisFolderNumDirs = folder->ThisFolderNumDirs();
     g->Folder->ThisFolderTotSize = folder->ThisFolderTotSize();
     g->Folder->ThisFolderTotSizeAlloc = folder->ThisFolderTotSizeAlloc();
     g->Deleted = false;

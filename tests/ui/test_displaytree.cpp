@@ -94,11 +94,14 @@ TEST_F(Fixture, FileGroupsFollowTheThreshold) {
             EXPECT_EQ(g->Data.FolderRec, s.docs);
             EXPECT_EQ(t.Children(g)[0]->Data.Depth, docs->Data.Depth + 2);
             EXPECT_EQ(t.Children(g)[0]->Data.FolderRec, s.docs);
-            // The group's record: the folder's own files as totals, newest file date.
+            // The group's record: the folder's own level as totals (its files, and its one
+            // direct subfolder as the folder count), no children of its own, newest file date.
             PMFT_RECORD gr = g->Data.Rec;
             EXPECT_EQ(gr->SubFoldersTotSize, s.docs->ThisFolderTotSize());
+            EXPECT_EQ(gr->SubFoldersTotSizeAlloc, s.docs->ThisFolderTotSizeAlloc());
             EXPECT_EQ(gr->SubFoldersNumFiles(), c.files);
-            EXPECT_EQ(gr->SubFoldersNumDirs(), 0);
+            EXPECT_EQ(gr->SubFoldersNumDirs(), 1);
+            EXPECT_TRUE(gr->Children().empty());
             EXPECT_EQ(gr->Name(), u"Docs");
             EXPECT_EQ(g->Data.ModDate, 45000.0 + c.files - 1);
         } else {
@@ -206,7 +209,7 @@ TEST_F(Fixture, SortingByColumnsWithTieBreaks) {
     t.HeaderClick(tcModified);
     EXPECT_EQ(KidNames(t, g), (V{u"Alpha", u"gamma", u"beta"}));
     t.Sort(tcItems, TSortDirection::Ascending);
-    EXPECT_EQ(KidNames(t, dn), (V{u"Eta", u"zeta", u"<group>"})); // 0, 0, 3 items
+    EXPECT_EQ(KidNames(t, dn), (V{u"Eta", u"zeta", u"<group>"})); // 0, 0, 3 + 2 items
     t.Sort(tcFiles, TSortDirection::Descending);
     EXPECT_EQ(KidNames(t, dn), (V{u"<group>", u"zeta", u"Eta"}));
     // Children made after a sort come in that sort's order.
@@ -315,7 +318,8 @@ TEST_F(Fixture, PercentOfParentAndCellTexts) {
     EXPECT_EQ(t.CellText(dn, tcFolders), u"1");
     EXPECT_EQ(t.CellText(dn, tcItems), u"6");
     EXPECT_EQ(t.CellText(g, tcFiles), u"4");
-    EXPECT_EQ(t.CellText(g, tcFolders), u"0");
+    EXPECT_EQ(t.CellText(g, tcFolders), u"1"); // the folder's direct subfolders
+    EXPECT_EQ(t.CellText(g, tcItems), u"5");
     EXPECT_EQ(t.CellText(a, tcFiles), u""); // counts are empty for files
     EXPECT_EQ(t.CellText(dn, tcAttributes), u"H");
     EXPECT_EQ(t.CellText(g, tcAttributes), u"");
