@@ -7,7 +7,8 @@
 # usage: scripts/bench_dirscan.sh [NFILES [NDIRS]]      (default 1000000 100000)
 # environment: CACHE (tree and minscan, default /var/tmp/quarzel-bench), RUNS (default 3),
 #   THREADS (walkers for Quarzel and minscan, default 2), SEED (default 42),
-#   QZ_BUILD_DIR (default build/bench, built with scripts/build.sh bench when it is used),
+#   QZ_BENCH_DIR or QZ_BUILD_DIR (build folder, default build/bench; configured when it has no
+#   build files yet, and only the driver is built),
 #   NICE (a nice value for every measured command, e.g. -20 on a machine busy with other work)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,7 +20,7 @@ runs=${RUNS:-3}
 threads=${THREADS:-2}
 cache=${CACHE:-/var/tmp/quarzel-bench}
 tools=/work/shared/tools
-builddir=${QZ_BUILD_DIR:-build/bench}
+builddir=${QZ_BENCH_DIR:-${QZ_BUILD_DIR:-build/bench}}
 
 mkdir -p "$cache"
 tree="$cache/tree-$nfiles-$ndirs-$seed"
@@ -32,11 +33,10 @@ fi
 if [ ! -x "$cache/minscan" ] || [ "$tools/minscan.c" -nt "$cache/minscan" ]; then
   cc -O2 -pthread -o "$cache/minscan" "$tools/minscan.c"
 fi
-if [ "$builddir" = build/bench ]; then
-  scripts/build.sh bench >/dev/null
-else
-  ninja -C "$builddir" dirscan_driver >&2
+if [ ! -f "$builddir/build.ninja" ]; then
+  cmake -S . -B "$builddir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQZ_TESTS=OFF -DQZ_BENCH=ON >/dev/null
 fi
+ninja -C "$builddir" dirscan_driver >&2
 driver="$repo/$builddir/bench/dirscan/dirscan_driver"
 [ -x "$driver" ] || driver="$builddir/bench/dirscan/dirscan_driver"
 
@@ -117,6 +117,7 @@ q_size=$(sed -n 's/.*size=\([0-9]*\).*/\1/p' <<<"$out")
 q_alloc=$(sed -n 's/.*allocated=\([0-9]*\).*/\1/p' <<<"$out")
 du_alloc=$(du -s -B1 "$tree" | cut -f1)
 du_size=$(du -s -l --bytes "$tree" | cut -f1)
+du_bytes=$(du -s --bytes "$tree" | cut -f1)
 read -r d_count d_size d_blocks < <(find "$tree" -type d -printf '%s %b\n' |
   awk '{n++; s+=$1; b+=$2} END {printf "%d %d %d\n", n, s, b}')
 f_count=$(find "$tree" ! -type d -printf 'x' | wc -c)
@@ -129,9 +130,10 @@ printf "| %-34s | %16s | %16s |\n" "folders below the root" "$q_dirs" "$((d_coun
 printf "| %-34s | %16s | %16s |\n" "allocated (du -s -B1 - folders)" "$q_alloc" "$((du_alloc - d_alloc))"
 printf "| %-34s | %16s | %16s |\n" "size (du -s -l --bytes - folders)" "$q_size" "$((du_size - d_size))"
 printf "| %-34s | %16s | %16s |\n" "du -s -B1 / du -s -l --bytes" "" "$du_alloc / $du_size"
+printf "| %-34s | %16s | %16s |\n" "du -s --bytes (links counted once)" "" "$du_bytes"
 printf "| %-34s | %16s | %16s |\n" "folders' own blocks / sizes" "" "$d_alloc / $d_size"
 if [ "$q_alloc" = "$((du_alloc - d_alloc))" ] && [ "$q_size" = "$((du_size - d_size))" ] &&
-   [ "$q_files" = "$f_count" ]; then
+   [ "$q_files" = "$f_count" ] && [ "$q_dirs" = "$((d_count - 1))" ]; then
   echo "totals agree"
 else
   echo "TOTALS DIFFER"
