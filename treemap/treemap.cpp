@@ -152,8 +152,14 @@ TDrawResult TTreemap::DrawTreemap(bool withFreeSpace, bool rebuild, bool gray,
 void TTreemap::Paint(TTreemapBitmap& bitmap, int m, bool withFreeSpace, bool gray) {
     // Background: black, the drawing area in the darkened colour of the last palette slot
     // (taken before gray mode, so gray pictures share it).
-    bitmap.Fill(0x000000);
-    bitmap.FillRect(m, m, bitmap.Width() - m, bitmap.Height() - m, FColors.BackgroundColor());
+    const int W0 = bitmap.Width(), H0 = bitmap.Height();
+    if (m > 0) { // the black frame around the area (each pixel written once)
+        bitmap.FillRect(0, 0, W0, m, 0x000000);
+        bitmap.FillRect(0, H0 - m, W0, H0, 0x000000);
+        bitmap.FillRect(0, m, m, H0 - m, 0x000000);
+        bitmap.FillRect(W0 - m, m, W0, H0 - m, 0x000000);
+    }
+    bitmap.FillRect(m, m, W0 - m, H0 - m, FColors.BackgroundColor());
     const float xmin = float(m), xmax = float(bitmap.Width() - m);
     const float ymin = float(m), ymax = float(bitmap.Height() - m);
     const float W = xmax - xmin;

@@ -343,13 +343,27 @@ TEST_F(Drawing, ZeroTotalsDrawTheBackgroundOnly) {
     b.File(b.root, u"empty2.txt", 0);
     w.Finish();
     w.tm.ShowFileNames = true;
-    w.Draw(64, 48);
-    const TTreemapBitmap& img = w.tm.Image;
-    for (int y = 0; y < 48; ++y)
-        for (int x = 0; x < 64; ++x) {
-            const bool margin = x < 4 || y < 4 || x >= 60 || y >= 44;
-            ASSERT_EQ(img.Pixel(x, y), margin ? 0u : kBackground) << x << "," << y;
-        }
+    // A screen drawing reuses the memory of the picture before it when the size is the same,
+    // so every pixel must be written: the black frame (all there is of a tiny picture) and
+    // the background inside it. The old picture is a marker colour.
+    const std::pair<int, int> sizes[] = {{64, 48}, {9, 9}, {10, 30}, {1, 1},
+                                         {7, 7},   {9, 5}, {5, 12}};
+    for (auto [W, H] : sizes) {
+        SCOPED_TRACE(std::to_string(W) + "x" + std::to_string(H));
+        TTreemapBitmap old;
+        std::string err;
+        ASSERT_TRUE(old.Create(W, H, err)) << err;
+        old.Fill(0x123456);
+        w.tm.Image = std::move(old);
+        w.Draw(W, H);
+        const TTreemapBitmap& img = w.tm.Image;
+        ASSERT_EQ(img.Width(), W);
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                const bool margin = x < 4 || y < 4 || x >= W - 4 || y >= H - 4;
+                ASSERT_EQ(img.Pixel(x, y), margin ? 0u : kBackground) << x << "," << y;
+            }
+    }
 }
 
 TEST_F(Drawing, ZoomFillsThePictureWithoutFreeSpace) {
@@ -383,14 +397,22 @@ TEST_F(Drawing, GrayPicturesAreGrayOnTheSameBackground) {
     Grow(b, b.root, rng, 1);
     w.Finish();
     w.tm.ShowFileNames = true; // name strips and folder borders show the background
+    const uint64_t used = b.root->SubFoldersTotSizeAlloc;
+    w.tm.ds[0] = TDiskSizeInfo{u"/data", true, used * 4, used, 0, 0}; // a quarter free
     TempDir dir;
     PngImage images[2];
     for (bool gray : {false, true}) {
         const std::string path = dir / (gray ? "gray.png" : "colour.png");
-        ASSERT_EQ(w.tm.DrawTreemap(false, false, gray, Utf8ToUtf16(path), 300, 200, true).Outcome,
+        ASSERT_EQ(w.tm.DrawTreemap(true, false, gray, Utf8ToUtf16(path), 300, 200, true).Outcome,
                   TDrawOutcome::Drawn);
         ASSERT_TRUE(ReadPng(path, images[gray]));
     }
+    // The free space: #909090 shaded in colour, white shaded (so lighter) in gray.
+    ASSERT_EQ(w.tm.FreeSpaceRect.size(), 1u);
+    const TctRectangle& fr = w.tm.FreeSpaceRect[0];
+    EXPECT_GT(fr.Width(), 50);
+    const int fx = int(fr.XMin() + fr.Width() / 2), fy = 100;
+    EXPECT_GT(images[1].Pixel(fx, fy) & 0xFF, (images[0].Pixel(fx, fy) & 0xFF) + 20);
     int coloured[2] = {0, 0}, background = 0;
     for (int y = 0; y < 200; ++y)
         for (int x = 0; x < 300; ++x) {
