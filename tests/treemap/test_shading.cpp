@@ -116,16 +116,18 @@ TEST(Cushion, NoDarkerEdgeBelowSixPixels) {
     EXPECT_EQ(b.Pixel(2, 0), Rgb(127, 255, 63));
 }
 
-TEST(Cushion, RidgedProbesMatchTheFormulaInBothModes) {
-    TTreemapShading sh;
+TEST(Cushion, RidgedProbesMatchTheFormulaInAllModes) {
     const TctRectangle outer(10, 110, 20, 80), inner(30, 70, 25, 61);
     TCushionSurface sf;
-    AddRidge(sf, outer, sh.tm_H * sh.tm_F);
-    AddRidge(sf, inner, sh.tm_H * sh.tm_F * sh.tm_F);
-    const TColor c = Rgb(0x0F, 0x70, 0xC6);
-    for (bool fast : {false, true}) {
-        SCOPED_TRACE(fast ? "fast" : "full");
+    const TTreemapShading normal;
+    AddRidge(sf, outer, normal.tm_H * normal.tm_F);
+    AddRidge(sf, inner, normal.tm_H * normal.tm_F * normal.tm_F);
+    for (int mode = 0; mode < 4; ++mode) {
+        const bool fast = mode & 1, gray = mode & 2;
+        SCOPED_TRACE(std::string(fast ? "fast" : "full") + (gray ? " gray" : ""));
+        TTreemapShading sh = gray ? normal.Gray() : normal;
         sh.tm_FastDraw = fast;
+        const TColor c = gray ? kGrayCushionColor : Rgb(0x0F, 0x70, 0xC6);
         TTreemapBitmap b = Bitmap(120, 90);
         RenderCushion(b, inner, c, sf, sh);
         const int px1 = 30, px2 = 69, py1 = 25, py2 = 60;
@@ -140,6 +142,44 @@ TEST(Cushion, RidgedProbesMatchTheFormulaInBothModes) {
         }
         EXPECT_EQ(b.Pixel(px1 - 1, 40), kMarker);
         EXPECT_EQ(b.Pixel(px2 + 1, 40), kMarker);
+    }
+}
+
+TEST(Cushion, RidgedProbesGiveKnownBytes) {
+    // Bytes worked out apart from this code (every operation rounded to single precision in
+    // the formula's order), for a cushion two levels below a top node: inner (30, 70, 25, 61)
+    // inside outer (10, 110, 20, 80). Fast mode copies columns 30, 44 and 50 to the next.
+    const TctRectangle outer(10, 110, 20, 80), inner(30, 70, 25, 61);
+    const TTreemapShading normal;
+    TCushionSurface sf;
+    AddRidge(sf, outer, normal.tm_H * normal.tm_F);
+    AddRidge(sf, inner, normal.tm_H * normal.tm_F * normal.tm_F);
+    struct Probe {
+        int x, y;
+        TColor colour, gray; // full computation
+        TColor colourFast, grayFast;
+    };
+    const Probe probes[] = {
+        {30, 25, 0x0F75CF, 0x969696, 0x0F75CF, 0x969696}, // first pixel
+        {31, 26, 0x1077D3, 0x999999, 0x0F76D1, 0x989898}, // copied from (30, 26) when fast
+        {50, 43, 0x15A4FF, 0xDFDFDF, 0x15A4FF, 0xDFDFDF}, // facing the light: blue capped
+        {51, 43, 0x15A3FF, 0xDFDFDF, 0x15A4FF, 0xDFDFDF},
+        {69, 42, 0x0E6BBE, 0x878787, 0x0E6BBE, 0x878787}, // right column, darker
+        {45, 60, 0x0D66B5, 0x7F7F7F, 0x0D66B4, 0x7E7E7E}, // bottom row, darker; from 44
+        {69, 60, 0x0B5699, 0x666666, 0x0B5699, 0x666666}, // corner
+    };
+    for (int mode = 0; mode < 4; ++mode) {
+        const bool fast = mode & 1, gray = mode & 2;
+        TTreemapShading sh = gray ? normal.Gray() : normal;
+        sh.tm_FastDraw = fast;
+        TTreemapBitmap b = Bitmap(120, 90);
+        RenderCushion(b, inner, gray ? kGrayCushionColor : Rgb(0x0F, 0x70, 0xC6), sf, sh);
+        for (const Probe& p : probes) {
+            const TColor want =
+                gray ? (fast ? p.grayFast : p.gray) : (fast ? p.colourFast : p.colour);
+            EXPECT_EQ(b.Pixel(p.x, p.y), want)
+                << "pixel " << p.x << "," << p.y << (fast ? " fast" : "") << (gray ? " gray" : "");
+        }
     }
 }
 
