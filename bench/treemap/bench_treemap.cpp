@@ -175,6 +175,7 @@ BENCHMARK(BM_Draw)
     ->Args({1920, 1080, 1, 0})
     ->Args({7680, 4320, 0, 1})
     ->Args({7680, 4320, 1, 1})
+    ->Args({7680, 4320, 0, 0})
     ->Args({7680, 4320, 1, 0})
     ->ArgNames({"w", "h", "labels", "fast"})
     ->Unit(benchmark::kMillisecond);
