@@ -424,11 +424,12 @@ TEST(DirScan, DebugLogLines) {
     ASSERT_EQ(::mkdir((tree / "a").c_str(), 0755), 0);
     MakeFile(tree / "a/f", 1);
     EnableDebugLog(logs.path());
-    for (bool older : {false, true}) {
-        TSlowScanOptions opt;
-        opt.ForceOlderMethod = older;
-        ScanFolder(tree.path(), opt);
+    // The older method forced from the environment ("0" does not force it).
+    for (const char* force : {"0", "1"}) {
+        ::setenv("QUARZEL_FORCE_COMPATIBLE_SCAN", force, 1);
+        ScanFolder(tree.path());
     }
+    ::unsetenv("QUARZEL_FORCE_COMPATIBLE_SCAN");
     const std::string file = DebugLogPath();
     DisableDebugLog();
     const std::vector<uint8_t> bytes = ReadFileBytes(file);
