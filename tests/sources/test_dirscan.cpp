@@ -343,11 +343,14 @@ TEST(DirScan, ProgressComesFromTheScanThreadAndEndsAt100) {
 TEST(DirScan, CancelStopsEarlyAndLeavesASoundTree) {
     TempDir tmp;
     MakeBushyTree(tmp.path(), 30, 10, 4);
-    for (int walkers : {1, 2}) {
+    const std::pair<int, bool> runs[] = {{1, false}, {2, false}, {2, true}}; // walkers, older
+    for (const auto& [walkers, older] : runs) {
+        SCOPED_TRACE(std::to_string(walkers) + (older ? " older" : " block"));
         auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(tmp.path()));
         std::atomic<int> blocks{0};
         TSlowScanOptions opt;
         opt.Threads = walkers;
+        opt.ForceOlderMethod = older;
         TNTFS_FILES* nf = scan.get();
         opt.AfterBlockListed = [&](const std::string&) {
             if (++blocks == 20) nf->CancelProcess();
