@@ -2,10 +2,11 @@
 # Benchmarks the views' data over a generated scan of 1,000,000 records and prints a table
 # with the targets: name numbering + tree load, whole-tree walks and re-sorts, the file list's
 # top 1,000 / 100,000 by allocated size, duplicate grouping and the extension statistics.
-# Builds only the benchmark target, in build/bench (the optimised benchmark flavour).
+# Builds only the benchmark target, in build/bench (the optimised benchmark flavour) or in
+# $QZ_BENCH_DIR when set.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-dir=build/bench
+dir=${QZ_BENCH_DIR:-build/bench}
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQZ_TESTS=OFF -DQZ_BENCH=ON >/dev/null
 fi
