@@ -10,6 +10,8 @@
 #include <fstream>
 #include <memory>
 #include <ostream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace qz {
 
@@ -122,20 +124,35 @@ void SaveFileToStream(TNTFS_FILES& s, const TMFT_RECORD& mft, std::ostream& dest
 }
 
 void WriteMFTDumpFile(TNTFS_FILES& scan, const std::string& path) {
+    // The dump goes to a temporary file beside the target and replaces it only when complete,
+    // so a failed dump leaves an earlier file of that name as it was.
+    std::string tmp = path + ".XXXXXX";
+    const int fd = ::mkstemp(tmp.data());
+    if (fd < 0)
+        throw TScanError("Could not create the MFT dump file " + path +
+                         ", Error: " + std::strerror(errno));
+    ::close(fd);
     auto streamBuffer = std::make_unique<char[]>(kStreamBuffer);
     std::ofstream out;
     out.rdbuf()->pubsetbuf(streamBuffer.get(), std::streamsize(kStreamBuffer));
-    out.open(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        throw TScanError("Could not create the MFT dump file " + path +
-                         ", Error: " + std::strerror(errno));
+    out.open(tmp, std::ios::binary | std::ios::trunc);
     try {
+        if (!out)
+            throw TScanError("Could not create the MFT dump file " + path +
+                             ", Error: " + std::strerror(errno));
         SaveFileToStream(scan, *scan.GetMFTRecord(), out, true);
         out.close();
         if (!out) throw TScanError("Could not write the MFT dump file " + path);
+        // mkstemp makes the file private; a dump gets the usual mode of a new file.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::chmod(tmp.c_str(), 0666 & ~mask);
+        if (std::rename(tmp.c_str(), path.c_str()) != 0)
+            throw TScanError("Could not write the MFT dump file " + path +
+                             ", Error: " + std::strerror(errno));
     } catch (...) {
         out.close();
-        std::remove(path.c_str());
+        std::remove(tmp.c_str());
         throw;
     }
 }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -446,6 +447,7 @@ TEST(MftDumps, WriterFailuresLeaveNoFileBehind) {
     auto cut = img;
     cut.resize(16 * 4096 + 20 * 1024);
     std::string out = tmp / "cut.mft";
+    std::ofstream(out) << "an earlier dump";
     {
         TNTFS_FILES s(Utf8ToUtf16(Write(tmp, "cut.img", cut)));
         try {
@@ -456,7 +458,12 @@ TEST(MftDumps, WriterFailuresLeaveNoFileBehind) {
                 << e.what();
         }
     }
-    EXPECT_FALSE(std::ifstream(out).good());
+    // The earlier file of that name is kept as it was, and no temporary file is left.
+    std::stringstream kept;
+    kept << std::ifstream(out).rdbuf();
+    EXPECT_EQ(kept.str(), "an earlier dump");
+    for (const auto& e : std::filesystem::directory_iterator(tmp.path()))
+        EXPECT_EQ(e.path().filename().string().rfind("cut.mft.", 0), std::string::npos) << e.path();
     // A dump is not a volume; a folder that does not exist cannot take the file.
     std::string imgPath = Write(tmp, "vol.img", img);
     std::string dump = tmp / "ok.mft";

@@ -52,10 +52,19 @@ struct ThreeScans {
                 std::u16string name = u"n" + AsciiToUtf16(std::to_string(rng() % 500));
                 if (i % 9 == 0)
                     dirs.push_back(s[k].Folder(p, name));
-                else
-                    s[k].File(p, name + u".dat", rng() % 50 * 1000, rng() % 40 * 4096,
-                              45000 + rng() % 30, rng() % 2 ? 0x20 : 0x21);
+                else {
+                    // One draw per statement: the order of evaluation of function arguments
+                    // differs between compilers, and the data must not.
+                    const uint64_t size = rng() % 50 * 1000;
+                    const uint64_t alloc = rng() % 40 * 4096;
+                    const double modified = 45000 + rng() % 30;
+                    const uint32_t attributes = rng() % 2 ? 0x20 : 0x21;
+                    s[k].File(p, name + u".dat", size, alloc, modified, attributes);
+                }
             }
+            // Duplicate groups of two sizes besides whatever the random names make.
+            for (size_t d = 0; d < 3; ++d) s[k].File(dirs[d], u"triple.bin", 7000);
+            for (size_t d = 0; d < 2; ++d) s[k].File(dirs[d], u"pair.bin", 9000);
         }
         int32_t index = 1;
         for (auto& b : s) scans.push_back(&b.Finish(index));
