@@ -266,7 +266,22 @@ void TNTFS_FILES::ProcessMFTRecords(const std::u16string& FilterInclude,
     } catch (const std::exception& e) {
         SetError(e.what());
     }
+    TrimLists();
     MFTRoot = FFileList.empty() ? nullptr : FFileList.front();
+}
+
+// A list that outgrew its reservation during the pass (extra names of hard links, placeholders)
+// was doubled and may hold up to twice the slots it needs; give the excess back once the pass
+// is over. Records do not move: only the arrays of pointers and positions are copied.
+template <typename T> static void TrimExcess(std::vector<T>& v) {
+    if (v.capacity() - v.size() > v.size() / 8 + 4096) v.shrink_to_fit();
+}
+
+void TNTFS_FILES::TrimLists() {
+    TrimExcess(FFileList);
+    TrimExcess(FDirList);
+    TrimExcess(FFileListIndex);
+    TrimExcess(FDirListIndex);
 }
 
 } // namespace qz

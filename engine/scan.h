@@ -116,6 +116,7 @@ public:
     void DeleteOrphans();
     // Pre-size the lists and index arrays for an MFT pass of total records.
     void PresizeForRecords(size_t total);
+    void TrimLists(); // gives back list capacity far beyond the lists' sizes
 
     // ---- allocation helpers (single-threaded passes use the scan's own arena)
     TRecordArena& Arena() { return *FArenas.front(); }
