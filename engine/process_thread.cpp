@@ -12,6 +12,9 @@ namespace qz {
 
 namespace {
 
+// About 20-60 microseconds of pause instructions, depending on the processor.
+constexpr int kSpinTurns = 1024;
+
 inline void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
@@ -52,8 +55,10 @@ TNTFS_ProcessThread::~TNTFS_ProcessThread() {
 }
 
 void TNTFS_ProcessThread::WaitUntilIdle() {
-    // A short spin covers the common case of a batch about to finish; then sleep on the flag.
-    for (int i = 0; i < 256 && FBusy.load(std::memory_order_acquire); ++i) {
+    // A batch takes tens of microseconds, about as long as a sleep and wake-up on the flag, so
+    // spin for about that long first (bounded, so a slow batch or a busy machine costs little);
+    // then sleep on the flag.
+    for (int i = 0; i < kSpinTurns && FBusy.load(std::memory_order_acquire); ++i) {
         ++scount;
         CpuRelax();
     }
@@ -86,6 +91,9 @@ void TNTFS_ProcessThread::Execute() {
 
     TDecodeContext ctx;
     for (;;) {
+        // The next batch usually follows within a read's time: spin for it, then sleep.
+        for (int i = 0; i < kSpinTurns && FSignalRestart.load(std::memory_order_acquire) == 0; ++i)
+            CpuRelax();
         FSignalRestart.wait(0, std::memory_order_acquire);
         if (FSignalRestart.load(std::memory_order_acquire) == 0) continue;
         FSignalRestart.store(0, std::memory_order_relaxed);
