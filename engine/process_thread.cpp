@@ -3,6 +3,8 @@
 #include "engine/debuglog.h"
 
 #include <cerrno>
+#include <climits>
+#include <linux/futex.h>
 #include <stdexcept>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -19,6 +21,24 @@ inline void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
 #endif
+}
+
+// Waits while word holds value: a bounded spin, then the kernel's futex. The library's
+// atomic wait yields the processor in a loop before it sleeps, and on a machine busy with
+// other work every yield can cost a whole time slice, twice per batch.
+void WaitWhile(std::atomic<uint32_t>& word, uint32_t value) {
+    for (int i = 0; i < kSpinTurns; ++i) {
+        if (word.load(std::memory_order_acquire) != value) return;
+        CpuRelax();
+    }
+    while (word.load(std::memory_order_acquire) == value)
+        ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAIT_PRIVATE, value,
+                  nullptr, nullptr, 0);
+}
+
+void Wake(std::atomic<uint32_t>& word) {
+    ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAKE_PRIVATE, INT32_MAX,
+              nullptr, nullptr, 0);
 }
 
 // The default step: record by record through the scan's batch loop, so that a failure names
@@ -50,22 +70,14 @@ TNTFS_ProcessThread::~TNTFS_ProcessThread() {
     WaitUntilIdle();
     FTerminate = true;
     FSignalRestart.store(1, std::memory_order_release);
-    FSignalRestart.notify_one();
+    Wake(FSignalRestart);
     if (FThread.joinable()) FThread.join();
 }
 
 void TNTFS_ProcessThread::WaitUntilIdle() {
-    // A batch takes tens of microseconds, about as long as a sleep and wake-up on the flag, so
-    // spin for about that long first (bounded, so a slow batch or a busy machine costs little);
-    // then sleep on the flag.
-    for (int i = 0; i < kSpinTurns && FBusy.load(std::memory_order_acquire); ++i) {
-        ++scount;
-        CpuRelax();
-    }
-    while (FBusy.load(std::memory_order_acquire)) {
-        ++scount;
-        FBusy.wait(true, std::memory_order_acquire);
-    }
+    if (FBusy.load(std::memory_order_acquire) == 0) return;
+    ++scount;
+    WaitWhile(FBusy, 1);
 }
 
 void TNTFS_ProcessThread::StartBatch(size_t count, uint8_t* data, uint64_t firstRecNo,
@@ -76,9 +88,9 @@ void TNTFS_ProcessThread::StartBatch(size_t count, uint8_t* data, uint64_t first
     FRecordsToProcess = count;
     FMFTData = data;
     FReadRaw = readRaw;
-    FBusy.store(true, std::memory_order_relaxed);
+    FBusy.store(1, std::memory_order_relaxed);
     FSignalRestart.store(1, std::memory_order_release);
-    FSignalRestart.notify_one();
+    Wake(FSignalRestart);
 }
 
 void TNTFS_ProcessThread::Execute() {
@@ -92,10 +104,7 @@ void TNTFS_ProcessThread::Execute() {
     TDecodeContext ctx;
     for (;;) {
         // The next batch usually follows within a read's time: spin for it, then sleep.
-        for (int i = 0; i < kSpinTurns && FSignalRestart.load(std::memory_order_acquire) == 0; ++i)
-            CpuRelax();
-        FSignalRestart.wait(0, std::memory_order_acquire);
-        if (FSignalRestart.load(std::memory_order_acquire) == 0) continue;
+        WaitWhile(FSignalRestart, 0);
         FSignalRestart.store(0, std::memory_order_relaxed);
         if (FTerminate) break;
         try {
@@ -107,12 +116,12 @@ void TNTFS_ProcessThread::Execute() {
         } catch (const std::exception& e) {
             ErrorMessage = e.what();
             WasError.store(true, std::memory_order_release);
-            FBusy.store(false, std::memory_order_release);
-            FBusy.notify_all();
+            FBusy.store(0, std::memory_order_release);
+            Wake(FBusy);
             return; // a failed worker takes no further batch
         }
-        FBusy.store(false, std::memory_order_release);
-        FBusy.notify_all();
+        FBusy.store(0, std::memory_order_release);
+        Wake(FBusy);
     }
 }
 
