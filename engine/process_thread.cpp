@@ -3,6 +3,7 @@
 #include "engine/debuglog.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <linux/futex.h>
 #include <stdexcept>
@@ -14,8 +15,11 @@ namespace qz {
 
 namespace {
 
-// About 20-60 microseconds of pause instructions, depending on the processor.
-constexpr int kSpinTurns = 1024;
+// How long a waiting side spins before it sleeps: a few batches' time. Waking a sleeping
+// thread costs tens to hundreds of microseconds (more on a virtual machine whose idle
+// processor has halted), longer than a batch takes, so sleeping on every batch would double
+// the pass; spinning longer than this only burns a processor that another process may want.
+constexpr auto kSpinTime = std::chrono::microseconds(300);
 
 inline void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -27,10 +31,14 @@ inline void CpuRelax() {
 // atomic wait yields the processor in a loop before it sleeps, and on a machine busy with
 // other work every yield can cost a whole time slice, twice per batch.
 void WaitWhile(std::atomic<uint32_t>& word, uint32_t value) {
-    for (int i = 0; i < kSpinTurns; ++i) {
-        if (word.load(std::memory_order_acquire) != value) return;
-        CpuRelax();
-    }
+    if (word.load(std::memory_order_acquire) != value) return;
+    const auto until = std::chrono::steady_clock::now() + kSpinTime;
+    do {
+        for (int i = 0; i < 32; ++i) {
+            if (word.load(std::memory_order_acquire) != value) return;
+            CpuRelax();
+        }
+    } while (std::chrono::steady_clock::now() < until);
     while (word.load(std::memory_order_acquire) == value)
         ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAIT_PRIVATE, value,
                   nullptr, nullptr, 0);
