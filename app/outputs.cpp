@@ -160,7 +160,7 @@ bool WriteMFTDump(const TScanSource& src, const std::string& file, TProgressLine
         }
         TDumpProgress throttle;
         scan.OnProgress = [&](int, int percent, int64_t written, int64_t total) {
-            // The dump writer removes its file when the copy ends with an error.
+            // The dump writer leaves no file behind when the copy ends with an error.
             if (interrupt && interrupt->load()) throw TScanError("interrupted");
             std::u16string text;
             if (throttle.Update(percent, written, total, NowUtc(), text))

@@ -3,6 +3,7 @@
 // drive letter).
 #include "engine/debuglog.h"
 #include "engine/mft_volume.h"
+#include "engine/tempfile.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,7 +11,6 @@
 #include <fstream>
 #include <memory>
 #include <ostream>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qz {
@@ -126,8 +126,8 @@ void SaveFileToStream(TNTFS_FILES& s, const TMFT_RECORD& mft, std::ostream& dest
 void WriteMFTDumpFile(TNTFS_FILES& scan, const std::string& path) {
     // The dump goes to a temporary file beside the target and replaces it only when complete,
     // so a failed dump leaves an earlier file of that name as it was.
-    std::string tmp = path + ".XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
+    std::string tmp;
+    const int fd = CreateFileBeside(path, tmp);
     if (fd < 0)
         throw TScanError("Could not create the MFT dump file " + path +
                          ", Error: " + std::strerror(errno));
@@ -143,10 +143,6 @@ void WriteMFTDumpFile(TNTFS_FILES& scan, const std::string& path) {
         SaveFileToStream(scan, *scan.GetMFTRecord(), out, true);
         out.close();
         if (!out) throw TScanError("Could not write the MFT dump file " + path);
-        // mkstemp makes the file private; a dump gets the usual mode of a new file.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::chmod(tmp.c_str(), 0666 & ~mask);
         if (std::rename(tmp.c_str(), path.c_str()) != 0)
             throw TScanError("Could not write the MFT dump file " + path +
                              ", Error: " + std::strerror(errno));

@@ -41,7 +41,7 @@ public:
     void WaitUntilIdle();
     bool Failed() const { return WasError.load(std::memory_order_acquire); }
 
-    uint64_t scount = 0;               // turns spent waiting for the worker
+    uint64_t scount = 0;               // batches the scan thread had to wait for
     std::atomic<bool> WasError{false}; // the worker stopped because of an error
     std::string ErrorMessage;          // written before WasError is set
     PMFT_RECORD rootrec = nullptr;     // the root folder once record 5 is stored (read while idle)

@@ -1,10 +1,10 @@
 #include "treemap/pngwriter.h"
 
+#include "engine/tempfile.h"
 #include "engine/text.h"
 
 #include <png.h>
 
-#include <atomic>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -118,18 +118,7 @@ bool WriteTreemapPng(const std::string& path, const TTreemapBitmap& bitmap, std:
             return false;
         }
     } else {
-        const auto slash = target.find_last_of('/');
-        const std::string dir =
-            slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-        const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-        // A new name beside the target; the process's umask applies to its mode.
-        static std::atomic<unsigned> counter{0};
-        for (int attempt = 0;; ++attempt) {
-            tmp = dir + "." + base + "." + std::to_string(getpid()) + "-" +
-                  std::to_string(++counter) + ".tmp";
-            fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0 || errno != EEXIST || attempt > 100) break;
-        }
+        fd = CreateFileBeside(target, tmp);
         if (fd < 0) {
             error = Describe(tr("Cannot write"), path, errno);
             return false;

@@ -463,7 +463,9 @@ TEST(MftDumps, WriterFailuresLeaveNoFileBehind) {
     kept << std::ifstream(out).rdbuf();
     EXPECT_EQ(kept.str(), "an earlier dump");
     for (const auto& e : std::filesystem::directory_iterator(tmp.path()))
-        EXPECT_EQ(e.path().filename().string().rfind("cut.mft.", 0), std::string::npos) << e.path();
+        if (e.path().filename() != "cut.mft") {
+            EXPECT_EQ(e.path().filename().string().find("cut.mft"), std::string::npos) << e.path();
+        }
     // A dump is not a volume; a folder that does not exist cannot take the file.
     std::string imgPath = Write(tmp, "vol.img", img);
     std::string dump = tmp / "ok.mft";
