@@ -10,7 +10,8 @@ namespace qz {
 int CreateFileBeside(const std::string& target, std::string& tempPath) {
     static std::atomic<unsigned> counter{0};
     const auto slash = target.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string dir =
+        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
     for (int attempt = 0;; ++attempt) {
         // Short enough for NAME_MAX whatever the target's name.
