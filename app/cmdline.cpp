@@ -1,6 +1,6 @@
 #include "app/cmdline.h"
 
-#include "engine/datetime.h"
+#include "base/datetime.h"
 
 #include <algorithm>
 #include <array>

@@ -3,12 +3,12 @@
 #include "app/outputs.h"
 #include "app/progressline.h"
 #include "app/sourceresolve.h"
-#include "engine/datetime.h"
-#include "engine/debuglog.h"
-#include "engine/text.h"
+#include "base/datetime.h"
+#include "base/debuglog.h"
+#include "base/text.h"
 #include "filters/filters.h"
 #include "fsops/disksize.h"
-#include "ui/format.h"
+#include "views/format.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include "app/inifile.h"
 
 #include "app/cmdline.h"
-#include "engine/filehandle.h"
+#include "base/filehandle.h"
 
 #include <cerrno>
 #include <climits>

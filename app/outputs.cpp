@@ -1,15 +1,15 @@
 #include "app/outputs.h"
 
-#include "engine/datetime.h"
-#include "engine/debuglog.h"
+#include "base/datetime.h"
+#include "base/debuglog.h"
 #include "engine/mft_volume.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "export/export_headless.h"
 #include "export/export_options.h"
 #include "treemap/imageexport.h"
 #include "treemap/qtcanvas.h"
-#include "ui/filetypes.h"
-#include "ui/summary.h"
+#include "views/filetypes.h"
+#include "views/summary.h"
 
 namespace qz {
 

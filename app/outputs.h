@@ -5,7 +5,7 @@
 #include "app/options.h"
 #include "app/progressline.h"
 #include "app/settings.h"
-#include "ui/scancontrol.h"
+#include "views/scancontrol.h"
 
 #include <atomic>
 #include <string>

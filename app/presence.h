@@ -4,7 +4,7 @@
 // lock cannot be taken); it does not limit the number of instances.
 #pragma once
 
-#include "engine/filehandle.h"
+#include "base/filehandle.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #include "app/progressline.h"
 
-#include "engine/text.h"
-#include "ui/format.h"
+#include "base/text.h"
+#include "views/format.h"
 
 #include <unistd.h>
 

@@ -1,6 +1,6 @@
 #include "app/settings.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 
 namespace qz {
 

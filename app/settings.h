@@ -7,8 +7,8 @@
 #pragma once
 
 #include "app/inifile.h"
-#include "ui/extstats.h"
-#include "ui/format.h"
+#include "views/extstats.h"
+#include "views/format.h"
 
 #include <string>
 #include <vector>

@@ -1,8 +1,8 @@
 #include "app/sourceresolve.h"
 
-#include "engine/debuglog.h"
+#include "base/debuglog.h"
 #include "engine/mft_volume.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 #include <cerrno>
 #include <cstring>

@@ -9,7 +9,7 @@
 #pragma once
 
 #include "fsops/sourcelist.h"
-#include "ui/scancontrol.h"
+#include "views/scancontrol.h"
 
 #include <string>
 

@@ -7,11 +7,11 @@
 #include "app/presence.h"
 #include "app/progressline.h"
 #include "app/volumeaccess.h"
-#include "engine/datetime.h"
-#include "engine/debuglog.h"
-#include "engine/text.h"
+#include "base/datetime.h"
+#include "base/debuglog.h"
+#include "base/text.h"
 #include "sources/sources.h"
-#include "ui/format.h"
+#include "views/format.h"
 
 #include <QString>
 #include <QtGlobal>

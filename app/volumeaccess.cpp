@@ -1,8 +1,8 @@
 #include "app/volumeaccess.h"
 
 #include "app/cmdline.h"
-#include "engine/debuglog.h"
-#include "engine/filehandle.h"
+#include "base/debuglog.h"
+#include "base/filehandle.h"
 
 #include <algorithm>
 #include <cctype>

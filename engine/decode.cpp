@@ -4,7 +4,7 @@
 // structure that points outside the record makes the decode return false (the record is
 // dropped, the scan goes on).
 #include "engine/collation.h"
-#include "engine/datetime.h"
+#include "base/datetime.h"
 #include "engine/scan.h"
 
 #include <cstring>

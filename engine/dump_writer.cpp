@@ -1,9 +1,9 @@
 // Writing an MFT dump file: the data of $MFT copied from the volume in reads of up to 2 MiB,
 // extent by extent in VCN order, then the "VOLDATA2" trailer (96 bytes of volume data and the
 // drive letter).
-#include "engine/debuglog.h"
+#include "base/debuglog.h"
 #include "engine/mft_volume.h"
-#include "engine/tempfile.h"
+#include "base/tempfile.h"
 
 #include <cerrno>
 #include <cstdio>

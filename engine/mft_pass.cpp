@@ -3,7 +3,7 @@
 // other one; then the deferred extension records are decoded, orphans removed and the source
 // closed. A failure anywhere is recorded in WasError/ErrorMEssage and the closing steps still
 // run, so the scan always ends with a consistent tree and a closed source.
-#include "engine/debuglog.h"
+#include "base/debuglog.h"
 #include "engine/mft_volume.h"
 #include "engine/process_thread.h"
 #include "engine/scan.h"

@@ -1,7 +1,7 @@
 // Positions of MFT records and clusters on a volume, and the reads built on them.
 #include "engine/mft_volume.h"
 
-#include "engine/debuglog.h"
+#include "base/debuglog.h"
 #include "engine/mft_records.h"
 
 #include <algorithm>

@@ -1,5 +1,5 @@
 // NTFS boot sectors and finding the volume inside a device, image or partitioned disk image.
-#include "engine/filehandle.h"
+#include "base/filehandle.h"
 #include "engine/mft_volume.h"
 
 #include <cerrno>

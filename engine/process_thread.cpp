@@ -1,6 +1,6 @@
 #include "engine/process_thread.h"
 
-#include "engine/debuglog.h"
+#include "base/debuglog.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,7 +1,7 @@
 #include "engine/scan.h"
 
-#include "engine/debuglog.h"
-#include "engine/text.h"
+#include "base/debuglog.h"
+#include "base/text.h"
 
 #include <climits>
 #include <cstring>

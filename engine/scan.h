@@ -8,7 +8,7 @@
 #pragma once
 
 #include "engine/arena.h"
-#include "engine/filehandle.h"
+#include "base/filehandle.h"
 #include "engine/types.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 // Storing decoded records into the scan, the batch step of an MFT pass, and orphan removal.
 #include "engine/collation.h"
-#include "engine/debuglog.h"
+#include "base/debuglog.h"
 #include "engine/scan.h"
 #include "engine/tree.h"
 

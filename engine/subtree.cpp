@@ -1,6 +1,6 @@
 // The subtree source: a folder of another, still living scan copied under a new root, so that
 // a folder on an NTFS volume is shown without reading the volume again.
-#include "engine/debuglog.h"
+#include "base/debuglog.h"
 #include "engine/scan.h"
 
 #include <vector>

@@ -8,6 +8,8 @@
 // scan lives.
 #pragma once
 
+#include "base/datetime.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -17,7 +19,6 @@
 
 namespace qz {
 
-using TDateTime = double; // whole days since 1899-12-30, fraction = time of day (UTC in records)
 
 constexpr uint64_t kRecNoMask = 0x0000FFFFFFFFFFFFull; // low 48 bits of a file reference
 constexpr uint64_t kNoDirCache = kRecNoMask;           // 2^48 - 1

@@ -1,9 +1,9 @@
 #include "export/clipboard_text.h"
 
-#include "engine/debuglog.h"
-#include "engine/text.h"
+#include "base/debuglog.h"
+#include "base/text.h"
 #include "engine/tree.h"
-#include "ui/format.h"
+#include "views/format.h"
 
 #include <vector>
 

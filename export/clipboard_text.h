@@ -13,7 +13,7 @@
 // unfolded lists its line and its files, and the folder's other children follow it.
 #pragma once
 
-#include "ui/viewnodes.h"
+#include "views/viewnodes.h"
 
 #include <string>
 

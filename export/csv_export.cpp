@@ -1,10 +1,10 @@
 #include "export/csv_export.h"
 
-#include "engine/debuglog.h"
-#include "engine/text.h"
+#include "base/debuglog.h"
+#include "base/text.h"
 #include "export/csv_export_rows.h"
 #include "export/export_file.h"
-#include "ui/format.h"
+#include "views/format.h"
 
 #include <vector>
 

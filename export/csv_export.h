@@ -17,8 +17,8 @@
 
 #include "engine/scan.h"
 #include "export/export_options.h"
-#include "ui/displaytree.h"
-#include "ui/filelist.h"
+#include "views/displaytree.h"
+#include "views/filelist.h"
 
 #include <cstdint>
 #include <functional>

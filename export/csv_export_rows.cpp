@@ -1,6 +1,6 @@
 #include "export/csv_export_rows.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "engine/tree.h"
 
 #include <charconv>

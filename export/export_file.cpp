@@ -1,6 +1,6 @@
 #include "export/export_file.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 
 #include <cerrno>
 #include <climits>

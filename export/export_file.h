@@ -7,7 +7,7 @@
 // The first failure is kept; later writes are dropped.
 #pragma once
 
-#include "engine/filehandle.h"
+#include "base/filehandle.h"
 
 #include <cstddef>
 #include <string>

@@ -1,7 +1,7 @@
 #include "export/export_options.h"
 
-#include "engine/datetime.h"
-#include "engine/text.h"
+#include "base/datetime.h"
+#include "base/text.h"
 
 #include <cerrno>
 #include <charconv>

@@ -1,6 +1,6 @@
 #include "export/filetypes_export.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "export/export_file.h"
 #include "sources/csv_import_format.h"
 

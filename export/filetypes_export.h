@@ -7,7 +7,7 @@
 // extensions not cached yet are looked up in one batch before any line is written.
 #pragma once
 
-#include "ui/filetypes.h"
+#include "views/filetypes.h"
 
 #include <string>
 

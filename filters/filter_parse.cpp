@@ -1,5 +1,5 @@
 // Parsing filter texts: groups, terms, quotes, negation, comparisons and name patterns.
-#include "engine/datetime.h"
+#include "base/datetime.h"
 #include "filters/filter_regex.h"
 #include "filters/filter_text.h"
 #include "filters/filters.h"

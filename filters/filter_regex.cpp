@@ -1,6 +1,6 @@
 #include "filters/filter_regex.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "filters/filters.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 16

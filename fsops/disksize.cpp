@@ -1,7 +1,7 @@
 #include "fsops/disksize.h"
 
 #include "engine/mft_volume.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>

@@ -1,8 +1,8 @@
 #include "fsops/sourcelist.h"
 
-#include "engine/debuglog.h"
+#include "base/debuglog.h"
 #include "engine/mft_volume.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <sys/stat.h>

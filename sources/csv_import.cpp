@@ -1,8 +1,8 @@
 #include "sources/csv_import.h"
 
-#include "engine/debuglog.h"
-#include "engine/filehandle.h"
-#include "engine/text.h"
+#include "base/debuglog.h"
+#include "base/filehandle.h"
+#include "base/text.h"
 #include "sources/csv_import_format.h"
 #include "sources/csv_import_reader.h"
 

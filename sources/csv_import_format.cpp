@@ -1,7 +1,7 @@
 #include "sources/csv_import_format.h"
 
-#include "engine/datetime.h"
-#include "engine/text.h"
+#include "base/datetime.h"
+#include "base/text.h"
 
 #include <cmath>
 #include <cstring>

@@ -7,7 +7,7 @@
 // buffer is refused (TooLong), so a file of any size or shape is read in bounded memory.
 #pragma once
 
-#include "engine/filehandle.h"
+#include "base/filehandle.h"
 
 #include <cstdint>
 #include <memory>

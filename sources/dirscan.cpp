@@ -2,8 +2,8 @@
 // older method, and the fallback from one to the other.
 #include "sources/dirscan.h"
 
-#include "engine/debuglog.h"
-#include "engine/text.h"
+#include "base/debuglog.h"
+#include "base/text.h"
 #include "sources/dirscan_entry.h"
 #include "sources/dirscan_walk.h"
 

@@ -1,6 +1,6 @@
 #include "sources/dirscan_entry.h"
 
-#include "engine/datetime.h"
+#include "base/datetime.h"
 
 #include <sys/stat.h>
 

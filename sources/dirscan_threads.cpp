@@ -7,7 +7,7 @@
 // is an idle walker too.
 #include "sources/dirscan_walk.h"
 
-#include "engine/debuglog.h"
+#include "base/debuglog.h"
 
 #include <algorithm>
 #include <chrono>

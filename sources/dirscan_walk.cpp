@@ -2,8 +2,8 @@
 // the scan and descends, depth first, handing pending subfolders to idle walkers.
 #include "sources/dirscan_walk.h"
 
-#include "engine/debuglog.h"
-#include "engine/text.h"
+#include "base/debuglog.h"
+#include "base/text.h"
 #include "sources/dirscan_entry.h"
 
 #include <algorithm>

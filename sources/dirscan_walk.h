@@ -12,7 +12,7 @@
 // the workers without a folder and, once its own share is done, the scan thread.
 #pragma once
 
-#include "engine/filehandle.h"
+#include "base/filehandle.h"
 #include "engine/scan.h"
 #include "filters/filters.h"
 #include "sources/dirscan.h"

@@ -1,6 +1,6 @@
 #include "treemap/bitmap.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <cstring>

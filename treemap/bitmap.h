@@ -3,7 +3,7 @@
 // and frame lines are drawn through a canvas over the same memory (canvas.h).
 #pragma once
 
-#include "ui/extstats.h"
+#include "views/extstats.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // Cushions never go through it: they are shaded straight into the bitmap's rows.
 #pragma once
 
-#include "ui/extstats.h"
+#include "views/extstats.h"
 
 #include <string_view>
 

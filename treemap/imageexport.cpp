@@ -1,7 +1,7 @@
 #include "treemap/imageexport.h"
 
-#include "engine/datetime.h"
-#include "engine/text.h"
+#include "base/datetime.h"
+#include "base/text.h"
 
 #include <climits>
 #include <cstdio>

@@ -7,7 +7,7 @@
 // of the strip worse. The rest of the area then shrinks by the strip's thickness.
 #pragma once
 
-#include "ui/viewnodes.h"
+#include "views/viewnodes.h"
 
 #include <cstddef>
 #include <cstdint>

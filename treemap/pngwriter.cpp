@@ -1,7 +1,7 @@
 #include "treemap/pngwriter.h"
 
-#include "engine/tempfile.h"
-#include "engine/text.h"
+#include "base/tempfile.h"
+#include "base/text.h"
 
 #include <png.h>
 

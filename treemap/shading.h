@@ -8,7 +8,7 @@
 
 #include "treemap/bitmap.h"
 #include "treemap/geometry.h"
-#include "ui/extstats.h"
+#include "views/extstats.h"
 
 namespace qz {
 

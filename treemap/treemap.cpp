@@ -1,12 +1,12 @@
 #include "treemap/treemap.h"
 
-#include "engine/debuglog.h"
-#include "engine/text.h"
+#include "base/debuglog.h"
+#include "base/text.h"
 #include "treemap/labels.h"
 #include "treemap/pngwriter.h"
 #include "treemap/qtcanvas.h"
 #include "treemap/walk.h"
-#include "ui/format.h"
+#include "views/format.h"
 
 #include <cmath>
 #include <filesystem>

@@ -18,8 +18,8 @@
 #include "treemap/canvas.h"
 #include "treemap/geometry.h"
 #include "treemap/shading.h"
-#include "ui/displaytree.h"
-#include "ui/extstats.h"
+#include "views/displaytree.h"
+#include "views/extstats.h"
 
 #include <chrono>
 #include <functional>

@@ -4,7 +4,7 @@
 #include "treemap/labels.h"
 #include "treemap/layout.h"
 #include "treemap/treemap.h"
-#include "ui/format.h"
+#include "views/format.h"
 
 #include <cmath>
 

@@ -2,7 +2,7 @@
 // method with one and two walkers and for the older method. The comparison with other tools
 // on a 1,000,000-file tree is scripts/bench_dirscan.sh.
 #include "engine/scan.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "sources/dirscan.h"
 
 #include <benchmark/benchmark.h>

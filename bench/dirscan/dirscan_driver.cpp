@@ -9,7 +9,7 @@
 //   -q  totals only
 //   -s  call the walk directly and print its statistics too
 #include "engine/scan.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "sources/dirscan.h"
 #include "sources/sources.h"
 

@@ -4,11 +4,11 @@
 // load and node creation included, as after a scan), and the default-columns file read back
 // into a scan (with and without the totals that follow an import).
 #include "engine/scan.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "export/csv_export.h"
 #include "sources/sources.h"
-#include "tests/ui/scanbuilder.h"
-#include "ui/displaytree.h"
+#include "tests/views/scanbuilder.h"
+#include "views/displaytree.h"
 
 #include <benchmark/benchmark.h>
 

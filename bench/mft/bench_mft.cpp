@@ -4,7 +4,7 @@
 #include "engine/mft_volume.h"
 #include "engine/process_thread.h"
 #include "engine/scan.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "tests/engine/record_builder.h"
 
 #include <benchmark/benchmark.h>

@@ -8,7 +8,7 @@
 //   -r  name the root (a mount point gives "/" paths)
 #include "engine/mft_volume.h"
 #include "engine/scan.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 #include <chrono>
 #include <cstdio>

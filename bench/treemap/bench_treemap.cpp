@@ -3,8 +3,8 @@
 // alone, shading alone (the leaves' cushions of that layout, fast mode on and off), whole
 // drawings with labels on and off and fast mode on and off, the first drawing of a freshly
 // loaded tree (display nodes made on the way), and the PNG write.
-#include "engine/text.h"
-#include "tests/ui/scanbuilder.h"
+#include "base/text.h"
+#include "tests/views/scanbuilder.h"
 #include "treemap/pngwriter.h"
 #include "treemap/qtcanvas.h"
 #include "treemap/treemap.h"

@@ -5,13 +5,13 @@
 //   -g gray   -f free space of the folder's file system   -s sizes, not allocated sizes
 //   -n no names   -F full shading (fast mode off)   -z zoom to the folder at PATH
 #include "engine/scan.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "engine/tree.h"
 #include "sources/sources.h"
 #include "treemap/qtcanvas.h"
 #include "treemap/treemap.h"
-#include "ui/displaytree.h"
-#include "ui/extstats.h"
+#include "views/displaytree.h"
+#include "views/extstats.h"
 
 #include <chrono>
 #include <cstdio>

@@ -4,7 +4,7 @@
 #include "app/headless.h"
 #include "app/options.h"
 #include "app/volumeaccess.h"
-#include "engine/datetime.h"
+#include "base/datetime.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // NTFS volumes, the full-volume mode, dumps, CSV/TSV files, NTFS images (whole and
 // partitioned), and the paths that cannot be scanned.
 #include "app/sourceresolve.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>

@@ -2,12 +2,12 @@
 // errors naming their source, one name order across scans, totals, the full-volume cut and
 // the sorted display tree.
 #include "app/outputs.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "engine/tree.h"
 #include "sources/dirscan.h"
 #include "sources/sources.h"
 #include "tests/support/testsupport.h"
-#include "ui/scancontrol.h"
+#include "views/scancontrol.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // The read buffer is small, so rows longer than the buffer and rows split across refills are
 // reached with small inputs.
 #include "engine/scan.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "sources/csv_import.h"
 
 #include <algorithm>

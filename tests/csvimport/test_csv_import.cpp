@@ -2,9 +2,9 @@
 // rows without folder rows, hard-link marks, folders-only totals, drive capacity, separators,
 // odd names, local-time dates, progress and cancel, and every kind of bad input ending with the
 // line that failed (and the file left as it was).
-#include "engine/datetime.h"
+#include "base/datetime.h"
 #include "engine/scan.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "engine/tree.h"
 #include "sources/csv_import.h"
 #include "sources/csv_import_format.h"

@@ -1,5 +1,5 @@
 // The debug log: off by default, whole lines in the fixed format, from any thread.
-#include "engine/debuglog.h"
+#include "base/debuglog.h"
 #include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>

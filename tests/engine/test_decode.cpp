@@ -1,5 +1,5 @@
 // FILE record decoding on records composed byte by byte.
-#include "engine/datetime.h"
+#include "base/datetime.h"
 #include "engine/scan.h"
 #include "tests/engine/record_builder.h"
 

@@ -3,7 +3,7 @@
 // file with so many names that they need an attribute list), then its $MFT cut out and decoded.
 // The tree, every size and every count must match what was written.
 #include "engine/scan.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "engine/tree.h"
 #include "tests/support/testsupport.h"
 

@@ -1,7 +1,7 @@
 // Name collation, text conversion and date conversion.
 #include "engine/collation.h"
-#include "engine/datetime.h"
-#include "engine/text.h"
+#include "base/datetime.h"
+#include "base/text.h"
 
 #include <gtest/gtest.h>
 

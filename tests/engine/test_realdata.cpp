@@ -1,9 +1,9 @@
 // Decoding real $MFT files made by Windows, mkntfs and the Linux ntfs3 driver, checked against
 // The Sleuth Kit's listings of the same volumes: every in-use item with its size, under the
 // right folder, and nothing else.
-#include "engine/datetime.h"
+#include "base/datetime.h"
 #include "engine/scan.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "engine/tree.h"
 #include "tests/support/testsupport.h"
 

@@ -1,7 +1,7 @@
 // Storing decoded records, placeholders, orphans, totals, orderings, paths and duplicates,
 // over small MFTs composed record by record.
 #include "engine/collation.h"
-#include "engine/datetime.h"
+#include "base/datetime.h"
 #include "engine/duplicates.h"
 #include "engine/scan.h"
 #include "engine/tree.h"

@@ -2,13 +2,13 @@
 // comparing two scans record by record, and a time zone for one test.
 #pragma once
 
-#include "engine/datetime.h"
+#include "base/datetime.h"
 #include "engine/scan.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "engine/tree.h"
 #include "export/csv_export.h"
 #include "tests/support/testsupport.h"
-#include "ui/displaytree.h"
+#include "views/displaytree.h"
 
 #include <gtest/gtest.h>
 

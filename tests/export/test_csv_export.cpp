@@ -6,9 +6,9 @@
 #include "export/export_file.h"
 #include "export/export_headless.h"
 #include "tests/export/export_test_util.h"
-#include "tests/ui/scanbuilder.h"
-#include "ui/filelist.h"
-#include "ui/format.h"
+#include "tests/views/scanbuilder.h"
+#include "views/filelist.h"
+#include "views/format.h"
 
 #include <gtest/gtest.h>
 

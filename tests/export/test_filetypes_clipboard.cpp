@@ -1,16 +1,16 @@
 // The file-types CSV (quoting, descriptions, the share that follows the sort column, commas
 // whatever the name) and the clipboard text (sizes aligned, indentation by depth, names,
 // what a selection or the unfolded tree gives, file groups).
-#include "engine/text.h"
+#include "base/text.h"
 #include "export/clipboard_text.h"
 #include "export/export_headless.h"
 #include "export/filetypes_export.h"
 #include "tests/export/export_test_util.h"
-#include "tests/ui/scanbuilder.h"
-#include "ui/extstats.h"
-#include "ui/filelist.h"
-#include "ui/filetypes.h"
-#include "ui/format.h"
+#include "tests/views/scanbuilder.h"
+#include "views/extstats.h"
+#include "views/filelist.h"
+#include "views/filetypes.h"
+#include "views/format.h"
 
 #include <gtest/gtest.h>
 

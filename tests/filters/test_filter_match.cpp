@@ -1,7 +1,7 @@
 // Matching records against parsed filters: name-only and full-path patterns, extensions,
 // comparisons, dates in local days, duplicates, keywords, regular expressions, Linux "/"
 // paths, walk entries, several threads on one filter, and inputs that must not stall.
-#include "engine/datetime.h"
+#include "base/datetime.h"
 #include "filter_fixture.h"
 #include "filters/filter_regex.h"
 

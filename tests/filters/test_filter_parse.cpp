@@ -1,7 +1,7 @@
 // Parsing filter texts: normalisation, groups and terms, quotes and negation, comparisons
 // with units, locale decimals, dates and keywords, name patterns and the full-path additions,
 // regular-expression errors, and texts a person might type by mistake.
-#include "engine/datetime.h"
+#include "base/datetime.h"
 #include "filters/filter_regex.h"
 #include "filters/filters.h"
 

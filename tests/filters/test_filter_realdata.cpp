@@ -2,7 +2,7 @@
 // against The Sleuth Kit's listings of the same volumes, and a real folder tree walked by the
 // folder scanner (exclude filter applied while walking) checked against find.
 #include "engine/scan.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "engine/tree.h"
 #include "filters/filters.h"
 #include "sources/sources.h"

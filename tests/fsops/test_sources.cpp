@@ -1,5 +1,5 @@
 // The mount table, the source list built from it, and the space figures of a source.
-#include "engine/text.h"
+#include "base/text.h"
 #include "fsops/disksize.h"
 #include "fsops/mounts.h"
 #include "fsops/sourcelist.h"

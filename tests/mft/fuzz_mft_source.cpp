@@ -5,7 +5,7 @@
 // size.
 #include "engine/mft_volume.h"
 #include "engine/scan.h"
-#include "engine/text.h"
+#include "base/text.h"
 
 #include <cstdint>
 #include <cstdio>

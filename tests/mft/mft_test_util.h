@@ -2,9 +2,9 @@
 // a tree, and reading The Sleuth Kit's listings.
 #pragma once
 
-#include "engine/datetime.h"
+#include "base/datetime.h"
 #include "engine/scan.h"
-#include "engine/text.h"
+#include "base/text.h"
 #include "engine/tree.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // The folder walk on real folder trees, checked against find(1): every entry with its type,
 // size and bytes on disk, lossless names, record numbering and links, totals (hard links
 // counted once), attributes and dates, thread bounds, progress and cancel.
-#include "engine/datetime.h"
-#include "engine/debuglog.h"
-#include "engine/text.h"
+#include "base/datetime.h"
+#include "base/debuglog.h"
+#include "base/text.h"
 #include "engine/tree.h"
 #include "sources/dirscan.h"
 #include "sources/dirscan_entry.h"

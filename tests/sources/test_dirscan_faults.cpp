@@ -2,7 +2,7 @@
 // walk runs, depth beyond PATH_MAX, a huge folder, link loops, mounts inside the tree, and a
 // failing block walk. Each time the walk must finish, keep every readable entry, follow no
 // link and count no byte twice.
-#include "engine/text.h"
+#include "base/text.h"
 #include "engine/tree.h"
 #include "sources/dirscan.h"
 #include "tests/sources/test_dirscan_util.h"

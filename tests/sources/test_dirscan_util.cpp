@@ -1,6 +1,6 @@
 #include "tests/sources/test_dirscan_util.h"
 
-#include "engine/text.h"
+#include "base/text.h"
 #include "engine/tree.h"
 #include "tests/support/testsupport.h"
 

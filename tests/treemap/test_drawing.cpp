@@ -2,12 +2,12 @@
 // modes, zero-size and hard-link children take no area, scans and free space share the width,
 // zoom fills the picture, totals of zero draw the background only, gray pictures, name strips
 // and leaf labels, the tree's sort order restored, hit-testing, progress, and bad requests.
-#include "engine/text.h"
+#include "base/text.h"
 #include "tests/support/testsupport.h"
 #include "tests/treemap/treemap_support.h"
-#include "tests/ui/scanbuilder.h"
+#include "tests/views/scanbuilder.h"
 #include "treemap/treemap.h"
-#include "ui/format.h"
+#include "views/format.h"
 
 #include <gtest/gtest.h>
 

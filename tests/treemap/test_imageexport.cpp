@@ -1,10 +1,10 @@
 // Saving the treemap as an image: presets, the size edits, the command line's file names, the
 // dialog's full-shading save with the screen redrawn after it, and the command line's call.
-#include "engine/datetime.h"
-#include "engine/text.h"
+#include "base/datetime.h"
+#include "base/text.h"
 #include "tests/support/testsupport.h"
 #include "tests/treemap/treemap_support.h"
-#include "tests/ui/scanbuilder.h"
+#include "tests/views/scanbuilder.h"
 #include "treemap/imageexport.h"
 
 #include <gtest/gtest.h>

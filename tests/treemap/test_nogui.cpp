@@ -1,8 +1,8 @@
 // A process without a Qt application (a headless run that made none): the picture is drawn
 // without labels instead of failing.
-#include "engine/text.h"
+#include "base/text.h"
 #include "tests/support/testsupport.h"
-#include "tests/ui/scanbuilder.h"
+#include "tests/views/scanbuilder.h"
 #include "treemap/qtcanvas.h"
 #include "treemap/treemap.h"
 

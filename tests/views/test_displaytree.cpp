@@ -1,0 +1,595 @@
+// The display tree over scans built record by record: grouping, lazy children, sorting and
+// its tie-breaks, the columns' values and texts, selection listings, paths and view state.
+#include "engine/collation.h"
+#include "base/text.h"
+#include "tests/views/scanbuilder.h"
+#include "views/displaytree.h"
+#include "views/format.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+using namespace qz;
+using qz::test::ScanBuilder;
+
+namespace {
+
+struct Fixture : ::testing::Test {
+    void SetUp() override {
+        SetNumberFormat(TNumberFormat{u",", u".", "%Y-%m-%d %H:%M:%S"});
+        SetTreeDecimals(1);
+        SetDisplayUnit(TDisplayUnit::Dynamic);
+    }
+};
+
+std::vector<TNTFS_FILES*> One(TNTFS_FILES& s) {
+    return {&s};
+}
+
+// Names of n's children in view order (a group shows as "<group>").
+std::vector<std::u16string> KidNames(TDisplayTree& t, TTreeNode* n) {
+    std::vector<std::u16string> v;
+    for (TTreeNode* c : t.Children(n))
+        v.push_back(c->Data.IsFileGroup ? u"<group>" : std::u16string(c->Data.Rec->Name()));
+    return v;
+}
+
+TTreeNode* Kid(TDisplayTree& t, TTreeNode* n, std::u16string_view name) {
+    for (TTreeNode* c : t.Children(n))
+        if (c->Data.IsFileGroup ? name == u"<group>" : c->Data.Rec->Name() == name) return c;
+    return nullptr;
+}
+
+// C:\ with Docs (a subfolder and `files` files of sizes 10, 20, ...) and a root file.
+struct Sample {
+    ScanBuilder b;
+    PMFT_RECORD docs, sub, deep, rootFile;
+    std::vector<PMFT_RECORD> files;
+    explicit Sample(int files_ = 4) {
+        docs = b.Folder(b.root, u"Docs");
+        sub = b.Folder(docs, u"Sub");
+        deep = b.File(sub, u"deep.bin", 1000, 4096);
+        for (int i = 0; i < files_; ++i)
+            files.push_back(b.File(docs, u"f" + std::u16string(1, char16_t(u'0' + i)) + u".txt",
+                                   uint64_t(10 * (i + 1)), 4096, 45000.0 + i));
+        rootFile = b.File(b.root, u"top.sys", 5, 4096);
+        b.Finish();
+    }
+};
+
+} // namespace
+
+TEST_F(Fixture, FileGroupsFollowTheThreshold) {
+    struct Case {
+        int files, minGroup;
+        bool enabled, grouped;
+    };
+    const Case cases[] = {
+        {4, 4, true, true},   // exactly the threshold
+        {3, 4, true, false},  // one fewer: files sit under the folder
+        {40, 0, true, false}, // 0 switches grouping off
+        {5, 4, false, false}, // folders-only filter active
+        {2, 2, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.files * 100 + c.minGroup);
+        Sample s(c.files);
+        TDisplayTree t;
+        t.FILENODE_MIN_GROUP_SIZE = c.minGroup;
+        t.FileNodesEnabled = c.enabled;
+        auto scans = One(*s.b.scan);
+        ASSERT_TRUE(t.LoadTree(scans));
+        EXPECT_TRUE(t.FileNodesEnabled); // set back after the load
+        TTreeNode* docs = Kid(t, t.Roots()[0], u"Docs");
+        ASSERT_NE(docs, nullptr);
+        TTreeNode* g = Kid(t, docs, u"<group>");
+        EXPECT_EQ(g != nullptr, c.grouped);
+        EXPECT_EQ(t.FileGroupCount(), c.grouped ? 1u : 0u);
+        if (g) {
+            EXPECT_EQ(t.ChildCount(docs), 2u); // Sub and the group
+            EXPECT_EQ(t.ChildCount(g), size_t(c.files));
+            EXPECT_EQ(g->Data.Depth, docs->Data.Depth);
+            EXPECT_EQ(g->Data.FolderRec, s.docs);
+            EXPECT_EQ(t.Children(g)[0]->Data.Depth, docs->Data.Depth + 2);
+            EXPECT_EQ(t.Children(g)[0]->Data.FolderRec, s.docs);
+            // The group's record: the folder's own level as totals (its files, and its one
+            // direct subfolder as the folder count), no children of its own, newest file date.
+            PMFT_RECORD gr = g->Data.Rec;
+            EXPECT_EQ(gr->SubFoldersTotSize, s.docs->ThisFolderTotSize());
+            EXPECT_EQ(gr->SubFoldersTotSizeAlloc, s.docs->ThisFolderTotSizeAlloc());
+            EXPECT_EQ(gr->SubFoldersNumFiles(), c.files);
+            EXPECT_EQ(gr->SubFoldersNumDirs(), 1);
+            EXPECT_TRUE(gr->Children().empty());
+            EXPECT_EQ(gr->Name(), u"Docs");
+            EXPECT_EQ(g->Data.ModDate, 45000.0 + c.files - 1);
+        } else {
+            EXPECT_EQ(t.ChildCount(docs), size_t(1 + c.files));
+        }
+    }
+}
+
+TEST_F(Fixture, ChildrenAreMadeOnlyWhenAsked) {
+    Sample s;
+    TDisplayTree t;
+    auto scans = One(*s.b.scan);
+    ASSERT_TRUE(t.LoadTree(scans));
+    EXPECT_EQ(t.NodeCount(), 1u);
+    TTreeNode* root = t.Roots()[0];
+    EXPECT_TRUE(root->Expanded()); // the only scan's root is expanded
+    EXPECT_TRUE(t.HasChildren(root));
+    EXPECT_EQ(root->Data.Depth, 1);
+    EXPECT_EQ(root->Data.FolderRec, nullptr);
+    EXPECT_EQ(t.NodeCount(), 1u); // HasChildren made nothing
+    size_t visited = 0;
+    t.ForEach(nullptr, [&](TTreeNode*) { ++visited; });
+    // root, Docs, Sub, deep.bin, group, 4 files, top.sys
+    EXPECT_EQ(visited, 10u);
+    EXPECT_EQ(t.NodeCount(), 10u);
+    // The records keep their children lists (other users still need them).
+    EXPECT_EQ(s.docs->Children().size(), 5u);
+    // Walking by siblings gives the same order as the children spans.
+    TTreeNode* first = t.FirstChild(root);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(t.NextSibling(first), t.Children(root)[1]);
+    EXPECT_EQ(t.NextSibling(t.Children(root).back()), nullptr);
+    EXPECT_EQ(t.PrevSibling(t.Children(root)[1]), first);
+}
+
+TEST_F(Fixture, ScanListWithHolesFailuresAndMissingRoot) {
+    Sample a, c;
+    auto empty = TNTFS_FILES::CreateSlow(u"empty");
+    auto failed = TNTFS_FILES::CreateSlow(u"failed");
+    failed->SetError("could not read");
+    // A root found as folder record 5 when MFTRoot is not set.
+    ScanBuilder byNumber(u"/srv");
+    byNumber.File(byNumber.root, u"x", 1);
+    byNumber.Finish();
+    byNumber.scan->MFTRoot = nullptr;
+
+    TDisplayTree t;
+    std::vector<TNTFS_FILES*> scans{a.b.scan.get(),      nullptr,     failed.get(),
+                                    byNumber.scan.get(), empty.get(), c.b.scan.get()};
+    std::string error;
+    EXPECT_FALSE(t.LoadTree(scans, &error));
+    EXPECT_EQ(error, "MFT root was not found");
+    // The scans before the one without root stay; later ones are not loaded.
+    ASSERT_EQ(t.Roots().size(), 2u);
+    EXPECT_NE(t.RootNodeOf(a.b.root), nullptr);
+    EXPECT_NE(t.RootNodeOf(byNumber.root), nullptr);
+    EXPECT_EQ(t.RootNodeOf(c.b.root), nullptr);
+    EXPECT_FALSE(t.Roots()[0]->Expanded()); // two roots: both collapsed
+
+    // A root without children.
+    ScanBuilder bare(u"/empty");
+    bare.Finish();
+    auto one = One(*bare.scan);
+    ASSERT_TRUE(t.LoadTree(one));
+    EXPECT_FALSE(t.HasChildren(t.Roots()[0]));
+    EXPECT_TRUE(t.Children(t.Roots()[0]).empty());
+    EXPECT_EQ(t.CellText(t.Roots()[0], tcPercent), u"100.0 %");
+    EXPECT_EQ(t.CellText(t.Roots()[0], tcSize), u"0");
+}
+
+TEST_F(Fixture, SortingByColumnsWithTieBreaks) {
+    ScanBuilder b;
+    PMFT_RECORD d = b.Folder(b.root, u"d");
+    b.File(d, u"beta", 100, 8192, 45001, 0x21);
+    b.File(d, u"Alpha", 100, 4096, 45003, 0x20);
+    b.File(d, u"gamma", 300, 4096, 45002, 0x01);
+    b.Folder(d, u"zeta");
+    b.Folder(d, u"Eta");
+    b.Finish();
+    TDisplayTree t;
+    t.FILENODE_MIN_GROUP_SIZE = 3;
+    auto scans = One(*b.scan);
+    ASSERT_TRUE(t.LoadTree(scans));
+    TTreeNode* dn = Kid(t, t.Roots()[0], u"d");
+    ASSERT_NE(dn, nullptr);
+    TTreeNode* g = Kid(t, dn, u"<group>");
+    ASSERT_NE(g, nullptr);
+    t.Children(g); // made before the re-sorts: they must follow them
+
+    using V = std::vector<std::u16string>;
+    // Initial: Allocated descending; ties by name, descending as well.
+    EXPECT_EQ(KidNames(t, g), (V{u"beta", u"gamma", u"Alpha"}));
+    t.HeaderClick(tcFolder); // a new column: "Folder" starts ascending
+    EXPECT_EQ(t.SortDirection(), TSortDirection::Ascending);
+    EXPECT_EQ(KidNames(t, dn), (V{u"Eta", u"zeta", u"<group>"})); // the group after all others
+    EXPECT_EQ(KidNames(t, g), (V{u"Alpha", u"beta", u"gamma"}));
+    t.HeaderClick(tcFolder); // the sorted column toggles
+    EXPECT_EQ(KidNames(t, dn), (V{u"<group>", u"zeta", u"Eta"}));
+    t.HeaderClick(tcSize);
+    EXPECT_EQ(t.SortDirection(), TSortDirection::Descending);
+    EXPECT_EQ(KidNames(t, g), (V{u"gamma", u"beta", u"Alpha"}));
+    t.HeaderClick(tcAttributes); // starts ascending
+    EXPECT_EQ(t.SortDirection(), TSortDirection::Ascending);
+    EXPECT_EQ(KidNames(t, g), (V{u"gamma", u"Alpha", u"beta"}));
+    t.HeaderClick(tcModified);
+    EXPECT_EQ(KidNames(t, g), (V{u"Alpha", u"gamma", u"beta"}));
+    t.Sort(tcItems, TSortDirection::Ascending);
+    EXPECT_EQ(KidNames(t, dn), (V{u"Eta", u"zeta", u"<group>"})); // 0, 0, 3 + 2 items
+    t.Sort(tcFiles, TSortDirection::Descending);
+    EXPECT_EQ(KidNames(t, dn), (V{u"<group>", u"zeta", u"Eta"}));
+    // Children made after a sort come in that sort's order.
+    TDisplayTree t2;
+    t2.FILENODE_MIN_GROUP_SIZE = 0;
+    ASSERT_TRUE(t2.LoadTree(scans));
+    t2.Sort(tcSize, TSortDirection::Ascending);
+    EXPECT_EQ(KidNames(t2, Kid(t2, t2.Roots()[0], u"d")),
+              (V{u"Eta", u"zeta", u"Alpha", u"beta", u"gamma"}));
+}
+
+TEST_F(Fixture, ResortAfterPartialWalkMatchesAFreshSort) {
+    // A random tree: re-sorting lists already made must give the order a fresh tree gets.
+    ScanBuilder b;
+    std::mt19937 rng(7);
+    std::vector<PMFT_RECORD> folders{b.root};
+    for (int i = 0; i < 3000; ++i) {
+        PMFT_RECORD parent = folders[rng() % folders.size()];
+        std::u16string name =
+            u"n" + std::u16string(1, char16_t(u'a' + rng() % 5)) + char16_t(u'0' + rng() % 3);
+        if (rng() % 6 == 0)
+            folders.push_back(b.Folder(parent, name, 45000 + rng() % 4, rng() % 2 ? 0x10 : 0x12));
+        else
+            b.File(parent, name, rng() % 4 * 1000, rng() % 3 * 4096, 45000 + rng() % 4,
+                   rng() % 2 ? 0x20 : 0x21);
+    }
+    b.Finish();
+    auto scans = One(*b.scan);
+    auto order = [](TDisplayTree& t) {
+        std::vector<const TMFT_RECORD*> v;
+        t.ForEach(nullptr,
+                  [&](TTreeNode* n) { v.push_back(n->Data.IsFileGroup ? nullptr : n->Data.Rec); });
+        return v;
+    };
+    for (int col = 0; col < tcCount; ++col) {
+        for (auto dir : {TSortDirection::Ascending, TSortDirection::Descending}) {
+            SCOPED_TRACE(col * 2 + int(dir));
+            TDisplayTree walked, fresh;
+            ASSERT_TRUE(walked.LoadTree(scans));
+            int k = 0;
+            walked.ForEach(nullptr, [&](TTreeNode* n) {
+                if (++k % 3 == 0) walked.Children(n);
+            });
+            walked.Sort(col, dir);
+            ASSERT_TRUE(fresh.LoadTree(scans));
+            fresh.Sort(col, dir);
+            EXPECT_EQ(order(walked), order(fresh));
+            // Every sibling list is ordered by the column (its direction applied).
+            fresh.ForEach(nullptr, [&](TTreeNode* n) {
+                auto kids = fresh.Children(n);
+                for (size_t i = 1; i < kids.size(); ++i) {
+                    int c = TDisplayTree::CompareNodes(kids[i - 1], kids[i], col);
+                    EXPECT_LT(dir == TSortDirection::Ascending ? c : -c, 0);
+                }
+            });
+        }
+    }
+}
+
+TEST_F(Fixture, PercentOfParentAndCellTexts) {
+    ScanBuilder b;
+    PMFT_RECORD d = b.Folder(b.root, u"Docs", 45000.5, 0x12);
+    PMFT_RECORD sub = b.Folder(d, u"Sub");
+    b.File(sub, u"big", 600, 8192);
+    PMFT_RECORD f1 = b.File(d, u"a.txt", 100, 4096);
+    b.File(d, u"b.txt", 300, 4096);
+    PMFT_RECORD undated = b.File(d, u"c.txt", 0, 0, 0);
+    PMFT_RECORD link = b.File(d, u"d.lnk", 40, 4096, ScanBuilder::kDefaultDate, 0x21);
+    link->DoNotCountFlag = true;
+    b.Finish();
+    TDisplayTree t;
+    auto scans = One(*b.scan);
+    ASSERT_TRUE(t.LoadTree(scans));
+    TTreeNode* root = t.Roots()[0];
+    TTreeNode* dn = Kid(t, root, u"Docs");
+    TTreeNode* g = Kid(t, dn, u"<group>");
+    ASSERT_NE(g, nullptr);
+    TTreeNode* a = Kid(t, g, u"a.txt");
+    TTreeNode* c = Kid(t, g, u"c.txt");
+    TTreeNode* l = Kid(t, g, u"d.lnk");
+    TTreeNode* sn = Kid(t, dn, u"Sub");
+
+    // Docs: 1040 bytes, 5 counted files; allocated 8192 + 2 * 4096 (the link not counted).
+    EXPECT_EQ(d->SubFoldersTotSize, 1040u);
+    EXPECT_EQ(d->SubFoldersTotSizeAlloc, 16384u);
+    // Sorted by allocated size: allocated shares.
+    EXPECT_DOUBLE_EQ(t.PercentOfParent(root), 100);
+    EXPECT_DOUBLE_EQ(t.PercentOfParent(sn), 50); // 8192 of 16384
+    EXPECT_DOUBLE_EQ(t.PercentOfParent(g), 50);  // the folder's own files: 8192 of 16384
+    EXPECT_DOUBLE_EQ(t.PercentOfParent(a), 50);  // of the folder's own files only: 4096 of 8192
+    EXPECT_DOUBLE_EQ(t.PercentOfParent(l), 50);  // its own allocation, though not counted
+    EXPECT_DOUBLE_EQ(t.PercentOfParent(c), 0);
+    t.Sort(tcSize, TSortDirection::Descending); // sizes now
+    EXPECT_DOUBLE_EQ(t.PercentOfParent(sn), 600.0 / 1040 * 100);
+    EXPECT_DOUBLE_EQ(t.PercentOfParent(a), 100.0 / 440 * 100);
+    EXPECT_EQ(t.CellText(a, tcPercent), u"22.7 %");
+    f1->Deleted = true;
+    EXPECT_EQ(t.PercentOfParent(a), 0);
+
+    // Texts.
+    EXPECT_EQ(t.CellText(root, tcFolder), u"C:\\");
+    EXPECT_EQ(t.CellText(dn, tcFolder), u"Docs");
+    EXPECT_EQ(t.CellText(g, tcFolder), u"[4 files in C:\\Docs]");
+    EXPECT_EQ(t.CellText(dn, tcSize), u"1.0 KB");
+    EXPECT_EQ(t.CellText(dn, tcFiles), u"5");
+    EXPECT_EQ(t.CellText(dn, tcFolders), u"1");
+    EXPECT_EQ(t.CellText(dn, tcItems), u"6");
+    EXPECT_EQ(t.CellText(g, tcFiles), u"4");
+    EXPECT_EQ(t.CellText(g, tcFolders), u"1"); // the folder's direct subfolders
+    EXPECT_EQ(t.CellText(g, tcItems), u"5");
+    EXPECT_EQ(t.CellText(a, tcFiles), u""); // counts are empty for files
+    EXPECT_EQ(t.CellText(dn, tcAttributes), u"H");
+    EXPECT_EQ(t.CellText(g, tcAttributes), u"");
+    EXPECT_EQ(t.CellText(root, tcAttributes), u"");
+    EXPECT_EQ(t.CellText(l, tcAttributes), u"RA");
+    EXPECT_EQ(t.CellText(c, tcModified), u""); // date 0
+    EXPECT_FALSE(t.CellText(a, tcModified).empty());
+    // A hard-link duplicate shows its own figures, the allocated one bracketed and disabled.
+    EXPECT_EQ(t.CellText(l, tcSize), u"40 bytes");
+    EXPECT_EQ(t.CellText(l, tcAllocated), u"(4.0 KB)");
+    EXPECT_TRUE(TDisplayTree::CellDisabled(l, tcAllocated));
+    EXPECT_FALSE(TDisplayTree::CellDisabled(a, tcAllocated));
+    EXPECT_EQ(t.CellText(a, tcAllocated), u"4.0 KB");
+    // Hidden wins over compressed.
+    EXPECT_EQ(TDisplayTree::NodeLook(dn), TDisplayTree::TNodeLook::Hidden);
+    EXPECT_EQ(TDisplayTree::NodeLook(a), TDisplayTree::TNodeLook::Normal);
+    f1->DOSAttrib = 0x800;
+    EXPECT_EQ(TDisplayTree::NodeLook(a), TDisplayTree::TNodeLook::Compressed);
+    f1->DOSAttrib = 0x802;
+    EXPECT_EQ(TDisplayTree::NodeLook(a), TDisplayTree::TNodeLook::Hidden);
+    EXPECT_TRUE(TDisplayTree::DeletedLook(a));
+    (void)undated;
+}
+
+TEST_F(Fixture, ZeroTotalsGiveZeroPercent) {
+    ScanBuilder b;
+    PMFT_RECORD d = b.Folder(b.root, u"empty-files");
+    for (int i = 0; i < 5; ++i) b.File(d, u"z" + std::u16string(1, char16_t(u'0' + i)), 0, 0);
+    b.Finish();
+    TDisplayTree t;
+    auto scans = One(*b.scan);
+    ASSERT_TRUE(t.LoadTree(scans));
+    for (int col : {tcAllocated, tcSize}) {
+        t.Sort(col, TSortDirection::Descending);
+        t.ForEach(nullptr, [&](TTreeNode* n) {
+            if (!n->Parent) return;
+            EXPECT_EQ(t.PercentOfParent(n), 0);
+            EXPECT_EQ(t.CellText(n, tcPercent), u"0.0 %");
+        });
+    }
+}
+
+TEST_F(Fixture, NamesThatTieUnderTheCollation) {
+    ScanBuilder b(u"/data");
+    b.File(b.root, u"readme", 5);
+    b.File(b.root, u"README", 5);
+    b.File(b.root, u"ReadMe", 5);
+    b.Folder(b.root, u"Dir");
+    b.Finish();
+    TDisplayTree t;
+    t.FILENODE_MIN_GROUP_SIZE = 0;
+    auto scans = One(*b.scan);
+    ASSERT_TRUE(t.LoadTree(scans));
+    TTreeNode* root = t.Roots()[0];
+    t.Sort(tcFolder, TSortDirection::Ascending);
+    auto asc = KidNames(t, root);
+    t.Sort(tcFolder, TSortDirection::Descending);
+    auto desc = KidNames(t, root);
+    std::reverse(desc.begin(), desc.end());
+    EXPECT_EQ(asc, desc); // a total order: descending is exactly the reverse
+    t.Sort(tcSize, TSortDirection::Descending);
+    auto bySize = KidNames(t, root);
+    t.Sort(tcSize, TSortDirection::Descending);
+    EXPECT_EQ(KidNames(t, root), bySize); // stable across re-sorts
+    // Path lookup prefers the exact name among names equal under the collation.
+    for (const char16_t* n : {u"readme", u"README", u"ReadMe"}) {
+        TTreeNode* hit = t.FindNodeByPath(root, n);
+        ASSERT_NE(hit, nullptr);
+        EXPECT_EQ(hit->Data.Rec->Name(), n);
+    }
+    TTreeNode* folded = t.FindNodeByPath(root, u"rEADme");
+    ASSERT_NE(folded, nullptr);
+    EXPECT_EQ(CompareNames(folded->Data.Rec->Name(), u"readme"), 0);
+    EXPECT_EQ(t.FindNodeByPath(root, u"dir")->Data.Rec->Name(), u"Dir");
+}
+
+TEST_F(Fixture, AFolderWithAMillionFiles) {
+    ScanBuilder b(u"/big");
+    PMFT_RECORD d = b.Folder(b.root, u"flat");
+    const int n = 1000000;
+    for (int i = 0; i < n; ++i)
+        b.File(d, u"f" + AsciiToUtf16(std::to_string(i)), uint64_t(i % 1000) * 10, uint64_t(i));
+    b.Finish();
+    TDisplayTree t;
+    auto scans = One(*b.scan);
+    ASSERT_TRUE(t.LoadTree(scans));
+    TTreeNode* flat = t.Children(t.Roots()[0])[0];
+    ASSERT_EQ(t.ChildCount(flat), 1u); // one group node
+    EXPECT_LT(t.NodeCount(), 10u);     // nothing below it made yet
+    TTreeNode* g = t.Children(flat)[0];
+    auto files = t.Children(g);
+    ASSERT_EQ(files.size(), size_t(n));
+    EXPECT_EQ(files.front()->Data.Rec->AllocSize, uint64_t(n - 1)); // allocated, descending
+    EXPECT_EQ(files.back()->Data.Rec->AllocSize, 0u);
+    EXPECT_EQ(t.CellText(g, tcFolder), u"[1,000,000 files in /big/flat]");
+    t.Sort(tcFolder, TSortDirection::Ascending);
+    EXPECT_EQ(t.Children(g).front()->Data.Rec->Name(), u"f0");
+    EXPECT_EQ(t.Children(g)[1]->Data.Rec->Name(), u"f1");
+    EXPECT_EQ(t.Children(g)[2]->Data.Rec->Name(), u"f10");
+    TTreeNode* hit = t.FindNodeByPath(nullptr, u"/big/flat/f999999", 4);
+    ASSERT_NE(hit, nullptr);
+    EXPECT_EQ(hit->Parent, g);
+}
+
+TEST_F(Fixture, SelectionListings) {
+    Sample s;
+    TDisplayTree t;
+    auto scans = One(*s.b.scan);
+    ASSERT_TRUE(t.LoadTree(scans));
+    t.Sort(tcFolder, TSortDirection::Ascending);
+    TTreeNode* root = t.Roots()[0];
+    TTreeNode* docs = Kid(t, root, u"Docs");
+    TTreeNode* sub = Kid(t, docs, u"Sub");
+    TTreeNode* deep = Kid(t, sub, u"deep.bin");
+    TTreeNode* g = Kid(t, docs, u"<group>");
+    TTreeNode* f0 = Kid(t, g, u"f0.txt");
+    TTreeNode* f1 = Kid(t, g, u"f1.txt");
+    TTreeNode* f2 = Kid(t, g, u"f2.txt");
+    ASSERT_TRUE(root && docs && sub && deep && g && f0 && f1 && f2);
+    s.files[2]->Deleted = true;
+
+    using L = std::vector<std::pair<std::u16string, TTreeNode*>>;
+    auto list = [&](bool containing, bool groups, bool skipNested) {
+        std::vector<TSelectedItem> items;
+        GetSelectedItems(items, containing, true, groups, t, skipNested);
+        L out;
+        for (auto& i : items) out.emplace_back(i.Path, i.Node);
+        return out;
+    };
+
+    // Selected in a different order than the view's: listings come in view order.
+    t.Select(f1);
+    t.Select(deep);
+    t.Select(f0);
+    t.Select(f2); // deleted: left out
+    EXPECT_EQ(list(false, false, false), (L{{u"C:\\Docs\\Sub\\deep.bin", deep},
+                                            {u"C:\\Docs\\f0.txt", f0},
+                                            {u"C:\\Docs\\f1.txt", f1}}));
+    // Containing folders: files give their folder once; a grouped file's node is the group.
+    EXPECT_EQ(list(true, false, false), (L{{u"C:\\Docs\\Sub", sub}, {u"C:\\Docs", g}}));
+
+    // A selected group: its files, or itself, or its folder.
+    t.ClearSelection();
+    t.Select(g);
+    EXPECT_EQ(list(false, false, false), (L{{u"C:\\Docs\\f0.txt", f0},
+                                            {u"C:\\Docs\\f1.txt", f1},
+                                            {u"C:\\Docs\\f3.txt", Kid(t, g, u"f3.txt")}}));
+    EXPECT_EQ(list(false, true, false), (L{{u"C:\\Docs", g}}));
+    EXPECT_EQ(list(true, false, false), (L{{u"C:\\Docs", g}}));
+
+    // Nested nodes: skipped only when asked.
+    t.ClearSelection();
+    t.Select(deep);
+    t.Select(docs);
+    t.Select(f0);
+    EXPECT_EQ(list(false, false, true), (L{{u"C:\\Docs", docs}}));
+    EXPECT_EQ(list(false, false, false).size(), 3u);
+
+    // The status text counts a folder's files, a file as one; the focus counts as selected.
+    t.ClearSelection();
+    t.Select(g);
+    t.SetFocusedNode(s.b.root ? Kid(t, root, u"top.sys") : nullptr);
+    // group: f0, f1, f3 (f2 deleted) = 10 + 20 + 40 bytes; top.sys 5 bytes
+    EXPECT_EQ(t.SelectionStatusText(),
+              u"Selected Files: 4  Total Size: 75 bytes  Allocated: 16.0 KB");
+    t.SetFocusedNode(nullptr);
+    t.ClearSelection();
+    EXPECT_EQ(t.SelectionStatusText(), u"");
+
+    // "Select Parent" passes over the group to its folder; "Reselect Child" returns.
+    EXPECT_EQ(TDisplayTree::ParentForSelect(deep), sub);
+    t.SetFocusedNode(f0);
+    ASSERT_TRUE(t.SelectParent());
+    EXPECT_EQ(t.SelectedNodes(), std::vector<TTreeNode*>{docs});
+    EXPECT_EQ(t.FocusedNode(), docs);
+    EXPECT_EQ(t.LastChildNode(), f0);
+    ASSERT_TRUE(t.ReselectChild());
+    EXPECT_EQ(t.SelectedNodes(), std::vector<TTreeNode*>{f0});
+    EXPECT_EQ(t.LastChildNode(), nullptr);
+    EXPECT_FALSE(t.ReselectChild());
+    t.SetFocusedNode(root);
+    EXPECT_FALSE(t.SelectParent()); // a top-level node has no parent
+    EXPECT_EQ(t.SelectedNodes(), std::vector<TTreeNode*>{f0});
+}
+
+TEST_F(Fixture, SelectFilesOfAnExtension) {
+    ScanBuilder b(u"/pics");
+    PMFT_RECORD d = b.Folder(b.root, u"album.JPG"); // a folder: never selected
+    b.File(d, u"a.jpg", 1);
+    b.File(d, u"b.JpG", 1);
+    b.File(d, u"c.jpeg", 1);
+    b.File(b.root, u"noext", 1);
+    b.File(b.root, u"top.JPG", 1);
+    b.Finish();
+    TDisplayTree t;
+    auto scans = One(*b.scan);
+    ASSERT_TRUE(t.LoadTree(scans));
+    EXPECT_EQ(t.SelectFilesOfExtension(u".JPG"), 3u);
+    std::vector<std::u16string> names;
+    for (TTreeNode* n : t.SelectedNodes()) names.emplace_back(n->Data.Rec->Name());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"a.jpg", u"b.JpG", u"top.JPG"}));
+    EXPECT_EQ(t.SelectFilesOfExtension(u""), 0u);
+    EXPECT_EQ(t.SelectedCount(), 0u);
+}
+
+TEST_F(Fixture, ViewStateSurvivesARescan) {
+    auto build = [] {
+        auto s = std::make_unique<Sample>(6);
+        return s;
+    };
+    auto first = build();
+    TDisplayTree t;
+    auto scans = One(*first->b.scan);
+    ASSERT_TRUE(t.LoadTree(scans));
+    TTreeNode* docs = Kid(t, t.Roots()[0], u"Docs");
+    TTreeNode* g = Kid(t, docs, u"<group>");
+    t.SetExpanded(docs, true);
+    t.SetExpanded(g, true);
+    t.Select(Kid(t, g, u"f4.txt"));
+    t.Select(Kid(t, docs, u"Sub"));
+    TTreeViewState st = t.CaptureViewState();
+    ASSERT_EQ(st.Expanded.size(), 3u); // root, Docs, the group
+    EXPECT_EQ(st.Expanded[2].Path, u"C:\\Docs");
+    EXPECT_TRUE(st.Expanded[2].FileGroup);
+
+    // The same tree scanned again: new records, new nodes.
+    auto second = build();
+    t.Clear();
+    scans = One(*second->b.scan);
+    ASSERT_TRUE(t.LoadTree(scans));
+    t.CollapseAll();
+    t.RestoreViewState(st);
+    TTreeNode* docs2 = Kid(t, t.Roots()[0], u"Docs");
+    TTreeNode* g2 = Kid(t, docs2, u"<group>");
+    EXPECT_TRUE(t.Roots()[0]->Expanded());
+    EXPECT_TRUE(docs2->Expanded());
+    EXPECT_TRUE(g2->Expanded());
+    std::vector<std::u16string> sel;
+    for (TTreeNode* n : t.SelectedNodes()) sel.push_back(GetRecordPath(n->Data.Rec));
+    // View order: the group (more allocated) before Sub.
+    EXPECT_EQ(sel, (std::vector<std::u16string>{u"C:\\Docs\\f4.txt", u"C:\\Docs\\Sub"}));
+
+    // Paths that no longer exist are passed over.
+    TTreeViewState gone;
+    gone.Expanded.push_back({u"C:\\Nowhere", false});
+    gone.Selected.push_back({u"D:\\Docs", false});
+    t.ClearSelection();
+    t.RestoreViewState(gone);
+    EXPECT_EQ(t.SelectedCount(), 0u);
+
+    // FindNodeByPath from the top: the root component ends at the separator after the offset.
+    EXPECT_EQ(t.FindNodeByPath(nullptr, u"C:\\Docs\\f4.txt", 3), Kid(t, g2, u"f4.txt"));
+    EXPECT_EQ(t.FindNodeByPath(nullptr, u"C:\\docs\\SUB", 3), Kid(t, docs2, u"Sub"));
+    EXPECT_EQ(t.FindNodeByPath(nullptr, u"C:\\Docs\\missing", 3), nullptr);
+}
+
+TEST_F(Fixture, TreemapRectanglesBelongToTheView) {
+    Sample s;
+    TDisplayTree t;
+    auto scans = One(*s.b.scan);
+    ASSERT_TRUE(t.LoadTree(scans));
+    std::vector<TMapRect*> rects;
+    t.ForEach(nullptr, [&](TTreeNode* n) {
+        TMapRect* r = t.EnsureMapRect(n);
+        r->Width = float(rects.size());
+        rects.push_back(r);
+    });
+    EXPECT_EQ(t.EnsureMapRect(t.Roots()[0]), rects[0]); // kept once made
+    t.FreeTreemapRects();
+    t.ForEach(nullptr, [&](TTreeNode* n) { EXPECT_EQ(n->Data.MapRect, nullptr); });
+    EXPECT_EQ(t.EnsureMapRect(t.Roots()[0])->Width, 0.0f);
+}

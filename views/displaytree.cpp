@@ -1,0 +1,513 @@
+#include "views/displaytree.h"
+
+#include "engine/collation.h"
+#include "base/text.h"
+#include "engine/tree.h"
+#include "views/extstats.h"
+#include "views/format.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+
+namespace qz {
+
+namespace {
+
+std::u16string Tr(const char* english) {
+    return Utf8ToUtf16(tr(english));
+}
+
+// A record that takes part in the tree as a folder: a folder, or anything that has children.
+bool IsDirLike(PMFT_RECORD r) {
+    return r->IsFolder() || !r->Children().empty();
+}
+
+bool Shown(PMFT_RECORD r) {
+    return r && !r->Filtered;
+}
+
+TDateTime NodeDate(const TTreeNode* n) {
+    return n->Data.IsFileGroup ? n->Data.ModDate : n->Data.Rec->ModifiedDate;
+}
+
+// Doubles in an unsigned order (for sort keys): negative values flipped entirely, positive
+// ones with the sign bit set.
+uint64_t OrderedBits(double d) {
+    if (std::isnan(d)) d = 0;
+    uint64_t b = std::bit_cast<uint64_t>(d);
+    return (b & 0x8000000000000000ull) ? ~b : b | 0x8000000000000000ull;
+}
+
+uint64_t NumericKey(const TTreeNode* n, int column) {
+    PMFT_RECORD r = n->Data.Rec;
+    switch (column) {
+    case tcPercent:
+    case tcAllocated:
+        return r->SubFoldersTotSizeAlloc;
+    case tcSize:
+        return r->SubFoldersTotSize;
+    case tcFiles:
+        return uint64_t(uint32_t(r->SubFoldersNumFiles()));
+    case tcModified:
+        return OrderedBits(NodeDate(n));
+    case tcAttributes:
+        return r->DOSAttrib;
+    case tcFolders:
+        return uint64_t(uint32_t(r->SubFoldersNumDirs()));
+    case tcItems:
+        return uint64_t(uint32_t(r->SubFoldersNumFiles())) +
+               uint64_t(uint32_t(r->SubFoldersNumDirs()));
+    default:
+        return 0;
+    }
+}
+
+int NameTie(const TTreeNode* a, const TTreeNode* b) {
+    PMFT_RECORD ra = a->Data.Rec, rb = b->Data.Rec;
+    if (int c = CompareNames(ra->Name(), rb->Name())) return c < 0 ? -1 : 1;
+    if (ra->SortNameIndex != rb->SortNameIndex)
+        return ra->SortNameIndex < rb->SortNameIndex ? -1 : 1;
+    if (ra->RecNo != rb->RecNo) return ra->RecNo < rb->RecNo ? -1 : 1;
+    return 0;
+}
+
+} // namespace
+
+TDisplayTree::TDisplayTree() = default;
+TDisplayTree::~TDisplayTree() = default;
+
+void TDisplayTree::Clear() {
+    TViewNodes::Clear();
+    FLastChildNode = nullptr;
+    FFileNodes.clear();
+    FGroupArena.Reset();
+}
+
+TTreeNode* TDisplayTree::AddNode(TTreeNode* parent, PMFT_RECORD rec, int32_t depth) {
+    TTreeNode* n = NewNode(parent);
+    n->Data.Rec = rec;
+    n->Data.FolderRec = parent ? rec->ParentMFTRec : nullptr;
+    n->Data.ModDate = rec->ModifiedDate;
+    n->Data.Depth = depth;
+    return n;
+}
+
+TTreeNode* TDisplayTree::AddGroupNode(TTreeNode* parent, PMFT_RECORD folder, int32_t depth) {
+    // The group's record: the folder's record whose subtree totals are replaced by the folder's
+    // own-level figures (its files' sizes and count, and the number of its direct subfolders),
+    // the same figures a live update copies into it.
+    PMFT_RECORD g = FGroupArena.NewRecord();
+    CopyRecord(*folder, *g);
+    g->Folder = FGroupArena.NewFolder();
+    g->SubFoldersTotSize = folder->ThisFolderTotSize();
+    g->SubFoldersTotSizeAlloc = folder->ThisFolderTotSizeAlloc();
+    g->Folder->SubFoldersNumFiles = folder->ThisFolderNumFiles();
+    g->Folder->ThisFolderNumFiles = folder->ThisFolderNumFiles();
+    g->Folder->SubFoldersNumDirs = folder->ThisFolderNumDirs();
+    g->Folder->ThisFolderNumDirs = folder->ThisFolderNumDirs();
+    g->Folder->ThisFolderTotSize = folder->ThisFolderTotSize();
+    g->Folder->ThisFolderTotSizeAlloc = folder->ThisFolderTotSizeAlloc();
+    g->Deleted = false;
+    g->DupFiles = nullptr;
+    FFileNodes.push_back(g);
+
+    TTreeNode* n = NewNode(parent);
+    n->Data.IsFileGroup = true;
+    n->Data.Rec = g;
+    n->Data.FolderRec = folder;
+    n->Data.Depth = depth;
+    TDateTime newest = 0;
+    for (PMFT_RECORD c : folder->Children())
+        if (Shown(c) && !IsDirLike(c) && c->ModifiedDate > newest) newest = c->ModifiedDate;
+    n->Data.ModDate = newest;
+    return n;
+}
+
+bool TDisplayTree::LoadTree(std::span<TNTFS_FILES* const> scans, std::string* error) {
+    Clear();
+    FGroupsOn = FileNodesEnabled && FILENODE_MIN_GROUP_SIZE > 0;
+    FMinGroup = FILENODE_MIN_GROUP_SIZE;
+    bool ok = true;
+    for (TNTFS_FILES* scan : scans) {
+        if (!scan || scan->WasError) continue;
+        PMFT_RECORD root = scan->MFTRoot;
+        if (!root) {
+            const int k = scan->SearchDirRec(5);
+            if (k >= 0 && size_t(k) < scan->FDirList.size()) root = scan->FDirList[size_t(k)];
+        }
+        if (!root) {
+            if (error) *error = tr("MFT root was not found");
+            ok = false;
+            break;
+        }
+        if (root->Filtered) continue;
+        TTreeNode* n = AddNode(nullptr, root, 1);
+        n->Data.FolderRec = nullptr;
+        FRoots.push_back(n);
+    }
+    SortKids(FRoots.data(), FRoots.size());
+    Renumber(FRoots.data(), FRoots.size());
+    if (FRoots.size() == 1) SetExpanded(FRoots[0], true);
+    FileNodesEnabled = true;
+    return ok;
+}
+
+bool TDisplayTree::MayHaveChildren(const TTreeNode* n) const {
+    if (n->Data.IsFileGroup)
+        return n->Data.FolderRec && n->Data.FolderRec->ThisFolderNumFiles() > 0;
+    return !n->Data.Rec->Children().empty();
+}
+
+void TDisplayTree::MakeChildren(TTreeNode* n) {
+    const int32_t d = n->Data.Depth;
+    if (n->Data.IsFileGroup) {
+        PMFT_RECORD folder = n->Data.FolderRec;
+        if (!folder) return;
+        size_t files = 0;
+        for (PMFT_RECORD c : folder->Children()) files += Shown(c) && !IsDirLike(c);
+        n->Kids = NewKidArray(files);
+        for (PMFT_RECORD c : folder->Children())
+            if (Shown(c) && !IsDirLike(c)) n->Kids[n->KidCount++] = AddNode(n, c, d + 2);
+        SortKids(n->Kids, n->KidCount);
+        return;
+    }
+    PMFT_RECORD r = n->Data.Rec;
+    size_t folders = 0, files = 0;
+    for (PMFT_RECORD c : r->Children()) {
+        if (!Shown(c)) continue;
+        if (IsDirLike(c))
+            ++folders;
+        else
+            ++files;
+    }
+    const bool grouped = FGroupsOn && files > 0 && r->ThisFolderNumFiles() >= FMinGroup;
+    n->Kids = NewKidArray(folders + (grouped ? 1 : files));
+    for (PMFT_RECORD c : r->Children())
+        if (Shown(c) && IsDirLike(c)) n->Kids[n->KidCount++] = AddNode(n, c, d + 1);
+    if (grouped) {
+        n->Kids[n->KidCount++] = AddGroupNode(n, r, d);
+    } else {
+        for (PMFT_RECORD c : r->Children())
+            if (Shown(c) && !IsDirLike(c)) n->Kids[n->KidCount++] = AddNode(n, c, d + 1);
+    }
+    SortKids(n->Kids, n->KidCount);
+}
+
+// ---------------------------------------------------------------- sorting
+
+int TDisplayTree::CompareNodes(const TTreeNode* a, const TTreeNode* b, int column) {
+    if (column == tcFolder) {
+        if (a->Data.IsFileGroup != b->Data.IsFileGroup) return a->Data.IsFileGroup ? 1 : -1;
+        return NameTie(a, b);
+    }
+    const uint64_t ka = NumericKey(a, column), kb = NumericKey(b, column);
+    if (ka != kb) return ka < kb ? -1 : 1;
+    return NameTie(a, b);
+}
+
+void TDisplayTree::SortKids(TTreeNode** kids, size_t count) const {
+    if (count < 2) return;
+    const int col = FSortColumn >= 0 && FSortColumn < tcCount ? FSortColumn : int(tcFolder);
+    const bool desc = FSortDirection == TSortDirection::Descending;
+    // Sort (key, position, node) triples in a buffer reused from list to list, so the
+    // comparisons of numeric columns stay in contiguous memory; ties fall back to the name
+    // comparison, and full ties keep the list order (in either direction).
+    auto& v = FSortScratch;
+    v.resize(count);
+    for (size_t i = 0; i < count; ++i)
+        v[i] = {col == tcFolder ? 0 : NumericKey(kids[i], col), uint32_t(i), kids[i]};
+    std::sort(v.begin(), v.end(), [&](const TSortItem& a, const TSortItem& b) {
+        int c;
+        if (col == tcFolder)
+            c = CompareNodes(a.node, b.node, tcFolder);
+        else
+            c = a.key != b.key ? (a.key < b.key ? -1 : 1) : NameTie(a.node, b.node);
+        if (c != 0) return desc ? c > 0 : c < 0;
+        return a.pos < b.pos;
+    });
+    for (size_t i = 0; i < count; ++i) kids[i] = v[i].node;
+}
+
+void TDisplayTree::Sort(int column, TSortDirection direction) {
+    if (column < 0 || column >= tcCount) return;
+    FSortColumn = column;
+    FSortDirection = direction;
+    SortKids(FRoots.data(), FRoots.size());
+    Renumber(FRoots.data(), FRoots.size());
+    // Every list made so far; lists made later are sorted when they are made.
+    std::vector<TTreeNode*> stack(FRoots.begin(), FRoots.end());
+    while (!stack.empty()) {
+        TTreeNode* n = stack.back();
+        stack.pop_back();
+        if (!n->ChildrenMade() || n->KidCount == 0) continue;
+        SortKids(n->Kids, n->KidCount);
+        Renumber(n->Kids, n->KidCount);
+        stack.insert(stack.end(), n->Kids, n->Kids + n->KidCount);
+    }
+}
+
+void TDisplayTree::HeaderClick(int column) {
+    if (column < 0 || column >= tcCount) return;
+    if (column == FSortColumn) {
+        Sort(column, FSortDirection == TSortDirection::Ascending ? TSortDirection::Descending
+                                                                 : TSortDirection::Ascending);
+        return;
+    }
+    const bool asc = column == tcFolder || column == tcAttributes;
+    Sort(column, asc ? TSortDirection::Ascending : TSortDirection::Descending);
+}
+
+// ---------------------------------------------------------------- values and texts
+
+uint64_t TDisplayTree::NodeSize(const TTreeNode* n) {
+    PMFT_RECORD r = n->Data.Rec;
+    return r->DoNotCountFlag ? r->FileSize : r->SubFoldersTotSize;
+}
+
+uint64_t TDisplayTree::NodeAlloc(const TTreeNode* n) {
+    PMFT_RECORD r = n->Data.Rec;
+    return r->DoNotCountFlag ? r->AllocSize : r->SubFoldersTotSizeAlloc;
+}
+
+double TDisplayTree::PercentOfParent(const TTreeNode* n) const {
+    return PercentOfParent(n, FSortColumn == tcSize);
+}
+
+double TDisplayTree::PercentOfParent(const TTreeNode* n, bool bySize) {
+    PMFT_RECORD r = n->Data.Rec;
+    if (r->Deleted) return 0;
+    PMFT_RECORD f = n->Data.FolderRec;
+    if (!f) return 100;
+    const uint64_t value = bySize ? NodeSize(n) : NodeAlloc(n);
+    const bool inGroup = n->Parent && n->Parent->Data.IsFileGroup;
+    uint64_t total;
+    if (inGroup)
+        total = bySize ? f->ThisFolderTotSize() : f->ThisFolderTotSizeAlloc();
+    else
+        total = bySize ? f->SubFoldersTotSize : f->SubFoldersTotSizeAlloc;
+    return Percentage(value, total);
+}
+
+TDisplayTree::TNodeLook TDisplayTree::NodeLook(const TTreeNode* n) {
+    const uint32_t a = n->Data.Rec->DOSAttrib;
+    if (a & 0x2) return TNodeLook::Hidden;
+    if (a & 0x800) return TNodeLook::Compressed;
+    return TNodeLook::Normal;
+}
+
+bool TDisplayTree::CellDisabled(const TTreeNode* n, int column) {
+    return column == tcAllocated && n->Data.Rec->DoNotCountFlag;
+}
+
+std::u16string TDisplayTree::CellText(const TTreeNode* n, int column) const {
+    PMFT_RECORD r = n->Data.Rec;
+    const bool group = n->Data.IsFileGroup;
+    const bool root = !n->Parent;
+    const bool folderLike = group || IsDirLike(r);
+    switch (column) {
+    case tcFolder:
+        if (group) {
+            const int32_t files = r->SubFoldersNumFiles();
+            return u"[" + FormatCount(files) + u" " + Tr(files == 1 ? "file in" : "files in") +
+                   u" " + GetRecordPath(n->Data.FolderRec) + u"]";
+        }
+        if (root) return GetRecordPath(r);
+        return std::u16string(r->Name());
+    case tcPercent:
+        return FormatPercentCell(PercentOfParent(n));
+    case tcSize:
+        return FormatSize(NodeSize(n));
+    case tcFiles:
+        return folderLike ? FormatCount(r->SubFoldersNumFiles()) : std::u16string();
+    case tcFolders:
+        return folderLike ? FormatCount(r->SubFoldersNumDirs()) : std::u16string();
+    case tcItems:
+        return folderLike ? FormatCount(int64_t(r->SubFoldersNumFiles()) + r->SubFoldersNumDirs())
+                          : std::u16string();
+    case tcModified:
+        return FormatLocalDateTime(NodeDate(n));
+    case tcAttributes:
+        return group || root ? std::u16string() : AttributeLetters(r->DOSAttrib);
+    case tcAllocated:
+        if (r->DoNotCountFlag) return u"(" + FormatSize(NodeAlloc(n)) + u")";
+        return FormatSize(NodeAlloc(n));
+    default:
+        return {};
+    }
+}
+
+// ---------------------------------------------------------------- navigation
+
+TTreeNode* TDisplayTree::ParentForSelect(TTreeNode* n) {
+    if (!n) return nullptr;
+    TTreeNode* p = n->Parent;
+    if (p && p->Data.IsFileGroup) p = p->Parent;
+    return p;
+}
+
+bool TDisplayTree::SelectParent() {
+    TTreeNode* n = FFocused;
+    TTreeNode* p = ParentForSelect(n);
+    if (!p) return false;
+    FLastChildNode = n;
+    ClearSelection();
+    Select(p);
+    FFocused = p;
+    return true;
+}
+
+bool TDisplayTree::ReselectChild() {
+    TTreeNode* n = FLastChildNode;
+    if (!n) return false;
+    ClearSelection();
+    Select(n);
+    FFocused = n;
+    MakeVisible(n);
+    FLastChildNode = nullptr;
+    return true;
+}
+
+TTreeNode* TDisplayTree::RootNodeOf(PMFT_RECORD root) const {
+    for (TTreeNode* n : FRoots)
+        if (n->Data.Rec == root) return n;
+    return nullptr;
+}
+
+namespace {
+// The child of a list whose record is named name: an exact match first, else one equal under
+// the name collation.
+TTreeNode* MatchName(std::span<TTreeNode* const> kids, std::u16string_view name) {
+    TTreeNode* folded = nullptr;
+    for (TTreeNode* c : kids) {
+        if (c->Data.IsFileGroup) continue;
+        std::u16string_view cn = c->Data.Rec->Name();
+        if (cn == name) return c;
+        if (!folded && CompareNames(cn, name) == 0) folded = c;
+    }
+    return folded;
+}
+} // namespace
+
+TTreeNode* TDisplayTree::FindNodeByPath(TTreeNode* start, std::u16string_view path,
+                                        size_t firstOffset) {
+    const char16_t sep = start ? PathSeparatorOf(start->Data.Rec)
+                               : (!path.empty() && path[0] == u'/' ? u'/' : u'\\');
+    size_t from = firstOffset > 0 ? firstOffset - 1 : 0;
+    TTreeNode* node = start;
+    while (true) {
+        const size_t cut = from < path.size() ? path.find(sep, from) : std::u16string_view::npos;
+        const std::u16string_view comp = path.substr(0, cut);
+        const std::u16string_view rest =
+            cut == std::u16string_view::npos ? std::u16string_view() : path.substr(cut + 1);
+        auto kids = Children(node);
+        TTreeNode* found = MatchName(kids, comp);
+        if (!found && rest.empty()) {
+            // The last component may be a file inside a file-group node.
+            for (TTreeNode* c : kids)
+                if (c->Data.IsFileGroup && (found = MatchName(Children(c), comp))) break;
+        }
+        if (!found) return nullptr;
+        if (rest.empty()) return found;
+        node = found;
+        path = rest;
+        from = 0;
+    }
+}
+
+namespace {
+// The path a state entry records for a node: its record's path (a group: its folder's).
+TTreeViewState::Entry EntryOf(const TTreeNode* n) {
+    if (n->Data.IsFileGroup) return {GetRecordPath(n->Data.FolderRec), true};
+    return {GetRecordPath(n->Data.Rec), false};
+}
+} // namespace
+
+TTreeViewState TDisplayTree::CaptureViewState() {
+    TTreeViewState st;
+    // Only nodes made so far can be expanded: walk them without making more.
+    std::vector<TTreeNode*> stack(FRoots.rbegin(), FRoots.rend());
+    while (!stack.empty()) {
+        TTreeNode* n = stack.back();
+        stack.pop_back();
+        if (n->Expanded()) st.Expanded.push_back(EntryOf(n));
+        if (n->ChildrenMade())
+            for (size_t i = n->KidCount; i-- > 0;) stack.push_back(n->Kids[i]);
+    }
+    for (TTreeNode* n : SelectedNodes()) st.Selected.push_back(EntryOf(n));
+    return st;
+}
+
+void TDisplayTree::RestoreViewState(const TTreeViewState& state) {
+    auto find = [&](const TTreeViewState::Entry& e) -> TTreeNode* {
+        TTreeNode* hit = nullptr;
+        for (TTreeNode* root : FRoots) {
+            const std::u16string rp = GetRecordPath(root->Data.Rec);
+            if (e.Path == rp) {
+                hit = root;
+                break;
+            }
+            if (e.Path.size() <= rp.size() || e.Path.compare(0, rp.size(), rp) != 0) continue;
+            const char16_t sep = PathSeparatorOf(root->Data.Rec);
+            size_t skip = rp.size();
+            if (rp.back() != sep) {
+                if (e.Path[skip] != sep) continue;
+                ++skip;
+            }
+            hit = FindNodeByPath(root, std::u16string_view(e.Path).substr(skip));
+            if (hit) break;
+        }
+        if (hit && e.FileGroup) {
+            TTreeNode* g = nullptr;
+            for (TTreeNode* c : Children(hit))
+                if (c->Data.IsFileGroup) g = c;
+            hit = g;
+        }
+        return hit;
+    };
+    for (const auto& e : state.Expanded)
+        if (TTreeNode* n = find(e)) {
+            MakeVisible(n);
+            SetExpanded(n, true);
+        }
+    for (const auto& e : state.Selected)
+        if (TTreeNode* n = find(e)) Select(n);
+}
+
+// ---------------------------------------------------------------- status
+
+std::u16string TDisplayTree::SelectionStatusText() {
+    if (FFocused) Select(FFocused);
+    if (SelectedCount() == 0) return {};
+    std::vector<TSelectedItem> items;
+    GetSelectedItems(items, false, false, false, *this, true);
+    int64_t count = 0;
+    uint64_t size = 0, alloc = 0;
+    for (const auto& it : items) {
+        PMFT_RECORD r = it.Node->Data.Rec;
+        count += IsDirLike(r) || r->IsFolder() ? int64_t(r->SubFoldersNumFiles()) : 1;
+        size += r->SubFoldersTotSize;
+        alloc += r->SubFoldersTotSizeAlloc;
+    }
+    return Tr("Selected Files") + u": " + FormatCount(count) + u"  " + Tr("Total Size") + u": " +
+           FormatSize(size) + u"  " + Tr("Allocated") + u": " + FormatSize(alloc);
+}
+
+size_t TDisplayTree::SelectFilesOfExtension(std::u16string_view key) {
+    ClearSelection();
+    if (key.empty() || key.size() > 15) return 0;
+    size_t count = 0;
+    std::u16string k;
+    ForEach(nullptr, [&](TTreeNode* n) {
+        PMFT_RECORD r = n->Data.Rec;
+        if (n->Data.IsFileGroup || IsDirLike(r)) return;
+        ExtensionKey(r->Name(), k);
+        if (!k.empty() && EqualsIgnoreAsciiCase(k, key)) {
+            Select(n);
+            ++count;
+        }
+    });
+    return count;
+}
+
+} // namespace qz

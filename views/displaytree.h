@@ -1,0 +1,164 @@
+// The display tree: the folder tree view's nodes, built from all scans on screen.
+//
+// One top-level node per scan (its root record), below it the folders and files of the scan
+// as they are expanded or walked. A folder with at least FILENODE_MIN_GROUP_SIZE files gets a
+// file-group node after its subfolders that holds its files; the group shows a record of its
+// own (a copy of the folder's record carrying the folder's own-files totals), owned by the
+// tree until the next load. Children are made on demand in the current sort order, so a tree
+// of millions of records costs only what is walked.
+//
+// The treemap and the exports walk this tree (Roots, Children / FirstChild / NextSibling) in
+// view order; the treemap stores each node's rectangle in Data.MapRect.
+#pragma once
+
+#include "engine/arena.h"
+#include "engine/scan.h"
+#include "views/viewnodes.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qz {
+
+// Columns of the folder tree.
+enum TTreeColumn : int {
+    tcFolder = 0,
+    tcPercent = 1,
+    tcSize = 2,
+    tcFiles = 3,
+    tcModified = 4,
+    tcAttributes = 5,
+    tcFolders = 6,
+    tcItems = 7,
+    tcAllocated = 8,
+    tcCount = 9
+};
+
+enum class TSortDirection : uint8_t { Ascending, Descending };
+
+// Expanded and selected paths, captured before a rescan and restored after it.
+struct TTreeViewState {
+    struct Entry {
+        std::u16string Path;
+        bool FileGroup = false; // the file-group node under the folder at Path
+    };
+    std::vector<Entry> Expanded; // in view order
+    std::vector<Entry> Selected; // in view order
+};
+
+class TDisplayTree : public TViewNodes {
+public:
+    TDisplayTree();
+    ~TDisplayTree() override;
+
+    // Grouping settings ("FileNodeMinGroupSize", default 4; 0 switches grouping off).
+    int FILENODE_MIN_GROUP_SIZE = 4;
+    // False while the folders-only filter is active: no file-group nodes are made.
+    bool FileNodesEnabled = true;
+
+    // Rebuilds the tree from the scans, one top-level node per scan in order. A nil or failed
+    // scan is skipped. A scan whose root is found neither as MFTRoot nor as folder record 5
+    // stops the load: the tree keeps the scans before it, error receives "MFT root was not
+    // found" and false is returned. With exactly one top-level node it is expanded.
+    bool LoadTree(std::span<TNTFS_FILES* const> scans, std::string* error = nullptr);
+    void Clear() override;
+
+    // ---- sorting (initially "Allocated", descending)
+    int SortColumn() const { return FSortColumn; }
+    TSortDirection SortDirection() const { return FSortDirection; }
+    // Sorts the whole tree (children made later follow the same order).
+    void Sort(int column, TSortDirection direction);
+    // Header click: the sorted column toggles its direction; another column starts
+    // descending, except "Folder" and "Attributes", which start ascending.
+    void HeaderClick(int column);
+    // Ascending comparison of two nodes by column (negative: a first); ties by name, then by
+    // the records' name order. A file group is greater than any node for column 0.
+    static int CompareNodes(const TTreeNode* a, const TTreeNode* b, int column);
+
+    // ---- column values
+    // Size and allocated size shown: the record's own figures for a hard-link duplicate
+    // (DoNotCountFlag), else the subtree totals.
+    static uint64_t NodeSize(const TTreeNode* n);
+    static uint64_t NodeAlloc(const TTreeNode* n);
+    // "% of Parent": sizes while sorted by "Size", allocated sizes otherwise; 0 for a deleted
+    // record or a zero parent total; 100 for a scan's root.
+    double PercentOfParent(const TTreeNode* n) const;
+    static double PercentOfParent(const TTreeNode* n, bool bySize);
+    // The cell text of a column (column 0 of a root: the root's full path; a file group:
+    // "[N files in <folder path>]"; column 8 of a hard-link duplicate in brackets).
+    std::u16string CellText(const TTreeNode* n, int column) const;
+    // The cell is drawn in the disabled colour (the bracketed allocated size).
+    static bool CellDisabled(const TTreeNode* n, int column);
+    // How a row's name and path are drawn: hidden items (attribute 0x2) in the gray-text
+    // colour, else compressed ones (0x800) in the highlight colour; deleted records struck out
+    // in red (DeletedLook).
+    enum class TNodeLook : uint8_t { Normal, Compressed, Hidden };
+    static TNodeLook NodeLook(const TTreeNode* n);
+    static bool DeletedLook(const TTreeNode* n) { return n->Data.Rec->Deleted; }
+
+    // ---- navigation
+    // The node "Select Parent" moves to: the parent, skipping a file-group node to its folder.
+    static TTreeNode* ParentForSelect(TTreeNode* n);
+    // The node of a full path below start (start nil: the top-level nodes), components
+    // compared by name (an exact match first, else equal under the name collation). The first
+    // component ends at the first separator at or after position firstOffset - 1, so passing
+    // the length of a root's path ("C:\", "/home/me") keeps that root one component; with 0
+    // or 1 the first separator ends it. The last component is also searched for inside
+    // file-group nodes. Children are made as needed.
+    TTreeNode* FindNodeByPath(TTreeNode* start, std::u16string_view path, size_t firstOffset = 0);
+    // "Select Parent": selects the focused node's parent (passing over a file group) and
+    // remembers the node for "Reselect Child". False when there is no such parent.
+    bool SelectParent();
+    // "Reselect Child": selects the remembered node again and forgets it.
+    bool ReselectChild();
+    TTreeNode* LastChildNode() const { return FLastChildNode; }
+    // A selection change made by the user forgets the remembered node.
+    void ForgetLastChild() { FLastChildNode = nullptr; }
+
+    // The top-level node of the scan whose root record is root.
+    TTreeNode* RootNodeOf(PMFT_RECORD root) const;
+
+    // ---- state kept across a rescan
+    TTreeViewState CaptureViewState();
+    // Expands and selects the captured paths that still exist.
+    void RestoreViewState(const TTreeViewState& state);
+
+    // ---- status texts
+    // "Selected Files: 3  Total Size: 1.2 MB  Allocated: 1.5 MB"; empty without selection.
+    // The focused node counts as selected.
+    std::u16string SelectionStatusText();
+    // Selects (only) the file nodes whose extension key equals key (".jpg", ASCII case
+    // ignored), collapsed ones too; nothing for a key that is empty or longer than 15
+    // characters. Returns the number selected.
+    size_t SelectFilesOfExtension(std::u16string_view key);
+
+    // The file-group records made by the last load.
+    size_t FileGroupCount() const { return FFileNodes.size(); }
+
+protected:
+    void MakeChildren(TTreeNode* n) override;
+    bool MayHaveChildren(const TTreeNode* n) const override;
+
+private:
+    TTreeNode* AddNode(TTreeNode* parent, PMFT_RECORD rec, int32_t depth);
+    TTreeNode* AddGroupNode(TTreeNode* parent, PMFT_RECORD folder, int32_t depth);
+    void SortKids(TTreeNode** kids, size_t count) const;
+
+    TTreeNode* FLastChildNode = nullptr;
+    int FSortColumn = tcAllocated;
+    TSortDirection FSortDirection = TSortDirection::Descending;
+    bool FGroupsOn = true; // grouping in force for the current load
+    int FMinGroup = 4;
+    struct TSortItem {
+        uint64_t key;
+        uint32_t pos;
+        TTreeNode* node;
+    };
+    mutable std::vector<TSortItem> FSortScratch;
+    TRecordArena FGroupArena;            // file-group records and their folder blocks
+    std::vector<PMFT_RECORD> FFileNodes; // the file-group records
+};
+
+} // namespace qz

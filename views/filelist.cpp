@@ -1,0 +1,479 @@
+#include "views/filelist.h"
+
+#include "engine/collation.h"
+#include "base/text.h"
+#include "engine/tree.h"
+#include "views/filesearch.h"
+#include "views/format.h"
+#include "views/recordsort.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qz {
+
+namespace {
+
+std::u16string Tr(const char* english) {
+    return Utf8ToUtf16(tr(english));
+}
+
+bool IsDirLike(PMFT_RECORD r) {
+    return r->IsFolder() || !r->Children().empty();
+}
+
+uint64_t SaturatingMul(uint64_t a, uint64_t b) {
+    unsigned __int128 p = (unsigned __int128)a * b;
+    return p > UINT64_MAX ? UINT64_MAX : uint64_t(p);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- orderings
+
+TFileListOrder FileListOrder(int column, TSortDirection dir) {
+    TFileListOrder o;
+    switch (column) {
+    case fcName:
+        o.Compare = &CompareByName;
+        break;
+    case fcModified:
+        o.Compare = &CompareByModified;
+        break;
+    case fcAttributes:
+        o.Compare = &CompareByAttributes;
+        break;
+    case fcAllocated:
+        o.Compare = &CompareByAllocated;
+        break;
+    case fcPath:
+        o.Compare = &CompareBySortIndex;
+        break;
+    case fcDupCount:
+        o.Compare = &CompareByDupCount;
+        break;
+    case fcDupSize:
+        o.Compare = &CompareByDupSize;
+        break;
+    default:
+        o.Compare = &CompareBySize;
+        break;
+    }
+    const bool ascNatural = column == fcName || column == fcAttributes || column == fcPath;
+    o.Reversed = ascNatural ? dir == TSortDirection::Descending : dir == TSortDirection::Ascending;
+    return o;
+}
+
+TSortedMulti::TSortedMulti(std::vector<std::span<const PMFT_RECORD>> lists, bool reversed,
+                           TRecordCompare compare)
+    : FLists(std::move(lists)), CurrentIndex(FLists.size()), FSortFunction(compare),
+      FReversed(reversed) {
+    for (size_t i = 0; i < FLists.size(); ++i)
+        CurrentIndex[i] = reversed ? int64_t(FLists[i].size()) - 1 : 0;
+}
+
+bool TSortedMulti::GetTopRecord(int& listIndex, int64_t& position) {
+    int best = -1;
+    PMFT_RECORD bestRec = nullptr;
+    for (size_t i = 0; i < FLists.size(); ++i) {
+        const int64_t p = CurrentIndex[i];
+        if (p < 0 || p >= int64_t(FLists[i].size())) continue;
+        PMFT_RECORD r = FLists[i][size_t(p)];
+        if (best < 0) {
+            best = int(i);
+            bestRec = r;
+            continue;
+        }
+        const int c = FSortFunction(r, bestRec);
+        if (FReversed ? c > 0 : c < 0) {
+            best = int(i);
+            bestRec = r;
+        }
+    }
+    if (best < 0) return false;
+    listIndex = best;
+    position = CurrentIndex[size_t(best)];
+    CurrentIndex[size_t(best)] += FReversed ? -1 : 1;
+    return true;
+}
+
+// Per-scan lists in reading order for the current ordering, kept until the scans or the
+// ordering change.
+class TSortedFileLists {
+public:
+    void SortFileLists(std::span<TNTFS_FILES* const> scans, TRecordCompare compare, bool reversed) {
+        bool same = compare == FLast && reversed == FReversed && scans.size() == FScans.size();
+        for (size_t i = 0; same && i < scans.size(); ++i)
+            same = scans[i] == FScans[i] && (!scans[i] || scans[i]->FFileList.size() == FSizes[i]);
+        if (same) return;
+        FScans.assign(scans.begin(), scans.end());
+        FSizes.assign(scans.size(), 0);
+        FLists.clear();
+        FLists.resize(scans.size());
+        std::vector<PMFT_RECORD> recs;
+        for (size_t i = 0; i < scans.size(); ++i) {
+            recs.clear();
+            if (scans[i] && !scans[i]->WasError) { // a failed scan shows nothing
+                FSizes[i] = scans[i]->FFileList.size();
+                recs.reserve(FSizes[i]);
+                for (PMFT_RECORD r : scans[i]->FFileList)
+                    if (r) recs.push_back(r);
+            }
+            FLists[i].Reset(recs, compare, reversed);
+        }
+        FLast = compare;
+        FReversed = reversed;
+    }
+    std::vector<TLazySortedRecords>& Lists() { return FLists; }
+    void Clear() {
+        FScans.clear();
+        FSizes.clear();
+        FLists.clear();
+        FLast = nullptr;
+    }
+
+private:
+    std::vector<const TNTFS_FILES*> FScans;
+    std::vector<size_t> FSizes;
+    std::vector<TLazySortedRecords> FLists;
+    TRecordCompare FLast = nullptr;
+    bool FReversed = false;
+};
+
+// ---------------------------------------------------------------- options
+
+std::span<const int> MaxFilesChoices() {
+    static const int kChoices[] = {0, 100, 1000, 10000, 100000};
+    return kChoices;
+}
+
+int ValidMaxFiles(int stored) {
+    for (int c : MaxFilesChoices())
+        if (c == stored) return stored;
+    return 1000;
+}
+
+int ValidDupMethod(int stored) {
+    return stored >= 0 && stored <= 2 ? stored : 0;
+}
+
+// ---------------------------------------------------------------- the list
+
+TFileList::TFileList()
+    : FSearch(std::make_unique<TFileSearch>()), FSorted(std::make_unique<TSortedFileLists>()) {}
+TFileList::~TFileList() = default;
+
+void TFileList::ClearRows() {
+    TViewNodes::Clear();
+    TotFilesNum = 0;
+    TotFilesSize = 0;
+    TotFilesAlloc = 0;
+}
+
+void TFileList::Clear() {
+    ClearRows();
+    FSorted->Clear();
+    FLoaded = false;
+}
+
+void TFileList::Invalidate() {
+    FLoaded = false;
+    FSorted->Clear();
+}
+
+bool TFileList::MayHaveChildren(const TTreeNode* n) const {
+    return FShowCopies && !n->Parent && n->Data.Rec->DupFiles &&
+           n->Data.Rec->DupFiles->dupcount > 0;
+}
+
+void TFileList::MakeChildren(TTreeNode* n) {
+    if (!MayHaveChildren(n)) return;
+    PMFT_RECORD r = n->Data.Rec;
+    TDUPFILES* g = r->DupFiles;
+    // The group's vector keeps members that left it since; only current members count.
+    size_t count = 0;
+    for (PMFT_RECORD m : g->dupfiles) count += m && m != r && m->DupFiles == g && !m->Filtered;
+    n->Kids = NewKidArray(count);
+    for (PMFT_RECORD m : g->dupfiles) {
+        if (!m || m == r || m->DupFiles != g || m->Filtered) continue;
+        TTreeNode* c = NewNode(n);
+        c->Data.Rec = m;
+        c->Data.FolderRec = m->ParentMFTRec;
+        c->Data.ModDate = m->ModifiedDate;
+        n->Kids[n->KidCount++] = c;
+    }
+}
+
+// All records of all scans in the duplicate order (ties: the earlier scan first), then the
+// engine's grouping pass.
+bool TFileList::LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method,
+                                 const TDupProgress& progress) {
+    // The first scan on screen records the method its groups were built with.
+    TNTFS_FILES* first = nullptr;
+    for (auto* s : scans)
+        if (s && !s->WasError) {
+            first = s;
+            break;
+        }
+    if (!first || method == 0 || first->DuplicatesLocatedMethod == method) return false;
+    first->DuplicatesLocatedMethod = uint8_t(method);
+    std::vector<PMFT_RECORD> all;
+    size_t total = 0;
+    for (auto* s : scans)
+        if (s && !s->WasError) total += s->FFileList.size();
+    all.reserve(total);
+    for (auto* s : scans)
+        if (s && !s->WasError)
+            for (PMFT_RECORD r : s->FFileList)
+                if (r) all.push_back(r);
+    SortRecordsFast(all, &CompareForDuplicates);
+    GroupDuplicatesSorted(
+        all, method, [first] { return first->Cancelled(); }, progress);
+    return true;
+}
+
+bool TFileList::LoadFileList(std::span<TNTFS_FILES* const> scans,
+                             const std::function<bool()>& cancel, const TDupProgress& dupProgress) {
+    ClearRows();
+    FLoaded = false;
+    const int dupMethod = ValidDupMethod(Options.DupMethod);
+    if (dupMethod != 0) LocateDuplicates(scans, dupMethod, dupProgress);
+    FShowCopies = dupMethod != 0;
+
+    std::u16string text = Options.SearchText;
+    if (Options.DuplicatesOnly && dupMethod != 0) text += u" =dup";
+    FSearchError.clear();
+    if (!FSearch->Parse(text, Options.MatchEntirePath, FSearchError)) {
+        FLoaded = true; // a search that does not parse lists nothing until it is corrected
+        return true;
+    }
+    const bool listFolders = Options.IncludeFolders || FSearch->HasFoldersOnlyTerm();
+    const bool fullPath = Options.MatchEntirePath || FSearch->ForcesFullPath();
+    FMatchedPaths = fullPath;
+
+    const TFileListOrder order = FileListOrder(FSortColumn, FSortDirection);
+    FSorted->SortFileLists(scans, order.Compare, order.Reversed);
+    auto& lists = FSorted->Lists();
+    const int64_t limit = Options.MaxFiles > 0 ? Options.MaxFiles : 0;
+    if (limit == 0)
+        for (auto& l : lists) l.SortAll();
+    // The merge: the scan whose next record reads first; ties go to the earlier scan.
+    std::vector<size_t> next(lists.size(), 0);
+    bool cancelled = false;
+    std::u16string scratch;
+    while (true) {
+        int best = -1;
+        const TLazySortedRecords::Item* bestItem = nullptr;
+        for (size_t i = 0; i < lists.size(); ++i) {
+            if (next[i] >= lists[i].Size()) continue;
+            const TLazySortedRecords::Item& it = lists[i].ItemAt(next[i]);
+            if (best < 0 || lists[i].Compare(it, *bestItem) < 0) {
+                best = int(i);
+                bestItem = &it;
+            }
+        }
+        if (best < 0) break;
+        const size_t pos = next[size_t(best)]++;
+        if (pos % 10000 == 0 && cancel && cancel()) {
+            cancelled = true;
+            break;
+        }
+        PMFT_RECORD r = bestItem->rec;
+        if (r->Filtered) continue;
+        if (!listFolders && IsDirLike(r)) continue;
+        if (!FSearch->Matches(r, fullPath, scratch)) continue;
+        TTreeNode* n = NewNode(nullptr);
+        n->Data.Rec = r;
+        n->Data.FolderRec = r->ParentMFTRec;
+        n->Data.ModDate = r->ModifiedDate;
+        n->Index = uint32_t(FRoots.size());
+        FRoots.push_back(n);
+        ++TotFilesNum;
+        TotFilesSize += r->FileSize;
+        TotFilesAlloc += r->AllocSize;
+        if (limit > 0 && TotFilesNum >= limit) break;
+    }
+    FLoaded = true;
+    return !cancelled;
+}
+
+// ---------------------------------------------------------------- sorting
+
+void TFileList::SetSort(int column, TSortDirection direction) {
+    if (column < 0 || column >= fcCount) return;
+    FSortColumn = column;
+    FSortDirection = direction;
+}
+
+bool TFileList::HeaderClick(int column) {
+    if (column < 0 || column >= fcCount) return false;
+    if (column == FSortColumn) {
+        FSortDirection = FSortDirection == TSortDirection::Ascending ? TSortDirection::Descending
+                                                                     : TSortDirection::Ascending;
+    } else {
+        FSortColumn = column;
+        const bool asc = column == fcName || column == fcAttributes || column == fcPath;
+        FSortDirection = asc ? TSortDirection::Ascending : TSortDirection::Descending;
+    }
+    if (Options.MaxFiles > 0) return true;
+    ResortInPlace();
+    return false;
+}
+
+void TFileList::ResortInPlace() {
+    const int col = FSortColumn;
+    const bool desc = FSortDirection == TSortDirection::Descending;
+    auto byIndex = [](PMFT_RECORD a, PMFT_RECORD b) {
+        return a->SortNameIndex < b->SortNameIndex ? -1 : a->SortNameIndex > b->SortNameIndex;
+    };
+    auto num = [](uint64_t a, uint64_t b) { return a < b ? -1 : a > b; };
+    auto dupCount = [](PMFT_RECORD r) -> uint64_t {
+        return r->DupFiles ? uint64_t(r->DupFiles->dupcount) : 0;
+    };
+    auto cmp = [&](PMFT_RECORD a, PMFT_RECORD b) -> int {
+        int c = 0;
+        switch (col) {
+        case fcName:
+            c = CompareNames(a->Name(), b->Name());
+            break;
+        case fcPercent:
+        case fcAllocated:
+            c = num(a->SubFoldersTotSizeAlloc, b->SubFoldersTotSizeAlloc);
+            break;
+        case fcSize:
+            c = num(a->SubFoldersTotSize, b->SubFoldersTotSize);
+            break;
+        case fcModified:
+            c = a->ModifiedDate < b->ModifiedDate ? -1 : a->ModifiedDate > b->ModifiedDate;
+            if (c == 0) c = CompareNames(a->Name(), b->Name());
+            break;
+        case fcAttributes:
+            c = num(a->DOSAttrib, b->DOSAttrib);
+            break;
+        case fcDupCount:
+            c = num(dupCount(a), dupCount(b));
+            break;
+        case fcDupSize:
+            c = num(SaturatingMul(dupCount(a), a->SubFoldersTotSize),
+                    SaturatingMul(dupCount(b), b->SubFoldersTotSize));
+            break;
+        default:
+            break;
+        }
+        return c != 0 ? c : byIndex(a, b);
+    };
+    std::stable_sort(FRoots.begin(), FRoots.end(), [&](const TTreeNode* a, const TTreeNode* b) {
+        return desc ? cmp(b->Data.Rec, a->Data.Rec) < 0 : cmp(a->Data.Rec, b->Data.Rec) < 0;
+    });
+    Renumber(FRoots.data(), FRoots.size());
+}
+
+// ---------------------------------------------------------------- texts
+
+std::u16string TFileList::TotalsText() const {
+    if (FRoots.empty()) return {};
+    return u"(" + FormatCount(TotFilesNum) + u" " + Tr("files") + u"  " + Tr("Total Size") + u": " +
+           FormatSize(TotFilesSize) + u"  " + Tr("Allocated") + u": " + FormatSize(TotFilesAlloc) +
+           u")";
+}
+
+std::u16string TFileList::SelectionStatusText() {
+    if (SelectedCount() == 0) return {};
+    int64_t count = 0;
+    uint64_t size = 0, alloc = 0;
+    for (TTreeNode* n : SelectedNodes()) {
+        // Deleted items are gone from the disk: they count no more, as in the folder tree.
+        if (n->Data.Rec->Deleted) continue;
+        ++count;
+        size += n->Data.Rec->SubFoldersTotSize;
+        alloc += n->Data.Rec->SubFoldersTotSizeAlloc;
+    }
+    return Tr("Selected Files") + u": " + FormatCount(count) + u"  " + Tr("Total Size") + u": " +
+           FormatSize(size) + u"  " + Tr("Allocated") + u": " + FormatSize(alloc);
+}
+
+double TFileList::PercentOfDrive(const TTreeNode* n) const {
+    if (n->Data.Rec->Deleted) return 0;
+    if (FSortColumn == fcSize) return Percentage(TDisplayTree::NodeSize(n), FDriveSize);
+    return Percentage(TDisplayTree::NodeAlloc(n), FDriveAlloc);
+}
+
+bool TFileList::CellDisabled(const TTreeNode* n, int column) {
+    return column == fcAllocated && n->Data.Rec->DoNotCountFlag;
+}
+
+std::u16string TFileList::CellText(const TTreeNode* n, int column) const {
+    PMFT_RECORD r = n->Data.Rec;
+    switch (column) {
+    case fcName:
+        return std::u16string(r->Name());
+    case fcPercent:
+        return FormatPercentCell(PercentOfDrive(n));
+    case fcSize:
+        return FormatSize(TDisplayTree::NodeSize(n));
+    case fcModified:
+        return FormatLocalDateTime(r->ModifiedDate);
+    case fcAttributes:
+        return AttributeLetters(r->DOSAttrib);
+    case fcAllocated:
+        if (r->DoNotCountFlag) return u"(" + FormatSize(TDisplayTree::NodeAlloc(n)) + u")";
+        return FormatSize(TDisplayTree::NodeAlloc(n));
+    case fcPath:
+        return GetRecordPath(r);
+    case fcDupCount:
+        return r->DupFiles ? AsciiToUtf16(std::to_string(r->DupFiles->dupcount)) : std::u16string();
+    case fcDupSize:
+        return r->DupFiles ? FormatSize(SaturatingMul(uint64_t(r->DupFiles->dupcount),
+                                                      r->SubFoldersTotSize))
+                           : std::u16string();
+    default:
+        return {};
+    }
+}
+
+std::vector<TMatchRange> TFileList::HighlightMatches(std::u16string_view text) const {
+    return FSearch->Highlight(text);
+}
+
+std::vector<TMatchRange> TFileList::HighlightCell(const TTreeNode* n, int column) const {
+    PMFT_RECORD r = n->Data.Rec;
+    if (column == fcName) return HighlightMatches(r->Name());
+    if (column != fcPath) return {};
+    const std::u16string path = GetRecordPath(r);
+    if (FMatchedPaths) return HighlightMatches(path);
+    const size_t nameLen = r->Name().size();
+    const size_t offset = path.size() >= nameLen ? path.size() - nameLen : 0;
+    std::vector<TMatchRange> ranges = HighlightMatches(std::u16string_view(path).substr(offset));
+    for (auto& m : ranges) m.Start += offset;
+    return ranges;
+}
+
+// ---------------------------------------------------------------- search history
+
+void TSearchHistory::Add(std::u16string_view text) {
+    std::u16string t = TFileSearch::NormalizeHistoryText(text);
+    if (t.empty()) return;
+    auto it = std::find(FItems.begin(), FItems.end(), t);
+    if (it != FItems.end()) FItems.erase(it);
+    FItems.insert(FItems.begin(), std::move(t));
+    if (FItems.size() > kMaxEntries) FItems.resize(kMaxEntries);
+}
+
+std::u16string TSearchHistory::Pick(size_t index) {
+    if (index >= FItems.size()) return {};
+    std::u16string t = FItems[index];
+    FItems.erase(FItems.begin() + std::ptrdiff_t(index));
+    FItems.insert(FItems.begin(), t);
+    return t;
+}
+
+void TSearchHistory::SetItems(std::vector<std::u16string> items) {
+    FItems.clear();
+    for (auto& s : items) {
+        if (s.empty() || std::find(FItems.begin(), FItems.end(), s) != FItems.end()) continue;
+        FItems.push_back(std::move(s));
+        if (FItems.size() == kMaxEntries) break;
+    }
+}
+
+} // namespace qz

@@ -1,0 +1,180 @@
+// The scan pipeline, free of any toolkit: from resolved sources to finished scans and a
+// loaded display tree. The window and the headless run drive the same object.
+//
+// One TNTFS_FILES and one TMFTThread per source. Each thread reads its source
+// (ProcessMFTRecords), applies the include and exclude filters and computes the totals. The
+// caller's thread waits in Wait (or polls with PollProgress from its own timer), which
+// combines the threads' progress and passes it on at most once a second unless the
+// percentage rises. Finish then numbers the names across all scans, turns failed scans into
+// error texts naming their source (their slots become empty), cuts a scanned folder out of a
+// full-volume scan, and sums the totals. LoadTree builds and sorts the display tree.
+#pragma once
+
+#include "engine/scan.h"
+#include "fsops/sourcekind.h"
+#include "views/displaytree.h"
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace qz {
+
+// How a source is read.
+enum class TScanMethod : uint8_t {
+    Enumerate, // walk a folder tree (CreateSlow)
+    CSVImport, // read a CSV/TSV export (CreateSlow)
+    MFTDump,   // read an MFT dump file
+    MFTVolume, // read the MFT of an NTFS image file or block device
+};
+
+// One source, resolved: what to read and how.
+struct TScanSource {
+    TSourceKind Kind = DT_FOLDER;
+    TScanMethod Method = TScanMethod::Enumerate;
+    std::u16string Path;     // folder, CSV/TSV file, dump file, image or device
+    std::u16string RootName; // MFTVolume: name of the root record (a mount point), empty for
+                             // the volume's own naming
+    // Full-volume mode: the scanned folder, relative to the volume root ("/" separated); the
+    // scan shown is that folder cut out of the whole volume's scan.
+    std::u16string SubtreePath;
+    std::u16string SubtreeRootName; // the cut-out scan's root name (the folder's full path)
+};
+
+// Filters and options the threads use.
+struct TScanOptions {
+    std::u16string FilterInclude, FilterExclude;
+    bool MatchEntirePath = true;
+    bool ShowMaxModifiedDate = true;
+    TDateTime TimeOffset = 0; // local time minus UTC, in days
+};
+
+// Combined progress of all scans.
+struct TScanProgress {
+    int Percent = 0;
+    int64_t Files = 0;
+    int64_t Folders = 0;
+    double Seconds = 0; // since the threads started
+};
+
+// The scan thread of one source.
+class TMFTThread {
+public:
+    explicit TMFTThread(TNTFS_FILES* scan);
+    ~TMFTThread(); // joins
+    TMFTThread(const TMFTThread&) = delete;
+    TMFTThread& operator=(const TMFTThread&) = delete;
+
+    void Start(std::function<void()> onTerminate = {});
+    void Join();
+    bool Terminated() const { return FTerminated.load(std::memory_order_acquire); }
+
+    TNTFS_FILES* _m;
+    // Last reported figures (written by the scan's threads, read by the caller's thread).
+    std::atomic<int> _percent{0};
+    std::atomic<int64_t> _numfiles{0};
+    std::atomic<int64_t> _numdirs{0};
+    std::atomic<int64_t> _numrecords{0}; // the scan's record count when it knows it
+    bool WasCSVFile = false;
+    std::u16string FilterInclude, FilterExclude;
+    bool MatchEntirePath = true;
+
+private:
+    void Execute();
+    std::thread FThread;
+    std::atomic<bool> FTerminated{false};
+    std::function<void()> FOnTerminate;
+};
+
+// The progress display rule: show when the percentage is 100, rose above the last shown one,
+// or when the last display is at least a second old.
+class TProgressThrottle {
+public:
+    bool ShouldShow(int percent, std::chrono::steady_clock::time_point now);
+    void Reset() { FShown = false; }
+
+private:
+    bool FShown = false;
+    int FLastPercent = 0;
+    std::chrono::steady_clock::time_point FLast{};
+};
+
+// Combines per-scan figures: with every record count known, the record-weighted percentage
+// (rounded per scan, capped at 100); otherwise the integer mean of the percentages.
+struct TScanFigures {
+    int Percent = 0;
+    int64_t Files = 0, Folders = 0, Records = 0;
+};
+TScanProgress CombineProgress(std::span<const TScanFigures> scans);
+
+class TScanSession {
+public:
+    TScanSession() = default;
+    ~TScanSession(); // cancels and waits for running threads
+    TScanSession(const TScanSession&) = delete;
+    TScanSession& operator=(const TScanSession&) = delete;
+
+    // Space figures of a source, asked for every scan before the threads start.
+    std::function<TDiskSizeInfo(const TScanSource&, const TNTFS_FILES&)> DiskSizeOf;
+
+    // Frees the previous scans, creates one scan per source and starts its thread. A source
+    // that cannot be opened leaves its slot empty and an error text. False when nothing
+    // could be started.
+    bool Start(std::span<const TScanSource> sources, const TScanOptions& options);
+    bool Running() const;
+    // CancelProcess on every scan; the threads end as soon as their scans notice it.
+    void Cancel();
+    bool CancelRequested() const { return FCancelRequested; }
+    // The combined progress now; true when it should be shown (the throttle).
+    bool PollProgress(TScanProgress& out);
+    // Waits for every thread on the calling thread, passing the throttled progress on.
+    // shouldCancel is asked on every round; true cancels the scans.
+    void Wait(const std::function<void(const TScanProgress&)>& onProgress,
+              const std::function<bool()>& shouldCancel = {});
+    // After the wait: name numbering, errors, full-volume cut, totals. True when no scan
+    // failed.
+    bool Finish();
+    // Builds tree from the scans and sorts it; for headless runs sortBy is the "sortby"
+    // choice (1 size, 2 allocated, 3 modified, all descending; anything else name
+    // ascending), for the window -1 keeps the tree's own sort column. False with error when
+    // a scan's root cannot be found.
+    bool LoadTree(TDisplayTree& tree, int sortBy, std::string* error = nullptr);
+    // Frees the scans (clear the views that show them first).
+    void Clear();
+
+    // ---- results
+    std::vector<std::unique_ptr<TNTFS_FILES>> m; // one slot per source; empty after a failure
+    std::vector<TDiskSizeInfo> ds;               // one per slot
+    std::vector<TScanSource> Sources;            // one per slot
+    PMFT_RECORD rootmft = nullptr;               // root shown: the first scan's root
+    TMFT_RECORD rootmftmulti{};                  // sums over the scans (two fields)
+    std::vector<std::string> Errors;             // "Error: <message> [<source>]"
+    bool FoldersOnly = false;                    // the include filter is folders-only
+    double Seconds = 0;                          // from thread start to the end of the wait
+    // A scan was cancelled before it had finished.
+    bool WasCancelled() const;
+    // The scans that exist, in order (for views and exports).
+    std::vector<TNTFS_FILES*> Scans() const;
+
+private:
+    std::vector<std::unique_ptr<TMFTThread>> tm;
+    TScanOptions FOptions;
+    TProgressThrottle FThrottle;
+    std::chrono::steady_clock::time_point FStart{};
+    bool FCancelRequested = false;
+    std::atomic<int> FRunning{0};
+};
+
+// "Scanning (Folders: 1,234  Files: 56,789)"
+std::u16string ScanProgressText(const TScanProgress& p);
+// "Scan complete 1.23 seconds", with " (Cancelled)" for a cancelled scan.
+std::u16string ScanCompleteText(double seconds, bool cancelled);
+// The sort column and direction of a "sortby" choice.
+void SortChoice(int sortBy, int& column, TSortDirection& direction);
+
+} // namespace qz

@@ -1,0 +1,267 @@
+#include "views/viewnodes.h"
+
+#include "engine/tree.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+namespace qz {
+
+// Chunked storage: nodes, children arrays and treemap rectangles never move once handed out.
+struct TViewNodes::Pools {
+    static constexpr size_t kNodeChunk = 4096;
+    static constexpr size_t kKidChunk = 65536;
+    static constexpr size_t kRectChunk = 4096;
+
+    std::vector<std::unique_ptr<TTreeNode[]>> nodeChunks;
+    size_t nodeUsed = kNodeChunk; // in the last chunk
+
+    std::vector<std::unique_ptr<TTreeNode*[]>> kidChunks;
+    TTreeNode** kidCur = nullptr;
+    size_t kidLeft = 0;
+
+    std::vector<std::unique_ptr<TMapRect[]>> rectChunks;
+    size_t rectUsed = kRectChunk;
+
+    template <class F> void ForEachNode(size_t total, F&& f) {
+        for (size_t c = 0; c < nodeChunks.size(); ++c) {
+            const size_t n = c + 1 < nodeChunks.size() ? kNodeChunk : nodeUsed;
+            TTreeNode* chunk = nodeChunks[c].get();
+            for (size_t i = 0; i < n && total > 0; ++i, --total) f(&chunk[i]);
+        }
+    }
+};
+
+TViewNodes::TViewNodes() : FPools(std::make_unique<Pools>()) {}
+TViewNodes::~TViewNodes() = default;
+
+void TViewNodes::Clear() {
+    FRoots.clear();
+    FSelected.clear();
+    FSelectedCount = 0;
+    FFocused = nullptr;
+    FPools = std::make_unique<Pools>();
+    FNodeCount = 0;
+}
+
+TTreeNode* TViewNodes::NewNode(TTreeNode* parent) {
+    Pools& p = *FPools;
+    if (p.nodeUsed == Pools::kNodeChunk) {
+        p.nodeChunks.push_back(std::make_unique<TTreeNode[]>(Pools::kNodeChunk));
+        p.nodeUsed = 0;
+    }
+    TTreeNode* n = &p.nodeChunks.back()[p.nodeUsed++];
+    n->Parent = parent;
+    ++FNodeCount;
+    return n;
+}
+
+TTreeNode** TViewNodes::NewKidArray(size_t count) {
+    if (count == 0) return nullptr;
+    Pools& p = *FPools;
+    if (count > p.kidLeft) {
+        // A list larger than a chunk gets a block of its own; the current chunk stays in use.
+        if (count >= Pools::kKidChunk / 4) {
+            p.kidChunks.push_back(std::make_unique<TTreeNode*[]>(count));
+            return p.kidChunks.back().get();
+        }
+        p.kidChunks.push_back(std::make_unique<TTreeNode*[]>(Pools::kKidChunk));
+        p.kidCur = p.kidChunks.back().get();
+        p.kidLeft = Pools::kKidChunk;
+    }
+    TTreeNode** a = p.kidCur;
+    p.kidCur += count;
+    p.kidLeft -= count;
+    return a;
+}
+
+void TViewNodes::Renumber(TTreeNode** kids, size_t count) {
+    for (size_t i = 0; i < count; ++i) kids[i]->Index = uint32_t(i);
+}
+
+std::span<TTreeNode* const> TViewNodes::Children(TTreeNode* n) {
+    if (!n) return FRoots;
+    if (!n->ChildrenMade()) {
+        n->Flags |= TTreeNode::kChildrenMade;
+        MakeChildren(n);
+        Renumber(n->Kids, n->KidCount);
+    }
+    return {n->Kids, n->KidCount};
+}
+
+bool TViewNodes::HasChildren(const TTreeNode* n) const {
+    if (!n) return !FRoots.empty();
+    return n->ChildrenMade() ? n->KidCount > 0 : MayHaveChildren(n);
+}
+
+TTreeNode* TViewNodes::FirstChild(TTreeNode* n) {
+    auto kids = Children(n);
+    return kids.empty() ? nullptr : kids[0];
+}
+
+TTreeNode* TViewNodes::NextSibling(const TTreeNode* n) const {
+    if (!n) return nullptr;
+    const size_t next = size_t(n->Index) + 1;
+    if (n->Parent) return next < n->Parent->KidCount ? n->Parent->Kids[next] : nullptr;
+    return next < FRoots.size() ? FRoots[next] : nullptr;
+}
+
+TTreeNode* TViewNodes::PrevSibling(const TTreeNode* n) const {
+    if (!n || n->Index == 0) return nullptr;
+    return n->Parent ? n->Parent->Kids[n->Index - 1] : FRoots[n->Index - 1];
+}
+
+bool TViewNodes::IsSelfOrAncestor(const TTreeNode* a, const TTreeNode* b) {
+    for (const TTreeNode* p = b; p; p = p->Parent)
+        if (p == a) return true;
+    return false;
+}
+
+namespace {
+// Sibling positions from the top-level node down to n.
+void IndexPath(const TTreeNode* n, std::vector<uint32_t>& out) {
+    out.clear();
+    for (const TTreeNode* p = n; p; p = p->Parent) out.push_back(p->Index);
+    std::reverse(out.begin(), out.end());
+}
+} // namespace
+
+bool TViewNodes::IsBefore(const TTreeNode* a, const TTreeNode* b) const {
+    std::vector<uint32_t> pa, pb;
+    IndexPath(a, pa);
+    IndexPath(b, pb);
+    return std::lexicographical_compare(pa.begin(), pa.end(), pb.begin(), pb.end());
+}
+
+void TViewNodes::SetExpanded(TTreeNode* n, bool expanded) {
+    if (!n) return;
+    if (expanded)
+        n->Flags |= TTreeNode::kExpanded;
+    else
+        n->Flags &= uint8_t(~TTreeNode::kExpanded);
+}
+
+void TViewNodes::MakeVisible(TTreeNode* n) {
+    for (TTreeNode* p = n ? n->Parent : nullptr; p; p = p->Parent) SetExpanded(p, true);
+}
+
+void TViewNodes::ExpandAll(TTreeNode* n) {
+    ForEach(n, [this](TTreeNode* c) {
+        if (HasChildren(c)) SetExpanded(c, true);
+    });
+}
+
+void TViewNodes::CollapseAll() {
+    FPools->ForEachNode(FNodeCount,
+                        [](TTreeNode* c) { c->Flags &= uint8_t(~TTreeNode::kExpanded); });
+}
+
+void TViewNodes::Select(TTreeNode* n, bool selected) {
+    if (!n || n->Selected() == selected) return;
+    if (selected) {
+        n->Flags |= TTreeNode::kSelected;
+        FSelected.push_back(n);
+        ++FSelectedCount;
+    } else {
+        n->Flags &= uint8_t(~TTreeNode::kSelected);
+        auto it = std::find(FSelected.begin(), FSelected.end(), n);
+        if (it != FSelected.end()) FSelected.erase(it);
+        --FSelectedCount;
+    }
+}
+
+void TViewNodes::ClearSelection() {
+    for (TTreeNode* n : FSelected) n->Flags &= uint8_t(~TTreeNode::kSelected);
+    FSelected.clear();
+    FSelectedCount = 0;
+}
+
+std::vector<TTreeNode*> TViewNodes::SelectedNodes() const {
+    // Sort by the sibling-position path from the top: view order.
+    struct Item {
+        std::vector<uint32_t> path;
+        TTreeNode* node;
+    };
+    std::vector<Item> items;
+    items.reserve(FSelected.size());
+    for (TTreeNode* n : FSelected) {
+        Item it{{}, n};
+        IndexPath(n, it.path);
+        items.push_back(std::move(it));
+    }
+    std::sort(items.begin(), items.end(),
+              [](const Item& a, const Item& b) { return a.path < b.path; });
+    std::vector<TTreeNode*> out;
+    out.reserve(items.size());
+    for (auto& it : items) out.push_back(it.node);
+    return out;
+}
+
+TMapRect* TViewNodes::EnsureMapRect(TTreeNode* n) {
+    if (!n) return nullptr;
+    if (n->Data.MapRect) return n->Data.MapRect;
+    Pools& p = *FPools;
+    if (p.rectUsed == Pools::kRectChunk) {
+        p.rectChunks.push_back(std::make_unique<TMapRect[]>(Pools::kRectChunk));
+        p.rectUsed = 0;
+    }
+    n->Data.MapRect = &p.rectChunks.back()[p.rectUsed++];
+    *n->Data.MapRect = TMapRect{};
+    return n->Data.MapRect;
+}
+
+void TViewNodes::FreeTreemapRects() {
+    FPools->ForEachNode(FNodeCount, [](TTreeNode* c) { c->Data.MapRect = nullptr; });
+    FPools->rectChunks.clear();
+    FPools->rectUsed = Pools::kRectChunk;
+}
+
+void GetSelectedItems(std::vector<TSelectedItem>& list, bool containingFolders,
+                      bool /*pathConversion*/, bool includeGroups, TViewNodes& view,
+                      bool skipNested) {
+    // Linux paths need no long-path prefix and there are no device shell paths, so the path
+    // conversion leaves every path as it is.
+    list.clear();
+    std::unordered_set<const TTreeNode*> listed;
+    std::u16string lastPath;
+    bool haveLast = false;
+    auto nested = [&](const TTreeNode* n) {
+        for (const TTreeNode* p = n; p; p = p->Parent)
+            if (listed.count(p)) return true;
+        return false;
+    };
+    auto add = [&](std::u16string path, TTreeNode* node) {
+        lastPath = path;
+        haveLast = true;
+        listed.insert(node);
+        list.push_back({std::move(path), node});
+    };
+    for (TTreeNode* n : view.SelectedNodes()) {
+        PMFT_RECORD rec = n->Data.Rec;
+        if (!rec || rec->Deleted) continue;
+        std::u16string path;
+        TTreeNode* entryNode = n;
+        if (containingFolders && !rec->IsFolder()) {
+            // The folder's own path (no trailing separator); a file without parent: its own.
+            path = GetRecordPath(rec->ParentMFTRec ? rec->ParentMFTRec : rec);
+            if (n->Parent) entryNode = n->Parent;
+            if (haveLast && path == lastPath) continue;
+        } else {
+            path = GetRecordPath(rec);
+        }
+        if (skipNested && nested(n)) continue;
+        if (!n->Data.IsFileGroup || includeGroups) {
+            add(std::move(path), entryNode);
+        } else if (containingFolders) {
+            add(GetRecordPath(n->Data.FolderRec ? n->Data.FolderRec : rec), n);
+        } else {
+            for (TTreeNode* c : view.Children(n)) {
+                PMFT_RECORD cr = c->Data.Rec;
+                if (!cr || cr->Deleted) continue;
+                add(GetRecordPath(cr), c);
+            }
+        }
+    }
+}
+
+} // namespace qz
