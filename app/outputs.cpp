@@ -2,8 +2,8 @@
 
 #include "base/datetime.h"
 #include "base/debuglog.h"
-#include "engine/mft_volume.h"
 #include "base/text.h"
+#include "engine/mft_volume.h"
 #include "export/export_headless.h"
 #include "export/export_options.h"
 #include "treemap/imageexport.h"

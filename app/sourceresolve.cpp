@@ -1,8 +1,8 @@
 #include "app/sourceresolve.h"
 
 #include "base/debuglog.h"
-#include "engine/mft_volume.h"
 #include "base/text.h"
+#include "engine/mft_volume.h"
 
 #include <cerrno>
 #include <cstring>

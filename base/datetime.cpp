@@ -32,7 +32,9 @@ void CivilFromDays(int64_t z, int& y, int& m, int& d) {
 
 constexpr int64_t kEpochDays = 25569; // 1899-12-30 -> 1970-01-01
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 
 // Combine a day number (days since 1899-12-30) and a time fraction.
 TDateTime Compose(int64_t day, double frac) {
@@ -50,7 +52,8 @@ bool TryEncodeDateTime(const TDateParts& p, TDateTime& out) {
         p.second > 59 || p.msec < 0 || p.msec > 999)
         return false;
     int64_t day = DaysFromCivil(p.year, unsigned(p.month), unsigned(p.day)) + kEpochDays;
-    double frac = (p.hour * 3600000.0 + p.minute * 60000.0 + p.second * 1000.0 + p.msec) / 86400000.0;
+    double frac =
+        (p.hour * 3600000.0 + p.minute * 60000.0 + p.second * 1000.0 + p.msec) / 86400000.0;
     out = Compose(day, frac);
     return true;
 }
@@ -118,6 +121,8 @@ TDateTime NowUtc() {
     return UnixToDateTime(ms / 1000, (ms % 1000) * 1000000);
 }
 
-TDateTime NowLocal() { return UtcToLocal(NowUtc()); }
+TDateTime NowLocal() {
+    return UtcToLocal(NowUtc());
+}
 
 } // namespace qz

@@ -34,7 +34,9 @@ int64_t DateTimeToUnix(TDateTime dt);
 // Offset of local time from UTC at the given UTC date-time, in days (follows the system's
 // time zone, including summer time of that date).
 TDateTime LocalOffsetAt(TDateTime utc);
-inline TDateTime UtcToLocal(TDateTime utc) { return utc + LocalOffsetAt(utc); }
+inline TDateTime UtcToLocal(TDateTime utc) {
+    return utc + LocalOffsetAt(utc);
+}
 TDateTime LocalToUtc(TDateTime local);
 
 // Current time.

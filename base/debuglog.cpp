@@ -33,9 +33,13 @@ void EnableDebugLog(const std::string& folder) {
     gEnabled = true;
 }
 
-void DisableDebugLog() { gEnabled = false; }
+void DisableDebugLog() {
+    gEnabled = false;
+}
 
-bool DebugLogEnabled() { return gEnabled; }
+bool DebugLogEnabled() {
+    return gEnabled;
+}
 
 std::string DebugLogPath() {
     std::lock_guard<std::mutex> g(gLogLock);

@@ -102,7 +102,9 @@ std::u16string AsciiToUtf16(std::string_view s) {
     return r;
 }
 
-static inline char16_t AsciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; }
+static inline char16_t AsciiLower(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+}
 
 bool EqualsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
@@ -116,6 +118,8 @@ bool EndsWithIgnoreAsciiCase(std::u16string_view s, std::u16string_view suffix) 
            EqualsIgnoreAsciiCase(s.substr(s.size() - suffix.size()), suffix);
 }
 
-const char* tr(const char* english) { return english; }
+const char* tr(const char* english) {
+    return english;
+}
 
 } // namespace qz

@@ -40,7 +40,8 @@ TFolderData* TRecordArena::NewFolder() {
 }
 
 char16_t* TRecordArena::CopyName(std::u16string_view name) {
-    auto* p = static_cast<char16_t*>(Alloc((name.size() + 1) * sizeof(char16_t), alignof(char16_t)));
+    auto* p =
+        static_cast<char16_t*>(Alloc((name.size() + 1) * sizeof(char16_t), alignof(char16_t)));
     if (!name.empty()) std::memcpy(p, name.data(), name.size() * sizeof(char16_t));
     p[name.size()] = 0;
     return p;

@@ -79,7 +79,8 @@ bool InitNameCollationTable(const std::string& programDir) {
 void LoadCollationFromUpcase(const uint8_t* data, size_t bytes) {
     size_t units = bytes / 2 > 65536 ? 65536 : bytes / 2;
     for (size_t i = 0; i < 65536; ++i)
-        NameCollationTable[i] = i < units ? char16_t(data[2 * i] | (data[2 * i + 1] << 8)) : char16_t(i);
+        NameCollationTable[i] =
+            i < units ? char16_t(data[2 * i] | (data[2 * i + 1] << 8)) : char16_t(i);
     FoldCollationTable(NameCollationTable);
 }
 

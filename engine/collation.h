@@ -17,7 +17,9 @@ extern TCollationTable NameCollationTable;
 
 // Fold accents and ASCII case in a table (see collation.cpp).
 void FoldCollationTable(TCollationTable& table);
-inline void FoldCollationTable() { FoldCollationTable(NameCollationTable); }
+inline void FoldCollationTable() {
+    FoldCollationTable(NameCollationTable);
+}
 
 // The platform's default: upper-case mapping of every code unit, then folded.
 void BuildDefaultCollationTable(TCollationTable& table);

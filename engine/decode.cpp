@@ -3,8 +3,8 @@
 // Works on the raw record bytes only. Every read is checked against the record size: a
 // structure that points outside the record makes the decode return false (the record is
 // dropped, the scan goes on).
-#include "engine/collation.h"
 #include "base/datetime.h"
+#include "engine/collation.h"
 #include "engine/scan.h"
 
 #include <cstring>
@@ -13,7 +13,9 @@ namespace qz {
 
 namespace {
 
-inline uint16_t Rd16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+inline uint16_t Rd16(const uint8_t* p) {
+    return uint16_t(p[0] | (p[1] << 8));
+}
 inline uint32_t Rd32(const uint8_t* p) {
     uint32_t v;
     std::memcpy(&v, p, 4);

@@ -2,8 +2,8 @@
 // extent by extent in VCN order, then the "VOLDATA2" trailer (96 bytes of volume data and the
 // drive letter).
 #include "base/debuglog.h"
-#include "engine/mft_volume.h"
 #include "base/tempfile.h"
+#include "engine/mft_volume.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -22,10 +22,12 @@ void NormalizeDupName(std::u16string_view name, std::u16string& out) {
         while (d > 0 && out[d - 1] >= u'0' && out[d - 1] <= u'9') --d;
         bool positive = false;
         for (size_t k = d; k < digitsEnd; ++k) positive |= out[k] != u'0';
-        if (d < digitsEnd && positive && d >= 2 && out[d - 1] == u'(' && out[d - 2] == u' ') b = d - 2;
+        if (d < digitsEnd && positive && d >= 2 && out[d - 1] == u'(' && out[d - 2] == u' ')
+            b = d - 2;
     }
     static constexpr std::u16string_view kCopy = u" - copy";
-    if (b >= kCopy.size() && std::u16string_view(out).substr(b - kCopy.size(), kCopy.size()) == kCopy)
+    if (b >= kCopy.size() &&
+        std::u16string_view(out).substr(b - kCopy.size(), kCopy.size()) == kCopy)
         b -= kCopy.size();
     if (b != baseEnd) out.erase(b, baseEnd - b);
 }
@@ -47,7 +49,8 @@ void GroupDuplicatesSorted(std::span<const PMFT_RECORD> sorted, int method,
         PMFT_RECORD r = sorted[i];
         TNTFS_FILES::ReleaseDupGroup(*r);
         NormalizeDupName(r->Name(), curName);
-        bool joins = prev && curName == prevName && r->SubFoldersTotSize == prev->SubFoldersTotSize &&
+        bool joins = prev && curName == prevName &&
+                     r->SubFoldersTotSize == prev->SubFoldersTotSize &&
                      r->SubFoldersNumFiles() == prev->SubFoldersNumFiles() &&
                      r->SubFoldersNumDirs() == prev->SubFoldersNumDirs() &&
                      (r->SubFoldersTotSize != 0 || r->SubFoldersTotSizeAlloc != 0);
@@ -90,16 +93,20 @@ std::vector<PMFT_RECORD> SortedForDuplicates(std::span<TNTFS_FILES* const> scans
         if (s)
             for (PMFT_RECORD r : s->FFileList)
                 if (r) all.push_back(r);
-    std::sort(all.begin(), all.end(), [](PMFT_RECORD a, PMFT_RECORD b) { return CompareForDuplicates(a, b) < 0; });
+    std::sort(all.begin(), all.end(),
+              [](PMFT_RECORD a, PMFT_RECORD b) { return CompareForDuplicates(a, b) < 0; });
     return all;
 }
 
-bool LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method, const TDupProgress& progress) {
-    if (scans.empty() || !scans[0] || method == 0 || scans[0]->DuplicatesLocatedMethod == method) return false;
+bool LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method,
+                      const TDupProgress& progress) {
+    if (scans.empty() || !scans[0] || method == 0 || scans[0]->DuplicatesLocatedMethod == method)
+        return false;
     scans[0]->DuplicatesLocatedMethod = uint8_t(method);
     std::vector<PMFT_RECORD> sorted = SortedForDuplicates(scans);
     TNTFS_FILES* first = scans[0];
-    GroupDuplicatesSorted(sorted, method, [first] { return first->Cancelled(); }, progress);
+    GroupDuplicatesSorted(
+        sorted, method, [first] { return first->Cancelled(); }, progress);
     return true;
 }
 

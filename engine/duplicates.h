@@ -24,13 +24,15 @@ using TDupProgress = std::function<void(int percent)>;
 // leaves its old group. Stops early when cancelled() returns true. Progress in steps of at
 // least 5 percent.
 void GroupDuplicatesSorted(std::span<const PMFT_RECORD> sorted, int method,
-                           const std::function<bool()>& cancelled = {}, const TDupProgress& progress = {});
+                           const std::function<bool()>& cancelled = {},
+                           const TDupProgress& progress = {});
 
 // All non-nil records of the scans in CompareForDuplicates order.
 std::vector<PMFT_RECORD> SortedForDuplicates(std::span<TNTFS_FILES* const> scans);
 
 // Apply a grouping method to all scans on screen: when method differs from the one recorded
 // in the first scan and is not 0, record it and regroup. Returns true when it regrouped.
-bool LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method, const TDupProgress& progress = {});
+bool LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method,
+                      const TDupProgress& progress = {});
 
 } // namespace qz

@@ -7,12 +7,12 @@
 // $Bitmap.
 // Dump: the raw $MFT data followed by an optional trailer with the volume data ("VOLDATA2" +
 // 96 bytes + drive letter, or the older "VOLDATA" + 96 bytes).
-#include "engine/collation.h"
 #include "base/debuglog.h"
+#include "base/text.h"
+#include "engine/collation.h"
 #include "engine/mft_records.h"
 #include "engine/mft_volume.h"
 #include "engine/scan.h"
-#include "base/text.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -40,13 +40,13 @@ void WaitWhile(std::atomic<uint32_t>& word, uint32_t value) {
         }
     } while (std::chrono::steady_clock::now() < until);
     while (word.load(std::memory_order_acquire) == value)
-        ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAIT_PRIVATE, value,
-                  nullptr, nullptr, 0);
+        ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAIT_PRIVATE, value, nullptr,
+                  nullptr, 0);
 }
 
 void Wake(std::atomic<uint32_t>& word) {
-    ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAKE_PRIVATE, INT32_MAX,
-              nullptr, nullptr, 0);
+    ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAKE_PRIVATE, INT32_MAX, nullptr,
+              nullptr, 0);
 }
 
 // The default step: record by record through the scan's batch loop, so that a failure names

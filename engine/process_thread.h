@@ -51,7 +51,7 @@ private:
 
     TNTFS_FILES& FNF;
     TBatchProcessor FProcess;
-    std::atomic<uint32_t> FBusy{0}; // 1 while the worker holds a batch
+    std::atomic<uint32_t> FBusy{0};          // 1 while the worker holds a batch
     std::atomic<uint32_t> FSignalRestart{0}; // 1: a batch or the end request waits
     bool FTerminate = false;
     uint64_t FFromMFTRecNo = 0;

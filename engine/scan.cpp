@@ -14,9 +14,13 @@ namespace {
 TSourcePasses gPasses;
 }
 
-TSourcePasses& SourcePasses() { return gPasses; }
+TSourcePasses& SourcePasses() {
+    return gPasses;
+}
 
-void ZeroRecord(TMFT_RECORD& r) { std::memset(static_cast<void*>(&r), 0, sizeof(TMFT_RECORD)); }
+void ZeroRecord(TMFT_RECORD& r) {
+    std::memset(static_cast<void*>(&r), 0, sizeof(TMFT_RECORD));
+}
 
 void CopyRecord(const TMFT_RECORD& src, TMFT_RECORD& dst) {
     TFolderData* keep = dst.Folder;
@@ -54,7 +58,8 @@ TNTFS_FILES::TNTFS_FILES(PMFT_RECORD rootmft, const std::u16string& RootFolder) 
     ScannerInitialize(RootFolder, true, rootmft);
 }
 
-void TNTFS_FILES::ScannerInitialize(const std::u16string& source, bool slowmode, PMFT_RECORD subtreeRoot) {
+void TNTFS_FILES::ScannerInitialize(const std::u16string& source, bool slowmode,
+                                    PMFT_RECORD subtreeRoot) {
     DebugLog("Scanner Initialize");
     FArenas.push_back(std::make_unique<TRecordArena>());
     index = 0;
@@ -260,7 +265,8 @@ void TNTFS_FILES::ProcessMFTRecords(const std::u16string& FilterInclude,
                 if (!gPasses.SlowScan)
                     SetError("Folder scanning is not available in this build");
                 else
-                    gPasses.SlowScan(*this, FilterInclude, FilterExclude, FilterFullPath, foldersonlyflag);
+                    gPasses.SlowScan(*this, FilterInclude, FilterExclude, FilterFullPath,
+                                     foldersonlyflag);
             }
         }
     } catch (const std::exception& e) {

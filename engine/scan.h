@@ -7,8 +7,8 @@
 // never move while the scan lives; views keep plain pointers to them.
 #pragma once
 
-#include "engine/arena.h"
 #include "base/filehandle.h"
+#include "engine/arena.h"
 #include "engine/types.h"
 
 #include <atomic>
@@ -81,8 +81,8 @@ public:
     // ---- public operations
     void ProcessMFTRecords(const std::u16string& FilterInclude, const std::u16string& FilterExclude,
                            bool FilterFullPath, bool foldersonlyflag, bool IncludeNTFSSpecialFiles);
-    void CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFilesFlag, bool foldersonlyfilter,
-                           bool ignorefilter);
+    void CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFilesFlag,
+                           bool foldersonlyfilter, bool ignorefilter);
     int SearchDirRec(uint64_t recno) const {
         return recno < FDirListIndex.size() ? FDirListIndex[recno] - 1 : -1;
     }
@@ -129,7 +129,9 @@ public:
     PMFT_RECORD NewPlaceholder(uint64_t recno);
     // Give rec its own copy of name.
     void SetRecordName(TMFT_RECORD& rec, std::u16string_view name, TRecordArena& arena);
-    void SetRecordName(TMFT_RECORD& rec, std::u16string_view name) { SetRecordName(rec, name, Arena()); }
+    void SetRecordName(TMFT_RECORD& rec, std::u16string_view name) {
+        SetRecordName(rec, name, Arena());
+    }
 
     // Record a failure: WasError and the text, cut to 255 characters.
     void SetError(const std::string& message);
@@ -147,7 +149,8 @@ public:
     std::unordered_map<uint64_t, PMFT_RECORD> FIndexFileList;
     std::unordered_map<uint64_t, std::vector<PMFT_RECORD>> FBaseFileList;
     TFileHandle FVolumeHandle; // raw block device or NTFS image file
-    int64_t FVolumeOffset = 0; // byte offset of the NTFS volume inside FVolumeHandle (partitioned disk images)
+    int64_t FVolumeOffset =
+        0; // byte offset of the NTFS volume inside FVolumeHandle (partitioned disk images)
     char16_t FDriveLetter = u'C';
     TNTFS_VOLUME_DATA_BUFFER FVolData{};
     TMFT_RECORD FMFT{};
@@ -200,7 +203,8 @@ private:
     PMFT_RECORD LookupBase(uint64_t base48) const;
 
     std::vector<std::unique_ptr<TRecordArena>> FArenas;
-    std::vector<PMFT_RECORD> FChildStore; // children lists of all records, rebuilt by CalculateDirSizes
+    std::vector<PMFT_RECORD>
+        FChildStore; // children lists of all records, rebuilt by CalculateDirSizes
 };
 
 using PNTFS_FILES = TNTFS_FILES*;

@@ -1,6 +1,6 @@
 // Storing decoded records into the scan, the batch step of an MFT pass, and orphan removal.
-#include "engine/collation.h"
 #include "base/debuglog.h"
+#include "engine/collation.h"
 #include "engine/scan.h"
 #include "engine/tree.h"
 
@@ -10,7 +10,8 @@
 
 namespace qz {
 
-bool TNTFS_FILES::StoreDecodedRecord(const TMFT_RECORD& rec, bool IsLinkEntry, bool& FreeEntryLater) {
+bool TNTFS_FILES::StoreDecodedRecord(const TMFT_RECORD& rec, bool IsLinkEntry,
+                                     bool& FreeEntryLater) {
     FreeEntryLater = false;
     if (!rec.InUse()) return false;
     if (rec.ParentRec == 0 && !ValidMFTRecNo(rec.RecNo)) return false;
@@ -64,7 +65,8 @@ bool TNTFS_FILES::StoreDecodedRecord(const TMFT_RECORD& rec, bool IsLinkEntry, b
         } else if (pidx >= 0) {
             // The root: its parent is itself.
             if (target->Name() == u".") {
-                std::u16string root = FRootName.empty() ? std::u16string{FDriveLetter, u':'} : FRootName;
+                std::u16string root =
+                    FRootName.empty() ? std::u16string{FDriveLetter, u':'} : FRootName;
                 SetRecordName(*target, root, arena);
             }
         } else if (rec.RecNo != 5 && rec.ParentRec != 0) {
@@ -98,7 +100,8 @@ bool TNTFS_FILES::StoreDecodedRecord(const TMFT_RECORD& rec, bool IsLinkEntry, b
         }
     }
     if (existing && IsLinkEntry && existing->HasName()) {
-        if (existing->ParentRec == rec.ParentRec && CompareNames(rec.Filename, existing->Filename) == 0)
+        if (existing->ParentRec == rec.ParentRec &&
+            CompareNames(rec.Filename, existing->Filename) == 0)
             existing->DoNotCountFlag = false; // the extra name is the existing record itself
         else
             idx = -1;
@@ -143,7 +146,8 @@ void TNTFS_FILES::ProcessRecordBatch(TDecodeContext& ctx, uint8_t* data, uint64_
         if (DecodeFileRecord(data + n * bpr, ctx, recno, false, false, readRaw)) {
             bool later = false;
             StoreDecodedRecord(ctx.rec, false, later);
-            for (size_t i = 0; i < ctx.numExtra; ++i) StoreDecodedRecord(ctx.extraNames[i].Rec, true, later);
+            for (size_t i = 0; i < ctx.numExtra; ++i)
+                StoreDecodedRecord(ctx.extraNames[i].Rec, true, later);
         }
     }
 }
@@ -157,7 +161,8 @@ void TNTFS_FILES::ProcessOutOfSequence(TDecodeContext& ctx) {
         if (DecodeFileRecord(buf.data() + 8, ctx, recno, false, true, true)) {
             bool later = false;
             StoreDecodedRecord(ctx.rec, false, later);
-            for (size_t i = 0; i < ctx.numExtra; ++i) StoreDecodedRecord(ctx.extraNames[i].Rec, true, later);
+            for (size_t i = 0; i < ctx.numExtra; ++i)
+                StoreDecodedRecord(ctx.extraNames[i].Rec, true, later);
         }
     }
     FOOSFileList.clear();
@@ -232,8 +237,10 @@ void TNTFS_FILES::DeleteOrphans() {
     PMFT_RECORD* list = FFileList.data();
     for (size_t i = 0; i < n; ++i) {
         // The parent's record and folder block are scattered in memory: fetch them ahead.
-        if (i + 16 < n && list[i + 16] && list[i + 16]->ParentMFTRec) __builtin_prefetch(list[i + 16]->ParentMFTRec);
-        if (i + 8 < n && list[i + 8] && list[i + 8]->ParentMFTRec) __builtin_prefetch(list[i + 8]->ParentMFTRec->Folder);
+        if (i + 16 < n && list[i + 16] && list[i + 16]->ParentMFTRec)
+            __builtin_prefetch(list[i + 16]->ParentMFTRec);
+        if (i + 8 < n && list[i + 8] && list[i + 8]->ParentMFTRec)
+            __builtin_prefetch(list[i + 8]->ParentMFTRec->Folder);
         PMFT_RECORD p = list[i];
         if (!p || p == root) continue;
         bool keep;

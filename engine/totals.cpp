@@ -40,7 +40,8 @@ void TNTFS_FILES::CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFile
     std::vector<PMFT_RECORD> folders;
     folders.reserve(FDirList.size() + 16);
     auto isListed = [&](PMFT_RECORD r) {
-        return r->Folder && r->Folder->Reserved < folders.size() && folders[r->Folder->Reserved] == r;
+        return r->Folder && r->Folder->Reserved < folders.size() &&
+               folders[r->Folder->Reserved] == r;
     };
     auto addFolder = [&](PMFT_RECORD r) {
         if (!r->Folder) r->Folder = Arena().NewFolder();
@@ -83,8 +84,10 @@ void TNTFS_FILES::CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFile
     PMFT_RECORD* list = FFileList.data();
     for (size_t i = 0; i < n; ++i) {
         // The parent's record and folder block are scattered in memory: fetch them ahead.
-        if (i + 16 < n && list[i + 16] && list[i + 16]->ParentMFTRec) __builtin_prefetch(list[i + 16]->ParentMFTRec);
-        if (i + 8 < n && list[i + 8] && list[i + 8]->ParentMFTRec) __builtin_prefetch(list[i + 8]->ParentMFTRec->Folder);
+        if (i + 16 < n && list[i + 16] && list[i + 16]->ParentMFTRec)
+            __builtin_prefetch(list[i + 16]->ParentMFTRec);
+        if (i + 8 < n && list[i + 8] && list[i + 8]->ParentMFTRec)
+            __builtin_prefetch(list[i + 8]->ParentMFTRec->Folder);
         PMFT_RECORD q = list[i];
         if (!q) continue;
         if (!isListed(q)) {
@@ -115,7 +118,8 @@ void TNTFS_FILES::CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFile
             ++pf->ThisFolderNumFiles;
             pf->ThisFolderTotSize += q->FileSize;
             pf->ThisFolderTotSizeAlloc += q->DoNotCountFlag ? 0 : q->AllocSize;
-            if (showMax && q->ModifiedDate > newest[pf->Reserved]) newest[pf->Reserved] = q->ModifiedDate;
+            if (showMax && q->ModifiedDate > newest[pf->Reserved])
+                newest[pf->Reserved] = q->ModifiedDate;
             kids.push_back({pf, q});
         } else {
             if (q->Deleted || !parent) continue;
@@ -204,7 +208,8 @@ void TNTFS_FILES::CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFile
             p->Folder->SubFoldersNumDirs += dirs;
         }
         if (showMax) {
-            if (up && newest[k] > newest[p->Folder->Reserved]) newest[p->Folder->Reserved] = newest[k];
+            if (up && newest[k] > newest[p->Folder->Reserved])
+                newest[p->Folder->Reserved] = newest[k];
             if (newest[k] > f->ModifiedDate) f->ModifiedDate = newest[k];
         }
     }

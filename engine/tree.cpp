@@ -74,7 +74,8 @@ PMFT_RECORD FindRecordByPath(PMFT_RECORD rec, std::u16string_view path, char16_t
     while (rec && !rec->Children().empty()) {
         size_t cut = path.find(sep);
         std::u16string_view first = path.substr(0, cut);
-        std::u16string_view rest = cut == std::u16string_view::npos ? std::u16string_view() : path.substr(cut + 1);
+        std::u16string_view rest =
+            cut == std::u16string_view::npos ? std::u16string_view() : path.substr(cut + 1);
         PMFT_RECORD found = nullptr;
         for (PMFT_RECORD c : rec->Children()) {
             if (c && CompareNames(first, c->Name()) == 0) {
@@ -99,7 +100,8 @@ void SetNameSortIndex(PMFT_RECORD p, int32_t& index) {
         r->SortNameIndex = index++;
         auto ch = r->Children();
         if (ch.empty()) continue;
-        std::stable_sort(ch.begin(), ch.end(), [](PMFT_RECORD a, PMFT_RECORD b) { return CompareByName(a, b) < 0; });
+        std::stable_sort(ch.begin(), ch.end(),
+                         [](PMFT_RECORD a, PMFT_RECORD b) { return CompareByName(a, b) < 0; });
         for (size_t i = ch.size(); i-- > 0;) stack.push_back(ch[i]);
     }
 }
@@ -107,8 +109,12 @@ void SetNameSortIndex(PMFT_RECORD p, int32_t& index) {
 // ---------------------------------------------------------------- orderings
 
 namespace {
-template <class T> int Desc(T a, T b) { return a > b ? -1 : a < b ? 1 : 0; }
-template <class T> int Asc(T a, T b) { return a < b ? -1 : a > b ? 1 : 0; }
+template <class T> int Desc(T a, T b) {
+    return a > b ? -1 : a < b ? 1 : 0;
+}
+template <class T> int Asc(T a, T b) {
+    return a < b ? -1 : a > b ? 1 : 0;
+}
 } // namespace
 
 #define QZ_NIL_CHECK(a, b)                                                                         \

@@ -19,7 +19,6 @@
 
 namespace qz {
 
-
 constexpr uint64_t kRecNoMask = 0x0000FFFFFFFFFFFFull; // low 48 bits of a file reference
 constexpr uint64_t kNoDirCache = kRecNoMask;           // 2^48 - 1
 
@@ -117,8 +116,9 @@ struct TMFT_RECORD {
     uint64_t FileRecFlags : 16; // bit 0 in use, bit 1 folder
     uint64_t ParentRec : 48;    // parent record number, 0 = none yet
     uint64_t FilenameLen : 8;   // name length in UTF-16 units, 255 = "255 or more" (see NameLength)
-    uint64_t HasFileSizeFlags : 8; // bit 0 size from unnamed data, bit 1 alloc from runs; 3 = resident
-    uint64_t BaseFileRec;       // MFT base-record reference (with sequence number), 0 otherwise
+    uint64_t
+        HasFileSizeFlags : 8; // bit 0 size from unnamed data, bit 1 alloc from runs; 3 = resident
+    uint64_t BaseFileRec;     // MFT base-record reference (with sequence number), 0 otherwise
     uint64_t FileSize;
     uint64_t AllocSize;
     TDateTime ModifiedDate;
@@ -160,7 +160,9 @@ struct TMFT_RECORD {
     int32_t SubFoldersNumFiles() const { return Folder ? Folder->SubFoldersNumFiles : 0; }
     int32_t SubFoldersNumDirs() const { return Folder ? Folder->SubFoldersNumDirs : 0; }
     // For a file these are its own (counted) sizes.
-    uint64_t ThisFolderTotSize() const { return Folder ? Folder->ThisFolderTotSize : SubFoldersTotSize; }
+    uint64_t ThisFolderTotSize() const {
+        return Folder ? Folder->ThisFolderTotSize : SubFoldersTotSize;
+    }
     uint64_t ThisFolderTotSizeAlloc() const {
         return Folder ? Folder->ThisFolderTotSizeAlloc : SubFoldersTotSizeAlloc;
     }

@@ -1,7 +1,7 @@
 #include "fsops/disksize.h"
 
-#include "engine/mft_volume.h"
 #include "base/text.h"
+#include "engine/mft_volume.h"
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>

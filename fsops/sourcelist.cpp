@@ -1,8 +1,8 @@
 #include "fsops/sourcelist.h"
 
 #include "base/debuglog.h"
-#include "engine/mft_volume.h"
 #include "base/text.h"
+#include "engine/mft_volume.h"
 
 #include <algorithm>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 #include "views/displaytree.h"
 
-#include "engine/collation.h"
 #include "base/text.h"
+#include "engine/collation.h"
 #include "engine/tree.h"
 #include "views/extstats.h"
 #include "views/format.h"

@@ -1,7 +1,7 @@
 #include "views/filelist.h"
 
-#include "engine/collation.h"
 #include "base/text.h"
+#include "engine/collation.h"
 #include "engine/tree.h"
 #include "views/filesearch.h"
 #include "views/format.h"

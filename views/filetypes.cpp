@@ -1,7 +1,7 @@
 #include "views/filetypes.h"
 
-#include "engine/collation.h"
 #include "base/text.h"
+#include "engine/collation.h"
 #include "views/format.h"
 
 #include <QMimeDatabase>

@@ -1,8 +1,8 @@
 // Folder-walk throughput on a generated tree (warm cache): entries per second for the block
 // method with one and two walkers and for the older method. The comparison with other tools
 // on a 1,000,000-file tree is scripts/bench_dirscan.sh.
-#include "engine/scan.h"
 #include "base/text.h"
+#include "engine/scan.h"
 #include "sources/dirscan.h"
 
 #include <benchmark/benchmark.h>

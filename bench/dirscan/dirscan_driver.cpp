@@ -8,8 +8,8 @@
 //   -x  exclude filter text
 //   -q  totals only
 //   -s  call the walk directly and print its statistics too
-#include "engine/scan.h"
 #include "base/text.h"
+#include "engine/scan.h"
 #include "sources/dirscan.h"
 #include "sources/sources.h"
 

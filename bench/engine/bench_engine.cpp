@@ -1,8 +1,8 @@
 // MFT engine benchmark over an in-memory table of 1,000,000 FILE records shaped like a system
-// volume: ~10% folders, files mostly in runs per folder, names of 5-40 characters (a third with an extra DOS name), mostly
-// non-resident data, 1% hard links in a second folder, 0.5% files whose data sits in an
-// extension record. Reports decode+store records/s on one thread, CalculateDirSizes time and
-// the resident bytes per record that the scan holds after the pass.
+// volume: ~10% folders, files mostly in runs per folder, names of 5-40 characters (a third with an
+// extra DOS name), mostly non-resident data, 1% hard links in a second folder, 0.5% files whose
+// data sits in an extension record. Reports decode+store records/s on one thread, CalculateDirSizes
+// time and the resident bytes per record that the scan holds after the pass.
 #include "engine/scan.h"
 #include "engine/tree.h"
 #include "tests/engine/record_builder.h"
@@ -35,7 +35,8 @@ size_t ResidentBytes() {
 }
 
 std::u16string RandomName(std::mt19937_64& rng) {
-    static const char16_t chars[] = u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 _-.éüñ";
+    static const char16_t chars[] =
+        u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 _-.éüñ";
     size_t len = 5 + rng() % 36;
     std::u16string s(len, u'a');
     for (auto& c : s) c = chars[rng() % (sizeof(chars) / 2 - 1)];
@@ -62,7 +63,8 @@ const std::vector<uint8_t>& Table() {
             }
             if (n < 24) {
                 RecordBuilder meta;
-                meta.StdInfo(ft, ft, ft, 6).FileName(5, u"$Meta" + std::u16string(1, char16_t(u'A' + n)))
+                meta.StdInfo(ft, ft, ft, 6)
+                    .FileName(5, u"$Meta" + std::u16string(1, char16_t(u'A' + n)))
                     .NonResidentData(65536, EncodeRuns({{16, int64_t(100 + n * 16)}}));
                 put(n, meta);
                 continue;
@@ -81,19 +83,22 @@ const std::vector<uint8_t>& Table() {
                 folders.push_back(n);
             } else if (kind < 110 && folders.size() > 1) {
                 b.FileName(folders[rng() % folders.size()], name + u"-link", 1);
-                b.NonResidentData(1 + rng() % 1000000, EncodeRuns({{1 + rng() % 200, int64_t(1000 + n)}}));
+                b.NonResidentData(1 + rng() % 1000000,
+                                  EncodeRuns({{1 + rng() % 200, int64_t(1000 + n)}}));
             } else if (kind < 115 && n + 1 < kRecords) {
                 // data in the next record, an extension record
                 b.AttrList({{0x10, n}, {0x30, n}, {0x80, n + 1}});
                 put(n, b);
                 RecordBuilder ext;
-                ext.Base(n).NonResidentData(1 + rng() % 10000000, EncodeRuns({{1 + rng() % 2000, int64_t(5000 + n)}}));
+                ext.Base(n).NonResidentData(1 + rng() % 10000000,
+                                            EncodeRuns({{1 + rng() % 2000, int64_t(5000 + n)}}));
                 put(++n, ext);
                 continue;
             } else if (kind < 300) {
                 b.ResidentData(uint32_t(rng() % 400));
             } else {
-                b.NonResidentData(1 + rng() % 5000000, EncodeRuns({{1 + rng() % 1200, int64_t(1000 + n)}}));
+                b.NonResidentData(1 + rng() % 5000000,
+                                  EncodeRuns({{1 + rng() % 1200, int64_t(1000 + n)}}));
             }
             put(n, b);
         }
@@ -116,7 +121,9 @@ double gPhase[4]; // decode+store, late decodes, orphans, batch copies (ms)
 // timed apart, since it belongs to the reading side of the pass.
 void Pass(TNTFS_FILES& s, const std::vector<uint8_t>& table) {
     using Clock = std::chrono::steady_clock;
-    auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
+    auto ms = [](Clock::duration d) {
+        return std::chrono::duration<double, std::milli>(d).count();
+    };
     Clock::duration decode{}, copy{};
     auto t0 = Clock::now();
     s.NumMFTRecords = int64_t(kRecords);
@@ -145,8 +152,10 @@ void Pass(TNTFS_FILES& s, const std::vector<uint8_t>& table) {
     gPhase[2] = ms(t4 - t3);
     gPhase[3] = ms(copy);
     if (std::getenv("QZ_BENCH_VERBOSE"))
-        std::fprintf(stderr, "pass: decode+store %.1f ms, late decodes %.1f ms, orphans %.1f ms, copies %.1f ms\n",
-                     gPhase[0], gPhase[1], gPhase[2], gPhase[3]);
+        std::fprintf(
+            stderr,
+            "pass: decode+store %.1f ms, late decodes %.1f ms, orphans %.1f ms, copies %.1f ms\n",
+            gPhase[0], gPhase[1], gPhase[2], gPhase[3]);
 }
 
 // Manual time: the decode and store work of the pass (batches, late decodes, orphan removal),
@@ -191,11 +200,14 @@ void BM_MemoryPerRecord(benchmark::State& state) {
         // Where the held bytes go: the record and index arrays, the rest being the arenas
         // (records, names, folder blocks) and the children lists.
         const double n = double(stored);
-        const double lists = double((s->FFileList.capacity() + s->FDirList.capacity()) * sizeof(PMFT_RECORD));
-        const double index = double((s->FFileListIndex.capacity() + s->FDirListIndex.capacity()) * sizeof(int32_t));
+        const double lists =
+            double((s->FFileList.capacity() + s->FDirList.capacity()) * sizeof(PMFT_RECORD));
+        const double index =
+            double((s->FFileListIndex.capacity() + s->FDirListIndex.capacity()) * sizeof(int32_t));
         state.counters["lists_per_record"] = lists / n;
         state.counters["index_per_record"] = index / n;
-        state.counters["arenas_children_per_record"] = (double(s->MemoryBytes()) - lists - index) / n;
+        state.counters["arenas_children_per_record"] =
+            (double(s->MemoryBytes()) - lists - index) / n;
     }
 }
 

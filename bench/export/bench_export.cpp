@@ -3,8 +3,8 @@
 // six years): the whole tree exported with the default columns and with every column (tree
 // load and node creation included, as after a scan), and the default-columns file read back
 // into a scan (with and without the totals that follow an import).
-#include "engine/scan.h"
 #include "base/text.h"
+#include "engine/scan.h"
 #include "export/csv_export.h"
 #include "sources/sources.h"
 #include "tests/views/scanbuilder.h"

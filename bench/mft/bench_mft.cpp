@@ -1,10 +1,10 @@
 // Micro-benchmarks of the MFT pass: the whole pass over a composed dump of 200,000 records
 // (1,000 folders, names of 9-46 characters) read from the page cache, the worker hand-over
 // alone, and record-position lookups through many extents.
+#include "base/text.h"
 #include "engine/mft_volume.h"
 #include "engine/process_thread.h"
 #include "engine/scan.h"
-#include "base/text.h"
 #include "tests/engine/record_builder.h"
 
 #include <benchmark/benchmark.h>

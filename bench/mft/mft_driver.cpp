@@ -6,9 +6,9 @@
 //        mft_driver -d DUMPFILE SOURCE
 //   -q  totals only (one line)
 //   -r  name the root (a mount point gives "/" paths)
+#include "base/text.h"
 #include "engine/mft_volume.h"
 #include "engine/scan.h"
-#include "base/text.h"
 
 #include <chrono>
 #include <cstdio>

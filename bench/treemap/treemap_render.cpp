@@ -4,8 +4,8 @@
 // usage: treemap_render [-w WIDTH] [-h HEIGHT] [-g] [-f] [-s] [-n] [-F] [-z PATH] SOURCE OUT.png
 //   -g gray   -f free space of the folder's file system   -s sizes, not allocated sizes
 //   -n no names   -F full shading (fast mode off)   -z zoom to the folder at PATH
-#include "engine/scan.h"
 #include "base/text.h"
+#include "engine/scan.h"
 #include "engine/tree.h"
 #include "sources/sources.h"
 #include "treemap/qtcanvas.h"

@@ -3,8 +3,8 @@
 // with equal names and sizes): name numbering and the tree load, whole-tree walks and
 // re-sorts, the file list's top 1,000 and 100,000, duplicate grouping and the extension
 // statistics.
-#include "engine/duplicates.h"
 #include "base/text.h"
+#include "engine/duplicates.h"
 #include "engine/tree.h"
 #include "tests/views/scanbuilder.h"
 #include "views/displaytree.h"

@@ -2,8 +2,8 @@
 // The reader must end every input with a tree or a line number, never a crash or a hang.
 // The read buffer is small, so rows longer than the buffer and rows split across refills are
 // reached with small inputs.
-#include "engine/scan.h"
 #include "base/text.h"
+#include "engine/scan.h"
 #include "sources/csv_import.h"
 
 #include <algorithm>

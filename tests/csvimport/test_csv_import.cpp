@@ -3,8 +3,8 @@
 // odd names, local-time dates, progress and cancel, and every kind of bad input ending with the
 // line that failed (and the file left as it was).
 #include "base/datetime.h"
-#include "engine/scan.h"
 #include "base/text.h"
+#include "engine/scan.h"
 #include "engine/tree.h"
 #include "sources/csv_import.h"
 #include "sources/csv_import_format.h"

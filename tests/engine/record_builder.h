@@ -13,11 +13,11 @@ class RecordBuilder {
 public:
     explicit RecordBuilder(size_t size = 1024, uint16_t flags = 1) : buf_(size, 0) {
         std::memcpy(buf_.data(), "FILE", 4);
-        Put16(4, 48);                                     // update sequence array offset
-        Put16(6, uint16_t(size / 512 + 1));               // count, including the sequence number
-        Put16(20, 56);                                    // first attribute
+        Put16(4, 48);                       // update sequence array offset
+        Put16(6, uint16_t(size / 512 + 1)); // count, including the sequence number
+        Put16(20, 56);                      // first attribute
         Put16(22, flags);
-        Put16(48, 0x1234);                                // sequence number
+        Put16(48, 0x1234); // sequence number
         pos_ = 56;
     }
     RecordBuilder& Base(uint64_t ref) {
@@ -25,7 +25,8 @@ public:
         return *this;
     }
     // $STANDARD_INFORMATION with the given FILETIMEs and attributes.
-    RecordBuilder& StdInfo(uint64_t created, uint64_t modified, uint64_t accessed, uint32_t attrib) {
+    RecordBuilder& StdInfo(uint64_t created, uint64_t modified, uint64_t accessed,
+                           uint32_t attrib) {
         size_t v = Resident(0x10, 72);
         Put64(v + 0, created);
         Put64(v + 8, modified);
@@ -102,7 +103,9 @@ public:
 
 private:
     static size_t Align8(size_t n) { return (n + 7) & ~size_t(7); }
-    static void Put16To(std::vector<uint8_t>& b, size_t at, uint16_t v) { std::memcpy(&b[at], &v, 2); }
+    static void Put16To(std::vector<uint8_t>& b, size_t at, uint16_t v) {
+        std::memcpy(&b[at], &v, 2);
+    }
     size_t Resident(uint32_t type, size_t valueLen, const std::u16string& name = u"") {
         size_t nameOff = 24;
         size_t valOff = Align8(nameOff + 2 * name.size());

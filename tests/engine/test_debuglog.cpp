@@ -23,7 +23,8 @@ TEST(DebugLog, OffUnlessEnabledThenWholeLinesFromAnyThread) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([t] {
-            for (int i = 0; i < 50; ++i) DebugLog("thread " + std::to_string(t) + " line " + std::to_string(i));
+            for (int i = 0; i < 50; ++i)
+                DebugLog("thread " + std::to_string(t) + " line " + std::to_string(i));
         });
     for (auto& th : threads) th.join();
     DebugLog(u"Scanner Initialize");

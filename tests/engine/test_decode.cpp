@@ -71,7 +71,11 @@ TEST(Decode, RejectsWhatIsNotAnInUseFileRecord) {
 
 TEST(Decode, StandardInformationAndResidentData) {
     auto s = MakeScan();
-    auto raw = RecordBuilder().StdInfo(kFt2024, kFt2024 + 36000000000ull, 0, 0x21).FileName(5, u"r.txt").ResidentData(300).Build();
+    auto raw = RecordBuilder()
+                   .StdInfo(kFt2024, kFt2024 + 36000000000ull, 0, 0x21)
+                   .FileName(5, u"r.txt")
+                   .ResidentData(300)
+                   .Build();
     TDecodeContext ctx;
     ASSERT_TRUE(s->DecodeFileRecord(raw.data(), ctx, 40, false, false, true));
     const TMFT_RECORD& r = ctx.rec;
@@ -90,7 +94,8 @@ TEST(Decode, NamesAndHardLinks) {
     auto s = MakeScan();
     TDecodeContext ctx;
     // Win32 + DOS name: one name, no extra entry
-    auto w = RecordBuilder().FileName(5, u"LONGNA~1.TXT", 2).FileName(5, u"Long name.txt", 1).Build();
+    auto w =
+        RecordBuilder().FileName(5, u"LONGNA~1.TXT", 2).FileName(5, u"Long name.txt", 1).Build();
     ASSERT_TRUE(s->DecodeFileRecord(w.data(), ctx, 30, false, false, true));
     EXPECT_EQ(ctx.rec.Name(), u"Long name.txt");
     EXPECT_EQ(ctx.numExtra, 0u);
@@ -142,7 +147,10 @@ TEST(Decode, DataRunsAndAllocation) {
     }
     // stored runs: absolute first offset, relative ones after it
     auto s = MakeScan();
-    auto raw = RecordBuilder().FileName(5, u"f").NonResidentData(100, EncodeRuns({{4, 1000}, {2, 900}})).Build();
+    auto raw = RecordBuilder()
+                   .FileName(5, u"f")
+                   .NonResidentData(100, EncodeRuns({{4, 1000}, {2, 900}}))
+                   .Build();
     TDecodeContext ctx;
     ASSERT_TRUE(s->DecodeFileRecord(raw.data(), ctx, 30, true, false, true));
     ASSERT_EQ(ctx.runs.DataRuns.size(), 2u);
@@ -164,14 +172,18 @@ TEST(Decode, NamedStreamsAddAllocationOnly) {
     EXPECT_EQ(ctx.rec.FileSize, 50u);
     EXPECT_EQ(ctx.rec.AllocSize, 20u * 4096);
     // A resident named stream is ignored.
-    auto raw2 = RecordBuilder().FileName(5, u"g").ResidentData(50).ResidentData(600, u"ads").Build();
+    auto raw2 =
+        RecordBuilder().FileName(5, u"g").ResidentData(50).ResidentData(600, u"ads").Build();
     ASSERT_TRUE(s->DecodeFileRecord(raw2.data(), ctx, 31, false, false, true));
     EXPECT_EQ(ctx.rec.FileSize, 50u);
 }
 
 TEST(Decode, ExtensionRecordWithLaterBaseIsDeferred) {
     auto s = MakeScan();
-    auto raw = RecordBuilder().Base(90 | (uint64_t(3) << 48)).NonResidentData(5000, EncodeRuns({{2, 77}})).Build();
+    auto raw = RecordBuilder()
+                   .Base(90 | (uint64_t(3) << 48))
+                   .NonResidentData(5000, EncodeRuns({{2, 77}}))
+                   .Build();
     TDecodeContext ctx;
     EXPECT_FALSE(s->DecodeFileRecord(raw.data(), ctx, 40, false, false, true));
     ASSERT_EQ(s->FOOSFileList.size(), 1u);
@@ -200,8 +212,8 @@ TEST(Decode, MalformedRecordsAreDroppedNotRead) {
         RecordBuilder b;
         b.Put16(20, 900);
         b.Put32(900, 0x30);
-        b.Put32(904, 100);  // ends at 1000, inside the record
-        b.Put16(920, 24);   // value at 924
+        b.Put32(904, 100);      // ends at 1000, inside the record
+        b.Put16(920, 24);       // value at 924
         b.raw()[924 + 64] = 60; // 924 + 66 + 120 > 1024
         b.Put32(1000, 0xFFFFFFFF);
         auto raw = b.raw();
@@ -231,7 +243,10 @@ TEST(Decode, AttributeListMergesEarlierExtensionRecords) {
     ASSERT_TRUE(s->DecodeFileRecord(ext.data(), ctx, 30, false, true, false));
     bool later;
     ASSERT_TRUE(s->StoreDecodedRecord(ctx.rec, false, later));
-    auto base = RecordBuilder().FileName(5, u"big.bin").AttrList({{0x30, 60}, {0x80, 30}, {0x80, 30}}).Build();
+    auto base = RecordBuilder()
+                    .FileName(5, u"big.bin")
+                    .AttrList({{0x30, 60}, {0x80, 30}, {0x80, 30}})
+                    .Build();
     ASSERT_TRUE(s->DecodeFileRecord(base.data(), ctx, 60, false, false, true));
     EXPECT_TRUE(ctx.rec.IndexMe);
     // Listed twice, added once.

@@ -2,17 +2,17 @@
 // tree (nested folders, a hard link in two folders, a sparse file, an alternate data stream, a
 // file with so many names that they need an attribute list), then its $MFT cut out and decoded.
 // The tree, every size and every count must match what was written.
-#include "engine/scan.h"
 #include "base/text.h"
+#include "engine/scan.h"
 #include "engine/tree.h"
 #include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,7 +72,9 @@ TEST(MkntfsVolume, DecodedTreeMatchesWhatWasWritten) {
     TempDir tmp;
     const std::string img = tmp / "vol.img", mnt = tmp / "mnt";
     fs::create_directory(mnt);
-    ASSERT_EQ(qz::test::Run("truncate -s 64M '" + img + "' && mkntfs -q -F -f -c 4096 '" + img + "' >/dev/null 2>&1"), 0);
+    ASSERT_EQ(qz::test::Run("truncate -s 64M '" + img + "' && mkntfs -q -F -f -c 4096 '" + img +
+                            "' >/dev/null 2>&1"),
+              0);
     ASSERT_EQ(qz::test::Run("ntfs-3g -o streams_interface=windows '" + img + "' '" + mnt + "'"), 0);
     struct Unmount {
         std::string m;
@@ -83,8 +85,8 @@ TEST(MkntfsVolume, DecodedTreeMatchesWhatWasWritten) {
     fs::create_directories(mnt + "/docs");
     fs::create_directories(mnt + "/empty");
     fs::create_directories(mnt + "/links");
-    WriteSized(mnt + "/a/small.txt", 100, 's');         // resident
-    WriteSized(mnt + "/a/b/medium.bin", 50000, 'm');    // non-resident
+    WriteSized(mnt + "/a/small.txt", 100, 's');      // resident
+    WriteSized(mnt + "/a/b/medium.bin", 50000, 'm'); // non-resident
     WriteSized(mnt + "/a/b/c/big.bin", 3 << 20, 'b');
     WriteSized(mnt + "/docs/report.doc", 12345, 'r');
     WriteSized(mnt + "/empty.txt", 0, 'e');
@@ -104,15 +106,18 @@ TEST(MkntfsVolume, DecodedTreeMatchesWhatWasWritten) {
     WriteSized(mnt + "/links/target.dat", 7000, 't');
     for (int i = 1; i <= 40; ++i)
         fs::create_hard_link(mnt + "/links/target.dat",
-                             mnt + "/links/name-with-a-fairly-long-suffix-number-" + std::to_string(i) + ".dat");
+                             mnt + "/links/name-with-a-fairly-long-suffix-number-" +
+                                 std::to_string(i) + ".dat");
     auto want = Walk(mnt);
     struct stat st {};
-    ASSERT_EQ(::stat((mnt + "/links/target.dat").c_str(), &st), 0); // the inode is the record number
+    ASSERT_EQ(::stat((mnt + "/links/target.dat").c_str(), &st),
+              0); // the inode is the record number
     ASSERT_EQ(qz::test::Run("umount '" + mnt + "'"), 0);
     unmount.m.clear();
     std::string istat;
     qz::test::Run("istat '" + img + "' " + std::to_string(st.st_ino), &istat);
-    ASSERT_NE(istat.find("$ATTRIBUTE_LIST"), std::string::npos) << "the fixture needs an attribute list";
+    ASSERT_NE(istat.find("$ATTRIBUTE_LIST"), std::string::npos)
+        << "the fixture needs an attribute list";
 
     const std::string mft = tmp / "vol.mft";
     ASSERT_EQ(qz::test::Run("icat '" + img + "' 0 > '" + mft + "'"), 0);
@@ -163,8 +168,9 @@ TEST(MkntfsVolume, DecodedTreeMatchesWhatWasWritten) {
     EXPECT_EQ(a->SubFoldersNumFiles(), 4);
     EXPECT_EQ(a->SubFoldersNumDirs(), 2);
     EXPECT_EQ(a->SubFoldersTotSize, 100u + 50000u + (3u << 20) + 12345u);
-    const uint64_t countedAlloc = have["a/b/medium.bin"]->AllocSize + have["a/b/c/big.bin"]->AllocSize +
-                                  (have["a/report-link.doc"]->DoNotCountFlag ? 0 : have["a/report-link.doc"]->AllocSize);
+    const uint64_t countedAlloc =
+        have["a/b/medium.bin"]->AllocSize + have["a/b/c/big.bin"]->AllocSize +
+        (have["a/report-link.doc"]->DoNotCountFlag ? 0 : have["a/report-link.doc"]->AllocSize);
     EXPECT_EQ(a->SubFoldersTotSizeAlloc, countedAlloc);
     EXPECT_EQ(have["empty"]->SubFoldersNumFiles(), 0);
     EXPECT_EQ(have["empty"]->Children().size(), 0u);

@@ -1,7 +1,7 @@
 // Name collation, text conversion and date conversion.
-#include "engine/collation.h"
 #include "base/datetime.h"
 #include "base/text.h"
+#include "engine/collation.h"
 
 #include <gtest/gtest.h>
 
@@ -20,12 +20,19 @@ TEST(Collation, FoldsCaseAndAccents) {
     EXPECT_EQ(CompareNames(nullptr, u"a"), -1);
     // The length-based overload agrees with the NUL-terminated one.
     for (auto [a, b] : {std::pair{u"abc", u"abd"}, {u"abc", u"ab"}, {u"x", u"xyz"}, {u"Ñu", u"nu"}})
-        EXPECT_EQ(CompareNames(std::u16string_view(a), std::u16string_view(b)) < 0, CompareNames(a, b) < 0);
+        EXPECT_EQ(CompareNames(std::u16string_view(a), std::u16string_view(b)) < 0,
+                  CompareNames(a, b) < 0);
 }
 
 TEST(Text, Utf8RoundTripIsLosslessForInvalidBytes) {
-    const std::string cases[] = {"plain", "Grüße", "日本語", "emoji \xF0\x9F\x98\x80", "bad \xFF\xFE end",
-                                 "trunc \xE2\x82", "overlong \xC0\xAF", "surrogate \xED\xA0\x80",
+    const std::string cases[] = {"plain",
+                                 "Grüße",
+                                 "日本語",
+                                 "emoji \xF0\x9F\x98\x80",
+                                 "bad \xFF\xFE end",
+                                 "trunc \xE2\x82",
+                                 "overlong \xC0\xAF",
+                                 "surrogate \xED\xA0\x80",
                                  std::string("nul\0inside", 10)};
     for (const std::string& s : cases) EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(s)), s) << s;
     EXPECT_EQ(Utf8ToUtf16("\xFF"), std::u16string(1, char16_t(0xDCFF)));

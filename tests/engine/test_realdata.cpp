@@ -2,8 +2,8 @@
 // The Sleuth Kit's listings of the same volumes: every in-use item with its size, under the
 // right folder, and nothing else.
 #include "base/datetime.h"
-#include "engine/scan.h"
 #include "base/text.h"
+#include "engine/scan.h"
 #include "engine/tree.h"
 #include "tests/support/testsupport.h"
 
@@ -84,7 +84,8 @@ std::unique_ptr<TNTFS_FILES> ScanDump(const std::string& path) {
     return s;
 }
 
-void ExpectMatchesListing(TNTFS_FILES& s, const std::string& listing, const std::set<std::string>& extra = {}) {
+void ExpectMatchesListing(TNTFS_FILES& s, const std::string& listing,
+                          const std::set<std::string>& extra = {}) {
     auto want = ReadListing(listing);
     ASSERT_FALSE(want.empty()) << listing;
     auto have = Paths(s);
@@ -103,7 +104,9 @@ void ExpectMatchesListing(TNTFS_FILES& s, const std::string& listing, const std:
         if (e.mtime == 3373865674 && it->second->ModifiedDate == kDate1601) continue;
         if (e.mtime >= 0) {
             // the listing truncates to the second
-            EXPECT_EQ(int64_t(std::floor((it->second->ModifiedDate - kUnixEpoch) * 86400.0 + 1e-4)), e.mtime) << p;
+            EXPECT_EQ(int64_t(std::floor((it->second->ModifiedDate - kUnixEpoch) * 86400.0 + 1e-4)),
+                      e.mtime)
+                << p;
         }
     }
     for (auto& [p, r] : have)
@@ -158,11 +161,15 @@ TEST_F(RealMft, TablesCutFromImagesMatchTheirListings) {
     if (!HaveProgram("icat")) GTEST_SKIP() << "icat (sleuthkit) is not installed";
     const ImageCase cases[] = {
         {"dfir_ntfs/ntfs3.raw.gz", "gzip -dc", "0", "dfir_ntfs/ntfs3.fls-r-p-l.UTC.txt"},
-        {"dfir_ntfs/ntfs3_attrlist.raw.gz", "gzip -dc", "0", "dfir_ntfs/ntfs3_attrlist.fls-r-p-l.UTC.txt"},
-        {"dfir_ntfs/ntfs_index.raw.gz", "gzip -dc", "128", "dfir_ntfs/ntfs_index.fls-r-p-l.UTC.txt"},
-        {"ColinFinck-ntfs/testfs1.gz", "gzip -dc", "0", "ColinFinck-ntfs/testfs1.fls-r-p-l.UTC.txt"},
+        {"dfir_ntfs/ntfs3_attrlist.raw.gz", "gzip -dc", "0",
+         "dfir_ntfs/ntfs3_attrlist.fls-r-p-l.UTC.txt"},
+        {"dfir_ntfs/ntfs_index.raw.gz", "gzip -dc", "128",
+         "dfir_ntfs/ntfs_index.fls-r-p-l.UTC.txt"},
+        {"ColinFinck-ntfs/testfs1.gz", "gzip -dc", "0",
+         "ColinFinck-ntfs/testfs1.fls-r-p-l.UTC.txt"},
         {"go-ntfs/charlie.dd.bz2", "bzip2 -dc", "0", "go-ntfs/charlie.fls-r-p-l.UTC.txt"},
-        {"dftt-7-undel/7-undel-ntfs.zip", "unzip -p", "0", "dftt-7-undel/7-ntfs-undel.fls-r-p-l.UTC.txt"},
+        {"dftt-7-undel/7-undel-ntfs.zip", "unzip -p", "0",
+         "dftt-7-undel/7-ntfs-undel.fls-r-p-l.UTC.txt"},
     };
     for (const ImageCase& c : cases) {
         SCOPED_TRACE(c.image);
@@ -172,9 +179,13 @@ TEST_F(RealMft, TablesCutFromImagesMatchTheirListings) {
             std::printf("skipping %s: %s is not installed\n", c.image, tool.c_str());
             continue;
         }
-        ASSERT_EQ(qz::test::Run(std::string(c.unpack) + " '" + DataPath(std::string("ntfs/") + c.image) + "' > '" + img + "'"), 0);
+        ASSERT_EQ(qz::test::Run(std::string(c.unpack) + " '" +
+                                DataPath(std::string("ntfs/") + c.image) + "' > '" + img + "'"),
+                  0);
         std::string mft = tmp / "mft";
-        ASSERT_EQ(qz::test::Run(std::string("icat -o ") + c.offset + " '" + img + "' 0 > '" + mft + "'"), 0);
+        ASSERT_EQ(
+            qz::test::Run(std::string("icat -o ") + c.offset + " '" + img + "' 0 > '" + mft + "'"),
+            0);
         auto s = ScanDump(mft);
         ExpectMatchesListing(*s, DataPath(std::string("ntfs/") + c.listing));
     }

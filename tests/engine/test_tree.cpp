@@ -1,7 +1,7 @@
 // Storing decoded records, placeholders, orphans, totals, orderings, paths and duplicates,
 // over small MFTs composed record by record.
-#include "engine/collation.h"
 #include "base/datetime.h"
+#include "engine/collation.h"
 #include "engine/duplicates.h"
 #include "engine/scan.h"
 #include "engine/tree.h"
@@ -19,7 +19,9 @@ namespace {
 
 constexpr uint16_t kDir = 3; // in use + folder
 
-uint64_t Ft(int64_t unixSec) { return uint64_t(unixSec + 11644473600ll) * 10000000ull; }
+uint64_t Ft(int64_t unixSec) {
+    return uint64_t(unixSec + 11644473600ll) * 10000000ull;
+}
 
 // A table of FILE records by number, passed through the scan as one MFT pass would.
 struct MiniMft {
@@ -67,7 +69,9 @@ TEST(Tree, RootPlaceholdersAndPaths) {
     MiniMft m = BaseVolume();
     // A file stored before its folder: the folder (40) arrives later and fills the placeholder.
     RecordBuilder f;
-    f.StdInfo(Ft(1700000000), Ft(1700000000), Ft(1700000000), 0x20).FileName(40, u"a.txt").ResidentData(300);
+    f.StdInfo(Ft(1700000000), Ft(1700000000), Ft(1700000000), 0x20)
+        .FileName(40, u"a.txt")
+        .ResidentData(300);
     m.Add(30, f);
     RecordBuilder d(1024, kDir);
     d.FileName(5, u"Users");
@@ -139,7 +143,8 @@ TEST(Tree, OrphansAreRemovedLeavingHoles) {
         m.Add(100 + k, d);
     }
     auto s = m.Pass();
-    EXPECT_EQ(s->SearchDirRec(60) >= 0 ? s->FDirList[size_t(s->SearchDirRec(60))] : nullptr, nullptr);
+    EXPECT_EQ(s->SearchDirRec(60) >= 0 ? s->FDirList[size_t(s->SearchDirRec(60))] : nullptr,
+              nullptr);
     size_t holes = 0;
     for (PMFT_RECORD r : s->FFileList) holes += r == nullptr;
     EXPECT_EQ(holes, 4u + 44u); // lost.txt, placeholder 60, c1, c2, and folders 257..300 deep
@@ -230,8 +235,12 @@ TEST(Tree, TotalsHonourFilterDeletedAndNewestDate) {
     const int64_t newest = 1714521600; // 2024-05-01
     RecordBuilder f1, f2, f3;
     f1.StdInfo(Ft(newest), Ft(newest), Ft(newest), 0x20).FileName(40, u"new.txt").ResidentData(100);
-    f2.StdInfo(Ft(1500000000), Ft(1500000000), Ft(1500000000), 0x20).FileName(40, u"old.txt").ResidentData(200);
-    f3.StdInfo(Ft(1500000000), Ft(1500000000), Ft(1500000000), 0x20).FileName(40, u"x.txt").ResidentData(400);
+    f2.StdInfo(Ft(1500000000), Ft(1500000000), Ft(1500000000), 0x20)
+        .FileName(40, u"old.txt")
+        .ResidentData(200);
+    f3.StdInfo(Ft(1500000000), Ft(1500000000), Ft(1500000000), 0x20)
+        .FileName(40, u"x.txt")
+        .ResidentData(400);
     m.Add(50, f1);
     m.Add(51, f2);
     m.Add(52, f3);
@@ -258,8 +267,8 @@ TEST(Tree, TotalsHonourFilterDeletedAndNewestDate) {
 TEST(Tree, UpcaseCalibratesAllocationOfDumpsWithWrongClusterSize) {
     MiniMft m;
     // Records 0..10 with parent 5, so that FFileList[10] is $UpCase.
-    const char16_t* names[] = {u"$MFT", u"$MFTMirr", u"$LogFile", u"$Volume", u"$AttrDef", u"",
-                               u"$Bitmap", u"$Boot", u"$BadClus", u"$Secure", u"$UpCase"};
+    const char16_t* names[] = {u"$MFT",    u"$MFTMirr", u"$LogFile", u"$Volume", u"$AttrDef", u"",
+                               u"$Bitmap", u"$Boot",    u"$BadClus", u"$Secure", u"$UpCase"};
     for (uint64_t i = 0; i <= 10; ++i) {
         if (i == 5) {
             RecordBuilder root(1024, kDir);
@@ -270,7 +279,9 @@ TEST(Tree, UpcaseCalibratesAllocationOfDumpsWithWrongClusterSize) {
         RecordBuilder r;
         // Read with 4096-byte clusters, a volume with 65536-byte clusters: $UpCase's 2 clusters
         // read as 8192 bytes.
-        r.FileName(5, names[i]).NonResidentData(i == 10 ? 131072 : 1000, EncodeRuns({{i == 10 ? 2u : 1u, 100 + int64_t(i)}}));
+        r.FileName(5, names[i])
+            .NonResidentData(i == 10 ? 131072 : 1000,
+                             EncodeRuns({{i == 10 ? 2u : 1u, 100 + int64_t(i)}}));
         m.Add(i, r);
     }
     auto s = m.Pass(4096);
@@ -359,10 +370,15 @@ TEST(Orderings, NameNumberingAndTieBreaks) {
 
 TEST(Duplicates, NormalisationAndGrouping) {
     const std::pair<const char16_t*, const char16_t*> names[] = {
-        {u"Report (2).DOC", u"report.doc"}, {u"report - Copy.doc", u"report.doc"},
-        {u"report - Copy (3).doc", u"report.doc"}, {u"a (0).txt", u"a (0).txt"},
-        {u"a(2).txt", u"a(2).txt"}, {u"noext (12)", u"noext"}, {u"Élan.TXT", u"elan.txt"}};
-    for (auto [in, want] : names) EXPECT_EQ(NormalizeDupName(in), want) << std::string(in, in + 3).size();
+        {u"Report (2).DOC", u"report.doc"},
+        {u"report - Copy.doc", u"report.doc"},
+        {u"report - Copy (3).doc", u"report.doc"},
+        {u"a (0).txt", u"a (0).txt"},
+        {u"a(2).txt", u"a(2).txt"},
+        {u"noext (12)", u"noext"},
+        {u"Élan.TXT", u"elan.txt"}};
+    for (auto [in, want] : names)
+        EXPECT_EQ(NormalizeDupName(in), want) << std::string(in, in + 3).size();
 
     MiniMft m = BaseVolume();
     RecordBuilder d1(1024, kDir), d2(1024, kDir);
@@ -375,8 +391,11 @@ TEST(Duplicates, NormalisationAndGrouping) {
         const char16_t* name;
         uint32_t size;
         int64_t t;
-    } files[] = {{40, u"photo.jpg", 300, 1500000000}, {41, u"photo.jpg", 300, 1600000000},
-                 {41, u"PHOTO.JPG", 301, 1500000000}, {40, u"empty", 0, 0}, {41, u"empty", 0, 0}};
+    } files[] = {{40, u"photo.jpg", 300, 1500000000},
+                 {41, u"photo.jpg", 300, 1600000000},
+                 {41, u"PHOTO.JPG", 301, 1500000000},
+                 {40, u"empty", 0, 0},
+                 {41, u"empty", 0, 0}};
     uint64_t n = 50;
     for (auto& f : files) {
         RecordBuilder r;
@@ -387,7 +406,8 @@ TEST(Duplicates, NormalisationAndGrouping) {
     TNTFS_FILES* scans[] = {s.get()};
     ASSERT_TRUE(LocateDuplicates(scans, 1));
     EXPECT_FALSE(LocateDuplicates(scans, 1)); // same method: nothing to do
-    PMFT_RECORD p1 = ByPath(*s, u"X\\photo.jpg"), p2 = FindRecordByPath(ByPath(*s, u"Y"), u"photo.jpg");
+    PMFT_RECORD p1 = ByPath(*s, u"X\\photo.jpg"),
+                p2 = FindRecordByPath(ByPath(*s, u"Y"), u"photo.jpg");
     ASSERT_TRUE(p1 && p2);
     ASSERT_NE(p1->DupFiles, nullptr);
     EXPECT_EQ(p1->DupFiles, p2->DupFiles);

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "base/datetime.h"
-#include "engine/scan.h"
 #include "base/text.h"
+#include "engine/scan.h"
 #include "engine/tree.h"
 #include "export/csv_export.h"
 #include "tests/support/testsupport.h"

@@ -1,8 +1,8 @@
 // Filters over real scans: an mkntfs volume image and a Windows $MFT (Cyrillic names) checked
 // against The Sleuth Kit's listings of the same volumes, and a real folder tree walked by the
 // folder scanner (exclude filter applied while walking) checked against find.
-#include "engine/scan.h"
 #include "base/text.h"
+#include "engine/scan.h"
 #include "engine/tree.h"
 #include "filters/filters.h"
 #include "sources/sources.h"

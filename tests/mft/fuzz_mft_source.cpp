@@ -3,9 +3,9 @@
 // read by the full pass, totalled, and written back as a dump when it is a volume. Any outcome
 // is fine except a crash, a hang, a sanitizer report or an allocation beyond the input's
 // size.
+#include "base/text.h"
 #include "engine/mft_volume.h"
 #include "engine/scan.h"
-#include "base/text.h"
 
 #include <cstdint>
 #include <cstdio>

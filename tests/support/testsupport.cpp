@@ -23,7 +23,8 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     std::error_code ec;
     // Make everything removable again (tests may revoke permissions).
-    for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, ec);
+    for (auto it = fs::recursive_directory_iterator(
+             path_, fs::directory_options::skip_permission_denied, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         if (it->is_directory(ec) && !it->is_symlink(ec))
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
@@ -32,11 +33,14 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
-std::string DataPath(const std::string& rel) { return std::string(QZ_TESTDATA_DIR) + "/" + rel; }
+std::string DataPath(const std::string& rel) {
+    return std::string(QZ_TESTDATA_DIR) + "/" + rel;
+}
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)),
+                                std::istreambuf_iterator<char>());
 }
 
 void WriteFileBytes(const std::string& path, const void* data, size_t n) {
@@ -48,7 +52,8 @@ std::string Gunzip(const std::string& gzPath, const std::string& dir) {
     std::string name = fs::path(gzPath).filename().string();
     if (name.size() > 3 && name.substr(name.size() - 3) == ".gz") name.resize(name.size() - 3);
     std::string out = dir + "/" + name;
-    if (Run("gzip -dc '" + gzPath + "' > '" + out + "'") != 0) throw std::runtime_error("gunzip failed: " + gzPath);
+    if (Run("gzip -dc '" + gzPath + "' > '" + out + "'") != 0)
+        throw std::runtime_error("gunzip failed: " + gzPath);
     return out;
 }
 

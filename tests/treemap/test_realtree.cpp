@@ -1,7 +1,7 @@
 // A real folder tree on disk, scanned by the folder walk and drawn into a PNG file: the files'
 // rectangles follow their sizes, and each file's cushion has the hue of its extension's colour.
-#include "engine/scan.h"
 #include "base/text.h"
+#include "engine/scan.h"
 #include "engine/tree.h"
 #include "sources/sources.h"
 #include "tests/support/testsupport.h"

@@ -1,7 +1,7 @@
 // The display tree over scans built record by record: grouping, lazy children, sorting and
 // its tie-breaks, the columns' values and texts, selection listings, paths and view state.
-#include "engine/collation.h"
 #include "base/text.h"
+#include "engine/collation.h"
 #include "tests/views/scanbuilder.h"
 #include "views/displaytree.h"
 #include "views/format.h"

@@ -1,8 +1,8 @@
 // The views over real $MFT tables written by Windows (Cyrillic names, 4 KiB records, a hard
 // link in two folders, a case-sensitive name pair): every record shows exactly once, shares
 // add up, paths lead back to their nodes, and the file list and statistics count every file.
-#include "engine/scan.h"
 #include "base/text.h"
+#include "engine/scan.h"
 #include "engine/tree.h"
 #include "tests/support/testsupport.h"
 #include "views/displaytree.h"
