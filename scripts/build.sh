@@ -15,6 +15,10 @@ case "$flavour" in
   bench) args=(-DCMAKE_BUILD_TYPE=Release -DQZ_TESTS=OFF -DQZ_BENCH=ON) ;;
   *) echo "unknown flavour $flavour" >&2; exit 2 ;;
 esac
+# A compiler cache, when the machine has one, makes rebuilds in several checkouts cheap.
+if command -v ccache >/dev/null 2>&1; then
+  args+=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
 if [ ! -f "$dir/build.ninja" ]; then
   cmake -S . -B "$dir" -G Ninja "${args[@]}" >/dev/null
 fi
