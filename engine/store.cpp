@@ -175,7 +175,7 @@ void TNTFS_FILES::DeleteOrphans() {
     // The root is the top of the tree. A damaged root record naming another folder as its
     // parent would otherwise close a loop through the root that no walk could leave.
     if (root) root->ParentMFTRec = nullptr;
-    // A record stays when the root is reached within 256 steps up its parent chain. Parents are
+    // A record stays when its parent chain reaches the root, however deep it lies. Parents are
     // folder-list entries, so their distances to the root are worked out once each (memoised
     // in a side array through the folder blocks' scratch number) instead of walking every
     // record's whole chain.
@@ -249,7 +249,7 @@ void TNTFS_FILES::DeleteOrphans() {
         } else {
             PMFT_RECORD parent = p->ParentMFTRec;
             uint32_t d = parent ? distance(parent) : kFar;
-            keep = d != kFar && d < 256;
+            keep = d != kFar;
         }
         if (!keep) orphans.push_back(i);
     }

@@ -136,7 +136,7 @@ TEST(Tree, OrphansAreRemovedLeavingHoles) {
     c2.FileName(70, u"c2");
     m.Add(70, c1);
     m.Add(71, c2);
-    // 300 nested folders: those more than 256 steps below the root are cut off.
+    // 300 nested folders: all of them stay, however deep.
     for (uint64_t k = 0; k < 300; ++k) {
         RecordBuilder d(1024, kDir);
         d.FileName(k == 0 ? 5 : 100 + k - 1, u"n");
@@ -147,13 +147,13 @@ TEST(Tree, OrphansAreRemovedLeavingHoles) {
               nullptr);
     size_t holes = 0;
     for (PMFT_RECORD r : s->FFileList) holes += r == nullptr;
-    EXPECT_EQ(holes, 4u + 44u); // lost.txt, placeholder 60, c1, c2, and folders 257..300 deep
+    EXPECT_EQ(holes, 4u); // lost.txt, placeholder 60, c1, c2
     for (PMFT_RECORD r : s->FFileList)
         if (r) {
             EXPECT_TRUE(r == s->MFTRoot || IsAncestor(s->MFTRoot, r));
         }
     EXPECT_EQ(s->MFTRoot->SubFoldersNumFiles(), 1);
-    EXPECT_EQ(s->MFTRoot->SubFoldersNumDirs(), 256);
+    EXPECT_EQ(s->MFTRoot->SubFoldersNumDirs(), 300);
 }
 
 TEST(Tree, RootNamingAnotherParentStaysTheTop) {
@@ -417,4 +417,20 @@ TEST(Duplicates, NormalisationAndGrouping) {
     ASSERT_TRUE(LocateDuplicates(scans, 2));
     EXPECT_EQ(p1->DupFiles, nullptr);
     EXPECT_EQ(p2->DupFiles, nullptr);
+}
+
+TEST(Tree, IsAncestorAtAnyDepthAndAcrossLoops) {
+    // A chain of 5,000 records, then a parent loop of three above a second chain.
+    std::vector<TMFT_RECORD> chain(5000), looped(10);
+    for (auto* v : {&chain, &looped})
+        for (TMFT_RECORD& r : *v) ZeroRecord(r);
+    for (size_t i = 1; i < chain.size(); ++i) chain[i].ParentMFTRec = &chain[i - 1];
+    EXPECT_TRUE(IsAncestor(&chain[0], &chain.back()));
+    EXPECT_TRUE(IsAncestor(nullptr, &chain.back()));
+    EXPECT_FALSE(IsAncestor(&chain.back(), &chain[0]));
+    for (size_t i = 1; i < looped.size(); ++i) looped[i].ParentMFTRec = &looped[i - 1];
+    looped[0].ParentMFTRec = &looped[2]; // 0 -> 2 -> 1 -> 0
+    EXPECT_TRUE(IsAncestor(&looped[1], &looped.back()));
+    EXPECT_FALSE(IsAncestor(&chain[0], &looped.back()));
+    EXPECT_FALSE(IsAncestor(nullptr, &looped.back()));
 }

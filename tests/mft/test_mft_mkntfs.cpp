@@ -3,12 +3,14 @@
 // and over a dump written from the image give identical trees, equal to what was written; the
 // root named after a mount point gives real paths; a $MFT grown in hundreds of pieces (behind
 // an attribute list) is read completely.
+#include "base/filehandle.h"
 #include "engine/mft_volume.h"
 #include "tests/mft/mft_test_util.h"
 #include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -296,4 +298,57 @@ TEST_F(MkntfsVolumes, MftInHundredsOfPiecesIsReadCompletely) {
     ASSERT_FALSE(d->WasError) << d->ErrorMEssage;
     auto dumpTree = TreeOf(*d);
     EXPECT_EQ(tree, dumpTree) << TreeDiff(tree, dumpTree);
+}
+
+TEST_F(MkntfsVolumes, DeepFolderChainsLoseNothing) {
+    // A chain of 1,000 nested folders, a 1 MiB file half-way down and one at the bottom: every
+    // level, both files and their bytes are in the tree, the totals and the paths.
+    MakeVolume("32M");
+    MountRw();
+    constexpr int kLevels = 1000;
+    {
+        TFileHandle dir(::open(mnt.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ASSERT_TRUE(dir);
+        for (int level = 1; level <= kLevels; ++level) {
+            ASSERT_EQ(::mkdirat(dir.get(), "d", 0755), 0) << "level " << level;
+            TFileHandle next(::openat(dir.get(), "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            ASSERT_TRUE(next) << "level " << level;
+            dir = std::move(next);
+            if (level == 500 || level == kLevels) {
+                TFileHandle f(::openat(dir.get(), "big.bin", O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+                ASSERT_TRUE(f);
+                const std::string block(1 << 20, 'b');
+                ASSERT_EQ(::write(f.get(), block.data(), block.size()), ssize_t(block.size()));
+            }
+        }
+    }
+    mount.Unmount();
+
+    auto s = ScanMft(img);
+    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    std::vector<PMFT_RECORD> big;
+    for (PMFT_RECORD r : s->FFileList)
+        if (r && r->Name() == u"big.bin") big.push_back(r);
+    ASSERT_EQ(big.size(), 2u);
+    std::u16string chain;
+    for (int level = 1; level <= kLevels; ++level) chain += u"d\\";
+    std::vector<std::u16string> paths;
+    for (PMFT_RECORD r : big) {
+        EXPECT_EQ(r->FileSize, 1u << 20);
+        EXPECT_TRUE(IsAncestor(s->MFTRoot, r));
+        paths.push_back(GetRecordPath(r));
+    }
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths[0], u"C:\\" + chain.substr(0, 2 * 500) + u"big.bin");
+    EXPECT_EQ(paths[1], u"C:\\" + chain + u"big.bin");
+    PMFT_RECORD top = FindRecordByPath(s->MFTRoot, u"d");
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(top->SubFoldersNumDirs(), kLevels - 1);
+    EXPECT_EQ(top->SubFoldersNumFiles(), 2);
+    EXPECT_EQ(top->SubFoldersTotSize, 2u << 20);
+    EXPECT_EQ(top->SubFoldersTotSizeAlloc, 2u << 20);
+    // The scan holds nothing that is not in the tree.
+    for (PMFT_RECORD r : s->FFileList) {
+        if (r && r != s->MFTRoot) EXPECT_TRUE(IsAncestor(s->MFTRoot, r)) << RelPath(r);
+    }
 }
