@@ -210,6 +210,13 @@ int ProcessCommandLine(THeadlessRun& run) {
         return kExitFailed;
     }
     DebugLog(Utf16ToUtf8(ScanCompleteText(session.Seconds, session.WasCancelled())));
+    // Damage the scan worked around (items outside the folder tree, impossible sizes): the
+    // outputs are written, but the user hears of it.
+    for (const TNTFS_FILES* s : session.Scans())
+        for (const std::string& w : s->Warnings()) {
+            DebugLog("Warning: " + w);
+            warn(w + " [" + Utf16ToUtf8(s->FSource) + "]");
+        }
 
     TDisplayTree tree;
     tree.FILENODE_MIN_GROUP_SIZE = settings.FileNodeMinGroupSize;

@@ -138,6 +138,11 @@ struct TMFT_RECORD {
     bool Deleted : 1;
     bool IndexMe : 1;
     bool Filtered : 1;
+    // The allocated size exceeded the volume (a damaged record) and was cut to its size.
+    bool AllocClamped : 1;
+    // A total of this folder reached the largest value (2^64 - 1) and stopped there: the
+    // figure is a lower bound. Set by CalculateDirSizes.
+    bool TotalSaturated : 1;
 
     bool IsFolder() const { return (FileRecFlags & 2) != 0; }
     bool InUse() const { return (FileRecFlags & 1) != 0; }
@@ -168,6 +173,12 @@ struct TMFT_RECORD {
     }
 };
 static_assert(sizeof(TMFT_RECORD) == 128, "keep the record at two cache lines");
+
+// a + b, or the largest value when the sum does not fit.
+inline uint64_t SaturatingAdd(uint64_t a, uint64_t b) {
+    uint64_t sum;
+    return __builtin_add_overflow(a, b, &sum) ? UINT64_MAX : sum;
+}
 
 // Zero a record (all fields, including the bit-fields).
 void ZeroRecord(TMFT_RECORD& r);

@@ -1,6 +1,7 @@
 // Storing decoded records, placeholders, orphans, totals, orderings, paths and duplicates,
 // over small MFTs composed record by record.
 #include "base/datetime.h"
+#include "base/text.h"
 #include "engine/collation.h"
 #include "engine/duplicates.h"
 #include "engine/scan.h"
@@ -40,8 +41,7 @@ struct MiniMft {
         TDecodeContext ctx;
         s->ProcessRecordBatch(ctx, table.data(), 0, n, true);
         s->ProcessOutOfSequence(ctx);
-        s->DeleteOrphans();
-        s->MFTRoot = s->FFileList.empty() ? nullptr : s->FFileList.front();
+        s->DeleteOrphans(); // also names MFTRoot
         if (totals) s->CalculateDirSizes(true, false, false, false, false);
         return s;
     }
@@ -120,22 +120,26 @@ TEST(Tree, SecondRecordForANamedFolderIsIgnored) {
     EXPECT_EQ(s->FDirList[size_t(s->SearchDirRec(40))]->Name(), u"Docs");
 }
 
-TEST(Tree, OrphansAreRemovedLeavingHoles) {
+TEST(Tree, OrphansAreGatheredBelowTheirOwnFolder) {
     MiniMft m = BaseVolume();
     // File 50 lives in folder 60, whose record is not in use: 60 stays a placeholder without
-    // parent, and both disappear.
+    // parent.
     RecordBuilder f;
     f.FileName(60, u"lost.txt").ResidentData(10);
     m.Add(50, f);
     RecordBuilder gone(1024, 2); // a folder record not in use
     gone.FileName(5, u"Deleted");
     m.Add(60, gone);
-    // A parent cycle: 70 <-> 71
-    RecordBuilder c1(1024, kDir), c2(1024, kDir);
+    // A parent cycle: 70 <-> 71, with a file in it; a folder that is its own parent.
+    RecordBuilder c1(1024, kDir), c2(1024, kDir), inLoop, self(1024, kDir);
     c1.FileName(71, u"c1");
     c2.FileName(70, u"c2");
+    inLoop.FileName(71, u"in-loop.bin").ResidentData(7);
+    self.FileName(80, u"self");
     m.Add(70, c1);
     m.Add(71, c2);
+    m.Add(72, inLoop);
+    m.Add(80, self);
     // 300 nested folders: all of them stay, however deep.
     for (uint64_t k = 0; k < 300; ++k) {
         RecordBuilder d(1024, kDir);
@@ -143,17 +147,54 @@ TEST(Tree, OrphansAreRemovedLeavingHoles) {
         m.Add(100 + k, d);
     }
     auto s = m.Pass();
-    EXPECT_EQ(s->SearchDirRec(60) >= 0 ? s->FDirList[size_t(s->SearchDirRec(60))] : nullptr,
-              nullptr);
-    size_t holes = 0;
-    for (PMFT_RECORD r : s->FFileList) holes += r == nullptr;
-    EXPECT_EQ(holes, 4u); // lost.txt, placeholder 60, c1, c2
-    for (PMFT_RECORD r : s->FFileList)
-        if (r) {
-            EXPECT_TRUE(r == s->MFTRoot || IsAncestor(s->MFTRoot, r));
-        }
-    EXPECT_EQ(s->MFTRoot->SubFoldersNumFiles(), 1);
-    EXPECT_EQ(s->MFTRoot->SubFoldersNumDirs(), 300);
+    ASSERT_NE(s->MFTRoot, nullptr);
+    EXPECT_EQ(s->MFTRoot->Name(), u"C:");
+    PMFT_RECORD orphans = s->OrphanFolder;
+    ASSERT_NE(orphans, nullptr);
+    EXPECT_EQ(orphans->ParentMFTRec, s->MFTRoot);
+    EXPECT_EQ(ByPath(*s, u"<Orphaned items>"), orphans);
+    EXPECT_NE(ByPath(*s, u"<Orphaned items>\\<MFT record 60>\\lost.txt"), nullptr);
+    // Stored before its own number was listed, it hangs below a placeholder of that number.
+    EXPECT_NE(ByPath(*s, u"<Orphaned items>\\<MFT record 80>\\self"), nullptr);
+    // The loop is cut once, below one of its folders.
+    PMFT_RECORD loopFile = ByPath(*s, u"<Orphaned items>\\c1\\c2\\in-loop.bin");
+    if (!loopFile) loopFile = ByPath(*s, u"<Orphaned items>\\c2\\in-loop.bin");
+    EXPECT_NE(loopFile, nullptr);
+    for (PMFT_RECORD r : s->FFileList) {
+        ASSERT_NE(r, nullptr);
+        EXPECT_TRUE(r == s->MFTRoot || IsAncestor(s->MFTRoot, r)) << Utf16ToUtf8(GetRecordPath(r));
+    }
+    // lost.txt, placeholder 60, c1, c2, in-loop.bin, self, placeholder 80
+    EXPECT_EQ(s->Anomalies.OrphanItems, 7);
+    EXPECT_EQ(s->Anomalies.OrphanBytes, 17u);
+    EXPECT_EQ(orphans->SubFoldersNumFiles(), 2);
+    EXPECT_EQ(orphans->SubFoldersNumDirs(), 5);
+    EXPECT_EQ(orphans->SubFoldersTotSize, 17u);
+    EXPECT_EQ(s->MFTRoot->SubFoldersNumFiles(), 3);
+    EXPECT_EQ(s->MFTRoot->SubFoldersNumDirs(), 300 + 1 + 5);
+    ASSERT_EQ(s->Warnings().size(), 1u);
+    EXPECT_NE(s->Warnings()[0].find("7 items (17 bytes)"), std::string::npos) << s->Warnings()[0];
+}
+
+TEST(Tree, RootWithoutItsOwnRecordStillNamesTheTree) {
+    for (bool referenced : {true, false}) {
+        SCOPED_TRACE(referenced ? "root named as a parent" : "no record names the root");
+        MiniMft m;
+        RecordBuilder d(1024, kDir), f;
+        d.FileName(referenced ? 5 : 7, u"Docs");
+        f.FileName(40, u"a.txt").ResidentData(5);
+        m.Add(40, d);
+        m.Add(41, f);
+        auto s = m.Pass();
+        ASSERT_NE(s->MFTRoot, nullptr);
+        EXPECT_EQ(s->MFTRoot->RecNo, 5u);
+        EXPECT_EQ(s->MFTRoot->Name(), u"C:");
+        EXPECT_EQ(s->MFTRoot->SubFoldersTotSize, 5u);
+        EXPECT_EQ(s->Anomalies.OrphanItems, referenced ? 0 : 3); // Docs, a.txt, placeholder 7
+        PMFT_RECORD a = referenced ? ByPath(*s, u"Docs\\a.txt")
+                                   : ByPath(*s, u"<Orphaned items>\\<MFT record 7>\\Docs\\a.txt");
+        EXPECT_NE(a, nullptr);
+    }
 }
 
 TEST(Tree, RootNamingAnotherParentStaysTheTop) {

@@ -349,6 +349,8 @@ TEST_F(MkntfsVolumes, DeepFolderChainsLoseNothing) {
     EXPECT_EQ(top->SubFoldersTotSizeAlloc, 2u << 20);
     // The scan holds nothing that is not in the tree.
     for (PMFT_RECORD r : s->FFileList) {
-        if (r && r != s->MFTRoot) EXPECT_TRUE(IsAncestor(s->MFTRoot, r)) << RelPath(r);
+        if (r && r != s->MFTRoot) {
+            EXPECT_TRUE(IsAncestor(s->MFTRoot, r)) << RelPath(r);
+        }
     }
 }
