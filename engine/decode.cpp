@@ -231,7 +231,8 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
             if (nonResident == 1) {
                 if (a + 56 > size) return false;
                 if (nameLength == 0) {
-                    rec.FileSize = Rd64(buffer + a + 48) & kRecNoMask;
+                    rec.FileSize =
+                        Rd64(buffer + a + 48); // all 64 bits: sparse files reach 2^63 - 1
                     rec.HasFileSizeFlags |= 1;
                     sizeSet = true;
                 }

@@ -354,3 +354,29 @@ TEST_F(MkntfsVolumes, DeepFolderChainsLoseNothing) {
         }
     }
 }
+
+TEST_F(MkntfsVolumes, HugeSparseFilesKeepTheirSizes) {
+    // Sparse files past 2^48 bytes (the width of an MFT record number, not of a size) up to
+    // the largest size ntfs-3g accepts.
+    MakeVolume("16M");
+    MountRw();
+    fs::create_directories(mnt + "/big");
+    const std::vector<uint64_t> sizes = {uint64_t(1) << 48, (uint64_t(1) << 48) + 1,
+                                         uint64_t(INT64_MAX)};
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        TFileHandle f(::open((mnt + "/big/f" + std::to_string(i)).c_str(),
+                             O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+        ASSERT_TRUE(f);
+        ASSERT_EQ(::ftruncate(f.get(), off_t(sizes[i])), 0) << sizes[i];
+    }
+    mount.Unmount();
+
+    auto s = ScanMft(img);
+    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        PMFT_RECORD f = FindRecordByPath(s->MFTRoot, u"big\\f" + Utf8ToUtf16(std::to_string(i)));
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->FileSize, sizes[i]);
+        EXPECT_EQ(f->AllocSize, 0u) << "nothing of a sparse file is allocated";
+    }
+}
