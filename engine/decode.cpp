@@ -35,12 +35,14 @@ constexpr uint32_t kAttrEnd = 0xFFFFFFFF;
 
 struct Malformed {};
 
-// Data runs of one non-resident attribute starting at p. Returns false when the runs reach
+// Data runs of one non-resident attribute starting at p; clusters receives the clusters they
+// allocate (rec.TotDataRunClusters keeps the low 32 bits). Returns false when the runs reach
 // outside the record.
 bool DecodeRuns(const uint8_t* buf, size_t size, size_t p, bool storeRuns, TMFT_RECORD& rec,
-                TRecordRuns& runs) {
+                TRecordRuns& runs, uint64_t& clusters) {
     runs.NumDataRuns = 0;
     rec.TotDataRunClusters = 0;
+    clusters = 0;
     for (int pass = 0; pass < (storeRuns ? 2 : 1); ++pass) {
         if (pass == 1) {
             if (runs.NumDataRuns == 0) break;
@@ -65,7 +67,7 @@ bool DecodeRuns(const uint8_t* buf, size_t size, size_t p, bool storeRuns, TMFT_
             }
             if (pass == 0) {
                 ++runs.NumDataRuns;
-                if (on > 0 && !(j == 0 && offset < 0)) rec.TotDataRunClusters += uint32_t(length);
+                if (on > 0 && !(j == 0 && offset < 0)) clusters = SaturatingAdd(clusters, length);
             } else {
                 runs.DataRuns[j] = TDATA_RUN{length, offset, j > 0};
             }
@@ -73,7 +75,14 @@ bool DecodeRuns(const uint8_t* buf, size_t size, size_t p, bool storeRuns, TMFT_
             q += 1 + ln + on;
         }
     }
+    rec.TotDataRunClusters = uint32_t(clusters);
     return true;
+}
+
+// Bytes in clusters clusters, the largest value when that does not fit.
+uint64_t ClusterBytes(uint64_t clusters, uint64_t bytesPerCluster) {
+    uint64_t bytes;
+    return __builtin_mul_overflow(clusters, bytesPerCluster, &bytes) ? UINT64_MAX : bytes;
 }
 
 } // namespace
@@ -130,6 +139,15 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
     if (!(rec.FileRecFlags & 1)) return false;
 
     const uint64_t bpc = FVolData.BytesPerCluster;
+    // No record can allocate more than the volume holds (0: the size is not known).
+    const uint64_t volumeBytes =
+        FVolData.TotalClusters > 0 ? ClusterBytes(uint64_t(FVolData.TotalClusters), bpc) : 0;
+    auto clampToVolume = [volumeBytes](TMFT_RECORD& r) {
+        if (volumeBytes != 0 && r.AllocSize > volumeBytes) {
+            r.AllocSize = volumeBytes;
+            r.SizeDamaged = true;
+        }
+    };
     size_t a = Rd16(buffer + 20);
     for (;;) {
         if (a + 4 > size) return false;
@@ -230,18 +248,31 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
         } else if (type == kAttrData) {
             if (nonResident == 1) {
                 if (a + 56 > size) return false;
-                if (nameLength == 0) {
-                    rec.FileSize =
-                        Rd64(buffer + a + 48); // all 64 bits: sparse files reach 2^63 - 1
-                    rec.HasFileSizeFlags |= 1;
-                    sizeSet = true;
-                }
-                if (!DecodeRuns(buffer, size, a + Rd16(buffer + a + 32), storeRuns, rec, runs))
+                // A non-resident header is 64 bytes long and its mapping pairs follow it inside
+                // the attribute. Anything else is no such header (a damaged residency flag, say):
+                // its sizes mean nothing. Runs that reach outside the record are malformed all
+                // the same. The size fields hold only in a stream's first piece (lowest VCN 0).
+                const size_t runsAt = Rd16(buffer + a + 32);
+                uint64_t clusters;
+                if (!DecodeRuns(buffer, size, a + runsAt, storeRuns, rec, runs, clusters))
                     return false;
-                rec.AllocSize += uint64_t(rec.TotDataRunClusters) * bpc;
-                if (rec.TotDataRunClusters > 0) {
-                    rec.HasFileSizeFlags |= 2;
-                    sizeSet = true;
+                if (length < 64 || runsAt < 64 || runsAt >= length) {
+                    rec.SizeDamaged = true;
+                    rec.TotDataRunClusters = 0;
+                    runs.NumDataRuns = 0;
+                    runs.DataRuns.clear();
+                } else {
+                    if (nameLength == 0 && Rd64(buffer + a + 16) == 0) {
+                        // All 64 bits: sparse files reach 2^63 - 1 bytes.
+                        rec.FileSize = Rd64(buffer + a + 48);
+                        rec.HasFileSizeFlags |= 1;
+                        sizeSet = true;
+                    }
+                    rec.AllocSize = SaturatingAdd(rec.AllocSize, ClusterBytes(clusters, bpc));
+                    if (clusters > 0) {
+                        rec.HasFileSizeFlags |= 2;
+                        sizeSet = true;
+                    }
                 }
             } else if (nameLength == 0) {
                 if (a + 20 > size) return false;
@@ -272,7 +303,9 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
         rec.IndexMe = true;
         if (PMFT_RECORD b = LookupBase(base48)) {
             b->TotDataRunClusters += rec.TotDataRunClusters;
-            b->AllocSize += rec.AllocSize;
+            b->AllocSize = SaturatingAdd(b->AllocSize, rec.AllocSize);
+            b->SizeDamaged |= rec.SizeDamaged;
+            clampToVolume(*b);
         }
     } else if (runs.NumAttrib > 0) {
         // Data held in extension records that were stored before this base record. Each such
@@ -291,10 +324,18 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
             if (rec.RecNo > f || outOfSequence) {
                 if (auto it = FIndexFileList.find(f); it != FIndexFileList.end()) {
                     rec.TotDataRunClusters += it->second->TotDataRunClusters;
-                    rec.AllocSize += it->second->AllocSize;
+                    rec.AllocSize = SaturatingAdd(rec.AllocSize, it->second->AllocSize);
+                    rec.SizeDamaged |= it->second->SizeDamaged;
                 }
             }
         }
+    }
+
+    clampToVolume(rec);
+    for (size_t i = 0; i < ctx.numExtra; ++i) {
+        TMFT_RECORD& e = ctx.extraNames[i].Rec;
+        e.SizeDamaged |= rec.SizeDamaged;
+        clampToVolume(e);
     }
 
     if (isExtension && sizeSet) {

@@ -238,10 +238,11 @@ std::vector<std::string> TNTFS_FILES::Warnings() const {
                       " bytes) could not be placed in the folder tree (a damaged or missing "
                       "folder record, or folders in a loop): shown under " +
                       Utf16ToUtf8(std::u16string(kOrphanFolderName)));
-    if (a.ClampedAllocations > 0)
-        out.push_back(
-            count(a.ClampedAllocations, "damaged record claims", "damaged records claim") +
-            " more space than the volume holds: counted with the volume's size");
+    if (a.DamagedSizes > 0)
+        out.push_back(count(a.DamagedSizes, "damaged record has", "damaged records have") +
+                      " impossible sizes (a damaged data attribute, or more allocated space than "
+                      "the volume holds): counted without the damaged attribute, or with the "
+                      "volume's size");
     if (a.SaturatedTotals > 0)
         out.push_back(count(a.SaturatedTotals, "folder total", "folder totals") +
                       " reached the largest size that can be counted (16 EiB): shown as that "

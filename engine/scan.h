@@ -74,9 +74,10 @@ struct TScanAnomalies {
     // the files among them.
     int64_t OrphanItems = 0;
     uint64_t OrphanBytes = 0;
-    // Records whose allocated size was larger than the volume (a damaged run list or
-    // attribute header): cut to the volume's size and marked AllocClamped.
-    int64_t ClampedAllocations = 0;
+    // Records whose sizes could not be taken as they stood (marked SizeDamaged): a data
+    // attribute header that is not a valid one, an allocation larger than the volume (a run
+    // list without its end, a damaged attribute). Recounted by every CalculateDirSizes.
+    int64_t DamagedSizes = 0;
     // Folders whose total size or allocation reached the largest value (2^64 - 1): marked
     // TotalSaturated, their figures are lower bounds. Recounted by every CalculateDirSizes.
     int64_t SaturatedTotals = 0;

@@ -91,6 +91,7 @@ bool TNTFS_FILES::StoreDecodedRecord(const TMFT_RECORD& rec, bool IsLinkEntry,
         if (int64_t(existing->CreatedDate) == 0) existing->CreatedDate = rec.CreatedDate;
         existing->FileFlags |= rec.FileFlags;
         existing->DOSAttrib |= rec.DOSAttrib;
+        existing->SizeDamaged |= rec.SizeDamaged;
         if (!IsLinkEntry && existing->HasName() && !isExtension) return false;
         if (rec.Filename && !existing->HasName()) {
             SetRecordName(*existing, rec.Name(), arena);

@@ -138,8 +138,10 @@ struct TMFT_RECORD {
     bool Deleted : 1;
     bool IndexMe : 1;
     bool Filtered : 1;
-    // The allocated size exceeded the volume (a damaged record) and was cut to its size.
-    bool AllocClamped : 1;
+    // The record's sizes could not be taken as they stood (a damaged record): a data
+    // attribute whose header is not a valid one added nothing, an allocation larger than the
+    // volume was cut to the volume's size.
+    bool SizeDamaged : 1;
     // A total of this folder reached the largest value (2^64 - 1) and stopped there: the
     // figure is a lower bound. Set by CalculateDirSizes.
     bool TotalSaturated : 1;

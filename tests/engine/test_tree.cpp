@@ -475,3 +475,71 @@ TEST(Tree, IsAncestorAtAnyDepthAndAcrossLoops) {
     EXPECT_FALSE(IsAncestor(&chain[0], &looped.back()));
     EXPECT_FALSE(IsAncestor(nullptr, &looped.back()));
 }
+
+TEST(Totals, SumsStopAtTheLargestValueAndSayWhere) {
+    // A tree as a folder walk or an import builds it: root / dir / files, and root / small.
+    constexpr uint64_t kMax = UINT64_MAX, kHalf = uint64_t(INT64_MAX);
+    struct Case {
+        const char* what;
+        std::vector<uint64_t> sizes, allocs; // the files in dir
+        uint64_t wantDir, wantDirAlloc;
+        bool saturated;
+    };
+    const Case cases[] = {
+        {"three sparse files of 2^63 - 1 bytes", {kHalf, kHalf, kHalf}, {0, 0, 0}, kMax, 0, true},
+        {"a size of 2^64 - 1 and one byte more", {kMax, 1}, {4096, 4096}, kMax, 8192, true},
+        {"allocations past the largest value", {10, 20, 30}, {kHalf, kHalf, 2}, 60, kMax, true},
+        {"sums that fit", {kHalf, kHalf / 2}, {1, 2}, kHalf + kHalf / 2, 3, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto s = TNTFS_FILES::CreateSlow(u"unused");
+        auto folder = [&](PMFT_RECORD parent, uint64_t recno) {
+            PMFT_RECORD r = s->Arena().NewRecord();
+            r->RecNo = recno;
+            r->FileRecFlags = 2;
+            r->Folder = s->Arena().NewFolder();
+            r->ParentMFTRec = parent;
+            s->AddToFileList(r);
+            s->AddToDirList(r);
+            return r;
+        };
+        auto file = [&](PMFT_RECORD parent, uint64_t size, uint64_t alloc) {
+            PMFT_RECORD r = s->Arena().NewRecord();
+            r->RecNo = s->FFileList.size() + 5;
+            r->FileSize = size;
+            r->AllocSize = alloc;
+            r->ParentMFTRec = parent;
+            s->AddToFileList(r);
+            return r;
+        };
+        PMFT_RECORD root = folder(nullptr, 5), dir = folder(root, 6);
+        std::vector<PMFT_RECORD> files;
+        for (size_t i = 0; i < c.sizes.size(); ++i)
+            files.push_back(file(dir, c.sizes[i], c.allocs[i]));
+        file(root, 100, 4096);
+        s->CalculateDirSizes(true, false, false, false, false);
+        EXPECT_EQ(dir->SubFoldersTotSize, c.wantDir);
+        EXPECT_EQ(dir->SubFoldersTotSizeAlloc, c.wantDirAlloc);
+        EXPECT_EQ(dir->TotalSaturated, c.saturated);
+        EXPECT_EQ(root->TotalSaturated, c.saturated);
+        EXPECT_GE(root->SubFoldersTotSize, dir->SubFoldersTotSize) << "no wrapping round";
+        EXPECT_EQ(root->SubFoldersTotSize,
+                  c.saturated && c.wantDir == kMax ? kMax : c.wantDir + 100);
+        EXPECT_EQ(s->Anomalies.SaturatedTotals, c.saturated ? 2 : 0);
+        EXPECT_EQ(s->Warnings().size(), c.saturated ? 1u : 0u);
+        // Filtered out, the big files no longer count and the flags go.
+        for (PMFT_RECORD f : files) f->Filtered = true;
+        s->CalculateDirSizes(true, false, false, false, false);
+        EXPECT_EQ(root->SubFoldersTotSize, 100u);
+        EXPECT_FALSE(dir->TotalSaturated);
+        EXPECT_EQ(s->Anomalies.SaturatedTotals, 0);
+        // Folders seeded with their own sizes (a folders-only filter) stop at the top too.
+        dir->FileSize = kMax;
+        root->FileSize = 1;
+        s->CalculateDirSizes(true, false, false, true, false);
+        EXPECT_EQ(dir->SubFoldersTotSize, kMax);
+        EXPECT_EQ(root->SubFoldersTotSize, kMax);
+        EXPECT_TRUE(root->TotalSaturated);
+    }
+}

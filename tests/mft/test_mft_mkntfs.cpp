@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -355,20 +356,22 @@ TEST_F(MkntfsVolumes, DeepFolderChainsLoseNothing) {
     }
 }
 
-TEST_F(MkntfsVolumes, HugeSparseFilesKeepTheirSizes) {
+TEST_F(MkntfsVolumes, HugeSparseFilesKeepTheirSizesAndTotalsStopAtTheLargest) {
     // Sparse files past 2^48 bytes (the width of an MFT record number, not of a size) up to
-    // the largest size ntfs-3g accepts.
+    // the largest size ntfs-3g accepts; three of those in one folder sum past 2^64.
     MakeVolume("16M");
     MountRw();
     fs::create_directories(mnt + "/big");
+    fs::create_directories(mnt + "/huge");
     const std::vector<uint64_t> sizes = {uint64_t(1) << 48, (uint64_t(1) << 48) + 1,
                                          uint64_t(INT64_MAX)};
-    for (size_t i = 0; i < sizes.size(); ++i) {
-        TFileHandle f(::open((mnt + "/big/f" + std::to_string(i)).c_str(),
-                             O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+    auto sparse = [&](const std::string& path, uint64_t size) {
+        TFileHandle f(::open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
         ASSERT_TRUE(f);
-        ASSERT_EQ(::ftruncate(f.get(), off_t(sizes[i])), 0) << sizes[i];
-    }
+        ASSERT_EQ(::ftruncate(f.get(), off_t(size)), 0) << size;
+    };
+    for (size_t i = 0; i < sizes.size(); ++i) sparse(mnt + "/big/f" + std::to_string(i), sizes[i]);
+    for (int i = 0; i < 3; ++i) sparse(mnt + "/huge/h" + std::to_string(i), uint64_t(INT64_MAX));
     mount.Unmount();
 
     auto s = ScanMft(img);
@@ -379,4 +382,104 @@ TEST_F(MkntfsVolumes, HugeSparseFilesKeepTheirSizes) {
         EXPECT_EQ(f->FileSize, sizes[i]);
         EXPECT_EQ(f->AllocSize, 0u) << "nothing of a sparse file is allocated";
     }
+    PMFT_RECORD big = FindRecordByPath(s->MFTRoot, u"big");
+    PMFT_RECORD huge = FindRecordByPath(s->MFTRoot, u"huge");
+    ASSERT_TRUE(big && huge);
+    EXPECT_EQ(big->SubFoldersTotSize, (uint64_t(1) << 49) + 1 + uint64_t(INT64_MAX));
+    EXPECT_FALSE(big->TotalSaturated);
+    EXPECT_EQ(huge->SubFoldersTotSize, UINT64_MAX);
+    EXPECT_TRUE(huge->TotalSaturated);
+    EXPECT_EQ(s->MFTRoot->SubFoldersTotSize, UINT64_MAX);
+    EXPECT_TRUE(s->MFTRoot->TotalSaturated);
+    EXPECT_LT(s->MFTRoot->SubFoldersTotSizeAlloc, 16u << 20);
+    EXPECT_EQ(s->Anomalies.SaturatedTotals, 2);
+    ASSERT_EQ(s->Warnings().size(), 1u);
+    EXPECT_NE(s->Warnings()[0].find("2 folder totals reached the largest size"), std::string::npos)
+        << s->Warnings()[0];
+}
+
+TEST_F(MkntfsVolumes, DamagedDataAttributesDoNotInventSpace) {
+    // Two records damaged on disk: a small resident file whose residency flag is flipped (its
+    // contents then read as a non-resident header: a size of 4.5 TB, a run of 16 million
+    // clusters), and a file whose run list lost its end marker to a run of 65,535 clusters.
+    MakeVolume("16M");
+    MountRw();
+    std::string content(100, '\0');
+    content[8] = 64; // where the runs would start
+    const uint64_t fakeSize = 4500000000000ull;
+    std::memcpy(&content[24], &fakeSize, 8);
+    const uint8_t fakeRun[] = {0x14, 0xFF, 0xFF, 0xFF, 0x00, 0x10, 0x00};
+    std::memcpy(&content[40], fakeRun, sizeof fakeRun);
+    WriteFileBytes(mnt + "/flip.bin", content.data(), content.size());
+    WriteSized(mnt + "/runs.bin", 8192, 'r');
+    WriteSized(mnt + "/fine.bin", 8192, 'f');
+    mount.Unmount();
+
+    auto healthy = ScanMft(img);
+    ASSERT_FALSE(healthy->WasError) << healthy->ErrorMEssage;
+    EXPECT_EQ(healthy->Anomalies.DamagedSizes, 0);
+    PMFT_RECORD flip = FindRecordByPath(healthy->MFTRoot, u"flip.bin");
+    PMFT_RECORD runs = FindRecordByPath(healthy->MFTRoot, u"runs.bin");
+    ASSERT_TRUE(flip && runs);
+    const uint64_t flipNo = flip->RecNo, runsNo = runs->RecNo;
+    {
+        TNTFS_FILES v(Utf8ToUtf16(img));
+        const uint32_t bpr = v.BytesPerRecord();
+        TFileHandle fd(::open(img.c_str(), O_RDWR | O_CLOEXEC));
+        ASSERT_TRUE(fd);
+        for (uint64_t recno : {flipNo, runsNo}) {
+            const TRunPos p = GetMFTRecordPos2(v, recno);
+            ASSERT_TRUE(p.Found());
+            std::vector<uint8_t> rec(bpr);
+            ASSERT_EQ(::pread(fd.get(), rec.data(), bpr, p.Position), ssize_t(bpr));
+            // The unnamed $DATA attribute.
+            size_t a = rec[20] | (rec[21] << 8);
+            auto u32 = [&](size_t at) {
+                uint32_t x;
+                std::memcpy(&x, &rec[at], 4);
+                return x;
+            };
+            while (u32(a) != 0x80 || rec[a + 9] != 0) a += u32(a + 4);
+            size_t touched;
+            if (recno == flipNo) {
+                ASSERT_EQ(rec[a + 8], 0) << "resident";
+                rec[a + 8] = 1;
+                touched = a + 8;
+            } else {
+                ASSERT_EQ(rec[a + 8], 1) << "non-resident";
+                size_t r = a + (rec[a + 32] | (rec[a + 33] << 8));
+                while (rec[r] != 0) r += 1 + (rec[r] & 15) + (rec[r] >> 4);
+                ASSERT_LE(r + 4 - a, u32(a + 4)) << "room for one more run";
+                const uint8_t longRun[] = {0x12, 0xFF, 0xFF, 0x01}; // 65,535 clusters
+                std::memcpy(&rec[r], longRun, sizeof longRun);
+                touched = r + 3;
+            }
+            ASSERT_NE(touched % 512, 510u);
+            ASSERT_NE(touched % 512, 511u);
+            ASSERT_EQ(::pwrite(fd.get(), rec.data(), bpr, p.Position), ssize_t(bpr));
+        }
+    }
+
+    auto s = ScanMft(img);
+    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    const uint64_t volume = uint64_t(s->FVolData.TotalClusters) * s->FVolData.BytesPerCluster;
+    PMFT_RECORD f = FindRecordByPath(s->MFTRoot, u"flip.bin");
+    PMFT_RECORD r = FindRecordByPath(s->MFTRoot, u"runs.bin");
+    PMFT_RECORD fine = FindRecordByPath(s->MFTRoot, u"fine.bin");
+    ASSERT_TRUE(f && r && fine);
+    EXPECT_LT(f->FileSize, volume) << "a size read from the file's contents";
+    EXPECT_LE(f->AllocSize, volume);
+    EXPECT_TRUE(f->SizeDamaged);
+    EXPECT_EQ(r->FileSize, 8192u);
+    EXPECT_EQ(r->AllocSize, volume);
+    EXPECT_TRUE(r->SizeDamaged);
+    EXPECT_FALSE(fine->SizeDamaged);
+    EXPECT_EQ(fine->AllocSize, 8192u);
+    EXPECT_LT(s->MFTRoot->SubFoldersTotSize, volume);
+    EXPECT_LE(s->MFTRoot->SubFoldersTotSizeAlloc,
+              healthy->MFTRoot->SubFoldersTotSizeAlloc + 2 * volume);
+    EXPECT_EQ(s->Anomalies.DamagedSizes, 2);
+    ASSERT_EQ(s->Warnings().size(), 1u);
+    EXPECT_NE(s->Warnings()[0].find("2 damaged records have impossible sizes"), std::string::npos)
+        << s->Warnings()[0];
 }
