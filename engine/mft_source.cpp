@@ -285,6 +285,51 @@ void OpenVolume(TNTFS_FILES& s, TFileHandle fd, const TNtfsLocation& loc, const 
 
 // ---------------------------------------------------------------- dump files
 
+// True when record 0 of a dump, read with records of size bytes, is one: its update sequence
+// covers exactly the record's 512-byte sectors (or was already applied: count 0) and every
+// sector ends in the sequence number.
+bool RecordZeroFits(int fd, int64_t fileSize, uint32_t size) {
+    if (int64_t(size) > fileSize) return false;
+    std::vector<uint8_t> rec(size);
+    if (!PreadAll(fd, rec.data(), size, 0) || std::memcmp(rec.data(), "FILE", 4) != 0) return false;
+    uint16_t at, count, usn, end;
+    std::memcpy(&at, &rec[4], 2);
+    std::memcpy(&count, &rec[6], 2);
+    if (count == 0) return true;
+    if (count - 1u != size / 512 || at + 2u * count > size) return false;
+    std::memcpy(&usn, &rec[at], 2);
+    for (size_t i = 1; i < count; ++i) {
+        std::memcpy(&end, &rec[i * 512 - 2], 2);
+        if (end != usn) return false;
+    }
+    return true;
+}
+
+// A dump's volume data may state a record size that its records do not have (a damaged or
+// foreign trailer). Record 0 states its own size (header offset 28): when that size holds and
+// the stated one does not, the records are read with record 0's size and the scan says so;
+// when neither holds the dump is refused rather than read as garbage.
+void CheckTrailerRecordSize(TNTFS_FILES& s, int fd, int64_t fileSize, const std::string& path) {
+    const uint32_t stated = s.FVolData.BytesPerFileRecordSegment;
+    uint8_t h[32];
+    if (fileSize < 32 || !PreadAll(fd, h, 32, 0)) return;
+    uint32_t own;
+    std::memcpy(&own, h + 28, 4);
+    if (own == stated || !Pow2In(own, 256, 65536)) return;
+    if (RecordZeroFits(fd, fileSize, own)) {
+        DebugLog("MFT dump " + path + ": the volume data says " + std::to_string(stated) +
+                 "-byte records, record 0 is " + std::to_string(own) + " bytes long; read with " +
+                 std::to_string(own));
+        s.FVolData.BytesPerFileRecordSegment = own;
+        s.Anomalies.TrailerRecordSize = stated;
+        return;
+    }
+    if (RecordZeroFits(fd, fileSize, stated)) return;
+    throw TScanError("The MFT dump file " + path + " says its records are " +
+                     std::to_string(stated) + " bytes long, but its first record says " +
+                     std::to_string(own) + " and fits neither: the dump is damaged");
+}
+
 void OpenDump(TNTFS_FILES& s, TFileHandle fd, const std::string& path) {
     s.FDriveLetter = u'C';
     s.FVolumeHandle.Close();
@@ -321,6 +366,7 @@ void OpenDump(TNTFS_FILES& s, TFileHandle fd, const std::string& path) {
                              std::to_string(v.BytesPerCluster) + "-byte clusters)");
         s.FVolData = v;
         s.FVOLDATAFLAG = true;
+        CheckTrailerRecordSize(s, f, fileSize, path);
         if (kind == 8) {
             uint8_t letter = 0;
             PreadAll(f, &letter, 1, fileSize - 1);

@@ -278,3 +278,57 @@ TEST_F(RealImages, DamagedFolderRecordsKeepWhatLiesBelowThem) {
             << s->Warnings()[0];
     }
 }
+
+TEST_F(RealImages, DumpTrailerRecordSizeIsCheckedAgainstRecordZero) {
+    // A dump of ntfs3.raw (1 KiB records) whose volume data is made to say 512- or 4096-byte
+    // records reads as the same tree and says what it corrected; one whose record 0 also
+    // contradicts itself is refused.
+    std::string img = Unpack(kImages[0]);
+    if (img.empty()) GTEST_SKIP() << "gzip missing";
+    std::string dump = tmp / "ntfs3.mft";
+    {
+        TNTFS_FILES s(Utf8ToUtf16(img));
+        WriteMFTDumpFile(s, dump);
+    }
+    const auto good = ReadFileBytes(dump);
+    const size_t trailer = good.size() - 105;
+    auto healthy = ScanMft(dump);
+    ASSERT_FALSE(healthy->WasError) << healthy->ErrorMEssage;
+    EXPECT_TRUE(healthy->Warnings().empty());
+    const auto want = TreeOf(*healthy);
+    ASSERT_EQ(want.size(), 19u);
+
+    for (uint32_t stated : {512u, 4096u}) {
+        SCOPED_TRACE(stated);
+        auto bytes = good;
+        std::memcpy(&bytes[trailer + 8 + 48], &stated, 4);
+        const std::string path = tmp / "stated.mft";
+        WriteFileBytes(path, bytes.data(), bytes.size());
+        auto s = ScanMft(path);
+        ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+        EXPECT_EQ(s->BytesPerRecord(), 1024u);
+        EXPECT_EQ(s->Anomalies.TrailerRecordSize, stated);
+        const auto have = TreeOf(*s);
+        EXPECT_EQ(have, want) << TreeDiff(have, want);
+        ASSERT_EQ(s->Warnings().size(), 1u);
+        EXPECT_NE(s->Warnings()[0].find("says " + std::to_string(stated) + "-byte records"),
+                  std::string::npos)
+            << s->Warnings()[0];
+    }
+
+    auto bytes = good;
+    const uint32_t stated = 512, own = 2048;
+    std::memcpy(&bytes[trailer + 8 + 48], &stated, 4);
+    std::memcpy(&bytes[28], &own, 4);
+    const std::string path = tmp / "neither.mft";
+    WriteFileBytes(path, bytes.data(), bytes.size());
+    try {
+        TNTFS_FILES s(Utf8ToUtf16(path));
+        ADD_FAILURE() << "a dump whose record size cannot be told was opened";
+    } catch (const TScanError& e) {
+        EXPECT_NE(std::string(e.what()).find("says its records are 512 bytes long, but its first "
+                                             "record says 2048"),
+                  std::string::npos)
+            << e.what();
+    }
+}
