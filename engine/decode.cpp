@@ -5,6 +5,7 @@
 // dropped, the scan goes on).
 #include "base/datetime.h"
 #include "engine/collation.h"
+#include "engine/ntfs_layout.h"
 #include "engine/scan.h"
 
 #include <cstring>
@@ -13,27 +14,7 @@ namespace qz {
 
 namespace {
 
-inline uint16_t Rd16(const uint8_t* p) {
-    return uint16_t(p[0] | (p[1] << 8));
-}
-inline uint32_t Rd32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v; // little-endian host
-}
-inline uint64_t Rd64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
-
-constexpr uint32_t kAttrStandardInformation = 0x10;
-constexpr uint32_t kAttrAttributeList = 0x20;
-constexpr uint32_t kAttrFileName = 0x30;
-constexpr uint32_t kAttrData = 0x80;
-constexpr uint32_t kAttrEnd = 0xFFFFFFFF;
-
-struct Malformed {};
+using namespace ntfs;
 
 // Data runs of one non-resident attribute starting at p; clusters receives the clusters they
 // allocate (rec.TotDataRunClusters keeps the low 32 bits). Returns false when the runs reach
@@ -110,8 +91,8 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
 
     // Update-sequence fixups: the stride is 512 bytes whatever the sector size.
     if (readRaw && !outOfSequence) {
-        const size_t u = Rd16(buffer + 4);
-        unsigned n = Rd16(buffer + 6);
+        const size_t u = Le16(buffer + 4);
+        unsigned n = Le16(buffer + 6);
         for (size_t i = 1; n > 0; ++i, --n) {
             if (i * 512 - 2 >= size) break;
             if (u + 2 * i + 2 > size) return false;
@@ -122,7 +103,7 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
 
     rec.HasFileSizeFlags = 0;
     rec.RecNo = recno;
-    rec.BaseFileRec = Rd64(buffer + 32);
+    rec.BaseFileRec = Le64(buffer + 32);
     const uint64_t base48 = rec.BaseFileRec & kRecNoMask;
     const bool isExtension = rec.BaseFileRec != 0;
 
@@ -135,7 +116,7 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
         return false;
     }
 
-    rec.FileRecFlags = Rd16(buffer + 22);
+    rec.FileRecFlags = Le16(buffer + 22);
     if (!(rec.FileRecFlags & 1)) return false;
 
     const uint64_t bpc = FVolData.BytesPerCluster;
@@ -148,37 +129,37 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
             r.SizeDamaged = true;
         }
     };
-    size_t a = Rd16(buffer + 20);
+    size_t a = Le16(buffer + 20);
     for (;;) {
         if (a + 4 > size) return false;
-        const uint32_t type = Rd32(buffer + a);
+        const uint32_t type = Le32(buffer + a);
         if (type == kAttrEnd) break;
         if (a + 10 > size) return false;
-        const uint32_t length = Rd32(buffer + a + 4);
+        const uint32_t length = Le32(buffer + a + 4);
         if (length == 0 || a + length >= size) break;
         const uint8_t nonResident = buffer[a + 8];
         const uint8_t nameLength = buffer[a + 9];
 
         if (type == kAttrStandardInformation && nonResident == 0) {
             if (a + 22 > size) return false;
-            const size_t v = a + Rd16(buffer + a + 20);
+            const size_t v = a + Le16(buffer + a + 20);
             if (v + 36 > size) return false;
-            rec.CreatedDate = FileTimeToDateTime(Rd64(buffer + v + 0));
-            rec.ModifiedDate = FileTimeToDateTime(Rd64(buffer + v + 8));
-            rec.LastAccessDate = FileTimeToDateTime(Rd64(buffer + v + 24));
-            rec.DOSAttrib = Rd32(buffer + v + 32);
+            rec.CreatedDate = FileTimeToDateTime(Le64(buffer + v + 0));
+            rec.ModifiedDate = FileTimeToDateTime(Le64(buffer + v + 8));
+            rec.LastAccessDate = FileTimeToDateTime(Le64(buffer + v + 24));
+            rec.DOSAttrib = Le32(buffer + v + 32);
         } else if (type == kAttrFileName && nonResident == 0) {
             if (a + 22 > size) return false;
-            const size_t v = a + Rd16(buffer + a + 20);
+            const size_t v = a + Le16(buffer + a + 20);
             if (v + 66 > size) return false;
             const unsigned len = buffer[v + 64];
             const uint8_t ns = buffer[v + 65];
             if (v + 66 + 2 * size_t(len) > size) return false;
             if (ns != 2 && len != 0) {
                 char16_t* n = ctx.NextNameSlot();
-                for (unsigned k = 0; k < len; ++k) n[k] = char16_t(Rd16(buffer + v + 66 + 2 * k));
+                for (unsigned k = 0; k < len; ++k) n[k] = char16_t(Le16(buffer + v + 66 + 2 * k));
                 n[len] = 0;
-                const uint64_t p = Rd64(buffer + v) & kRecNoMask;
+                const uint64_t p = Le64(buffer + v) & kRecNoMask;
                 const bool differs = CompareNames(n, rec.Filename) != 0;
                 bool extra;
                 if (rec.ParentRec != 0 && p != 0 && p != rec.ParentRec)
@@ -227,20 +208,20 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
             }
         } else if (type == kAttrAttributeList) {
             if (a + 22 > size) return false;
-            const uint32_t vlen = Rd32(buffer + a + 16);
+            const uint32_t vlen = Le32(buffer + a + 16);
             if (vlen != 0) {
-                const size_t start = a + Rd16(buffer + a + 20);
+                const size_t start = a + Le16(buffer + a + 20);
                 const size_t end = start + vlen;
                 size_t pos = start;
                 while (pos < end) {
                     if (pos + 4 > size) return false;
-                    const uint32_t etype = Rd32(buffer + pos);
+                    const uint32_t etype = Le32(buffer + pos);
                     if (etype == kAttrEnd) break;
                     if (pos + 6 > size) return false;
-                    const uint16_t elen = Rd16(buffer + pos + 4);
+                    const uint16_t elen = Le16(buffer + pos + 4);
                     if (elen == 0) break;
                     if (pos + 24 > size) return false;
-                    runs.AttribList.push_back(TATTRIB_RECORD{etype, Rd64(buffer + pos + 16)});
+                    runs.AttribList.push_back(TATTRIB_RECORD{etype, Le64(buffer + pos + 16)});
                     pos += elen;
                 }
                 runs.NumAttrib = int32_t(runs.AttribList.size());
@@ -252,7 +233,7 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
                 // the attribute. Anything else is no such header (a damaged residency flag, say):
                 // its sizes mean nothing. Runs that reach outside the record are malformed all
                 // the same. The size fields hold only in a stream's first piece (lowest VCN 0).
-                const size_t runsAt = Rd16(buffer + a + 32);
+                const size_t runsAt = Le16(buffer + a + 32);
                 uint64_t clusters;
                 if (!DecodeRuns(buffer, size, a + runsAt, storeRuns, rec, runs, clusters))
                     return false;
@@ -262,9 +243,9 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
                     runs.NumDataRuns = 0;
                     runs.DataRuns.clear();
                 } else {
-                    if (nameLength == 0 && Rd64(buffer + a + 16) == 0) {
+                    if (nameLength == 0 && Le64(buffer + a + 16) == 0) {
                         // All 64 bits: sparse files reach 2^63 - 1 bytes.
-                        rec.FileSize = Rd64(buffer + a + 48);
+                        rec.FileSize = Le64(buffer + a + 48);
                         rec.HasFileSizeFlags |= 1;
                         sizeSet = true;
                     }
@@ -276,7 +257,7 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
                 }
             } else if (nameLength == 0) {
                 if (a + 20 > size) return false;
-                rec.FileSize = Rd32(buffer + a + 16);
+                rec.FileSize = Le32(buffer + a + 16);
                 rec.AllocSize = 0;
                 rec.HasFileSizeFlags = 3;
                 sizeSet = true;

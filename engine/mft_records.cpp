@@ -1,24 +1,16 @@
 #include "engine/mft_records.h"
 
+#include "engine/ntfs_layout.h"
+
 #include <cstring>
 
 namespace qz {
 
 namespace {
 
-inline uint16_t Rd16(const uint8_t* p) {
-    return uint16_t(p[0] | (p[1] << 8));
-}
-inline uint32_t Rd32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-inline uint64_t Rd64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
+using ntfs::Le16;
+using ntfs::Le32;
+using ntfs::Le64;
 
 // Mapping pairs starting at p (bounded by size), VCNs counted from firstVcn.
 bool DecodeMappingPairs(const uint8_t* buf, size_t size, size_t p, uint64_t firstVcn,
@@ -55,8 +47,8 @@ bool DecodeMappingPairs(const uint8_t* buf, size_t size, size_t p, uint64_t firs
 
 bool ApplyRecordFixups(uint8_t* rec, size_t size) {
     if (size < 48 || std::memcmp(rec, "FILE", 4) != 0) return false;
-    const size_t u = Rd16(rec + 4);
-    unsigned n = Rd16(rec + 6);
+    const size_t u = Le16(rec + 4);
+    unsigned n = Le16(rec + 6);
     for (size_t i = 1; n > 1; ++i, --n) { // the count includes the sequence number itself
         if (i * 512 > size) break;
         if (u + 2 * i + 2 > size) return false;
@@ -67,25 +59,25 @@ bool ApplyRecordFixups(uint8_t* rec, size_t size) {
 }
 
 uint16_t RecordFlags(const uint8_t* rec) {
-    return Rd16(rec + 22);
+    return Le16(rec + 22);
 }
 uint64_t RecordBaseRef(const uint8_t* rec) {
-    return Rd64(rec + 32);
+    return Le64(rec + 32);
 }
 
 bool FindUnnamedAttribute(const uint8_t* rec, size_t size, uint32_t wanted, TDataAttribute& out) {
     out = TDataAttribute{};
     if (size < 48 || std::memcmp(rec, "FILE", 4) != 0) return false;
-    size_t a = Rd16(rec + 20);
+    size_t a = Le16(rec + 20);
     while (a + 16 <= size) {
-        const uint32_t type = Rd32(rec + a);
+        const uint32_t type = Le32(rec + a);
         if (type == 0xFFFFFFFF) return false;
-        const uint32_t length = Rd32(rec + a + 4);
+        const uint32_t length = Le32(rec + a + 4);
         if (length < 16 || a + length > size) return false;
         if (type == wanted && rec[a + 9] == 0) {
             if (rec[a + 8] == 0) {
                 if (length < 24) return false;
-                const size_t vlen = Rd32(rec + a + 16), voff = Rd16(rec + a + 20);
+                const size_t vlen = Le32(rec + a + 16), voff = Le16(rec + a + 20);
                 if (voff + vlen > length) return false;
                 out.Value = rec + a + voff;
                 out.ValueLength = vlen;
@@ -94,10 +86,10 @@ bool FindUnnamedAttribute(const uint8_t* rec, size_t size, uint32_t wanted, TDat
             }
             if (length < 64) return false;
             out.NonResident = true;
-            out.LowestVcn = Rd64(rec + a + 16);
-            out.RealSize = Rd64(rec + a + 48);
-            out.InitializedSize = Rd64(rec + a + 56);
-            const size_t runs = Rd16(rec + a + 32);
+            out.LowestVcn = Le64(rec + a + 16);
+            out.RealSize = Le64(rec + a + 48);
+            out.InitializedSize = Le64(rec + a + 56);
+            const size_t runs = Le16(rec + a + 32);
             if (runs >= length) return false;
             return DecodeMappingPairs(rec, a + length, a + runs, out.LowestVcn, out.Runs);
         }
@@ -110,13 +102,13 @@ std::vector<TAttrListEntry> ParseAttributeList(const uint8_t* data, size_t n) {
     std::vector<TAttrListEntry> out;
     size_t p = 0;
     while (p + 26 <= n) {
-        const uint16_t len = Rd16(data + p + 4);
+        const uint16_t len = Le16(data + p + 4);
         if (len < 26 || p + len > n) break;
         TAttrListEntry e;
-        e.Type = Rd32(data + p);
+        e.Type = Le32(data + p);
         e.NameLength = data[p + 6];
-        e.LowestVcn = Rd64(data + p + 8);
-        e.FileRef = Rd64(data + p + 16);
+        e.LowestVcn = Le64(data + p + 8);
+        e.FileRef = Le64(data + p + 16);
         out.push_back(e);
         p += len;
     }
