@@ -5,7 +5,7 @@
 // dropped, the scan goes on).
 #include "base/datetime.h"
 #include "engine/collation.h"
-#include "engine/ntfs_layout.h"
+#include "engine/ntfs_parse.h"
 #include "engine/scan.h"
 
 #include <cstring>
@@ -17,45 +17,29 @@ namespace {
 using namespace ntfs;
 
 // Data runs of one non-resident attribute starting at p; clusters receives the clusters they
-// allocate (rec.TotDataRunClusters keeps the low 32 bits). Returns false when the runs reach
-// outside the record.
+// allocate (rec.TotDataRunClusters keeps the low 32 bits). The runs are not bounded by the
+// attribute: a list without its end marker stops at the record's end, or at a header that
+// cannot be one. Returns false when a run reaches outside the record.
 bool DecodeRuns(const uint8_t* buf, size_t size, size_t p, bool storeRuns, TMFT_RECORD& rec,
                 TRecordRuns& runs, uint64_t& clusters) {
     runs.NumDataRuns = 0;
     rec.TotDataRunClusters = 0;
     clusters = 0;
-    for (int pass = 0; pass < (storeRuns ? 2 : 1); ++pass) {
-        if (pass == 1) {
-            if (runs.NumDataRuns == 0) break;
-            runs.DataRuns.assign(size_t(runs.NumDataRuns), TDATA_RUN{});
-        }
-        size_t q = p;
-        size_t j = 0;
-        while (q < size) {
-            const uint8_t h = buf[q];
-            if (h == 0) break;
-            const unsigned ln = h & 0x0F, on = h >> 4;
-            if (ln > 8 || on > 8) break;
-            if (q + 1 + ln + on > size) return false;
-            uint64_t length = 0;
-            for (unsigned k = 0; k < ln; ++k) length |= uint64_t(buf[q + 1 + k]) << (8 * k);
-            int64_t offset = 0;
-            if (on > 0) {
-                uint64_t u = 0;
-                for (unsigned k = 0; k < on; ++k) u |= uint64_t(buf[q + 1 + ln + k]) << (8 * k);
-                if (on < 8 && (buf[q + ln + on] & 0x80)) u |= ~uint64_t(0) << (8 * on);
-                offset = int64_t(u);
+    int32_t count = 0;
+    const TRunsEnd end =
+        DecodeMappingPairs(buf, p, size, [&](uint64_t length, int64_t offset, bool hasOffset) {
+            // A hole has no clusters; a first run before cluster 0 is no allocation either.
+            if (hasOffset && !(count == 0 && offset < 0))
+                clusters = SaturatingAdd(clusters, length);
+            if (storeRuns) {
+                if (count == 0) runs.DataRuns.clear(); // an attribute without runs keeps them
+                runs.DataRuns.push_back(TDATA_RUN{length, offset, count > 0, !hasOffset});
             }
-            if (pass == 0) {
-                ++runs.NumDataRuns;
-                if (on > 0 && !(j == 0 && offset < 0)) clusters = SaturatingAdd(clusters, length);
-            } else {
-                runs.DataRuns[j] = TDATA_RUN{length, offset, j > 0};
-            }
-            ++j;
-            q += 1 + ln + on;
-        }
-    }
+            ++count;
+            return true;
+        });
+    if (end == TRunsEnd::Truncated) return false;
+    runs.NumDataRuns = count;
     rec.TotDataRunClusters = uint32_t(clusters);
     return true;
 }
@@ -89,17 +73,9 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
     const size_t size = FVolData.BytesPerFileRecordSegment;
     if (size < 48 || std::memcmp(buffer, "FILE", 4) != 0) return false;
 
-    // Update-sequence fixups: the stride is 512 bytes whatever the sector size.
-    if (readRaw && !outOfSequence) {
-        const size_t u = Le16(buffer + 4);
-        unsigned n = Le16(buffer + 6);
-        for (size_t i = 1; n > 0; ++i, --n) {
-            if (i * 512 - 2 >= size) break;
-            if (u + 2 * i + 2 > size) return false;
-            buffer[i * 512 - 2] = buffer[u + 2 * i];
-            buffer[i * 512 - 1] = buffer[u + 2 * i + 1];
-        }
-    }
+    // Records read in bulk still carry their update sequence; records fetched one at a time,
+    // and deferred ones decoded again, are already fixed up.
+    if (readRaw && !outOfSequence && !ApplyUpdateSequence(buffer, size)) return false;
 
     rec.HasFileSizeFlags = 0;
     rec.RecNo = recno;
@@ -211,19 +187,12 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
             const uint32_t vlen = Le32(buffer + a + 16);
             if (vlen != 0) {
                 const size_t start = a + Le16(buffer + a + 20);
-                const size_t end = start + vlen;
-                size_t pos = start;
-                while (pos < end) {
-                    if (pos + 4 > size) return false;
-                    const uint32_t etype = Le32(buffer + pos);
-                    if (etype == kAttrEnd) break;
-                    if (pos + 6 > size) return false;
-                    const uint16_t elen = Le16(buffer + pos + 4);
-                    if (elen == 0) break;
-                    if (pos + 24 > size) return false;
-                    runs.AttribList.push_back(TATTRIB_RECORD{etype, Le64(buffer + pos + 16)});
-                    pos += elen;
-                }
+                if (!ForEachAttributeListEntry(
+                        buffer, start, start + vlen, size, [&](const TAttributeListEntryView& e) {
+                            runs.AttribList.push_back(
+                                TATTRIB_RECORD{e.Type(), e.FileReference(), e.NameLength()});
+                        }))
+                    return false;
                 runs.NumAttrib = int32_t(runs.AttribList.size());
             }
         } else if (type == kAttrData) {

@@ -25,17 +25,19 @@ constexpr uint64_t kNoDirCache = kRecNoMask;           // 2^48 - 1
 struct TMFT_RECORD;
 using PMFT_RECORD = TMFT_RECORD*;
 
-// One run of a non-resident attribute.
+// One run of a non-resident attribute, as its mapping pairs state it.
 struct TDATA_RUN {
     uint64_t RunLength = 0; // clusters
     int64_t Offset = 0;     // cluster number (absolute for the first run, else relative)
     bool IsOffset = false;  // Offset is relative to the previous run
+    bool Sparse = false;    // a hole without clusters (Offset 0): the cluster number stays
 };
 
 // One $ATTRIBUTE_LIST entry.
 struct TATTRIB_RECORD {
     uint32_t AttribType = 0;
-    uint64_t FileRef = 0; // as stored, with its sequence number
+    uint64_t FileRef = 0;   // as stored, with its sequence number
+    uint8_t NameLength = 0; // of the attribute it names; 0 = unnamed
 };
 
 // One extent of the $MFT file.
