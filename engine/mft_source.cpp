@@ -306,19 +306,17 @@ void OpenVolume(TNTFS_FILES& s, TFileHandle fd, const TNtfsLocation& loc, const 
 // covers exactly the record's 512-byte sectors (or was already applied: count 0) and every
 // sector ends in the sequence number.
 bool RecordZeroFits(int fd, int64_t fileSize, uint32_t size) {
-    if (int64_t(size) > fileSize) return false;
+    using ntfs::Le16;
+    if (int64_t(size) > fileSize || size < ntfs::TFileRecordView::kHeaderBytes) return false;
     std::vector<uint8_t> rec(size);
-    if (!PreadAll(fd, rec.data(), size, 0) || std::memcmp(rec.data(), "FILE", 4) != 0) return false;
-    uint16_t at, count, usn, end;
-    std::memcpy(&at, &rec[4], 2);
-    std::memcpy(&count, &rec[6], 2);
+    const ntfs::TFileRecordView header{rec.data()};
+    if (!PreadAll(fd, rec.data(), size, 0) || !header.HasSignature()) return false;
+    const size_t at = header.UpdateSequenceOffset(), count = header.UpdateSequenceCount();
+    const size_t stride = ntfs::kUpdateSequenceStride;
     if (count == 0) return true;
-    if (count - 1u != size / 512 || at + 2u * count > size) return false;
-    std::memcpy(&usn, &rec[at], 2);
-    for (size_t i = 1; i < count; ++i) {
-        std::memcpy(&end, &rec[i * 512 - 2], 2);
-        if (end != usn) return false;
-    }
+    if (count - 1 != size / stride || at + 2 * count > size) return false;
+    for (size_t i = 1; i < count; ++i)
+        if (Le16(&rec[i * stride - 2]) != Le16(&rec[at])) return false;
     return true;
 }
 
@@ -330,8 +328,7 @@ void CheckTrailerRecordSize(TNTFS_FILES& s, int fd, int64_t fileSize, const std:
     const uint32_t stated = s.FVolData.BytesPerFileRecordSegment;
     uint8_t h[32];
     if (fileSize < 32 || !PreadAll(fd, h, 32, 0)) return;
-    uint32_t own;
-    std::memcpy(&own, h + 28, 4);
+    const uint32_t own = ntfs::TFileRecordView{h}.BytesAllocated();
     if (own == stated || !Pow2In(own, 256, 65536)) return;
     if (RecordZeroFits(fd, fileSize, own)) {
         DebugLog("MFT dump " + path + ": the volume data says " + std::to_string(stated) +
@@ -397,9 +394,9 @@ void OpenDump(TNTFS_FILES& s, TFileHandle fd, const std::string& path) {
         // records read that way would decode as garbage. Record 0 states its own allocated
         // size (header offset 28), so take it from there when it is plausible.
         uint8_t h[32];
-        if (fileSize >= 32 && PreadAll(f, h, 32, 0) && std::memcmp(h, "FILE", 4) == 0) {
-            uint32_t alloc;
-            std::memcpy(&alloc, h + 28, 4);
+        const ntfs::TFileRecordView header{h};
+        if (fileSize >= 32 && PreadAll(f, h, 32, 0) && header.HasSignature()) {
+            const uint32_t alloc = header.BytesAllocated();
             if (Pow2In(alloc, 512, 65536)) s.FVolData.BytesPerFileRecordSegment = alloc;
         }
         // A copy cut short lost its trailer too; record 0 still says how much data $MFT holds,

@@ -235,6 +235,9 @@ private:
     TNTFS_FILES(SlowTag, const std::u16string& source);
     void ScannerInitialize(const std::u16string& source, bool slowmode, PMFT_RECORD subtreeRoot);
     PMFT_RECORD LookupBase(uint64_t base48) const;
+    // The end of DecodeFileRecord: sizes shared with base and extension records.
+    void MergeExtensionSizes(TDecodeContext& ctx, bool sizeSet, bool outOfSequence,
+                             uint64_t volumeBytes);
     std::u16string RootName() const;
 
     std::vector<std::unique_ptr<TRecordArena>> FArenas;
