@@ -70,6 +70,13 @@ void TNTFS_FILES::CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFile
         }
     }
 
+    const uint64_t volumeBytes =
+        FVolData.TotalClusters > 0 && FVolData.BytesPerCluster > 0 &&
+                uint64_t(FVolData.TotalClusters) <= UINT64_MAX / FVolData.BytesPerCluster
+            ? uint64_t(FVolData.TotalClusters) * FVolData.BytesPerCluster
+            : 0;
+    const uint64_t scaleLimit = volumeBytes != 0 ? volumeBytes : UINT64_MAX;
+
     // Direct contributions: each counted record to its parent's folder block. The children are
     // noted on the way and laid out once their counts are known. Newest file dates (only when
     // folders show them) travel in a side array.
@@ -102,12 +109,19 @@ void TNTFS_FILES::CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFile
                 resetRecord(q);
             }
         }
-        damagedSizes += q->SizeDamaged;
-        if (q->Filtered && !wascsvfile && !ignorefilter) continue;
-        if (mul != 1 || div != 1) {
+        const bool counted = !q->Filtered || wascsvfile || ignorefilter;
+        if (counted && (mul != 1 || div != 1)) {
+            // A damaged $UpCase record must not scale allocations past the volume.
             const unsigned __int128 scaled = (unsigned __int128)q->AllocSize * mul / div;
-            q->AllocSize = scaled > UINT64_MAX ? UINT64_MAX : uint64_t(scaled);
+            if (scaled > scaleLimit) {
+                q->AllocSize = scaleLimit;
+                q->SizeDamaged = true;
+            } else {
+                q->AllocSize = uint64_t(scaled);
+            }
         }
+        damagedSizes += q->SizeDamaged;
+        if (!counted) continue;
         PMFT_RECORD parent = q->ParentMFTRec;
         if (!q->IsFolder()) {
             q->SubFoldersTotSize = q->FileSize;

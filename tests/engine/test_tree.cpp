@@ -332,6 +332,15 @@ TEST(Tree, UpcaseCalibratesAllocationOfDumpsWithWrongClusterSize) {
     // Once corrected, another calculation finds a ratio of 1.
     s->CalculateDirSizes(true, false, false, false, false);
     EXPECT_EQ(s->FFileList[1]->AllocSize, 65536u);
+    EXPECT_EQ(s->Anomalies.DamagedSizes, 0);
+    // On a volume of known size (24 clusters: 98304 bytes) no allocation is scaled past it.
+    auto small = m.Pass(4096, false);
+    small->FVolData.TotalClusters = 24;
+    small->CalculateDirSizes(true, false, false, false, false);
+    EXPECT_EQ(small->FFileList[1]->AllocSize, 65536u);
+    EXPECT_EQ(small->FFileList[10]->AllocSize, 98304u);
+    EXPECT_TRUE(small->FFileList[10]->SizeDamaged);
+    EXPECT_EQ(small->Anomalies.DamagedSizes, 1);
 }
 
 TEST(ScanLists, IndexArraysAndHelpers) {
