@@ -63,8 +63,8 @@ void ClampToVolume(TMFT_RECORD& r, uint64_t volumeBytes) {
 // parent when it has none yet, else an extra-name entry (a hard link in another folder, a
 // second name in the same one). findBase() gives an extension record's stored base record.
 template <class FindBase>
-void TakeFileName(const TFileNameView name, TDecodeContext& ctx, bool isExtension,
-                  FindBase&& findBase) {
+[[gnu::always_inline]] inline void TakeFileName(const TFileNameView name, TDecodeContext& ctx,
+                                                bool isExtension, FindBase&& findBase) {
     TMFT_RECORD& rec = ctx.rec;
     const unsigned len = name.NameLength();
     char16_t* n = ctx.NextNameSlot();
@@ -119,7 +119,7 @@ void TakeFileName(const TFileNameView name, TDecodeContext& ctx, bool isExtensio
 }
 
 // After each $DATA attribute the extra names found so far take the record's sizes and dates.
-void ShareWithExtraNames(TDecodeContext& ctx) {
+[[gnu::always_inline]] inline void ShareWithExtraNames(TDecodeContext& ctx) {
     const TMFT_RECORD& rec = ctx.rec;
     for (size_t i = 0; i < ctx.numExtra; ++i) {
         TMFT_RECORD& e = ctx.extraNames[i].Rec;
@@ -274,7 +274,14 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
         a += length;
     }
 
-    MergeExtensionSizes(ctx, sizeSet, outOfSequence, volumeBytes);
+    if (isExtension || runs.NumAttrib > 0)
+        MergeExtensionSizes(ctx, sizeSet, outOfSequence, volumeBytes);
+    ClampToVolume(rec, volumeBytes);
+    for (size_t i = 0; i < ctx.numExtra; ++i) {
+        TMFT_RECORD& e = ctx.extraNames[i].Rec;
+        e.SizeDamaged |= rec.SizeDamaged;
+        ClampToVolume(e, volumeBytes);
+    }
     return true;
 }
 
@@ -318,13 +325,6 @@ void TNTFS_FILES::MergeExtensionSizes(TDecodeContext& ctx, bool sizeSet, bool ou
                 }
             }
         }
-    }
-
-    ClampToVolume(rec, volumeBytes);
-    for (size_t i = 0; i < ctx.numExtra; ++i) {
-        TMFT_RECORD& e = ctx.extraNames[i].Rec;
-        e.SizeDamaged |= rec.SizeDamaged;
-        ClampToVolume(e, volumeBytes);
     }
 
     if (isExtension && sizeSet) {

@@ -235,7 +235,8 @@ private:
     TNTFS_FILES(SlowTag, const std::u16string& source);
     void ScannerInitialize(const std::u16string& source, bool slowmode, PMFT_RECORD subtreeRoot);
     PMFT_RECORD LookupBase(uint64_t base48) const;
-    // The end of DecodeFileRecord: sizes shared with base and extension records.
+    // Part of DecodeFileRecord for extension records and base records with an attribute
+    // list: sizes shared between a base record and its extension records.
     void MergeExtensionSizes(TDecodeContext& ctx, bool sizeSet, bool outOfSequence,
                              uint64_t volumeBytes);
     std::u16string RootName() const;
