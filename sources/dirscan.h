@@ -61,8 +61,9 @@ void DoSlowMode(TNTFS_FILES& nf, const std::u16string& FilterInclude,
                 const TSlowScanOptions& options, TSlowScanStats* stats);
 
 // The root record's name for a folder path: absolute (relative paths are taken from the
-// current folder), "." components and repeated or trailing "/" removed; "/" stays "/".
-// Bytes in, bytes out (Linux names need not be UTF-8).
+// current folder), "." components and repeated or trailing "/" removed, ".." resolved ("a/.."
+// is nothing, unless a is a symbolic link: then it is the folder holding a's target, as the
+// kernel resolves it); "/" stays "/". Bytes in, bytes out (Linux names need not be UTF-8).
 std::string SlowScanRootName(const std::string& path);
 
 } // namespace qz

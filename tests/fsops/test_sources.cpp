@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <sys/statvfs.h>
 
 using namespace qz;
@@ -122,11 +124,16 @@ TEST(DiskSize, MountPointsDevicesAndOtherPaths) {
     EXPECT_LE(root.freespace, root.totalspace);
     EXPECT_EQ(root.itempath, u"/");
 
-    // A folder inside a file system and an ordinary file get no figures.
-    TDiskSizeInfo folder = GetDiskSizeInfo(tmp.path(), mounts);
-    if (!MountAt(mounts, tmp.path())) {
-        EXPECT_FALSE(folder.hastotalandfreespace);
-        EXPECT_EQ(folder.totalspace, 0u);
+    // A folder inside a file system has the figures of that file system, also when the mount
+    // table does not list it (as in a chroot); an ordinary file gets none.
+    fs::create_directories(tmp / "a/b");
+    for (const std::vector<TMountInfo>& table : {mounts, std::vector<TMountInfo>{}}) {
+        TDiskSizeInfo folder = GetDiskSizeInfo(tmp / "a/b", table);
+        EXPECT_TRUE(folder.hastotalandfreespace);
+        ASSERT_EQ(statvfs((tmp / "a/b").c_str(), &sv), 0);
+        EXPECT_EQ(folder.totalspace, uint64_t(sv.f_blocks) * sv.f_frsize);
+        EXPECT_EQ(folder.itempath, Utf8ToUtf16(tmp / "a/b"));
+        EXPECT_TRUE(GetDiskSizeInfo("/", table).hastotalandfreespace);
     }
     WriteFileBytes(tmp / "f.csv", "x", 1);
     EXPECT_EQ(GetDiskSizeInfo(tmp / "f.csv", mounts).totalspace, 0u);
@@ -154,4 +161,41 @@ TEST(DiskSize, MountPointsDevicesAndOtherPaths) {
     EXPECT_EQ(v.reservedspace, 40960u);
     vd.FreeClusters = 2000; // more free than there is: not believed
     EXPECT_FALSE(DiskSizeFromVolumeData(u"x", vd).hastotalandfreespace);
+}
+
+TEST(DiskSize, FiguresAgreeWithDfAndStat) {
+    // Used is what df calls used (blocks - free blocks), free what df calls available, and
+    // reserved the free blocks only root may use. Other programs write to these file systems
+    // meanwhile, so the figures are read again until two readings of df agree with ours.
+    TempDir tmp;
+    std::vector<std::string> paths = {"/", tmp.path()};
+    if (fs::is_directory("/dev/shm")) paths.push_back("/dev/shm");
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        std::string got, want;
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            std::string df, st;
+            ASSERT_EQ(
+                qz::test::Run("df -B1 --output=size,used,avail '" + path + "' | tail -1", &df), 0);
+            const TDiskSizeInfo d = GetDiskSizeInfo(path, {});
+            ASSERT_EQ(qz::test::Run("stat -f -c '%S %b %f %a' '" + path + "'", &st), 0);
+            unsigned long long size, used, avail, bsize, blocks, bfree, bavail;
+            ASSERT_EQ(std::sscanf(df.c_str(), "%llu %llu %llu", &size, &used, &avail), 3) << df;
+            ASSERT_EQ(
+                std::sscanf(st.c_str(), "%llu %llu %llu %llu", &bsize, &blocks, &bfree, &bavail), 4)
+                << st;
+            std::ostringstream a, b;
+            a << d.totalspace << " " << d.usedspace << " " << d.freespace << " " << d.reservedspace;
+            b << size << " " << used << " " << avail << " " << (bfree - bavail) * bsize;
+            // stat -f must tell the same as df (else the file system changed in between).
+            if (size != blocks * bsize || used != (blocks - bfree) * bsize ||
+                avail != bavail * bsize)
+                continue;
+            got = a.str();
+            want = b.str();
+            if (got == want) break;
+        }
+        EXPECT_EQ(got, want) << "total used free reserved";
+        EXPECT_FALSE(want.empty());
+    }
 }
