@@ -8,6 +8,11 @@
 // with their own size and never followed; a folder holding another mounted file system is
 // listed as an empty folder and not entered. Entries matching the exclude filter are dropped
 // as they are found, and an excluded folder is never read.
+//
+// Of the names of a hard-linked file the one whose path comes first counts its bytes on disk,
+// decided after the walk, so the totals do not depend on thread timing. A folder that cannot
+// be read completely and an entry that cannot be examined are kept, marked Unreadable, and
+// counted in the scan's Warnings.
 #pragma once
 
 #include "engine/scan.h"
