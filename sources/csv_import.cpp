@@ -388,12 +388,11 @@ TCsvImport::TRow TCsvImport::Row(std::span<const TCsvField> f, bool hasLineEnd) 
         if (name.empty()) return TRow::NotData;
         PMFT_RECORD parent = ParentFolder(parentKey);
         SetName16(name, !FSlashPaths);
-        const uint32_t hash = TFileTable::Hash(parent, FName16);
-        r = FFiles.Find(parent, FName16, hash);
+        r = FFiles.Find(parent, FName16);
         merged = r != nullptr;
         if (!r) {
             r = NewRecord(false, parent);
-            FFiles.Add(S.FFileList.size(), hash);
+            FFiles.Add(S.FFileList.size());
             S.AddToFileList(r);
         }
     }

@@ -39,35 +39,78 @@ uint32_t TFileTable::Hash(PMFT_RECORD parent, std::u16string_view name) {
     return uint32_t(h);
 }
 
-PMFT_RECORD TFileTable::Find(PMFT_RECORD parent, std::u16string_view name, uint32_t hash) const {
-    if (FSlots.empty()) return nullptr;
-    const size_t mask = FSlots.size() - 1;
+void TFileTable::TSlots::Grow(size_t slots) {
+    std::vector<TSlot> old;
+    old.swap(Slots);
+    Slots.assign(slots, TSlot{});
+    Used.clear();
+    for (const TSlot& s : old)
+        if (s.At != 0) Place(s);
+}
+
+void TFileTable::TSlots::Place(TSlot slot) {
+    const size_t mask = Slots.size() - 1;
+    size_t i = slot.Hash & mask;
+    while (Slots[i].At != 0) i = (i + 1) & mask;
+    Slots[i] = slot;
+    if (TrackUsed) Used.push_back(uint32_t(i));
+}
+
+void TFileTable::TSlots::Clear() {
+    for (uint32_t i : Used) Slots[i] = TSlot{};
+    Used.clear();
+    Count = 0;
+}
+
+PMFT_RECORD TFileTable::FindIn(TSlots& t, PMFT_RECORD parent, std::u16string_view name) {
+    if ((t.Count + 1) * 2 > t.Slots.size()) t.Grow(std::max<size_t>(t.Slots.size() * 2, 256));
+    const uint32_t hash = Hash(parent, name);
+    FFoundIn = &t;
+    FFoundHash = hash;
+    const size_t mask = t.Slots.size() - 1;
     for (size_t i = hash & mask;; i = (i + 1) & mask) {
-        const TSlot& s = FSlots[i];
-        if (s.At == 0) return nullptr;
+        const TSlot& s = t.Slots[i];
+        if (s.At == 0) {
+            FFreeSlot = i;
+            return nullptr;
+        }
         if (s.Hash != hash) continue;
         PMFT_RECORD r = FRecords[s.At - 1];
         if (r->ParentMFTRec == parent && r->Name() == name) return r;
     }
 }
 
-void TFileTable::Place(TSlot slot) {
-    const size_t mask = FSlots.size() - 1;
-    size_t i = slot.Hash & mask;
-    while (FSlots[i].At != 0) i = (i + 1) & mask;
-    FSlots[i] = slot;
+void TFileTable::StartRun(PMFT_RECORD parent) {
+    if (FRunParent && !FRunInAll) FFirstRuns[FRunParent] = TFirstRun{FRunStart, FRecords.size()};
+    FRun.Clear();
+    FRunParent = parent;
+    FRunStart = FRecords.size();
+    auto it = FFirstRuns.find(parent);
+    FRunInAll = it != FFirstRuns.end();
+    if (FRunInAll && it->second.End != SIZE_MAX) {
+        // The folder's second run: its files from the first run move to the table of all.
+        for (size_t i = it->second.Start; i < it->second.End; ++i) {
+            PMFT_RECORD r = FRecords[i];
+            if (r->IsFolder() || r->ParentMFTRec != parent) continue;
+            if ((FAll.Count + 1) * 2 > FAll.Slots.size())
+                FAll.Grow(std::max<size_t>(FAll.Slots.size() * 2, 1024));
+            FAll.Place(TSlot{Hash(parent, r->Name()), uint32_t(i + 1)});
+            ++FAll.Count;
+        }
+        it->second.End = SIZE_MAX;
+    }
 }
 
-void TFileTable::Add(size_t at, uint32_t hash) {
-    if ((FCount + 1) * 2 > FSlots.size()) {
-        std::vector<TSlot> old;
-        old.swap(FSlots);
-        FSlots.assign(std::max<size_t>(old.size() * 2, 1024), TSlot{});
-        for (const TSlot& s : old)
-            if (s.At != 0) Place(s);
-    }
-    Place(TSlot{hash, uint32_t(at + 1)});
-    ++FCount;
+PMFT_RECORD TFileTable::Find(PMFT_RECORD parent, std::u16string_view name) {
+    if (parent != FRunParent || !FRunParent) StartRun(parent);
+    return FindIn(FRunInAll ? FAll : FRun, parent, name);
+}
+
+void TFileTable::Add(size_t at) {
+    TSlots& t = *FFoundIn;
+    t.Slots[FFreeSlot] = TSlot{FFoundHash, uint32_t(at + 1)};
+    if (t.TrackUsed) t.Used.push_back(uint32_t(FFreeSlot));
+    ++t.Count;
 }
 
 } // namespace qz::csvimport

@@ -415,6 +415,7 @@ TEST(CsvImport, ItemsListedTwiceAreOneAndOtherRootsAreCounted) {
         Row("C:\\a.txt", "100,4096,2024/01/01 00:00:00,32,0,0") +
         Row("C:\\d\\", "0,0,2024/01/01 00:00:00,16,0,0") +
         Row("C:\\d\\x.bin", "200,4096,2024/01/01 00:00:00,32,0,0") +
+        Row("C:\\d\\x.bin", "250,4096,2024/01/01 00:00:00,32,0,0") +
         Row("C:\\a.txt", "300,8192,2024/02/01 00:00:00,33,0,0") +
         Row("C:\\d\\", "0,0,2024/03/01 00:00:00,17,0,0") +
         Row("D:\\", "0,0,2024/01/01 00:00:00,16,0,0") +
@@ -426,13 +427,13 @@ TEST(CsvImport, ItemsListedTwiceAreOneAndOtherRootsAreCounted) {
     TNTFS_FILES& s = *im.scan;
     ASSERT_FALSE(s.WasError) << s.ErrorMEssage;
     EXPECT_EQ(s.FFileList.size(), 4u); // C:, a.txt, d, x.bin
-    EXPECT_EQ(s.MFTRoot->SubFoldersTotSize, 500u);
+    EXPECT_EQ(s.MFTRoot->SubFoldersTotSize, 550u);
     EXPECT_EQ(s.MFTRoot->SubFoldersNumFiles(), 2);
     EXPECT_EQ(s.MFTRoot->DOSAttrib, 18u);
     EXPECT_EQ(im[u"C:\\a.txt"]->AllocSize, 8192u);
     EXPECT_EQ(im[u"C:\\a.txt"]->DOSAttrib, 33u);
     EXPECT_EQ(im[u"C:\\d"]->DOSAttrib, 17u);
-    EXPECT_EQ(s.Warnings.MergedRows, 3);
+    EXPECT_EQ(s.Warnings.MergedRows, 4);
     EXPECT_EQ(s.Warnings.SkippedLines, 4);
     EXPECT_EQ(s.Warnings.RowsWithBadNumbers, 0);
 }
