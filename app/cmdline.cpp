@@ -153,8 +153,8 @@ void TCommandLine::Parse(std::vector<std::string> args, const TPathExists& exist
             if (const std::string_view what = ValueName(key); !what.empty()) {
                 // "--export out.csv": the value is the next argument. One that is itself a
                 // long option means the value was forgotten.
-                const bool next = i + 1 < FArgs.size() &&
-                                  !(FArgs[i + 1].size() > 2 && FArgs[i + 1].compare(0, 2, "--") == 0);
+                const bool next = i + 1 < FArgs.size() && !(FArgs[i + 1].size() > 2 &&
+                                                            FArgs[i + 1].compare(0, 2, "--") == 0);
                 if (!next) {
                     const std::string form = (windowsForm ? "/" : "--") + key;
                     FErrors.push_back(form + " needs a value: " + form + "=" + std::string(what) +

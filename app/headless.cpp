@@ -10,7 +10,6 @@
 #include "fsops/disksize.h"
 #include "views/format.h"
 
-
 namespace qz {
 
 namespace {

@@ -43,6 +43,7 @@ std::string_view Trim(std::string_view s) {
 }
 
 enum class ReadResult { Ok, Missing, Failed, TooLarge };
+constexpr int kNotRegular = -1; // the reason of a failed read that has no errno of its own
 
 ReadResult ReadWholeFile(const std::string& path, std::string& out, int& err) {
     // Without O_NONBLOCK, opening a pipe waits for a writer that may never come.
@@ -53,7 +54,7 @@ ReadResult ReadWholeFile(const std::string& path, std::string& out, int& err) {
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        err = S_ISDIR(st.st_mode) ? EISDIR : kNotRegular;
         return ReadResult::Failed;
     }
     out.clear();
@@ -133,6 +134,7 @@ TIniFile::TIniFile(std::string path) : FPath(std::move(path)) {
     case ReadResult::Failed:
         FState = TLoadState::Unreadable;
         FReadOnly = true; // never write over a file we could not read
+        FLoadError = err == kNotRegular ? "not a regular file" : std::strerror(err);
         return;
     case ReadResult::TooLarge:
         FState = TLoadState::Corrupt;

@@ -81,8 +81,8 @@ TFileIdentity IdentifyFile(const std::string& path) {
     // Not there (yet): where a write would put it.
     const std::filesystem::path target = FollowLinks(path);
     std::error_code ec;
-    std::filesystem::path resolved = std::filesystem::weakly_canonical(
-        std::filesystem::absolute(target, ec), ec);
+    std::filesystem::path resolved =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(target, ec), ec);
     if (ec) resolved = std::filesystem::absolute(target, ec).lexically_normal();
     id.Path = ec ? target.string() : resolved.string();
     return id;
@@ -108,6 +108,12 @@ bool CheckOutputFiles(const std::vector<TPlannedOutput>& outputs,
     for (const TPlannedOutput& o : outputs)
         ids.push_back(o.File == "-" ? IdentifyStandardOutput() : IdentifyFile(o.File));
     for (size_t i = 0; i < outputs.size(); ++i) {
+        if (ids[i].SpecialDevice != 0) {
+            error = std::string(OutputOption(outputs[i].Kind)) + ": " + ShownName(outputs[i]) +
+                    " is a disk (a block device); an output goes to a file, a pipe or a "
+                    "character device";
+            return false;
+        }
         for (const TRunFile& f : files) {
             if (f.Path.empty() || !SameFile(ids[i], IdentifyFile(f.Path))) continue;
             error = std::string(OutputOption(outputs[i].Kind)) + ": " + ShownName(outputs[i]) +
@@ -127,8 +133,8 @@ bool CheckOutputFiles(const std::vector<TPlannedOutput>& outputs,
             const bool regular = !ids[i].Exists || ids[i].Regular;
             if (regular && SameFile(ids[i], ids[j])) {
                 error = std::string(OutputOption(outputs[i].Kind)) + " and " +
-                        OutputOption(outputs[j].Kind) + " name one file (" +
-                        ShownName(outputs[i]) + "); give each output a file of its own";
+                        OutputOption(outputs[j].Kind) + " name one file (" + ShownName(outputs[i]) +
+                        "); give each output a file of its own";
                 return false;
             }
         }

@@ -47,8 +47,9 @@ struct TPlannedOutput {
 };
 
 // False with error when an output would replace one of files (compared by identity, so also
-// through links), or two outputs name one file: "-" twice, or one regular file (existing or
-// new) under two names. Devices and pipes may take several outputs one after the other.
+// through links), is a block device (a disk, which it would overwrite), or two outputs name
+// one file: "-" twice, or one regular file (existing or new) under two names. Character
+// devices and pipes may take several outputs one after the other.
 bool CheckOutputFiles(const std::vector<TPlannedOutput>& outputs,
                       const std::vector<TRunFile>& files, std::string& error);
 

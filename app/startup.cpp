@@ -189,9 +189,9 @@ int RunProgram(int argc, char** argv) {
         break;
     case TIniFile::TLoadState::Unreadable:
         std::fprintf(stderr,
-                     "quarzel: warning: the settings file %s cannot be read (it must be a "
-                     "readable regular file); defaults are used\n",
-                     loc.FileName.c_str());
+                     "quarzel: warning: the settings file %s cannot be read (%s); defaults are "
+                     "used\n",
+                     loc.FileName.c_str(), store.Ini().LoadError().c_str());
         break;
     default:
         break;

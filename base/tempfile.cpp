@@ -94,7 +94,8 @@ bool TOutputFile::Open(const std::string& path) {
 
     static std::atomic<unsigned> counter{0};
     const size_t slash = FTarget.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? std::string() : FTarget.substr(0, slash + 1);
+    const std::string dir =
+        slash == std::string::npos ? std::string() : FTarget.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? FTarget : FTarget.substr(slash + 1);
     for (int attempt = 0;; ++attempt) {
         // Short enough for NAME_MAX whatever the target's name.

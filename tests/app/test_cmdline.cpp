@@ -2,8 +2,8 @@
 // lenient numbers and flags, the quote conversion of filters and the "%d"/"%t" names.
 #include "app/cmdline.h"
 #include "app/headless.h"
-#include "app/outputfiles.h"
 #include "app/options.h"
+#include "app/outputfiles.h"
 #include "app/volumeaccess.h"
 #include "base/datetime.h"
 
@@ -65,13 +65,13 @@ TEST(CommandLine, ValuesAsTheNextArgumentAndBareSwitches) {
     } cases[] = {
         {{"/d", "--export", "out.csv"}, "export", "out.csv", "/d"},
         {{"--filter", "*.mp4", "/d"}, "filter", "*.mp4", "/d"},
-        {{"--export", "-", "/d"}, "export", "-", "/d"},             // standard output
+        {{"--export", "-", "/d"}, "export", "-", "/d"}, // standard output
         {{"--filterexclude", "-tmp", "/d"}, "filterexclude", "-tmp", "/d"},
         {{"--configfolder", "/etc/q", "/d"}, "configfolder", "/etc/q", "/d"},
         {{"--treemapimagewidth", "800", "/d"}, "treemapimagewidth", "800", "/d"},
         {{"--sortby", "2", "/d"}, "sortby", "2", "/d"},
-        {{"/export", "w.csv", "/d"}, "export", "w.csv", "/d"},      // the old form too
-        {{"--debug", "/d"}, "debug", "1", "/d"},                     // switches: bare is "1"
+        {{"/export", "w.csv", "/d"}, "export", "w.csv", "/d"}, // the old form too
+        {{"--debug", "/d"}, "debug", "1", "/d"},               // switches: bare is "1"
         {{"--exportfolders", "/d"}, "exportfolders", "1", "/d"},
         {{"--treemapimagegray", "/d"}, "treemapimagegray", "1", "/d"},
         {{"--", "--export", "x"}, "export", "", "--export"},

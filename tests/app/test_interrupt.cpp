@@ -93,7 +93,7 @@ TEST(Interrupt, ASecondSignalEndsTheProcessWithoutTemporaryFiles) {
             raise(sig); // the first one asks to stop
             if (!flag.load()) _exit(11);
             if (FilesIn(tmp.path()) != 1) _exit(12); // the output goes on
-            raise(sig); // the second one ends the process
+            raise(sig);                              // the second one ends the process
             _exit(13);
         });
         ASSERT_TRUE(WIFSIGNALED(status)) << "exit " << WEXITSTATUS(status);
@@ -116,7 +116,7 @@ TEST(Interrupt, TheFileSizeLimitFailsTheWrite) {
         const ssize_t n = write(f.Fd(), data.data(), data.size());
         const ssize_t more = write(f.Fd(), data.data(), data.size());
         const bool tooLarge = n == 4096 && more == -1 && errno == EFBIG;
-        f.Discard(); // what a writer does with a failed output
+        f.Discard();                                  // what a writer does with a failed output
         _exit(!tooLarge ? 11 : flag.load() ? 12 : 0); // the failed write is the report
     });
     ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status);

@@ -103,14 +103,15 @@ TEST(IniFile, ManyKeysRepeatedKeysAndSections) {
     // A big file (as a long history makes) reads in linear time; which occurrence holds does
     // not change with the size.
     std::string text = "[history]\n";
-    for (int i = 0; i < 80000; ++i) text += "search" + std::to_string(i) + "=v" + std::to_string(i) + "\n";
+    for (int i = 0; i < 80000; ++i)
+        text += "search" + std::to_string(i) + "=v" + std::to_string(i) + "\n";
     text += "SEARCH5=later\n[Other]\nk=1\n[HISTORY]\nsearch7=later\nextra=x\n";
     TIniFile ini;
     ASSERT_TRUE(ini.SetText(text));
     EXPECT_EQ(ini.ReadString("history", "search79999"), "v79999");
     EXPECT_EQ(ini.ReadString("History", "Search5"), "v5"); // the first occurrence holds
     EXPECT_EQ(ini.ReadString("history", "search7"), "v7"); // also across a repeated section
-    EXPECT_EQ(ini.ReadString("history", "extra"), "x");   // which continues the first one
+    EXPECT_EQ(ini.ReadString("history", "extra"), "x");    // which continues the first one
     EXPECT_EQ(ini.ReadSectionKeys("history").size(), 80001u);
     EXPECT_EQ(ini.Sections(), (std::vector<std::string>{"history", "Other"}));
     ini.DeleteKey("history", "search3");
@@ -131,6 +132,7 @@ TEST(IniFile, OnlyARegularFileIsRead) {
     // Reading a pipe would wait for a writer; it is passed over as unreadable instead.
     TIniFile ini(fifo);
     EXPECT_EQ(ini.LoadState(), TIniFile::TLoadState::Unreadable);
+    EXPECT_EQ(ini.LoadError(), "not a regular file");
     EXPECT_TRUE(ini.ReadOnly());
     EXPECT_FALSE(StripIniBOM(fifo));
     EXPECT_EQ(TIniFile("/dev/zero").LoadState(), TIniFile::TLoadState::Unreadable);
