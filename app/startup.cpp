@@ -49,8 +49,6 @@ int FinishStandardOutput() {
     return kExitFailed;
 }
 
-int RunProgram(int argc, char** argv);
-
 // The device a headless dump (or an --admin run) would read: the path itself when it is a
 // block device, the device of a mount point, else nothing.
 std::string DeviceOfPath(const std::string& path, const std::vector<TMountInfo>& mounts) {
@@ -122,19 +120,6 @@ void PrintUsage(std::FILE* out) {
 int QuarzelMain(int argc, char** argv) {
     // Before anything is opened: a closed 0, 1 or 2 would be handed to the first file opened.
     if (!EnsureStandardDescriptors()) return kExitFailed;
-    try {
-        return RunProgram(argc, argv);
-    } catch (const std::exception& e) {
-        // Every expected failure is reported where it happens; this is the last guard.
-        std::fprintf(stderr, "quarzel: %s\n", e.what());
-        DebugLog(std::string("Ended by an error: ") + e.what());
-        return kExitFailed;
-    }
-}
-
-namespace {
-
-int RunProgram(int argc, char** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     const TCommandLine cl(std::move(args));
@@ -252,11 +237,16 @@ int RunProgram(int argc, char** argv) {
     run.List = GetDrives(run.Mounts, settings.CustomFolders, HomeFolder());
     InstallInterruptHandlers(gInterrupted);
     qInstallMessageHandler(QtMessageToLog);
-    const int code = ProcessCommandLine(run);
+    int code = kExitFailed;
+    try {
+        code = ProcessCommandLine(run);
+    } catch (const std::exception& e) {
+        // Every expected failure is reported where it happens; this is the last guard.
+        std::fprintf(stderr, "quarzel: %s\n", e.what());
+        DebugLog(std::string("Ended by an error: ") + e.what());
+    }
     DebugLog("Quarzel terminating, exit code " + std::to_string(code));
     return code;
 }
-
-} // namespace
 
 } // namespace qz

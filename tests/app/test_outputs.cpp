@@ -32,6 +32,10 @@ std::vector<std::string> Leftovers(const std::string& folder) {
     return found;
 }
 
+size_t FilesIn(const std::string& folder) {
+    return size_t(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
 } // namespace
 
 TEST(ProgramOutputs, NeverReplaceAnInputOfTheRun) {
@@ -131,22 +135,24 @@ TEST(ProgramOutputs, DevicesAreWrittenAsNamedAndRenamedFilesAreTold) {
     const std::string img = tmp / "vol.img";
     ASSERT_TRUE(MakeNtfsImage(img, "2M"));
     const std::string cfg = "--configfolder=" + tmp / "cfg";
-    // /dev/full takes nothing: the write fails and nothing appears beside the device.
+    // A device that takes nothing (as /dev/full): the write fails and nothing appears beside
+    // it. A node of our own keeps /dev out of reach of a program that would write there.
+    fs::create_directory(tmp / "dev");
+    const std::string full = tmp / "dev/full";
+    if (mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+        GTEST_SKIP() << "cannot make a device node here";
     for (auto [src, option] :
-         {std::pair<std::string, std::string>{tmp / "tree", "--treemapimagefile=/dev/full"},
-          {img, "--dumpmftfile=/dev/full"},
-          {tmp / "tree", "--export=/dev/full"}}) {
+         {std::pair<std::string, std::string>{tmp / "tree", "--treemapimagefile=" + full},
+          {img, "--dumpmftfile=" + full},
+          {tmp / "tree", "--export=" + full}}) {
         SCOPED_TRACE(option);
         Result r = Quarzel({src, option, "--treemapimagewidth=64", "--treemapimageheight=48", cfg},
                            tmp.path());
         EXPECT_EQ(r.code, 1) << r.err;
-        EXPECT_NE(r.err.find("/dev/full"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(full), std::string::npos) << r.err;
         EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
+        EXPECT_EQ(FilesIn(tmp / "dev"), 1u);
     }
-    EXPECT_FALSE(fs::exists("/dev/full.png"));
-    EXPECT_FALSE(fs::exists("/dev/full.mft"));
-    for (const std::string& f : Leftovers("/dev"))
-        EXPECT_EQ(f.find("/dev/.full"), std::string::npos) << f;
     // A pipe gets the PNG itself.
     Result piped = Quarzel({tmp / "tree", "--treemapimagefile=/dev/stdout",
                             "--treemapimagewidth=64", "--treemapimageheight=48", cfg},
