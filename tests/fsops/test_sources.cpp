@@ -166,36 +166,37 @@ TEST(DiskSize, MountPointsDevicesAndOtherPaths) {
 TEST(DiskSize, FiguresAgreeWithDfAndStat) {
     // Used is what df calls used (blocks - free blocks), free what df calls available, and
     // reserved the free blocks only root may use. Other programs write to these file systems
-    // meanwhile, so the figures are read again until two readings of df agree with ours.
+    // meanwhile, so ours are compared with readings of df and stat -f taken just before and
+    // just after that agree with each other.
     TempDir tmp;
     std::vector<std::string> paths = {"/", tmp.path()};
     if (fs::is_directory("/dev/shm")) paths.push_back("/dev/shm");
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);
+        const std::string cmd = "df -B1 --output=size,used,avail '" + path +
+                                "' | tail -1; stat -f -c '%S %b %f %a' '" + path + "'";
         std::string got, want;
-        for (int attempt = 0; attempt < 10; ++attempt) {
-            std::string df, st;
-            ASSERT_EQ(
-                qz::test::Run("df -B1 --output=size,used,avail '" + path + "' | tail -1", &df), 0);
+        for (int attempt = 0; attempt < 200 && (want.empty() || got != want); ++attempt) {
+            std::string before, after;
+            ASSERT_EQ(qz::test::Run(cmd, &before), 0);
             const TDiskSizeInfo d = GetDiskSizeInfo(path, {});
-            ASSERT_EQ(qz::test::Run("stat -f -c '%S %b %f %a' '" + path + "'", &st), 0);
+            ASSERT_EQ(qz::test::Run(cmd, &after), 0);
+            if (before != after) continue; // the file system changed meanwhile
             unsigned long long size, used, avail, bsize, blocks, bfree, bavail;
-            ASSERT_EQ(std::sscanf(df.c_str(), "%llu %llu %llu", &size, &used, &avail), 3) << df;
-            ASSERT_EQ(
-                std::sscanf(st.c_str(), "%llu %llu %llu %llu", &bsize, &blocks, &bfree, &bavail), 4)
-                << st;
+            ASSERT_EQ(std::sscanf(before.c_str(), "%llu %llu %llu %llu %llu %llu %llu", &size,
+                                  &used, &avail, &bsize, &blocks, &bfree, &bavail),
+                      7)
+                << before;
+            ASSERT_EQ(size, blocks * bsize);
+            ASSERT_EQ(used, (blocks - bfree) * bsize);
+            ASSERT_EQ(avail, bavail * bsize);
             std::ostringstream a, b;
             a << d.totalspace << " " << d.usedspace << " " << d.freespace << " " << d.reservedspace;
             b << size << " " << used << " " << avail << " " << (bfree - bavail) * bsize;
-            // stat -f must tell the same as df (else the file system changed in between).
-            if (size != blocks * bsize || used != (blocks - bfree) * bsize ||
-                avail != bavail * bsize)
-                continue;
             got = a.str();
             want = b.str();
-            if (got == want) break;
         }
+        EXPECT_FALSE(want.empty()) << "no two readings agreed";
         EXPECT_EQ(got, want) << "total used free reserved";
-        EXPECT_FALSE(want.empty());
     }
 }
