@@ -194,10 +194,16 @@ int ProcessCommandLine(THeadlessRun& run) {
     so.TimeOffset = LocalOffsetAt(NowUtc());
     const TScanSource sources[1] = {r.Source};
     session.Start(sources, so);
+    // The texts of this run (tree cells, treemap labels, the progress line) are formatted with
+    // the stored unit and decimals and the locale's separators.
+    TFormatSettings format;
+    format.Unit = settings.DisplayUnit;
+    format.Decimals = settings.DecimalPlaces;
+    format.Numbers = LocaleNumberFormat();
     TProgressLine line(run.ProgressLine, run.Err);
     session.Wait(
         [&](const TScanProgress& p) {
-            line.Show(ScanProgressLine(p.Percent, p.Files, p.Folders, p.Seconds));
+            line.Show(ScanProgressLine(p.Percent, p.Files, p.Folders, p.Seconds, format.Numbers));
         },
         [&] { return run.Interrupt && run.Interrupt->load(); });
     line.Finish();
@@ -209,10 +215,12 @@ int ProcessCommandLine(THeadlessRun& run) {
             std::fprintf(run.Err, "quarzel: %s\n", e.c_str());
         return kExitFailed;
     }
-    DebugLog(Utf16ToUtf8(ScanCompleteText(session.Seconds, session.WasCancelled())));
+    DebugLog(
+        Utf16ToUtf8(ScanCompleteText(session.Seconds, session.WasCancelled(), format.Numbers)));
 
     TDisplayTree tree;
     tree.FILENODE_MIN_GROUP_SIZE = settings.FileNodeMinGroupSize;
+    tree.Format = format;
     std::string error;
     if (!session.LoadTree(tree, opt.SortBy, &error)) return fail(kExitFailed, path + ": " + error);
 

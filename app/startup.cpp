@@ -11,7 +11,6 @@
 #include "base/debuglog.h"
 #include "base/text.h"
 #include "sources/sources.h"
-#include "views/format.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -202,8 +201,6 @@ int QuarzelMain(int argc, char** argv) {
     DebugLog("Creating Mutex");
     TPresenceLock presence;
 
-    SetTreeDecimals(settings.DecimalPlaces);
-    SetDisplayUnit(settings.DisplayUnit);
     RegisterSources();
     run.List = GetDrives(run.Mounts, settings.CustomFolders, HomeFolder());
     InstallInterruptHandlers();

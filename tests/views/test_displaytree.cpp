@@ -16,13 +16,7 @@ using qz::test::ScanBuilder;
 
 namespace {
 
-struct Fixture : ::testing::Test {
-    void SetUp() override {
-        SetNumberFormat(TNumberFormat{u",", u".", "%Y-%m-%d %H:%M:%S"});
-        SetTreeDecimals(1);
-        SetDisplayUnit(TDisplayUnit::Dynamic);
-    }
-};
+struct Fixture : ::testing::Test {};
 
 std::vector<TNTFS_FILES*> One(TNTFS_FILES& s) {
     return {&s};
