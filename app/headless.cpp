@@ -7,7 +7,6 @@
 #include "base/debuglog.h"
 #include "base/text.h"
 #include "filters/filters.h"
-#include "fsops/disksize.h"
 #include "views/format.h"
 
 #include <cerrno>
@@ -41,26 +40,6 @@ bool PrepareOutputFolder(const std::string& file, std::string& error) {
     error = "cannot create the folder " + folder.string() + ": " +
             (ec ? ec.message() : std::string("a file of that name is in the way"));
     return false;
-}
-
-TDiskSizeInfo SourceDiskSize(const TScanSource& src, const TNTFS_FILES& scan,
-                             const std::vector<TMountInfo>& mounts) {
-    const std::string path = Utf16ToUtf8(src.Path);
-    switch (src.Method) {
-    case TScanMethod::MFTVolume:
-        if (!src.SubtreePath.empty())
-            return GetDiskSizeInfo(Utf16ToUtf8(src.SubtreeRootName), mounts);
-        if (!src.RootName.empty()) return GetDiskSizeInfo(Utf16ToUtf8(src.RootName), mounts);
-        return DiskSizeFromVolumeData(src.Path, scan.FVolData);
-    case TScanMethod::Enumerate:
-        return GetDiskSizeInfo(path, mounts);
-    case TScanMethod::MFTDump:
-    case TScanMethod::CSVImport:
-        break;
-    }
-    TDiskSizeInfo none;
-    none.itempath = src.Path;
-    return none;
 }
 
 } // namespace

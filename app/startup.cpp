@@ -109,7 +109,7 @@ void PrintUsage(std::FILE* out) {
         "failed, 2 when the command line cannot be carried out.\n");
 }
 
-int QuarzelMain(int argc, char** argv) {
+int QuarzelMain(int argc, char** argv, TWindowEntry window) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     const TCommandLine cl(std::move(args));
@@ -171,10 +171,19 @@ int QuarzelMain(int argc, char** argv) {
     StartTime = NowLocal();
     HeadlessMode = headless;
     if (!HeadlessMode) {
-        std::fprintf(stderr,
-                     "quarzel: the window is not available yet; ask for an output (--export=FILE, "
-                     "--treemapimagefile=FILE, ...) to scan without it (see --help)\n");
-        return kExitUsage;
+        if (!window) {
+            std::fprintf(stderr, "quarzel: this build has no window; ask for an output "
+                                 "(--export=FILE, --treemapimagefile=FILE, ...) to scan without "
+                                 "it (see --help)\n");
+            return kExitUsage;
+        }
+        DebugLog("Creating Mutex");
+        TPresenceLock presence;
+        RegisterSources();
+        TWindowStart start{argc, argv, cl, opt, store, settings, HomeFolder(), StartTime};
+        const int code = window(start);
+        DebugLog("Quarzel terminating, exit code " + std::to_string(code));
+        return code;
     }
 
     THeadlessRun run;

@@ -437,7 +437,13 @@ TTreeViewState TDisplayTree::CaptureViewState() {
             for (size_t i = n->KidCount; i-- > 0;) stack.push_back(n->Kids[i]);
     }
     for (TTreeNode* n : SelectedNodes()) st.Selected.push_back(EntryOf(n));
+    if (!FRoots.empty()) st.TopPath = GetRecordPath(FRoots[0]->Data.Rec);
     return st;
+}
+
+bool TDisplayTree::SameSourceAs(const TTreeViewState& state) const {
+    return !FRoots.empty() && !state.TopPath.empty() &&
+           GetRecordPath(FRoots[0]->Data.Rec) == state.TopPath;
 }
 
 void TDisplayTree::RestoreViewState(const TTreeViewState& state) {

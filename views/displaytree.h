@@ -47,6 +47,7 @@ struct TTreeViewState {
     };
     std::vector<Entry> Expanded; // in view order
     std::vector<Entry> Selected; // in view order
+    std::u16string TopPath;      // path of the first top-level node (empty: no tree)
 };
 
 class TDisplayTree : public TViewNodes {
@@ -128,6 +129,9 @@ public:
     TTreeViewState CaptureViewState();
     // Expands and selects the captured paths that still exist.
     void RestoreViewState(const TTreeViewState& state);
+    // True when the tree shows the source state was captured from (its first top-level node
+    // has the same path): only then is the state restored after a scan.
+    bool SameSourceAs(const TTreeViewState& state) const;
 
     // ---- status texts
     // "Selected Files: 3  Total Size: 1.2 MB  Allocated: 1.5 MB"; empty without selection.

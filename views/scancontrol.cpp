@@ -156,6 +156,7 @@ bool TScanSession::Start(std::span<const TScanSource> sources, const TScanOption
             {
                 std::lock_guard<std::mutex> g(FWakeLock);
                 last = FRunning.fetch_sub(1) == 1;
+                if (last) FEnd = std::chrono::steady_clock::now();
             }
             FWake.notify_all();
             if (last && OnThreadsDone) OnThreadsDone();
@@ -211,6 +212,7 @@ void TScanSession::Wait(const std::function<void(const TScanProgress&)>& onProgr
 
 bool TScanSession::Finish() {
     for (auto& t : tm) t->Join();
+    if (!tm.empty()) Seconds = std::chrono::duration<double>(FEnd - FStart).count();
     tm.clear();
     bool failed = !Errors.empty();
     for (size_t k = 0; k < m.size(); ++k) {

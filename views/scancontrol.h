@@ -165,7 +165,7 @@ public:
     TMFT_RECORD rootmftmulti{};                  // sums over the scans (two fields)
     std::vector<std::string> Errors;             // "Error: <message> [<source>]"
     bool FoldersOnly = false;                    // the include filter is folders-only
-    double Seconds = 0;                          // from thread start to the end of the wait
+    double Seconds = 0;                          // from thread start to the end of the last
     // A scan was cancelled before it had finished.
     bool WasCancelled() const;
     // The scans that exist, in order (for views and exports).
@@ -176,6 +176,7 @@ private:
     TScanOptions FOptions;
     TProgressThrottle FThrottle;
     std::chrono::steady_clock::time_point FStart{};
+    std::chrono::steady_clock::time_point FEnd{}; // when the last thread ended
     bool FCancelRequested = false;
     std::atomic<int> FRunning{0};
     // Wakes Wait when a scan thread ends.
