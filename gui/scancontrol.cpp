@@ -8,6 +8,7 @@
 #include "gui/spacesummary.h"
 #include "gui/statuspanel.h"
 #include "gui/treeview.h"
+#include "treemap/treemap.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -264,6 +265,19 @@ void TScanControl::OnFinished(bool ok) {
         tree.FILENODE_MIN_GROUP_SIZE = FileNodeMinGroupSize;
         std::string error;
         bool loaded = false;
+        // A mounted file system's root shows as its source-list entry ("[/home] sda2 (ext4)").
+        const TSourceEntry* e = cbDrive->SelectedEntry();
+        if (e && (e->Kind == DT_DRIVE || e->Kind == DT_NTFS)) {
+            std::vector<std::u16string> texts;
+            for (const TSourceEntry& x : cbDrive->List().Entries) texts.push_back(x.Text);
+            FTree.Model().RootDisplayName = [texts](std::u16string_view root) {
+                std::u16string t(root);
+                if (t.empty() || t.back() != u'/') t.push_back(u'/');
+                return PickerEntryFor(t, texts);
+            };
+        } else {
+            FTree.Model().RootDisplayName = nullptr;
+        }
         FTree.Model().Reset([&] {
             loaded = s.LoadTree(tree, -1, &error);
             // A rescan of the same source keeps what was expanded and selected.

@@ -25,8 +25,8 @@ QColor SortTint(const QColor& base) {
 
 } // namespace
 
-TTreeDelegate::TTreeDelegate(TDisplayTree& tree, QObject* parent)
-    : QStyledItemDelegate(parent), FTree(tree) {
+TTreeDelegate::TTreeDelegate(TTreeModel& model, QObject* parent)
+    : QStyledItemDelegate(parent), FModel(model), FTree(model.Tree()) {
     QStyle* style = QApplication::style();
     FDriveIcon = style->standardIcon(QStyle::SP_DriveHDIcon);
     FFolderIcon = style->standardIcon(QStyle::SP_DirIcon);
@@ -139,7 +139,7 @@ void TTreeDelegate::PaintName(QPainter* p, const QStyleOptionViewItem& o, const 
     p->setPen(color);
     p->setClipRect(o.rect);
     p->drawText(text, int(Qt::AlignLeft | Qt::AlignVCenter),
-                ToQString(FTree.CellText(n, tcFolder)));
+                ToQString(FModel.CellText(n, tcFolder)));
 }
 
 void TTreeDelegate::PaintBar(QPainter* p, const QStyleOptionViewItem& o, const TTreeNode* n) const {

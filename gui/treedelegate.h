@@ -4,7 +4,7 @@
 // is stored per row.
 #pragma once
 
-#include "views/displaytree.h"
+#include "gui/treemodel.h"
 
 #include <QIcon>
 #include <QStyledItemDelegate>
@@ -14,7 +14,7 @@ namespace qz {
 class TTreeDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
-    TTreeDelegate(TDisplayTree& tree, QObject* parent = nullptr);
+    TTreeDelegate(TTreeModel& model, QObject* parent = nullptr);
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
@@ -30,6 +30,7 @@ private:
                    const QRect& text) const;
     void PaintBar(QPainter* p, const QStyleOptionViewItem& o, const TTreeNode* n) const;
 
+    TTreeModel& FModel;
     TDisplayTree& FTree;
     QIcon FDriveIcon, FFolderIcon, FFileIcon;
 };

@@ -41,6 +41,15 @@ int TTreeModel::InitialPosition(int column) {
     return column >= 0 && column < tcCount ? kColumns[column].Position : column;
 }
 
+std::u16string TTreeModel::CellText(const TTreeNode* n, int column) const {
+    std::u16string text = FTree.CellText(n, column);
+    if (column == tcFolder && !n->Parent && RootDisplayName) {
+        std::u16string shown = RootDisplayName(text);
+        if (!shown.empty()) return shown;
+    }
+    return text;
+}
+
 QModelIndex TTreeModel::IndexOf(TTreeNode* node, int column) const {
     if (!node) return {};
     return createIndex(int(node->Index), column, node);
@@ -80,7 +89,7 @@ QVariant TTreeModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
-        return ToQString(FTree.CellText(n, index.column()));
+        return ToQString(CellText(n, index.column()));
     case Qt::TextAlignmentRole:
         return int((RightAligned(index.column()) ? Qt::AlignRight : Qt::AlignLeft) |
                    Qt::AlignVCenter);

@@ -21,6 +21,11 @@ public:
     explicit TTreeModel(TDisplayTree& tree, QObject* parent = nullptr);
 
     TDisplayTree& Tree() { return FTree; }
+    // The text shown for a scan's root instead of its path (the source list's entry of a
+    // mounted file system); nil, or an empty answer, keeps the path.
+    std::function<std::u16string(std::u16string_view rootPath)> RootDisplayName;
+    // The text of a cell as shown.
+    std::u16string CellText(const TTreeNode* n, int column) const;
     static TTreeNode* NodeOf(const QModelIndex& index) {
         return static_cast<TTreeNode*>(index.internalPointer());
     }

@@ -20,7 +20,7 @@ TTreeView::TTreeView(TTreeModel& model, QWidget* parent) : QTreeView(parent), FM
     setObjectName(QStringLiteral("vst"));
     setAccessibleName(Tr("Folder tree"));
     setModel(&model);
-    setItemDelegate(new TTreeDelegate(model.Tree(), this));
+    setItemDelegate(new TTreeDelegate(model, this));
     setUniformRowHeights(true);
     // Selection is the display tree's; the view only keeps the current row.
     setSelectionMode(QAbstractItemView::NoSelection);

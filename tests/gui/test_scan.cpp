@@ -95,6 +95,38 @@ TEST_F(WindowFixture, FolderPickedWithTheScanButtonIsScannedAndShown) {
               QStringLiteral("% of Parent"));
 }
 
+TEST_F(WindowFixture, PickingAnEntryScansOnlyWhenItNeedsAPathOrAutoScanIsOn) {
+    auto pick = [this](int index) {
+        SC().cbDrive->setCurrentIndex(index);
+        emit SC().cbDrive->activated(index); // as the user's choice in the drop-down
+    };
+    // An entry that needs a file opens its dialog at once (cancelled here: nothing happens).
+    pick(Entry(SC(), DT_CSVFILE));
+    EXPECT_EQ(FileDialogs, 1);
+    EXPECT_FALSE(SC().ScanInProgress());
+    // A file that does not exist is refused with a message.
+    FilesAsked << QString::fromStdString(Data + "/nowhere.csv");
+    pick(Entry(SC(), DT_CSVFILE));
+    EXPECT_FALSE(SC().ScanInProgress());
+    ASSERT_EQ(Messages.size(), 1);
+    EXPECT_TRUE(Messages[0].contains(QStringLiteral("nowhere.csv")));
+    // A mounted file system is only picked, unless auto scan is on.
+    const int drive = Entry(SC(), DT_DRIVE) >= 0 ? Entry(SC(), DT_DRIVE) : Entry(SC(), DT_NTFS);
+    if (drive >= 0) {
+        pick(drive);
+        EXPECT_FALSE(SC().ScanInProgress());
+        EXPECT_EQ(FileDialogs + FolderDialogs, 2);
+    }
+    W().actAutoScan->trigger();
+    EXPECT_TRUE(SC().AutoScan);
+    SC().cbDrive->SelectQuietly(Entry(SC(), DT_FOLDER));
+    MakeSampleTree(Data + "/tree");
+    FoldersAsked << QString::fromStdString(Data + "/tree");
+    pick(Entry(SC(), DT_FOLDER));
+    ASSERT_TRUE(WaitForEnd());
+    EXPECT_EQ(Model().rowCount(), 1);
+}
+
 TEST_F(WindowFixture, DroppedCsvFileIsScannedAsCsv) {
     WriteBigCsv(Data + "/small.TSV.csv", 10);
     QMimeData mime;

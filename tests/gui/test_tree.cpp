@@ -11,8 +11,10 @@
 
 #include <QAction>
 #include <QHeaderView>
+#include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
+#include <cstring>
 #include <fstream>
 
 using namespace qz;
@@ -175,6 +177,14 @@ TEST_F(WindowFixture, SelectionStatusExpandAllResetAndDisplayUnit) {
     const QModelIndex docs = Model().IndexOf(Node("docs"));
     ClickRow(TTreeModel::NodeOf(Model().index(1, 0, docs)), Qt::ShiftModifier);
     EXPECT_EQ(Selected(Tree()).size(), 3u);
+
+    // The row under the mouse shows its path in the second panel.
+    for (const char* path : {"", "docs/a.txt"}) {
+        const QRect row = View().visualRect(Model().IndexOf(Node(path)));
+        QTest::mouseMove(View().viewport(), row.center() + QPoint(std::strlen(path), 0));
+        EXPECT_EQ(W().TreeStatus()->pnlHotPath->text(),
+                  QString::fromStdString(Data + "/tree" + (*path ? "/" : "") + path));
+    }
 
     W().Tree()->actExpandAll->trigger();
     EXPECT_TRUE(View().isExpanded(Model().IndexOf(Node("media/deep"))));
