@@ -96,6 +96,13 @@ void TfrmQuarzelMain::CreateLayout() {
     FTreeModel = new TTreeModel(FDisplayTree, this);
     FTreeView = new TTreeView(*FTreeModel);
     FTreeView->SetTreeFontHeight(FSettings.FontHeight);
+    if (FSettings.AltRowColors >= 1) {
+        // Odd rows on a light grey.
+        QPalette p = FTreeView->palette();
+        p.setColor(QPalette::AlternateBase, QColor(0xF0, 0xF0, 0xF0));
+        FTreeView->setPalette(p);
+        FTreeView->setAlternatingRowColors(true);
+    }
     FScanStatus = new TScanStatus(central);
     FSummary = new TSpaceSummaryPanel(central);
     FScanControl = new TScanControl(*FTreeView, *FScanStatus, *FSummary, central);
