@@ -9,53 +9,7 @@
 #include "filters/filters.h"
 #include "views/format.h"
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <sys/stat.h>
-
 namespace qz {
-
-namespace {
-
-// Lower-cased extension of the last path component, dot included ("" without one).
-std::string ExtensionOf(const std::string& name) {
-    const size_t slash = name.find_last_of('/');
-    const size_t dot = name.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1)
-        return {};
-    std::string e = name.substr(dot);
-    for (char& c : e) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return e;
-}
-
-// Creates the folder an output file goes to; false with error when it cannot be made.
-bool PrepareOutputFolder(const std::string& file, std::string& error) {
-    if (file == "-") return true;
-    const std::filesystem::path folder = std::filesystem::path(file).parent_path();
-    if (folder.empty()) return true;
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (std::filesystem::is_directory(folder)) return true;
-    error = "cannot create the folder " + folder.string() + ": " +
-            (ec ? ec.message() : std::string("a file of that name is in the way"));
-    return false;
-}
-
-} // namespace
-
-std::string HeadlessOutputName(const std::string& value, double startTime) {
-    if (value == "-") return value;
-    return ExpandDateTimeName(value, startTime);
-}
-
-std::string TreemapImageName(const std::string& value, double startTime) {
-    std::string name = HeadlessOutputName(value, startTime);
-    const std::string ext = ExtensionOf(name);
-    if (ext == ".png") return name;
-    if (!ext.empty()) name.resize(name.size() - ext.size());
-    return name + ".png";
-}
 
 int ProcessCommandLine(THeadlessRun& run) {
     const TStartupOptions& opt = *run.Options;
@@ -84,6 +38,19 @@ int ProcessCommandLine(THeadlessRun& run) {
     const TResolvedSource r = ResolveSourcePath(path, run.List, run.Mounts, ro);
     if (!r.Ok) return fail(kExitFailed, r.Error);
     DebugLog(std::string(SourceKindName(r.Source.Kind)) + " " + path);
+    // What no output may replace: the source as named, the file or device read for it, and
+    // the files the run uses.
+    std::vector<TRunFile> runFiles = {{"the source", path}};
+    if (const std::string read = Utf16ToUtf8(r.Source.Path); read != path)
+        runFiles.push_back({"the source", read});
+    runFiles.insert(runFiles.end(), run.RunFiles.begin(), run.RunFiles.end());
+    // The file written under a name other than the one given is named, so that scripts can
+    // find it (on a terminal every output's "Written:" line does).
+    auto tellRenamed = [&](TOutputKind kind, const std::string& value, const std::string& file) {
+        if (file != value)
+            std::fprintf(run.Err, "quarzel: %s=%s: written to %s\n", OutputOption(kind),
+                         value.c_str(), file.c_str());
+    };
 
     // ---- the MFT dump replaces the scan
     if (!opt.DumpMFTFile.empty()) {
@@ -101,9 +68,10 @@ int ProcessCommandLine(THeadlessRun& run) {
             if (!v.empty())
                 warn(std::string(OutputOption(k)) + " is not written when --dumpmftfile is given");
         }
-        std::string file = HeadlessOutputName(opt.DumpMFTFile, run.StartTime);
-        if (ExtensionOf(file).empty()) file += ".mft";
+        const std::string file = OutputFileName(TOutputKind::Dump, opt.DumpMFTFile, run.StartTime);
         std::string error;
+        if (!CheckOutputFiles({{TOutputKind::Dump, file}}, runFiles, error))
+            return fail(kExitUsage, error);
         if (!PrepareOutputFolder(file, error)) return fail(kExitFailed, error);
         TProgressLine line(run.ProgressLine, run.Err);
         TScanSource src = r.Source;
@@ -116,23 +84,23 @@ int ProcessCommandLine(THeadlessRun& run) {
         line.Finish();
         if (run.ProgressLine)
             std::fprintf(run.Err, "%s %s\n", tr("MFT dump written to"), file.c_str());
+        else
+            tellRenamed(TOutputKind::Dump, opt.DumpMFTFile, file);
         return kExitOk;
     }
 
     // ---- everything that can be checked before a long scan
     struct Output {
         TOutputKind Kind;
+        std::string Value; // as given
         std::string File;
     };
     std::vector<Output> outputs;
-    if (!opt.ExportFile.empty())
-        outputs.push_back({TOutputKind::Export, HeadlessOutputName(opt.ExportFile, run.StartTime)});
-    if (!opt.ExportFileTypesFile.empty())
-        outputs.push_back(
-            {TOutputKind::FileTypes, HeadlessOutputName(opt.ExportFileTypesFile, run.StartTime)});
-    if (!opt.TreemapImageFile.empty())
-        outputs.push_back(
-            {TOutputKind::TreemapImage, TreemapImageName(opt.TreemapImageFile, run.StartTime)});
+    for (auto [kind, value] : {std::pair{TOutputKind::Export, &opt.ExportFile},
+                               {TOutputKind::FileTypes, &opt.ExportFileTypesFile},
+                               {TOutputKind::TreemapImage, &opt.TreemapImageFile}})
+        if (!value->empty())
+            outputs.push_back({kind, *value, OutputFileName(kind, *value, run.StartTime)});
     if (!opt.TreemapImageFile.empty()) {
         const long long w = opt.TreemapImageWidth, h = opt.TreemapImageHeight;
         if (w < 1 || h < 1 || w > 32768 || h > 32768 || w * h > (1ll << 28))
@@ -151,14 +119,14 @@ int ProcessCommandLine(THeadlessRun& run) {
                                         " is not a valid regular expression: " + e.message);
         }
     }
-    int stdoutUsers = 0;
-    for (const Output& o : outputs) {
+    {
+        std::vector<TPlannedOutput> planned;
+        for (const Output& o : outputs) planned.push_back({o.Kind, o.File});
         std::string error;
-        if (o.File == "-") ++stdoutUsers;
-        if (!PrepareOutputFolder(o.File, error)) return fail(kExitFailed, error);
+        if (!CheckOutputFiles(planned, runFiles, error)) return fail(kExitUsage, error);
+        for (const Output& o : outputs)
+            if (!PrepareOutputFolder(o.File, error)) return fail(kExitFailed, error);
     }
-    if (stdoutUsers > 1)
-        return fail(kExitUsage, "only one output can go to standard output (\"-\")");
 
     // ---- the scan
     TScanSession session;
@@ -231,6 +199,8 @@ int ProcessCommandLine(THeadlessRun& run) {
             code = kExitFailed;
         } else if (run.ProgressLine && o.File != "-") {
             std::fprintf(run.Err, "%s %s\n", tr("Written:"), o.File.c_str());
+        } else {
+            tellRenamed(o.Kind, o.Value, o.File);
         }
     }
     return code;

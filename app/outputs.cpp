@@ -41,20 +41,6 @@ void ApplyColours(const TMainSettings& s, TExtColors& colors) {
 
 } // namespace
 
-const char* OutputOption(TOutputKind kind) {
-    switch (kind) {
-    case TOutputKind::Export:
-        return "--export";
-    case TOutputKind::FileTypes:
-        return "--exportfiletypes";
-    case TOutputKind::TreemapImage:
-        return "--treemapimagefile";
-    case TOutputKind::Dump:
-        return "--dumpmftfile";
-    }
-    return "";
-}
-
 TExportOptions ExportOptionsFromCommandLine(const TCommandLine& cl, const TStartupOptions& opt) {
     TExportOptions eo;
     auto set = [&](auto& value, const char* key, auto v) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/options.h"
+#include "app/outputfiles.h"
 #include "app/progressline.h"
 #include "app/settings.h"
 #include "export/export_options.h"
@@ -12,11 +13,6 @@
 #include <string>
 
 namespace qz {
-
-enum class TOutputKind { Export, FileTypes, TreemapImage, Dump };
-
-// The option that asks for the output ("--export").
-const char* OutputOption(TOutputKind kind);
 
 struct TOutputContext {
     const TCommandLine& CommandLine;
