@@ -234,7 +234,9 @@ TEST(DiskSize, FiguresAgreeWithDfAndStat) {
     for (const std::string& path : paths) {
         SCOPED_TRACE(path);
         const auto [got, want] = FiguresAndDf(path, 50);
-        if (!want.empty()) EXPECT_EQ(got, want) << "total used free reserved";
+        if (!want.empty()) {
+            EXPECT_EQ(got, want) << "total used free reserved";
+        }
     }
     if (!mounted) GTEST_SKIP() << "cannot mount an ext4 image here (needs root and loop devices)";
 }
