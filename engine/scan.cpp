@@ -222,7 +222,7 @@ void TNTFS_FILES::SetError(const std::string& message) {
     ErrorMEssage = message.substr(0, i);
 }
 
-std::vector<std::string> TNTFS_FILES::Warnings() const {
+std::vector<std::string> TNTFS_FILES::AnomalyTexts() const {
     std::vector<std::string> out;
     auto count = [](int64_t n, const char* one, const char* many) {
         return std::to_string(n) + " " + (n == 1 ? one : many);

@@ -66,7 +66,7 @@ public:
 };
 
 // What a pass and the totals found damaged or out of range in the source. All zero for a
-// healthy source; TNTFS_FILES::Warnings() words the counts that are not.
+// healthy source; TNTFS_FILES::AnomalyTexts() words the counts that are not.
 struct TScanAnomalies {
     // Records whose parent chain never reaches the root (a folder record that is damaged or
     // missing, a folder that is its own parent or part of a parent loop). They are kept, below
@@ -88,6 +88,19 @@ struct TScanAnomalies {
 
 // Name of the folder below the root that holds the records found outside the folder tree.
 inline constexpr std::u16string_view kOrphanFolderName = u"<Orphaned items>";
+
+// What a scan met that did not stop it, counted for the warnings shown once it is done.
+struct TScanWarnings {
+    int64_t UnreadableFolders = 0;  // folders not read completely (marked Unreadable)
+    int64_t UnexaminedEntries = 0;  // entries listed but not examinable (marked Unreadable)
+    int64_t SkippedLines = 0;       // CSV/TSV lines that are not data rows, or outside the root
+    int64_t RowsWithBadNumbers = 0; // CSV/TSV rows with a number field that did not read (0)
+    int64_t MergedRows = 0;         // CSV/TSV rows naming an item read before (the last counts)
+    bool Any() const {
+        return UnreadableFolders || UnexaminedEntries || SkippedLines || RowsWithBadNumbers ||
+               MergedRows;
+    }
+};
 
 class TNTFS_FILES {
 public:
@@ -163,7 +176,7 @@ public:
     // Record a failure: WasError and the text, cut to 255 characters.
     void SetError(const std::string& message);
     // One line for each kind of damage counted in Anomalies (none for a healthy source).
-    std::vector<std::string> Warnings() const;
+    std::vector<std::string> AnomalyTexts() const;
     uint32_t BytesPerRecord() const { return FVolData.BytesPerFileRecordSegment; }
 
     // Bytes held by this scan for records, names, lists and indexes (for measurements).
@@ -213,6 +226,8 @@ public:
     bool WasCSVFile = false;
     bool CSVHasFilesFlag = false;
     TDiskSizeInfo CSVDinfo;
+    // Set by the folder walk and the CSV/TSV import (each resets it when it starts).
+    TScanWarnings Warnings;
     bool FShowMaxModifiedDate = false;
     // Where the NTFS root's name comes from when it is stored: "C:" style by default; a
     // mounted volume may name it after its mount point instead.

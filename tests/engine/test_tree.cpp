@@ -172,8 +172,9 @@ TEST(Tree, OrphansAreGatheredBelowTheirOwnFolder) {
     EXPECT_EQ(orphans->SubFoldersTotSize, 17u);
     EXPECT_EQ(s->MFTRoot->SubFoldersNumFiles(), 3);
     EXPECT_EQ(s->MFTRoot->SubFoldersNumDirs(), 300 + 1 + 5);
-    ASSERT_EQ(s->Warnings().size(), 1u);
-    EXPECT_NE(s->Warnings()[0].find("7 items (17 bytes)"), std::string::npos) << s->Warnings()[0];
+    ASSERT_EQ(s->AnomalyTexts().size(), 1u);
+    EXPECT_NE(s->AnomalyTexts()[0].find("7 items (17 bytes)"), std::string::npos)
+        << s->AnomalyTexts()[0];
 }
 
 TEST(Tree, RootWithoutItsOwnRecordStillNamesTheTree) {
@@ -536,7 +537,7 @@ TEST(Totals, SumsStopAtTheLargestValueAndSayWhere) {
         EXPECT_EQ(root->SubFoldersTotSize,
                   c.saturated && c.wantDir == kMax ? kMax : c.wantDir + 100);
         EXPECT_EQ(s->Anomalies.SaturatedTotals, c.saturated ? 2 : 0);
-        EXPECT_EQ(s->Warnings().size(), c.saturated ? 1u : 0u);
+        EXPECT_EQ(s->AnomalyTexts().size(), c.saturated ? 1u : 0u);
         // Filtered out, the big files no longer count and the flags go.
         for (PMFT_RECORD f : files) f->Filtered = true;
         s->CalculateDirSizes(true, false, false, false, false);

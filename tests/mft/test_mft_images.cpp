@@ -207,7 +207,7 @@ TEST_F(RealImages, DamagedFolderRecordsKeepWhatLiesBelowThem) {
     auto healthy = ScanMft(img);
     ASSERT_FALSE(healthy->WasError) << healthy->ErrorMEssage;
     EXPECT_EQ(healthy->OrphanFolder, nullptr);
-    EXPECT_TRUE(healthy->Warnings().empty());
+    EXPECT_TRUE(healthy->AnomalyTexts().empty());
     const auto want = TreeOf(*healthy);
 
     struct Damage {
@@ -272,10 +272,10 @@ TEST_F(RealImages, DamagedFolderRecordsKeepWhatLiesBelowThem) {
                 EXPECT_TRUE(IsAncestor(s->MFTRoot, r)) << RelPath(r);
             }
         }
-        ASSERT_EQ(s->Warnings().size(), 1u);
-        EXPECT_NE(s->Warnings()[0].find(std::to_string(s->Anomalies.OrphanItems) + " items"),
+        ASSERT_EQ(s->AnomalyTexts().size(), 1u);
+        EXPECT_NE(s->AnomalyTexts()[0].find(std::to_string(s->Anomalies.OrphanItems) + " items"),
                   std::string::npos)
-            << s->Warnings()[0];
+            << s->AnomalyTexts()[0];
     }
 }
 
@@ -294,7 +294,7 @@ TEST_F(RealImages, DumpTrailerRecordSizeIsCheckedAgainstRecordZero) {
     const size_t trailer = good.size() - 105;
     auto healthy = ScanMft(dump);
     ASSERT_FALSE(healthy->WasError) << healthy->ErrorMEssage;
-    EXPECT_TRUE(healthy->Warnings().empty());
+    EXPECT_TRUE(healthy->AnomalyTexts().empty());
     const auto want = TreeOf(*healthy);
     ASSERT_EQ(want.size(), 19u);
 
@@ -310,10 +310,10 @@ TEST_F(RealImages, DumpTrailerRecordSizeIsCheckedAgainstRecordZero) {
         EXPECT_EQ(s->Anomalies.TrailerRecordSize, stated);
         const auto have = TreeOf(*s);
         EXPECT_EQ(have, want) << TreeDiff(have, want);
-        ASSERT_EQ(s->Warnings().size(), 1u);
-        EXPECT_NE(s->Warnings()[0].find("says " + std::to_string(stated) + "-byte records"),
+        ASSERT_EQ(s->AnomalyTexts().size(), 1u);
+        EXPECT_NE(s->AnomalyTexts()[0].find("says " + std::to_string(stated) + "-byte records"),
                   std::string::npos)
-            << s->Warnings()[0];
+            << s->AnomalyTexts()[0];
     }
 
     auto bytes = good;

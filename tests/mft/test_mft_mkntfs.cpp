@@ -393,9 +393,10 @@ TEST_F(MkntfsVolumes, HugeSparseFilesKeepTheirSizesAndTotalsStopAtTheLargest) {
     EXPECT_TRUE(s->MFTRoot->TotalSaturated);
     EXPECT_LT(s->MFTRoot->SubFoldersTotSizeAlloc, 16u << 20);
     EXPECT_EQ(s->Anomalies.SaturatedTotals, 2);
-    ASSERT_EQ(s->Warnings().size(), 1u);
-    EXPECT_NE(s->Warnings()[0].find("2 folder totals reached the largest size"), std::string::npos)
-        << s->Warnings()[0];
+    ASSERT_EQ(s->AnomalyTexts().size(), 1u);
+    EXPECT_NE(s->AnomalyTexts()[0].find("2 folder totals reached the largest size"),
+              std::string::npos)
+        << s->AnomalyTexts()[0];
 }
 
 TEST_F(MkntfsVolumes, DamagedDataAttributesDoNotInventSpace) {
@@ -479,7 +480,8 @@ TEST_F(MkntfsVolumes, DamagedDataAttributesDoNotInventSpace) {
     EXPECT_LE(s->MFTRoot->SubFoldersTotSizeAlloc,
               healthy->MFTRoot->SubFoldersTotSizeAlloc + 2 * volume);
     EXPECT_EQ(s->Anomalies.DamagedSizes, 2);
-    ASSERT_EQ(s->Warnings().size(), 1u);
-    EXPECT_NE(s->Warnings()[0].find("2 damaged records have impossible sizes"), std::string::npos)
-        << s->Warnings()[0];
+    ASSERT_EQ(s->AnomalyTexts().size(), 1u);
+    EXPECT_NE(s->AnomalyTexts()[0].find("2 damaged records have impossible sizes"),
+              std::string::npos)
+        << s->AnomalyTexts()[0];
 }
