@@ -1,4 +1,5 @@
 // Matching records and walk entries against a parsed filter.
+#include "filters/filter_index.h"
 #include "filters/filter_regex.h"
 #include "filters/filter_text.h"
 #include "filters/filters.h"
@@ -324,6 +325,19 @@ public:
 
     bool Term(const TFilterItem& it) { return Evaluate(it) != it.NOTFlag; }
 
+    // Some term of index accepts the subject (NOTFlag aside: a NoneOf index holds the
+    // negated terms' patterns).
+    bool IndexAccepts(const TFilterTermIndex& index) {
+        if (index.AcceptsAny()) return true;
+        if (index.NoExtensionTerm() && FS.Name().find(u'.') == std::u16string_view::npos)
+            return true;
+        if (index.NeedsFoldedName() && index.TailMatches(FoldedName())) return true;
+        if (index.NeedsSubject())
+            return index.SubjectMatches(FFullPath ? std::u16string_view(FoldedPath())
+                                                  : std::u16string_view(FoldedName()));
+        return false;
+    }
+
 private:
     const S& FS;
     const bool FFullPath, FApply;
@@ -408,9 +422,30 @@ private:
 };
 
 template <class S>
-bool MatchSubject(const S& s, const TFilters_AND& filter, bool fullPath, bool apply) {
+bool MatchSubject(const S& s, const TFilters_AND& filter, bool fullPath, bool apply,
+                  bool useIndexes) {
     TMatcher<S> m(s, fullPath, apply);
-    for (const TFilters_OR& group : filter) {
+    for (size_t g = 0; g < filter.size(); ++g) {
+        const TFilters_OR& group = filter[g];
+        const TFilterTermIndex* index = group.empty() ? nullptr : group.front().termindex.get();
+        if (useIndexes && index && index->FullPath() == fullPath) {
+            if (index->Kind() == TFilterTermIndex::TKind::NoneOf) {
+                // This group and the next Groups() - 1: one negated pattern each.
+                if (m.IndexAccepts(*index)) return false;
+                g += index->Groups() - 1;
+                continue;
+            }
+            if (m.IndexAccepts(*index)) continue;
+            bool ok = false;
+            for (uint32_t i : index->OtherTerms()) {
+                if (m.Term(group[i])) {
+                    ok = true;
+                    break;
+                }
+            }
+            if (!ok) return false;
+            continue;
+        }
         bool ok = false;
         for (const TFilterItem& it : group) {
             if (m.Term(it)) {
@@ -438,13 +473,20 @@ TFilterBatch::~TFilterBatch() {
 bool MatchFilters(PMFT_RECORD rec, const TFilters_AND& filter, bool fullPath, bool applySizeTerms) {
     if (filter.empty()) return true;
     if (!rec) return false;
-    return MatchSubject(TRecordSubject{rec}, filter, fullPath, applySizeTerms);
+    return MatchSubject(TRecordSubject{rec}, filter, fullPath, applySizeTerms, true);
+}
+
+bool MatchFiltersTermByTerm(PMFT_RECORD rec, const TFilters_AND& filter, bool fullPath,
+                            bool applySizeTerms) {
+    if (filter.empty()) return true;
+    if (!rec) return false;
+    return MatchSubject(TRecordSubject{rec}, filter, fullPath, applySizeTerms, false);
 }
 
 bool MatchFilters(const TFilterEntry& entry, const TFilters_AND& filter, bool fullPath,
                   bool applySizeTerms) {
     if (filter.empty()) return true;
-    return MatchSubject(TEntrySubject{entry}, filter, fullPath, applySizeTerms);
+    return MatchSubject(TEntrySubject{entry}, filter, fullPath, applySizeTerms, true);
 }
 
 } // namespace qz
