@@ -528,14 +528,24 @@ std::vector<TFilterError> FilterTextErrors(std::u16string_view text) {
 }
 
 std::string FilterErrorText(const TFilterError& e) {
+    // A term of thousands of characters is named by its start.
+    constexpr size_t kShown = 60;
+    std::u16string_view term = e.term;
+    std::string shown;
+    if (term.size() <= kShown) {
+        shown = Utf16ToUtf8(term);
+    } else {
+        size_t cut = kShown;
+        if (term[cut - 1] >= 0xD800 && term[cut - 1] <= 0xDBFF) --cut; // not inside a pair
+        shown = Utf16ToUtf8(term.substr(0, cut)) + "...";
+    }
     std::string what;
     switch (e.kind) {
     case TFilterErrorKind::RegexSyntax:
-        what =
-            Utf16ToUtf8(e.term) + " " + tr("is not a valid regular expression") + ": " + e.message;
+        what = shown + " " + tr("is not a valid regular expression") + ": " + e.message;
         break;
     case TFilterErrorKind::RegexGivenUp:
-        what = Utf16ToUtf8(e.term) + ": " + e.message;
+        what = shown + ": " + e.message;
         break;
     case TFilterErrorKind::UnclosedQuote:
     case TFilterErrorKind::EmptyNegation:
