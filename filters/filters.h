@@ -11,8 +11,17 @@
 // filter to full-path matching and matches either separator in a path, so '*/cache/*' works
 // on a Linux folder scan ("/" paths) as well as on an NTFS scan ("\" paths).
 //
+// Many terms: the plain name patterns of a group of many alternatives, and many negated
+// single-term groups, are matched through one index each (filters/filter_index.h), so a
+// pasted list of thousands of names costs about as much per record as a few terms.
+//
+// Mistakes in a text (an unclosed quote, a lone "!", an expression that does not compile) do
+// not stop parsing: the text keeps its meaning, and each mistake is reported with its place in
+// the text (TFilterError) for a search box or the filter panel to show.
+//
 // Threads: a parsed filter is read-only while matching; one filter may be matched from any
-// number of threads at once (compiled expressions keep their match data per thread).
+// number of threads at once (compiled expressions keep their match data per thread). Parsing
+// is safe on any thread, so a box may check its text (FilterTextErrors) off the window's thread.
 #pragma once
 
 #include "engine/types.h"
