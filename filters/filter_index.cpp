@@ -12,6 +12,8 @@ namespace qz {
 namespace {
 
 constexpr uint32_t kNone = UINT32_MAX;
+// Nodes with at least this many children get a direct table for the units below 128.
+constexpr uint32_t kDenseChildren = 12;
 
 // The longest run of a wildcard pattern without "*" or "?": every text the pattern matches
 // contains it.
@@ -113,6 +115,14 @@ void TFilterTermIndex::Finish() {
         FEdgeTarget[i] = e.child;
     }
     FBuildEdges = {};
+    for (size_t i = 0; i < FNodes.size(); ++i) {
+        Node& n = FNodes[i];
+        if (i != 0 && n.edgeCount < kDenseChildren) continue;
+        n.dense = uint32_t(FDense.size() / 128);
+        FDense.resize(FDense.size() + 128, kNone);
+        for (uint32_t e = n.firstEdge; e < n.firstEdge + n.edgeCount; ++e)
+            if (FEdgeChar[e] < 128) FDense[size_t(n.dense) * 128 + FEdgeChar[e]] = FEdgeTarget[e];
+    }
 
     std::vector<bool> textEnd(FNodes.size(), false);
     for (uint32_t n : FBuildTextEnds) textEnd[n] = true;
@@ -158,8 +168,7 @@ void TFilterTermIndex::Finish() {
     }
 }
 
-uint32_t TFilterTermIndex::Child(uint32_t node, char16_t c) const {
-    const Node& n = FNodes[node];
+uint32_t TFilterTermIndex::ChildByEdges(const Node& n, char16_t c) const {
     const char16_t* first = FEdgeChar.data() + n.firstEdge;
     const char16_t* last = first + n.edgeCount;
     if (n.edgeCount <= 8) {
@@ -169,6 +178,12 @@ uint32_t TFilterTermIndex::Child(uint32_t node, char16_t c) const {
     }
     const char16_t* p = std::lower_bound(first, last, c);
     return p != last && *p == c ? FEdgeTarget[size_t(p - FEdgeChar.data())] : kNone;
+}
+
+inline uint32_t TFilterTermIndex::Child(uint32_t node, char16_t c) const {
+    const Node& n = FNodes[node];
+    if (c < 128 && n.dense != kNone) return FDense[size_t(n.dense) * 128 + c];
+    return n.edgeCount ? ChildByEdges(n, c) : kNone;
 }
 
 uint32_t TFilterTermIndex::Next(uint32_t node, char16_t c) const {

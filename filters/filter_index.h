@@ -73,10 +73,12 @@ private:
         uint32_t candidateLink = 0; // nearest node on the fail chain (itself included) that
                                     // ends wildcard literals; 0 = none (the root ends none)
         uint32_t firstCandidate = 0, candidateCount = 0; // into FCandidates
-        bool endsText = false; // a text term ends here or on the fail chain
+        uint32_t dense = UINT32_MAX; // block of FDense for a node with many children
+        bool endsText = false;       // a text term ends here or on the fail chain
     };
     uint32_t Next(uint32_t node, char16_t c) const;
     uint32_t Child(uint32_t node, char16_t c) const;
+    uint32_t ChildByEdges(const Node& n, char16_t c) const;
 
     TKind FKind;
     bool FFullPath;
@@ -95,6 +97,10 @@ private:
     std::vector<char16_t> FEdgeChar;
     std::vector<uint32_t> FEdgeTarget;
     std::vector<uint32_t> FCandidates;
+    // For the root and the nodes with many children, their children for the units below 128
+    // (most of a folded path), 128 entries a node: the child or UINT32_MAX. A text step that
+    // matches nothing falls back to these nodes, so their look-up is direct.
+    std::vector<uint32_t> FDense;
     // The trie while it is built, and the literals that end at its nodes.
     struct BuildEdge {
         uint32_t node;
