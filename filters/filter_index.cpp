@@ -49,6 +49,18 @@ TCandidateStamps& CandidateStamps() {
     return s;
 }
 
+// Sets filterhasindex on the filter's first item when the building is done (whichever way
+// it ends).
+struct MarkedWhenDone {
+    TFilters_AND& filter;
+    ~MarkedWhenDone() {
+        if (filter.empty() || filter.front().empty()) return;
+        bool any = false;
+        for (const TFilters_OR& g : filter) any = any || (!g.empty() && g.front().termindex);
+        filter.front().front().filterhasindex = any;
+    }
+};
+
 } // namespace
 
 bool TFilterTermIndex::Indexable(const TFilterItem& t) {
@@ -234,6 +246,7 @@ bool TFilterTermIndex::SubjectMatches(std::u16string_view subject) const {
 
 void BuildFilterIndexes(TFilters_AND& filter, bool fullPath, size_t minTerms) {
     if (minTerms == 0) minTerms = 1;
+    MarkedWhenDone mark{filter};
     for (TFilters_OR& group : filter) {
         size_t n = 0;
         for (const TFilterItem& it : group) n += TFilterTermIndex::Indexable(it) && !it.NOTFlag;

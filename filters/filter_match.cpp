@@ -421,31 +421,11 @@ private:
     }
 };
 
+// The plain loop: every term tested in turn, the first accepting term satisfying its group.
 template <class S>
-bool MatchSubject(const S& s, const TFilters_AND& filter, bool fullPath, bool apply,
-                  bool useIndexes) {
+bool MatchTermByTerm(const S& s, const TFilters_AND& filter, bool fullPath, bool apply) {
     TMatcher<S> m(s, fullPath, apply);
-    for (size_t g = 0; g < filter.size(); ++g) {
-        const TFilters_OR& group = filter[g];
-        const TFilterTermIndex* index = group.empty() ? nullptr : group.front().termindex.get();
-        if (useIndexes && index && index->FullPath() == fullPath) {
-            if (index->Kind() == TFilterTermIndex::TKind::NoneOf) {
-                // This group and the next Groups() - 1: one negated pattern each.
-                if (m.IndexAccepts(*index)) return false;
-                g += index->Groups() - 1;
-                continue;
-            }
-            if (m.IndexAccepts(*index)) continue;
-            bool ok = false;
-            for (uint32_t i : index->OtherTerms()) {
-                if (m.Term(group[i])) {
-                    ok = true;
-                    break;
-                }
-            }
-            if (!ok) return false;
-            continue;
-        }
+    for (const TFilters_OR& group : filter) {
         bool ok = false;
         for (const TFilterItem& it : group) {
             if (m.Term(it)) {
@@ -456,6 +436,41 @@ bool MatchSubject(const S& s, const TFilters_AND& filter, bool fullPath, bool ap
         if (!ok) return false;
     }
     return true;
+}
+
+// A filter with indexes: an indexed group is answered by its index, then by the terms the
+// index does not hold; a NoneOf index answers for its whole run of negated groups.
+template <class S>
+bool MatchIndexed(const S& s, const TFilters_AND& filter, bool fullPath, bool apply) {
+    TMatcher<S> m(s, fullPath, apply);
+    for (size_t g = 0; g < filter.size(); ++g) {
+        const TFilters_OR& group = filter[g];
+        const TFilterTermIndex* index = group.empty() ? nullptr : group.front().termindex.get();
+        bool ok = false;
+        if (index && index->FullPath() == fullPath) {
+            if (index->Kind() == TFilterTermIndex::TKind::NoneOf) {
+                // This group and the next Groups() - 1: one negated pattern each.
+                if (m.IndexAccepts(*index)) return false;
+                g += index->Groups() - 1;
+                continue;
+            }
+            ok = m.IndexAccepts(*index);
+            for (size_t k = 0; !ok && k < index->OtherTerms().size(); ++k)
+                ok = m.Term(group[index->OtherTerms()[k]]);
+        } else {
+            for (size_t k = 0; !ok && k < group.size(); ++k) ok = m.Term(group[k]);
+        }
+        if (!ok) return false;
+    }
+    return true;
+}
+
+template <class S>
+bool MatchSubject(const S& s, const TFilters_AND& filter, bool fullPath, bool apply,
+                  bool useIndexes) {
+    if (useIndexes && !filter.front().empty() && filter.front().front().filterhasindex)
+        return MatchIndexed(s, filter, fullPath, apply);
+    return MatchTermByTerm(s, filter, fullPath, apply);
 }
 
 } // namespace

@@ -32,8 +32,8 @@ struct TThreadMatchState {
             // The default JIT stack (32 KiB) runs out on paths of a few thousand characters
             // even for plain expressions such as "^(.)*x$"; the larger one is committed only
             // as far as it is used.
-            jitStack = pcre2_jit_stack_create_16(32 * 1024, TFilterRegex::kJitStackKiB * 1024,
-                                                 nullptr);
+            jitStack =
+                pcre2_jit_stack_create_16(32 * 1024, TFilterRegex::kJitStackKiB * 1024, nullptr);
             if (jitStack) pcre2_jit_stack_assign_16(context, nullptr, jitStack);
         }
     }

@@ -76,6 +76,8 @@ struct TFilterItem {
     // edited (the groups an index gathers are answered together).
     std::shared_ptr<const TFilterTermIndex> termindex;
     bool indexed = false;
+    bool filterhasindex = false; // on the first item of the first group: some group has an
+                                 // index (a filter without one is matched by the plain loop)
 };
 
 using TFilters_OR = std::vector<TFilterItem>;  // the terms of one group (any may accept)

@@ -71,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             for (TFilterItem& it : g) {
                 it.termindex.reset();
                 it.indexed = false;
+                it.filterhasindex = false;
             }
         BuildFilterIndexes(indexed, fp, 1);
         for (test::FilterScan* s : {&tree.c, &tree.lin})

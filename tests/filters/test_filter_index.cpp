@@ -206,11 +206,14 @@ void IndexEverything(TFilters_AND& f, bool fullPath) {
         for (TFilterItem& it : g) {
             it.termindex.reset();
             it.indexed = false;
+            it.filterhasindex = false;
         }
     BuildFilterIndexes(f, fullPath, 1);
 }
 
+// Matching will go through an index: some term is indexed and the filter says so.
 bool UsesIndex(const TFilters_AND& f) {
+    if (f.empty() || !f.front().front().filterhasindex) return false;
     for (const TFilters_OR& g : f)
         for (const TFilterItem& it : g)
             if (it.indexed) return true;
