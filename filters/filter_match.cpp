@@ -422,8 +422,10 @@ private:
 };
 
 // The plain loop: every term tested in turn, the first accepting term satisfying its group.
+// Inlined into each caller, where the subject stays in registers.
 template <class S>
-bool MatchTermByTerm(const S& s, const TFilters_AND& filter, bool fullPath, bool apply) {
+[[gnu::always_inline]] inline bool MatchTermByTerm(const S& s, const TFilters_AND& filter,
+                                                   bool fullPath, bool apply) {
     TMatcher<S> m(s, fullPath, apply);
     for (const TFilters_OR& group : filter) {
         bool ok = false;
@@ -441,7 +443,8 @@ bool MatchTermByTerm(const S& s, const TFilters_AND& filter, bool fullPath, bool
 // A filter with indexes: an indexed group is answered by its index, then by the terms the
 // index does not hold; a NoneOf index answers for its whole run of negated groups.
 template <class S>
-bool MatchIndexed(const S& s, const TFilters_AND& filter, bool fullPath, bool apply) {
+[[gnu::noinline]] bool MatchIndexed(const S& s, const TFilters_AND& filter, bool fullPath,
+                                    bool apply) {
     TMatcher<S> m(s, fullPath, apply);
     for (size_t g = 0; g < filter.size(); ++g) {
         const TFilters_OR& group = filter[g];
@@ -465,12 +468,8 @@ bool MatchIndexed(const S& s, const TFilters_AND& filter, bool fullPath, bool ap
     return true;
 }
 
-template <class S>
-bool MatchSubject(const S& s, const TFilters_AND& filter, bool fullPath, bool apply,
-                  bool useIndexes) {
-    if (useIndexes && !filter.front().empty() && filter.front().front().filterhasindex)
-        return MatchIndexed(s, filter, fullPath, apply);
-    return MatchTermByTerm(s, filter, fullPath, apply);
+bool HasIndex(const TFilters_AND& filter) {
+    return !filter.front().empty() && filter.front().front().filterhasindex;
 }
 
 } // namespace
@@ -485,23 +484,29 @@ TFilterBatch::~TFilterBatch() {
     if (--p.batches == 0) p.Clear();
 }
 
+// The plain loop is inlined into each caller, the indexed one is not: filters of a few terms
+// keep the short path they always had.
 bool MatchFilters(PMFT_RECORD rec, const TFilters_AND& filter, bool fullPath, bool applySizeTerms) {
     if (filter.empty()) return true;
     if (!rec) return false;
-    return MatchSubject(TRecordSubject{rec}, filter, fullPath, applySizeTerms, true);
+    if (HasIndex(filter))
+        return MatchIndexed(TRecordSubject{rec}, filter, fullPath, applySizeTerms);
+    return MatchTermByTerm(TRecordSubject{rec}, filter, fullPath, applySizeTerms);
 }
 
 bool MatchFiltersTermByTerm(PMFT_RECORD rec, const TFilters_AND& filter, bool fullPath,
                             bool applySizeTerms) {
     if (filter.empty()) return true;
     if (!rec) return false;
-    return MatchSubject(TRecordSubject{rec}, filter, fullPath, applySizeTerms, false);
+    return MatchTermByTerm(TRecordSubject{rec}, filter, fullPath, applySizeTerms);
 }
 
 bool MatchFilters(const TFilterEntry& entry, const TFilters_AND& filter, bool fullPath,
                   bool applySizeTerms) {
     if (filter.empty()) return true;
-    return MatchSubject(TEntrySubject{entry}, filter, fullPath, applySizeTerms, true);
+    if (HasIndex(filter))
+        return MatchIndexed(TEntrySubject{entry}, filter, fullPath, applySizeTerms);
+    return MatchTermByTerm(TEntrySubject{entry}, filter, fullPath, applySizeTerms);
 }
 
 } // namespace qz

@@ -42,13 +42,14 @@ bool FilterResults(TNTFS_FILES& scan, std::u16string_view FilterInclude,
     if (errors) errors->insert(errors->end(), f.errors.begin(), f.errors.end());
 
     const bool exclude = !f.exclude.empty();
-    const size_t interval = cancel ? CancelInterval(f) : 0;
+    const bool asks = bool(cancel);
+    const size_t interval = asks ? CancelInterval(f) : 0;
     size_t untilAsked = 1; // asked before the first record too
     bool cancelled = false;
     {
         TFilterBatch batch; // the records keep their names and folders during the pass
         for (PMFT_RECORD r : scan.FFileList) {
-            if (cancel && --untilAsked == 0) {
+            if (asks && --untilAsked == 0) {
                 if (cancel()) {
                     cancelled = true;
                     break;
