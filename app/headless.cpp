@@ -116,8 +116,8 @@ int ProcessCommandLine(THeadlessRun& run) {
                         opt.FilterFullPath, pair);
         if (!pair.errors.empty()) {
             const TFilterError& e = pair.errors.front();
-            return fail(kExitUsage, "filter term " + Utf16ToUtf8(e.term) +
-                                        " is not a valid regular expression: " + e.message);
+            return fail(kExitUsage, std::string(e.exclude ? "--filterexclude" : "--filter") + ": " +
+                                        FilterErrorText(e));
         }
     }
     {

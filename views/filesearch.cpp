@@ -102,12 +102,9 @@ bool TFileSearch::Parse(std::u16string_view text, bool matchEntirePath, std::str
     s.fullPath = matchEntirePath;
     std::vector<TFilterError> errors;
     ParseFilters(NormalizeFilterText(text), s.filter, s.fullPath, &errors);
-    // An expression that does not compile makes its term match nothing (unless negated); the
-    // search still runs, and the message tells the user why.
-    if (!errors.empty()) {
-        error = "Invalid regular expression";
-        if (!errors[0].message.empty()) error += ": " + errors[0].message;
-    }
+    // A mistake (an expression that does not compile, an unclosed quote, a lone "!") leaves
+    // the text its meaning; the search still runs, and the message tells the user why.
+    if (!errors.empty()) error = FilterErrorText(errors[0]);
     for (const TFilters_OR& group : s.filter) {
         for (const TFilterItem& item : group) {
             if (item.foldersonly) s.foldersTerm = true;
