@@ -3,6 +3,8 @@
 #include "base/debuglog.h"
 #include "base/text.h"
 #include "fsops/mounts.h"
+#include "gui/filelistpanel.h"
+#include "gui/filetypecache.h"
 #include "gui/qtext.h"
 #include "gui/scancontrol.h"
 #include "gui/spacesummary.h"
@@ -70,6 +72,7 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
 
     connect(&sc, &TScanControl::scanStarted, this, &TfrmQuarzelMain::OnScanStarted);
     connect(&sc, &TScanControl::scanFinished, this, &TfrmQuarzelMain::OnScanFinished);
+    connect(&sc, &TScanControl::viewsCleared, FFilesPanel, &TFileListPanel::ClearScans);
     connect(FTreeView, &TTreeView::nodeSelectionChanged, this,
             &TfrmQuarzelMain::RefreshSelectionStatus);
     connect(FTreeView, &TTreeView::hotNodeChanged, FTreeStatus, &TTreeStatus::SetHotPath);
@@ -79,8 +82,9 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
 }
 
 TfrmQuarzelMain::~TfrmQuarzelMain() {
-    // The scans (and their threads) go first, then the views that show them; the display
-    // tree they point into is a member and goes last.
+    // The views' background work stops first; then the scans (and their threads) go, then the
+    // views that show them; the display tree they point into is a member and goes last.
+    FFilesPanel->ClearScans();
     delete FScanControl;
     delete FTreeView;
     delete FTreeModel;
@@ -159,7 +163,13 @@ void TfrmQuarzelMain::CreateLayout() {
     pcMain->addTab(tsTree, Tr("Tree View"));
 
     // "File View": the file list.
-    tsFiles = Placeholder(pcMain, "tsFiles", Tr("File View"));
+    FTypeCache = new TFileTypeCache(this);
+    FFilesPanel = new TFileListPanel(*FTypeCache, pcMain);
+    FFilesPanel->LoadSettings(FSettings);
+    FFilesPanel->SetFormat(FFormat);
+    FFilesPanel->SetFontHeight(FSettings.FontHeight);
+    FFilesPanel->SaveSettings = [this] { SaveViewSettings(); };
+    tsFiles = FFilesPanel;
     pcMain->addTab(tsFiles, Tr("File View"));
 
     setCentralWidget(central);
@@ -230,6 +240,7 @@ void TfrmQuarzelMain::SetDisplayUnit(TDisplayUnit unit) {
     FFormat.Unit = unit;
     FDisplayTree.Format = FFormat;
     FTreeModel->TextsChanged();
+    FFilesPanel->SetFormat(FFormat);
     FScanControl->UpdateSpaceSummary();
     RefreshSelectionStatus();
     FSettings.DisplayUnit = unit;
@@ -255,8 +266,20 @@ void TfrmQuarzelMain::OnScanStarted() {
 
 void TfrmQuarzelMain::OnScanFinished(bool) {
     actScan->setEnabled(true);
+    ShowResults();
     RefreshSelectionStatus();
     if (FClosePending) close();
+}
+
+void TfrmQuarzelMain::ShowResults() {
+    TScanSession& s = FScanControl->Session();
+    FFilesPanel->SetScans(s.Scans(), s.rootmftmulti.SubFoldersTotSize,
+                          s.rootmftmulti.SubFoldersTotSizeAlloc);
+}
+
+void TfrmQuarzelMain::SaveViewSettings() {
+    FFilesPanel->StoreSettings(FSettings);
+    FStart.Store.Save(FSettings);
 }
 
 void TfrmQuarzelMain::NewInstance1Click() {

@@ -19,6 +19,8 @@ class QTabWidget;
 
 namespace qz {
 
+class TFileListPanel;
+class TFileTypeCache;
 class TScanControl;
 class TScanStatus;
 class TSpaceSummaryPanel;
@@ -39,6 +41,8 @@ public:
     TScanStatus* ScanStatus() { return FScanStatus; }
     TTreeStatus* TreeStatus() { return FTreeStatus; }
     TSpaceSummaryPanel* SpaceSummary() { return FSummary; }
+    TFileListPanel* Files() { return FFilesPanel; }
+    TFileTypeCache* FileTypeCache() { return FTypeCache; }
 
     // ---- menus (other parts add their actions)
     QMenu* mnuFile;
@@ -81,6 +85,11 @@ private:
     void CreateMenus();
     void OnScanStarted();
     void OnScanFinished(bool ok);
+    // The scans on screen changed (a scan ended, filters were applied): the views that are
+    // not rebuilt by the scan control take them.
+    void ShowResults();
+    // Settings changed by a view are stored now.
+    void SaveViewSettings();
     void NewInstance1Click();
 
     TWindowStart& FStart;
@@ -93,6 +102,8 @@ private:
     TScanStatus* FScanStatus = nullptr;
     TTreeStatus* FTreeStatus = nullptr;
     TSpaceSummaryPanel* FSummary = nullptr;
+    TFileTypeCache* FTypeCache = nullptr;
+    TFileListPanel* FFilesPanel = nullptr;
     bool FClosePending = false; // the window closes once the cancelled scan has ended
     bool FShown = false;
 };

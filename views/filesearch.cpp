@@ -93,21 +93,17 @@ char16_t Unify(char16_t c) {
 
 } // namespace
 
-bool TFileSearch::Parse(std::u16string_view text, bool matchEntirePath, std::string& error) {
+void TFileSearch::Parse(std::u16string_view text, bool matchEntirePath,
+                        std::vector<TFilterError>& errors) {
     Impl& s = *FImpl;
     FreeFilters(s.filter);
     s.fragments.clear();
     s.regexes.clear();
     s.foldersTerm = false;
     s.fullPath = matchEntirePath;
-    std::vector<TFilterError> errors;
-    ParseFilters(NormalizeFilterText(text), s.filter, s.fullPath, &errors);
     // An expression that does not compile makes its term match nothing (unless negated); the
-    // search still runs, and the message tells the user why.
-    if (!errors.empty()) {
-        error = "Invalid regular expression";
-        if (!errors[0].message.empty()) error += ": " + errors[0].message;
-    }
+    // search still runs, and the caller tells the user why.
+    ParseFilters(NormalizeFilterText(text), s.filter, s.fullPath, &errors);
     for (const TFilters_OR& group : s.filter) {
         for (const TFilterItem& item : group) {
             if (item.foldersonly) s.foldersTerm = true;
@@ -136,7 +132,10 @@ bool TFileSearch::Parse(std::u16string_view text, bool matchEntirePath, std::str
     }
     std::sort(s.fragments.begin(), s.fragments.end());
     s.fragments.erase(std::unique(s.fragments.begin(), s.fragments.end()), s.fragments.end());
-    return true;
+}
+
+void TFileSearch::CollectGivenUp(std::vector<TFilterError>& errors) const {
+    CollectGivenUpExpressions(FImpl->filter, errors);
 }
 
 bool TFileSearch::Empty() const {
