@@ -265,11 +265,12 @@ void TFileList::TakeSettingsFrom(TFileList& other) {
 }
 
 namespace {
-// One line for the user about what is wrong in a search text.
-std::string SearchErrorText(const TFilterError& e) {
-    std::string s = tr("Invalid regular expression");
+// One line for the user about what is wrong in a search text: an expression that does not
+// compile, or one that the search gave up on.
+std::string SearchErrorText(const TFilterError& e, bool givenUp) {
+    std::string s = tr(givenUp ? "Regular expression given up" : "Invalid regular expression");
+    if (!e.term.empty()) s += " " + Utf16ToUtf8(e.term);
     if (!e.message.empty()) s += ": " + e.message;
-    if (!e.term.empty()) s += " (" + Utf16ToUtf8(e.term) + ")";
     return s;
 }
 } // namespace
@@ -337,8 +338,10 @@ bool TFileList::LoadFileList(std::span<TNTFS_FILES* const> scans,
         TotFilesAlloc += r->AllocSize;
         if (limit > 0 && TotFilesNum >= limit) break;
     }
+    const size_t parseErrors = FSearchErrors.size();
     FSearch->CollectGivenUp(FSearchErrors);
-    if (!FSearchErrors.empty()) FSearchError = SearchErrorText(FSearchErrors.front());
+    if (!FSearchErrors.empty())
+        FSearchError = SearchErrorText(FSearchErrors.front(), parseErrors == 0);
     FLoaded = true;
     return !cancelled;
 }
