@@ -3,8 +3,11 @@
 #include "base/debuglog.h"
 #include "base/text.h"
 #include "fsops/mounts.h"
+#include "gui/extview.h"
 #include "gui/filelistpanel.h"
 #include "gui/filetypecache.h"
+#include "gui/filetypesdelegate.h"
+#include "gui/filetypesmodel.h"
 #include "gui/qtext.h"
 #include "gui/scancontrol.h"
 #include "gui/spacesummary.h"
@@ -73,6 +76,9 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     connect(&sc, &TScanControl::scanStarted, this, &TfrmQuarzelMain::OnScanStarted);
     connect(&sc, &TScanControl::scanFinished, this, &TfrmQuarzelMain::OnScanFinished);
     connect(&sc, &TScanControl::viewsCleared, FFilesPanel, &TFileListPanel::ClearScans);
+    connect(&sc, &TScanControl::viewsCleared, FExtModel, &TFileTypesModel::Clear);
+    connect(FExtView, &TExtView::selectExtension, this, &TfrmQuarzelMain::SelectFilesOfExtension);
+    connect(FExtModel, &TFileTypesModel::sortChanged, this, &TfrmQuarzelMain::SaveViewSettings);
     connect(FTreeView, &TTreeView::nodeSelectionChanged, this,
             &TfrmQuarzelMain::RefreshSelectionStatus);
     connect(FTreeView, &TTreeView::hotNodeChanged, FTreeStatus, &TTreeStatus::SetHotPath);
@@ -97,6 +103,7 @@ void TfrmQuarzelMain::CreateLayout() {
     layout->setContentsMargins(4, 4, 4, 2);
     layout->setSpacing(3);
 
+    FTypeCache = new TFileTypeCache(this);
     FTreeModel = new TTreeModel(FDisplayTree, this);
     FTreeView = new TTreeView(*FTreeModel);
     FTreeView->SetTreeFontHeight(FSettings.FontHeight);
@@ -147,7 +154,20 @@ void TfrmQuarzelMain::CreateLayout() {
     spExt->setObjectName(QStringLiteral("spExt"));
     spExt->addWidget(FTreeView);
     // The file-types view (vstExt) beside the tree.
-    panExt = Placeholder(spExt, "panExt", Tr("File types"));
+    FExtColors.tm_pallete = FSettings.Palette;
+    FExtColors.tm_fileextensions = FSettings.FileExtensions;
+    FExtColors.bColorBySize = FSettings.ColorBySize;
+    FExtColors.BuildExtColorsFixed();
+    FExtRows.Format = FFormat;
+    FExtModel = new TFileTypesModel(FExtRows, *FTypeCache, FExtColors, this);
+    FExtView = new TExtView(*FExtModel, spExt);
+    TTreemapShading shading;
+    shading.GradientEnabled = FSettings.GradientEnabled;
+    FExtView->Delegate().SetShading(shading);
+    if (FSettings.ExtSortColumn == ecSize || FSettings.ExtSortColumn == ecAllocated)
+        FExtModel->SortBy(FSettings.ExtSortColumn, TSortDirection::Descending);
+    panExt = FExtView;
+    panExt->setVisible(FSettings.ShowFileTypes);
     spExt->addWidget(panExt);
     spExt->setStretchFactor(0, 3);
     spExt->setStretchFactor(1, 1);
@@ -163,7 +183,6 @@ void TfrmQuarzelMain::CreateLayout() {
     pcMain->addTab(tsTree, Tr("Tree View"));
 
     // "File View": the file list.
-    FTypeCache = new TFileTypeCache(this);
     FFilesPanel = new TFileListPanel(*FTypeCache, pcMain);
     FFilesPanel->LoadSettings(FSettings);
     FFilesPanel->SetFormat(FFormat);
@@ -210,6 +229,18 @@ void TfrmQuarzelMain::CreateMenus() {
     actAutoScan->setObjectName(QStringLiteral("actAutoScan"));
     actAutoScan->setCheckable(true);
     actAutoScan->setChecked(FSettings.AutoScan);
+    actShowFileTypes = mnuOptions->addAction(Tr("Show File Types"));
+    actShowFileTypes->setObjectName(QStringLiteral("actShowFileTypes"));
+    actShowFileTypes->setShortcut(QKeySequence(Qt::Key_F8));
+    actShowFileTypes->setCheckable(true);
+    actShowFileTypes->setChecked(FSettings.ShowFileTypes);
+    connect(actShowFileTypes, &QAction::toggled, this, [this](bool on) {
+        panExt->setVisible(on);
+        if (on && FExtRows.Rows.empty()) RankExtensions();
+        FSettings.ShowFileTypes = on;
+        FStart.Store.Save(FSettings);
+    });
+    FExtView->actShowFileTypes = actShowFileTypes;
     connect(actAutoScan, &QAction::toggled, this, [this](bool on) {
         FSettings.AutoScan = on;
         FScanControl->AutoScan = on;
@@ -275,10 +306,28 @@ void TfrmQuarzelMain::ShowResults() {
     TScanSession& s = FScanControl->Session();
     FFilesPanel->SetScans(s.Scans(), s.rootmftmulti.SubFoldersTotSize,
                           s.rootmftmulti.SubFoldersTotSizeAlloc);
+    RankExtensions();
+}
+
+void TfrmQuarzelMain::RankExtensions() {
+    const std::vector<TNTFS_FILES*> scans = FScanControl->Session().Scans();
+    FExtColors.BuildExtSizes(scans);
+    uint64_t size = 0, alloc = 0;
+    TFileTypesView::TreeTotals(FDisplayTree, size, alloc);
+    FExtModel->Fill(size, alloc);
+}
+
+void TfrmQuarzelMain::SelectFilesOfExtension(const QString& key) {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    FDisplayTree.SelectFilesOfExtension(ToU16(key));
+    FTreeView->viewport()->update();
+    RefreshSelectionStatus();
+    QGuiApplication::restoreOverrideCursor();
 }
 
 void TfrmQuarzelMain::SaveViewSettings() {
     FFilesPanel->StoreSettings(FSettings);
+    if (FExtRows.SortColumn() >= 0) FSettings.ExtSortColumn = FExtRows.SortColumn();
     FStart.Store.Save(FSettings);
 }
 

@@ -7,6 +7,8 @@
 
 #include "app/windowstart.h"
 #include "views/displaytree.h"
+#include "views/extstats.h"
+#include "views/filetypes.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -19,8 +21,10 @@ class QTabWidget;
 
 namespace qz {
 
+class TExtView;
 class TFileListPanel;
 class TFileTypeCache;
+class TFileTypesModel;
 class TScanControl;
 class TScanStatus;
 class TSpaceSummaryPanel;
@@ -43,6 +47,9 @@ public:
     TSpaceSummaryPanel* SpaceSummary() { return FSummary; }
     TFileListPanel* Files() { return FFilesPanel; }
     TFileTypeCache* FileTypeCache() { return FTypeCache; }
+    TExtView* FileTypes() { return FExtView; }
+    // The extension statistics and treemap colours of the scans on screen.
+    TExtColors& ExtColors() { return FExtColors; }
 
     // ---- menus (other parts add their actions)
     QMenu* mnuFile;
@@ -52,6 +59,7 @@ public:
     QAction* actNewInstance;
     QAction* actExit;
     QAction* actAutoScan;
+    QAction* actShowFileTypes; // "Show File Types" (F8)
     // The display units, in menu order: Dynamic, Bytes, KB, MB, GB, TB.
     QAction* actDisplayUnit[6];
 
@@ -90,6 +98,10 @@ private:
     void ShowResults();
     // Settings changed by a view are stored now.
     void SaveViewSettings();
+    // Ranks the extensions of the scans and fills the file-types view.
+    void RankExtensions();
+    // "Select" in the file-types view: every file of key in the tree.
+    void SelectFilesOfExtension(const QString& key);
     void NewInstance1Click();
 
     TWindowStart& FStart;
@@ -104,6 +116,10 @@ private:
     TSpaceSummaryPanel* FSummary = nullptr;
     TFileTypeCache* FTypeCache = nullptr;
     TFileListPanel* FFilesPanel = nullptr;
+    TExtColors FExtColors;
+    TFileTypesView FExtRows;
+    TFileTypesModel* FExtModel = nullptr;
+    TExtView* FExtView = nullptr;
     bool FClosePending = false; // the window closes once the cancelled scan has ended
     bool FShown = false;
 };
