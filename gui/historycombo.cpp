@@ -5,6 +5,7 @@
 #include "gui/filteredit.h"
 #include "gui/qtext.h"
 
+#include <QTimer>
 #include <QWheelEvent>
 
 namespace qz {
@@ -18,6 +19,9 @@ THistoryCombo::THistoryCombo(bool ignoreCase, QWidget* parent) : QComboBox(paren
     setEditable(true);
     FEdit = new TFilterEdit(this);
     setLineEdit(FEdit);
+    // The combo box picks the item whose text equals the box's whenever the box loses the
+    // focus (opening the list does that too); only the user's picks count here.
+    disconnect(FEdit, &QLineEdit::editingFinished, this, nullptr);
     setInsertPolicy(QComboBox::NoInsert);
     setDuplicatesEnabled(true); // Enter never picks an item by its text
     setCompleter(nullptr);
@@ -37,7 +41,14 @@ QString THistoryCombo::ClearItemText() {
 
 void THistoryCombo::showPopup() {
     FTextAtPopup = FEdit->text();
+    FPicking = true;
     QComboBox::showPopup();
+}
+
+void THistoryCombo::hidePopup() {
+    QComboBox::hidePopup();
+    // A pick is reported right after the list closes, in the same call.
+    QTimer::singleShot(0, this, [this] { FPicking = false; });
 }
 
 void THistoryCombo::wheelEvent(QWheelEvent* event) {
@@ -97,7 +108,10 @@ void THistoryCombo::Remember() {
 }
 
 void THistoryCombo::OnActivated(int index) {
-    if (FRebuilding || index < 0) return;
+    // Only a pick from the opened list counts: the combo box also "activates" the item whose
+    // text equals the box's when the box loses the focus, which is no choice of the user.
+    if (FRebuilding || index < 0 || !FPicking) return;
+    FPicking = false;
     if (itemData(index).toInt() == kClearMarker) {
         // The box keeps the text it had; the list keeps only the special item.
         FEdit->blockSignals(true);

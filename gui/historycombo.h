@@ -37,6 +37,7 @@ public:
     // The special last item's text: "<" + the word Clear + ">".
     static QString ClearItemText();
     void showPopup() override;
+    void hidePopup() override;
 
 signals:
     // The entries changed by the user's pick or clear (save now).
@@ -55,6 +56,7 @@ private:
     TSearchHistory FHistory;
     QString FTextAtPopup; // the box's text when the list was opened
     bool FRebuilding = false;
+    bool FPicking = false; // the list is open (or has just closed with a pick)
 };
 
 } // namespace qz

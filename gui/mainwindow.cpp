@@ -8,6 +8,8 @@
 #include "gui/filetypecache.h"
 #include "gui/filetypesdelegate.h"
 #include "gui/filetypesmodel.h"
+#include "gui/filterapplier.h"
+#include "gui/filterpanel.h"
 #include "gui/qtext.h"
 #include "gui/scancontrol.h"
 #include "gui/spacesummary.h"
@@ -25,8 +27,10 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProcess>
+#include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace qz {
@@ -65,12 +69,21 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     sc.FullScanNTFSIfPossible = FSettings.FullScanNTFSIfPossible;
     sc.AutoScan = FSettings.AutoScan;
     sc.FileNodeMinGroupSize = FSettings.FileNodeMinGroupSize;
-    // Until the filter panel exists, the command line's filters apply to every scan.
+    // Scans take their filters from the filter panel (the command line's fill it).
     const TStartupOptions& opt = start.Options;
-    sc.BaseOptions.FilterInclude = Utf8ToUtf16(opt.FilterInclude);
-    sc.BaseOptions.FilterExclude = Utf8ToUtf16(opt.FilterExclude);
-    sc.BaseOptions.MatchEntirePath =
-        opt.FilterFullPathGiven ? opt.FilterFullPath : FSettings.MatchPathFilter;
+    FFilterPanel->SetFromCommandLine(Utf8ToUtf16(opt.FilterInclude), Utf8ToUtf16(opt.FilterExclude),
+                                     opt.FilterGiven, opt.FilterFullPath, opt.FilterFullPathGiven);
+    auto syncFilters = [this] {
+        TScanOptions& o = FScanControl->BaseOptions;
+        FFilterPanel->ScanFilters(o.FilterInclude, o.FilterExclude, o.MatchEntirePath);
+    };
+    syncFilters();
+    connect(FFilterPanel, &TFilterPanel::filtersChanged, this, syncFilters);
+    FApplier = new TFilterApplier(sc, *FTreeView, *FScanStatus, this);
+    connect(FFilterPanel, &TFilterPanel::applyRequested, this,
+            &TfrmQuarzelMain::actApplyFilterExecute);
+    connect(FApplier, &TFilterApplier::aboutToFilter, this, &TfrmQuarzelMain::OnFilterPassStarted);
+    connect(FApplier, &TFilterApplier::filtered, this, &TfrmQuarzelMain::OnFilterPassEnded);
     sc.BaseOptions.ShowMaxModifiedDate = FSettings.ShowMaxModifiedDate;
 
     connect(&sc, &TScanControl::scanStarted, this, &TfrmQuarzelMain::OnScanStarted);
@@ -90,6 +103,11 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
 TfrmQuarzelMain::~TfrmQuarzelMain() {
     // The views' background work stops first; then the scans (and their threads) go, then the
     // views that show them; the display tree they point into is a member and goes last.
+    // Nothing the children report while they go reaches this window's members.
+    for (QObject* child : findChildren<QObject*>()) disconnect(child, nullptr, this, nullptr);
+    FFilterPanel->SaveSettings = nullptr;
+    FFilesPanel->SaveSettings = nullptr;
+    FApplier->Stop();
     FFilesPanel->ClearScans();
     delete FScanControl;
     delete FTreeView;
@@ -117,6 +135,9 @@ void TfrmQuarzelMain::CreateLayout() {
     FScanStatus = new TScanStatus(central);
     FSummary = new TSpaceSummaryPanel(central);
     FScanControl = new TScanControl(*FTreeView, *FScanStatus, *FSummary, central);
+    FFilterPanel = new TFilterPanel(central);
+    FFilterPanel->LoadSettings(FSettings);
+    FFilterPanel->SaveSettings = [this] { SaveViewSettings(); };
 
     // Top panel: what to scan on the left, the space it holds on the right; the status line
     // with the progress bar below.
@@ -125,14 +146,15 @@ void TfrmQuarzelMain::CreateLayout() {
     auto* topLayout = new QHBoxLayout(top);
     topLayout->setContentsMargins(0, 0, 0, 0);
     topLayout->addWidget(FScanControl, 2);
+    topLayout->addWidget(FFilterPanel->sbFilter);
     topLayout->addSpacing(12);
     topLayout->addWidget(FSummary, 3);
     layout->addWidget(top);
     layout->addWidget(FScanStatus);
 
-    // The filter panel (Ctrl+Shift+F) goes above the pages; hidden until it is built.
-    panFilter = Placeholder(central, "panFilter", Tr("Filter"));
-    panFilter->hide();
+    // The filter panel (Ctrl+Shift+F) goes above the pages; its toggle button stays beside the
+    // scan control.
+    panFilter = FFilterPanel;
     layout->addWidget(panFilter);
 
     pcMain = new QTabWidget(central);
@@ -229,6 +251,8 @@ void TfrmQuarzelMain::CreateMenus() {
     actAutoScan->setObjectName(QStringLiteral("actAutoScan"));
     actAutoScan->setCheckable(true);
     actAutoScan->setChecked(FSettings.AutoScan);
+    mnuOptions->addAction(FFilterPanel->actFilterScanResults);
+    mnuOptions->addAction(FFilterPanel->actApplyFilter);
     actShowFileTypes = mnuOptions->addAction(Tr("Show File Types"));
     actShowFileTypes->setObjectName(QStringLiteral("actShowFileTypes"));
     actShowFileTypes->setShortcut(QKeySequence(Qt::Key_F8));
@@ -291,12 +315,14 @@ void TfrmQuarzelMain::ProcessCommandLinePath(const QString& path) {
 
 void TfrmQuarzelMain::OnScanStarted() {
     actScan->setEnabled(false);
+    FFilterPanel->EnableFilterControls(false, true);
     FTreeStatus->SetSelectionText(QString());
     FTreeStatus->SetHotPath(QString());
 }
 
 void TfrmQuarzelMain::OnScanFinished(bool) {
     actScan->setEnabled(true);
+    FFilterPanel->EnableFilterControls(true, true);
     ShowResults();
     RefreshSelectionStatus();
     if (FClosePending) close();
@@ -325,8 +351,35 @@ void TfrmQuarzelMain::SelectFilesOfExtension(const QString& key) {
     QGuiApplication::restoreOverrideCursor();
 }
 
+void TfrmQuarzelMain::actApplyFilterExecute() {
+    if (FScanControl->ScanInProgress() || !FScanControl->btnScan->isVisible()) return;
+    FApplier->Apply(FFilterPanel->Request());
+}
+
+void TfrmQuarzelMain::OnFilterPassStarted() {
+    // The views let go of the scans; nothing that changes them runs meanwhile.
+    FFilesPanel->ClearScans();
+    FExtModel->Clear();
+    FTreeStatus->SetSelectionText(QString());
+    FTreeStatus->SetHotPath(QString());
+    FScanControl->setEnabled(false);
+    actScan->setEnabled(false);
+    FFilterPanel->EnableFilterControls(false, true);
+}
+
+void TfrmQuarzelMain::OnFilterPassEnded() {
+    FScanControl->setEnabled(true);
+    actScan->setEnabled(true);
+    FFilterPanel->EnableFilterControls(true, true);
+    FFilterPanel->ShowPassErrors(FApplier->Errors());
+    ShowResults();
+    FScanControl->UpdateSpaceSummary();
+    RefreshSelectionStatus();
+}
+
 void TfrmQuarzelMain::SaveViewSettings() {
     FFilesPanel->StoreSettings(FSettings);
+    FFilterPanel->StoreSettings(FSettings);
     if (FExtRows.SortColumn() >= 0) FSettings.ExtSortColumn = FExtRows.SortColumn();
     FStart.Store.Save(FSettings);
 }

@@ -23,6 +23,8 @@ namespace qz {
 
 class TExtView;
 class TFileListPanel;
+class TFilterApplier;
+class TFilterPanel;
 class TFileTypeCache;
 class TFileTypesModel;
 class TScanControl;
@@ -48,6 +50,8 @@ public:
     TFileListPanel* Files() { return FFilesPanel; }
     TFileTypeCache* FileTypeCache() { return FTypeCache; }
     TExtView* FileTypes() { return FExtView; }
+    TFilterPanel* Filters() { return FFilterPanel; }
+    TFilterApplier* FilterApplier() { return FApplier; }
     // The extension statistics and treemap colours of the scans on screen.
     TExtColors& ExtColors() { return FExtColors; }
 
@@ -102,6 +106,10 @@ private:
     void RankExtensions();
     // "Select" in the file-types view: every file of key in the tree.
     void SelectFilesOfExtension(const QString& key);
+    // actApplyFilterExecute, and the two ends of the pass.
+    void actApplyFilterExecute();
+    void OnFilterPassStarted();
+    void OnFilterPassEnded();
     void NewInstance1Click();
 
     TWindowStart& FStart;
@@ -120,6 +128,8 @@ private:
     TFileTypesView FExtRows;
     TFileTypesModel* FExtModel = nullptr;
     TExtView* FExtView = nullptr;
+    TFilterPanel* FFilterPanel = nullptr;
+    TFilterApplier* FApplier = nullptr;
     bool FClosePending = false; // the window closes once the cancelled scan has ended
     bool FShown = false;
 };
