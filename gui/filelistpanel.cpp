@@ -228,7 +228,8 @@ void TFileListPanel::SetScans(std::vector<TNTFS_FILES*> scans, uint64_t totalSiz
 }
 
 void TFileListPanel::ClearScans() {
-    const bool wasLoading = Loading();
+    const bool wasLoading = Loading() || FShowWhenThawed;
+    FShowWhenThawed = FLoadWhenThawed = false;
     FJob.Stop();
     FTimer.stop();
     FPending = false;
@@ -259,7 +260,7 @@ TFileListOptions TFileListPanel::ReadOptions() const {
 }
 
 bool TFileListPanel::Loading() const {
-    return FJob.Busy() || FPending;
+    return FJob.Busy() || FPending || FShowWhenThawed;
 }
 
 void TFileListPanel::SearchChanged() {
@@ -275,6 +276,10 @@ void TFileListPanel::TimerFired() {
 void TFileListPanel::LoadFileList() {
     FTimer.stop();
     if (FScans.empty()) return;
+    if (FFrozen) {
+        FLoadWhenThawed = true;
+        return;
+    }
     if (FJob.Busy()) {
         // The running load is abandoned; this one starts when it has stopped.
         FJob.Cancel();
@@ -321,6 +326,10 @@ void TFileListPanel::StartLoad() {
 }
 
 void TFileListPanel::LoadDone() {
+    if (FFrozen) {
+        FShowWhenThawed = true;
+        return;
+    }
     QApplication::restoreOverrideCursor();
     if (FPending) {
         StartLoad();
@@ -354,6 +363,20 @@ void TFileListPanel::HeaderClicked(int column) {
         if (FLoadedOnce) FTimer.start(1); // with a limit the list is loaded again
     }
     if (SaveSettings) SaveSettings();
+}
+
+void TFileListPanel::Freeze(bool frozen) {
+    if (frozen == FFrozen) return;
+    FFrozen = frozen;
+    if (frozen) return;
+    if (FShowWhenThawed) {
+        FShowWhenThawed = false;
+        LoadDone();
+    }
+    if (FLoadWhenThawed) {
+        FLoadWhenThawed = false;
+        LoadFileList();
+    }
 }
 
 void TFileListPanel::PageShown() {

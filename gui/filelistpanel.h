@@ -83,6 +83,10 @@ public:
     // The page was shown: loads when not loaded since the last scan or filter change, and
     // focuses the search box.
     void PageShown();
+    // While frozen the list shown stays as it is (an export reads it): a load asked for, or
+    // one that ends meanwhile, is shown when the list is thawed.
+    void Freeze(bool frozen);
+    bool Frozen() const { return FFrozen; }
 
 signals:
     // A load started or ended (the window disables "Scan" meanwhile).
@@ -113,6 +117,9 @@ private:
     QTimer FTimer;         // timFileSearch: 500 ms after the last change of the search
     bool FPending = false; // a load waits for the running one to stop
     bool FLoadedOnce = false;
+    bool FFrozen = false;
+    bool FLoadWhenThawed = false; // a load was asked for while frozen
+    bool FShowWhenThawed = false; // a load ended while frozen
 };
 
 } // namespace qz

@@ -1,8 +1,10 @@
 #include "gui/mainwindow.h"
 
+#include "app/outputs.h"
 #include "base/debuglog.h"
 #include "base/text.h"
 #include "fsops/mounts.h"
+#include "gui/exportactions.h"
 #include "gui/extview.h"
 #include "gui/filelistpanel.h"
 #include "gui/filetypecache.h"
@@ -61,6 +63,10 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     if (FSettings.TreeSortColumn >= 0)
         FDisplayTree.Sort(FSettings.TreeSortColumn, TSortDirection::Descending);
     CreateLayout();
+    FExports =
+        new TExportActions(*this, FSettings, start.Store,
+                           ExportOptionsFromCommandLine(start.CommandLine, start.Options), this);
+    FExtView->actExportFileTypes = FExports->actExportFileTypes;
     CreateMenus();
 
     TScanControl& sc = *FScanControl;
@@ -84,6 +90,7 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
             &TfrmQuarzelMain::actApplyFilterExecute);
     connect(FApplier, &TFilterApplier::aboutToFilter, this, &TfrmQuarzelMain::OnFilterPassStarted);
     connect(FApplier, &TFilterApplier::filtered, this, &TfrmQuarzelMain::OnFilterPassEnded);
+    connect(FExports, &TExportActions::busyChanged, FFilesPanel, &TFileListPanel::Freeze);
     sc.BaseOptions.ShowMaxModifiedDate = FSettings.ShowMaxModifiedDate;
 
     connect(&sc, &TScanControl::scanStarted, this, &TfrmQuarzelMain::OnScanStarted);
@@ -107,6 +114,7 @@ TfrmQuarzelMain::~TfrmQuarzelMain() {
     for (QObject* child : findChildren<QObject*>()) disconnect(child, nullptr, this, nullptr);
     FFilterPanel->SaveSettings = nullptr;
     FFilesPanel->SaveSettings = nullptr;
+    FExports->Stop();
     FApplier->Stop();
     FFilesPanel->ClearScans();
     delete FScanControl;
@@ -233,6 +241,10 @@ void TfrmQuarzelMain::CreateMenus() {
     actNewInstance->setObjectName(QStringLiteral("actNewInstance"));
     connect(actNewInstance, &QAction::triggered, this, &TfrmQuarzelMain::NewInstance1Click);
     mnuFile->addSeparator();
+    mnuFile->addAction(FExports->actExport);
+    mnuFile->addAction(FExports->actExportFileTypes);
+    mnuFile->addAction(FExports->actExportVisible);
+    mnuFile->addSeparator();
     actExit = mnuFile->addAction(Tr("Exit"));
     actExit->setObjectName(QStringLiteral("actExit"));
     actExit->setShortcut(QKeySequence::Quit);
@@ -315,6 +327,7 @@ void TfrmQuarzelMain::ProcessCommandLinePath(const QString& path) {
 
 void TfrmQuarzelMain::OnScanStarted() {
     actScan->setEnabled(false);
+    FExports->SetEnabled(false);
     FFilterPanel->EnableFilterControls(false, true);
     FTreeStatus->SetSelectionText(QString());
     FTreeStatus->SetHotPath(QString());
@@ -322,6 +335,7 @@ void TfrmQuarzelMain::OnScanStarted() {
 
 void TfrmQuarzelMain::OnScanFinished(bool) {
     actScan->setEnabled(true);
+    FExports->SetEnabled(!FScanControl->Session().Scans().empty());
     FFilterPanel->EnableFilterControls(true, true);
     ShowResults();
     RefreshSelectionStatus();
@@ -352,7 +366,8 @@ void TfrmQuarzelMain::SelectFilesOfExtension(const QString& key) {
 }
 
 void TfrmQuarzelMain::actApplyFilterExecute() {
-    if (FScanControl->ScanInProgress() || !FScanControl->btnScan->isVisible()) return;
+    if (FScanControl->ScanInProgress() || !FScanControl->btnScan->isVisible() || FExports->Busy())
+        return;
     FApplier->Apply(FFilterPanel->Request());
 }
 
@@ -364,12 +379,14 @@ void TfrmQuarzelMain::OnFilterPassStarted() {
     FTreeStatus->SetHotPath(QString());
     FScanControl->setEnabled(false);
     actScan->setEnabled(false);
+    FExports->SetEnabled(false);
     FFilterPanel->EnableFilterControls(false, true);
 }
 
 void TfrmQuarzelMain::OnFilterPassEnded() {
     FScanControl->setEnabled(true);
     actScan->setEnabled(true);
+    FExports->SetEnabled(true);
     FFilterPanel->EnableFilterControls(true, true);
     FFilterPanel->ShowPassErrors(FApplier->Errors());
     ShowResults();

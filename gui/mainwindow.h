@@ -21,6 +21,7 @@ class QTabWidget;
 
 namespace qz {
 
+class TExportActions;
 class TExtView;
 class TFileListPanel;
 class TFilterApplier;
@@ -52,6 +53,7 @@ public:
     TExtView* FileTypes() { return FExtView; }
     TFilterPanel* Filters() { return FFilterPanel; }
     TFilterApplier* FilterApplier() { return FApplier; }
+    TExportActions* Exports() { return FExports; }
     // The extension statistics and treemap colours of the scans on screen.
     TExtColors& ExtColors() { return FExtColors; }
 
@@ -130,6 +132,7 @@ private:
     TExtView* FExtView = nullptr;
     TFilterPanel* FFilterPanel = nullptr;
     TFilterApplier* FApplier = nullptr;
+    TExportActions* FExports = nullptr;
     bool FClosePending = false; // the window closes once the cancelled scan has ended
     bool FShown = false;
 };
