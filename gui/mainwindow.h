@@ -7,6 +7,8 @@
 
 #include "app/windowstart.h"
 #include "views/displaytree.h"
+#include "views/extstats.h"
+#include "views/filetypes.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -19,6 +21,13 @@ class QTabWidget;
 
 namespace qz {
 
+class TExportActions;
+class TExtView;
+class TFileListPanel;
+class TFilterApplier;
+class TFilterPanel;
+class TFileTypeCache;
+class TFileTypesModel;
 class TScanControl;
 class TScanStatus;
 class TSpaceSummaryPanel;
@@ -39,6 +48,14 @@ public:
     TScanStatus* ScanStatus() { return FScanStatus; }
     TTreeStatus* TreeStatus() { return FTreeStatus; }
     TSpaceSummaryPanel* SpaceSummary() { return FSummary; }
+    TFileListPanel* Files() { return FFilesPanel; }
+    TFileTypeCache* FileTypeCache() { return FTypeCache; }
+    TExtView* FileTypes() { return FExtView; }
+    TFilterPanel* Filters() { return FFilterPanel; }
+    TFilterApplier* FilterApplier() { return FApplier; }
+    TExportActions* Exports() { return FExports; }
+    // The extension statistics and treemap colours of the scans on screen.
+    TExtColors& ExtColors() { return FExtColors; }
 
     // ---- menus (other parts add their actions)
     QMenu* mnuFile;
@@ -48,6 +65,7 @@ public:
     QAction* actNewInstance;
     QAction* actExit;
     QAction* actAutoScan;
+    QAction* actShowFileTypes; // "Show File Types" (F8)
     // The display units, in menu order: Dynamic, Bytes, KB, MB, GB, TB.
     QAction* actDisplayUnit[6];
 
@@ -81,6 +99,19 @@ private:
     void CreateMenus();
     void OnScanStarted();
     void OnScanFinished(bool ok);
+    // The scans on screen changed (a scan ended, filters were applied): the views that are
+    // not rebuilt by the scan control take them.
+    void ShowResults();
+    // Settings changed by a view are stored now.
+    void SaveViewSettings();
+    // Ranks the extensions of the scans and fills the file-types view.
+    void RankExtensions();
+    // "Select" in the file-types view: every file of key in the tree.
+    void SelectFilesOfExtension(const QString& key);
+    // actApplyFilterExecute, and the two ends of the pass.
+    void actApplyFilterExecute();
+    void OnFilterPassStarted();
+    void OnFilterPassEnded();
     void NewInstance1Click();
 
     TWindowStart& FStart;
@@ -93,6 +124,15 @@ private:
     TScanStatus* FScanStatus = nullptr;
     TTreeStatus* FTreeStatus = nullptr;
     TSpaceSummaryPanel* FSummary = nullptr;
+    TFileTypeCache* FTypeCache = nullptr;
+    TFileListPanel* FFilesPanel = nullptr;
+    TExtColors FExtColors;
+    TFileTypesView FExtRows;
+    TFileTypesModel* FExtModel = nullptr;
+    TExtView* FExtView = nullptr;
+    TFilterPanel* FFilterPanel = nullptr;
+    TFilterApplier* FApplier = nullptr;
+    TExportActions* FExports = nullptr;
     bool FClosePending = false; // the window closes once the cancelled scan has ended
     bool FShown = false;
 };
