@@ -152,7 +152,7 @@ int QuarzelMain(int argc, char** argv) {
     DebugLog("Options:" + cl.GetOptionArguments());
     if (!loc.LogLine.empty()) DebugLog(loc.LogLine);
     DebugLog("Settings file: " + loc.FileName);
-    const std::string defaultLanguage = DefaultLanguageCode(ProgramFolder() + "/locale");
+    const std::string defaultLanguage = DefaultLanguageCode(LocaleFolder());
     DebugLog("DefaultLanguageCode=" + defaultLanguage);
 
     if (cl.Uninstall()) {
@@ -196,6 +196,8 @@ int QuarzelMain(int argc, char** argv) {
     }
     const std::string language = settings.Language.empty() ? defaultLanguage : settings.Language;
     DebugLog("Language=" + language);
+    if (!ActivateLanguage(language, LocaleFolder()))
+        DebugLog("No catalogue for " + language + " in " + LocaleFolder());
 
     StartTime = NowLocal();
     HeadlessMode = headless;
