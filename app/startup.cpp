@@ -2,6 +2,7 @@
 
 #include "app/appstate.h"
 #include "app/configfile.h"
+#include "app/desktopintegration.h"
 #include "app/environment.h"
 #include "app/headless.h"
 #include "app/interrupt.h"
@@ -111,6 +112,8 @@ void PrintUsage(std::FILE* out) {
         "  --admin                    ask for root (pkexec) when NTFS devices cannot be read\n"
         "  --debug                    write a debug log\n"
         "  -setlanguage CODE          store the language and end\n"
+        "  -install, -uninstall       add or remove the desktop entry, the .mft file type and\n"
+        "                             the file managers' folder actions (for this user)\n"
         "  --help, --version\n"
         "\n"
         "Exit status: 0 when everything asked for was written, 1 when the scan or an output\n"
@@ -155,10 +158,15 @@ int QuarzelMain(int argc, char** argv) {
     const std::string defaultLanguage = DefaultLanguageCode(LocaleFolder());
     DebugLog("DefaultLanguageCode=" + defaultLanguage);
 
-    if (cl.Uninstall()) {
-        // The file-manager entries are not registered by this build, so none are left to
-        // remove.
-        DebugLog("Uninstall");
+    if (cl.Uninstall() || cl.Install()) {
+        // The desktop entries, the .mft file type and the file managers' folder actions.
+        DebugLog(cl.Install() ? "Install" : "Uninstall");
+        std::string error;
+        if (!RegisterExplorerIntegration(cl.Install(), ProgramPath(), UserIntegrationPlaces(),
+                                         &error)) {
+            std::fprintf(stderr, "quarzel: %s\n", error.c_str());
+            return kExitFailed;
+        }
         return kExitOk;
     }
 
