@@ -128,6 +128,7 @@ TMainSettings LoadMainSettings(const TIniFile& ini, bool portable) {
     s.UITheme = ini.ReadInteger(M, "uitheme", 0);
     if (s.UITheme < 0 || s.UITheme > 2) s.UITheme = 0;
     s.LastUpdateCheck = ini.ReadInteger(M, "LastUpdateCheck", 0);
+    s.UpdateUrl = ini.ReadString(M, "UpdateURL");
     s.ExportExtension = ini.ReadString(M, "export_extension", ".csv");
     s.ExportFolder = ini.ReadString(M, "export_folder");
 
@@ -185,6 +186,9 @@ void SaveMainSettings(TIniFile& ini, const TMainSettings& s) {
     ini.WriteInteger(M, "FullScanNTFSIfPossible", s.FullScanNTFSIfPossible ? 1 : 0);
     ini.WriteInteger(M, "FileNodeMinGroupSize", s.FileNodeMinGroupSize);
     ini.WriteInteger(M, "UseQuarzelClassicTheme", s.UseClassicTheme ? 1 : 0);
+    ini.WriteInteger(M, "uitheme", s.UITheme);
+    ini.WriteInteger(M, "LastUpdateCheck", s.LastUpdateCheck);
+    if (!s.UpdateUrl.empty()) ini.WriteString(M, "UpdateURL", s.UpdateUrl);
     ini.DeleteKey(M, "fontsize");
     // Stored properties.
     for (auto [key, unit] : kUnitKeys) ini.WriteBool(M, key, s.DisplayUnit == unit);

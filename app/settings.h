@@ -50,8 +50,9 @@ struct TMainSettings {
     bool FullScanNTFSIfPossible = false;
     int FileNodeMinGroupSize = 4;
     bool UseClassicTheme = false;
-    int UITheme = 0; // 0 auto, 1 light, 2 dark
-    int LastUpdateCheck = 0;
+    int UITheme = 0;         // 0 auto, 1 light, 2 dark
+    int LastUpdateCheck = 0; // day of the last update check (0: never)
+    std::string UpdateUrl;   // the update endpoint; empty: the one the build names
     std::string ExportExtension = ".csv", ExportFolder;
     // Stored properties of the window's controls.
     TDisplayUnit DisplayUnit = TDisplayUnit::Dynamic;
