@@ -7,34 +7,9 @@
 #include "base/debuglog.h"
 #include "base/text.h"
 #include "filters/filters.h"
-#include "fsops/disksize.h"
 #include "views/format.h"
 
 namespace qz {
-
-namespace {
-
-TDiskSizeInfo SourceDiskSize(const TScanSource& src, const TNTFS_FILES& scan,
-                             const std::vector<TMountInfo>& mounts) {
-    const std::string path = Utf16ToUtf8(src.Path);
-    switch (src.Method) {
-    case TScanMethod::MFTVolume:
-        if (!src.SubtreePath.empty())
-            return GetDiskSizeInfo(Utf16ToUtf8(src.SubtreeRootName), mounts);
-        if (!src.RootName.empty()) return GetDiskSizeInfo(Utf16ToUtf8(src.RootName), mounts);
-        return DiskSizeFromVolumeData(src.Path, scan.FVolData);
-    case TScanMethod::Enumerate:
-        return GetDiskSizeInfo(path, mounts);
-    case TScanMethod::MFTDump:
-    case TScanMethod::CSVImport:
-        break;
-    }
-    TDiskSizeInfo none;
-    none.itempath = src.Path;
-    return none;
-}
-
-} // namespace
 
 int ProcessCommandLine(THeadlessRun& run) {
     const TStartupOptions& opt = *run.Options;
@@ -166,10 +141,16 @@ int ProcessCommandLine(THeadlessRun& run) {
     so.TimeOffset = LocalOffsetAt(NowUtc());
     const TScanSource sources[1] = {r.Source};
     session.Start(sources, so);
+    // The texts of this run (tree cells, treemap labels, the progress line) are formatted with
+    // the stored unit and decimals and the locale's separators.
+    TFormatSettings format;
+    format.Unit = settings.DisplayUnit;
+    format.Decimals = settings.DecimalPlaces;
+    format.Numbers = LocaleNumberFormat();
     TProgressLine line(run.ProgressLine, run.Err);
     session.Wait(
         [&](const TScanProgress& p) {
-            line.Show(ScanProgressLine(p.Percent, p.Files, p.Folders, p.Seconds));
+            line.Show(ScanProgressLine(p.Percent, p.Files, p.Folders, p.Seconds, format.Numbers));
         },
         [&] { return run.Interrupt && run.Interrupt->load(); });
     line.Finish();
@@ -181,10 +162,12 @@ int ProcessCommandLine(THeadlessRun& run) {
             std::fprintf(run.Err, "quarzel: %s\n", e.c_str());
         return kExitFailed;
     }
-    DebugLog(Utf16ToUtf8(ScanCompleteText(session.Seconds, session.WasCancelled())));
+    DebugLog(
+        Utf16ToUtf8(ScanCompleteText(session.Seconds, session.WasCancelled(), format.Numbers)));
 
     TDisplayTree tree;
     tree.FILENODE_MIN_GROUP_SIZE = settings.FileNodeMinGroupSize;
+    tree.Format = format;
     std::string error;
     if (!session.LoadTree(tree, opt.SortBy, &error)) return fail(kExitFailed, path + ": " + error);
 

@@ -3,6 +3,7 @@
 #include "base/debuglog.h"
 #include "base/text.h"
 #include "engine/mft_volume.h"
+#include "fsops/disksize.h"
 
 #include <cerrno>
 #include <cstring>
@@ -31,6 +32,26 @@ std::string MountedAt(const std::string& path, const std::vector<TMountInfo>& mo
 }
 
 } // namespace
+
+TDiskSizeInfo SourceDiskSize(const TScanSource& src, const TNTFS_FILES& scan,
+                             const std::vector<TMountInfo>& mounts) {
+    const std::string path = Utf16ToUtf8(src.Path);
+    switch (src.Method) {
+    case TScanMethod::MFTVolume:
+        if (!src.SubtreePath.empty())
+            return GetDiskSizeInfo(Utf16ToUtf8(src.SubtreeRootName), mounts);
+        if (!src.RootName.empty()) return GetDiskSizeInfo(Utf16ToUtf8(src.RootName), mounts);
+        return DiskSizeFromVolumeData(src.Path, scan.FVolData);
+    case TScanMethod::Enumerate:
+        return GetDiskSizeInfo(path, mounts);
+    case TScanMethod::MFTDump:
+    case TScanMethod::CSVImport:
+        break;
+    }
+    TDiskSizeInfo none;
+    none.itempath = src.Path;
+    return none;
+}
 
 TResolvedSource ResolveSourcePath(const std::string& path, const TSourceList& list,
                                   const std::vector<TMountInfo>& mounts,

@@ -14,7 +14,6 @@
 #include "base/debuglog.h"
 #include "base/text.h"
 #include "sources/sources.h"
-#include "views/format.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -120,7 +119,7 @@ void PrintUsage(std::FILE* out) {
         "failed, 2 when the command line cannot be carried out.\n");
 }
 
-int QuarzelMain(int argc, char** argv) {
+int QuarzelMain(int argc, char** argv, TWindowEntry window) {
     // Before anything is opened: a closed 0, 1 or 2 would be handed to the first file opened.
     if (!EnsureStandardDescriptors()) return kExitFailed;
     std::vector<std::string> args;
@@ -210,10 +209,19 @@ int QuarzelMain(int argc, char** argv) {
     StartTime = NowLocal();
     HeadlessMode = headless;
     if (!HeadlessMode) {
-        std::fprintf(stderr,
-                     "quarzel: the window is not available yet; ask for an output (--export=FILE, "
-                     "--treemapimagefile=FILE, ...) to scan without it (see --help)\n");
-        return kExitUsage;
+        if (!window) {
+            std::fprintf(stderr, "quarzel: this build has no window; ask for an output "
+                                 "(--export=FILE, --treemapimagefile=FILE, ...) to scan without "
+                                 "it (see --help)\n");
+            return kExitUsage;
+        }
+        DebugLog("Creating Mutex");
+        TPresenceLock presence;
+        RegisterSources();
+        TWindowStart start{argc, argv, cl, opt, store, settings, HomeFolder(), StartTime};
+        const int code = window(start);
+        DebugLog("Quarzel terminating, exit code " + std::to_string(code));
+        return code;
     }
 
     THeadlessRun run;
@@ -241,8 +249,6 @@ int QuarzelMain(int argc, char** argv) {
     DebugLog("Creating Mutex");
     TPresenceLock presence;
 
-    SetTreeDecimals(settings.DecimalPlaces);
-    SetDisplayUnit(settings.DisplayUnit);
     RegisterSources();
     run.List = GetDrives(run.Mounts, settings.CustomFolders, HomeFolder());
     InstallInterruptHandlers(gInterrupted);

@@ -165,7 +165,8 @@ bool TCsvImport::Run(int fd, uint64_t fileSize, size_t bufferSize, int64_t& fail
         S.AddToFileList(root);
         S.AddToDirList(root);
         if (ok) failLine = 0;
-        return false;
+        // A cancel before the first folder row is no failure: the scan shows what was read.
+        return ok && S.Cancelled();
     }
     return ok;
 }

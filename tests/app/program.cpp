@@ -17,7 +17,10 @@ std::string Quote(const std::string& s) {
 Result Quarzel(const std::vector<std::string>& args, const std::string& dir,
                const std::string& shellTail) {
     TempDir errDir;
-    std::string cmd = "cd " + Quote(dir) + " && " + Quote(kQuarzel);
+    // Without a display: headless runs must not need one, and a run that would open the window
+    // says that it cannot.
+    std::string cmd = "cd " + Quote(dir) +
+                      " && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(kQuarzel);
     for (const std::string& a : args) cmd += " " + Quote(a);
     cmd += " 2>" + Quote(errDir / "err");
     if (!shellTail.empty()) cmd += " " + shellTail;

@@ -152,7 +152,6 @@ TEST(CsvExport, EveryOptionGroupInItsPlace) {
 
 TEST(CsvExport, PercentOfParentUsesAllocatedFiguresWhenSortedByAllocated) {
     ZoneGuard tz("UTC0");
-    SetTreeDecimals(1);
     Sample s;
     TDisplayTree tree;
     ASSERT_TRUE(tree.LoadTree(s.Scans()));
