@@ -179,6 +179,13 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
                      "quarzel: warning: the settings file %s is damaged; defaults are used\n",
                      loc.FileName.c_str());
         break;
+    case TIniFile::TLoadState::Damaged:
+        std::fprintf(stderr,
+                     "quarzel: warning: the settings file %s has %d damaged line(s), the first "
+                     "is line %d; they are left out and the file is kept as it is until the "
+                     "settings are saved\n",
+                     loc.FileName.c_str(), store.Ini().BadLines(), store.Ini().FirstBadLine());
+        break;
     case TIniFile::TLoadState::Unreadable:
         std::fprintf(stderr,
                      "quarzel: warning: the settings file %s cannot be read (%s); defaults are "
@@ -188,7 +195,11 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
     default:
         break;
     }
-    const TMainSettings settings = store.Load();
+    std::vector<std::string> settingsWarnings;
+    const TMainSettings settings = store.Load(&settingsWarnings);
+    for (const std::string& w : settingsWarnings)
+        std::fprintf(stderr, "quarzel: warning: settings file %s: %s\n", loc.FileName.c_str(),
+                     w.c_str());
     bool forceElevation = settings.RunAsAdmin;
     if (setLanguage) {
         std::string error;
@@ -219,6 +230,12 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
         TPresenceLock presence;
         RegisterSources();
         TWindowStart start{argc, argv, cl, opt, store, settings, HomeFolder(), StartTime};
+        if (store.Ini().LoadState() == TIniFile::TLoadState::Damaged)
+            start.SettingsWarnings.push_back(std::to_string(store.Ini().BadLines()) +
+                                             " damaged line(s) left out, the first is line " +
+                                             std::to_string(store.Ini().FirstBadLine()));
+        start.SettingsWarnings.insert(start.SettingsWarnings.end(), settingsWarnings.begin(),
+                                      settingsWarnings.end());
         const int code = window(start);
         DebugLog("Quarzel terminating, exit code " + std::to_string(code));
         return code;

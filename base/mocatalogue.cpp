@@ -34,6 +34,7 @@ bool Fail(std::string* error, const char* why) {
 
 bool TMoCatalogue::Load(std::string bytes, std::string* error) {
     FEntries.clear();
+    FOriginals.clear();
     FHeader = {};
     FPlural = TPluralRule();
     FBytes = std::move(bytes);
@@ -62,6 +63,7 @@ bool TMoCatalogue::Load(std::string bytes, std::string* error) {
         if (!stringAt(originals, i, idOffset, idLength) ||
             !stringAt(translations, i, strOffset, strLength)) {
             FEntries.clear();
+            FOriginals.clear();
             return Fail(error, "a string outside the file");
         }
         // The singular ends at the first NUL (a plural entry holds "singular\0plural").
@@ -73,6 +75,8 @@ bool TMoCatalogue::Load(std::string bytes, std::string* error) {
         }
         if (strLength == 0) continue; // untranslated
         FEntries[id] = Entry{strOffset, strLength};
+        const std::string_view first(b.data() + strOffset); // the first form, to its NUL
+        FOriginals.emplace(first, b.data() + idOffset);
     }
     const std::string forms = HeaderField("Plural-Forms");
     if (!forms.empty()) FPlural.Parse(forms);
@@ -122,6 +126,11 @@ const char* TMoCatalogue::FindPlural(std::string_view singular, uint64_t n) cons
     }
     if (start >= forms.size() || forms[start] == '\0') return nullptr;
     return forms.data() + start;
+}
+
+const char* TMoCatalogue::FindOriginal(std::string_view translation) const {
+    const auto it = FOriginals.find(translation);
+    return it == FOriginals.end() ? nullptr : it->second;
 }
 
 std::string TMoCatalogue::HeaderField(std::string_view name) const {

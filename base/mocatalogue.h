@@ -31,6 +31,10 @@ public:
     // The form for n of the entry whose singular is singular; nullptr when none.
     const char* FindPlural(std::string_view singular, uint64_t n) const;
 
+    // The msgid whose (singular) translation is translation; nullptr when none. When several
+    // texts have the same translation, one of them.
+    const char* FindOriginal(std::string_view translation) const;
+
     size_t Size() const { return FEntries.size(); }
     // The value of a header field ("Plural-Forms", "Language", ...); empty when absent.
     std::string HeaderField(std::string_view name) const;
@@ -40,7 +44,8 @@ private:
         uint32_t Offset = 0, Length = 0; // the translation (all forms, NUL-separated)
     };
     std::string FBytes;
-    std::unordered_map<std::string_view, Entry> FEntries; // msgid (singular) -> translation
+    std::unordered_map<std::string_view, Entry> FEntries;         // msgid (singular) -> translation
+    std::unordered_map<std::string_view, const char*> FOriginals; // translation -> msgid
     std::string_view FHeader;
     TPluralRule FPlural;
 };

@@ -90,6 +90,13 @@ const char* tr(const char* english) {
     return text ? text : english;
 }
 
+const char* EnglishOf(const char* text) {
+    const TLanguage* l = gCurrent.load(std::memory_order_acquire);
+    if (!l || !l->Catalogue || !text) return text;
+    const char* original = l->Catalogue->FindOriginal(text);
+    return original ? original : text;
+}
+
 const char* ntr(const char* singular, const char* plural, uint64_t n) {
     const TLanguage* l = gCurrent.load(std::memory_order_acquire);
     if (l && l->Catalogue && singular)

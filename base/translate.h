@@ -33,6 +33,10 @@ const char* tr(const char* english);
 // a translation, singular when n is 1, else plural.
 const char* ntr(const char* singular, const char* plural, uint64_t n);
 
+// The English key of text as the current language shows it: the msgid whose translation it
+// is, else text itself (English, or no catalogue entry).
+const char* EnglishOf(const char* text);
+
 // Makes the catalogue of code current: <localeFolder>/<code>/LC_MESSAGES/quarzel.mo, else the
 // one of the code's language alone ("de" for "de_AT"). "en", a code without catalogue or a
 // catalogue that cannot be read leaves the English texts. False when code is not English and

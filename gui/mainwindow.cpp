@@ -5,6 +5,7 @@
 #include "fsops/mounts.h"
 #include "gui/qtext.h"
 #include "gui/scancontrol.h"
+#include "gui/shell.h"
 #include "gui/spacesummary.h"
 #include "gui/statuspanel.h"
 #include "gui/treemodel.h"
@@ -73,9 +74,12 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     connect(FTreeView, &TTreeView::nodeSelectionChanged, this,
             &TfrmQuarzelMain::RefreshSelectionStatus);
     connect(FTreeView, &TTreeView::hotNodeChanged, FTreeStatus, &TTreeStatus::SetHotPath);
-    connect(FTreeView, &TTreeView::treeFontHeightChanged, this,
-            [this](int h) { FSettings.FontHeight = h; });
+    connect(FTreeView, &TTreeView::treeFontHeightChanged, this, [this](int h) {
+        FSettings.FontHeight = h;
+        FWindowSettings.SaveSettingsNow();
+    });
     resize(1100, 720);
+    FShell = new TShell(*this, FWindowSettings, start);
 }
 
 TfrmQuarzelMain::~TfrmQuarzelMain() {
@@ -96,13 +100,8 @@ void TfrmQuarzelMain::CreateLayout() {
     FTreeModel = new TTreeModel(FDisplayTree, this);
     FTreeView = new TTreeView(*FTreeModel);
     FTreeView->SetTreeFontHeight(FSettings.FontHeight);
-    if (FSettings.AltRowColors >= 1) {
-        // Odd rows on a light grey.
-        QPalette p = FTreeView->palette();
-        p.setColor(QPalette::AlternateBase, QColor(0xF0, 0xF0, 0xF0));
-        FTreeView->setPalette(p);
-        FTreeView->setAlternatingRowColors(true);
-    }
+    // Odd rows on the look's alternate background.
+    FTreeView->setAlternatingRowColors(FSettings.AltRowColors >= 1);
     FScanStatus = new TScanStatus(central);
     FSummary = new TSpaceSummaryPanel(central);
     FScanControl = new TScanControl(*FTreeView, *FScanStatus, *FSummary, central);
@@ -203,7 +202,7 @@ void TfrmQuarzelMain::CreateMenus() {
     connect(actAutoScan, &QAction::toggled, this, [this](bool on) {
         FSettings.AutoScan = on;
         FScanControl->AutoScan = on;
-        FStart.Store.Save(FSettings);
+        FWindowSettings.SaveSettingsNow();
     });
     mnuOptions->addSeparator();
     static const char* const kUnits[6][2] = {
@@ -235,7 +234,15 @@ void TfrmQuarzelMain::SetDisplayUnit(TDisplayUnit unit) {
     FSettings.DisplayUnit = unit;
     // The choice is kept at once; a settings file that cannot be written is not worth a
     // message (the choice stays for this session).
-    FStart.Store.Save(FSettings);
+    FWindowSettings.SaveSettingsNow();
+}
+
+void TfrmQuarzelMain::SetDecimalPlaces(int decimals) {
+    FFormat.Decimals = decimals;
+    FDisplayTree.Format = FFormat;
+    FTreeModel->TextsChanged();
+    FScanControl->UpdateSpaceSummary();
+    RefreshSelectionStatus();
 }
 
 void TfrmQuarzelMain::RefreshSelectionStatus() {
@@ -268,6 +275,7 @@ void TfrmQuarzelMain::showEvent(QShowEvent* event) {
     if (FShown) return;
     FShown = true;
     FScanControl->UpdateSpaceSummary();
+    FShell->FirstShow();
 }
 
 void TfrmQuarzelMain::closeEvent(QCloseEvent* event) {
@@ -278,6 +286,7 @@ void TfrmQuarzelMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    FShell->Closing();
     event->accept();
 }
 

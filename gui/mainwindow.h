@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/windowstart.h"
+#include "gui/windowsettings.h"
 #include "views/displaytree.h"
 
 #include <QMainWindow>
@@ -20,6 +21,7 @@ class QTabWidget;
 namespace qz {
 
 class TScanControl;
+class TShell;
 class TScanStatus;
 class TSpaceSummaryPanel;
 class TTreeModel;
@@ -39,6 +41,10 @@ public:
     TScanStatus* ScanStatus() { return FScanStatus; }
     TTreeStatus* TreeStatus() { return FTreeStatus; }
     TSpaceSummaryPanel* SpaceSummary() { return FSummary; }
+    // The settings dialogs, look, language, update check and desktop integration.
+    TShell* Shell() { return FShell; }
+    // The stored settings: parts that keep state of their own register a restorer and a saver.
+    TWindowSettings& Settings() { return FWindowSettings; }
 
     // ---- menus (other parts add their actions)
     QMenu* mnuFile;
@@ -65,6 +71,8 @@ public:
     const TFormatSettings& Format() const { return FFormat; }
     // actDisplayBytesExecute: the display unit changed.
     void SetDisplayUnit(TDisplayUnit unit);
+    // The decimals of sizes and percentages changed (0..4).
+    void SetDecimalPlaces(int decimals);
     // Scans path as the command line asks (50 ms after the window first shows).
     void ProcessCommandLinePath(const QString& path);
     // Refreshes the tree's selection status text.
@@ -85,6 +93,8 @@ private:
 
     TWindowStart& FStart;
     TMainSettings FSettings;
+    TWindowSettings FWindowSettings{FStart.Store, FSettings};
+    TShell* FShell = nullptr;
     TFormatSettings FFormat;
     TDisplayTree FDisplayTree;
     TTreeModel* FTreeModel = nullptr;
