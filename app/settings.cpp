@@ -84,6 +84,10 @@ void SaveCustomFolders(TIniFile& ini, const std::vector<std::string>& folders) {
 TMainSettings LoadMainSettings(const TIniFile& ini, bool portable,
                                std::vector<std::string>* warnings) {
     TMainSettings s;
+    if (warnings && ini.LoadState() == TIniFile::TLoadState::Damaged)
+        warnings->push_back(std::to_string(ini.BadLines()) +
+                            " damaged line(s) left out, the first is line " +
+                            std::to_string(ini.FirstBadLine()));
     s.FilterIncludeText = DecodeIniText(ini.ReadString(M, "edFilterInclude_Text"));
     s.FilterExcludeText = DecodeIniText(ini.ReadString(M, "edFilterExclude_Text"));
 

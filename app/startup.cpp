@@ -179,13 +179,6 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
                      "quarzel: warning: the settings file %s is damaged; defaults are used\n",
                      loc.FileName.c_str());
         break;
-    case TIniFile::TLoadState::Damaged:
-        std::fprintf(stderr,
-                     "quarzel: warning: the settings file %s has %d damaged line(s), the first "
-                     "is line %d; they are left out and the file is kept as it is until the "
-                     "settings are saved\n",
-                     loc.FileName.c_str(), store.Ini().BadLines(), store.Ini().FirstBadLine());
-        break;
     case TIniFile::TLoadState::Unreadable:
         std::fprintf(stderr,
                      "quarzel: warning: the settings file %s cannot be read (%s); defaults are "

@@ -205,10 +205,12 @@ void TfrmQuarzelMain::CreateMenus() {
         FWindowSettings.SaveSettingsNow();
     });
     mnuOptions->addSeparator();
-    static const char* const kUnits[6][2] = {
-        {"actDisplayDynamic", "Display Dynamic values"}, {"actDisplayBytes", "Display Byte values"},
-        {"actDisplayKB", "Display KB values"},           {"actDisplayMB", "Display MB values"},
-        {"actDisplayGB", "Display GB values"},           {"actDisplayTB", "Display TB values"}};
+    static const char* const kUnits[6][2] = {{"actDisplayDynamic", N_("Display Dynamic values")},
+                                             {"actDisplayBytes", N_("Display Byte values")},
+                                             {"actDisplayKB", N_("Display KB values")},
+                                             {"actDisplayMB", N_("Display MB values")},
+                                             {"actDisplayGB", N_("Display GB values")},
+                                             {"actDisplayTB", N_("Display TB values")}};
     auto* units = new QActionGroup(this);
     units->setExclusive(true);
     for (int i = 0; i < 6; ++i) {

@@ -165,23 +165,23 @@ void TShell::CreateActions() {
     file->insertActions(exitSeparator, {actCheckForUpdatesNow, actRestartAsAdmin, actResetConfig});
 
     options->addSeparator();
-    actTweaks = Command(options, "actTweaks", "Tweaks...");
-    actLanguage = Command(options, "actLanguage", "Language...");
+    actTweaks = Command(options, "actTweaks", N_("Tweaks..."));
+    actLanguage = Command(options, "actLanguage", N_("Language..."));
     mnuTheme = options->addMenu(Tr("Theme"));
     mnuTheme->setObjectName(QStringLiteral("mnuTheme"));
     FThemeGroup = new QActionGroup(this);
-    actThemeAuto = Checkable(mnuTheme, "actThemeAuto", "Auto", v.UITheme == 0);
-    actThemeLight = Checkable(mnuTheme, "actThemeLight", "Light", v.UITheme == 1);
-    actThemeDark = Checkable(mnuTheme, "actThemeDark", "Dark", v.UITheme == 2);
+    actThemeAuto = Checkable(mnuTheme, "actThemeAuto", N_("Auto"), v.UITheme == 0);
+    actThemeLight = Checkable(mnuTheme, "actThemeLight", N_("Light"), v.UITheme == 1);
+    actThemeDark = Checkable(mnuTheme, "actThemeDark", N_("Dark"), v.UITheme == 2);
     for (QAction* a : {actThemeAuto, actThemeLight, actThemeDark}) FThemeGroup->addAction(a);
     options->addSeparator();
     actCheckForUpdates =
-        Checkable(options, "actCheckForUpdates", "Check for updates", v.CheckForUpdates);
+        Checkable(options, "actCheckForUpdates", N_("Check for updates"), v.CheckForUpdates);
     actCheckForUpdates->setVisible(updates);
-    actWindowsContextMenu = Checkable(options, "actWindowsContextMenu", "File manager context menu",
-                                      v.WindowsContextMenu);
+    actWindowsContextMenu = Checkable(options, "actWindowsContextMenu",
+                                      N_("File manager context menu"), v.WindowsContextMenu);
     actRunAsAdmin =
-        Checkable(options, "actRunAsAdmin", "Always Run as Administrator", v.RunAsAdmin);
+        Checkable(options, "actRunAsAdmin", N_("Always Run as Administrator"), v.RunAsAdmin);
 
     connect(actTweaks, &QAction::triggered, this, &TShell::actTweaksExecute);
     connect(actLanguage, &QAction::triggered, this, &TShell::actLanguageExecute);

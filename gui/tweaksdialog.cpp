@@ -32,18 +32,18 @@ TfrmTweaks::TfrmTweaks(const TMainSettings& current, QWidget* parent)
     setWindowTitle(Tr("Tweaks"));
     auto* layout = new QVBoxLayout(this);
     cbEnableDragDrop =
-        Check(this, layout, "cbEnableDragDrop", "Enable drag/drop", current.EnableDragDrop);
+        Check(this, layout, "cbEnableDragDrop", N_("Enable drag/drop"), current.EnableDragDrop);
     cbEnableDoubleClickOpen = Check(this, layout, "cbEnableDoubleClickOpen",
-                                    "Open file on double click", current.EnableDoubleClickOpen);
+                                    N_("Open file on double click"), current.EnableDoubleClickOpen);
     cbMonitorFileSystemForchanges =
-        Check(this, layout, "cbMonitorFileSystemForchanges", "Monitor file system for changes",
+        Check(this, layout, "cbMonitorFileSystemForchanges", N_("Monitor file system for changes"),
               current.MonitorFileSystemForChanges);
     cbShowMaxModifiedDate =
         Check(this, layout, "cbShowMaxModifiedDate",
-              "Show max modified date of all sub folders/files as folder's last modified date",
+              N_("Show max modified date of all sub folders/files as folder's last modified date"),
               current.ShowMaxModifiedDate);
     cbScanMFTifPossible = Check(this, layout, "cbScanMFTifPossible",
-                                "Scan MFT (if possible) when a folder is selected for analysis",
+                                N_("Scan MFT (if possible) when a folder is selected for analysis"),
                                 current.FullScanNTFSIfPossible);
     auto* explanation = new QLabel(
         Tr("Normally the MFT is only scanned when an entire drive is selected. This option can "
@@ -55,14 +55,14 @@ TfrmTweaks::TfrmTweaks(const TMainSettings& current, QWidget* parent)
     explanation->setContentsMargins(20, 0, 0, 4);
     layout->addWidget(explanation);
     cbQuarzelClassicTheme = Check(this, layout, "cbQuarzelClassicTheme",
-                                  "Use Quarzel classic theme", current.UseClassicTheme);
+                                  N_("Use Quarzel classic theme"), current.UseClassicTheme);
     cbShowHorizontalLines =
-        Check(this, layout, "cbShowHorizontalLines", "Show horizontal lines in grids",
+        Check(this, layout, "cbShowHorizontalLines", N_("Show horizontal lines in grids"),
               current.ShowHorizontalLines > 0);
     cbAltRowColors =
-        Check(this, layout, "cbAltRowColors", "Alternate row colors", current.AltRowColors > 0);
+        Check(this, layout, "cbAltRowColors", N_("Alternate row colors"), current.AltRowColors > 0);
     cbGradientEnabled = Check(this, layout, "cbGradientEnabled",
-                              "Enable gradient colors in treemap", current.GradientEnabled);
+                              N_("Enable gradient colors in treemap"), current.GradientEnabled);
 
     auto* form = new QFormLayout;
     edDecimalPlaces = new QSpinBox(this);

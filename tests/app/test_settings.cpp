@@ -74,10 +74,11 @@ TEST(IniFile, BooleansAndIntegers) {
 TEST(IniFile, DamagedLinesAreLeftOutTheRestIsReadAndTheFileKept) {
     TempDir tmp;
     const std::string path = tmp / "Quarzel3.ini";
-    const std::string junk =
-        std::string("[frmQuarzelMain]\ndecimalplaces=3\n\x01\x02 binary junk\0more\nFormWidth=800\n"
-                    "[history\nnumitems=1\nsearch1=*.iso\nno equals sign here\nfontheight4=1",
-                    116);
+    // The file ends cut off in the middle of "fontheight4=12".
+    const char raw[] =
+        "[frmQuarzelMain]\ndecimalplaces=3\n\x01\x02 binary junk\0more\nFormWidth=800\n"
+        "[history\nnumitems=1\nsearch1=*.iso\nno equals sign here\nfontheight4=1";
+    const std::string junk(raw, sizeof raw - 1);
     WriteText(path, junk);
     TIniFile ini(path);
     EXPECT_EQ(ini.LoadState(), TIniFile::TLoadState::Damaged);
@@ -88,8 +89,9 @@ TEST(IniFile, DamagedLinesAreLeftOutTheRestIsReadAndTheFileKept) {
     EXPECT_EQ(s.DecimalPlaces, 3); // what is sound is read
     EXPECT_EQ(s.FormWidth, 800);
     EXPECT_EQ(s.FontHeight, 12); // a value cut off mid-line that makes no sense: default
-    ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_NE(warnings[0].find("fontheight4=1"), std::string::npos) << warnings[0];
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_NE(warnings[0].find("3 damaged line(s)"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[1].find("fontheight4=1"), std::string::npos) << warnings[1];
     // Nothing is written until the settings are saved; then the damaged file is kept aside.
     EXPECT_EQ(ReadText(path), junk);
     ini.WriteInteger("frmQuarzelMain", "decimalplaces", 2);
