@@ -45,11 +45,17 @@ TUpdateBar::TUpdateBar(QWidget* parent) : QWidget(parent) {
 }
 
 void TUpdateBar::ShowUpdate(const QString& version, const QString& infoUrl) {
-    lblUpdateAvailable->setText(Tr("A new version of Quarzel is available") +
-                                QStringLiteral(" (v") + version + QStringLiteral("). ") +
-                                Tr("Click the \"View Update\" button to learn more."));
+    FVersion = version;
+    Retranslate();
     btnViewUpdate->setToolTip(infoUrl);
     show();
+}
+
+void TUpdateBar::Retranslate() {
+    if (FVersion.isEmpty()) return;
+    lblUpdateAvailable->setText(Tr("A new version of Quarzel is available") +
+                                QStringLiteral(" (v") + FVersion + QStringLiteral("). ") +
+                                Tr("Click the \"View Update\" button to learn more."));
 }
 
 QString TUpdateBar::InfoUrl() const {

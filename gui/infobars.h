@@ -17,6 +17,8 @@ public:
     explicit TUpdateBar(QWidget* parent = nullptr);
     // Shows the bar for version (as received) and its information page.
     void ShowUpdate(const QString& version, const QString& infoUrl);
+    // Sets the message again in the current language.
+    void Retranslate();
     QString InfoUrl() const;
 
     QLabel* lblUpdateAvailable;
@@ -28,6 +30,9 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString FVersion;
 };
 
 class TWarningBar : public QWidget {

@@ -131,6 +131,8 @@ TShell::TShell(TfrmQuarzelMain& window, TWindowSettings& settings, TWindowStart&
         layout->insertWidget(1, FWarningBar);
     }
     FWarningBar->hide();
+    connect(FLanguages.get(), &TLanguageSwitch::languageChanged, FUpdateBar,
+            &TUpdateBar::Retranslate);
     connect(FUpdateBar, &TUpdateBar::viewUpdate, this, [this](const QString& url) {
         if (!url.isEmpty()) OpenUrl(url);
     });

@@ -270,7 +270,11 @@ TEST_F(ShellTest, LanguageSwitchAtRunTimeSetsTheTextsAgain) {
     };
     const QStringList english = texts();
     EXPECT_EQ(english.value(0), QStringLiteral("&File"));
+    run.Shell().UpdateBar()->ShowUpdate(QStringLiteral("4.3"), QStringLiteral("https://x/"));
     run.Shell().ApplyLanguage(QStringLiteral("de"));
+    // A text put together from pieces is set again by its owner.
+    EXPECT_TRUE(run.Shell().UpdateBar()->lblUpdateAvailable->text().startsWith(
+        QStringLiteral("Eine neue Version von Quarzel")));
     const QStringList german = texts();
     EXPECT_EQ(german.value(0), QStringLiteral("&Datei"));
     EXPECT_EQ(german.value(4), QStringLiteral("Scannen"));
