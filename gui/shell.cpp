@@ -133,6 +133,10 @@ TShell::TShell(TfrmQuarzelMain& window, TWindowSettings& settings, TWindowStart&
     FWarningBar->hide();
     connect(FLanguages.get(), &TLanguageSwitch::languageChanged, FUpdateBar,
             &TUpdateBar::Retranslate);
+    connect(FLanguages.get(), &TLanguageSwitch::languageChanged, this, [this] {
+        FWindow.ScanControl()->Retranslate();
+        FWindow.RefreshSelectionStatus();
+    });
     connect(FUpdateBar, &TUpdateBar::viewUpdate, this, [this](const QString& url) {
         if (!url.isEmpty()) OpenUrl(url);
     });

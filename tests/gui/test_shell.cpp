@@ -10,6 +10,8 @@
 #include "gui/retranslate.h"
 #include "gui/scancontrol.h"
 #include "gui/shell.h"
+#include "gui/sourcepicker.h"
+#include "gui/spacesummary.h"
 #include "gui/statuspanel.h"
 #include "gui/theme.h"
 #include "gui/treeview.h"
@@ -283,8 +285,20 @@ TEST_F(ShellTest, LanguageSwitchAtRunTimeSetsTheTextsAgain) {
     EXPECT_NE(ReadText(Ini()).find("language=de"), std::string::npos);
     // Qt's own buttons follow.
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
+    // Texts made from pieces after a scan (status line, source list, summary) follow too,
+    // with the catalogue's non-ASCII letters intact.
+    MakeSampleTree(Dir / "tree");
+    w.ScanControl()->ScanPath(QString::fromStdString(Dir / "tree"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.ScanControl()->ScanInProgress(); }, 60000));
     run.Shell().ApplyLanguage(QStringLiteral("fr"));
     EXPECT_EQ(w.mnuFile->title(), QStringLiteral("&Fichier"));
+    EXPECT_TRUE(w.ScanStatus()->Status().startsWith(QStringLiteral("Analyse terminée ")))
+        << w.ScanStatus()->Status().toStdString();
+    EXPECT_TRUE(w.ScanStatus()->Status().endsWith(QStringLiteral(" secondes")));
+    TSourcePicker* picker = w.ScanControl()->cbDrive;
+    EXPECT_EQ(picker->itemText(picker->EntryOfKind(DT_FOLDER)),
+              QStringLiteral("<Choisir un dossier...>"));
+    EXPECT_EQ(w.SpaceSummary()->lblDrive->text(), QStringLiteral("<Dossier>"));
     run.Shell().ApplyLanguage(QStringLiteral("en"));
     EXPECT_EQ(texts(), english);
 }
