@@ -14,6 +14,7 @@
 #include "gui/filterpanel.h"
 #include "gui/qtext.h"
 #include "gui/scancontrol.h"
+#include "gui/shell.h"
 #include "gui/spacesummary.h"
 #include "gui/statuspanel.h"
 #include "gui/treemodel.h"
@@ -102,9 +103,12 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     connect(FTreeView, &TTreeView::nodeSelectionChanged, this,
             &TfrmQuarzelMain::RefreshSelectionStatus);
     connect(FTreeView, &TTreeView::hotNodeChanged, FTreeStatus, &TTreeStatus::SetHotPath);
-    connect(FTreeView, &TTreeView::treeFontHeightChanged, this,
-            [this](int h) { FSettings.FontHeight = h; });
+    connect(FTreeView, &TTreeView::treeFontHeightChanged, this, [this](int h) {
+        FSettings.FontHeight = h;
+        FWindowSettings.SaveSettingsNow();
+    });
     resize(1100, 720);
+    FShell = new TShell(*this, FWindowSettings, start);
 }
 
 TfrmQuarzelMain::~TfrmQuarzelMain() {
@@ -133,13 +137,8 @@ void TfrmQuarzelMain::CreateLayout() {
     FTreeModel = new TTreeModel(FDisplayTree, this);
     FTreeView = new TTreeView(*FTreeModel);
     FTreeView->SetTreeFontHeight(FSettings.FontHeight);
-    if (FSettings.AltRowColors >= 1) {
-        // Odd rows on a light grey.
-        QPalette p = FTreeView->palette();
-        p.setColor(QPalette::AlternateBase, QColor(0xF0, 0xF0, 0xF0));
-        FTreeView->setPalette(p);
-        FTreeView->setAlternatingRowColors(true);
-    }
+    // Odd rows on the look's alternate background.
+    FTreeView->setAlternatingRowColors(FSettings.AltRowColors >= 1);
     FScanStatus = new TScanStatus(central);
     FSummary = new TSpaceSummaryPanel(central);
     FScanControl = new TScanControl(*FTreeView, *FScanStatus, *FSummary, central);
@@ -280,13 +279,15 @@ void TfrmQuarzelMain::CreateMenus() {
     connect(actAutoScan, &QAction::toggled, this, [this](bool on) {
         FSettings.AutoScan = on;
         FScanControl->AutoScan = on;
-        FStart.Store.Save(FSettings);
+        FWindowSettings.SaveSettingsNow();
     });
     mnuOptions->addSeparator();
-    static const char* const kUnits[6][2] = {
-        {"actDisplayDynamic", "Display Dynamic values"}, {"actDisplayBytes", "Display Byte values"},
-        {"actDisplayKB", "Display KB values"},           {"actDisplayMB", "Display MB values"},
-        {"actDisplayGB", "Display GB values"},           {"actDisplayTB", "Display TB values"}};
+    static const char* const kUnits[6][2] = {{"actDisplayDynamic", N_("Display Dynamic values")},
+                                             {"actDisplayBytes", N_("Display Byte values")},
+                                             {"actDisplayKB", N_("Display KB values")},
+                                             {"actDisplayMB", N_("Display MB values")},
+                                             {"actDisplayGB", N_("Display GB values")},
+                                             {"actDisplayTB", N_("Display TB values")}};
     auto* units = new QActionGroup(this);
     units->setExclusive(true);
     for (int i = 0; i < 6; ++i) {
@@ -313,7 +314,15 @@ void TfrmQuarzelMain::SetDisplayUnit(TDisplayUnit unit) {
     FSettings.DisplayUnit = unit;
     // The choice is kept at once; a settings file that cannot be written is not worth a
     // message (the choice stays for this session).
-    FStart.Store.Save(FSettings);
+    FWindowSettings.SaveSettingsNow();
+}
+
+void TfrmQuarzelMain::SetDecimalPlaces(int decimals) {
+    FFormat.Decimals = decimals;
+    FDisplayTree.Format = FFormat;
+    FTreeModel->TextsChanged();
+    FScanControl->UpdateSpaceSummary();
+    RefreshSelectionStatus();
 }
 
 void TfrmQuarzelMain::RefreshSelectionStatus() {
@@ -410,6 +419,7 @@ void TfrmQuarzelMain::showEvent(QShowEvent* event) {
     if (FShown) return;
     FShown = true;
     FScanControl->UpdateSpaceSummary();
+    FShell->FirstShow();
 }
 
 void TfrmQuarzelMain::closeEvent(QCloseEvent* event) {
@@ -420,6 +430,7 @@ void TfrmQuarzelMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    FShell->Closing();
     event->accept();
 }
 

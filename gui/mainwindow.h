@@ -6,6 +6,7 @@
 #pragma once
 
 #include "app/windowstart.h"
+#include "gui/windowsettings.h"
 #include "views/displaytree.h"
 #include "views/extstats.h"
 #include "views/filetypes.h"
@@ -29,6 +30,7 @@ class TFilterPanel;
 class TFileTypeCache;
 class TFileTypesModel;
 class TScanControl;
+class TShell;
 class TScanStatus;
 class TSpaceSummaryPanel;
 class TTreeModel;
@@ -56,6 +58,10 @@ public:
     TExportActions* Exports() { return FExports; }
     // The extension statistics and treemap colours of the scans on screen.
     TExtColors& ExtColors() { return FExtColors; }
+    // The settings dialogs, look, language, update check and desktop integration.
+    TShell* Shell() { return FShell; }
+    // The stored settings: parts that keep state of their own register a restorer and a saver.
+    TWindowSettings& Settings() { return FWindowSettings; }
 
     // ---- menus (other parts add their actions)
     QMenu* mnuFile;
@@ -83,6 +89,8 @@ public:
     const TFormatSettings& Format() const { return FFormat; }
     // actDisplayBytesExecute: the display unit changed.
     void SetDisplayUnit(TDisplayUnit unit);
+    // The decimals of sizes and percentages changed (0..4).
+    void SetDecimalPlaces(int decimals);
     // Scans path as the command line asks (50 ms after the window first shows).
     void ProcessCommandLinePath(const QString& path);
     // Refreshes the tree's selection status text.
@@ -116,6 +124,8 @@ private:
 
     TWindowStart& FStart;
     TMainSettings FSettings;
+    TWindowSettings FWindowSettings{FStart.Store, FSettings};
+    TShell* FShell = nullptr;
     TFormatSettings FFormat;
     TDisplayTree FDisplayTree;
     TTreeModel* FTreeModel = nullptr;

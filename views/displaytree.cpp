@@ -311,7 +311,7 @@ std::u16string TDisplayTree::CellText(const TTreeNode* n, int column) const {
         if (group) {
             const int32_t files = r->SubFoldersNumFiles();
             return u"[" + FormatCount(files, Format.Numbers) + u" " +
-                   Tr(files == 1 ? "file in" : "files in") + u" " +
+                   Utf8ToUtf16(ntr("file in", "files in", uint64_t(files))) + u" " +
                    GetRecordPath(n->Data.FolderRec) + u"]";
         }
         if (root) return GetRecordPath(r);
