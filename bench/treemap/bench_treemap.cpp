@@ -149,7 +149,7 @@ void BM_PngWrite(benchmark::State& state) {
     const std::string path = dir + "/quarzel-bench-treemap.png";
     std::string err;
     for (auto _ : state)
-        if (!WriteTreemapPng(path, s.tm.Image, err)) state.SkipWithError(err.c_str());
+        if (!WriteTreemapPng(path, s.tm.Screen.Image, err)) state.SkipWithError(err.c_str());
     FILE* f = std::fopen(path.c_str(), "rb");
     if (f) {
         std::fseek(f, 0, SEEK_END);
