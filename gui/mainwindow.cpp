@@ -7,6 +7,7 @@
 #include "gui/scancontrol.h"
 #include "gui/spacesummary.h"
 #include "gui/statuspanel.h"
+#include "gui/treemappanel.h"
 #include "gui/treemodel.h"
 #include "gui/treeview.h"
 
@@ -49,6 +50,10 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     FFormat.Numbers = LocaleNumberFormat();
     FDisplayTree.Format = FFormat;
     FDisplayTree.FILENODE_MIN_GROUP_SIZE = FSettings.FileNodeMinGroupSize;
+    FExtColors.tm_pallete = FSettings.Palette;
+    FExtColors.tm_fileextensions = FSettings.FileExtensions;
+    FExtColors.bColorBySize = FSettings.ColorBySize;
+    FExtColors.BuildExtColorsFixed();
     if (FSettings.TreeSortColumn >= 0)
         FDisplayTree.Sort(FSettings.TreeSortColumn, TSortDirection::Descending);
     CreateLayout();
@@ -73,14 +78,17 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     connect(FTreeView, &TTreeView::nodeSelectionChanged, this,
             &TfrmQuarzelMain::RefreshSelectionStatus);
     connect(FTreeView, &TTreeView::hotNodeChanged, FTreeStatus, &TTreeStatus::SetHotPath);
+    connect(FTreemapPanel, &TTreemapPanel::hoverTextChanged, FTreeStatus, &TTreeStatus::SetHotPath);
     connect(FTreeView, &TTreeView::treeFontHeightChanged, this,
             [this](int h) { FSettings.FontHeight = h; });
     resize(1100, 720);
 }
 
 TfrmQuarzelMain::~TfrmQuarzelMain() {
-    // The scans (and their threads) go first, then the views that show them; the display
-    // tree they point into is a member and goes last.
+    // The treemap's drawing thread reads the scans: it goes first. The scans (and their
+    // threads) go next, then the views that show them; the display tree they point into is a
+    // member and goes last.
+    delete FTreemapPanel;
     delete FScanControl;
     delete FTreeView;
     delete FTreeModel;
@@ -148,9 +156,12 @@ void TfrmQuarzelMain::CreateLayout() {
     spExt->setStretchFactor(0, 3);
     spExt->setStretchFactor(1, 1);
     spTreemap->addWidget(spExt);
-    // The treemap panel below the tree.
-    panTreemap = Placeholder(spTreemap, "panTreemap", Tr("Treemap"));
+    // The treemap panel below the tree; the tree keeps at least 90 pixels.
+    FTreemapPanel = new TTreemapPanel(*FTreeView, *FScanControl, *FScanStatus, FExtColors,
+                                      FSettings, FStart.Store, spTreemap);
+    panTreemap = FTreemapPanel;
     spTreemap->addWidget(panTreemap);
+    spExt->setMinimumHeight(90);
     spTreemap->setStretchFactor(0, 3);
     spTreemap->setStretchFactor(1, 2);
     treeLayout->addWidget(spTreemap, 1);
@@ -178,6 +189,7 @@ void TfrmQuarzelMain::CreateMenus() {
                                      QGuiApplication::queryKeyboardModifiers() &
                                          Qt::ControlModifier);
     });
+    mnuFile->addAction(FTreemapPanel->actExportTreemap);
     actNewInstance = mnuFile->addAction(Tr("New Instance"));
     actNewInstance->setObjectName(QStringLiteral("actNewInstance"));
     connect(actNewInstance, &QAction::triggered, this, &TfrmQuarzelMain::NewInstance1Click);
@@ -193,6 +205,8 @@ void TfrmQuarzelMain::CreateMenus() {
     mnuTree->addAction(FTreeView->actReselectChild);
     mnuTree->addAction(FTreeView->actExpandAll);
     mnuTree->addAction(FTreeView->actResetTreeExpansion);
+    mnuTree->addAction(FTreemapPanel->actZoom);
+    mnuTree->addAction(FTreemapPanel->actUnzoom);
 
     mnuOptions = menuBar()->addMenu(Tr("&Options"));
     mnuOptions->setObjectName(QStringLiteral("mnuOptions"));
@@ -205,6 +219,10 @@ void TfrmQuarzelMain::CreateMenus() {
         FScanControl->AutoScan = on;
         FStart.Store.Save(FSettings);
     });
+    mnuOptions->addSeparator();
+    mnuOptions->addActions({FTreemapPanel->actShowTreemap, FTreemapPanel->actShowAllocatedSize,
+                            FTreemapPanel->actShowFreeSpace, FTreemapPanel->actShowTreemapFilenames,
+                            FTreemapPanel->actSetColors});
     mnuOptions->addSeparator();
     static const char* const kUnits[6][2] = {
         {"actDisplayDynamic", "Display Dynamic values"}, {"actDisplayBytes", "Display Byte values"},
@@ -230,6 +248,7 @@ void TfrmQuarzelMain::SetDisplayUnit(TDisplayUnit unit) {
     FFormat.Unit = unit;
     FDisplayTree.Format = FFormat;
     FTreeModel->TextsChanged();
+    FTreemapPanel->RedrawTreemap(false, true); // the labels' sizes
     FScanControl->UpdateSpaceSummary();
     RefreshSelectionStatus();
     FSettings.DisplayUnit = unit;

@@ -25,6 +25,7 @@ class TSpaceSummaryPanel;
 class TTreeModel;
 class TTreeStatus;
 class TTreeView;
+class TTreemapPanel;
 
 class TfrmQuarzelMain : public QMainWindow {
     Q_OBJECT
@@ -39,6 +40,9 @@ public:
     TScanStatus* ScanStatus() { return FScanStatus; }
     TTreeStatus* TreeStatus() { return FTreeStatus; }
     TSpaceSummaryPanel* SpaceSummary() { return FSummary; }
+    TTreemapPanel* Treemap() { return FTreemapPanel; }
+    // The treemap colours and the extension statistics (the file types show them too).
+    TExtColors& Colors() { return FExtColors; }
 
     // ---- menus (other parts add their actions)
     QMenu* mnuFile;
@@ -87,6 +91,8 @@ private:
     TMainSettings FSettings;
     TFormatSettings FFormat;
     TDisplayTree FDisplayTree;
+    TExtColors FExtColors;
+    TTreemapPanel* FTreemapPanel = nullptr;
     TTreeModel* FTreeModel = nullptr;
     TTreeView* FTreeView = nullptr;
     TScanControl* FScanControl = nullptr;

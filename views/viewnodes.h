@@ -96,6 +96,11 @@ public:
     size_t SelectedCount() const { return FSelectedCount; }
     // The selected nodes in view order.
     std::vector<TTreeNode*> SelectedNodes() const;
+    // Calls f for every selected node, in no particular order (no sorting, no allocation).
+    template <class F> void ForEachSelected(F&& f) const {
+        for (TTreeNode* n : FSelected)
+            if (n->Selected()) f(n);
+    }
     TTreeNode* FocusedNode() const { return FFocused; }
     void SetFocusedNode(TTreeNode* n) { FFocused = n; }
 
