@@ -66,12 +66,28 @@ void TTreemapRenderer::Run() {
             // The drawing's own copy: the colour lookup keeps a cache, and a rebuild replaces
             // the statistics.
             auto colors = std::make_shared<TExtColors>(job.Colors ? *job.Colors : TExtColors());
-            auto picture = std::make_shared<TTreemapPicture>();
+            // Image files get a picture of their own (their size may be far from the
+            // screen's, not worth keeping); screen drawings reuse the spare one.
+            std::unique_ptr<TTreemapPicture> picture;
+            if (job.FileName.empty()) {
+                std::lock_guard<std::mutex> s(FSpare->Lock);
+                picture = std::move(FSpare->Picture);
+            }
+            if (!picture) picture = std::make_unique<TTreemapPicture>();
             done.Result = PaintTreemap(job.Settings, job.Request, *colors, *picture, cancel.get());
-            if (done.Result.Outcome == TDrawOutcome::Drawn && !job.FileName.empty())
+            if (done.Result.Outcome == TDrawOutcome::Drawn && !job.FileName.empty()) {
                 done.Result = SaveTreemapPicture(job.FileName, picture->Image);
-            else if (done.Result.Outcome == TDrawOutcome::Drawn)
-                done.Picture = std::move(picture);
+            } else if (done.Result.Outcome == TDrawOutcome::Drawn) {
+                done.Picture = std::shared_ptr<const TTreemapPicture>(
+                    picture.release(), [spare = FSpare](const TTreemapPicture* p) {
+                        std::unique_ptr<TTreemapPicture> owned(const_cast<TTreemapPicture*>(p));
+                        std::lock_guard<std::mutex> s(spare->Lock);
+                        if (!spare->Picture) spare->Picture = std::move(owned);
+                    }); // a second spare is freed after the lock is released
+            } else if (job.FileName.empty()) {
+                std::lock_guard<std::mutex> s(FSpare->Lock);
+                if (!FSpare->Picture) FSpare->Picture = std::move(picture);
+            }
             done.Colors = std::move(colors);
         } catch (const std::exception& e) { // memory for a large layout, mostly
             done.Result.Outcome = TDrawOutcome::Failed;

@@ -62,6 +62,14 @@ private:
     uint64_t FPendingId = 0, FNextId = 0;
     std::shared_ptr<std::atomic<bool>> FRunningCancel; // the running drawing's, nil when idle
     bool FQuit = false;
+    // One picture kept for the next screen drawing: a picture the window lets go comes back
+    // here, so the next drawing reuses its bitmap and layout storage instead of allocating
+    // and touching them afresh. Shared with the pictures' deleters, which may outlive us.
+    struct TSpare {
+        std::mutex Lock;
+        std::unique_ptr<TTreemapPicture> Picture;
+    };
+    std::shared_ptr<TSpare> FSpare = std::make_shared<TSpare>();
     std::thread FThread;
 };
 
