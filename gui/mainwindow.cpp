@@ -17,6 +17,7 @@
 #include "gui/shell.h"
 #include "gui/spacesummary.h"
 #include "gui/statuspanel.h"
+#include "gui/treemappanel.h"
 #include "gui/treemodel.h"
 #include "gui/treeview.h"
 
@@ -61,6 +62,10 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     FFormat.Numbers = LocaleNumberFormat();
     FDisplayTree.Format = FFormat;
     FDisplayTree.FILENODE_MIN_GROUP_SIZE = FSettings.FileNodeMinGroupSize;
+    FExtColors.tm_pallete = FSettings.Palette;
+    FExtColors.tm_fileextensions = FSettings.FileExtensions;
+    FExtColors.bColorBySize = FSettings.ColorBySize;
+    FExtColors.BuildExtColorsFixed();
     if (FSettings.TreeSortColumn >= 0)
         FDisplayTree.Sort(FSettings.TreeSortColumn, TSortDirection::Descending);
     CreateLayout();
@@ -103,6 +108,7 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     connect(FTreeView, &TTreeView::nodeSelectionChanged, this,
             &TfrmQuarzelMain::RefreshSelectionStatus);
     connect(FTreeView, &TTreeView::hotNodeChanged, FTreeStatus, &TTreeStatus::SetHotPath);
+    connect(FTreemapPanel, &TTreemapPanel::hoverTextChanged, FTreeStatus, &TTreeStatus::SetHotPath);
     connect(FTreeView, &TTreeView::treeFontHeightChanged, this, [this](int h) {
         FSettings.FontHeight = h;
         FWindowSettings.SaveSettingsNow();
@@ -112,7 +118,8 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
 }
 
 TfrmQuarzelMain::~TfrmQuarzelMain() {
-    // The views' background work stops first; then the scans (and their threads) go, then the
+    // The treemap's drawing thread reads the scans: it goes first with the views' other
+    // background work; then the scans (and their threads) go, then the
     // views that show them; the display tree they point into is a member and goes last.
     // Nothing the children report while they go reaches this window's members.
     for (QObject* child : findChildren<QObject*>()) disconnect(child, nullptr, this, nullptr);
@@ -121,6 +128,7 @@ TfrmQuarzelMain::~TfrmQuarzelMain() {
     FExports->Stop();
     FApplier->Stop();
     FFilesPanel->ClearScans();
+    delete FTreemapPanel;
     delete FScanControl;
     delete FTreeView;
     delete FTreeModel;
@@ -201,9 +209,12 @@ void TfrmQuarzelMain::CreateLayout() {
     spExt->setStretchFactor(0, 3);
     spExt->setStretchFactor(1, 1);
     spTreemap->addWidget(spExt);
-    // The treemap panel below the tree.
-    panTreemap = Placeholder(spTreemap, "panTreemap", Tr("Treemap"));
+    // The treemap panel below the tree; the tree keeps at least 90 pixels.
+    FTreemapPanel = new TTreemapPanel(*FTreeView, *FScanControl, *FScanStatus, FExtColors,
+                                      FSettings, FStart.Store, spTreemap);
+    panTreemap = FTreemapPanel;
     spTreemap->addWidget(panTreemap);
+    spExt->setMinimumHeight(90);
     spTreemap->setStretchFactor(0, 3);
     spTreemap->setStretchFactor(1, 2);
     treeLayout->addWidget(spTreemap, 1);
@@ -236,6 +247,7 @@ void TfrmQuarzelMain::CreateMenus() {
                                      QGuiApplication::queryKeyboardModifiers() &
                                          Qt::ControlModifier);
     });
+    mnuFile->addAction(FTreemapPanel->actExportTreemap);
     actNewInstance = mnuFile->addAction(Tr("New Instance"));
     actNewInstance->setObjectName(QStringLiteral("actNewInstance"));
     connect(actNewInstance, &QAction::triggered, this, &TfrmQuarzelMain::NewInstance1Click);
@@ -255,6 +267,8 @@ void TfrmQuarzelMain::CreateMenus() {
     mnuTree->addAction(FTreeView->actReselectChild);
     mnuTree->addAction(FTreeView->actExpandAll);
     mnuTree->addAction(FTreeView->actResetTreeExpansion);
+    mnuTree->addAction(FTreemapPanel->actZoom);
+    mnuTree->addAction(FTreemapPanel->actUnzoom);
 
     mnuOptions = menuBar()->addMenu(Tr("&Options"));
     mnuOptions->setObjectName(QStringLiteral("mnuOptions"));
@@ -281,6 +295,10 @@ void TfrmQuarzelMain::CreateMenus() {
         FScanControl->AutoScan = on;
         FWindowSettings.SaveSettingsNow();
     });
+    mnuOptions->addSeparator();
+    mnuOptions->addActions({FTreemapPanel->actShowTreemap, FTreemapPanel->actShowAllocatedSize,
+                            FTreemapPanel->actShowFreeSpace, FTreemapPanel->actShowTreemapFilenames,
+                            FTreemapPanel->actSetColors});
     mnuOptions->addSeparator();
     static const char* const kUnits[6][2] = {{"actDisplayDynamic", N_("Display Dynamic values")},
                                              {"actDisplayBytes", N_("Display Byte values")},
@@ -309,6 +327,7 @@ void TfrmQuarzelMain::SetDisplayUnit(TDisplayUnit unit) {
     FDisplayTree.Format = FFormat;
     FTreeModel->TextsChanged();
     FFilesPanel->SetFormat(FFormat);
+    FTreemapPanel->RedrawTreemap(false, true); // the labels' sizes
     FScanControl->UpdateSpaceSummary();
     RefreshSelectionStatus();
     FSettings.DisplayUnit = unit;

@@ -36,6 +36,7 @@ class TSpaceSummaryPanel;
 class TTreeModel;
 class TTreeStatus;
 class TTreeView;
+class TTreemapPanel;
 
 class TfrmQuarzelMain : public QMainWindow {
     Q_OBJECT
@@ -62,6 +63,7 @@ public:
     TShell* Shell() { return FShell; }
     // The stored settings: parts that keep state of their own register a restorer and a saver.
     TWindowSettings& Settings() { return FWindowSettings; }
+    TTreemapPanel* Treemap() { return FTreemapPanel; }
 
     // ---- menus (other parts add their actions)
     QMenu* mnuFile;
@@ -128,6 +130,8 @@ private:
     TShell* FShell = nullptr;
     TFormatSettings FFormat;
     TDisplayTree FDisplayTree;
+    TExtColors FExtColors;
+    TTreemapPanel* FTreemapPanel = nullptr;
     TTreeModel* FTreeModel = nullptr;
     TTreeView* FTreeView = nullptr;
     TScanControl* FScanControl = nullptr;
@@ -136,7 +140,6 @@ private:
     TSpaceSummaryPanel* FSummary = nullptr;
     TFileTypeCache* FTypeCache = nullptr;
     TFileListPanel* FFilesPanel = nullptr;
-    TExtColors FExtColors;
     TFileTypesView FExtRows;
     TFileTypesModel* FExtModel = nullptr;
     TExtView* FExtView = nullptr;

@@ -19,13 +19,12 @@ std::u16string Tr(const char* english) {
     return Utf8ToUtf16(tr(english));
 }
 
-// A record that takes part in the tree as a folder: a folder, or anything that has children.
 bool IsDirLike(PMFT_RECORD r) {
-    return r->IsFolder() || !r->Children().empty();
+    return TDisplayTree::IsFolderLike(r);
 }
 
 bool Shown(PMFT_RECORD r) {
-    return r && !r->Filtered;
+    return TDisplayTree::ShowsRecord(r);
 }
 
 TDateTime NodeDate(const TTreeNode* n) {
@@ -65,15 +64,18 @@ uint64_t NumericKey(const TTreeNode* n, int column) {
 }
 
 int NameTie(const TTreeNode* a, const TTreeNode* b) {
-    PMFT_RECORD ra = a->Data.Rec, rb = b->Data.Rec;
+    return TDisplayTree::CompareRecordNames(a->Data.Rec, b->Data.Rec);
+}
+
+} // namespace
+
+int TDisplayTree::CompareRecordNames(PMFT_RECORD ra, PMFT_RECORD rb) {
     if (int c = CompareNames(ra->Name(), rb->Name())) return c < 0 ? -1 : 1;
     if (ra->SortNameIndex != rb->SortNameIndex)
         return ra->SortNameIndex < rb->SortNameIndex ? -1 : 1;
     if (ra->RecNo != rb->RecNo) return ra->RecNo < rb->RecNo ? -1 : 1;
     return 0;
 }
-
-} // namespace
 
 TDisplayTree::TDisplayTree() = default;
 TDisplayTree::~TDisplayTree() = default;
@@ -182,7 +184,7 @@ void TDisplayTree::MakeChildren(TTreeNode* n) {
         else
             ++files;
     }
-    const bool grouped = FGroupsOn && files > 0 && r->ThisFolderNumFiles() >= FMinGroup;
+    const bool grouped = GroupRule().Groups(r, files);
     n->Kids = NewKidArray(folders + (grouped ? 1 : files));
     for (PMFT_RECORD c : r->Children())
         if (Shown(c) && IsDirLike(c)) n->Kids[n->KidCount++] = AddNode(n, c, d + 1);
