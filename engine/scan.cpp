@@ -261,10 +261,7 @@ size_t TNTFS_FILES::MemoryBytes() const {
 
 // ---------------------------------------------------------------- dispatch
 
-void TNTFS_FILES::ProcessMFTRecords(const std::u16string& FilterInclude,
-                                    const std::u16string& FilterExclude, bool FilterFullPath,
-                                    bool foldersonlyflag, bool IncludeNTFSSpecialFiles) {
-    (void)IncludeNTFSSpecialFiles; // the NTFS metadata files are always part of the tree
+void TNTFS_FILES::ProcessMFTRecords(const TScanFilterTexts& filters) {
     DebugLog("ProcessMFTRecordStart - InitializeDirList");
     ClearRecords();
     futureparents = 0;
@@ -298,8 +295,7 @@ void TNTFS_FILES::ProcessMFTRecords(const std::u16string& FilterInclude,
                 if (!gPasses.SlowScan)
                     SetError("Folder scanning is not available in this build");
                 else
-                    gPasses.SlowScan(*this, FilterInclude, FilterExclude, FilterFullPath,
-                                     foldersonlyflag);
+                    gPasses.SlowScan(*this, filters);
             }
         }
     } catch (const std::exception& e) {

@@ -47,14 +47,30 @@ private:
     size_t usedSlots_ = 0;
 };
 
+// The filter texts a scan pass is given. A folder walk drops the entries that match Exclude
+// as it finds them; Include is applied later (FilterResults) but, with FullPath, decides
+// whether paths are matched in full.
+struct TScanFilterTexts {
+    std::u16string Include;
+    std::u16string Exclude;
+    bool FullPath = false; // match full paths (a term with a separator does so anyway)
+};
+
+// What CalculateDirSizes counts. The defaults count every record the filters left. A CSV/TSV
+// source without file rows (WasCSVFile, CSVHasFilesFlag unset) keeps the totals it read.
+struct TTotalsOptions {
+    // The filters left folders only: each folder's own size fields seed its totals.
+    bool FoldersOnlyFilter = false;
+    // Count filtered records as well (totals as if no filter were set).
+    bool IgnoreFilter = false;
+};
+
 // Passes provided by other libraries (folder walk, CSV/TSV import). The program registers
 // them at start-up; a scan of such a source without a registered pass fails with a message.
 struct TSourcePasses {
     // Returns false on failure and sets failLine to the line that failed.
     bool (*ImportCSV)(TNTFS_FILES& scan, int64_t& failLine) = nullptr;
-    void (*SlowScan)(TNTFS_FILES& scan, const std::u16string& filterInclude,
-                     const std::u16string& filterExclude, bool filterFullPath,
-                     bool foldersOnly) = nullptr;
+    void (*SlowScan)(TNTFS_FILES& scan, const TScanFilterTexts& filters) = nullptr;
 };
 // The process-wide table; each library sets its own entry at start-up.
 TSourcePasses& SourcePasses();
@@ -116,10 +132,11 @@ public:
     TNTFS_FILES& operator=(const TNTFS_FILES&) = delete;
 
     // ---- public operations
-    void ProcessMFTRecords(const std::u16string& FilterInclude, const std::u16string& FilterExclude,
-                           bool FilterFullPath, bool foldersonlyflag, bool IncludeNTFSSpecialFiles);
-    void CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFilesFlag,
-                           bool foldersonlyfilter, bool ignorefilter);
+    // Reads the source into the scan's records (the NTFS metadata files are always part of
+    // the tree). Failures set WasError and ErrorMEssage.
+    void ProcessMFTRecords(const TScanFilterTexts& filters = {});
+    // Rebuilds every folder's totals and children lists from scratch.
+    void CalculateDirSizes(const TTotalsOptions& options = {});
     int SearchDirRec(uint64_t recno) const {
         return recno < FDirListIndex.size() ? FDirListIndex[recno] - 1 : -1;
     }

@@ -131,7 +131,7 @@ void TExportActions::actExportExecute() {
     TFileList& files = FWindow.Files()->List();
     TViewNodes& view = treeView ? static_cast<TViewNodes&>(tree) : files;
     std::vector<TSelectedItem> items;
-    if (view.SelectedCount() > 0) GetSelectedItems(items, false, false, false, view, true);
+    if (view.SelectedCount() > 0) GetSelectedItems(items, view);
 
     TExportSettings names;
     names.export_extension = Utf8ToUtf16(FSettings.ExportExtension);

@@ -9,10 +9,8 @@ namespace qz {
 void RegisterSources() {
     TSourcePasses& passes = SourcePasses();
     passes.ImportCSV = ImportCSVSource;
-    passes.SlowScan = [](TNTFS_FILES& scan, const std::u16string& filterInclude,
-                         const std::u16string& filterExclude, bool filterFullPath,
-                         bool foldersOnly) {
-        DoSlowMode(scan, filterInclude, filterExclude, filterFullPath, foldersOnly);
+    passes.SlowScan = [](TNTFS_FILES& scan, const TScanFilterTexts& filters) {
+        DoSlowMode(scan, filters);
     };
 }
 

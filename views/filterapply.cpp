@@ -16,12 +16,11 @@ TFilterApplyResult ReapplyFilters(TScanSession& session, const TFilterApplyReque
         // The totals of every record first, as the scan had them before its own filter pass:
         // size terms test real folder sizes, not those left by the previous filter, so applying
         // a filter twice, or after another one, gives what a scan with it gives.
-        scan->CalculateDirSizes(true, scan->WasCSVFile, scan->CSVHasFilesFlag, result.FoldersOnly,
-                                true);
+        scan->CalculateDirSizes({.FoldersOnlyFilter = result.FoldersOnly, .IgnoreFilter = true});
         FilterResults(*scan, include, exclude, true, request.MatchEntirePath, result.FoldersOnly,
                       &errors);
-        scan->CalculateDirSizes(true, scan->WasCSVFile, scan->CSVHasFilesFlag, result.FoldersOnly,
-                                result.FoldersOnly);
+        scan->CalculateDirSizes(
+            {.FoldersOnlyFilter = result.FoldersOnly, .IgnoreFilter = result.FoldersOnly});
         // Every scan reports the same mistakes of the texts: keep those of the first, and the
         // expressions any scan gave up on.
         for (TFilterError& e : errors) {

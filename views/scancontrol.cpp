@@ -39,8 +39,8 @@ void TMFTThread::Join() {
 void TMFTThread::Execute() {
     TNTFS_FILES& s = *_m;
     try {
-        const bool foldersOnly = FoldersOnlyFilterActive(FilterInclude, MatchEntirePath);
-        s.ProcessMFTRecords(FilterInclude, FilterExclude, MatchEntirePath, foldersOnly, false);
+        s.ProcessMFTRecords(
+            {.Include = FilterInclude, .Exclude = FilterExclude, .FullPath = MatchEntirePath});
         _numrecords.store(s.NumMFTRecords, std::memory_order_relaxed);
         ApplyScanFilters(s, FilterInclude, FilterExclude, MatchEntirePath);
     } catch (const std::exception& e) {
@@ -240,8 +240,8 @@ bool TScanSession::Finish() {
         sub->index = int(k);
         sub->FShowMaxModifiedDate = FOptions.ShowMaxModifiedDate;
         sub->Fgmttimeoffset = FOptions.TimeOffset;
-        sub->ProcessMFTRecords(u"", u"", FOptions.MatchEntirePath, false, false);
-        sub->CalculateDirSizes(true, false, false, false, true);
+        sub->ProcessMFTRecords({.FullPath = FOptions.MatchEntirePath});
+        sub->CalculateDirSizes({.IgnoreFilter = true});
         if (sub->WasError) {
             Errors.push_back(std::string(tr("Error")) + ": " + tr(sub->ErrorMEssage.c_str()) +
                              " [" + Utf16ToUtf8(Sources[k].SubtreeRootName) + "]");

@@ -59,11 +59,11 @@ int main(int argc, char** argv) {
     auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(argv[optind]));
     TSlowScanStats stats;
     if (withStats)
-        DoSlowMode(*scan, u"", exclude, true, false, opt, &stats);
+        DoSlowMode(*scan, {.Exclude = exclude, .FullPath = true}, opt, &stats);
     else
-        scan->ProcessMFTRecords(u"", exclude, true, false, false);
+        scan->ProcessMFTRecords({.Exclude = exclude, .FullPath = true});
     auto t1 = clock::now();
-    scan->CalculateDirSizes(true, false, true, false, false);
+    scan->CalculateDirSizes();
     auto t2 = clock::now();
     if (scan->WasError) std::fprintf(stderr, "error: %s\n", scan->ErrorMEssage.c_str());
     PMFT_RECORD root = scan->MFTRoot;

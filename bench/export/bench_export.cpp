@@ -140,9 +140,9 @@ void Import(benchmark::State& state, bool totals) {
     int64_t rows = 0;
     for (auto _ : state) {
         auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(path));
-        scan->ProcessMFTRecords(u"", u"", false, false, false);
+        scan->ProcessMFTRecords();
         if (scan->WasError) state.SkipWithError(scan->ErrorMEssage.c_str());
-        if (totals) scan->CalculateDirSizes(true, true, scan->CSVHasFilesFlag, false, false);
+        if (totals) scan->CalculateDirSizes();
         rows += int64_t(scan->FFileList.size());
         state.PauseTiming();
         scan.reset();

@@ -81,8 +81,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
-    scan->ProcessMFTRecords(u"", u"", false, false, false);
-    scan->CalculateDirSizes(true, false, false, false, false);
+    scan->ProcessMFTRecords();
+    scan->CalculateDirSizes();
     if (scan->WasError) std::fprintf(stderr, "scan: %s\n", scan->ErrorMEssage.c_str());
     PMFT_RECORD root = scan->MFTRoot;
     if (!root) {
@@ -116,7 +116,9 @@ int main(int argc, char** argv) {
         tm.TreemapRoot = tree.FindNodeByPath(nullptr, Utf8ToUtf16(zoom), root->NameLength() + 1);
         if (!tm.TreemapRoot) std::fprintf(stderr, "zoom path not found\n");
     }
-    TDrawResult r = tm.DrawTreemap(freeSpace, true, gray, Utf8ToUtf16(out), width, height, true);
+    TDrawResult r = tm.DrawTreemap(
+        width, height,
+        {.WithFreeSpace = freeSpace, .Rebuild = true, .Gray = gray, .FileName = Utf8ToUtf16(out)});
     auto t2 = clock::now();
     if (r.Outcome == TDrawOutcome::Failed) {
         std::fprintf(stderr, "%s\n", r.Error.c_str());

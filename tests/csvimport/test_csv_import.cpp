@@ -44,8 +44,8 @@ Imported ImportPath(const std::string& path) {
     RegisterSources();
     Imported r;
     r.scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(path));
-    r.scan->ProcessMFTRecords(u"", u"", false, false, false);
-    r.scan->CalculateDirSizes(true, true, r.scan->CSVHasFilesFlag, false, false);
+    r.scan->ProcessMFTRecords();
+    r.scan->CalculateDirSizes();
     for (PMFT_RECORD p : r.scan->FFileList) r.byPath[GetRecordPath(p)] = p;
     return r;
 }

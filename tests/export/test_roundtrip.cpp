@@ -24,17 +24,17 @@ namespace {
 
 std::unique_ptr<TNTFS_FILES> ScanDump(const std::string& path) {
     auto s = std::make_unique<TNTFS_FILES>(Utf8ToUtf16(path));
-    s->ProcessMFTRecords(u"", u"", false, false, false);
+    s->ProcessMFTRecords();
     EXPECT_FALSE(s->WasError) << s->ErrorMEssage;
-    s->CalculateDirSizes(true, false, false, false, false);
+    s->CalculateDirSizes();
     return s;
 }
 
 std::unique_ptr<TNTFS_FILES> ScanSlow(const std::string& path) {
     RegisterSources();
     auto s = TNTFS_FILES::CreateSlow(Utf8ToUtf16(path));
-    s->ProcessMFTRecords(u"", u"", false, false, false);
-    s->CalculateDirSizes(true, s->WasCSVFile, s->CSVHasFilesFlag, false, false);
+    s->ProcessMFTRecords();
+    s->CalculateDirSizes();
     return s;
 }
 

@@ -29,9 +29,9 @@ namespace {
 std::unique_ptr<TNTFS_FILES> ScanNtfsImage(const TempDir& tmp) {
     const std::string image = Gunzip(DataPath("ntfs/ColinFinck-ntfs/testfs1.gz"), tmp.path());
     auto s = std::make_unique<TNTFS_FILES>(Utf8ToUtf16(image));
-    s->ProcessMFTRecords(u"", u"", false, false, false);
+    s->ProcessMFTRecords();
     EXPECT_FALSE(s->WasError) << s->ErrorMEssage;
-    s->CalculateDirSizes(true, false, false, false, false);
+    s->CalculateDirSizes();
     return s;
 }
 
@@ -80,9 +80,9 @@ std::unique_ptr<TNTFS_FILES> ScanOddTree(const TempDir& tmp) {
         }
     }
     auto s = TNTFS_FILES::CreateSlow(Utf8ToUtf16(root));
-    s->ProcessMFTRecords(u"", u"", true, false, false);
+    s->ProcessMFTRecords({.FullPath = true});
     EXPECT_FALSE(s->WasError) << s->ErrorMEssage;
-    s->CalculateDirSizes(true, false, false, false, false);
+    s->CalculateDirSizes();
     return s;
 }
 

@@ -36,7 +36,7 @@ PassResult ObservedPass(const std::string& path, TMFTPassHooks hooks = {}) {
     r.scan->ClearRecords();
     RunMFTPass(*r.scan, &hooks);
     r.scan->MFTRoot = r.scan->FFileList.empty() ? nullptr : r.scan->FFileList.front();
-    r.scan->CalculateDirSizes(true, false, false, false, false);
+    r.scan->CalculateDirSizes();
     return r;
 }
 
@@ -258,7 +258,7 @@ TEST_F(MftPass, ProgressStaysWithinBoundsAndEndsAt100) {
         EXPECT_EQ(index, 7);
         calls.push_back({pct, files, dirs});
     };
-    s->ProcessMFTRecords(u"", u"", false, false, false);
+    s->ProcessMFTRecords();
     ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
     ASSERT_GE(calls.size(), 4u); // start, one in the loop, after the loop, end
     EXPECT_EQ(calls.front().pct, 0);
@@ -289,7 +289,7 @@ TEST_F(MftPass, SourceIsClosedWhenAProgressCallbackRaises) {
         s.OnProgress = [&](int, int pct, int64_t, int64_t) {
             if (pct == failAt) throw std::runtime_error("progress display gone");
         };
-        s.ProcessMFTRecords(u"", u"", false, false, false);
+        s.ProcessMFTRecords();
         EXPECT_TRUE(s.WasError);
         EXPECT_EQ(s.ErrorMEssage, "progress display gone");
         EXPECT_FALSE(s.FVolumeHandle.valid()) << "the image stays open";

@@ -331,7 +331,7 @@ TEST(MftFaults, ShortSourcesEndWithAMessageAndKeepWhatWasRead) {
         EXPECT_FALSE(s->FVolumeHandle.valid());
         EXPECT_FALSE(s->FMFTFile.valid());
         // A second pass over the closed source fails cleanly.
-        s->ProcessMFTRecords(u"", u"", false, false, false);
+        s->ProcessMFTRecords();
         EXPECT_TRUE(s->WasError);
         EXPECT_EQ(s->MFTRoot, nullptr);
     }

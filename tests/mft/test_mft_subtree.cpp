@@ -35,8 +35,8 @@ std::unique_ptr<TNTFS_FILES> SourceScan(TempDir& tmp) {
 
 std::unique_ptr<TNTFS_FILES> CopyOf(PMFT_RECORD folder, const std::u16string& name) {
     auto s = std::make_unique<TNTFS_FILES>(folder, name);
-    s->ProcessMFTRecords(u"", u"", false, false, false);
-    s->CalculateDirSizes(true, false, false, false, true);
+    s->ProcessMFTRecords();
+    s->CalculateDirSizes({.IgnoreFilter = true});
     return s;
 }
 
@@ -119,7 +119,7 @@ TEST(MftSubtree, LinuxFolderNameGivesSlashPathsAndCancelKeepsTheRoot) {
 
     auto cancelled = std::make_unique<TNTFS_FILES>(deep, u"/mnt/win/docs/deep");
     cancelled->CancelProcess();
-    cancelled->ProcessMFTRecords(u"", u"", false, false, false);
+    cancelled->ProcessMFTRecords();
     ASSERT_EQ(cancelled->FFileList.size(), 1u);
     EXPECT_EQ(cancelled->MFTRoot->Name(), u"/mnt/win/docs/deep");
 }
@@ -147,7 +147,7 @@ TEST(MftSubtree, ChainDeeperThanAnyCallStackIsCopied) {
         src->AddToFileList(f);
         parent = d;
     }
-    src->CalculateDirSizes(true, false, false, false, true);
+    src->CalculateDirSizes({.IgnoreFilter = true});
     PMFT_RECORD top = src->FFileList.front();
     ASSERT_EQ(top->SubFoldersNumFiles(), int(kDepth));
 

@@ -360,7 +360,7 @@ TEST(DirScan, ProgressComesFromTheScanThreadAndEndsAt100) {
     };
     TSlowScanOptions opt;
     opt.Threads = 2;
-    DoSlowMode(*scan, u"", u"", true, false, opt, nullptr);
+    DoSlowMode(*scan, {.FullPath = true}, opt, nullptr);
     ASSERT_FALSE(percents.empty());
     EXPECT_FALSE(otherThread);
     EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
@@ -384,12 +384,12 @@ TEST(DirScan, CancelStopsEarlyAndLeavesASoundTree) {
         opt.AfterBlockListed = [&](const std::string&) {
             if (++blocks == 20) nf->CancelProcess();
         };
-        DoSlowMode(*scan, u"", u"", true, false, opt, nullptr);
+        DoSlowMode(*scan, {.FullPath = true}, opt, nullptr);
         EXPECT_EQ(CheckTree(*scan), "");
         // Only folders already being read when the cancel came are finished.
         EXPECT_LT(blocks.load(), 20 + 2 * walkers);
         EXPECT_LT(scan->FFileList.size(), 300u); // of 1531
-        scan->CalculateDirSizes(true, false, true, false, false);
+        scan->CalculateDirSizes();
         int64_t files = 0;
         for (PMFT_RECORD r : scan->FFileList) files += r->IsFolder() ? 0 : 1;
         EXPECT_EQ(scan->MFTRoot->SubFoldersNumFiles(), files);
@@ -405,12 +405,12 @@ TEST(DirScan, RegisteredPassNamesTheRootAndTotals) {
     ASSERT_NE(SourcePasses().SlowScan, nullptr);
     // A trailing "/" and "." components do not end up in the root's name.
     auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(tmp.path() + "//./data/"));
-    scan->ProcessMFTRecords(u"", u"", true, false, false);
+    scan->ProcessMFTRecords({.FullPath = true});
     ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
     ASSERT_NE(scan->MFTRoot, nullptr);
     EXPECT_EQ(Utf16ToUtf8(scan->MFTRoot->Name()), root);
     EXPECT_EQ(Utf16ToUtf8(scan->FSource), root);
-    scan->CalculateDirSizes(true, false, true, false, false);
+    scan->CalculateDirSizes();
     EXPECT_EQ(scan->MFTRoot->SubFoldersTotSizeAlloc, ExpectedTotals(FindListing(root)).allocated);
     // Paths use "/" and are found again by path.
     PMFT_RECORD deep = FindRecordByPath(scan->MFTRoot, u"a/b/c/deep", u'/');

@@ -71,7 +71,7 @@ struct World {
     // A screen drawing (4-pixel margin) of w x h.
     void Draw(int w, int h, bool freeSpace = false) {
         canvas = nullptr;
-        TDrawResult r = tm.DrawTreemap(freeSpace, false, false, u"", w, h, true);
+        TDrawResult r = tm.DrawTreemap(w, h, {.WithFreeSpace = freeSpace, .Force = true});
         ASSERT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
     }
     TTreeNode* Node(std::u16string_view path) {
@@ -277,7 +277,7 @@ TEST_F(Drawing, ZeroSizeAndHardLinkChildrenTakeNoArea) {
 
     // A child whose size drops to 0 has no rectangle in the next picture.
     a->FileSize = a->AllocSize = 0;
-    b.scan->CalculateDirSizes(true, false, false, false, false);
+    b.scan->CalculateDirSizes();
     w.Draw(300, 300);
     EXPECT_EQ(rectOf(a), nullptr);
 }
@@ -420,8 +420,11 @@ TEST_F(Drawing, GrayPicturesAreGrayOnTheSameBackground) {
     TTreemapPicture drawn;
     for (bool gray : {false, true}) {
         const std::string path = dir / (gray ? "gray.png" : "colour.png");
-        ASSERT_EQ(w.tm.DrawTreemap(true, false, gray, Utf8ToUtf16(path), 300, 200, true).Outcome,
-                  TDrawOutcome::Drawn);
+        ASSERT_EQ(
+            w.tm.DrawTreemap(300, 200,
+                             {.WithFreeSpace = true, .Gray = gray, .FileName = Utf8ToUtf16(path)})
+                .Outcome,
+            TDrawOutcome::Drawn);
         ASSERT_TRUE(ReadPng(path, images[gray]));
     }
     // The free space: #909090 shaded in colour, white shaded (so lighter) in gray.
@@ -631,7 +634,7 @@ TEST_F(Drawing, ScreenRedrawsOnlyWhenNeeded) {
     // No scans: nothing, also for a file.
     World none;
     none.Finish();
-    EXPECT_EQ(none.tm.DrawTreemap(false, true, false, u"/tmp/never.png", 10, 10, true).Outcome,
+    EXPECT_EQ(none.tm.DrawTreemap(10, 10, {.Rebuild = true, .FileName = u"/tmp/never.png"}).Outcome,
               TDrawOutcome::Skipped);
 }
 
@@ -653,15 +656,14 @@ TEST_F(Drawing, BadImageRequestsFailWithMessages) {
         {64, 64, dir / "plain/sub/a.png", "Cannot write"},
     };
     for (const Case& c : cases) {
-        TDrawResult r =
-            w.tm.DrawTreemap(false, false, false, Utf8ToUtf16(c.file), c.width, c.height, true);
+        TDrawResult r = w.tm.DrawTreemap(c.width, c.height, {.FileName = Utf8ToUtf16(c.file)});
         EXPECT_EQ(r.Outcome, TDrawOutcome::Failed) << c.width << "x" << c.height << " " << c.file;
         EXPECT_EQ(r.Error.rfind("Error: ", 0), 0u) << r.Error;
         EXPECT_NE(r.Error.find(c.fragment), std::string::npos) << r.Error;
     }
     // A folder that does not exist yet is made; the image has exactly the requested size.
     const std::string deep = dir / "new/folder/map.png";
-    TDrawResult r = w.tm.DrawTreemap(false, false, false, Utf8ToUtf16(deep), 123, 45, true);
+    TDrawResult r = w.tm.DrawTreemap(123, 45, {.FileName = Utf8ToUtf16(deep)});
     ASSERT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
     PngImage img;
     ASSERT_TRUE(ReadPng(deep, img));

@@ -57,9 +57,9 @@ TEST(RealTree, FolderScanDrawnToPng) {
     }
     RegisterSources();
     auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(root));
-    scan->ProcessMFTRecords(u"", u"", false, false, false);
+    scan->ProcessMFTRecords();
     ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
-    scan->CalculateDirSizes(true, false, false, false, false);
+    scan->CalculateDirSizes();
     ASSERT_NE(scan->MFTRoot, nullptr);
     int32_t idx = 1;
     SetNameSortIndex(scan->MFTRoot, idx);

@@ -102,7 +102,8 @@ struct Scene {
     uint64_t Draw(int w, int h, bool freeSpace, bool gray) {
         canvases.clear();
         const std::string path = dir / "p.png";
-        const TDrawResult r = tm.DrawTreemap(freeSpace, false, gray, Utf8ToUtf16(path), w, h, true);
+        const TDrawResult r = tm.DrawTreemap(
+            w, h, {.WithFreeSpace = freeSpace, .Gray = gray, .FileName = Utf8ToUtf16(path)});
         EXPECT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
         PngImage img;
         EXPECT_TRUE(ReadPng(path, img));
