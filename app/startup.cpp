@@ -13,7 +13,6 @@
 #include "base/datetime.h"
 #include "base/debuglog.h"
 #include "base/text.h"
-#include "sources/sources.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -221,7 +220,6 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
         }
         DebugLog("Creating Mutex");
         TPresenceLock presence;
-        RegisterSources();
         TWindowStart start{argc, argv, cl, opt, store, settings, HomeFolder(), StartTime};
         if (store.Ini().LoadState() == TIniFile::TLoadState::Damaged)
             start.SettingsWarnings.push_back(std::to_string(store.Ini().BadLines()) +
@@ -259,7 +257,6 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
     DebugLog("Creating Mutex");
     TPresenceLock presence;
 
-    RegisterSources();
     run.List = GetDrives(run.Mounts, settings.CustomFolders, HomeFolder());
     InstallInterruptHandlers(gInterrupted);
     qInstallMessageHandler(QtMessageToLog);

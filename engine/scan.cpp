@@ -10,14 +10,6 @@
 
 namespace qz {
 
-namespace {
-TSourcePasses gPasses;
-}
-
-TSourcePasses& SourcePasses() {
-    return gPasses;
-}
-
 void ZeroRecord(TMFT_RECORD& r) {
     std::memset(static_cast<void*>(&r), 0, sizeof(TMFT_RECORD));
 }
@@ -46,12 +38,14 @@ TNTFS_FILES::TNTFS_FILES(const std::u16string& MFTFilename) {
     ScannerInitialize(MFTFilename, false, nullptr);
 }
 
-TNTFS_FILES::TNTFS_FILES(SlowTag, const std::u16string& source) {
+TNTFS_FILES::TNTFS_FILES(SlowTag, const std::u16string& source, const TSourcePasses& passes)
+    : FPasses(passes) {
     ScannerInitialize(source, true, nullptr);
 }
 
-std::unique_ptr<TNTFS_FILES> TNTFS_FILES::CreateSlow(const std::u16string& RootFolder) {
-    return std::unique_ptr<TNTFS_FILES>(new TNTFS_FILES(SlowTag{}, RootFolder));
+std::unique_ptr<TNTFS_FILES> TNTFS_FILES::CreateSlow(const std::u16string& RootFolder,
+                                                     const TSourcePasses& passes) {
+    return std::unique_ptr<TNTFS_FILES>(new TNTFS_FILES(SlowTag{}, RootFolder, passes));
 }
 
 TNTFS_FILES::TNTFS_FILES(PMFT_RECORD rootmft, const std::u16string& RootFolder) {
@@ -147,12 +141,8 @@ void TNTFS_FILES::PresizeForRecords(size_t total) {
 
 void TNTFS_FILES::ReleaseDupGroup(TMFT_RECORD& rec) {
     if (!rec.DupFiles) return;
-    TDUPFILES* g = rec.DupFiles;
+    if (rec.DupFiles->dupcount > 0) --rec.DupFiles->dupcount;
     rec.DupFiles = nullptr;
-    if (g->dupcount > 0)
-        --g->dupcount;
-    else
-        delete g;
 }
 
 void TNTFS_FILES::FreeRecordData(TMFT_RECORD& rec) {
@@ -163,7 +153,8 @@ void TNTFS_FILES::FreeRecordData(TMFT_RECORD& rec) {
         rec.Folder->ChildData = nullptr;
         rec.Folder->ChildCount = 0;
     }
-    ReleaseDupGroup(rec);
+    // The group belongs to the scan that grouped, which may be gone already.
+    rec.DupFiles = nullptr;
 }
 
 void TNTFS_FILES::ClearRecords() {
@@ -284,18 +275,18 @@ void TNTFS_FILES::ProcessMFTRecords(const TScanFilterTexts& filters) {
             if (IsSourceCSV()) {
                 WasCSVFile = true;
                 int64_t line = 0;
-                if (!gPasses.ImportCSV) {
+                if (!FPasses.ImportCSV) {
                     SetError("CSV/TSV import is not available in this build");
-                } else if (!gPasses.ImportCSV(*this, line)) {
+                } else if (!FPasses.ImportCSV(*this, line)) {
                     WasError = true;
                     ErrorMEssage = "Failed to import CSV file (line " + std::to_string(line) + ")";
                 }
             } else {
                 DebugLog("ProcessMFTRecordStart - DoSlowMode");
-                if (!gPasses.SlowScan)
+                if (!FPasses.SlowScan)
                     SetError("Folder scanning is not available in this build");
                 else
-                    gPasses.SlowScan(*this, filters);
+                    FPasses.SlowScan(*this, filters);
             }
         }
     } catch (const std::exception& e) {

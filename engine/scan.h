@@ -65,15 +65,14 @@ struct TTotalsOptions {
     bool IgnoreFilter = false;
 };
 
-// Passes provided by other libraries (folder walk, CSV/TSV import). The program registers
-// them at start-up; a scan of such a source without a registered pass fails with a message.
+// How a scan reads the sources that are not MFTs: passes of other libraries, handed to the
+// scan when it is made (sources/sources.h: ScanSourcePasses() gives the program's). A scan of
+// such a source whose pass is missing fails with a message.
 struct TSourcePasses {
     // Returns false on failure and sets failLine to the line that failed.
     bool (*ImportCSV)(TNTFS_FILES& scan, int64_t& failLine) = nullptr;
     void (*SlowScan)(TNTFS_FILES& scan, const TScanFilterTexts& filters) = nullptr;
 };
-// The process-wide table; each library sets its own entry at start-up.
-TSourcePasses& SourcePasses();
 
 // Construction failures.
 class TScanError : public std::runtime_error {
@@ -123,8 +122,10 @@ public:
     // A one-character source is a drive letter / NTFS volume (SourceMFT); a longer one is an
     // MFT dump file or NTFS image (SourceDump). Opens the source; raises TScanError on failure.
     explicit TNTFS_FILES(const std::u16string& MFTFilename);
-    // Slow mode: a folder, a CSV/TSV file; decided by ProcessMFTRecords.
-    static std::unique_ptr<TNTFS_FILES> CreateSlow(const std::u16string& RootFolder);
+    // Slow mode: a folder, a CSV/TSV file (decided by ProcessMFTRecords), read by passes.
+    // A scan filled by hand (tests) needs none.
+    static std::unique_ptr<TNTFS_FILES> CreateSlow(const std::u16string& RootFolder,
+                                                   const TSourcePasses& passes = {});
     // Subtree mode: copy the descendants of rootmft (a folder of another living scan).
     TNTFS_FILES(PMFT_RECORD rootmft, const std::u16string& RootFolder);
     virtual ~TNTFS_FILES();
@@ -153,7 +154,9 @@ public:
     bool AddToFileList(PMFT_RECORD rec);
     void AddToDirList(PMFT_RECORD rec);
     void ClearRecords();
+    // Drops rec's names, children and group pointer (all owned elsewhere).
     static void FreeRecordData(TMFT_RECORD& rec);
+    // rec leaves its duplicate group: the group counts one member fewer.
     static void ReleaseDupGroup(TMFT_RECORD& rec);
 
     // Decode one FILE record into ctx.rec (and ctx.extraNames). See decode.cpp.
@@ -227,6 +230,11 @@ public:
     std::mutex SlowScanCrit;
     PMFT_RECORD MFTRoot = nullptr;
     uint8_t DuplicatesLocatedMethod = 0;
+    // The duplicate groups of the last grouping pass over the scans on screen (duplicates.h),
+    // owned by the first of them, the scan that records DuplicatesLocatedMethod; the records
+    // of every scan of the pass point into them. The next pass frees them; so does this
+    // scan's end, which therefore comes no earlier than that of the other scans' use.
+    std::deque<TDUPFILES> DupGroups;
     int index = 0;
     std::u16string FSource;
     TDateTime Fgmttimeoffset = 0;
@@ -264,7 +272,7 @@ public:
 
 private:
     struct SlowTag {};
-    TNTFS_FILES(SlowTag, const std::u16string& source);
+    TNTFS_FILES(SlowTag, const std::u16string& source, const TSourcePasses& passes);
     void ScannerInitialize(const std::u16string& source, bool slowmode, PMFT_RECORD subtreeRoot);
     PMFT_RECORD LookupBase(uint64_t base48) const;
     // Part of DecodeFileRecord for extension records and base records with an attribute
@@ -273,6 +281,7 @@ private:
                              uint64_t volumeBytes);
     std::u16string RootName() const;
 
+    TSourcePasses FPasses; // slow mode: how the source is read
     std::vector<std::unique_ptr<TRecordArena>> FArenas;
     std::vector<PMFT_RECORD>
         FChildStore; // children lists of all records, rebuilt by CalculateDirSizes

@@ -47,7 +47,8 @@ struct TMFT_EXTENTS {
     int64_t LCN = 0;
 };
 
-// A group of duplicate files. dupcount = members - 1 and doubles as the reference count.
+// A group of duplicate files, owned by the scan that grouped them (TNTFS_FILES::DupGroups).
+// dupcount = members - 1, counted down as members leave.
 struct TDUPFILES {
     int32_t dupcount = 0;
     std::vector<PMFT_RECORD> dupfiles;

@@ -1,10 +1,12 @@
-// Registration of the scan sources implemented in this library with the engine.
+// The scan sources this library reads, as the passes a scan is made with.
 #pragma once
+
+#include "engine/scan.h"
 
 namespace qz {
 
-// Sets this library's entries of SourcePasses(): the folder walk (and the CSV/TSV import).
-// Call once at start-up, before the first scan.
-void RegisterSources();
+// The passes for folders (the folder walk) and CSV/TSV exports (the import), for
+// TNTFS_FILES::CreateSlow and TScanSession. A new kind of source adds its pass here.
+TSourcePasses ScanSourcePasses();
 
 } // namespace qz

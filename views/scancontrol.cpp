@@ -114,7 +114,7 @@ bool TScanSession::Start(std::span<const TScanSource> sources, const TScanOption
             switch (src.Method) {
             case TScanMethod::Enumerate:
             case TScanMethod::CSVImport:
-                scan = TNTFS_FILES::CreateSlow(src.Path);
+                scan = TNTFS_FILES::CreateSlow(src.Path, FPasses);
                 break;
             case TScanMethod::MFTDump:
             case TScanMethod::MFTVolume:

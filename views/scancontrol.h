@@ -33,8 +33,8 @@ namespace qz {
 
 // How a source is read.
 enum class TScanMethod : uint8_t {
-    Enumerate, // walk a folder tree (CreateSlow)
-    CSVImport, // read a CSV/TSV export (CreateSlow)
+    Enumerate, // walk a folder tree (CreateSlow with the session's passes)
+    CSVImport, // read a CSV/TSV export (CreateSlow with the session's passes)
     MFTDump,   // read an MFT dump file
     MFTVolume, // read the MFT of an NTFS image file or block device
 };
@@ -120,7 +120,9 @@ TScanProgress CombineProgress(std::span<const TScanFigures> scans);
 
 class TScanSession {
 public:
-    TScanSession() = default;
+    // passes: how the folder and CSV/TSV sources are read (the program gives
+    // sources/sources.h: ScanSourcePasses()); every slow-mode scan of the session gets them.
+    explicit TScanSession(const TSourcePasses& passes) : FPasses(passes) {}
     ~TScanSession(); // cancels and waits for running threads
     TScanSession(const TScanSession&) = delete;
     TScanSession& operator=(const TScanSession&) = delete;
@@ -172,6 +174,7 @@ public:
     std::vector<TNTFS_FILES*> Scans() const;
 
 private:
+    TSourcePasses FPasses;
     std::vector<std::unique_ptr<TMFTThread>> tm;
     TScanOptions FOptions;
     TProgressThrottle FThrottle;

@@ -53,10 +53,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "need DIR\n");
         return 2;
     }
-    RegisterSources();
     using clock = std::chrono::steady_clock;
     auto t0 = clock::now();
-    auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(argv[optind]));
+    auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(argv[optind]), ScanSourcePasses());
     TSlowScanStats stats;
     if (withStats)
         DoSlowMode(*scan, {.Exclude = exclude, .FullPath = true}, opt, &stats);

@@ -136,10 +136,9 @@ void Import(benchmark::State& state, bool totals) {
         ExportToCSV(job, TExportOptions{});
         ::stat(path.c_str(), &st);
     }
-    RegisterSources();
     int64_t rows = 0;
     for (auto _ : state) {
-        auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(path));
+        auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(path), ScanSourcePasses());
         scan->ProcessMFTRecords();
         if (scan->WasError) state.SkipWithError(scan->ErrorMEssage.c_str());
         if (totals) scan->CalculateDirSizes();

@@ -66,7 +66,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string source = argv[optind], out = argv[optind + 1];
-    RegisterSources();
     TOffscreenGui gui;
     using clock = std::chrono::steady_clock;
     auto ms = [](auto d) { return std::chrono::duration<double, std::milli>(d).count(); };
@@ -76,7 +75,7 @@ int main(int argc, char** argv) {
     const bool dump = stat(source.c_str(), &st) == 0 && !S_ISDIR(st.st_mode); // dump or image
     try {
         scan = dump ? std::make_unique<TNTFS_FILES>(Utf8ToUtf16(source))
-                    : TNTFS_FILES::CreateSlow(Utf8ToUtf16(source));
+                    : TNTFS_FILES::CreateSlow(Utf8ToUtf16(source), ScanSourcePasses());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

@@ -21,10 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct RegisterOnce {
-    RegisterOnce() { RegisterSources(); }
-} gRegister;
-
 void WriteSized(const std::string& path, size_t n) {
     std::string data(n, 'x');
     WriteFileBytes(path, data.data(), data.size());
@@ -92,7 +88,7 @@ TEST(ScanSession, TwoFoldersNumberedTogetherWithTotals) {
     WriteSized(tmp / "a/sub/y.txt", 100);
     WriteSized(tmp / "b/only.dat", 5000);
     const TScanSource sources[] = {FolderSource(tmp / "a"), FolderSource(tmp / "b")};
-    TScanSession session;
+    TScanSession session(ScanSourcePasses());
     int calls = 0;
     session.DiskSizeOf = [&](const TScanSource& s, const TNTFS_FILES&) {
         ++calls;
@@ -169,7 +165,7 @@ TEST(ScanSession, AFailedSourceIsNamedAndItsSlotEmptied) {
         FolderSource(tmp / "missing"),
         {DT_MFTFILE, TScanMethod::MFTDump, Utf8ToUtf16(tmp / "file.mft"), {}, {}, {}},
         {DT_MFTFILE, TScanMethod::MFTDump, Utf8ToUtf16(tmp / "nothere.mft"), {}, {}, {}}};
-    TScanSession session;
+    TScanSession session(ScanSourcePasses());
     session.Start(sources, TScanOptions{});
     session.Wait({});
     EXPECT_FALSE(session.Finish());
@@ -200,7 +196,7 @@ TEST(ScanSession, DumpCsvAndFiltersThroughTheThreads) {
                          FolderSource(tmp / "t")};
     TScanOptions o;
     o.FilterInclude = u"*.txt";
-    TScanSession session;
+    TScanSession session(ScanSourcePasses());
     session.Start(src, o);
     session.Wait({});
     ASSERT_TRUE(session.Finish()) << session.Errors.front();
@@ -236,7 +232,7 @@ TEST(ScanSession, CancelEndsTheScanWithoutAnError) {
             WriteSized(tmp / ("t/d" + std::to_string(d) + "/f" + std::to_string(f)), 1);
     }
     const TScanSource src[] = {FolderSource(tmp / "t")};
-    TScanSession session;
+    TScanSession session(ScanSourcePasses());
     // The walk holds after its first block until the cancel has reached the scan.
     struct Hook {
         Hook(std::function<void(const std::string&)> f) {
@@ -267,7 +263,7 @@ TEST(ScanSession, FullVolumeModeCutsTheFolderOut) {
     cut.Kind = DT_FOLDER;
     cut.SubtreePath = u"$Extend/$RmMetadata";
     cut.SubtreeRootName = u"/mnt/w/$Extend/$RmMetadata";
-    TScanSession session;
+    TScanSession session(ScanSourcePasses());
     const TScanSource both[] = {whole, cut};
     ASSERT_TRUE(session.Start(both, TScanOptions{}));
     session.Wait({});

@@ -41,9 +41,8 @@ struct Imported {
 
 // Scans path as a CSV/TSV source the way the window does: ProcessMFTRecords, then totals.
 Imported ImportPath(const std::string& path) {
-    RegisterSources();
     Imported r;
-    r.scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(path));
+    r.scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(path), ScanSourcePasses());
     r.scan->ProcessMFTRecords();
     r.scan->CalculateDirSizes();
     for (PMFT_RECORD p : r.scan->FFileList) r.byPath[GetRecordPath(p)] = p;
@@ -275,7 +274,7 @@ TEST(CsvImport, ProgressEveryFiveHundredLinesAndCancel) {
         text += "\"C:\\f" + std::to_string(i) + ".txt\",1,4096,2024/01/01 00:00:00,32,0,0\r\n";
     WriteFileBytes(dir / "p.csv", text.data(), text.size());
 
-    auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(dir / "p.csv"));
+    auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(dir / "p.csv"), ScanSourcePasses());
     std::vector<std::pair<int, int64_t>> reports;
     scan->OnProgress = [&](int, int pct, int64_t files, int64_t) {
         reports.push_back({pct, files});
@@ -289,7 +288,7 @@ TEST(CsvImport, ProgressEveryFiveHundredLinesAndCancel) {
     EXPECT_EQ(reports.back().second, 2000);
     for (size_t i = 1; i < reports.size(); ++i) EXPECT_GE(reports[i].first, reports[i - 1].first);
 
-    auto cancelled = TNTFS_FILES::CreateSlow(Utf8ToUtf16(dir / "p.csv"));
+    auto cancelled = TNTFS_FILES::CreateSlow(Utf8ToUtf16(dir / "p.csv"), ScanSourcePasses());
     cancelled->OnProgress = [&](int, int, int64_t files, int64_t) {
         if (files >= 498) cancelled->CancelProcess();
     };

@@ -31,8 +31,7 @@ std::unique_ptr<TNTFS_FILES> ScanDump(const std::string& path) {
 }
 
 std::unique_ptr<TNTFS_FILES> ScanSlow(const std::string& path) {
-    RegisterSources();
-    auto s = TNTFS_FILES::CreateSlow(Utf8ToUtf16(path));
+    auto s = TNTFS_FILES::CreateSlow(Utf8ToUtf16(path), ScanSourcePasses());
     s->ProcessMFTRecords();
     s->CalculateDirSizes();
     return s;

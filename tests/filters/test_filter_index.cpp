@@ -38,7 +38,6 @@ std::unique_ptr<TNTFS_FILES> ScanNtfsImage(const TempDir& tmp) {
 // Names a filter text cannot hold as they are ('"' toggles quoting) are left out; Linux
 // allows "*", "?", "\" and "|" in names, and those are kept.
 std::unique_ptr<TNTFS_FILES> ScanOddTree(const TempDir& tmp) {
-    RegisterSources();
     const std::string root = tmp.path() + "/tree";
     const char* folders[] = {
         "Cache",   "cache",  "src",      "src/cache",      "Docs",        "Docs/\xC3\x89T\xC3\x89",
@@ -79,7 +78,7 @@ std::unique_ptr<TNTFS_FILES> ScanOddTree(const TempDir& tmp) {
             ::close(fd);
         }
     }
-    auto s = TNTFS_FILES::CreateSlow(Utf8ToUtf16(root));
+    auto s = TNTFS_FILES::CreateSlow(Utf8ToUtf16(root), ScanSourcePasses());
     s->ProcessMFTRecords({.FullPath = true});
     EXPECT_FALSE(s->WasError) << s->ErrorMEssage;
     s->CalculateDirSizes();

@@ -182,7 +182,6 @@ std::set<std::string> Lines(const std::string& text) {
 
 TEST(FilterRealData, FolderWalkAgainstFind) {
     if (!HaveProgram("find")) GTEST_SKIP() << "find is not installed";
-    RegisterSources();
     TempDir tmp;
     const std::string root = tmp.path();
     for (const char* d : {"src", "src/cache", "cache", "docs", "logs", "logs/old", "deep", "deep/a",
@@ -222,7 +221,7 @@ TEST(FilterRealData, FolderWalkAgainstFind) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Utf16ToUtf8(c.include) + " / " + Utf16ToUtf8(c.exclude));
-        auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(root));
+        auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(root), ScanSourcePasses());
         scan->ProcessMFTRecords({.Exclude = std::u16string(c.exclude), .FullPath = true});
         ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
         scan->CalculateDirSizes();

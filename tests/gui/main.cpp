@@ -1,7 +1,6 @@
 // The window tests' main: one application object for all tests, on the "offscreen" platform
 // unless a display is there (the Xvfb run), and the scan sources registered.
 #include "gui/application.h"
-#include "sources/sources.h"
 #include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +17,5 @@ int main(int argc, char** argv) {
     setenv("XDG_DATA_HOME", (xdg / "data").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (xdg / "config").c_str(), 1);
     qz::TQuarzelApplication app(argc, argv);
-    qz::RegisterSources(); // as the program's start-up does before it opens the window
     return RUN_ALL_TESTS();
 }

@@ -396,15 +396,14 @@ TEST(DirScan, CancelStopsEarlyAndLeavesASoundTree) {
     }
 }
 
-TEST(DirScan, RegisteredPassNamesTheRootAndTotals) {
+TEST(DirScan, SourcePassNamesTheRootAndTotals) {
     TempDir tmp;
     const std::string root = tmp / "data";
     ASSERT_EQ(::mkdir(root.c_str(), 0755), 0);
     MakeMixedTree(root);
-    RegisterSources();
-    ASSERT_NE(SourcePasses().SlowScan, nullptr);
+    ASSERT_NE(ScanSourcePasses().SlowScan, nullptr);
     // A trailing "/" and "." components do not end up in the root's name.
-    auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(tmp.path() + "//./data/"));
+    auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(tmp.path() + "//./data/"), ScanSourcePasses());
     scan->ProcessMFTRecords({.FullPath = true});
     ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
     ASSERT_NE(scan->MFTRoot, nullptr);

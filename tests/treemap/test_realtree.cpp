@@ -55,8 +55,7 @@ TEST(RealTree, FolderScanDrawnToPng) {
         Sparse(root + "/" + f.rel, f.size);
         total += f.size;
     }
-    RegisterSources();
-    auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(root));
+    auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(root), ScanSourcePasses());
     scan->ProcessMFTRecords();
     ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
     scan->CalculateDirSizes();
