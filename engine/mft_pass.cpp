@@ -1,7 +1,7 @@
 // The MFT pass over a volume (device or image) or a dump file: the scan thread reads batches
 // of up to 256 records into two alternating buffers while the worker decodes and stores the
 // other one; then the deferred extension records are decoded, orphans removed and the source
-// closed. A failure anywhere is recorded in WasError/ErrorMEssage and the closing steps still
+// closed. A failure anywhere is recorded in WasError/ErrorMessage and the closing steps still
 // run, so the scan always ends with a consistent tree and a closed source.
 #include "base/debuglog.h"
 #include "engine/mft_volume.h"

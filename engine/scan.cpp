@@ -210,7 +210,7 @@ void TNTFS_FILES::SetError(const std::string& message) {
         i += len;
         ++chars;
     }
-    ErrorMEssage = message.substr(0, i);
+    ErrorMessage = message.substr(0, i);
 }
 
 std::vector<std::string> TNTFS_FILES::AnomalyTexts() const {
@@ -257,7 +257,7 @@ void TNTFS_FILES::ProcessMFTRecords(const TScanFilterTexts& filters) {
     ClearRecords();
     futureparents = 0;
     WasError = false;
-    ErrorMEssage.clear();
+    ErrorMessage.clear();
     CSVHasFilesFlag = true;
     WasCSVFile = false;
     MFTRoot = nullptr;
@@ -279,7 +279,7 @@ void TNTFS_FILES::ProcessMFTRecords(const TScanFilterTexts& filters) {
                     SetError("CSV/TSV import is not available in this build");
                 } else if (!FPasses.ImportCSV(*this, line)) {
                     WasError = true;
-                    ErrorMEssage = "Failed to import CSV file (line " + std::to_string(line) + ")";
+                    ErrorMessage = "Failed to import CSV file (line " + std::to_string(line) + ")";
                 }
             } else {
                 DebugLog("ProcessMFTRecordStart - DoSlowMode");

@@ -134,7 +134,7 @@ public:
 
     // ---- public operations
     // Reads the source into the scan's records (the NTFS metadata files are always part of
-    // the tree). Failures set WasError and ErrorMEssage.
+    // the tree). Failures set WasError and ErrorMessage.
     void ProcessMFTRecords(const TScanFilterTexts& filters = {});
     // Rebuilds every folder's totals and children lists from scratch.
     void CalculateDirSizes(const TTotalsOptions& options = {});
@@ -247,7 +247,7 @@ public:
     std::atomic<bool> FCancelled{false};
     TNFTS_OnProgress OnProgress;
     bool WasError = false;
-    std::string ErrorMEssage; // UTF-8, at most 255 characters
+    std::string ErrorMessage; // UTF-8, at most 255 characters
     bool WasCSVFile = false;
     bool CSVHasFilesFlag = false;
     TDiskSizeInfo CSVDinfo;

@@ -218,7 +218,7 @@ bool TScanSession::Finish() {
     for (size_t k = 0; k < m.size(); ++k) {
         TNTFS_FILES* s = m[k].get();
         if (!s || !s->WasError) continue;
-        Errors.push_back(std::string(tr("Error")) + ": " + tr(s->ErrorMEssage.c_str()) + " [" +
+        Errors.push_back(std::string(tr("Error")) + ": " + tr(s->ErrorMessage.c_str()) + " [" +
                          Utf16ToUtf8(s->FSource) + "]");
         m[k].reset();
         failed = true;
@@ -243,7 +243,7 @@ bool TScanSession::Finish() {
         sub->ProcessMFTRecords({.FullPath = FOptions.MatchEntirePath});
         sub->CalculateDirSizes({.IgnoreFilter = true});
         if (sub->WasError) {
-            Errors.push_back(std::string(tr("Error")) + ": " + tr(sub->ErrorMEssage.c_str()) +
+            Errors.push_back(std::string(tr("Error")) + ": " + tr(sub->ErrorMessage.c_str()) +
                              " [" + Utf16ToUtf8(Sources[k].SubtreeRootName) + "]");
             m[k].reset();
             failed = true;

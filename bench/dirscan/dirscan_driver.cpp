@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     auto t1 = clock::now();
     scan->CalculateDirSizes();
     auto t2 = clock::now();
-    if (scan->WasError) std::fprintf(stderr, "error: %s\n", scan->ErrorMEssage.c_str());
+    if (scan->WasError) std::fprintf(stderr, "error: %s\n", scan->ErrorMessage.c_str());
     PMFT_RECORD root = scan->MFTRoot;
     if (!root) return 1;
     std::printf("files=%d folders=%d size=%llu allocated=%llu records=%zu\n",

@@ -140,7 +140,7 @@ void Import(benchmark::State& state, bool totals) {
     for (auto _ : state) {
         auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(path), ScanSourcePasses());
         scan->ProcessMFTRecords();
-        if (scan->WasError) state.SkipWithError(scan->ErrorMEssage.c_str());
+        if (scan->WasError) state.SkipWithError(scan->ErrorMessage.c_str());
         if (totals) scan->CalculateDirSizes();
         rows += int64_t(scan->FFileList.size());
         state.PauseTiming();

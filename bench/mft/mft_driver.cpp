@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
                 static_cast<long long>(scan.FVolData.FreeClusters),
                 static_cast<long long>(scan.FVolData.TotalClusters));
         if (scan.WasError) {
-            std::fprintf(stderr, "error: %s\n", scan.ErrorMEssage.c_str());
+            std::fprintf(stderr, "error: %s\n", scan.ErrorMessage.c_str());
             return 1;
         }
     } catch (const std::exception& e) {

@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     }
     scan->ProcessMFTRecords();
     scan->CalculateDirSizes();
-    if (scan->WasError) std::fprintf(stderr, "scan: %s\n", scan->ErrorMEssage.c_str());
+    if (scan->WasError) std::fprintf(stderr, "scan: %s\n", scan->ErrorMessage.c_str());
     PMFT_RECORD root = scan->MFTRoot;
     if (!root) {
         const int k = scan->SearchDirRec(5);

@@ -123,7 +123,7 @@ TEST(MkntfsVolume, DecodedTreeMatchesWhatWasWritten) {
     ASSERT_EQ(qz::test::Run("icat '" + img + "' 0 > '" + mft + "'"), 0);
     TNTFS_FILES scan(Utf8ToUtf16(mft));
     scan.ProcessMFTRecords();
-    ASSERT_FALSE(scan.WasError) << scan.ErrorMEssage;
+    ASSERT_FALSE(scan.WasError) << scan.ErrorMessage;
     scan.CalculateDirSizes();
     PMFT_RECORD root = scan.MFTRoot;
     ASSERT_NE(root, nullptr);

@@ -79,7 +79,7 @@ std::map<std::string, PMFT_RECORD> Paths(TNTFS_FILES& s) {
 std::unique_ptr<TNTFS_FILES> ScanDump(const std::string& path) {
     auto s = std::make_unique<TNTFS_FILES>(Utf8ToUtf16(path));
     s->ProcessMFTRecords();
-    EXPECT_FALSE(s->WasError) << s->ErrorMEssage;
+    EXPECT_FALSE(s->WasError) << s->ErrorMessage;
     s->CalculateDirSizes();
     return s;
 }

@@ -362,9 +362,9 @@ TEST(ScanLists, IndexArraysAndHelpers) {
 
     s->SetError(std::string(300, 'x'));
     EXPECT_TRUE(s->WasError);
-    EXPECT_EQ(s->ErrorMEssage.size(), 255u);
+    EXPECT_EQ(s->ErrorMessage.size(), 255u);
     s->SetError(std::string(300, 'x') + "\xC3\xA9");
-    EXPECT_EQ(s->ErrorMEssage.size(), 255u);
+    EXPECT_EQ(s->ErrorMessage.size(), 255u);
 
     // A group of three counts its members down as they leave (the scan that grouped owns it).
     TMFT_RECORD r[3]{};

@@ -30,7 +30,7 @@ std::unique_ptr<TNTFS_FILES> ScanNtfsImage(const TempDir& tmp) {
     const std::string image = Gunzip(DataPath("ntfs/ColinFinck-ntfs/testfs1.gz"), tmp.path());
     auto s = std::make_unique<TNTFS_FILES>(Utf8ToUtf16(image));
     s->ProcessMFTRecords();
-    EXPECT_FALSE(s->WasError) << s->ErrorMEssage;
+    EXPECT_FALSE(s->WasError) << s->ErrorMessage;
     s->CalculateDirSizes();
     return s;
 }
@@ -80,7 +80,7 @@ std::unique_ptr<TNTFS_FILES> ScanOddTree(const TempDir& tmp) {
     }
     auto s = TNTFS_FILES::CreateSlow(Utf8ToUtf16(root), ScanSourcePasses());
     s->ProcessMFTRecords({.FullPath = true});
-    EXPECT_FALSE(s->WasError) << s->ErrorMEssage;
+    EXPECT_FALSE(s->WasError) << s->ErrorMessage;
     s->CalculateDirSizes();
     return s;
 }

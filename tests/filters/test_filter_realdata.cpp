@@ -100,7 +100,7 @@ std::set<std::string> VisibleRelative(TNTFS_FILES& s) {
 std::unique_ptr<TNTFS_FILES> ScanNtfs(const std::string& path) {
     auto s = std::make_unique<TNTFS_FILES>(Utf8ToUtf16(path));
     s->ProcessMFTRecords();
-    EXPECT_FALSE(s->WasError) << s->ErrorMEssage;
+    EXPECT_FALSE(s->WasError) << s->ErrorMessage;
     s->CalculateDirSizes();
     return s;
 }
@@ -223,7 +223,7 @@ TEST(FilterRealData, FolderWalkAgainstFind) {
         SCOPED_TRACE(Utf16ToUtf8(c.include) + " / " + Utf16ToUtf8(c.exclude));
         auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(root), ScanSourcePasses());
         scan->ProcessMFTRecords({.Exclude = std::u16string(c.exclude), .FullPath = true});
-        ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
+        ASSERT_FALSE(scan->WasError) << scan->ErrorMessage;
         scan->CalculateDirSizes();
         ApplyScanFilters(*scan, c.include, c.exclude, true);
 

@@ -29,7 +29,7 @@ std::unique_ptr<TNTFS_FILES> SourceScan(TempDir& tmp) {
     std::string path = tmp / "vol.img";
     WriteFileBytes(path, img.data(), img.size());
     auto s = ScanMft(path);
-    EXPECT_FALSE(s->WasError) << s->ErrorMEssage;
+    EXPECT_FALSE(s->WasError) << s->ErrorMessage;
     return s;
 }
 
@@ -60,7 +60,7 @@ TEST(MftSubtree, FolderIsCopiedWithItsFieldsInDepthFirstOrder) {
     ASSERT_EQ(order.size(), 23u); // 3 folders and 20 files
 
     auto sub = CopyOf(docs, u"C:\\docs\\");
-    ASSERT_FALSE(sub->WasError) << sub->ErrorMEssage;
+    ASSERT_FALSE(sub->WasError) << sub->ErrorMessage;
     PMFT_RECORD root = sub->MFTRoot;
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->Name(), u"C:\\docs");

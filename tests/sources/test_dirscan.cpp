@@ -105,7 +105,7 @@ TEST_P(MixedTree, MatchesFindWithLosslessPathsAndTotals) {
     opt.ForceOlderMethod = GetParam().older;
     TSlowScanStats stats;
     auto scan = ScanFolder(root, opt, &stats);
-    ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
+    ASSERT_FALSE(scan->WasError) << scan->ErrorMessage;
     EXPECT_EQ(CheckTree(*scan), "");
     EXPECT_EQ(Utf16ToUtf8(scan->MFTRoot->Name()), root);
 
@@ -405,7 +405,7 @@ TEST(DirScan, SourcePassNamesTheRootAndTotals) {
     // A trailing "/" and "." components do not end up in the root's name.
     auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(tmp.path() + "//./data/"), ScanSourcePasses());
     scan->ProcessMFTRecords({.FullPath = true});
-    ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
+    ASSERT_FALSE(scan->WasError) << scan->ErrorMessage;
     ASSERT_NE(scan->MFTRoot, nullptr);
     EXPECT_EQ(Utf16ToUtf8(scan->MFTRoot->Name()), root);
     EXPECT_EQ(Utf16ToUtf8(scan->FSource), root);
@@ -438,12 +438,12 @@ TEST(DirScan, RootThatCannotBeScannedIsAnError) {
         EXPECT_EQ(CheckTree(*scan), "");
         if (c.error) {
             EXPECT_TRUE(scan->WasError) << c.path;
-            EXPECT_NE(scan->ErrorMEssage.find(c.error), std::string::npos) << scan->ErrorMEssage;
-            EXPECT_NE(scan->ErrorMEssage.find(c.path), std::string::npos) << scan->ErrorMEssage;
+            EXPECT_NE(scan->ErrorMessage.find(c.error), std::string::npos) << scan->ErrorMessage;
+            EXPECT_NE(scan->ErrorMessage.find(c.path), std::string::npos) << scan->ErrorMessage;
             EXPECT_EQ(scan->FFileList.size(), 1u);
         } else {
             // The root named by the user may be a link to a folder: it is scanned.
-            EXPECT_FALSE(scan->WasError) << scan->ErrorMEssage;
+            EXPECT_FALSE(scan->WasError) << scan->ErrorMessage;
             EXPECT_EQ(scan->MFTRoot->SubFoldersNumFiles(), 1);
             EXPECT_EQ(scan->MFTRoot->SubFoldersTotSize, 5u);
         }

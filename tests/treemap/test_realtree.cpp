@@ -57,7 +57,7 @@ TEST(RealTree, FolderScanDrawnToPng) {
     }
     auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(root), ScanSourcePasses());
     scan->ProcessMFTRecords();
-    ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
+    ASSERT_FALSE(scan->WasError) << scan->ErrorMessage;
     scan->CalculateDirSizes();
     ASSERT_NE(scan->MFTRoot, nullptr);
     int32_t idx = 1;

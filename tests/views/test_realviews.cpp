@@ -23,7 +23,7 @@ namespace {
 std::unique_ptr<TNTFS_FILES> ScanDump(const std::string& path) {
     auto s = std::make_unique<TNTFS_FILES>(Utf8ToUtf16(path));
     s->ProcessMFTRecords();
-    EXPECT_FALSE(s->WasError) << s->ErrorMEssage;
+    EXPECT_FALSE(s->WasError) << s->ErrorMessage;
     s->CalculateDirSizes();
     int32_t index = 1;
     SetNameSortIndex(s->MFTRoot, index);
