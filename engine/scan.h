@@ -245,7 +245,7 @@ public:
     std::vector<int32_t> FFileListIndex;
     std::vector<int32_t> FDirListIndex;
     std::atomic<bool> FCancelled{false};
-    TNFTS_OnProgress OnProgress;
+    TNTFS_OnProgress OnProgress;
     bool WasError = false;
     std::string ErrorMessage; // UTF-8, at most 255 characters
     bool WasCSVFile = false;

@@ -201,7 +201,7 @@ void CopyRecord(const TMFT_RECORD& src, TMFT_RECORD& dst);
 
 // Progress callback: index of the scan, percent 0..100, files and folders found so far (the
 // dump writer passes bytes written and total bytes).
-using TNFTS_OnProgress =
+using TNTFS_OnProgress =
     std::function<void(int index, int percentcomplete, int64_t numfiles, int64_t numdirs)>;
 
 } // namespace qz
