@@ -32,7 +32,7 @@ TScanSet ScansOf(const TScanSession& session) {
 }
 
 void ApplyColours(const TMainSettings& s, TExtColors& colors) {
-    colors.tm_pallete = s.Palette;
+    colors.tm_palette = s.Palette;
     colors.tm_fileextensions = s.FileExtensions;
     colors.bColorBySize = s.ColorBySize;
     colors.BuildExtColorsFixed();

@@ -50,7 +50,7 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     FFormat.Numbers = LocaleNumberFormat();
     FDisplayTree.Format = FFormat;
     FDisplayTree.FILENODE_MIN_GROUP_SIZE = FSettings.FileNodeMinGroupSize;
-    FExtColors.tm_pallete = FSettings.Palette;
+    FExtColors.tm_palette = FSettings.Palette;
     FExtColors.tm_fileextensions = FSettings.FileExtensions;
     FExtColors.bColorBySize = FSettings.ColorBySize;
     FExtColors.BuildExtColorsFixed();
@@ -179,7 +179,7 @@ void TfrmQuarzelMain::CreateLayout() {
     spExt->setObjectName(QStringLiteral("spExt"));
     spExt->addWidget(FTreeView);
     // The file-types view (vstExt) beside the tree.
-    FExtColors.tm_pallete = FSettings.Palette;
+    FExtColors.tm_palette = FSettings.Palette;
     FExtColors.tm_fileextensions = FSettings.FileExtensions;
     FExtColors.bColorBySize = FSettings.ColorBySize;
     FExtColors.BuildExtColorsFixed();

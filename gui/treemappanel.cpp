@@ -541,7 +541,7 @@ void TTreemapPanel::OnExportDone(bool ok, const QString& error) {
 void TTreemapPanel::actSetColorsExecute() {
     TfrmSetColors dlg(window());
     TColorChoices c;
-    c.Palette = FColors.tm_pallete;
+    c.Palette = FColors.tm_palette;
     c.FileExtensions = FColors.tm_fileextensions;
     c.ColorBySize = FColors.bColorBySize;
     c.UITheme = FSettings.UITheme;
@@ -552,7 +552,7 @@ void TTreemapPanel::actSetColorsExecute() {
         return;
     }
     c = dlg.Choices();
-    FColors.tm_pallete = c.Palette;
+    FColors.tm_palette = c.Palette;
     FColors.tm_fileextensions = c.FileExtensions;
     FColors.bColorBySize = c.ColorBySize;
     FColors.BuildExtColorsFixed();
