@@ -360,8 +360,8 @@ void TfrmQuarzelMain::OnScanFinished(bool) {
 
 void TfrmQuarzelMain::ShowResults() {
     TScanSession& s = FScanControl->Session();
-    FFilesPanel->SetScans(s.Scans(), s.rootmftmulti.SubFoldersTotSize,
-                          s.rootmftmulti.SubFoldersTotSizeAlloc);
+    FFilesPanel->SetScans(s.Scans(), s.RootMFTMulti.SubFoldersTotSize,
+                          s.RootMFTMulti.SubFoldersTotSizeAlloc);
     RankExtensions();
 }
 

@@ -215,7 +215,7 @@ bool TScanControl::StartScan(std::vector<TScanSource> sources) {
             return SourceDiskSize(s, scan, mounts);
         });
     // The threads never touch the space figures: they can be shown now.
-    FDiskSizes = Session().ds;
+    FDiskSizes = Session().DiskSizes;
     UpdateSpaceSummary();
     btnCancel->setEnabled(started);
     return true;
@@ -252,7 +252,7 @@ void TScanControl::OnProgress(const TScanProgress& p) {
 
 void TScanControl::OnFinished(bool ok) {
     TScanSession& s = Session();
-    FDiskSizes = s.ds;
+    FDiskSizes = s.DiskSizes;
     if (!s.Errors.empty()) {
         QStringList errors;
         for (const std::string& e : s.Errors) errors << QString::fromUtf8(e);
@@ -332,18 +332,18 @@ void TScanControl::UpdateSpaceSummary() {
     const TSourceEntry* e = cbDrive->SelectedEntry();
     TSpaceSummaryInput in;
     in.HasEntry = e != nullptr;
-    std::vector<TDiskSizeInfo> ds = FDiskSizes;
+    std::vector<TDiskSizeInfo> sizes = FDiskSizes;
     if (e) {
         in.EntryText = e->Text;
         in.Kind = SummaryKindOf(e->Kind);
         // A picked drive shows its space before any scan.
-        if (ds.empty() && (e->Kind == DT_DRIVE || e->Kind == DT_NTFS))
-            ds.push_back(GetDiskSizeInfo(e->Path, Mounts));
+        if (sizes.empty() && (e->Kind == DT_DRIVE || e->Kind == DT_NTFS))
+            sizes.push_back(GetDiskSizeInfo(e->Path, Mounts));
     }
-    in.ds = ds;
+    in.DiskSizes = sizes;
     in.CurrentDrive = ToU16(FCurrentDrive);
     if (!FRunner.Busy()) {
-        in.rootmft = Session().rootmft;
+        in.rootmft = Session().RootMFT;
         const auto scans = Session().Scans();
         in.FirstScanCSVHasSpace =
             !scans.empty() && scans[0]->WasCSVFile && scans[0]->CSVDinfo.hastotalandfreespace;

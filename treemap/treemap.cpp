@@ -92,7 +92,7 @@ bool Paint(const TTreemapSettings& st, const TTreemapRequest& rq, TExtColors& co
 
     const size_t count = st.Scans.size();
     auto info = [&](size_t i) -> const TDiskSizeInfo* {
-        return i < st.ds.size() ? &st.ds[i] : nullptr;
+        return i < st.DiskSizes.size() ? &st.DiskSizes[i] : nullptr;
     };
     auto hasDrive = [&](size_t i) {
         const TDiskSizeInfo* d = info(i);

@@ -66,12 +66,12 @@ struct TDrawResult {
 // The choices a drawing follows (the window's, or the command line's), copied into every
 // drawing so that they may change while a drawing runs.
 struct TTreemapSettings {
-    std::vector<TNTFS_FILES*> Scans; // the scans on screen, in order
-    std::vector<TDiskSizeInfo> ds;   // one per scan (missing entries: no drive figures)
-    bool ShowAllocatedSize = true;   // "Show Allocated Size on Treemap"
-    bool ShowFileNames = true;       // "Show Folder and File Names on Treemap"
-    bool ShowFreeSpace = false;      // "Show Free Space on Treemap" (the screen's choice)
-    int Dpi = 96;                    // of the monitor showing the window
+    std::vector<TNTFS_FILES*> Scans;      // the scans on screen, in order
+    std::vector<TDiskSizeInfo> DiskSizes; // one per scan (missing entries: no drive figures)
+    bool ShowAllocatedSize = true;        // "Show Allocated Size on Treemap"
+    bool ShowFileNames = true;            // "Show Folder and File Names on Treemap"
+    bool ShowFreeSpace = false;           // "Show Free Space on Treemap" (the screen's choice)
+    int Dpi = 96;                         // of the monitor showing the window
     // Pixel height of the window's reference label font; 0: 12 * dpi / 96. The treemap text is
     // 80 % of it.
     int LabelFontHeight = 0;

@@ -10,7 +10,7 @@ TFilterApplyResult ReapplyFilters(TScanSession& session, const TFilterApplyReque
     const std::u16string exclude = request.PanelOn ? request.Exclude : std::u16string();
     result.FoldersOnly =
         request.PanelOn && FoldersOnlyFilterActive(include, request.MatchEntirePath);
-    for (const auto& scan : session.m) {
+    for (const auto& scan : session.ScanSlots) {
         if (!scan) continue;
         std::vector<TFilterError> errors;
         // The totals of every record first, as the scan had them before its own filter pass:
@@ -31,13 +31,14 @@ TFilterApplyResult ReapplyFilters(TScanSession& session, const TFilterApplyReque
         }
     }
     session.FoldersOnly = result.FoldersOnly;
-    ZeroRecord(session.rootmftmulti);
-    for (size_t k = 0; k < session.m.size(); ++k) {
-        TNTFS_FILES* s = session.m[k].get();
+    ZeroRecord(session.RootMFTMulti);
+    for (size_t k = 0; k < session.ScanSlots.size(); ++k) {
+        TNTFS_FILES* s = session.ScanSlots[k].get();
         if (!s || !s->MFTRoot) continue;
-        if (k < session.ds.size()) session.ds[k].usedspace = s->MFTRoot->SubFoldersTotSizeAlloc;
-        session.rootmftmulti.SubFoldersTotSize += s->MFTRoot->SubFoldersTotSize;
-        session.rootmftmulti.SubFoldersTotSizeAlloc += s->MFTRoot->SubFoldersTotSizeAlloc;
+        if (k < session.DiskSizes.size())
+            session.DiskSizes[k].usedspace = s->MFTRoot->SubFoldersTotSizeAlloc;
+        session.RootMFTMulti.SubFoldersTotSize += s->MFTRoot->SubFoldersTotSize;
+        session.RootMFTMulti.SubFoldersTotSizeAlloc += s->MFTRoot->SubFoldersTotSizeAlloc;
     }
     return result;
 }

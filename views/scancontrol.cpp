@@ -96,12 +96,12 @@ TScanProgress CombineProgress(std::span<const TScanFigures> scans) {
 
 TScanSession::~TScanSession() {
     Cancel();
-    tm.clear(); // joins
+    FThreads.clear(); // joins
 }
 
 bool TScanSession::Start(std::span<const TScanSource> sources, const TScanOptions& options) {
     Cancel();
-    tm.clear();
+    FThreads.clear();
     Clear();
     FOptions = options;
     FCancelRequested = false;
@@ -126,25 +126,25 @@ bool TScanSession::Start(std::span<const TScanSource> sources, const TScanOption
                              Utf16ToUtf8(src.Path) + "]");
         }
         if (scan) {
-            scan->index = int(m.size());
+            scan->index = int(ScanSlots.size());
             scan->FShowMaxModifiedDate = options.ShowMaxModifiedDate;
             scan->Fgmttimeoffset = options.TimeOffset;
             if (!src.RootName.empty()) scan->FRootName = src.RootName;
         }
-        m.push_back(std::move(scan));
+        ScanSlots.push_back(std::move(scan));
         Sources.push_back(src);
         TDiskSizeInfo info;
         info.itempath = src.Path;
-        if (m.back() && DiskSizeOf) info = DiskSizeOf(src, *m.back());
-        ds.push_back(std::move(info));
+        if (ScanSlots.back() && DiskSizeOf) info = DiskSizeOf(src, *ScanSlots.back());
+        DiskSizes.push_back(std::move(info));
     }
     FStart = std::chrono::steady_clock::now();
     // Every thread is counted before the first one starts, so an early end of one cannot
     // look like the end of all.
     int count = 0;
-    for (auto& scan : m) count += scan ? 1 : 0;
+    for (auto& scan : ScanSlots) count += scan ? 1 : 0;
     FRunning.store(count);
-    for (auto& scan : m) {
+    for (auto& scan : ScanSlots) {
         if (!scan) continue;
         auto t = std::make_unique<TMFTThread>(scan.get());
         t->WasCSVFile = scan->IsSourceCSV();
@@ -161,9 +161,9 @@ bool TScanSession::Start(std::span<const TScanSource> sources, const TScanOption
             FWake.notify_all();
             if (last && OnThreadsDone) OnThreadsDone();
         });
-        tm.push_back(std::move(t));
+        FThreads.push_back(std::move(t));
     }
-    return !tm.empty();
+    return !FThreads.empty();
 }
 
 bool TScanSession::Running() const {
@@ -171,15 +171,15 @@ bool TScanSession::Running() const {
 }
 
 void TScanSession::Cancel() {
-    if (!tm.empty()) FCancelRequested = true;
-    for (auto& t : tm)
+    if (!FThreads.empty()) FCancelRequested = true;
+    for (auto& t : FThreads)
         if (t && !t->Terminated()) t->_m->CancelProcess();
 }
 
 bool TScanSession::PollProgress(TScanProgress& out) {
     std::vector<TScanFigures> figs;
-    figs.reserve(tm.size());
-    for (auto& t : tm) {
+    figs.reserve(FThreads.size());
+    for (auto& t : FThreads) {
         TScanFigures f;
         f.Percent = t->_percent.load(std::memory_order_relaxed);
         f.Files = t->_numfiles.load(std::memory_order_relaxed);
@@ -202,37 +202,37 @@ void TScanSession::Wait(const std::function<void(const TScanProgress&)>& onProgr
         std::unique_lock<std::mutex> g(FWakeLock);
         FWake.wait_for(g, std::chrono::milliseconds(100), [this] { return FRunning.load() == 0; });
     }
-    for (auto& t : tm) t->Join();
+    for (auto& t : FThreads) t->Join();
     Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - FStart).count();
     // The last figures, shown whatever the throttle says.
     PollProgress(p);
     p.Seconds = Seconds;
-    if (onProgress && !tm.empty()) onProgress(p);
+    if (onProgress && !FThreads.empty()) onProgress(p);
 }
 
 bool TScanSession::Finish() {
-    for (auto& t : tm) t->Join();
-    if (!tm.empty()) Seconds = std::chrono::duration<double>(FEnd - FStart).count();
-    tm.clear();
+    for (auto& t : FThreads) t->Join();
+    if (!FThreads.empty()) Seconds = std::chrono::duration<double>(FEnd - FStart).count();
+    FThreads.clear();
     bool failed = !Errors.empty();
-    for (size_t k = 0; k < m.size(); ++k) {
-        TNTFS_FILES* s = m[k].get();
+    for (size_t k = 0; k < ScanSlots.size(); ++k) {
+        TNTFS_FILES* s = ScanSlots[k].get();
         if (!s || !s->WasError) continue;
         Errors.push_back(std::string(tr("Error")) + ": " + tr(s->ErrorMessage.c_str()) + " [" +
                          Utf16ToUtf8(s->FSource) + "]");
-        m[k].reset();
+        ScanSlots[k].reset();
         failed = true;
     }
     // Full-volume mode: the folder is cut out of the volume's scan.
-    for (size_t k = 0; k < m.size(); ++k) {
-        if (!m[k] || Sources[k].SubtreePath.empty()) continue;
-        TNTFS_FILES* vol = m[k].get();
+    for (size_t k = 0; k < ScanSlots.size(); ++k) {
+        if (!ScanSlots[k] || Sources[k].SubtreePath.empty()) continue;
+        TNTFS_FILES* vol = ScanSlots[k].get();
         PMFT_RECORD folder = FindRecordByPath(vol->MFTRoot, Sources[k].SubtreePath, u'/');
         if (!folder) {
             Errors.push_back(std::string(tr("Error")) + ": " +
                              tr("Folder not found in the volume") + " [" +
                              Utf16ToUtf8(Sources[k].SubtreeRootName) + "]");
-            m[k].reset();
+            ScanSlots[k].reset();
             failed = true;
             continue;
         }
@@ -245,28 +245,28 @@ bool TScanSession::Finish() {
         if (sub->WasError) {
             Errors.push_back(std::string(tr("Error")) + ": " + tr(sub->ErrorMessage.c_str()) +
                              " [" + Utf16ToUtf8(Sources[k].SubtreeRootName) + "]");
-            m[k].reset();
+            ScanSlots[k].reset();
             failed = true;
             continue;
         }
-        m[k] = std::move(sub);
+        ScanSlots[k] = std::move(sub);
     }
     // One name order across all scans.
     int32_t counter = 1;
-    for (auto& s : m)
+    for (auto& s : ScanSlots)
         if (s && s->MFTRoot) SetNameSortIndex(s->MFTRoot, counter);
     // Totals.
-    ZeroRecord(rootmftmulti);
-    rootmft = nullptr;
-    for (size_t k = 0; k < m.size(); ++k) {
-        TNTFS_FILES* s = m[k].get();
+    ZeroRecord(RootMFTMulti);
+    RootMFT = nullptr;
+    for (size_t k = 0; k < ScanSlots.size(); ++k) {
+        TNTFS_FILES* s = ScanSlots[k].get();
         if (!s) continue;
-        if (s->WasCSVFile && s->CSVDinfo.hastotalandfreespace) ds[k] = s->CSVDinfo;
+        if (s->WasCSVFile && s->CSVDinfo.hastotalandfreespace) DiskSizes[k] = s->CSVDinfo;
         if (s->MFTRoot) {
-            if (!rootmft) rootmft = s->MFTRoot;
-            ds[k].usedspace = s->MFTRoot->SubFoldersTotSizeAlloc;
-            rootmftmulti.SubFoldersTotSize += s->MFTRoot->SubFoldersTotSize;
-            rootmftmulti.SubFoldersTotSizeAlloc += s->MFTRoot->SubFoldersTotSizeAlloc;
+            if (!RootMFT) RootMFT = s->MFTRoot;
+            DiskSizes[k].usedspace = s->MFTRoot->SubFoldersTotSizeAlloc;
+            RootMFTMulti.SubFoldersTotSize += s->MFTRoot->SubFoldersTotSize;
+            RootMFTMulti.SubFoldersTotSizeAlloc += s->MFTRoot->SubFoldersTotSizeAlloc;
         }
     }
     for (const std::string& e : Errors) DebugLog(e);
@@ -287,32 +287,32 @@ bool TScanSession::LoadTree(TDisplayTree& tree, int sortBy, std::string* error) 
     } else {
         tree.Sort(tree.SortColumn(), tree.SortDirection());
     }
-    if (!tree.Roots().empty()) rootmft = tree.Roots().front()->Data.Rec;
+    if (!tree.Roots().empty()) RootMFT = tree.Roots().front()->Data.Rec;
     return ok;
 }
 
 void TScanSession::Clear() {
     Cancel();
-    tm.clear();
-    m.clear();
-    ds.clear();
+    FThreads.clear();
+    ScanSlots.clear();
+    DiskSizes.clear();
     Sources.clear();
     Errors.clear();
-    rootmft = nullptr;
-    ZeroRecord(rootmftmulti);
+    RootMFT = nullptr;
+    ZeroRecord(RootMFTMulti);
     Seconds = 0;
     FoldersOnly = false;
 }
 
 bool TScanSession::WasCancelled() const {
-    for (const auto& s : m)
+    for (const auto& s : ScanSlots)
         if (s && s->Cancelled()) return true;
     return false;
 }
 
 std::vector<TNTFS_FILES*> TScanSession::Scans() const {
     std::vector<TNTFS_FILES*> r;
-    for (const auto& s : m)
+    for (const auto& s : ScanSlots)
         if (s) r.push_back(s.get());
     return r;
 }

@@ -160,14 +160,15 @@ public:
     void Clear();
 
     // ---- results
-    std::vector<std::unique_ptr<TNTFS_FILES>> m; // one slot per source; empty after a failure
-    std::vector<TDiskSizeInfo> ds;               // one per slot
-    std::vector<TScanSource> Sources;            // one per slot
-    PMFT_RECORD rootmft = nullptr;               // root shown: the first scan's root
-    TMFT_RECORD rootmftmulti{};                  // sums over the scans (two fields)
-    std::vector<std::string> Errors;             // "Error: <message> [<source>]"
-    bool FoldersOnly = false;                    // the include filter is folders-only
-    double Seconds = 0;                          // from thread start to the end of the last
+    std::vector<std::unique_ptr<TNTFS_FILES>>
+        ScanSlots;                        // one slot per source; empty after a failure
+    std::vector<TDiskSizeInfo> DiskSizes; // one per slot
+    std::vector<TScanSource> Sources;     // one per slot
+    PMFT_RECORD RootMFT = nullptr;        // root shown: the first scan's root
+    TMFT_RECORD RootMFTMulti{};           // sums over the scans (two fields)
+    std::vector<std::string> Errors;      // "Error: <message> [<source>]"
+    bool FoldersOnly = false;             // the include filter is folders-only
+    double Seconds = 0;                   // from thread start to the end of the last
     // A scan was cancelled before it had finished.
     bool WasCancelled() const;
     // The scans that exist, in order (for views and exports).
@@ -175,7 +176,7 @@ public:
 
 private:
     TSourcePasses FPasses;
-    std::vector<std::unique_ptr<TMFTThread>> tm;
+    std::vector<std::unique_ptr<TMFTThread>> FThreads;
     TScanOptions FOptions;
     TProgressThrottle FThrottle;
     std::chrono::steady_clock::time_point FStart{};

@@ -73,7 +73,7 @@ struct Scene {
         tree.LoadTree(g.scans);
         colors.BuildExtSizes(g.scans);
         tm.Scans = g.scans;
-        tm.ds = {TDiskSizeInfo{}};
+        tm.DiskSizes = {TDiskSizeInfo{}};
         if (warm) tm.DrawTreemap(w, h, {.Force = true});
     }
 };

@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
         d.totalspace = uint64_t(sv.f_blocks) * sv.f_frsize;
         d.freespace = uint64_t(sv.f_bavail) * sv.f_frsize;
     }
-    tm.ds = {d};
+    tm.DiskSizes = {d};
     tm.ShowFileNames = names;
     tm.Shading.tm_FastDraw = !full;
     tm.ShowAllocatedSize = allocated;

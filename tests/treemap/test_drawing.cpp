@@ -60,7 +60,7 @@ struct World {
         EXPECT_TRUE(tree.LoadTree(scans, &err)) << err;
         colors.BuildExtSizes(scans);
         tm.Scans = scans;
-        tm.ds.assign(scans.size(), TDiskSizeInfo{});
+        tm.DiskSizes.assign(scans.size(), TDiskSizeInfo{});
         tm.ShowFileNames = false;
         tm.CanvasFactory = [this](TTreemapBitmap&, int) {
             recorded.push_back(std::make_unique<RecordingCanvas>());
@@ -319,7 +319,7 @@ TEST_F(Drawing, ScansShareTheWidthWithGapsAndFreeSpace) {
     ScanBuilder& b = f.Add(u"/data");
     b.File(b.root, u"x.dat", 1 << 20);
     f.Finish();
-    f.tm.ds[0] = TDiskSizeInfo{u"/data", true, 100ull << 30, 40ull << 30, 0, 60ull << 30};
+    f.tm.DiskSizes[0] = TDiskSizeInfo{u"/data", true, 100ull << 30, 40ull << 30, 0, 60ull << 30};
     f.tm.ShowFileNames = true;
     TempDir dir;
     const std::string path = dir / "free.png";
@@ -390,7 +390,7 @@ TEST_F(Drawing, ZoomFillsThePictureWithoutFreeSpace) {
     b.File(d, u"b.txt", 1000);
     b.File(b.root, u"big.iso", 1 << 30);
     w.Finish();
-    w.tm.ds[0] = TDiskSizeInfo{u"/data", true, 4ull << 30, 1ull << 30, 0, 3ull << 30};
+    w.tm.DiskSizes[0] = TDiskSizeInfo{u"/data", true, 4ull << 30, 1ull << 30, 0, 3ull << 30};
     w.tm.TreemapRoot = w.Node(u"/data/docs");
     ASSERT_NE(w.tm.TreemapRoot, nullptr);
     w.Draw(404, 204, true);
@@ -414,7 +414,7 @@ TEST_F(Drawing, GrayPicturesAreGrayOnTheSameBackground) {
     w.Finish();
     w.tm.ShowFileNames = true; // name strips and folder borders show the background
     const uint64_t used = b.root->SubFoldersTotSizeAlloc;
-    w.tm.ds[0] = TDiskSizeInfo{u"/data", true, used * 4, used, 0, 0}; // a quarter free
+    w.tm.DiskSizes[0] = TDiskSizeInfo{u"/data", true, used * 4, used, 0, 0}; // a quarter free
     TempDir dir;
     PngImage images[2];
     TTreemapPicture drawn;
@@ -568,7 +568,7 @@ TEST_F(Drawing, HitTestFindsEveryDrawnLeaf) {
     std::mt19937_64 rng(9);
     Grow(b, b.root, rng, 1);
     w.Finish();
-    w.tm.ds[0] = TDiskSizeInfo{
+    w.tm.DiskSizes[0] = TDiskSizeInfo{
         u"/data", true, b.root->SubFoldersTotSizeAlloc * 2, b.root->SubFoldersTotSizeAlloc, 0, 0};
     w.tm.ShowFreeSpace = true;
     w.Draw(640, 480, true);

@@ -91,7 +91,7 @@ struct Scene {
         scans = {b.scan.get()};
         tree.LoadTree(scans);
         tm.Scans = scans;
-        tm.ds = {TDiskSizeInfo{u"/data", true, 400000000, 200000000, 0, 200000000}};
+        tm.DiskSizes = {TDiskSizeInfo{u"/data", true, 400000000, 200000000, 0, 200000000}};
         tm.ShowFileNames = false;
     }
 };

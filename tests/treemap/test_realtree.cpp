@@ -70,7 +70,7 @@ TEST(RealTree, FolderScanDrawnToPng) {
     TExtColors colors;
     TTreemap tm(tree, colors);
     tm.Scans = {scan.get()};
-    tm.ds = {TDiskSizeInfo{}};
+    tm.DiskSizes = {TDiskSizeInfo{}};
     tm.ShowAllocatedSize = false; // sparse files: sizes
     tm.ShowFileNames = false;
     const std::string png = dir / "out/tree.png";

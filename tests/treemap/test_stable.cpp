@@ -86,7 +86,8 @@ struct Scene {
         colors.BuildExtSizes(scans);
         tm.Scans = scans;
         const uint64_t used = a.root->SubFoldersTotSizeAlloc;
-        tm.ds = {TDiskSizeInfo{u"/data", true, used * 3, used, 0, used * 2}, TDiskSizeInfo{}};
+        tm.DiskSizes = {TDiskSizeInfo{u"/data", true, used * 3, used, 0, used * 2},
+                        TDiskSizeInfo{}};
         tm.CanvasFactory = [this](TTreemapBitmap&, int) {
             canvases.push_back(std::make_unique<RecordingCanvas>());
             return std::unique_ptr<TTreemapCanvas>(
