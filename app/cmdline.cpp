@@ -44,6 +44,44 @@ constexpr std::array<std::string_view, 30> kKnownKeys = {"debug",
                                                          "substlist",
                                                          "networklist"};
 
+// The options that take a value (a path, a filter, a name, a number that is not a switch):
+// without "=" they take the next argument. The others are switches, "1" when bare.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 15> kValueKeys = {{
+    {"configfolder", "DIR"},
+    {"export", "FILE"},
+    {"exportfiletypes", "FILE"},
+    {"dumpmftfile", "FILE"},
+    {"treemapimagefile", "FILE"},
+    {"filter", "TEXT"},
+    {"filterexclude", "TEXT"},
+    {"exportmaxdepth", "N"},
+    {"exportlimit", "N"},
+    {"sortby", "N"},
+    {"sortbyfiletypes", "N"},
+    {"treemapimagewidth", "N"},
+    {"treemapimageheight", "N"},
+    {"substlist", "LIST"},
+    {"networklist", "LIST"},
+}};
+
+std::string_view ValueName(std::string_view key) {
+    for (auto [k, name] : kValueKeys)
+        if (k == key) return name;
+    return {};
+}
+
+// A language code as the locale folders name them: "de", "pt_BR", "zh-Hant", "sr@latin".
+bool IsLanguageCode(std::string_view code) {
+    size_t i = 0;
+    while (i < code.size() && std::isalpha(static_cast<unsigned char>(code[i]))) ++i;
+    if (i < 2 || i > 3) return false;
+    for (; i < code.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(code[i]);
+        if (!std::isalnum(c) && c != '_' && c != '-' && c != '.' && c != '@') return false;
+    }
+    return code.size() <= 32;
+}
+
 std::string Lower(std::string_view s) {
     std::string r(s);
     for (char& c : r) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -71,9 +109,11 @@ void TCommandLine::Parse(std::vector<std::string> args, const TPathExists& exist
             FUninstall = true;
             first = 1;
         } else if (a0 == "-setlanguage") {
+            // The code is the next argument, or, when options come first, the first
+            // argument that is not an option.
             FSetLanguage = true;
             first = 1;
-            if (FArgs.size() > 1) {
+            if (FArgs.size() > 1 && !FArgs[1].empty() && FArgs[1][0] != '-' && FArgs[1][0] != '/') {
                 FSetLanguageCode = FArgs[1];
                 first = 2;
             }
@@ -102,11 +142,28 @@ void TCommandLine::Parse(std::vector<std::string> args, const TPathExists& exist
         }
         const size_t eq = body.find('=');
         const std::string key = Lower(body.substr(0, eq));
-        const std::string value =
+        std::string value =
             eq == std::string_view::npos ? std::string("1") : std::string(body.substr(eq + 1));
         if (windowsForm && (!IsKnownKey(key) || pathExists(a))) { // /home/me, /export
             FPositional.push_back(a);
             continue;
+        }
+        std::string given = a; // as kept for the log and a relaunch: always key=value
+        if (eq == std::string_view::npos && !optionsEnded && (a[0] == '/' || a[1] == '-')) {
+            if (const std::string_view what = ValueName(key); !what.empty()) {
+                // "--export out.csv": the value is the next argument. One that is itself a
+                // long option means the value was forgotten.
+                const bool next = i + 1 < FArgs.size() && !(FArgs[i + 1].size() > 2 &&
+                                                            FArgs[i + 1].compare(0, 2, "--") == 0);
+                if (!next) {
+                    const std::string form = (windowsForm ? "/" : "--") + key;
+                    FErrors.push_back(form + " needs a value: " + form + "=" + std::string(what) +
+                                      " or " + form + " " + std::string(what));
+                    continue;
+                }
+                value = FArgs[++i];
+                given = a + "=" + value;
+            }
         }
         if (a[0] == '-' && a[1] != '-') {
             if (key == "h" || key == "?" || key == "help") {
@@ -126,13 +183,24 @@ void TCommandLine::Parse(std::vector<std::string> args, const TPathExists& exist
             FVersion = true;
             continue;
         }
-        FOptionArgs.push_back(a);
+        FOptionArgs.push_back(given);
         if (!IsKnownKey(key)) {
             FWarnings.push_back("Unknown option " + a + " ignored");
             continue;
         }
         FOptions.push_back({key, value});
     }
+    if (FSetLanguage && FSetLanguageCode.empty() && !FPositional.empty()) {
+        FSetLanguageCode = FPositional.front();
+        FPositional.erase(FPositional.begin());
+    }
+    if (!FSetLanguageCode.empty() && !IsLanguageCode(FSetLanguageCode))
+        FErrors.push_back("-setlanguage needs a language code such as de or zh_CN, not " +
+                          FSetLanguageCode);
+}
+
+bool TCommandLine::TakesValue(std::string_view key) {
+    return !ValueName(key).empty();
 }
 
 std::string TCommandLine::GetCommandLineOption(std::string_view key, std::string_view def) const {

@@ -1,12 +1,15 @@
 // The command line: options, the source path and the two single-purpose forms.
 //
-// Options are written GNU-style, "--key=value" or "--key" alone for "1"; keys compare without
+// Options are written GNU-style. An option that takes a value (a path, a filter, a number
+// such as a size) is written "--key=value" or "--key value"; one given without its value is an
+// error. A switch is written "--key=value" or "--key" alone for "1". Keys compare without
 // regard to case, the first occurrence of a key wins, and an empty value ("--key=") counts as
 // not given. The older form "/key=value" (or "/key") is accepted only for a known key that
 // does not name an existing file or folder, so paths such as "/home/me" or a folder "/export"
 // stay paths. "--" ends the options. Every other argument is positional; the first one is
 // the source path. "-uninstall" and "-setlanguage CODE" are recognised only as the very first
-// argument.
+// argument; the language code of "-setlanguage" may also follow options ("-setlanguage
+// --configfolder=DIR de").
 //
 // Unknown options are kept (they travel with a relaunch) but have no effect; each one gives a
 // warning, since it is most likely a typing mistake.
@@ -37,10 +40,11 @@ public:
     bool HasOption(std::string_view key) const;
     // The n-th positional argument, from 1; empty when there are fewer.
     std::string GetPathArgument(int n) const;
-    // Every option argument as given, each as a blank, a double quote, the argument and a
-    // double quote, concatenated (for the debug log).
+    // Every option argument, each as a blank, a double quote, the argument and a double
+    // quote, concatenated (for the debug log). A value given as the next argument is joined
+    // to its option with "=".
     std::string GetOptionArguments() const;
-    // The option arguments as given, in order (for a relaunch).
+    // The option arguments in that form, in order (for a relaunch).
     const std::vector<std::string>& OptionArguments() const { return FOptionArgs; }
     const std::vector<std::string>& Arguments() const { return FArgs; }
 
@@ -52,9 +56,14 @@ public:
     const std::string& SetLanguageCode() const { return FSetLanguageCode; }
     // "Unknown option ..." texts, one per unknown option.
     const std::vector<std::string>& Warnings() const { return FWarnings; }
+    // What makes the command line impossible to carry out (an option without its value, a
+    // language code that is none); the program ends with a usage error.
+    const std::vector<std::string>& Errors() const { return FErrors; }
 
     // True for the option keys the program reads (lower case, without dashes).
     static bool IsKnownKey(std::string_view key);
+    // True for the keys that take a value (the others are switches).
+    static bool TakesValue(std::string_view key);
 
 private:
     struct Option {
@@ -66,6 +75,7 @@ private:
     std::vector<std::string> FPositional;
     std::vector<std::string> FOptionArgs;
     std::vector<std::string> FWarnings;
+    std::vector<std::string> FErrors;
     bool FHelp = false, FVersion = false, FUninstall = false, FSetLanguage = false;
     std::string FSetLanguageCode;
 };

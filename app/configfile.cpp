@@ -3,6 +3,7 @@
 #include "app/inifile.h"
 
 #include <filesystem>
+#include <unistd.h>
 
 namespace qz {
 
@@ -42,10 +43,15 @@ TConfigLocation GetConfigFileName(const TConfigEnvironment& env) {
     }
     const std::string& prog = env.ProgramPath;
     const size_t slash = prog.find_last_of('/');
-    if (!prog.empty() && prog.rfind("/usr/", 0) != 0 && slash != std::string::npos) {
-        loc.FileName = prog.substr(0, slash) + "/Quarzel3.ini";
-        loc.Portable = true;
-        return loc;
+    if (slash != std::string::npos) {
+        const std::string beside = prog.substr(0, slash + 1);
+        if (::access((beside + "Quarzel3.ini").c_str(), F_OK) == 0 ||
+            ::access((beside + kPortableMarkerName).c_str(), F_OK) == 0) {
+            loc.FileName = beside + "Quarzel3.ini";
+            loc.Portable = true;
+            loc.LogLine = "Portable settings beside the program";
+            return loc;
+        }
     }
     EnsureFolder(env.UserDataFolder);
     loc.FileName = env.UserDataFolder + "/Quarzel3.ini";

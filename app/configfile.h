@@ -2,9 +2,11 @@
 //
 // In order: the folder given by the "configfolder" option; the folder named by "configfolder"
 // in the machine-wide file /etc/quarzel.conf (an INI file; the key may stand before any
-// section or in the section "Quarzel"); beside the program when it is not installed under
-// /usr (a portable copy); else the per-user folder $XDG_CONFIG_HOME/Quarzel3. The first two
-// and the third make the settings portable.
+// section or in the section "Quarzel"); beside the program when a marker there says it is a
+// portable copy (a Quarzel3.ini, or a file Quarzel3.portable, beside it); else the per-user
+// folder $XDG_CONFIG_HOME/Quarzel3. The first three make the settings portable. A program
+// that is merely not installed under /usr (in /opt, in a build folder) uses the per-user
+// folder, where its settings can be written.
 #pragma once
 
 #include <string>
@@ -12,6 +14,7 @@
 namespace qz {
 
 inline constexpr const char* kMachineConfigFile = "/etc/quarzel.conf";
+inline constexpr const char* kPortableMarkerName = "Quarzel3.portable";
 
 struct TConfigEnvironment {
     std::string ConfigFolderOption; // the "configfolder" option, empty when not given

@@ -52,8 +52,10 @@ std::string UserDataFolder() {
     return base + "/Quarzel3";
 }
 
-std::string DebugLogFolder() {
-    return UserDataFolder() + "/DebugLogs";
+std::string DebugLogFolder(const std::string& settingsFile) {
+    const size_t slash = settingsFile.find_last_of('/');
+    if (slash == std::string::npos) return "DebugLogs";
+    return settingsFile.substr(0, slash) + "/DebugLogs";
 }
 
 std::string DefaultLanguageCode(const std::string& localeFolder) {

@@ -17,8 +17,9 @@ std::string HomeFolder();
 // The per-user application-data folder: $XDG_CONFIG_HOME/Quarzel3 (default
 // ~/.config/Quarzel3). Not created here.
 std::string UserDataFolder();
-// Folder of the debug logs: UserDataFolder() + "/DebugLogs".
-std::string DebugLogFolder();
+// Folder of the debug logs: "DebugLogs" in the folder of the settings file, so that the log
+// is kept beside the settings the user chose.
+std::string DebugLogFolder(const std::string& settingsFile);
 
 // The language code of the user's locale (LC_ALL, LC_MESSAGES, then LANG; the first two
 // letters), replaced by the full name of the first subfolder of localeFolder (in directory

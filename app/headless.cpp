@@ -7,76 +7,10 @@
 #include "base/debuglog.h"
 #include "base/text.h"
 #include "filters/filters.h"
-#include "fsops/disksize.h"
+#include "sources/scan_warnings.h"
 #include "views/format.h"
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <sys/stat.h>
-
 namespace qz {
-
-namespace {
-
-// Lower-cased extension of the last path component, dot included ("" without one).
-std::string ExtensionOf(const std::string& name) {
-    const size_t slash = name.find_last_of('/');
-    const size_t dot = name.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot == slash + 1)
-        return {};
-    std::string e = name.substr(dot);
-    for (char& c : e) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return e;
-}
-
-// Creates the folder an output file goes to; false with error when it cannot be made.
-bool PrepareOutputFolder(const std::string& file, std::string& error) {
-    if (file == "-") return true;
-    const std::filesystem::path folder = std::filesystem::path(file).parent_path();
-    if (folder.empty()) return true;
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    if (std::filesystem::is_directory(folder)) return true;
-    error = "cannot create the folder " + folder.string() + ": " +
-            (ec ? ec.message() : std::string("a file of that name is in the way"));
-    return false;
-}
-
-TDiskSizeInfo SourceDiskSize(const TScanSource& src, const TNTFS_FILES& scan,
-                             const std::vector<TMountInfo>& mounts) {
-    const std::string path = Utf16ToUtf8(src.Path);
-    switch (src.Method) {
-    case TScanMethod::MFTVolume:
-        if (!src.SubtreePath.empty())
-            return GetDiskSizeInfo(Utf16ToUtf8(src.SubtreeRootName), mounts);
-        if (!src.RootName.empty()) return GetDiskSizeInfo(Utf16ToUtf8(src.RootName), mounts);
-        return DiskSizeFromVolumeData(src.Path, scan.FVolData);
-    case TScanMethod::Enumerate:
-        return GetDiskSizeInfo(path, mounts);
-    case TScanMethod::MFTDump:
-    case TScanMethod::CSVImport:
-        break;
-    }
-    TDiskSizeInfo none;
-    none.itempath = src.Path;
-    return none;
-}
-
-} // namespace
-
-std::string HeadlessOutputName(const std::string& value, double startTime) {
-    if (value == "-") return value;
-    return ExpandDateTimeName(value, startTime);
-}
-
-std::string TreemapImageName(const std::string& value, double startTime) {
-    std::string name = HeadlessOutputName(value, startTime);
-    const std::string ext = ExtensionOf(name);
-    if (ext == ".png") return name;
-    if (!ext.empty()) name.resize(name.size() - ext.size());
-    return name + ".png";
-}
 
 int ProcessCommandLine(THeadlessRun& run) {
     const TStartupOptions& opt = *run.Options;
@@ -105,6 +39,19 @@ int ProcessCommandLine(THeadlessRun& run) {
     const TResolvedSource r = ResolveSourcePath(path, run.List, run.Mounts, ro);
     if (!r.Ok) return fail(kExitFailed, r.Error);
     DebugLog(std::string(SourceKindName(r.Source.Kind)) + " " + path);
+    // What no output may replace: the source as named, the file or device read for it, and
+    // the files the run uses.
+    std::vector<TRunFile> runFiles = {{"the source", path}};
+    if (const std::string read = Utf16ToUtf8(r.Source.Path); read != path)
+        runFiles.push_back({"the source", read});
+    runFiles.insert(runFiles.end(), run.RunFiles.begin(), run.RunFiles.end());
+    // The file written under a name other than the one given is named, so that scripts can
+    // find it (on a terminal every output's "Written:" line does).
+    auto tellRenamed = [&](TOutputKind kind, const std::string& value, const std::string& file) {
+        if (file != value)
+            std::fprintf(run.Err, "quarzel: %s=%s: written to %s\n", OutputOption(kind),
+                         value.c_str(), file.c_str());
+    };
 
     // ---- the MFT dump replaces the scan
     if (!opt.DumpMFTFile.empty()) {
@@ -122,9 +69,10 @@ int ProcessCommandLine(THeadlessRun& run) {
             if (!v.empty())
                 warn(std::string(OutputOption(k)) + " is not written when --dumpmftfile is given");
         }
-        std::string file = HeadlessOutputName(opt.DumpMFTFile, run.StartTime);
-        if (ExtensionOf(file).empty()) file += ".mft";
+        const std::string file = OutputFileName(TOutputKind::Dump, opt.DumpMFTFile, run.StartTime);
         std::string error;
+        if (!CheckOutputFiles({{TOutputKind::Dump, file}}, runFiles, error))
+            return fail(kExitUsage, error);
         if (!PrepareOutputFolder(file, error)) return fail(kExitFailed, error);
         TProgressLine line(run.ProgressLine, run.Err);
         TScanSource src = r.Source;
@@ -137,23 +85,23 @@ int ProcessCommandLine(THeadlessRun& run) {
         line.Finish();
         if (run.ProgressLine)
             std::fprintf(run.Err, "%s %s\n", tr("MFT dump written to"), file.c_str());
+        else
+            tellRenamed(TOutputKind::Dump, opt.DumpMFTFile, file);
         return kExitOk;
     }
 
     // ---- everything that can be checked before a long scan
     struct Output {
         TOutputKind Kind;
+        std::string Value; // as given
         std::string File;
     };
     std::vector<Output> outputs;
-    if (!opt.ExportFile.empty())
-        outputs.push_back({TOutputKind::Export, HeadlessOutputName(opt.ExportFile, run.StartTime)});
-    if (!opt.ExportFileTypesFile.empty())
-        outputs.push_back(
-            {TOutputKind::FileTypes, HeadlessOutputName(opt.ExportFileTypesFile, run.StartTime)});
-    if (!opt.TreemapImageFile.empty())
-        outputs.push_back(
-            {TOutputKind::TreemapImage, TreemapImageName(opt.TreemapImageFile, run.StartTime)});
+    for (auto [kind, value] : {std::pair{TOutputKind::Export, &opt.ExportFile},
+                               {TOutputKind::FileTypes, &opt.ExportFileTypesFile},
+                               {TOutputKind::TreemapImage, &opt.TreemapImageFile}})
+        if (!value->empty())
+            outputs.push_back({kind, *value, OutputFileName(kind, *value, run.StartTime)});
     if (!opt.TreemapImageFile.empty()) {
         const long long w = opt.TreemapImageWidth, h = opt.TreemapImageHeight;
         if (w < 1 || h < 1 || w > 32768 || h > 32768 || w * h > (1ll << 28))
@@ -172,14 +120,14 @@ int ProcessCommandLine(THeadlessRun& run) {
                                         FilterErrorText(e));
         }
     }
-    int stdoutUsers = 0;
-    for (const Output& o : outputs) {
+    {
+        std::vector<TPlannedOutput> planned;
+        for (const Output& o : outputs) planned.push_back({o.Kind, o.File});
         std::string error;
-        if (o.File == "-") ++stdoutUsers;
-        if (!PrepareOutputFolder(o.File, error)) return fail(kExitFailed, error);
+        if (!CheckOutputFiles(planned, runFiles, error)) return fail(kExitUsage, error);
+        for (const Output& o : outputs)
+            if (!PrepareOutputFolder(o.File, error)) return fail(kExitFailed, error);
     }
-    if (stdoutUsers > 1)
-        return fail(kExitUsage, "only one output can go to standard output (\"-\")");
 
     // ---- the scan
     TScanSession session;
@@ -194,25 +142,37 @@ int ProcessCommandLine(THeadlessRun& run) {
     so.TimeOffset = LocalOffsetAt(NowUtc());
     const TScanSource sources[1] = {r.Source};
     session.Start(sources, so);
+    // The texts of this run (tree cells, treemap labels, the progress line) are formatted with
+    // the stored unit and decimals and the locale's separators.
+    TFormatSettings format;
+    format.Unit = settings.DisplayUnit;
+    format.Decimals = settings.DecimalPlaces;
+    format.Numbers = LocaleNumberFormat();
     TProgressLine line(run.ProgressLine, run.Err);
     session.Wait(
         [&](const TScanProgress& p) {
-            line.Show(ScanProgressLine(p.Percent, p.Files, p.Folders, p.Seconds));
+            line.Show(ScanProgressLine(p.Percent, p.Files, p.Folders, p.Seconds, format.Numbers));
         },
         [&] { return run.Interrupt && run.Interrupt->load(); });
     line.Finish();
     const bool scanned = session.Finish();
     if (run.Interrupt && run.Interrupt->load())
         return fail(kExitInterrupted, "interrupted; nothing was written");
+    // What a scan could not read or passed over does not stop the outputs, but is said.
+    for (const TNTFS_FILES* s : session.Scans())
+        for (const std::string& w : ScanWarningTexts(s->Warnings))
+            warn(w + " [" + Utf16ToUtf8(s->FSource) + "]");
     if (!scanned) {
         for (const std::string& e : session.Errors)
             std::fprintf(run.Err, "quarzel: %s\n", e.c_str());
         return kExitFailed;
     }
-    DebugLog(Utf16ToUtf8(ScanCompleteText(session.Seconds, session.WasCancelled())));
+    DebugLog(
+        Utf16ToUtf8(ScanCompleteText(session.Seconds, session.WasCancelled(), format.Numbers)));
 
     TDisplayTree tree;
     tree.FILENODE_MIN_GROUP_SIZE = settings.FileNodeMinGroupSize;
+    tree.Format = format;
     std::string error;
     if (!session.LoadTree(tree, opt.SortBy, &error)) return fail(kExitFailed, path + ": " + error);
 
@@ -244,6 +204,8 @@ int ProcessCommandLine(THeadlessRun& run) {
             code = kExitFailed;
         } else if (run.ProgressLine && o.File != "-") {
             std::fprintf(run.Err, "%s %s\n", tr("Written:"), o.File.c_str());
+        } else {
+            tellRenamed(o.Kind, o.Value, o.File);
         }
     }
     return code;

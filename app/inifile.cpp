@@ -28,6 +28,13 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+std::string LowerAscii(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return r;
+}
+
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
@@ -36,16 +43,18 @@ std::string_view Trim(std::string_view s) {
 }
 
 enum class ReadResult { Ok, Missing, Failed, TooLarge };
+constexpr int kNotRegular = -1; // the reason of a failed read that has no errno of its own
 
 ReadResult ReadWholeFile(const std::string& path, std::string& out, int& err) {
-    TFileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Without O_NONBLOCK, opening a pipe waits for a writer that may never come.
+    TFileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     if (!fd) {
         err = errno;
         return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        err = EINVAL;
+        err = S_ISDIR(st.st_mode) ? EISDIR : kNotRegular;
         return ReadResult::Failed;
     }
     out.clear();
@@ -125,6 +134,7 @@ TIniFile::TIniFile(std::string path) : FPath(std::move(path)) {
     case ReadResult::Failed:
         FState = TLoadState::Unreadable;
         FReadOnly = true; // never write over a file we could not read
+        FLoadError = err == kNotRegular ? "not a regular file" : std::strerror(err);
         return;
     case ReadResult::TooLarge:
         FState = TLoadState::Corrupt;
@@ -136,9 +146,23 @@ TIniFile::TIniFile(std::string path) : FPath(std::move(path)) {
     FModified = false;
 }
 
+void TIniFile::Section::Reindex() {
+    Index.clear();
+    for (size_t i = 0; i < Lines.size(); ++i)
+        if (!Lines[i].Key.empty()) Index.emplace(LowerAscii(Lines[i].Key), i); // first one holds
+}
+
+void TIniFile::ReindexSections() {
+    FSectionIndex.clear();
+    for (size_t i = 1; i < FSections.size(); ++i)
+        FSectionIndex.emplace(LowerAscii(FSections[i].Name), i);
+}
+
 bool TIniFile::SetText(std::string_view text) {
     std::vector<Section> sections;
+    std::unordered_map<std::string, size_t> sectionIndex;
     sections.push_back({});
+    size_t current = 0;
     if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     if (text.find('\0') != std::string_view::npos) return false;
     size_t pos = 0;
@@ -149,40 +173,30 @@ bool TIniFile::SetText(std::string_view text) {
         pos = eol + 1;
         if (line.empty()) continue;
         if (line[0] == ';' || line[0] == '#') {
-            sections.back().Lines.push_back({"", "", std::string(line)});
+            sections[current].Lines.push_back({"", "", std::string(line)});
             continue;
         }
         if (line[0] == '[') {
             if (line.back() != ']') return false;
             std::string name(Trim(line.substr(1, line.size() - 2)));
-            Section* existing = nullptr;
-            for (Section& s : sections)
-                if (&s != &sections.front() && EqualNoCase(s.Name, name)) existing = &s;
-            if (existing) {
-                // A repeated section continues the first one.
-                Section moved = std::move(*existing);
-                sections.erase(sections.begin() + (existing - sections.data()));
-                sections.push_back(std::move(moved));
-            } else {
-                sections.push_back({name, {}});
-            }
+            // A repeated section continues the first one.
+            const auto [it, added] = sectionIndex.emplace(LowerAscii(name), sections.size());
+            if (added) sections.push_back({std::move(name), {}, {}});
+            current = it->second;
             continue;
         }
         size_t eq = line.find('=');
         if (eq == std::string_view::npos || eq == 0) return false;
         std::string key(Trim(line.substr(0, eq)));
         if (key.empty()) return false;
+        Section& s = sections[current];
+        // The first occurrence of a key holds.
+        if (!s.Index.emplace(LowerAscii(key), s.Lines.size()).second) continue;
         std::string value(line.substr(eq + 1)); // values keep inner and leading blanks
-        Section& s = sections.back();
-        bool replaced = false;
-        for (Line& l : s.Lines)
-            if (!l.Key.empty() && EqualNoCase(l.Key, key)) {
-                replaced = true; // the first occurrence of a key holds
-                break;
-            }
-        if (!replaced) s.Lines.push_back({std::move(key), std::move(value), {}});
+        s.Lines.push_back({std::move(key), std::move(value), {}});
     }
     FSections = std::move(sections);
+    FSectionIndex = std::move(sectionIndex);
     FModified = true;
     return true;
 }
@@ -209,9 +223,8 @@ std::string TIniFile::Text() const {
 
 TIniFile::Section* TIniFile::FindSection(std::string_view name) {
     if (name.empty()) return FSections.empty() ? nullptr : &FSections.front();
-    for (size_t i = 1; i < FSections.size(); ++i)
-        if (EqualNoCase(FSections[i].Name, name)) return &FSections[i];
-    return nullptr;
+    const auto it = FSectionIndex.find(LowerAscii(name));
+    return it == FSectionIndex.end() ? nullptr : &FSections[it->second];
 }
 
 const TIniFile::Section* TIniFile::FindSection(std::string_view name) const {
@@ -219,9 +232,8 @@ const TIniFile::Section* TIniFile::FindSection(std::string_view name) const {
 }
 
 const TIniFile::Line* TIniFile::FindLine(const Section& s, std::string_view key) {
-    for (const Line& l : s.Lines)
-        if (!l.Key.empty() && EqualNoCase(l.Key, key)) return &l;
-    return nullptr;
+    const auto it = s.Index.find(LowerAscii(key));
+    return it == s.Index.end() ? nullptr : &s.Lines[it->second];
 }
 
 std::string TIniFile::ReadString(std::string_view section, std::string_view key,
@@ -286,23 +298,25 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
     if (FSections.empty()) FSections.push_back({});
     Section* s = FindSection(section);
     if (!s) {
-        FSections.push_back({std::string(section), {}});
+        FSectionIndex.emplace(LowerAscii(section), FSections.size());
+        FSections.push_back({std::string(section), {}, {}});
         s = &FSections.back();
     }
     // A value is one line: line breaks would split it into lines of their own.
     std::string v(value);
     for (char& c : v)
         if (c == '\n' || c == '\r') c = ' ';
-    for (Line& l : s->Lines)
-        if (!l.Key.empty() && EqualNoCase(l.Key, key)) {
-            if (l.Value != v) {
-                l.Value = std::move(v);
-                FModified = true;
-            }
-            return;
-        }
-    s->Lines.push_back({std::string(key), std::move(v), {}});
-    FModified = true;
+    const auto [it, added] = s->Index.emplace(LowerAscii(key), s->Lines.size());
+    if (added) {
+        s->Lines.push_back({std::string(key), std::move(v), {}});
+        FModified = true;
+        return;
+    }
+    Line& l = s->Lines[it->second];
+    if (l.Value != v) {
+        l.Value = std::move(v);
+        FModified = true;
+    }
 }
 
 void TIniFile::WriteInteger(std::string_view section, std::string_view key, int64_t value) {
@@ -316,21 +330,20 @@ void TIniFile::WriteBool(std::string_view section, std::string_view key, bool va
 void TIniFile::DeleteKey(std::string_view section, std::string_view key) {
     Section* s = FindSection(section);
     if (!s) return;
-    for (size_t i = 0; i < s->Lines.size(); ++i)
-        if (!s->Lines[i].Key.empty() && EqualNoCase(s->Lines[i].Key, key)) {
-            s->Lines.erase(s->Lines.begin() + long(i));
-            FModified = true;
-            return;
-        }
+    const auto it = s->Index.find(LowerAscii(key));
+    if (it == s->Index.end()) return;
+    s->Lines.erase(s->Lines.begin() + long(it->second));
+    s->Reindex();
+    FModified = true;
 }
 
 void TIniFile::EraseSection(std::string_view section) {
-    for (size_t i = 1; i < FSections.size(); ++i)
-        if (EqualNoCase(FSections[i].Name, section)) {
-            FSections.erase(FSections.begin() + long(i));
-            FModified = true;
-            return;
-        }
+    if (section.empty()) return;
+    const auto it = FSectionIndex.find(LowerAscii(section));
+    if (it == FSectionIndex.end()) return;
+    FSections.erase(FSections.begin() + long(it->second));
+    ReindexSections();
+    FModified = true;
 }
 
 bool TIniFile::UpdateFile(std::string* error) {

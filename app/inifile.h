@@ -4,17 +4,22 @@
 // written with. Comment lines (";" or "#") are kept in place. Keys before the first section
 // header belong to the section "".
 //
-// The user's file is never lost: a file that cannot be read leaves the storage empty and
-// read-only (nothing is written over it); a file that is not INI text (NUL bytes, lines that
-// are neither a section, a key, a comment nor blank, or a size beyond 16 MiB) is read as empty
-// and, before the first write, kept beside it as "<name>.corrupt" (".corrupt.1", ... when that
-// exists). Writes go to a temporary file in the same folder that then replaces the file, so a
-// failed write leaves the previous file whole.
+// Only a regular file is read (a pipe or a device of that name is passed over without waiting
+// for it, so it cannot stall the start); reading, lookups and writes take time linear in the
+// size of the file.
+//
+// The user's file is never lost: a file that cannot be read (or is no regular file) leaves
+// the storage empty and read-only (nothing is written over it); a file that is not INI text
+// (NUL bytes, lines that are neither a section, a key, a comment nor blank, or a size beyond
+// 16 MiB) is read as empty and, before the first write, kept beside it as "<name>.corrupt"
+// (".corrupt.1", ... when that exists). Writes go to a temporary file in the same folder that
+// then replaces the file, so a failed write leaves the previous file whole.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qz {
@@ -28,6 +33,8 @@ public:
 
     const std::string& FileName() const { return FPath; }
     TLoadState LoadState() const { return FState; }
+    // Why an unreadable file could not be read.
+    const std::string& LoadError() const { return FLoadError; }
     // Path of the kept copy of a corrupt file, once made.
     const std::string& CorruptCopy() const { return FCorruptCopy; }
 
@@ -72,15 +79,20 @@ private:
     struct Section {
         std::string Name;
         std::vector<Line> Lines;
+        std::unordered_map<std::string, size_t> Index; // lower-case key -> line
+        void Reindex();
     };
     Section* FindSection(std::string_view name);
     const Section* FindSection(std::string_view name) const;
     static const Line* FindLine(const Section& s, std::string_view key);
+    void ReindexSections();
 
     std::string FPath;
     std::string FCorruptCopy;
+    std::string FLoadError;
     TLoadState FState = TLoadState::NoFile;
     std::vector<Section> FSections; // a leading unnamed section holds lines before any header
+    std::unordered_map<std::string, size_t> FSectionIndex; // lower-case name -> section
     bool FReadOnly = false;
     bool FModified = false;
 };

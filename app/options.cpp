@@ -31,7 +31,8 @@ TStartupOptions ReadStartupOptions(const TCommandLine& cl) {
     o.ExportAllDates = num("exportalldates", 0);
     o.ExportAllSizes = num("exportallsizes", 0);
     o.ExportSplitFilename = num("exportsplitfilename", 0);
-    o.ExportDriveCapacity = num("exportdrivecapacity", 1);
+    // On unless given: a value that is not a number reads 0, as for the other switches.
+    o.ExportDriveCapacity = cl.HasOption("exportdrivecapacity") ? num("exportdrivecapacity", 0) : 1;
     o.ExportPercentOfParent = opt("exportpercentofparent", "0") != "0";
     o.ExportMaxDepth = num("exportmaxdepth", 0);
     o.ExportLimit = num("exportlimit", 0);

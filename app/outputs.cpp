@@ -41,22 +41,8 @@ void ApplyColours(const TMainSettings& s, TExtColors& colors) {
 
 } // namespace
 
-const char* OutputOption(TOutputKind kind) {
-    switch (kind) {
-    case TOutputKind::Export:
-        return "--export";
-    case TOutputKind::FileTypes:
-        return "--exportfiletypes";
-    case TOutputKind::TreemapImage:
-        return "--treemapimagefile";
-    case TOutputKind::Dump:
-        return "--dumpmftfile";
-    }
-    return "";
-}
-
-void ApplyCommandLineToExportOptions(const TCommandLine& cl, const TStartupOptions& opt) {
-    TExportOptions& eo = ExportOptions();
+TExportOptions ExportOptionsFromCommandLine(const TCommandLine& cl, const TStartupOptions& opt) {
+    TExportOptions eo;
     auto set = [&](auto& value, const char* key, auto v) {
         if (cl.HasOption(key))
             value.SetFromCommandLine(v);
@@ -76,11 +62,12 @@ void ApplyCommandLineToExportOptions(const TCommandLine& cl, const TStartupOptio
     eo.FilterInclude = Utf8ToUtf16(opt.FilterInclude);
     eo.FilterExclude = Utf8ToUtf16(opt.FilterExclude);
     eo.FilterFullPath = opt.FilterFullPath;
+    return eo;
 }
 
 bool WriteCsvExport(TOutputContext& ctx, const std::string& file, std::string& error) {
     DebugLog("Headless export " + file);
-    ApplyCommandLineToExportOptions(ctx.CommandLine, ctx.Options);
+    const TExportOptions options = ExportOptionsFromCommandLine(ctx.CommandLine, ctx.Options);
     const TScanSet set = ScansOf(ctx.Session);
     TCsvExportJob job;
     job.FileName = Utf8ToUtf16(file);
@@ -88,18 +75,19 @@ bool WriteCsvExport(TOutputContext& ctx, const std::string& file, std::string& e
     job.Tree = &ctx.Tree;
     job.Scans = set.Scans;
     job.DiskSizes = set.Sizes;
-    const TCsvExportResult r = HeadlessExportToCSV(job, ExportOptions(), ctx.StartTime);
+    job.Decimals = ctx.Tree.Format.TreeDecimals();
+    const TCsvExportResult r = HeadlessExportToCSV(job, options, ctx.StartTime);
     if (!r.Ok) error = r.Error;
     return r.Ok;
 }
 
 bool WriteFileTypesExport(TOutputContext& ctx, const std::string& file, std::string& error) {
     DebugLog("Headless file types export " + file);
-    ApplyCommandLineToExportOptions(ctx.CommandLine, ctx.Options);
+    const TExportOptions options = ExportOptionsFromCommandLine(ctx.CommandLine, ctx.Options);
     const TScanSet set = ScansOf(ctx.Session);
     TExtColors colors;
     ApplyColours(ctx.Settings, colors);
-    colors.BuildExtSizes(set.Scans, MakeExportRowFilter(ExportOptions()));
+    colors.BuildExtSizes(set.Scans, MakeExportRowFilter(options));
     uint64_t size = 0, alloc = 0;
     TFileTypesView::TreeTotals(ctx.Tree, size, alloc);
     TFileAssociationDetails cache;
@@ -132,6 +120,7 @@ bool WriteTreemapImage(TOutputContext& ctx, const std::string& file, std::string
     treemap.Scans = set.Scans;
     treemap.ds = set.Sizes;
     treemap.Shading.GradientEnabled = ctx.Settings.GradientEnabled;
+    treemap.Format = ctx.Tree.Format;
     const TStartupOptions& o = ctx.Options;
     const TDrawResult r = ExportTreemapImage(treemap, Utf8ToUtf16(file), o.TreemapImageWidth,
                                              o.TreemapImageHeight, o.TreemapImageGray,
@@ -159,6 +148,7 @@ bool WriteMFTDump(const TScanSource& src, const std::string& file, TProgressLine
             return false;
         }
         TDumpProgress throttle;
+        throttle.Numbers = LocaleNumberFormat();
         scan.OnProgress = [&](int, int percent, int64_t written, int64_t total) {
             // The dump writer leaves no file behind when the copy ends with an error.
             if (interrupt && interrupt->load()) throw TScanError("interrupted");

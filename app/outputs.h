@@ -3,19 +3,16 @@
 #pragma once
 
 #include "app/options.h"
+#include "app/outputfiles.h"
 #include "app/progressline.h"
 #include "app/settings.h"
+#include "export/export_options.h"
 #include "views/scancontrol.h"
 
 #include <atomic>
 #include <string>
 
 namespace qz {
-
-enum class TOutputKind { Export, FileTypes, TreemapImage, Dump };
-
-// The option that asks for the output ("--export").
-const char* OutputOption(TOutputKind kind);
 
 struct TOutputContext {
     const TCommandLine& CommandLine;
@@ -26,9 +23,9 @@ struct TOutputContext {
     double StartTime = 0; // local date-time of the start
 };
 
-// The process-wide export options set from the command line (each key that is given is
-// marked as given), with the command-line filters for the rows.
-void ApplyCommandLineToExportOptions(const TCommandLine& cl, const TStartupOptions& opt);
+// The export options of the command line (each key that is given is marked as given), with
+// the command-line filters for the rows.
+TExportOptions ExportOptionsFromCommandLine(const TCommandLine& cl, const TStartupOptions& opt);
 
 // Each writes one output; false with error (naming the file) when it failed. Nothing
 // half-written is left under the name.

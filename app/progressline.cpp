@@ -26,7 +26,8 @@ void TProgressLine::Finish() {
     FShown = false;
 }
 
-std::string ScanProgressLine(int percent, long long files, long long folders, double seconds) {
+std::string ScanProgressLine(int percent, long long files, long long folders, double seconds,
+                             const TNumberFormat& nf) {
     const long long s = seconds < 0 ? 0 : (long long)seconds;
     char elapsed[32];
     if (s >= 3600)
@@ -36,8 +37,8 @@ std::string ScanProgressLine(int percent, long long files, long long folders, do
     char pct[16];
     std::snprintf(pct, sizeof pct, "%3d%%", percent);
     return std::string(tr("Scanning")) + " " + pct + "  " +
-           Utf16ToUtf8(FormatCount(int64_t(files))) + " " + tr("files") + "  " +
-           Utf16ToUtf8(FormatCount(int64_t(folders))) + " " + tr("folders") + "  " + elapsed;
+           Utf16ToUtf8(FormatCount(int64_t(files), nf)) + " " + tr("files") + "  " +
+           Utf16ToUtf8(FormatCount(int64_t(folders), nf)) + " " + tr("folders") + "  " + elapsed;
 }
 
 } // namespace qz

@@ -2,6 +2,8 @@
 // scan or dump runs, ended with a line break. Silent when standard error is not a terminal.
 #pragma once
 
+#include "views/format.h"
+
 #include <cstdio>
 #include <string>
 
@@ -26,6 +28,7 @@ private:
 };
 
 // "Scanning  42%  12,345 files  1,234 folders  0:05"
-std::string ScanProgressLine(int percent, long long files, long long folders, double seconds);
+std::string ScanProgressLine(int percent, long long files, long long folders, double seconds,
+                             const TNumberFormat& nf);
 
 } // namespace qz

@@ -3,6 +3,8 @@
 #include "base/debuglog.h"
 #include "base/text.h"
 #include "engine/mft_volume.h"
+#include "fsops/disksize.h"
+#include "sources/dirscan.h"
 
 #include <cerrno>
 #include <cstring>
@@ -32,6 +34,26 @@ std::string MountedAt(const std::string& path, const std::vector<TMountInfo>& mo
 
 } // namespace
 
+TDiskSizeInfo SourceDiskSize(const TScanSource& src, const TNTFS_FILES& scan,
+                             const std::vector<TMountInfo>& mounts) {
+    const std::string path = Utf16ToUtf8(src.Path);
+    switch (src.Method) {
+    case TScanMethod::MFTVolume:
+        if (!src.SubtreePath.empty())
+            return GetDiskSizeInfo(Utf16ToUtf8(src.SubtreeRootName), mounts);
+        if (!src.RootName.empty()) return GetDiskSizeInfo(Utf16ToUtf8(src.RootName), mounts);
+        return DiskSizeFromVolumeData(src.Path, scan.FVolData);
+    case TScanMethod::Enumerate:
+        return GetDiskSizeInfo(path, mounts);
+    case TScanMethod::MFTDump:
+    case TScanMethod::CSVImport:
+        break;
+    }
+    TDiskSizeInfo none;
+    none.itempath = src.Path;
+    return none;
+}
+
 TResolvedSource ResolveSourcePath(const std::string& path, const TSourceList& list,
                                   const std::vector<TMountInfo>& mounts,
                                   const TResolveOptions& options) {
@@ -48,7 +70,9 @@ TResolvedSource ResolveSourcePath(const std::string& path, const TSourceList& li
     TScanSource& s = r.Source;
     s.Path = Utf8ToUtf16(path);
     if (S_ISDIR(st.st_mode)) {
-        const std::string norm = NormalizePath(path);
+        // The folder by its clean name: no ".", ".." or repeated "/" in any path of the scan.
+        const std::string norm = SlowScanRootName(path);
+        s.Path = Utf8ToUtf16(norm);
         r.ListIndex = FindDriveEntry(list, norm);
         if (r.ListIndex >= 0) {
             const TSourceEntry& e = list.Entries[size_t(r.ListIndex)];

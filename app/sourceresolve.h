@@ -31,4 +31,10 @@ TResolvedSource ResolveSourcePath(const std::string& path, const TSourceList& li
                                   const std::vector<TMountInfo>& mounts,
                                   const TResolveOptions& options);
 
+// The space figures of a source being scanned (asked for before its thread starts): a walked
+// folder's file system (statvfs), an NTFS volume's own volume data, or the file system of the
+// mount point an NTFS volume is shown as; none for MFT dumps and CSV/TSV imports.
+TDiskSizeInfo SourceDiskSize(const TScanSource& src, const TNTFS_FILES& scan,
+                             const std::vector<TMountInfo>& mounts);
+
 } // namespace qz

@@ -4,20 +4,22 @@
 #include "app/configfile.h"
 #include "app/environment.h"
 #include "app/headless.h"
+#include "app/interrupt.h"
 #include "app/presence.h"
 #include "app/progressline.h"
+#include "app/stdstreams.h"
 #include "app/volumeaccess.h"
 #include "base/datetime.h"
 #include "base/debuglog.h"
 #include "base/text.h"
 #include "sources/sources.h"
-#include "views/format.h"
 
 #include <QString>
 #include <QtGlobal>
 #include <atomic>
-#include <csignal>
+#include <cerrno>
 #include <cstring>
+#include <exception>
 #include <sys/stat.h>
 
 namespace qz {
@@ -29,10 +31,6 @@ namespace {
 
 std::atomic<bool> gInterrupted{false};
 
-void OnInterrupt(int) {
-    gInterrupted.store(true);
-}
-
 // Qt's own messages (font and platform notes of the off-screen drawing) go to the debug log,
 // not onto the terminal of a headless run; fatal ones still reach standard error.
 void QtMessageToLog(QtMsgType type, const QMessageLogContext&, const QString& message) {
@@ -41,13 +39,13 @@ void QtMessageToLog(QtMsgType type, const QMessageLogContext&, const QString& me
     if (type == QtFatalMsg) std::fprintf(stderr, "quarzel: %s\n", text.c_str());
 }
 
-void InstallInterruptHandlers() {
-    struct sigaction sa {};
-    sa.sa_handler = OnInterrupt;
-    sa.sa_flags = SA_RESETHAND; // a second interrupt ends the process at once
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+// Standard output written by --help and --version: a write that failed (a full disk, a
+// closed descriptor) is a failure of the run.
+int FinishStandardOutput() {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return kExitOk;
+    const int err = errno;
+    std::fprintf(stderr, "quarzel: cannot write standard output: %s\n", std::strerror(err));
+    return kExitFailed;
 }
 
 // The device a headless dump (or an --admin run) would read: the path itself when it is a
@@ -73,13 +71,18 @@ void PrintUsage(std::FILE* out) {
         "With one of the output options the scan runs without a window, writes the outputs\n"
         "(export, file types, treemap image) and ends.\n"
         "\n"
-        "Outputs (\"%d\" and \"%t\" in a name stand for the start date and time):\n"
+        "An option with a value is written --key=VALUE or --key VALUE; a switch is written\n"
+        "--key (on) or --key=0 (off).\n"
+        "\n"
+        "Outputs (\"%d\" and \"%t\" in a name stand for the start date and time; no output may\n"
+        "name PATH, the settings file or another output):\n"
         "  --export=FILE              CSV export of the tree (.tsv: tab-separated; - : standard "
         "output)\n"
         "  --exportfiletypes=FILE     CSV of the file types and their space\n"
-        "  --treemapimagefile=FILE    treemap as a PNG image\n"
+        "  --treemapimagefile=FILE    treemap as a PNG image (the name gets \".png\")\n"
         "  --dumpmftfile=FILE         write the MFT of the NTFS volume PATH to FILE instead of "
         "scanning\n"
+        "                             (a name without extension gets \".mft\")\n"
         "\n"
         "Filters:\n"
         "  --filter=TEXT              show only what matches (' stands for \", '' for ')\n"
@@ -88,8 +91,8 @@ void PrintUsage(std::FILE* out) {
         "\n"
         "Export:\n"
         "  --exportfolders=0, --exportfiles=0   leave out folder or file rows\n"
-        "  --exportmftrecno=1, --exportalldates=1, --exportallsizes=1, --exportsplitfilename=1,\n"
-        "  --exportpercentofparent=1            add columns\n"
+        "  --exportmftrecno, --exportalldates, --exportallsizes, --exportsplitfilename,\n"
+        "  --exportpercentofparent              add columns\n"
         "  --exportdrivecapacity=0              leave out the drive capacity columns\n"
         "  --exportmaxdepth=N, --exportlimit=N  deepest folder level, most rows (0: no limit)\n"
         "  --sortby=N                 0 name, 1 size, 2 allocated, 3 modified\n"
@@ -97,11 +100,14 @@ void PrintUsage(std::FILE* out) {
         "\n"
         "Treemap image:\n"
         "  --treemapimagewidth=N, --treemapimageheight=N   size in pixels (1920 x 1080)\n"
-        "  --treemapimagegray=1, --treemapimagefreespace=1, --treemapimageshowallocated=1\n"
+        "  --treemapimagegray, --treemapimagefreespace, --treemapimageshowallocated\n"
         "\n"
         "Program:\n"
-        "  --configfolder=DIR         folder of the settings file Quarzel3.ini\n"
-        "  --admin=1                  ask for root (pkexec) when NTFS devices cannot be read\n"
+        "  --configfolder=DIR         folder of the settings file Quarzel3.ini (and of the\n"
+        "                             debug logs); default: beside the program when a\n"
+        "                             Quarzel3.ini or Quarzel3.portable is there, else\n"
+        "                             $XDG_CONFIG_HOME/Quarzel3\n"
+        "  --admin                    ask for root (pkexec) when NTFS devices cannot be read\n"
         "  --debug                    write a debug log\n"
         "  -setlanguage CODE          store the language and end\n"
         "  --help, --version\n"
@@ -110,31 +116,39 @@ void PrintUsage(std::FILE* out) {
         "failed, 2 when the command line cannot be carried out.\n");
 }
 
-int QuarzelMain(int argc, char** argv) {
+int QuarzelMain(int argc, char** argv, TWindowEntry window) {
+    // Before anything is opened: a closed 0, 1 or 2 would be handed to the first file opened.
+    if (!EnsureStandardDescriptors()) return kExitFailed;
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     const TCommandLine cl(std::move(args));
     if (cl.Help()) {
         PrintUsage(stdout);
-        return kExitOk;
+        return FinishStandardOutput();
     }
     if (cl.Version()) {
         std::printf("quarzel %s\n", QZ_VERSION);
-        return kExitOk;
+        return FinishStandardOutput();
     }
     for (const std::string& w : cl.Warnings())
         std::fprintf(stderr, "quarzel: warning: %s\n", w.c_str());
+    if (!cl.Errors().empty()) {
+        for (const std::string& e : cl.Errors()) std::fprintf(stderr, "quarzel: %s\n", e.c_str());
+        std::fprintf(stderr, "Try 'quarzel --help' for more information.\n");
+        return kExitUsage;
+    }
 
     const TStartupOptions opt = ReadStartupOptions(cl);
-    if (opt.Debug) EnableDebugLog(DebugLogFolder());
-    DebugLog("Quarzel32 4.25 Start");
-    DebugLog("User: " + UserName());
-    DebugLog("Options:" + cl.GetOptionArguments());
     TConfigEnvironment env;
     env.ConfigFolderOption = opt.ConfigFolder;
     env.ProgramPath = ProgramPath();
     env.UserDataFolder = UserDataFolder();
     const TConfigLocation loc = GetConfigFileName(env);
+    // The log lives beside the settings the user chose.
+    if (opt.Debug) EnableDebugLog(DebugLogFolder(loc.FileName));
+    DebugLog("Quarzel32 4.25 Start");
+    DebugLog("User: " + UserName());
+    DebugLog("Options:" + cl.GetOptionArguments());
     if (!loc.LogLine.empty()) DebugLog(loc.LogLine);
     DebugLog("Settings file: " + loc.FileName);
     const std::string defaultLanguage = DefaultLanguageCode(ProgramFolder() + "/locale");
@@ -151,16 +165,29 @@ int QuarzelMain(int argc, char** argv) {
     const bool setLanguage = cl.SetLanguage() && !cl.SetLanguageCode().empty();
     const bool headless = opt.Headless() && !setLanguage;
     TSettingsStore store(loc.FileName, loc.Portable, headless);
-    if (store.Ini().LoadState() == TIniFile::TLoadState::Corrupt)
+    switch (store.Ini().LoadState()) {
+    case TIniFile::TLoadState::Corrupt:
         std::fprintf(stderr,
                      "quarzel: warning: the settings file %s is damaged; defaults are used\n",
                      loc.FileName.c_str());
+        break;
+    case TIniFile::TLoadState::Unreadable:
+        std::fprintf(stderr,
+                     "quarzel: warning: the settings file %s cannot be read (%s); defaults are "
+                     "used\n",
+                     loc.FileName.c_str(), store.Ini().LoadError().c_str());
+        break;
+    default:
+        break;
+    }
     const TMainSettings settings = store.Load();
     bool forceElevation = settings.RunAsAdmin;
     if (setLanguage) {
-        store.Ini().WriteString(kMainSection, "language", cl.SetLanguageCode());
         std::string error;
-        if (!store.Ini().UpdateFile(&error)) {
+        if (store.Ini().ReadOnly()) // a file that could not be read is never written over
+            error = "the settings file " + loc.FileName + " cannot be read";
+        store.Ini().WriteString(kMainSection, "language", cl.SetLanguageCode());
+        if (!error.empty() || !store.Ini().UpdateFile(&error)) {
             std::fprintf(stderr, "quarzel: cannot store the language: %s\n", error.c_str());
             return kExitFailed;
         }
@@ -172,10 +199,19 @@ int QuarzelMain(int argc, char** argv) {
     StartTime = NowLocal();
     HeadlessMode = headless;
     if (!HeadlessMode) {
-        std::fprintf(stderr,
-                     "quarzel: the window is not available yet; ask for an output (--export=FILE, "
-                     "--treemapimagefile=FILE, ...) to scan without it (see --help)\n");
-        return kExitUsage;
+        if (!window) {
+            std::fprintf(stderr, "quarzel: this build has no window; ask for an output "
+                                 "(--export=FILE, --treemapimagefile=FILE, ...) to scan without "
+                                 "it (see --help)\n");
+            return kExitUsage;
+        }
+        DebugLog("Creating Mutex");
+        TPresenceLock presence;
+        RegisterSources();
+        TWindowStart start{argc, argv, cl, opt, store, settings, HomeFolder(), StartTime};
+        const int code = window(start);
+        DebugLog("Quarzel terminating, exit code " + std::to_string(code));
+        return code;
     }
 
     THeadlessRun run;
@@ -186,6 +222,7 @@ int QuarzelMain(int argc, char** argv) {
     run.StartTime = StartTime;
     run.ProgressLine = TProgressLine::IsTerminal(stderr);
     run.Interrupt = &gInterrupted;
+    run.RunFiles = {{"the settings file", loc.FileName}, {"the debug log", DebugLogPath()}};
 
     // In a headless run the stored "always run as root" choice does not apply: only a dump
     // needs the device, and an image file needs no root at all.
@@ -202,13 +239,18 @@ int QuarzelMain(int argc, char** argv) {
     DebugLog("Creating Mutex");
     TPresenceLock presence;
 
-    SetTreeDecimals(settings.DecimalPlaces);
-    SetDisplayUnit(settings.DisplayUnit);
     RegisterSources();
     run.List = GetDrives(run.Mounts, settings.CustomFolders, HomeFolder());
-    InstallInterruptHandlers();
+    InstallInterruptHandlers(gInterrupted);
     qInstallMessageHandler(QtMessageToLog);
-    const int code = ProcessCommandLine(run);
+    int code = kExitFailed;
+    try {
+        code = ProcessCommandLine(run);
+    } catch (const std::exception& e) {
+        // Every expected failure is reported where it happens; this is the last guard.
+        std::fprintf(stderr, "quarzel: %s\n", e.what());
+        DebugLog(std::string("Ended by an error: ") + e.what());
+    }
     DebugLog("Quarzel terminating, exit code " + std::to_string(code));
     return code;
 }

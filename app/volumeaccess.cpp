@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -77,12 +78,39 @@ std::vector<std::string> ElevatedArguments(const std::string& program, const std
     return argv;
 }
 
+std::string FindProgram(const std::string& name, const char* searchPath) {
+    if (name.find('/') != std::string::npos)
+        return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
+    const std::string dirs = searchPath ? searchPath : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= dirs.size()) {
+        size_t end = dirs.find(':', start);
+        if (end == std::string::npos) end = dirs.size();
+        const std::string dir = end == start ? "." : dirs.substr(start, end - start);
+        const std::string candidate = dir + "/" + name;
+        struct stat st {};
+        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
 void RestartElevated(const std::vector<std::string>& argv, std::string& error) {
     DebugLog("RestartElevated");
+    // Searched here rather than by execvp, which reports a missing program as "Permission
+    // denied" when some folder on the search path cannot be entered.
+    const std::string program = FindProgram(argv.front(), std::getenv("PATH"));
+    if (program.empty()) {
+        error = argv.front() + " is not installed (it asks for root; install it, or run quarzel "
+                               "as root)";
+        return;
+    }
     std::vector<char*> cargv;
     for (const std::string& a : argv) cargv.push_back(const_cast<char*>(a.c_str()));
     cargv.push_back(nullptr);
-    ::execvp(cargv[0], cargv.data());
+    ::execv(program.c_str(), cargv.data());
     error = std::string("cannot start ") + argv.front() + ": " + std::strerror(errno);
 }
 

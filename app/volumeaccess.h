@@ -26,8 +26,12 @@ bool HasVolumeAccess(bool respectRelaunch, bool runningAs, const std::vector<TMo
 std::vector<std::string> ElevatedArguments(const std::string& program, const std::string& path,
                                            const std::vector<std::string>& optionArgs);
 
+// The executable file name names: itself when it holds a "/", else the first one in the
+// folders of searchPath (a PATH value; nil: the usual system folders). Empty when none.
+std::string FindProgram(const std::string& name, const char* searchPath);
+
 // Replaces this process by the elevated relaunch. Returns only when that is impossible (no
-// pkexec, or exec failed), with error saying why.
+// pkexec installed, or exec failed), with error saying why.
 void RestartElevated(const std::vector<std::string>& argv, std::string& error);
 
 } // namespace qz

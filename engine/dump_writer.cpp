@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <ostream>
+#include <streambuf>
 #include <unistd.h>
 
 namespace qz {
@@ -25,6 +25,48 @@ std::string Hex(uint64_t v) {
     std::snprintf(b, sizeof b, "%llX", static_cast<unsigned long long>(v));
     return b;
 }
+
+// An output stream buffer over a descriptor it does not own; the first write error is kept.
+class TDescriptorBuffer : public std::streambuf {
+public:
+    TDescriptorBuffer(int fd, size_t size) : FFd(fd), FData(std::make_unique<char[]>(size)) {
+        setp(FData.get(), FData.get() + size);
+    }
+    int Error() const { return FError; }
+
+protected:
+    int_type overflow(int_type ch) override {
+        if (!Drain()) return traits_type::eof();
+        if (!traits_type::eq_int_type(ch, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(ch);
+            pbump(1);
+        }
+        return traits_type::not_eof(ch);
+    }
+    int sync() override { return Drain() ? 0 : -1; }
+
+private:
+    bool Drain() {
+        const char* p = pbase();
+        size_t left = size_t(pptr() - pbase());
+        while (left > 0 && FError == 0) {
+            const ssize_t n = ::write(FFd, p, left);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                FError = n < 0 ? errno : ENOSPC;
+                break;
+            }
+            p += n;
+            left -= size_t(n);
+        }
+        setp(pbase(), epptr());
+        return FError == 0;
+    }
+
+    int FFd;
+    std::unique_ptr<char[]> FData;
+    int FError = 0;
+};
 
 void Put(std::ostream& dest, const void* data, size_t n) {
     dest.write(static_cast<const char*>(data), std::streamsize(n));
@@ -125,32 +167,24 @@ void SaveFileToStream(TNTFS_FILES& s, const TMFT_RECORD& mft, std::ostream& dest
 
 void WriteMFTDumpFile(TNTFS_FILES& scan, const std::string& path) {
     // The dump goes to a temporary file beside the target and replaces it only when complete,
-    // so a failed dump leaves an earlier file of that name as it was.
-    std::string tmp;
-    const int fd = CreateFileBeside(path, tmp);
-    if (fd < 0)
+    // so a failed dump leaves an earlier file of that name as it was (a device or a pipe is
+    // written in place).
+    TOutputFile file;
+    if (!file.Open(path))
         throw TScanError("Could not create the MFT dump file " + path +
                          ", Error: " + std::strerror(errno));
-    ::close(fd);
-    auto streamBuffer = std::make_unique<char[]>(kStreamBuffer);
-    std::ofstream out;
-    out.rdbuf()->pubsetbuf(streamBuffer.get(), std::streamsize(kStreamBuffer));
-    out.open(tmp, std::ios::binary | std::ios::trunc);
+    TDescriptorBuffer buffer(file.Fd(), kStreamBuffer);
+    std::ostream out(&buffer);
     try {
-        if (!out)
-            throw TScanError("Could not create the MFT dump file " + path +
-                             ", Error: " + std::strerror(errno));
         SaveFileToStream(scan, *scan.GetMFTRecord(), out, true);
-        out.close();
-        if (!out) throw TScanError("Could not write the MFT dump file " + path);
-        if (std::rename(tmp.c_str(), path.c_str()) != 0)
-            throw TScanError("Could not write the MFT dump file " + path +
-                             ", Error: " + std::strerror(errno));
-    } catch (...) {
-        out.close();
-        std::remove(tmp.c_str());
-        throw;
+    } catch (const TScanError& e) {
+        if (buffer.Error() == 0) throw;
+        throw TScanError("Could not write the MFT dump file " + path +
+                         ", Error: " + std::strerror(buffer.Error()));
     }
+    if (!file.Commit())
+        throw TScanError("Could not write the MFT dump file " + path +
+                         ", Error: " + std::strerror(errno));
 }
 
 } // namespace qz

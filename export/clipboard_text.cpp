@@ -13,18 +13,19 @@ namespace {
 
 class TClipboardLister {
 public:
-    TClipboardLister(TViewNodes& view, bool treeView) : V(view), FTree(treeView) {}
+    TClipboardLister(TViewNodes& view, bool treeView, const TFormatSettings& format)
+        : V(view), FTree(treeView), F(format) {}
 
     void Line(const TTreeNode* n) {
         PMFT_RECORD r = n->Data.Rec;
         if (!r) return;
-        FLine = FormatSize(r->SubFoldersTotSize);
+        FLine = FormatSize(r->SubFoldersTotSize, F);
         if (FLine.size() < 20) FLine.insert(0, 20 - FLine.size(), u' ');
         FLine.append(size_t(2 * (std::max(n->Data.Depth, 0) + 1)), u' ');
         if (n->Data.IsFileGroup) {
             const int32_t files = r->ThisFolderNumFiles();
             FLine.push_back(u'[');
-            FLine.append(FormatCount(files));
+            FLine.append(FormatCount(files, F.Numbers));
             FLine.push_back(u' ');
             Utf8ToUtf16(tr(files == 1 ? "file in" : "files in"), FLine);
             FLine.push_back(u' ');
@@ -60,13 +61,14 @@ public:
 private:
     TViewNodes& V;
     bool FTree;
+    const TFormatSettings& F;
     std::u16string FLine;
 };
 
 } // namespace
 
-std::string ClipboardText(TViewNodes& view, bool treeView) {
-    TClipboardLister l(view, treeView);
+std::string ClipboardText(TViewNodes& view, bool treeView, const TFormatSettings& format) {
+    TClipboardLister l(view, treeView, format);
     if (view.SelectedCount() > 0) {
         std::vector<TSelectedItem> items;
         GetSelectedItems(items, false, false, false, view, true);

@@ -13,6 +13,7 @@
 // unfolded lists its line and its files, and the folder's other children follow it.
 #pragma once
 
+#include "views/format.h"
 #include "views/viewnodes.h"
 
 #include <string>
@@ -20,7 +21,8 @@
 namespace qz {
 
 // The text (UTF-8; names that held invalid UTF-8 come out as their original bytes). treeView:
-// view is the folder tree (files show their own names), else the file list.
-std::string ClipboardText(TViewNodes& view, bool treeView);
+// view is the folder tree (files show their own names), else the file list; sizes and counts
+// are written with format.
+std::string ClipboardText(TViewNodes& view, bool treeView, const TFormatSettings& format);
 
 } // namespace qz

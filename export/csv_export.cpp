@@ -17,7 +17,7 @@ public:
     TCsvExportRun(const TCsvExportJob& job, const TExportOptions& o, TViewNodes& view)
         : J(job), O(o), V(view),
           F(o, CsvSeparatorFor(job.FileName), job.Tree && job.Tree->SortColumn() == tcAllocated,
-            job.Decimals >= 0 ? job.Decimals : TreeDecimals()) {}
+            job.Decimals) {}
 
     TCsvExportResult Run();
 

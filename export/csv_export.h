@@ -42,8 +42,8 @@ struct TCsvExportJob {
     std::span<const TDiskSizeInfo> DiskSizes;
     // Rows must also pass this test when set (the headless per-row filter).
     std::function<bool(PMFT_RECORD)> RowFilter;
-    // Digits after the point of the percentage (TreeDecimals by default).
-    int Decimals = -1;
+    // Digits after the point of the percentage (the caller's TreeDecimals).
+    int Decimals = 1;
 };
 
 struct TCsvExportResult {

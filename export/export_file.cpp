@@ -3,12 +3,7 @@
 #include "base/text.h"
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <random>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qz {
@@ -31,6 +26,7 @@ void TExportFile::Fail(const char* what, int err) {
 }
 
 bool TExportFile::Open(const std::u16string& fileName) {
+    Abandon();
     FError.clear();
     FWritten = 0;
     FBuf.clear();
@@ -41,68 +37,15 @@ bool TExportFile::Open(const std::u16string& fileName) {
     }
     FPath = Utf16ToUtf8(fileName);
     if (FPath.empty()) {
-        FMode = TMode::None;
         FError = "Cannot create an export file without a name";
         return false;
     }
-    // Write through a symbolic link to the file it names.
-    struct stat st {};
-    if (::lstat(FPath.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(FPath.c_str(), nullptr)) {
-            FPath = real;
-            std::free(real);
-        }
-    }
-    const bool exists = ::stat(FPath.c_str(), &st) == 0;
-    if (exists && !S_ISREG(st.st_mode)) {
-        FMode = TMode::Direct;
-        FFd.reset(::open(FPath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC));
-        if (!FFd) {
-            Fail("Cannot create", errno);
-            FMode = TMode::None;
-            return false;
-        }
-        return true;
-    }
-    if (exists && ::access(FPath.c_str(), W_OK) != 0) {
-        FMode = TMode::Temporary; // for the message
+    if (!FFile.Open(FPath)) {
         Fail("Cannot create", errno);
-        FMode = TMode::None;
         return false;
     }
-    // A temporary file beside the target, created with the usual permissions (the umask
-    // applies), then renamed over the target by Commit.
-    const size_t slash = FPath.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : FPath.substr(0, slash == 0 ? 1 : slash);
-    const std::string base = slash == std::string::npos ? FPath : FPath.substr(slash + 1);
-    std::random_device rd;
-    std::mt19937_64 rng((uint64_t(rd()) << 32) ^ rd() ^ uint64_t(::getpid()));
-    int err = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".%012llx.tmp",
-                      (unsigned long long)(rng() & 0xFFFFFFFFFFFFull));
-        // Keep the temporary name within NAME_MAX.
-        FTemp = folder;
-        if (folder != "/") FTemp.push_back('/');
-        FTemp.push_back('.');
-        FTemp.append(base, 0, std::min<size_t>(base.size(), 200));
-        FTemp.append(suffix);
-        FFd.reset(::open(FTemp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (FFd) break;
-        err = errno;
-        if (err != EEXIST) break;
-    }
-    if (!FFd) {
-        FTemp.clear();
-        FMode = TMode::Temporary;
-        Fail("Cannot create", err);
-        FMode = TMode::None;
-        return false;
-    }
-    if (exists) ::fchmod(FFd.get(), st.st_mode & 07777); // keep the old file's permissions
-    FMode = TMode::Temporary;
+    FPath = FFile.Target();
+    FMode = TMode::File;
     return true;
 }
 
@@ -112,7 +55,7 @@ void TExportFile::Flush() {
         FBuf.clear();
         return;
     }
-    const int fd = FMode == TMode::Stdout ? STDOUT_FILENO : FFd.get();
+    const int fd = FMode == TMode::Stdout ? STDOUT_FILENO : FFile.Fd();
     const char* p = FBuf.data();
     size_t left = FBuf.size();
     while (left > 0) {
@@ -140,26 +83,22 @@ bool TExportFile::Commit() {
         FMode = TMode::None;
         return !Failed();
     }
-    if (!Failed() && ::close(FFd.release()) != 0) Fail("Cannot write", errno);
     if (Failed()) {
         Abandon();
         return false;
     }
-    if (FMode == TMode::Temporary && ::rename(FTemp.c_str(), FPath.c_str()) != 0) {
-        Fail("Cannot create", errno);
-        Abandon();
+    if (!FFile.Commit()) {
+        Fail("Cannot write", errno);
+        FMode = TMode::None;
         return false;
     }
-    FTemp.clear();
     FMode = TMode::None;
     return true;
 }
 
 void TExportFile::Abandon() {
     FBuf.clear();
-    FFd.Close();
-    if (FMode == TMode::Temporary && !FTemp.empty()) ::unlink(FTemp.c_str());
-    FTemp.clear();
+    FFile.Discard();
     FMode = TMode::None;
 }
 

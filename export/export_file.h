@@ -1,13 +1,13 @@
 // An export's output: a file written through a 64 KiB buffer, or standard output for "-".
 //
-// A file is written under a temporary name in its folder and put in place only by Commit, so
-// a failed export (no folder, no permission, a full disk) never leaves a half-written file
-// under the chosen name, and an older file of that name survives the failure. Targets that
-// are not regular files (a device such as /dev/null, a FIFO) are written directly.
-// The first failure is kept; later writes are dropped.
+// A file is written through TOutputFile: under a temporary name in its folder, put in place
+// only by Commit, so a failed export (no folder, no permission, a full disk) never leaves a
+// half-written file under the chosen name, and an older file of that name survives the
+// failure. Targets that are not regular files (a device such as /dev/null, a FIFO) are
+// written directly. The first failure is kept; later writes are dropped.
 #pragma once
 
-#include "base/filehandle.h"
+#include "base/tempfile.h"
 
 #include <cstddef>
 #include <string>
@@ -52,11 +52,10 @@ private:
     void Flush();
     void Fail(const char* what, int err);
 
-    enum class TMode { None, Stdout, Direct, Temporary };
+    enum class TMode { None, Stdout, File };
     TMode FMode = TMode::None;
-    TFileHandle FFd;
-    std::string FPath; // the chosen (resolved) name
-    std::string FTemp; // the temporary file while writing
+    TOutputFile FFile;
+    std::string FPath; // the chosen name
     std::string FBuf;
     std::string FError;
     uint64_t FWritten = 0;

@@ -12,11 +12,6 @@
 
 namespace qz {
 
-TExportOptions& ExportOptions() {
-    static TExportOptions options;
-    return options;
-}
-
 // ---------------------------------------------------------------- the options dialog
 
 namespace {

@@ -1,10 +1,10 @@
 // The CSV/TSV export options, the settings the export keeps, and the file names it proposes
 // and derives.
 //
-// The options are process-wide: the command line sets them once at start-up (marking each
-// value whose key was given), and an interactive export overwrites them with the options
-// dialog's values. The dialog itself belongs to the window; the functions here give it its
-// start state, check its OK and store its control states.
+// The options are a value that each export is given: a headless run makes them from the
+// command line (marking each value whose key was given), the window keeps its own copy that
+// the options dialog edits. The dialog itself belongs to the window; the functions here give
+// it its start state, check its OK and store its control states.
 #pragma once
 
 #include "engine/types.h"
@@ -44,9 +44,6 @@ struct TExportOptions {
     std::u16string FilterExclude;
     bool FilterFullPath = false;
 };
-
-// The process-wide options.
-TExportOptions& ExportOptions();
 
 // ---------------------------------------------------------------- the options dialog
 

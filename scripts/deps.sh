@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the benchmarks need, when missing.
+# qt6-base-dev brings Qt's Core, Gui, Widgets and Test modules and the "offscreen" platform the
+# window's tests run on; xvfb runs them once on an X server for a screenshot.
 # Idempotent: does nothing when everything is present. Run as root (or with sudo available).
 set -euo pipefail
 pkgs=(
@@ -7,8 +9,8 @@ pkgs=(
   clang libclang-rt-14-dev
   libgtest-dev libbenchmark-dev
   libpng-dev zlib1g-dev gettext
-  qt6-base-dev libpcre2-dev
-  ntfs-3g fuse3 sleuthkit bzip2 unzip xvfb xauth
+  qt6-base-dev libpcre2-dev libudev-dev
+  ntfs-3g fuse3 sleuthkit bzip2 unzip xvfb xauth fonts-dejavu-core
 )
 missing=()
 for p in "${pkgs[@]}"; do

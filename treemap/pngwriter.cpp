@@ -9,10 +9,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <filesystem>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <memory>
 #include <vector>
 
 namespace qz {
@@ -88,60 +85,25 @@ bool WriteTreemapPng(const std::string& path, const TTreemapBitmap& bitmap, std:
     }
     const int level = compressionLevel < 0 ? kDefaultLevel : std::min(compressionLevel, 9);
 
-    // Where the file really goes: a symbolic link is followed to its target.
-    std::string target = path;
-    struct stat st {};
-    mode_t keepMode = 0; // the mode of a file that is replaced
-    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        std::error_code ec;
-        auto resolved = std::filesystem::weakly_canonical(path, ec);
-        if (!ec) target = resolved.string();
-    }
-    bool existing = false;
-    if (stat(target.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) {
-            error = Describe(tr("Cannot write"), path, EISDIR);
-            return false;
-        }
-        existing = true;
-        keepMode = st.st_mode & 07777;
-    }
-    // A target that is not a regular file (a device, a pipe) is written in place.
-    const bool inPlace = existing && !S_ISREG(st.st_mode);
-
-    std::string tmp;
-    int fd;
-    if (inPlace) {
-        fd = open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd < 0) {
-            error = Describe(tr("Cannot write"), path, errno);
-            return false;
-        }
-    } else {
-        fd = CreateFileBeside(target, tmp);
-        if (fd < 0) {
-            error = Describe(tr("Cannot write"), path, errno);
-            return false;
-        }
-        if (existing) fchmod(fd, keepMode);
-    }
-    FILE* f = fdopen(fd, "wb");
-    if (!f) {
-        const int e = errno;
-        close(fd);
-        if (!tmp.empty()) unlink(tmp.c_str());
-        error = Describe(tr("Cannot write"), path, e);
+    TOutputFile out;
+    if (!out.Open(path)) {
+        error = Describe(tr("Cannot write"), path, errno);
         return false;
     }
+    FILE* f = fdopen(out.Fd(), "wb");
+    if (!f) {
+        error = Describe(tr("Cannot write"), path, errno);
+        return false;
+    }
+    out.ReleaseFd(); // closed by fclose from here on
     std::vector<png_bytep> rows(size_t(bitmap.Height()));
     for (int y = 0; y < bitmap.Height(); ++y)
         rows[size_t(y)] = const_cast<png_bytep>(bitmap.Row(y));
-    auto* state = new TPngErrorState;
+    const auto state = std::make_unique<TPngErrorState>();
     errno = 0;
     bool ok = WritePngStream(f, bitmap, level, *state, rows.data());
     int err = errno;
-    std::string pngMessage = state->message;
-    delete state;
+    const std::string pngMessage = state->message;
     if (ok && std::fflush(f) != 0) {
         ok = false;
         err = errno;
@@ -150,12 +112,12 @@ bool WriteTreemapPng(const std::string& path, const TTreemapBitmap& bitmap, std:
         ok = false;
         err = errno;
     }
-    if (ok && !tmp.empty() && std::rename(tmp.c_str(), target.c_str()) != 0) {
+    if (ok && !out.Commit()) {
         ok = false;
         err = errno;
     }
     if (!ok) {
-        if (!tmp.empty()) unlink(tmp.c_str());
+        out.Discard();
         // A write error inside libpng shows as its message; the system's cause is clearer.
         if (err != 0)
             error = Describe(tr("Cannot write"), path, err);

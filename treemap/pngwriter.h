@@ -3,7 +3,8 @@
 //
 // The image is written to a temporary file beside the target and renamed over it only when
 // everything (rows, end of image, closing the file) succeeded, so a failed save never leaves
-// a truncated picture behind and an existing file stays untouched on failure.
+// a truncated picture behind and an existing file stays untouched on failure; a device or a
+// pipe is written in place.
 #pragma once
 
 #include "treemap/bitmap.h"

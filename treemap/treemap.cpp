@@ -172,6 +172,7 @@ void TTreemap::Paint(TTreemapBitmap& bitmap, int m, bool withFreeSpace, bool gra
     ws.TextMinWidth = iTREEMAPTEXTMINWIDTH();
     ws.Shading = gray ? Shading.Gray() : Shading;
     ws.RootDisplayName = &RootDisplayName;
+    ws.Format = Format;
 
     TCanvasHolder holder;
     const int fontPx = FontPixelSize();
@@ -253,7 +254,7 @@ void TTreemap::Paint(TTreemapBitmap& bitmap, int m, bool withFreeSpace, bool gra
                     const std::u16string head =
                         Utf8ToUtf16(tr("Free Space")) + u": [" + d.itempath + u"]";
                     DrawFittedLine(*freeCanvas, TIntRect{left + 4, top, left + w - 2, top + th},
-                                   head, u" " + FormatSize(d.freespace));
+                                   head, u" " + FormatSize(d.freespace, Format));
                 }
             }
             next = fr.XMax() + 1;

@@ -75,6 +75,7 @@ public:
     int LabelFontHeight = 0;
     std::string FontFamily;           // empty: the application's default font
     TTreemapShading Shading;          // tm_* values, GradientEnabled, tm_FastDraw
+    TFormatSettings Format;           // how the labels write sizes
     TTreeNode* TreemapRoot = nullptr; // zoom node; nil = all scans
     // Replaces a folder strip's text (name and separator) of a scan root by the source
     // picker's entry for it; nil or an empty result keeps the text (see PickerEntryFor).

@@ -154,7 +154,7 @@ void TTreemapWalk::Leaf(TTreeNode* node, const TctRectangle& b, const TCushionSu
         size = S.Allocated ? rec->AllocSize : rec->FileSize;
     else
         size = S.Allocated ? rec->SubFoldersTotSizeAlloc : rec->SubFoldersTotSize;
-    FSuffix = u"(" + FormatSize(size) + u")";
+    FSuffix = u"(" + FormatSize(size, S.Format) + u")";
     const TIntRect rect{Trunc(b.XMin()) + 4, Trunc(b.YMin()), Trunc(b.XMax() - 2), Trunc(b.YMax())};
     DrawWrappedLabel(*canvas, rect, rec->Name(), FSuffix);
 }
@@ -171,7 +171,7 @@ void TTreemapWalk::NameStrip(TTreeNode* node, const TctRectangle& b) {
         if (!shown.empty()) FText.swap(shown);
     }
     const uint64_t size = S.Allocated ? rec->SubFoldersTotSizeAlloc : rec->SubFoldersTotSize;
-    FSuffix = u" (" + FormatSize(size) + u")";
+    FSuffix = u" (" + FormatSize(size, S.Format) + u")";
     const float width = b.Width(), height = b.Height();
     const TIntRect rect{Trunc(b.XMin()) + 4, Trunc(b.YMin()), Trunc(b.XMin() + width - 2),
                         Trunc(b.YMin() + float(S.TextHeight))};

@@ -37,6 +37,7 @@ struct TWalkSettings {
     bool Shade = true; // false: layout only (rectangles are stored, no pixels, no labels)
     std::vector<TCushionJob>* RecordCushions = nullptr; // when set, every leaf's job is appended
     const std::function<std::u16string(std::u16string_view)>* RootDisplayName = nullptr;
+    TFormatSettings Format; // the sizes in the labels
 };
 
 class TTreemapWalk {

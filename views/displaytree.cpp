@@ -309,29 +309,31 @@ std::u16string TDisplayTree::CellText(const TTreeNode* n, int column) const {
     case tcFolder:
         if (group) {
             const int32_t files = r->SubFoldersNumFiles();
-            return u"[" + FormatCount(files) + u" " + Tr(files == 1 ? "file in" : "files in") +
-                   u" " + GetRecordPath(n->Data.FolderRec) + u"]";
+            return u"[" + FormatCount(files, Format.Numbers) + u" " +
+                   Tr(files == 1 ? "file in" : "files in") + u" " +
+                   GetRecordPath(n->Data.FolderRec) + u"]";
         }
         if (root) return GetRecordPath(r);
         return std::u16string(r->Name());
     case tcPercent:
-        return FormatPercentCell(PercentOfParent(n));
+        return FormatPercentCell(PercentOfParent(n), Format);
     case tcSize:
-        return FormatSize(NodeSize(n));
+        return FormatSize(NodeSize(n), Format);
     case tcFiles:
-        return folderLike ? FormatCount(r->SubFoldersNumFiles()) : std::u16string();
+        return folderLike ? FormatCount(r->SubFoldersNumFiles(), Format.Numbers) : std::u16string();
     case tcFolders:
-        return folderLike ? FormatCount(r->SubFoldersNumDirs()) : std::u16string();
+        return folderLike ? FormatCount(r->SubFoldersNumDirs(), Format.Numbers) : std::u16string();
     case tcItems:
-        return folderLike ? FormatCount(int64_t(r->SubFoldersNumFiles()) + r->SubFoldersNumDirs())
+        return folderLike ? FormatCount(int64_t(r->SubFoldersNumFiles()) + r->SubFoldersNumDirs(),
+                                        Format.Numbers)
                           : std::u16string();
     case tcModified:
-        return FormatLocalDateTime(NodeDate(n));
+        return FormatLocalDateTime(NodeDate(n), Format.Numbers);
     case tcAttributes:
         return group || root ? std::u16string() : AttributeLetters(r->DOSAttrib);
     case tcAllocated:
-        if (r->DoNotCountFlag) return u"(" + FormatSize(NodeAlloc(n)) + u")";
-        return FormatSize(NodeAlloc(n));
+        if (r->DoNotCountFlag) return u"(" + FormatSize(NodeAlloc(n), Format) + u")";
+        return FormatSize(NodeAlloc(n), Format);
     default:
         return {};
     }
@@ -435,7 +437,13 @@ TTreeViewState TDisplayTree::CaptureViewState() {
             for (size_t i = n->KidCount; i-- > 0;) stack.push_back(n->Kids[i]);
     }
     for (TTreeNode* n : SelectedNodes()) st.Selected.push_back(EntryOf(n));
+    if (!FRoots.empty()) st.TopPath = GetRecordPath(FRoots[0]->Data.Rec);
     return st;
+}
+
+bool TDisplayTree::SameSourceAs(const TTreeViewState& state) const {
+    return !FRoots.empty() && !state.TopPath.empty() &&
+           GetRecordPath(FRoots[0]->Data.Rec) == state.TopPath;
 }
 
 void TDisplayTree::RestoreViewState(const TTreeViewState& state) {
@@ -476,21 +484,39 @@ void TDisplayTree::RestoreViewState(const TTreeViewState& state) {
 
 // ---------------------------------------------------------------- status
 
-std::u16string TDisplayTree::SelectionStatusText() {
-    if (FFocused) Select(FFocused);
-    if (SelectedCount() == 0) return {};
-    std::vector<TSelectedItem> items;
-    GetSelectedItems(items, false, false, false, *this, true);
+std::u16string TDisplayTree::SelectionStatusText() const {
+    TTreeNode* focused = FFocused;
+    const bool focusExtra = focused && !focused->Selected();
+    if (SelectedCount() == 0 && !focusExtra) return {};
+    auto counted = [focused](const TTreeNode* n) {
+        return (n->Selected() || n == focused) && !n->Data.Rec->Deleted;
+    };
     int64_t count = 0;
     uint64_t size = 0, alloc = 0;
-    for (const auto& it : items) {
-        PMFT_RECORD r = it.Node->Data.Rec;
-        count += IsDirLike(r) || r->IsFolder() ? int64_t(r->SubFoldersNumFiles()) : 1;
+    auto add = [&](PMFT_RECORD r) {
+        count += IsDirLike(r) ? int64_t(r->SubFoldersNumFiles()) : 1;
         size += r->SubFoldersTotSize;
         alloc += r->SubFoldersTotSizeAlloc;
-    }
-    return Tr("Selected Files") + u": " + FormatCount(count) + u"  " + Tr("Total Size") + u": " +
-           FormatSize(size) + u"  " + Tr("Allocated") + u": " + FormatSize(alloc);
+    };
+    auto visit = [&](const TTreeNode* n) {
+        if (!counted(n)) return;
+        for (const TTreeNode* p = n->Parent; p; p = p->Parent)
+            if (counted(p)) return; // counted with its ancestor
+        if (!n->Data.IsFileGroup) {
+            add(n->Data.Rec);
+            return;
+        }
+        // A file group counts its files: the folder's shown files that are not deleted.
+        if (PMFT_RECORD folder = n->Data.FolderRec)
+            for (PMFT_RECORD c : folder->Children())
+                if (Shown(c) && !IsDirLike(c) && !c->Deleted) add(c);
+    };
+    for (const TTreeNode* n : FSelected)
+        if (n->Selected()) visit(n);
+    if (focusExtra) visit(focused);
+    return Tr("Selected Files") + u": " + FormatCount(count, Format.Numbers) + u"  " +
+           Tr("Total Size") + u": " + FormatSize(size, Format) + u"  " + Tr("Allocated") + u": " +
+           FormatSize(alloc, Format);
 }
 
 size_t TDisplayTree::SelectFilesOfExtension(std::u16string_view key) {

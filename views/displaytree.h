@@ -13,6 +13,7 @@
 
 #include "engine/arena.h"
 #include "engine/scan.h"
+#include "views/format.h"
 #include "views/viewnodes.h"
 
 #include <cstdint>
@@ -46,6 +47,7 @@ struct TTreeViewState {
     };
     std::vector<Entry> Expanded; // in view order
     std::vector<Entry> Selected; // in view order
+    std::u16string TopPath;      // path of the first top-level node (empty: no tree)
 };
 
 class TDisplayTree : public TViewNodes {
@@ -57,6 +59,9 @@ public:
     int FILENODE_MIN_GROUP_SIZE = 4;
     // False while the folders-only filter is active: no file-group nodes are made.
     bool FileNodesEnabled = true;
+    // How the cell and status texts format sizes, numbers and dates (the owner replaces it
+    // when the user changes the display unit).
+    TFormatSettings Format;
 
     // Rebuilds the tree from the scans, one top-level node per scan in order. A nil or failed
     // scan is skipped. A scan whose root is found neither as MFTRoot nor as folder record 5
@@ -124,11 +129,16 @@ public:
     TTreeViewState CaptureViewState();
     // Expands and selects the captured paths that still exist.
     void RestoreViewState(const TTreeViewState& state);
+    // True when the tree shows the source state was captured from (its first top-level node
+    // has the same path): only then is the state restored after a scan.
+    bool SameSourceAs(const TTreeViewState& state) const;
 
     // ---- status texts
     // "Selected Files: 3  Total Size: 1.2 MB  Allocated: 1.5 MB"; empty without selection.
-    // The focused node counts as selected.
-    std::u16string SelectionStatusText();
+    // The focused node counts as selected (without being marked). Deleted records are left
+    // out, a node below a counted one is not counted again, and a file group counts its
+    // files. Reads the tree only.
+    std::u16string SelectionStatusText() const;
     // Selects (only) the file nodes whose extension key equals key (".jpg", ASCII case
     // ignored), collapsed ones too; nothing for a key that is empty or longer than 15
     // characters. Returns the number selected.

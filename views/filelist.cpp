@@ -372,24 +372,26 @@ void TFileList::ResortInPlace() {
 
 std::u16string TFileList::TotalsText() const {
     if (FRoots.empty()) return {};
-    return u"(" + FormatCount(TotFilesNum) + u" " + Tr("files") + u"  " + Tr("Total Size") + u": " +
-           FormatSize(TotFilesSize) + u"  " + Tr("Allocated") + u": " + FormatSize(TotFilesAlloc) +
-           u")";
+    return u"(" + FormatCount(TotFilesNum, Format.Numbers) + u" " + Tr("files") + u"  " +
+           Tr("Total Size") + u": " + FormatSize(TotFilesSize, Format) + u"  " + Tr("Allocated") +
+           u": " + FormatSize(TotFilesAlloc, Format) + u")";
 }
 
-std::u16string TFileList::SelectionStatusText() {
+std::u16string TFileList::SelectionStatusText() const {
     if (SelectedCount() == 0) return {};
     int64_t count = 0;
     uint64_t size = 0, alloc = 0;
-    for (TTreeNode* n : SelectedNodes()) {
+    for (const TTreeNode* n : FSelected) {
+        if (!n->Selected()) continue;
         // Deleted items are gone from the disk: they count no more, as in the folder tree.
         if (n->Data.Rec->Deleted) continue;
         ++count;
         size += n->Data.Rec->SubFoldersTotSize;
         alloc += n->Data.Rec->SubFoldersTotSizeAlloc;
     }
-    return Tr("Selected Files") + u": " + FormatCount(count) + u"  " + Tr("Total Size") + u": " +
-           FormatSize(size) + u"  " + Tr("Allocated") + u": " + FormatSize(alloc);
+    return Tr("Selected Files") + u": " + FormatCount(count, Format.Numbers) + u"  " +
+           Tr("Total Size") + u": " + FormatSize(size, Format) + u"  " + Tr("Allocated") + u": " +
+           FormatSize(alloc, Format);
 }
 
 double TFileList::PercentOfDrive(const TTreeNode* n) const {
@@ -408,23 +410,24 @@ std::u16string TFileList::CellText(const TTreeNode* n, int column) const {
     case fcName:
         return std::u16string(r->Name());
     case fcPercent:
-        return FormatPercentCell(PercentOfDrive(n));
+        return FormatPercentCell(PercentOfDrive(n), Format);
     case fcSize:
-        return FormatSize(TDisplayTree::NodeSize(n));
+        return FormatSize(TDisplayTree::NodeSize(n), Format);
     case fcModified:
-        return FormatLocalDateTime(r->ModifiedDate);
+        return FormatLocalDateTime(r->ModifiedDate, Format.Numbers);
     case fcAttributes:
         return AttributeLetters(r->DOSAttrib);
     case fcAllocated:
-        if (r->DoNotCountFlag) return u"(" + FormatSize(TDisplayTree::NodeAlloc(n)) + u")";
-        return FormatSize(TDisplayTree::NodeAlloc(n));
+        if (r->DoNotCountFlag) return u"(" + FormatSize(TDisplayTree::NodeAlloc(n), Format) + u")";
+        return FormatSize(TDisplayTree::NodeAlloc(n), Format);
     case fcPath:
         return GetRecordPath(r);
     case fcDupCount:
         return r->DupFiles ? AsciiToUtf16(std::to_string(r->DupFiles->dupcount)) : std::u16string();
     case fcDupSize:
         return r->DupFiles ? FormatSize(SaturatingMul(uint64_t(r->DupFiles->dupcount),
-                                                      r->SubFoldersTotSize))
+                                                      r->SubFoldersTotSize),
+                                        Format)
                            : std::u16string();
     default:
         return {};

@@ -95,6 +95,8 @@ public:
     ~TFileList() override;
 
     TFileListOptions Options;
+    // How the cell and status texts format sizes, numbers and dates.
+    TFormatSettings Format;
 
     // Rebuilds the rows from the scans: locates duplicates when the method changed, parses
     // the search, merges the scans' sorted lists and keeps the first MaxFiles matches.
@@ -136,7 +138,7 @@ public:
     std::u16string TotalsText() const;
     // Selection status: count = selected rows, sums of their subtree totals; rows of deleted
     // records are left out.
-    std::u16string SelectionStatusText();
+    std::u16string SelectionStatusText() const;
 
     // ---- cells
     // Totals of all scans ("Percent of Drive" divides by these; rootmftmulti).

@@ -188,15 +188,15 @@ std::u16string TFileTypesView::CellText(const TExtNodeData& row, int column,
         return {};
     }
     case ecSize:
-        return FormatSize(row.Size);
+        return FormatSize(row.Size, Format);
     case ecFiles:
-        return FormatCount(row.Count);
+        return FormatCount(row.Count, Format.Numbers);
     case ecPercent:
-        return FormatPercentCell(PercentOf(row));
+        return FormatPercentCell(PercentOf(row), Format);
     case ecExtension:
         return row.ExtKey;
     case ecAllocated:
-        return FormatSize(row.Alloc);
+        return FormatSize(row.Alloc, Format);
     default:
         return {};
     }

@@ -8,6 +8,7 @@
 
 #include "views/displaytree.h"
 #include "views/extstats.h"
+#include "views/format.h"
 
 #include <cstdint>
 #include <functional>
@@ -77,6 +78,8 @@ struct TExtNodeData {
 class TFileTypesView {
 public:
     std::vector<TExtNodeData> Rows; // in view order
+    // How the cells format sizes, counts and percentages.
+    TFormatSettings Format;
 
     // Fills the rows from the statistics, in statistics order, with shares of the given totals
     // (the top-level nodes' totals; 0 % when a total is 0), then applies the current sort

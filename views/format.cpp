@@ -3,7 +3,6 @@
 #include "base/datetime.h"
 #include "base/text.h"
 
-#include <atomic>
 #include <clocale>
 #include <cmath>
 #include <cstring>
@@ -14,14 +13,6 @@
 namespace qz {
 
 namespace {
-
-std::atomic<int> gUnit{int(TDisplayUnit::Dynamic)};
-std::atomic<int> gDecimals{1};
-
-TNumberFormat& FormatSlot() {
-    static TNumberFormat f = LocaleNumberFormat();
-    return f;
-}
 
 // The digits of v (an unsigned 128-bit value), most significant first.
 std::string Digits(unsigned __int128 v) {
@@ -46,7 +37,8 @@ void AppendGrouped(std::u16string& out, const std::string& digits, std::u16strin
 }
 
 // value rounded to decimals, optionally grouped.
-std::u16string FormatDecimal(long double value, int decimals, bool grouped) {
+std::u16string FormatDecimal(long double value, int decimals, bool grouped,
+                             const TNumberFormat& nf) {
     if (decimals < 0) decimals = 0;
     if (decimals > 18) decimals = 18;
     if (std::isnan(value) || std::isinf(value)) value = 0;
@@ -62,7 +54,6 @@ std::u16string FormatDecimal(long double value, int decimals, bool grouped) {
         digits.insert(0, size_t(decimals) + 1 - digits.size(), '0');
     const std::string intPart = digits.substr(0, digits.size() - size_t(decimals));
     const std::string fracPart = digits.substr(digits.size() - size_t(decimals));
-    const TNumberFormat& nf = NumberFormat();
     std::u16string out;
     if (negative && scaled != 0) out.push_back(u'-');
     if (grouped)
@@ -81,27 +72,6 @@ std::u16string Tr(const char* english) {
 }
 
 } // namespace
-
-TDisplayUnit DisplayUnit() {
-    return TDisplayUnit(gUnit.load(std::memory_order_relaxed));
-}
-void SetDisplayUnit(TDisplayUnit unit) {
-    gUnit.store(int(unit), std::memory_order_relaxed);
-}
-
-int TreeDecimals() {
-    return gDecimals.load(std::memory_order_relaxed);
-}
-void SetTreeDecimals(int decimals) {
-    gDecimals.store(decimals < 0 ? 0 : decimals > 4 ? 4 : decimals, std::memory_order_relaxed);
-}
-
-const TNumberFormat& NumberFormat() {
-    return FormatSlot();
-}
-void SetNumberFormat(const TNumberFormat& f) {
-    FormatSlot() = f;
-}
 
 TNumberFormat LocaleNumberFormat() {
     TNumberFormat f;
@@ -127,33 +97,33 @@ TNumberFormat LocaleNumberFormat() {
     return f;
 }
 
-std::u16string FormatNumber(double value, int decimals) {
-    return FormatDecimal(value, decimals, true);
+std::u16string FormatNumber(double value, int decimals, const TNumberFormat& nf) {
+    return FormatDecimal(value, decimals, true, nf);
 }
 
-std::u16string FormatCount(uint64_t count) {
+std::u16string FormatCount(uint64_t count, const TNumberFormat& nf) {
     std::u16string out;
-    AppendGrouped(out, Digits(count), NumberFormat().ThousandSeparator);
+    AppendGrouped(out, Digits(count), nf.ThousandSeparator);
     return out;
 }
 
-std::u16string FormatCount(int64_t count) {
-    if (count >= 0) return FormatCount(uint64_t(count));
+std::u16string FormatCount(int64_t count, const TNumberFormat& nf) {
+    if (count >= 0) return FormatCount(uint64_t(count), nf);
     std::u16string out = u"-";
-    AppendGrouped(out, Digits(uint64_t(0) - uint64_t(count)), NumberFormat().ThousandSeparator);
+    AppendGrouped(out, Digits(uint64_t(0) - uint64_t(count)), nf.ThousandSeparator);
     return out;
 }
 
-std::u16string FormatFixed(double value, int decimals) {
-    return FormatDecimal(value, decimals, false);
+std::u16string FormatFixed(double value, int decimals, const TNumberFormat& nf) {
+    return FormatDecimal(value, decimals, false, nf);
 }
 
-std::u16string FormatPercentCell(double percent) {
-    return FormatFixed(percent, TreeDecimals()) + u" %";
+std::u16string FormatPercentCell(double percent, const TFormatSettings& f) {
+    return FormatFixed(percent, f.TreeDecimals(), f.Numbers) + u" %";
 }
 
-std::u16string FormatPercentSummary(double percent) {
-    return u"(" + FormatFixed(percent, TreeDecimals()) + u"%)";
+std::u16string FormatPercentSummary(double percent, const TFormatSettings& f) {
+    return u"(" + FormatFixed(percent, f.TreeDecimals(), f.Numbers) + u"%)";
 }
 
 double Percentage(uint64_t value, uint64_t total) {
@@ -161,15 +131,13 @@ double Percentage(uint64_t value, uint64_t total) {
     return double((long double)value / (long double)total * 100.0L);
 }
 
-std::u16string FormatSize(uint64_t size) {
-    return FormatSize(size, DisplayUnit(), TreeDecimals());
-}
-
-std::u16string FormatSize(uint64_t size, TDisplayUnit unit, int d) {
+std::u16string FormatSize(uint64_t size, const TFormatSettings& f) {
+    const TDisplayUnit unit = f.Unit;
+    const int d = f.TreeDecimals();
     const bool dyn = unit == TDisplayUnit::Dynamic;
     const long double v = (long double)size;
     auto scaled = [&](long double div, const char* name) {
-        return FormatDecimal(v / div, d, true) + u" " + Tr(name);
+        return FormatDecimal(v / div, d, true, f.Numbers) + u" " + Tr(name);
     };
     if (unit == TDisplayUnit::TB || (dyn && size >= (uint64_t(1) << 40)))
         return scaled(1099511627776.0L, "TB");
@@ -178,12 +146,12 @@ std::u16string FormatSize(uint64_t size, TDisplayUnit unit, int d) {
     if (unit == TDisplayUnit::MB || (dyn && size >= (uint64_t(1) << 20)))
         return scaled(1048576.0L, "MB");
     if (unit == TDisplayUnit::KB || (dyn && size >= 1024)) return scaled(1024.0L, "KB");
-    if (size > 0 && dyn) return FormatCount(size) + u" " + Tr("bytes");
-    if (size > 0) return FormatCount(size);
+    if (size > 0 && dyn) return FormatCount(size, f.Numbers) + u" " + Tr("bytes");
+    if (size > 0) return FormatCount(size, f.Numbers);
     return u"0";
 }
 
-std::u16string FormatLocalDateTime(TDateTime utc) {
+std::u16string FormatLocalDateTime(TDateTime utc, const TNumberFormat& nf) {
     if (std::isnan(utc) || std::isinf(utc)) return {};
     const TDateTime local = UtcToLocal(utc);
     if (std::trunc(local) == 0 || std::trunc(utc) == 0) return {};
@@ -207,7 +175,7 @@ std::u16string FormatLocalDateTime(TDateTime utc) {
     const bool leap = (p.year % 4 == 0 && p.year % 100 != 0) || p.year % 400 == 0;
     tm.tm_yday = kCum[p.month - 1] + p.day - 1 + (leap && p.month > 2 ? 1 : 0);
     tm.tm_isdst = -1;
-    const std::string& pattern = NumberFormat().DateTimePattern;
+    const std::string& pattern = nf.DateTimePattern;
     char buf[128];
     size_t n = 0;
     if (pattern.empty()) {

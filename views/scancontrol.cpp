@@ -7,17 +7,9 @@
 #include "views/format.h"
 
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 
 namespace qz {
-
-namespace {
-// Wakes the waiting thread when a scan thread ends.
-std::mutex gWakeLock;
-std::condition_variable gWake;
-} // namespace
 
 // ---------------------------------------------------------------- TMFTThread
 
@@ -147,6 +139,11 @@ bool TScanSession::Start(std::span<const TScanSource> sources, const TScanOption
         ds.push_back(std::move(info));
     }
     FStart = std::chrono::steady_clock::now();
+    // Every thread is counted before the first one starts, so an early end of one cannot
+    // look like the end of all.
+    int count = 0;
+    for (auto& scan : m) count += scan ? 1 : 0;
+    FRunning.store(count);
     for (auto& scan : m) {
         if (!scan) continue;
         auto t = std::make_unique<TMFTThread>(scan.get());
@@ -154,13 +151,15 @@ bool TScanSession::Start(std::span<const TScanSource> sources, const TScanOption
         t->FilterInclude = options.FilterInclude;
         t->FilterExclude = options.FilterExclude;
         t->MatchEntirePath = options.MatchEntirePath;
-        FRunning.fetch_add(1);
         t->Start([this] {
+            bool last;
             {
-                std::lock_guard<std::mutex> g(gWakeLock);
-                FRunning.fetch_sub(1);
+                std::lock_guard<std::mutex> g(FWakeLock);
+                last = FRunning.fetch_sub(1) == 1;
+                if (last) FEnd = std::chrono::steady_clock::now();
             }
-            gWake.notify_all();
+            FWake.notify_all();
+            if (last && OnThreadsDone) OnThreadsDone();
         });
         tm.push_back(std::move(t));
     }
@@ -200,8 +199,8 @@ void TScanSession::Wait(const std::function<void(const TScanProgress&)>& onProgr
     while (Running()) {
         if (shouldCancel && !FCancelRequested && shouldCancel()) Cancel();
         if (PollProgress(p) && onProgress) onProgress(p);
-        std::unique_lock<std::mutex> g(gWakeLock);
-        gWake.wait_for(g, std::chrono::milliseconds(100), [this] { return FRunning.load() == 0; });
+        std::unique_lock<std::mutex> g(FWakeLock);
+        FWake.wait_for(g, std::chrono::milliseconds(100), [this] { return FRunning.load() == 0; });
     }
     for (auto& t : tm) t->Join();
     Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - FStart).count();
@@ -213,6 +212,7 @@ void TScanSession::Wait(const std::function<void(const TScanProgress&)>& onProgr
 
 bool TScanSession::Finish() {
     for (auto& t : tm) t->Join();
+    if (!tm.empty()) Seconds = std::chrono::duration<double>(FEnd - FStart).count();
     tm.clear();
     bool failed = !Errors.empty();
     for (size_t k = 0; k < m.size(); ++k) {
@@ -317,15 +317,15 @@ std::vector<TNTFS_FILES*> TScanSession::Scans() const {
     return r;
 }
 
-std::u16string ScanProgressText(const TScanProgress& p) {
+std::u16string ScanProgressText(const TScanProgress& p, const TNumberFormat& nf) {
     return AsciiToUtf16(tr("Scanning")) + u" (" + AsciiToUtf16(tr("Folders")) + u": " +
-           FormatCount(p.Folders) + u"  " + AsciiToUtf16(tr("Files")) + u": " +
-           FormatCount(p.Files) + u")";
+           FormatCount(p.Folders, nf) + u"  " + AsciiToUtf16(tr("Files")) + u": " +
+           FormatCount(p.Files, nf) + u")";
 }
 
-std::u16string ScanCompleteText(double seconds, bool cancelled) {
-    std::u16string t = AsciiToUtf16(tr("Scan complete")) + u" " + FormatFixed(seconds, 2) + u" " +
-                       AsciiToUtf16(tr("seconds"));
+std::u16string ScanCompleteText(double seconds, bool cancelled, const TNumberFormat& nf) {
+    std::u16string t = AsciiToUtf16(tr("Scan complete")) + u" " + FormatFixed(seconds, 2, nf) +
+                       u" " + AsciiToUtf16(tr("seconds"));
     if (cancelled) t += u" (" + AsciiToUtf16(tr("Cancelled")) + u")";
     return t;
 }

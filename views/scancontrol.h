@@ -3,11 +3,15 @@
 //
 // One TNTFS_FILES and one TMFTThread per source. Each thread reads its source
 // (ProcessMFTRecords), applies the include and exclude filters and computes the totals. The
-// caller's thread waits in Wait (or polls with PollProgress from its own timer), which
-// combines the threads' progress and passes it on at most once a second unless the
-// percentage rises. Finish then numbers the names across all scans, turns failed scans into
-// error texts naming their source (their slots become empty), cuts a scanned folder out of a
-// full-volume scan, and sums the totals. LoadTree builds and sorts the display tree.
+// caller's thread waits in Wait, or polls with PollProgress from its own timer and learns the
+// end from OnThreadsDone; either way the threads' progress is combined and passed on at most
+// once a second unless the percentage rises. Finish then numbers the names across all scans,
+// turns failed scans into error texts naming their source (their slots become empty), cuts a
+// scanned folder out of a full-volume scan, and sums the totals. LoadTree builds and sorts
+// the display tree.
+//
+// Everything a scan depends on is in the TScanOptions given to Start (a copy is kept), so the
+// settings of the program may change while the threads run.
 #pragma once
 
 #include "engine/scan.h"
@@ -16,8 +20,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <thread>
@@ -121,6 +127,10 @@ public:
 
     // Space figures of a source, asked for every scan before the threads start.
     std::function<TDiskSizeInfo(const TScanSource&, const TNTFS_FILES&)> DiskSizeOf;
+    // Called on the thread of the scan that ends last, once every thread of a Start has
+    // ended (not at all when nothing was started). It must not call into the session: a
+    // window posts itself a message from here and calls Finish on its own thread.
+    std::function<void()> OnThreadsDone;
 
     // Frees the previous scans, creates one scan per source and starts its thread. A source
     // that cannot be opened leaves its slot empty and an error text. False when nothing
@@ -136,8 +146,8 @@ public:
     // shouldCancel is asked on every round; true cancels the scans.
     void Wait(const std::function<void(const TScanProgress&)>& onProgress,
               const std::function<bool()>& shouldCancel = {});
-    // After the wait: name numbering, errors, full-volume cut, totals. True when no scan
-    // failed.
+    // After the wait (or OnThreadsDone): name numbering, errors, full-volume cut, totals. True
+    // when no scan failed. May run on any one thread while no other thread uses the session.
     bool Finish();
     // Builds tree from the scans and sorts it; for headless runs sortBy is the "sortby"
     // choice (1 size, 2 allocated, 3 modified, all descending; anything else name
@@ -155,7 +165,7 @@ public:
     TMFT_RECORD rootmftmulti{};                  // sums over the scans (two fields)
     std::vector<std::string> Errors;             // "Error: <message> [<source>]"
     bool FoldersOnly = false;                    // the include filter is folders-only
-    double Seconds = 0;                          // from thread start to the end of the wait
+    double Seconds = 0;                          // from thread start to the end of the last
     // A scan was cancelled before it had finished.
     bool WasCancelled() const;
     // The scans that exist, in order (for views and exports).
@@ -166,14 +176,18 @@ private:
     TScanOptions FOptions;
     TProgressThrottle FThrottle;
     std::chrono::steady_clock::time_point FStart{};
+    std::chrono::steady_clock::time_point FEnd{}; // when the last thread ended
     bool FCancelRequested = false;
     std::atomic<int> FRunning{0};
+    // Wakes Wait when a scan thread ends.
+    std::mutex FWakeLock;
+    std::condition_variable FWake;
 };
 
 // "Scanning (Folders: 1,234  Files: 56,789)"
-std::u16string ScanProgressText(const TScanProgress& p);
+std::u16string ScanProgressText(const TScanProgress& p, const TNumberFormat& nf);
 // "Scan complete 1.23 seconds", with " (Cancelled)" for a cancelled scan.
-std::u16string ScanCompleteText(double seconds, bool cancelled);
+std::u16string ScanCompleteText(double seconds, bool cancelled, const TNumberFormat& nf);
 // The sort column and direction of a "sortby" choice.
 void SortChoice(int sortBy, int& column, TSortDirection& direction);
 

@@ -18,12 +18,17 @@ std::u16string Trim(std::u16string_view s) {
     return std::u16string(s.substr(b, e - b));
 }
 
-// "[X:]" from an entry text "[X:] name" (its second character is the drive letter).
+// The bracketed part of a drive entry's text ("[X:]" of "[X:] name", "[/home]" of
+// "[/home] sda2 (ext4)") and the description after it.
 std::u16string DriveLabel(const std::u16string& entry) {
-    std::u16string s = u"[";
-    if (entry.size() >= 2) s.push_back(entry[1]);
-    s += u":]";
-    return s;
+    const size_t close = entry.find(u"] ");
+    if (entry.empty() || entry[0] != u'[' || close == std::u16string::npos) return entry;
+    return entry.substr(0, close + 1);
+}
+std::u16string DriveDescription(const std::u16string& entry) {
+    const size_t close = entry.find(u"] ");
+    if (entry.empty() || entry[0] != u'[' || close == std::u16string::npos) return {};
+    return entry.substr(close + 2);
 }
 
 } // namespace
@@ -57,22 +62,24 @@ TSpaceSummary UpdateSpaceSummary(const TSpaceSummaryInput& in) {
         // Reserved space counts as used. Free space above the capacity (inconsistent figures)
         // must not wrap around.
         out.totalspaceused = out.totalspace >= out.freespace ? out.totalspace - out.freespace : 0;
-        out.lblTotalSpace = FormatSize(out.totalspace);
-        out.lblSpaceUsed = FormatSize(out.totalspaceused);
-        out.lblSpaceFree = FormatSize(out.freespace);
+        out.lblTotalSpace = FormatSize(out.totalspace, in.Format);
+        out.lblSpaceUsed = FormatSize(out.totalspaceused, in.Format);
+        out.lblSpaceFree = FormatSize(out.freespace, in.Format);
         if (out.totalspace == 0) {
             out.lblSpaceUsedPerc = na;
             out.lblSpaceFreePerc = na;
             out.lblReservedSpace = na;
         } else {
             out.lblSpaceUsedPerc =
-                FormatPercentSummary(Percentage(out.totalspaceused, out.totalspace));
-            out.lblSpaceFreePerc = FormatPercentSummary(Percentage(out.freespace, out.totalspace));
-            out.lblReservedSpace = out.totalreserved == 0 ? na : FormatSize(out.totalreserved);
+                FormatPercentSummary(Percentage(out.totalspaceused, out.totalspace), in.Format);
+            out.lblSpaceFreePerc =
+                FormatPercentSummary(Percentage(out.freespace, out.totalspace), in.Format);
+            out.lblReservedSpace =
+                out.totalreserved == 0 ? na : FormatSize(out.totalreserved, in.Format);
         }
     } else {
         out.lblTotalSpace = na;
-        out.lblSpaceUsed = FormatSize(out.totalspaceused);
+        out.lblSpaceUsed = FormatSize(out.totalspaceused, in.Format);
         out.lblSpaceFree = na;
         out.lblSpaceUsedPerc.clear();
         out.lblSpaceFreePerc.clear();
@@ -86,7 +93,8 @@ TSpaceSummary UpdateSpaceSummary(const TSpaceSummaryInput& in) {
         out.lblSpaceFree = na;
         out.lblSpaceUsedPerc.clear();
         out.lblSpaceFreePerc.clear();
-        if (in.rootmft) out.lblSpaceUsed = FormatSize(in.rootmft->SubFoldersTotSizeAlloc);
+        if (in.rootmft)
+            out.lblSpaceUsed = FormatSize(in.rootmft->SubFoldersTotSizeAlloc, in.Format);
     };
     switch (in.Kind) {
     case TSummaryKind::Folder:
@@ -113,17 +121,18 @@ TSpaceSummary UpdateSpaceSummary(const TSpaceSummaryInput& in) {
         break;
     case TSummaryKind::Drive:
         out.lblDrive = DriveLabel(in.EntryText);
-        out.lblDriveSerial = in.EntryText.size() > 5 ? in.EntryText.substr(5) : std::u16string();
+        out.lblDriveSerial = DriveDescription(in.EntryText);
         break;
     }
     return out;
 }
 
-std::u16string DumpProgressText(int percent, int64_t written, int64_t total) {
+std::u16string DumpProgressText(int percent, int64_t written, int64_t total,
+                                const TNumberFormat& nf) {
     std::u16string s = Tr("Dumping MFT file");
     s += u" " + AsciiToUtf16(std::to_string(percent)) + u"% (";
-    s += FormatNumber(double(written) / 1048576.0, 1) + u"/" +
-         FormatNumber(double(total) / 1048576.0, 1);
+    s += FormatNumber(double(written) / 1048576.0, 1, nf) + u"/" +
+         FormatNumber(double(total) / 1048576.0, 1, nf);
     s += u" " + Tr("MB") + u")";
     return s;
 }
@@ -134,7 +143,7 @@ bool TDumpProgress::Update(int percent, int64_t written, int64_t total, TDateTim
     if (percent != 100 && percent <= FLastPercent && now - FLastUpdate < oneSecond) return false;
     FLastPercent = percent;
     FLastUpdate = now;
-    text = DumpProgressText(percent, written, total);
+    text = DumpProgressText(percent, written, total, Numbers);
     return true;
 }
 

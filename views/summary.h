@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/types.h"
+#include "views/format.h"
 
 #include <cstdint>
 #include <span>
@@ -31,6 +32,7 @@ struct TSpaceSummaryInput {
     bool FirstScanCSVHasSpace = false;   // the first scan is a CSV import that carried capacities
     std::u16string SubstOrNetworkTarget; // the relaunch list's target for Subst/Network, if found
     std::u16string PreviousDriveSerial;  // the serial label's text before this update
+    TFormatSettings Format;              // how sizes and percentages are written
 };
 
 struct TSpaceSummary {
@@ -48,6 +50,8 @@ TSpaceSummary UpdateSpaceSummary(const TSpaceSummaryInput& in);
 // The dump command's progress line with its once-a-second throttle.
 class TDumpProgress {
 public:
+    TNumberFormat Numbers; // separators of the MiB figures
+
     // Returns true and sets text when the line should be shown now: at 100 %, when the
     // percentage rose above the last shown one, or when the last update is a second old.
     // written and total are bytes; now is any date-time clock (NowUtc()).
@@ -60,6 +64,7 @@ private:
 };
 
 // "Dumping MFT file 42% (1,234.5/2,939.0 MB)": always one decimal for the MiB figures.
-std::u16string DumpProgressText(int percent, int64_t written, int64_t total);
+std::u16string DumpProgressText(int percent, int64_t written, int64_t total,
+                                const TNumberFormat& nf);
 
 } // namespace qz

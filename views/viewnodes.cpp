@@ -133,6 +133,45 @@ bool TViewNodes::IsBefore(const TTreeNode* a, const TTreeNode* b) const {
     return std::lexicographical_compare(pa.begin(), pa.end(), pb.begin(), pb.end());
 }
 
+TTreeNode* TViewNodes::NextVisible(TTreeNode* n) {
+    if (!n) return nullptr;
+    if (n->Expanded()) {
+        auto kids = Children(n);
+        if (!kids.empty()) return kids[0];
+    }
+    for (const TTreeNode* p = n; p; p = p->Parent)
+        if (TTreeNode* s = NextSibling(p)) return s;
+    return nullptr;
+}
+
+TTreeNode* TViewNodes::PrevVisible(TTreeNode* n) {
+    if (!n) return nullptr;
+    TTreeNode* p = PrevSibling(n);
+    if (!p) return n->Parent;
+    // The last shown row below the previous sibling.
+    while (p->Expanded()) {
+        auto kids = Children(p);
+        if (kids.empty()) break;
+        p = kids.back();
+    }
+    return p;
+}
+
+bool TViewNodes::IsVisible(const TTreeNode* n) {
+    for (const TTreeNode* p = n ? n->Parent : nullptr; p; p = p->Parent)
+        if (!p->Expanded()) return false;
+    return n != nullptr;
+}
+
+void TViewNodes::SelectVisibleRange(TTreeNode* a, TTreeNode* b) {
+    if (!a || !b) return;
+    if (IsBefore(b, a)) std::swap(a, b);
+    for (TTreeNode* n = a; n; n = NextVisible(n)) {
+        Select(n);
+        if (n == b) break;
+    }
+}
+
 void TViewNodes::SetExpanded(TTreeNode* n, bool expanded) {
     if (!n) return;
     if (expanded)

@@ -77,6 +77,12 @@ public:
 
     // True when a comes before b in view order (depth-first, children after their parent).
     bool IsBefore(const TTreeNode* a, const TTreeNode* b) const;
+    // The rows as shown: the node after n (before n) when only expanded nodes show their
+    // children; nil past the last (first) row. Children of expanded nodes are made as needed.
+    TTreeNode* NextVisible(TTreeNode* n);
+    TTreeNode* PrevVisible(TTreeNode* n);
+    // True when every ancestor of n is expanded (n is a row of the view).
+    static bool IsVisible(const TTreeNode* n);
     // True when a is b or one of b's ancestors.
     static bool IsSelfOrAncestor(const TTreeNode* a, const TTreeNode* b);
 
@@ -91,6 +97,8 @@ public:
     // ---- selection and focus
     void Select(TTreeNode* n, bool selected = true);
     void ClearSelection();
+    // Selects the shown rows from a to b (either order, both included); a and b must be rows.
+    void SelectVisibleRange(TTreeNode* a, TTreeNode* b);
     size_t SelectedCount() const { return FSelectedCount; }
     // The selected nodes in view order.
     std::vector<TTreeNode*> SelectedNodes() const;

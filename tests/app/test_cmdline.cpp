@@ -3,14 +3,21 @@
 #include "app/cmdline.h"
 #include "app/headless.h"
 #include "app/options.h"
+#include "app/outputfiles.h"
 #include "app/volumeaccess.h"
 #include "base/datetime.h"
 
+#include "tests/support/testsupport.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include <unistd.h>
 
 using namespace qz;
+using namespace qz::test;
+namespace fs = std::filesystem;
 
 namespace {
 TCommandLine Parse(std::initializer_list<const char*> a) {
@@ -49,6 +56,46 @@ TEST(CommandLine, OptionFormsAndPositionals) {
     }
 }
 
+TEST(CommandLine, ValuesAsTheNextArgumentAndBareSwitches) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* key;
+        const char* value;
+        const char* path;
+    } cases[] = {
+        {{"/d", "--export", "out.csv"}, "export", "out.csv", "/d"},
+        {{"--filter", "*.mp4", "/d"}, "filter", "*.mp4", "/d"},
+        {{"--export", "-", "/d"}, "export", "-", "/d"}, // standard output
+        {{"--filterexclude", "-tmp", "/d"}, "filterexclude", "-tmp", "/d"},
+        {{"--configfolder", "/etc/q", "/d"}, "configfolder", "/etc/q", "/d"},
+        {{"--treemapimagewidth", "800", "/d"}, "treemapimagewidth", "800", "/d"},
+        {{"--sortby", "2", "/d"}, "sortby", "2", "/d"},
+        {{"/export", "w.csv", "/d"}, "export", "w.csv", "/d"}, // the old form too
+        {{"--debug", "/d"}, "debug", "1", "/d"},               // switches: bare is "1"
+        {{"--exportfolders", "/d"}, "exportfolders", "1", "/d"},
+        {{"--treemapimagegray", "/d"}, "treemapimagegray", "1", "/d"},
+        {{"--", "--export", "x"}, "export", "", "--export"},
+    };
+    for (const Case& c : cases) {
+        TCommandLine cl(c.args);
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        EXPECT_EQ(cl.GetCommandLineOption(c.key), c.value);
+        EXPECT_EQ(cl.GetPathArgument(1), c.path);
+        EXPECT_TRUE(cl.Errors().empty());
+    }
+    // The value travels joined to its option (debug log, relaunch).
+    EXPECT_EQ(Parse({"--export", "a b.csv", "--debug"}).GetOptionArguments(),
+              " \"--export=a b.csv\" \"--debug\"");
+    // A forgotten value is an error, whatever follows.
+    for (auto args : {std::vector<std::string>{"/d", "--export"},
+                      {"--export", "--filter=x", "/d"},
+                      {"/d", "--filter", "--debug"}}) {
+        TCommandLine cl(args);
+        ASSERT_EQ(cl.Errors().size(), 1u) << args[1];
+        EXPECT_NE(cl.Errors()[0].find("needs a value"), std::string::npos);
+    }
+}
+
 TEST(CommandLine, OldFormNamingAnExistingPathIsThatPath) {
     // A folder "/export" (common for NFS exports) is scanned, not taken for the option.
     const auto exists = [](const std::string& p) { return p == "/export" || p == "/debug"; };
@@ -83,6 +130,19 @@ TEST(CommandLine, SinglePurposeFormsOnlyAsFirstArgument) {
     TCommandLine b = Parse({"-setlanguage"});
     EXPECT_TRUE(b.SetLanguage());
     EXPECT_EQ(b.SetLanguageCode(), ""); // the program then starts normally
+
+    // Options before the code are options, not the code.
+    TCommandLine d = Parse({"-setlanguage", "--configfolder=/c", "pt_BR"});
+    EXPECT_EQ(d.SetLanguageCode(), "pt_BR");
+    EXPECT_EQ(d.GetCommandLineOption("configfolder"), "/c");
+    EXPECT_EQ(d.GetPathArgument(1), "");
+    EXPECT_TRUE(d.Errors().empty());
+    TCommandLine e = Parse({"-setlanguage", "--configfolder=/c"});
+    EXPECT_EQ(e.SetLanguageCode(), "");
+    EXPECT_TRUE(e.Errors().empty());
+    TCommandLine f = Parse({"-setlanguage", "--configfolder=/c", "/home/me"});
+    ASSERT_EQ(f.Errors().size(), 1u); // a path is no language code
+    EXPECT_NE(f.Errors()[0].find("-setlanguage needs a language code"), std::string::npos);
 
     TCommandLine c = Parse({"/x", "-uninstall"});
     EXPECT_FALSE(c.Uninstall());
@@ -135,6 +195,10 @@ TEST(StartupOptions, DefaultsFlagsAndLenientValues) {
     EXPECT_EQ(ReadStartupOptions(Parse({"--sortbyfiletypes=abc"})).SortByFileTypes, 1);
     EXPECT_EQ(ReadStartupOptions(Parse({"--treemapimagewidth=wide"})).TreemapImageWidth, 1920);
     EXPECT_EQ(ReadStartupOptions(Parse({"--exportmaxdepth=3"})).ExportMaxDepth, 3);
+    // A switch whose value is not a number is off, the drive capacity columns included.
+    EXPECT_EQ(ReadStartupOptions(Parse({"--exportdrivecapacity=abc"})).ExportDriveCapacity, 0);
+    EXPECT_EQ(ReadStartupOptions(Parse({"--exportmftrecno=abc"})).ExportMFTRecNo, 0);
+    EXPECT_EQ(ReadStartupOptions(Parse({"--exportdrivecapacity"})).ExportDriveCapacity, 1);
     EXPECT_FALSE(ReadStartupOptions(Parse({"--filterfullpath=0"})).FilterFullPath);
     EXPECT_TRUE(ReadStartupOptions(Parse({"--filterfullpath=no"})).FilterFullPath);
     EXPECT_TRUE(ReadStartupOptions(Parse({"--exportpercentofparent=x"})).ExportPercentOfParent);
@@ -154,17 +218,32 @@ TEST(StartupOptions, FilterQuoteConversion) {
               "\"My Docs\"");
 }
 
-TEST(OutputNames, DateTimeAndImageExtension) {
+TEST(OutputNames, DateTimeExtensionsAndDevices) {
     TDateTime t;
     ASSERT_TRUE(TryEncodeDateTime({2025, 1, 31, 14, 5, 9, 0}, t));
-    EXPECT_EQ(HeadlessOutputName("/out/%d_%t.csv", t), "/out/20250131_140509.csv");
-    EXPECT_EQ(HeadlessOutputName("%d%d-%D.csv", t),
-              "2025013120250131-%D.csv"); // every one, case-sensitive
-    EXPECT_EQ(HeadlessOutputName("-", t), "-");
-    EXPECT_EQ(TreemapImageName("map.jpg", t), "map.png");
-    EXPECT_EQ(TreemapImageName("map.PNG", t), "map.PNG");
-    EXPECT_EQ(TreemapImageName("dir.v2/map", t), "dir.v2/map.png");
-    EXPECT_EQ(TreemapImageName("%t.bmp", t), "140509.png");
+    const auto E = TOutputKind::Export, I = TOutputKind::TreemapImage, D = TOutputKind::Dump;
+    struct {
+        TOutputKind kind;
+        const char* value;
+        const char* file;
+    } cases[] = {
+        {E, "/out/%d_%t.csv", "/out/20250131_140509.csv"},
+        {E, "%d%d-%D.csv", "2025013120250131-%D.csv"}, // every one, case-sensitive
+        {E, "-", "-"},
+        {I, "map.jpg", "map.png"},
+        {I, "map.PNG", "map.PNG"},
+        {I, "dir.v2/map", "dir.v2/map.png"},
+        {I, "%t.bmp", "140509.png"},
+        {I, ".hidden", ".hidden.png"},
+        {D, "vol", "vol.mft"},
+        {D, "vol.raw", "vol.raw"},
+        {D, "%d", "20250131.mft"},
+        // A device or a pipe is written as named: nothing is created beside it.
+        {I, "/dev/null", "/dev/null"},
+        {D, "/dev/full", "/dev/full"},
+        {I, "/dev/stdout", "/dev/stdout"},
+    };
+    for (auto& c : cases) EXPECT_EQ(OutputFileName(c.kind, c.value, t), c.file) << c.value;
 }
 
 TEST(Elevation, VolumeAccessAndRelaunchArguments) {
@@ -192,4 +271,22 @@ TEST(Elevation, VolumeAccessAndRelaunchArguments) {
                                            "--filter=a/b",
                                            "--runningas"};
     EXPECT_EQ(argv, want);
+}
+
+TEST(Elevation, AMissingPkexecIsToldAsSuch) {
+    TempDir tmp;
+    // An entry of the search path that cannot be run makes execvp report "Permission denied".
+    fs::create_directory(tmp / "bin");
+    WriteFileBytes(tmp / "bin/pkexec", "", 0);
+    const std::string path = tmp / "bin" + ":" + tmp / "none";
+    EXPECT_EQ(FindProgram("pkexec", path.c_str()), "");
+    EXPECT_EQ(FindProgram("sh", "/nonexistent:/bin"), "/bin/sh");
+    const char* old = getenv("PATH");
+    const std::string saved = old ? old : "";
+    setenv("PATH", path.c_str(), 1);
+    std::string error;
+    RestartElevated({"pkexec", "/usr/bin/quarzel", "--runningas"}, error);
+    setenv("PATH", saved.c_str(), 1);
+    EXPECT_EQ(error.find("Permission denied"), std::string::npos) << error;
+    EXPECT_NE(error.find("pkexec is not installed"), std::string::npos) << error;
 }

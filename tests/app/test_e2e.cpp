@@ -2,6 +2,7 @@
 // with mkntfs and filled through ntfs-3g, the dump --dumpmftfile writes of it and the CSV it
 // exports must all describe the same tree; the PNG opens and has the size asked for; bad input
 // ends with a message and a non-zero exit and leaves no output behind.
+#include "tests/app/program.h"
 #include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -20,70 +21,6 @@ using namespace qz::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-const std::string kQuarzel = std::string(QZ_BINARY_DIR) + "/app/quarzel";
-
-struct Result {
-    int code = -1;
-    std::string out, err;
-};
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Runs quarzel with args (each passed as one argument) in folder dir.
-Result Quarzel(const std::vector<std::string>& args, const std::string& dir) {
-    TempDir errDir;
-    std::string cmd = "cd " + Quote(dir) + " && " + Quote(kQuarzel);
-    for (const std::string& a : args) cmd += " " + Quote(a);
-    cmd += " 2>" + Quote(errDir / "err");
-    Result r;
-    r.code = qz::test::Run(cmd, &r.out);
-    auto e = ReadFileBytes(errDir / "err");
-    r.err.assign(e.begin(), e.end());
-    return r;
-}
-
-// RFC 4180 rows of a CSV file (the UTF-8 byte-order mark dropped).
-std::vector<std::vector<std::string>> ReadCsv(const std::string& path) {
-    auto b = ReadFileBytes(path);
-    std::string t(b.begin(), b.end());
-    if (t.rfind("\xEF\xBB\xBF", 0) == 0) t.erase(0, 3);
-    std::vector<std::vector<std::string>> rows(1);
-    std::string field;
-    bool quoted = false;
-    for (size_t i = 0; i < t.size(); ++i) {
-        char c = t[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < t.size() && t[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == ',') {
-            rows.back().push_back(field);
-            field.clear();
-        } else if (c == '\n' || c == '\r') {
-            if (c == '\r' && i + 1 < t.size() && t[i + 1] == '\n') ++i;
-            rows.back().push_back(field);
-            field.clear();
-            rows.emplace_back();
-        } else {
-            field += c;
-        }
-    }
-    if (!field.empty() || !rows.back().empty()) rows.back().push_back(field);
-    if (rows.back().empty()) rows.pop_back();
-    return rows;
-}
 
 // What a tree export says about each item below the root: path relative to the root (with
 // "/" separators, folders ending in "/") -> size, files, folders. NTFS metadata ("$...") and
@@ -105,24 +42,6 @@ std::map<std::string, std::string> TreeFacts(const std::string& csv) {
         facts[p] = rows[i][1] + "," + rows[i][5] + "," + rows[i][6];
     }
     return facts;
-}
-
-void WriteSized(const std::string& path, size_t n) {
-    std::string data(n, 'q');
-    WriteFileBytes(path, data.data(), data.size());
-}
-
-// A small tree with nesting, empty folders and files, and names that need care.
-void MakeTree(const std::string& root) {
-    fs::create_directories(root + "/docs/old");
-    fs::create_directories(root + "/media/empty");
-    fs::create_directories(root + "/Fotos \xC3\xBC");
-    WriteSized(root + "/docs/readme.txt", 1234);
-    WriteSized(root + "/docs/old/notes, \"draft\".txt", 50000);
-    WriteSized(root + "/docs/zero.bin", 0);
-    WriteSized(root + "/media/clip.mp4", 300000);
-    WriteSized(root + "/Fotos \xC3\xBC/bild.jpg", 7000);
-    WriteSized(root + "/top", 42);
 }
 
 bool PngSize(const std::string& path, unsigned& w, unsigned& h) {
@@ -198,18 +117,21 @@ TEST(QuarzelProgram, FolderImageDumpAndCsvDescribeTheSameTree) {
 
     const std::vector<std::string> common = {"--exportdrivecapacity=0",
                                              "--configfolder=" + tmp / "cfg"};
-    auto run = [&](std::vector<std::string> args) {
+    // Silent, unless a file was written under a name other than the one given.
+    auto run = [&](std::vector<std::string> args, const std::string& says = "") {
         args.insert(args.end(), common.begin(), common.end());
         Result r = Quarzel(args, tmp.path());
         EXPECT_EQ(r.code, 0) << r.err;
-        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(r.err, says);
         return r;
     };
     run({tree, "--export=folder.csv", "--treemapimagefile=out/folder.png",
          "--treemapimagewidth=800", "--treemapimageheight=600"});
     run({img, "--export=img.csv", "--treemapimagefile=out/img.jpg", "--treemapimagewidth=640",
-         "--treemapimageheight=480"});
-    run({img, "--dumpmftfile=dumps/vol"});
+         "--treemapimageheight=480"},
+        "quarzel: --treemapimagefile=out/img.jpg: written to out/img.png\n");
+    run({img, "--dumpmftfile=dumps/vol"},
+        "quarzel: --dumpmftfile=dumps/vol: written to dumps/vol.mft\n");
     ASSERT_TRUE(fs::exists(tmp / "dumps/vol.mft"));
     run({tmp / "dumps/vol.mft", "--export=dump.csv"});
     run({tmp / "img.csv", "--export=csv.csv"});
@@ -371,7 +293,7 @@ TEST(QuarzelProgram, BadInputFailsClearlyAndWritesNothing) {
         {{tmp / "tree", "--export=a.csv", "--filter=/([a/"}, 2, "not a valid regular expression"},
         {{tmp / "tree", "--treemapimagefile=a.png", "--treemapimagewidth=0"}, 2, "out of range"},
         {{tmp / "tree", "--export=-", "--exportfiletypes=-"}, 2, "standard output"},
-        {{tmp / "tree"}, 2, "window is not available yet"},
+        {{tmp / "tree"}, 2, "no display is available"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
@@ -441,9 +363,10 @@ TEST(QuarzelProgram, DebugLogLinesInTheirFormat) {
                             Quote(tmp / "t.csv") + " --export=" + Quote(tmp / "a.csv") +
                             " --debug --configfolder=" + Quote(tmp / "cfg");
     ASSERT_EQ(qz::test::Run(cmd), 0);
+    // The log is kept beside the settings the user chose, not in the per-user folder.
+    EXPECT_FALSE(fs::exists(tmp / "xdg/Quarzel3/DebugLogs"));
     std::vector<std::string> logs;
-    for (auto& e : fs::directory_iterator(tmp / "xdg/Quarzel3/DebugLogs"))
-        logs.push_back(e.path().string());
+    for (auto& e : fs::directory_iterator(tmp / "cfg/DebugLogs")) logs.push_back(e.path().string());
     ASSERT_EQ(logs.size(), 1u);
     EXPECT_TRUE(std::regex_match(fs::path(logs[0]).filename().string(),
                                  std::regex("quarzellog[0-9]{14}\\.log")));
@@ -469,12 +392,15 @@ TEST(QuarzelProgram, DebugLogLinesInTheirFormat) {
     EXPECT_LT(e, t);
     EXPECT_LT(t, m);
 
-    // Without the option nothing is logged.
-    fs::remove_all(tmp / "xdg");
+    // Without the option nothing is logged; without a chosen folder the log goes to the
+    // per-user one.
+    fs::remove_all(tmp / "cfg/DebugLogs");
     ASSERT_EQ(qz::test::Run(cmd.substr(0, cmd.find(" --debug")) +
                             " --configfolder=" + Quote(tmp / "cfg")),
               0);
-    EXPECT_FALSE(fs::exists(tmp / "xdg/Quarzel3/DebugLogs"));
+    EXPECT_FALSE(fs::exists(tmp / "cfg/DebugLogs"));
+    ASSERT_EQ(qz::test::Run(cmd.substr(0, cmd.find(" --configfolder"))), 0);
+    EXPECT_TRUE(fs::is_directory(tmp / "xdg/Quarzel3/DebugLogs"));
 }
 
 TEST(QuarzelProgram, ProgressLineOnlyOnATerminal) {

@@ -254,7 +254,8 @@ TEST(ScanSession, CancelEndsTheScanWithoutAnError) {
     EXPECT_TRUE(session.Finish()); // what was read is kept, without an error
     ASSERT_TRUE(session.m[0]);
     EXPECT_LT(session.m[0]->MFTRoot->SubFoldersNumFiles(), 500);
-    EXPECT_EQ(ScanCompleteText(1.5, true), u"Scan complete 1.50 seconds (Cancelled)");
+    EXPECT_EQ(ScanCompleteText(1.5, true, TNumberFormat{}),
+              u"Scan complete 1.50 seconds (Cancelled)");
 }
 
 TEST(ScanSession, FullVolumeModeCutsTheFolderOut) {

@@ -99,6 +99,45 @@ TEST(IniFile, UnreadableFileIsNeverWritten) {
     EXPECT_TRUE(fs::is_directory(path));
 }
 
+TEST(IniFile, ManyKeysRepeatedKeysAndSections) {
+    // A big file (as a long history makes) reads in linear time; which occurrence holds does
+    // not change with the size.
+    std::string text = "[history]\n";
+    for (int i = 0; i < 80000; ++i)
+        text += "search" + std::to_string(i) + "=v" + std::to_string(i) + "\n";
+    text += "SEARCH5=later\n[Other]\nk=1\n[HISTORY]\nsearch7=later\nextra=x\n";
+    TIniFile ini;
+    ASSERT_TRUE(ini.SetText(text));
+    EXPECT_EQ(ini.ReadString("history", "search79999"), "v79999");
+    EXPECT_EQ(ini.ReadString("History", "Search5"), "v5"); // the first occurrence holds
+    EXPECT_EQ(ini.ReadString("history", "search7"), "v7"); // also across a repeated section
+    EXPECT_EQ(ini.ReadString("history", "extra"), "x");    // which continues the first one
+    EXPECT_EQ(ini.ReadSectionKeys("history").size(), 80001u);
+    EXPECT_EQ(ini.Sections(), (std::vector<std::string>{"history", "Other"}));
+    ini.DeleteKey("history", "search3");
+    ini.WriteString("history", "SEARCH4", "changed");
+    ini.WriteString("history", "search3", "back");
+    EXPECT_EQ(ini.ReadString("history", "search4"), "changed");
+    EXPECT_EQ(ini.ReadString("history", "search79999"), "v79999");
+    EXPECT_EQ(ini.ReadSectionKeys("history").back(), "search3"); // written anew at the end
+    ini.EraseSection("HISTORY");
+    EXPECT_FALSE(ini.SectionExists("history"));
+    EXPECT_EQ(ini.ReadString("other", "k"), "1");
+}
+
+TEST(IniFile, OnlyARegularFileIsRead) {
+    TempDir tmp;
+    const std::string fifo = tmp / "Quarzel3.ini";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Reading a pipe would wait for a writer; it is passed over as unreadable instead.
+    TIniFile ini(fifo);
+    EXPECT_EQ(ini.LoadState(), TIniFile::TLoadState::Unreadable);
+    EXPECT_EQ(ini.LoadError(), "not a regular file");
+    EXPECT_TRUE(ini.ReadOnly());
+    EXPECT_FALSE(StripIniBOM(fifo));
+    EXPECT_EQ(TIniFile("/dev/zero").LoadState(), TIniFile::TLoadState::Unreadable);
+}
+
 TEST(IniFile, FailedWriteKeepsTheOldFile) {
     TempDir tmp;
     const std::string dir = tmp / "ro";
@@ -241,10 +280,20 @@ TEST(ConfigLocation, ChoosesTheFolderInOrder) {
     EXPECT_FALSE(user.Portable);
     EXPECT_TRUE(fs::is_directory(env.UserDataFolder));
 
-    env.ProgramPath = "/opt/quarzel/bin/quarzel";
-    TConfigLocation beside = GetConfigFileName(env);
-    EXPECT_EQ(beside.FileName, "/opt/quarzel/bin/Quarzel3.ini");
-    EXPECT_TRUE(beside.Portable);
+    // A program outside /usr (in /opt, in a build folder) is not portable by that alone:
+    // beside it the settings often cannot be written.
+    fs::create_directories(tmp / "opt/bin");
+    env.ProgramPath = tmp / "opt/bin/quarzel";
+    EXPECT_EQ(GetConfigFileName(env).FileName, env.UserDataFolder + "/Quarzel3.ini");
+    // A marker beside it makes it portable: its settings file, or a Quarzel3.portable.
+    for (const char* marker : {"Quarzel3.ini", "Quarzel3.portable"}) {
+        WriteText(tmp / "opt/bin/" + marker, "");
+        TConfigLocation beside = GetConfigFileName(env);
+        EXPECT_EQ(beside.FileName, tmp / "opt/bin/Quarzel3.ini") << marker;
+        EXPECT_TRUE(beside.Portable);
+        fs::remove(tmp / "opt/bin/" + marker);
+    }
+    WriteText(tmp / "opt/bin/Quarzel3.portable", "");
 
     WriteText(env.MachineConfigFile, "configfolder=" + tmp / "machine/\n");
     TConfigLocation machine = GetConfigFileName(env);
@@ -262,7 +311,7 @@ TEST(ConfigLocation, ChoosesTheFolderInOrder) {
     // the machine-wide choice).
     WriteText(tmp / "file", "x");
     env.ConfigFolderOption = tmp / "file/sub";
-    EXPECT_EQ(GetConfigFileName(env).FileName, "/opt/quarzel/bin/Quarzel3.ini");
+    EXPECT_EQ(GetConfigFileName(env).FileName, tmp / "opt/bin/Quarzel3.ini");
 }
 
 TEST(PresenceLock, MarksARunningInstance) {

@@ -19,13 +19,7 @@ using namespace qz::test;
 
 namespace {
 
-struct Fixture : ::testing::Test {
-    void SetUp() override {
-        SetNumberFormat(TNumberFormat{u",", u".", "%Y-%m-%d %H:%M:%S"});
-        SetTreeDecimals(1);
-        SetDisplayUnit(TDisplayUnit::Dynamic);
-    }
-};
+struct Fixture : ::testing::Test {};
 
 // Descriptions as a desktop's MIME database might give them; unknown types get none.
 TFileAssociationDetails Cache() {
@@ -112,7 +106,7 @@ TEST_F(FileTypesCsv, HeadlessNameAndUnwritableTarget) {
 // ---------------------------------------------------------------- clipboard text
 
 std::string Pad(uint64_t size) {
-    std::u16string s = FormatSize(size);
+    std::u16string s = FormatSize(size, TFormatSettings{});
     if (s.size() < 20) s.insert(0, 20 - s.size(), u' ');
     return Utf16ToUtf8(s);
 }
@@ -132,32 +126,33 @@ TEST_F(ClipboardTextTest, UnfoldedTreeSelectionsAndFileList) {
     tree.Sort(tcFolder, TSortDirection::Ascending);
     // The only root is expanded: its line, then its children (a folder by its path, a file
     // by its name), one level deeper.
-    EXPECT_EQ(ClipboardText(tree, true), Pad(b.root->SubFoldersTotSize) + "    C:\\\r\n" +
-                                             Pad(docs->SubFoldersTotSize) + "      C:\\Docs\r\n" +
-                                             Pad(top->FileSize) + "      top.sys\r\n");
+    EXPECT_EQ(ClipboardText(tree, true, TFormatSettings{}),
+              Pad(b.root->SubFoldersTotSize) + "    C:\\\r\n" + Pad(docs->SubFoldersTotSize) +
+                  "      C:\\Docs\r\n" + Pad(top->FileSize) + "      top.sys\r\n");
     // "1.2 MB" is six characters: fourteen spaces in front.
     EXPECT_EQ(Pad(1234567), std::string(14, ' ') + "1.2 MB");
 
     // A selected collapsed folder gives one line; unfolding it lists its children too.
     TTreeNode* docsNode = tree.FindNodeByPath(tree.Roots()[0], u"Docs");
     tree.Select(docsNode);
-    EXPECT_EQ(ClipboardText(tree, true), Pad(docs->SubFoldersTotSize) + "      C:\\Docs\r\n");
+    EXPECT_EQ(ClipboardText(tree, true, TFormatSettings{}),
+              Pad(docs->SubFoldersTotSize) + "      C:\\Docs\r\n");
     tree.SetExpanded(docsNode, true);
-    EXPECT_EQ(ClipboardText(tree, true), Pad(docs->SubFoldersTotSize) + "      C:\\Docs\r\n" +
-                                             Pad(sub->SubFoldersTotSize) +
-                                             "        C:\\Docs\\Sub\r\n");
+    EXPECT_EQ(ClipboardText(tree, true, TFormatSettings{}),
+              Pad(docs->SubFoldersTotSize) + "      C:\\Docs\r\n" + Pad(sub->SubFoldersTotSize) +
+                  "        C:\\Docs\\Sub\r\n");
     // A selected file: its name only in the tree, its full path in the file list.
     tree.ClearSelection();
     tree.Select(tree.FindNodeByPath(tree.Roots()[0], u"top.sys"));
-    EXPECT_EQ(ClipboardText(tree, true), Pad(1234567) + "      top.sys\r\n");
+    EXPECT_EQ(ClipboardText(tree, true, TFormatSettings{}), Pad(1234567) + "      top.sys\r\n");
     TFileList list;
     list.Options.MaxFiles = 0;
     ASSERT_TRUE(list.LoadFileList(scans));
     for (TTreeNode* n : list.Roots())
         if (n->Data.Rec == top) list.Select(n);
-    EXPECT_EQ(ClipboardText(list, false), Pad(1234567) + "  C:\\top.sys\r\n");
+    EXPECT_EQ(ClipboardText(list, false, TFormatSettings{}), Pad(1234567) + "  C:\\top.sys\r\n");
     list.ClearSelection();
-    EXPECT_EQ(Lines(ClipboardText(list, false)).size(), list.Roots().size());
+    EXPECT_EQ(Lines(ClipboardText(list, false, TFormatSettings{})).size(), list.Roots().size());
 }
 
 TEST_F(ClipboardTextTest, FileGroupsSingularPluralAndWhatFollowsThem) {
@@ -180,7 +175,7 @@ TEST_F(ClipboardTextTest, FileGroupsSingularPluralAndWhatFollowsThem) {
     TTreeNode* oneGroup = tree.Children(oneNode)[0];
     ASSERT_TRUE(oneGroup->Data.IsFileGroup);
     tree.SetExpanded(oneGroup, true);
-    const std::string text = ClipboardText(tree, true);
+    const std::string text = ClipboardText(tree, true, TFormatSettings{});
     // One: the group first (and only), unfolded: its line, then its file.
     EXPECT_NE(text.find("[1 file in C:\\One]\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("only.txt\r\n"), std::string::npos) << text;

@@ -169,11 +169,6 @@ void Grow(ScanBuilder& b, PMFT_RECORD parent, std::mt19937_64& rng, int depth) {
 
 class Drawing : public ::testing::Test {
 protected:
-    void SetUp() override {
-        SetNumberFormat(TNumberFormat{u",", u".", "%Y-%m-%d %H:%M:%S"});
-        SetTreeDecimals(1);
-        SetDisplayUnit(TDisplayUnit::Dynamic);
-    }
 };
 
 TEST_F(Drawing, RectanglesTileTheirParents) {

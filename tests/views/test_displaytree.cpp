@@ -16,13 +16,7 @@ using qz::test::ScanBuilder;
 
 namespace {
 
-struct Fixture : ::testing::Test {
-    void SetUp() override {
-        SetNumberFormat(TNumberFormat{u",", u".", "%Y-%m-%d %H:%M:%S"});
-        SetTreeDecimals(1);
-        SetDisplayUnit(TDisplayUnit::Dynamic);
-    }
-};
+struct Fixture : ::testing::Test {};
 
 std::vector<TNTFS_FILES*> One(TNTFS_FILES& s) {
     return {&s};
@@ -485,6 +479,12 @@ TEST_F(Fixture, SelectionListings) {
     // group: f0, f1, f3 (f2 deleted) = 10 + 20 + 40 bytes; top.sys 5 bytes
     EXPECT_EQ(t.SelectionStatusText(),
               u"Selected Files: 4  Total Size: 75 bytes  Allocated: 16.0 KB");
+    // Reading the status leaves the selection as it was: the focus is counted, not marked.
+    EXPECT_EQ(t.SelectedNodes(), std::vector<TTreeNode*>{g});
+    // A selected file inside a selected group is counted once, with the group.
+    t.Select(f0);
+    EXPECT_EQ(t.SelectionStatusText(),
+              u"Selected Files: 4  Total Size: 75 bytes  Allocated: 16.0 KB");
     t.SetFocusedNode(nullptr);
     t.ClearSelection();
     EXPECT_EQ(t.SelectionStatusText(), u"");
@@ -503,6 +503,20 @@ TEST_F(Fixture, SelectionListings) {
     t.SetFocusedNode(root);
     EXPECT_FALSE(t.SelectParent()); // a top-level node has no parent
     EXPECT_EQ(t.SelectedNodes(), std::vector<TTreeNode*>{f0});
+
+    // The shown rows: only expanded nodes show their children.
+    t.CollapseAll();
+    t.SetExpanded(root, true);
+    t.SetExpanded(docs, true);
+    std::vector<TTreeNode*> rows;
+    for (TTreeNode* n = root; n; n = t.NextVisible(n)) rows.push_back(n);
+    EXPECT_EQ(rows, (std::vector<TTreeNode*>{root, docs, sub, g, Kid(t, root, u"top.sys")}));
+    for (size_t i = rows.size(); i-- > 1;) EXPECT_EQ(t.PrevVisible(rows[i]), rows[i - 1]);
+    EXPECT_EQ(t.PrevVisible(root), nullptr);
+    EXPECT_FALSE(TViewNodes::IsVisible(f0));
+    t.ClearSelection();
+    t.SelectVisibleRange(rows[3], rows[1]); // either order
+    EXPECT_EQ(t.SelectedNodes(), (std::vector<TTreeNode*>{docs, sub, g}));
 }
 
 TEST_F(Fixture, SelectFilesOfAnExtension) {

@@ -179,8 +179,6 @@ TEST(Colours, TenThousandKeysAtMost) {
 }
 
 TEST_F(Stats, FileTypesRowsSharesAndSorting) {
-    SetNumberFormat(TNumberFormat{u",", u".", ""});
-    SetTreeDecimals(1);
     TExtColors c;
     c.BuildExtSizes(scans);
     // A describer that knows .mp3 and .txt only (the descriptions come from the MIME database

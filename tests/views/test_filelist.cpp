@@ -19,13 +19,7 @@ using qz::test::ScanBuilder;
 
 namespace {
 
-struct Fixture : ::testing::Test {
-    void SetUp() override {
-        SetNumberFormat(TNumberFormat{u",", u".", "%Y-%m-%d %H:%M:%S"});
-        SetTreeDecimals(1);
-        SetDisplayUnit(TDisplayUnit::Dynamic);
-    }
-};
+struct Fixture : ::testing::Test {};
 
 std::vector<PMFT_RECORD> Rows(const TFileList& l) {
     std::vector<PMFT_RECORD> v;
@@ -275,11 +269,13 @@ TEST_F(Fixture, RowsSkipFoldersFilteredRecordsAndHoles) {
     ASSERT_EQ(RowNames(l), (std::vector<std::u16string>{u"link", u"kept"})); // by size
     l.Select(l.Roots()[0]);
     l.Select(l.Roots()[1]);
-    EXPECT_EQ(l.SelectionStatusText(), u"Selected Files: 2  Total Size: 40 bytes  Allocated: " +
-                                           FormatSize(4096 + link->SubFoldersTotSizeAlloc));
+    EXPECT_EQ(l.SelectionStatusText(),
+              u"Selected Files: 2  Total Size: 40 bytes  Allocated: " +
+                  FormatSize(4096 + link->SubFoldersTotSizeAlloc, TFormatSettings{}));
     l.Roots()[1]->Data.Rec->Deleted = true;
-    EXPECT_EQ(l.SelectionStatusText(), u"Selected Files: 1  Total Size: 30 bytes  Allocated: " +
-                                           FormatSize(link->SubFoldersTotSizeAlloc));
+    EXPECT_EQ(l.SelectionStatusText(),
+              u"Selected Files: 1  Total Size: 30 bytes  Allocated: " +
+                  FormatSize(link->SubFoldersTotSizeAlloc, TFormatSettings{}));
     TFileList emptyList;
     EXPECT_EQ(emptyList.TotalsText(), u"");
 }

@@ -13,11 +13,8 @@ using namespace qz;
 namespace {
 
 struct EnglishFormat : ::testing::Test {
-    void SetUp() override {
-        SetNumberFormat(TNumberFormat{u",", u".", "%Y-%m-%d %H:%M:%S"});
-        SetTreeDecimals(1);
-        SetDisplayUnit(TDisplayUnit::Dynamic);
-    }
+    TNumberFormat english{u",", u".", "%Y-%m-%d %H:%M:%S"};
+    TFormatSettings f{TDisplayUnit::Dynamic, 1, english};
 };
 
 constexpr uint64_t GiB = 1ull << 30;
@@ -56,32 +53,31 @@ TEST_F(EnglishFormat, FormatSizeInEveryUnit) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.unit) * 1000 + c.decimals);
-        EXPECT_EQ(FormatSize(c.size, c.unit, c.decimals), c.text) << c.size;
+        EXPECT_EQ(FormatSize(c.size, TFormatSettings{c.unit, c.decimals, english}), c.text)
+            << c.size;
     }
-    // The one-argument form follows the process-wide unit and decimals.
-    SetDisplayUnit(TDisplayUnit::MB);
-    SetTreeDecimals(2);
-    EXPECT_EQ(FormatSize(3 * 1048576), u"3.00 MB");
-    SetTreeDecimals(9); // clamped to 4
-    EXPECT_EQ(TreeDecimals(), 4);
-    SetTreeDecimals(-3);
-    EXPECT_EQ(FormatSize(1048576), u"1 MB");
+    // Decimals outside 0..4 are clamped.
+    f.Unit = TDisplayUnit::MB;
+    f.Decimals = 9;
+    EXPECT_EQ(f.TreeDecimals(), 4);
+    EXPECT_EQ(FormatSize(3 * 1048576, f), u"3.0000 MB");
+    f.Decimals = -3;
+    EXPECT_EQ(FormatSize(1048576, f), u"1 MB");
 }
 
 TEST_F(EnglishFormat, LocaleSeparatorsAndNumbers) {
-    SetNumberFormat(TNumberFormat{u".", u",", "%d.%m.%Y %H:%M:%S"});
-    EXPECT_EQ(FormatSize(1234567, TDisplayUnit::KB, 1), u"1.205,6 KB");
-    EXPECT_EQ(FormatCount(int64_t(-1234567)), u"-1.234.567");
-    EXPECT_EQ(FormatFixed(1234.56, 1), u"1234,6"); // "f": no grouping
-    SetNumberFormat(TNumberFormat{u"\u202f", u",", ""});
-    EXPECT_EQ(FormatCount(uint64_t(1000000)), u"1\u202f000\u202f000");
+    const TNumberFormat german{u".", u",", "%d.%m.%Y %H:%M:%S"};
+    EXPECT_EQ(FormatSize(1234567, TFormatSettings{TDisplayUnit::KB, 1, german}), u"1.205,6 KB");
+    EXPECT_EQ(FormatCount(int64_t(-1234567), german), u"-1.234.567");
+    EXPECT_EQ(FormatFixed(1234.56, 1, german), u"1234,6"); // "f": no grouping
+    EXPECT_EQ(FormatCount(uint64_t(1000000), TNumberFormat{u"\u202f", u",", ""}),
+              u"1\u202f000\u202f000");
 
-    SetNumberFormat(TNumberFormat{u",", u".", ""});
-    EXPECT_EQ(FormatNumber(0.05, 1), u"0.1");
-    EXPECT_EQ(FormatNumber(-0.04, 1), u"0.0"); // no "-0.0"
-    EXPECT_EQ(FormatNumber(999999.96, 1), u"1,000,000.0");
-    EXPECT_EQ(FormatCount(uint64_t(0)), u"0");
-    EXPECT_EQ(FormatCount(int32_t(999)), u"999");
+    EXPECT_EQ(FormatNumber(0.05, 1, english), u"0.1");
+    EXPECT_EQ(FormatNumber(-0.04, 1, english), u"0.0"); // no "-0.0"
+    EXPECT_EQ(FormatNumber(999999.96, 1, english), u"1,000,000.0");
+    EXPECT_EQ(FormatCount(uint64_t(0), english), u"0");
+    EXPECT_EQ(FormatCount(int32_t(999), english), u"999");
 }
 
 TEST(LocaleFormat, CLocaleGetsEnglishSeparatorsAndIsoDates) {
@@ -103,11 +99,11 @@ TEST_F(EnglishFormat, PercentagesNeverDivideByZero) {
     EXPECT_EQ(Percentage(0, 0), 0);
     EXPECT_DOUBLE_EQ(Percentage(1, 4), 25);
     EXPECT_DOUBLE_EQ(Percentage(UINT64_MAX, UINT64_MAX), 100);
-    EXPECT_EQ(FormatPercentCell(42.46), u"42.5 %");
-    EXPECT_EQ(FormatPercentSummary(75), u"(75.0%)");
-    SetTreeDecimals(0);
-    EXPECT_EQ(FormatPercentCell(99.5), u"100 %");
-    EXPECT_EQ(FormatPercentCell(0.0 / 0.0), u"0 %");
+    EXPECT_EQ(FormatPercentCell(42.46, f), u"42.5 %");
+    EXPECT_EQ(FormatPercentSummary(75, f), u"(75.0%)");
+    f.Decimals = 0;
+    EXPECT_EQ(FormatPercentCell(99.5, f), u"100 %");
+    EXPECT_EQ(FormatPercentCell(0.0 / 0.0, f), u"0 %");
 }
 
 TEST_F(EnglishFormat, LocalDatesAndAttributes) {
@@ -115,13 +111,13 @@ TEST_F(EnglishFormat, LocalDatesAndAttributes) {
     std::string saved = oldTz ? oldTz : "";
     setenv("TZ", "UTC", 1);
     tzset();
-    EXPECT_EQ(FormatLocalDateTime(0), u"");
-    EXPECT_EQ(FormatLocalDateTime(0.75), u""); // whole-day part 0
-    EXPECT_EQ(FormatLocalDateTime(45000.5), u"2023-03-15 12:00:00");
+    EXPECT_EQ(FormatLocalDateTime(0, english), u"");
+    EXPECT_EQ(FormatLocalDateTime(0.75, english), u""); // whole-day part 0
+    EXPECT_EQ(FormatLocalDateTime(45000.5, english), u"2023-03-15 12:00:00");
     setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
     tzset();
-    EXPECT_EQ(FormatLocalDateTime(45000.5), u"2023-03-15 13:00:00");
-    EXPECT_EQ(FormatLocalDateTime(45122.5), u"2023-07-15 14:00:00"); // summer time
+    EXPECT_EQ(FormatLocalDateTime(45000.5, english), u"2023-03-15 13:00:00");
+    EXPECT_EQ(FormatLocalDateTime(45122.5, english), u"2023-07-15 14:00:00"); // summer time
     if (oldTz)
         setenv("TZ", saved.c_str(), 1);
     else
@@ -141,6 +137,7 @@ TEST_F(EnglishFormat, SpaceSummaryOfOneDrive) {
     d.freespace = 25 * GiB;
     d.usedspace = 70 * GiB;
     TSpaceSummaryInput in;
+    in.Format = f;
     in.HasEntry = true;
     in.EntryText = u"[C:] System";
     in.Kind = TSummaryKind::Drive;
@@ -156,6 +153,12 @@ TEST_F(EnglishFormat, SpaceSummaryOfOneDrive) {
     EXPECT_EQ(s.lblDriveSerial, u"System");
     EXPECT_EQ(s.Caption, u"[C:]  - Quarzel");
     EXPECT_EQ(s.totalspaceused, 75 * GiB);
+    // A mounted file system's entry: its mount point in brackets, then its description.
+    in.EntryText = u"[/home] sda2 (ext4)";
+    s = UpdateSpaceSummary(in);
+    EXPECT_EQ(s.lblDrive, u"[/home]");
+    EXPECT_EQ(s.lblDriveSerial, u"sda2 (ext4)");
+    in.EntryText = u"[C:] System";
 
     d.reservedspace = GiB;
     EXPECT_EQ(UpdateSpaceSummary(in).lblReservedSpace, u"1.0 GB");
@@ -181,6 +184,7 @@ TEST_F(EnglishFormat, SpaceSummaryOfOtherSources) {
     two[1].itempath = u"/mnt/x";
     two[1].usedspace = GiB;
     TSpaceSummaryInput in;
+    in.Format = f;
     in.HasEntry = true;
     in.Kind = TSummaryKind::Multiple;
     in.ds = two;
@@ -250,7 +254,7 @@ TEST_F(EnglishFormat, SpaceSummaryOfOtherSources) {
 }
 
 TEST_F(EnglishFormat, DumpProgressThrottle) {
-    EXPECT_EQ(DumpProgressText(42, 1294467072, 3081764864),
+    EXPECT_EQ(DumpProgressText(42, 1294467072, 3081764864, english),
               u"Dumping MFT file 42% (1,234.5/2,939.0 MB)");
     TDumpProgress p;
     std::u16string text;

@@ -1,0 +1,343 @@
+#include "gui/scancontrol.h"
+
+#include "base/datetime.h"
+#include "base/debuglog.h"
+#include "base/text.h"
+#include "fsops/disksize.h"
+#include "gui/qtext.h"
+#include "gui/spacesummary.h"
+#include "gui/statuspanel.h"
+#include "gui/treeview.h"
+#include "treemap/treemap.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+namespace qz {
+
+namespace {
+
+TSummaryKind SummaryKindOf(TSourceKind kind) {
+    switch (kind) {
+    case DT_DRIVE:
+    case DT_NTFS:
+        return TSummaryKind::Drive;
+    case DT_MFTFILE:
+        return TSummaryKind::MFTFile;
+    case DT_CSVFILE:
+        return TSummaryKind::CSVFile;
+    case DT_SUBST:
+        return TSummaryKind::Subst;
+    case DT_NETWORK:
+        return TSummaryKind::Network;
+    case DT_MULTIPLE:
+        return TSummaryKind::Multiple;
+    case DT_FOLDER:
+    case DT_USERFOLDER:
+    case DT_DEVICE:
+        break;
+    }
+    return TSummaryKind::Folder;
+}
+
+} // namespace
+
+TScanControl::TScanControl(TTreeView& tree, TScanStatus& status, TSpaceSummaryPanel& summary,
+                           QWidget* parent)
+    : QWidget(parent), FTree(tree), FStatus(status), FSummary(summary) {
+    setObjectName(QStringLiteral("panScan"));
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    cbDrive = new TSourcePicker(this);
+    btnScan = new QPushButton(Tr("Scan"), this);
+    btnScan->setObjectName(QStringLiteral("btnScan"));
+    btnScan->setAccessibleName(Tr("Scan"));
+    btnScan->setToolTip(Tr("Scan the selected source"));
+    btnCancel = new QPushButton(Tr("Cancel"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setAccessibleName(Tr("Cancel the scan"));
+    btnCancel->setShortcut(QKeySequence(Qt::Key_Escape));
+    btnCancel->hide();
+    layout->addWidget(cbDrive, 1);
+    layout->addWidget(btnScan);
+    layout->addWidget(btnCancel);
+
+    connect(btnScan, &QPushButton::clicked, this, &TScanControl::btnScanClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TScanControl::btnCancelClick);
+    connect(cbDrive, &TSourcePicker::cbDriveSelect, this, &TScanControl::OnPicked);
+    connect(&FRunner, &TScanRunner::progress, this, &TScanControl::OnProgress);
+    connect(&FRunner, &TScanRunner::finished, this, &TScanControl::OnFinished);
+
+    AskFolder = [this] {
+        return QFileDialog::getExistingDirectory(window(), Tr("Select Folder"),
+                                                 FCurrentDrive.isEmpty() ? QDir::homePath()
+                                                                         : FCurrentDrive);
+    };
+    AskFile = [this](TSourceKind kind) {
+        const QString filter = kind == DT_CSVFILE
+                                   ? Tr("CSV/TSV files") + QStringLiteral(" (*.csv *.tsv);;") +
+                                         Tr("All files") + QStringLiteral(" (*)")
+                                   : Tr("MFT dump files") + QStringLiteral(" (*.mft);;") +
+                                         Tr("NTFS images") +
+                                         QStringLiteral(" (*.img *.raw *.dd *.bin *.ntfs);;") +
+                                         Tr("All files") + QStringLiteral(" (*)");
+        return QFileDialog::getOpenFileName(window(),
+                                            kind == DT_CSVFILE ? Tr("CSV File") : Tr("MFT File"),
+                                            QDir::homePath(), filter);
+    };
+    ShowMessage = [this](const QString& text) {
+        QMessageBox::warning(window(), QStringLiteral("Quarzel"), text);
+    };
+}
+
+// ---------------------------------------------------------------- starting
+
+void TScanControl::btnScanClick() {
+    // Ctrl held: a folder on a readable NTFS volume is cut out of a scan of the whole volume.
+    actScanExecute(TScanTrigger::ScanButton,
+                   QGuiApplication::keyboardModifiers() & Qt::ControlModifier);
+}
+
+void TScanControl::OnPicked(int index) {
+    if (FScanInProgress || index < 0) return;
+    const TSourceEntry* e = cbDrive->SelectedEntry();
+    if (!e) return;
+    // The entries that open a dialog always act; the others only with auto scan.
+    if (e->Text.starts_with(u"<") || e->Kind == DT_FOLDER || AutoScan) btnScanClick();
+}
+
+void TScanControl::actScanExecute(TScanTrigger sender, bool fullVolume) {
+    if (FScanInProgress) return;
+    const TSourceEntry* e = cbDrive->SelectedEntry();
+    DebugLog("actScan \"" + (e ? Utf16ToUtf8(e->Text) : std::string()) + "\"");
+    if (!e) return;
+    std::string path;
+    switch (e->Kind) {
+    case DT_FOLDER:
+        DebugLog("DT_FOLDER");
+        if (sender == TScanTrigger::CommandLine) {
+            path = FCommandLinePath;
+        } else if (sender == TScanTrigger::ScanButton || FCurrentDrive.isEmpty()) {
+            const QString folder = AskFolder ? AskFolder() : QString();
+            if (folder.isEmpty()) return;
+            path = ToLocalPath(folder);
+        } else {
+            path = ToLocalPath(FCurrentDrive);
+        }
+        break;
+    case DT_USERFOLDER:
+    case DT_DEVICE:
+        path = e->Path;
+        break;
+    case DT_MFTFILE:
+    case DT_CSVFILE: {
+        DebugLog(SourceKindName(e->Kind));
+        if (sender == TScanTrigger::Drop) {
+            path = ToLocalPath(FDragDropFilename);
+        } else if (sender == TScanTrigger::CommandLine) {
+            path = FCommandLinePath;
+        } else {
+            const QString file = AskFile ? AskFile(e->Kind) : QString();
+            if (file.isEmpty()) return;
+            if (!QFileInfo::exists(file)) {
+                Fail(Tr("File not found") + QStringLiteral(": ") + file);
+                return;
+            }
+            path = ToLocalPath(file);
+        }
+        break;
+    }
+    case DT_MULTIPLE:
+        DebugLog("DT_MULTIPLE");
+        FStatus.SetStatus(Tr("Scanning several sources at once is not available yet"));
+        return;
+    case DT_DRIVE:
+    case DT_NTFS:
+        path = e->Path;
+        break;
+    case DT_SUBST:
+    case DT_NETWORK:
+        return; // not listed on this system
+    }
+    if (path.empty()) return;
+    ResolveAndStart(path, fullVolume);
+}
+
+void TScanControl::ScanPath(const QString& path) {
+    FCommandLinePath = ToLocalPath(path);
+    ResolveAndStart(FCommandLinePath, false);
+}
+
+bool TScanControl::ResolveAndStart(const std::string& path, bool fullVolume) {
+    TResolveOptions ro;
+    ro.FullScanNTFSIfPossible = FullScanNTFSIfPossible || fullVolume;
+    const TResolvedSource r = ResolveSourcePath(path, cbDrive->List(), Mounts, ro);
+    if (!r.Ok) {
+        Fail(Tr("Error") + QStringLiteral(": ") + QString::fromUtf8(r.Error));
+        return false;
+    }
+    DebugLog(std::string(SourceKindName(r.Source.Kind)) + " " + path);
+    // The entry the source belongs to: a mounted file system's own entry, else the dialog
+    // entry of its kind (an NTFS image is opened like an MFT dump). A user folder stays
+    // selected as it is.
+    const TSourceEntry* current = cbDrive->SelectedEntry();
+    int entry = r.ListIndex;
+    if (entry < 0 && r.Source.Method == TScanMethod::MFTVolume)
+        entry = cbDrive->EntryOfKind(DT_MFTFILE);
+    const bool keep = current && current->Kind == DT_USERFOLDER && r.Source.Kind == DT_FOLDER;
+    if (entry >= 0 && entry != cbDrive->currentIndex() && !keep) cbDrive->SelectQuietly(entry);
+    FCurrentDrive = QFile::decodeName(QByteArray::fromStdString(path));
+    return StartScan({r.Source});
+}
+
+bool TScanControl::StartScan(std::vector<TScanSource> sources) {
+    if (FScanInProgress || FRunner.Busy()) return false;
+    FCaptured = FTree.Tree().CaptureViewState();
+    Lock(true);
+    FStatus.SetProgress(0);
+    FStatus.SetStatus(Tr("Scanning") + QStringLiteral("..."));
+    // The views let go of the previous scans before they are freed.
+    FTree.Model().Reset([this] { FTree.Tree().Clear(); });
+    emit viewsCleared();
+    FDiskSizes.clear();
+    emit scanStarted();
+    TScanOptions options = BaseOptions;
+    options.TimeOffset = LocalOffsetAt(NowUtc());
+    const std::vector<TMountInfo> mounts = Mounts;
+    const bool started =
+        FRunner.Start(sources, options, [mounts](const TScanSource& s, const TNTFS_FILES& scan) {
+            return SourceDiskSize(s, scan, mounts);
+        });
+    // The threads never touch the space figures: they can be shown now.
+    FDiskSizes = Session().ds;
+    UpdateSpaceSummary();
+    btnCancel->setEnabled(started);
+    return true;
+}
+
+void TScanControl::DoDragDropFilename(const QString& file) {
+    if (FScanInProgress || !btnScan->isVisible() || !btnScan->isEnabled()) return;
+    const QString lower = file.toLower();
+    int entry = -1;
+    if (lower.endsWith(QStringLiteral(".mft")))
+        entry = cbDrive->EntryOfKind(DT_MFTFILE);
+    else if (lower.endsWith(QStringLiteral(".csv")) || lower.endsWith(QStringLiteral(".tsv")))
+        entry = cbDrive->EntryOfKind(DT_CSVFILE);
+    if (entry < 0 || !QFileInfo(file).isFile()) return;
+    cbDrive->SelectQuietly(entry);
+    FDragDropFilename = file;
+    QTimer::singleShot(10, this, [this] { actScanExecute(TScanTrigger::Drop); });
+}
+
+// ---------------------------------------------------------------- running and the end
+
+void TScanControl::btnCancelClick() {
+    if (!FScanInProgress) return;
+    FRunner.Cancel();
+    btnCancel->setEnabled(false);
+    FStatus.SetStatus(Tr("Cancelling") + QStringLiteral("..."));
+}
+
+void TScanControl::OnProgress(const TScanProgress& p) {
+    if (FRunner.CancelRequested()) return; // "Cancelling..." stays until the end
+    FStatus.SetProgress(p.Percent);
+    FStatus.SetStatus(ToQString(ScanProgressText(p, FTree.Tree().Format.Numbers)));
+}
+
+void TScanControl::OnFinished(bool ok) {
+    TScanSession& s = Session();
+    FDiskSizes = s.ds;
+    if (!s.Errors.empty()) {
+        QStringList errors;
+        for (const std::string& e : s.Errors) errors << QString::fromUtf8(e);
+        FStatus.SetStatus(errors.join(QStringLiteral("  ")));
+    }
+    if (ok) {
+        FStatus.SetProgress(100);
+        DebugLog("Loading tree");
+        TDisplayTree& tree = FTree.Tree();
+        tree.FILENODE_MIN_GROUP_SIZE = FileNodeMinGroupSize;
+        std::string error;
+        bool loaded = false;
+        // A mounted file system's root shows as its source-list entry ("[/home] sda2 (ext4)").
+        const TSourceEntry* e = cbDrive->SelectedEntry();
+        if (e && (e->Kind == DT_DRIVE || e->Kind == DT_NTFS)) {
+            std::vector<std::u16string> texts;
+            for (const TSourceEntry& x : cbDrive->List().Entries) texts.push_back(x.Text);
+            FTree.Model().RootDisplayName = [texts](std::u16string_view root) {
+                std::u16string t(root);
+                if (t.empty() || t.back() != u'/') t.push_back(u'/');
+                return PickerEntryFor(t, texts);
+            };
+        } else {
+            FTree.Model().RootDisplayName = nullptr;
+        }
+        FTree.Model().Reset([&] {
+            loaded = s.LoadTree(tree, -1, &error);
+            // A rescan of the same source keeps what was expanded and selected.
+            if (tree.SameSourceAs(FCaptured)) tree.RestoreViewState(FCaptured);
+        });
+        FTree.ShowTreeState();
+        if (!loaded)
+            Fail(Tr("Error") + QStringLiteral(": ") + QString::fromUtf8(error));
+        else
+            FStatus.SetStatus(
+                ToQString(ScanCompleteText(s.Seconds, s.WasCancelled(), tree.Format.Numbers)));
+    }
+    Lock(false);
+    UpdateSpaceSummary();
+    DebugLog("Scan complete");
+    emit scanFinished(ok);
+}
+
+void TScanControl::Lock(bool scanning) {
+    FScanInProgress = scanning;
+    cbDrive->setEnabled(!scanning);
+    btnScan->setVisible(!scanning);
+    btnCancel->setVisible(scanning);
+    btnCancel->setEnabled(false);
+    if (!scanning && btnCancel->hasFocus()) btnScan->setFocus();
+}
+
+void TScanControl::Fail(const QString& message) {
+    DebugLog(ToLocalPath(message));
+    FStatus.SetStatus(message);
+    if (ShowMessage) ShowMessage(message);
+}
+
+// ---------------------------------------------------------------- space summary
+
+void TScanControl::UpdateSpaceSummary() {
+    const TSourceEntry* e = cbDrive->SelectedEntry();
+    TSpaceSummaryInput in;
+    in.HasEntry = e != nullptr;
+    std::vector<TDiskSizeInfo> ds = FDiskSizes;
+    if (e) {
+        in.EntryText = e->Text;
+        in.Kind = SummaryKindOf(e->Kind);
+        // A picked drive shows its space before any scan.
+        if (ds.empty() && (e->Kind == DT_DRIVE || e->Kind == DT_NTFS))
+            ds.push_back(GetDiskSizeInfo(e->Path, Mounts));
+    }
+    in.ds = ds;
+    in.CurrentDrive = ToU16(FCurrentDrive);
+    if (!FRunner.Busy()) {
+        in.rootmft = Session().rootmft;
+        const auto scans = Session().Scans();
+        in.FirstScanCSVHasSpace =
+            !scans.empty() && scans[0]->WasCSVFile && scans[0]->CSVDinfo.hastotalandfreespace;
+    }
+    in.PreviousDriveSerial = ToU16(FSummary.DriveSerial());
+    in.Format = FTree.Tree().Format;
+    const TSpaceSummary s = qz::UpdateSpaceSummary(in);
+    FSummary.Show(s);
+    window()->setWindowTitle(ToQString(s.Caption));
+}
+
+} // namespace qz

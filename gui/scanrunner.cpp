@@ -1,0 +1,77 @@
+#include "gui/scanrunner.h"
+
+#include <QMetaObject>
+
+namespace qz {
+
+TScanRunner::TScanRunner(QObject* parent)
+    : QObject(parent), FSession(std::make_unique<TScanSession>()) {
+    qRegisterMetaType<TScanProgress>();
+    FTimer.setInterval(kPollMilliseconds);
+    connect(&FTimer, &QTimer::timeout, this, &TScanRunner::Poll);
+}
+
+TScanRunner::~TScanRunner() {
+    // No thread may post to this object once it is gone: stop and join them all here.
+    FTimer.stop();
+    if (FSession) FSession->Cancel();
+    if (FFinisher.joinable()) FFinisher.join();
+    FSession.reset();
+}
+
+bool TScanRunner::Start(
+    std::span<const TScanSource> sources, const TScanOptions& options,
+    std::function<TDiskSizeInfo(const TScanSource&, const TNTFS_FILES&)> diskSizeOf) {
+    if (Busy()) return false;
+    FCancelRequested = false;
+    FSession->DiskSizeOf = std::move(diskSizeOf);
+    FSession->OnThreadsDone = [this] {
+        // On the last scan thread: hand over to the user-interface thread.
+        QMetaObject::invokeMethod(this, &TScanRunner::ThreadsDone, Qt::QueuedConnection);
+    };
+    FState = TState::Scanning;
+    const bool started = FSession->Start(sources, options);
+    if (!started) {
+        // Nothing runs: the closing work is immediate, but the result still arrives as a
+        // message, like every other end of a scan.
+        QMetaObject::invokeMethod(this, &TScanRunner::ThreadsDone, Qt::QueuedConnection);
+        return false;
+    }
+    FTimer.start();
+    return true;
+}
+
+void TScanRunner::Cancel() {
+    if (FState != TState::Scanning) return;
+    FCancelRequested = true;
+    FSession->Cancel();
+}
+
+void TScanRunner::Poll() {
+    if (FState != TState::Scanning) return;
+    TScanProgress p;
+    if (FSession->PollProgress(p)) emit progress(p);
+}
+
+void TScanRunner::ThreadsDone() {
+    if (FState != TState::Scanning) return;
+    FTimer.stop();
+    // The last figures, whatever the throttle says.
+    TScanProgress p;
+    FSession->PollProgress(p);
+    emit progress(p);
+    FState = TState::Finishing;
+    FFinisher = std::thread([this] {
+        const bool ok = FSession->Finish();
+        QMetaObject::invokeMethod(
+            this, [this, ok] { FinishDone(ok); }, Qt::QueuedConnection);
+    });
+}
+
+void TScanRunner::FinishDone(bool ok) {
+    if (FFinisher.joinable()) FFinisher.join();
+    FState = TState::Idle;
+    emit finished(ok);
+}
+
+} // namespace qz

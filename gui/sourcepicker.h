@@ -1,0 +1,40 @@
+// The source list (cbDrive): the mounted file systems, the user's folders and the fixed
+// entries (select folder, select multiple, MFT file, CSV file) as the toolkit-free list
+// builds them (fsops/sourcelist.h), each entry with its kind.
+//
+// Only the user's own picks are reported (cbDriveSelect); the program selects entries
+// quietly.
+#pragma once
+
+#include "fsops/sourcelist.h"
+
+#include <QComboBox>
+
+namespace qz {
+
+class TSourcePicker : public QComboBox {
+    Q_OBJECT
+public:
+    explicit TSourcePicker(QWidget* parent = nullptr);
+
+    // Fills the list and selects its default entry.
+    void SetList(TSourceList list);
+    // RefreshDrives: rebuilds the list and keeps the selected entry (found by its text).
+    void RefreshDrives(TSourceList list);
+    const TSourceList& List() const { return FList; }
+    // The selected entry; nil when none is.
+    const TSourceEntry* SelectedEntry() const;
+    // Selects an entry without reporting it as the user's pick (-1: none).
+    void SelectQuietly(int index);
+    // The first entry of a kind; -1 when there is none.
+    int EntryOfKind(TSourceKind kind) const { return FindEntryOfKind(FList, kind); }
+
+signals:
+    // The user picked entry index.
+    void cbDriveSelect(int index);
+
+private:
+    TSourceList FList;
+};
+
+} // namespace qz
