@@ -51,8 +51,8 @@ private:
 // as it finds them; Include is applied later (FilterResults) but, with FullPath, decides
 // whether paths are matched in full.
 struct TScanFilterTexts {
-    std::u16string Include;
-    std::u16string Exclude;
+    std::u16string Include{};
+    std::u16string Exclude{};
     bool FullPath = false; // match full paths (a term with a separator does so anyway)
 };
 

@@ -148,7 +148,7 @@ struct TDrawTreemapOptions {
     bool Rebuild = false;       // rebuild the extension statistics first
     bool Gray = false;          // shades of gray
     bool Force = false;         // screen: draw even when the size equals the last drawing's
-    std::u16string FileName;    // empty: the screen picture; else a PNG file written
+    std::u16string FileName{};  // empty: the screen picture; else a PNG file written
 };
 
 // The treemap drawn on the caller's thread: headless runs, tests and benchmarks.
