@@ -163,6 +163,16 @@ TSourceList GetDrives(const std::vector<TMountInfo>& mounts,
     return ComposeSourceList(GetDriveEntries(mounts), userFolders, homeFolder, mounts);
 }
 
+bool SourceContains(const std::string& outer, const std::string& inner,
+                    const std::vector<TMountInfo>& mounts) {
+    const std::string o = NormalizePath(outer), i = NormalizePath(inner);
+    const std::string prefix = o == "/" ? o : o + "/";
+    if (i != o && i.compare(0, prefix.size(), prefix) != 0) return false;
+    const TMountInfo* mo = MountOfPath(mounts, o);
+    const TMountInfo* mi = MountOfPath(mounts, i);
+    return !mo || !mi || mo->MountPoint == mi->MountPoint;
+}
+
 int FindDriveEntry(const TSourceList& list, const std::string& path) {
     for (size_t i = 0; i < list.Entries.size(); ++i) {
         const TSourceEntry& e = list.Entries[i];

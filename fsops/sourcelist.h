@@ -48,6 +48,12 @@ TSourceList ComposeSourceList(std::vector<TSourceEntry> entries,
 // read raw only as root.
 std::u16string DriveEntryText(const TMountInfo& m, bool needsRoot);
 
+// True when scanning outer reads inner too (both absolute paths): inner is outer, or lies
+// below it on the same mounted file system. A folder walk does not enter other mounts, so
+// "/" and "/home" are apart when /home is a file system of its own.
+bool SourceContains(const std::string& outer, const std::string& inner,
+                    const std::vector<TMountInfo>& mounts);
+
 // The drive entry (DT_DRIVE or DT_NTFS) whose mount point is path; -1 when there is none.
 int FindDriveEntry(const TSourceList& list, const std::string& path);
 // The first entry of a kind; -1 when there is none.

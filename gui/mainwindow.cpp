@@ -55,8 +55,9 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     CreateMenus();
 
     TScanControl& sc = *FScanControl;
-    sc.Mounts = ReadMountTable();
-    sc.cbDrive->SetList(GetDrives(sc.Mounts, FSettings.CustomFolders, start.HomeFolder));
+    sc.SetSettings(FSettings, start.Store, start.HomeFolder);
+    sc.OptionArguments = start.CommandLine.OptionArguments();
+    sc.InitSources(ReadMountTable());
     sc.FullScanNTFSIfPossible = FSettings.FullScanNTFSIfPossible;
     sc.AutoScan = FSettings.AutoScan;
     sc.FileNodeMinGroupSize = FSettings.FileNodeMinGroupSize;
@@ -70,6 +71,7 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
 
     connect(&sc, &TScanControl::scanStarted, this, &TfrmQuarzelMain::OnScanStarted);
     connect(&sc, &TScanControl::scanFinished, this, &TfrmQuarzelMain::OnScanFinished);
+    connect(&sc, &TScanControl::restartedAsRoot, this, &QWidget::close);
     connect(FTreeView, &TTreeView::nodeSelectionChanged, this,
             &TfrmQuarzelMain::RefreshSelectionStatus);
     connect(FTreeView, &TTreeView::hotNodeChanged, FTreeStatus, &TTreeStatus::SetHotPath);
@@ -268,6 +270,7 @@ void TfrmQuarzelMain::showEvent(QShowEvent* event) {
     if (FShown) return;
     FShown = true;
     FScanControl->UpdateSpaceSummary();
+    FScanControl->StartWatchingSources();
 }
 
 void TfrmQuarzelMain::closeEvent(QCloseEvent* event) {
@@ -278,6 +281,7 @@ void TfrmQuarzelMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    FScanControl->StopWatchingSources();
     event->accept();
 }
 

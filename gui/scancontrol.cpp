@@ -4,7 +4,9 @@
 #include "base/debuglog.h"
 #include "base/text.h"
 #include "fsops/disksize.h"
+#include "gui/elevation.h"
 #include "gui/qtext.h"
+#include "gui/selectmultiple.h"
 #include "gui/spacesummary.h"
 #include "gui/statuspanel.h"
 #include "gui/treeview.h"
@@ -16,6 +18,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMessageBox>
+#include <QMetaObject>
 #include <QPushButton>
 #include <QTimer>
 
@@ -94,6 +97,95 @@ TScanControl::TScanControl(TTreeView& tree, TScanStatus& status, TSpaceSummaryPa
     ShowMessage = [this](const QString& text) {
         QMessageBox::warning(window(), QStringLiteral("Quarzel"), text);
     };
+    AskElevation = [this](const QString& entry) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Quarzel"),
+                        entry + QStringLiteral("\n\n") +
+                            Tr("This NTFS volume can be read through its MFT, which is much "
+                               "faster, only with root rights. Restart as root, or read its "
+                               "folders instead?"),
+                        QMessageBox::NoButton, window());
+        QPushButton* restart = box.addButton(Tr("Restart as root"), QMessageBox::AcceptRole);
+        QPushButton* folders = box.addButton(Tr("Read the folders"), QMessageBox::ActionRole);
+        box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(folders);
+        box.exec();
+        if (box.clickedButton() == restart) return TElevationChoice::RestartAsRoot;
+        if (box.clickedButton() == folders) return TElevationChoice::ReadFolder;
+        return TElevationChoice::Cancel;
+    };
+    RunMultipleDialog = [](TfrmSelectMultiple& dialog) {
+        return dialog.exec() == QDialog::Accepted;
+    };
+
+    FRestart = new TElevatedRestart(this);
+    connect(FRestart, &TElevatedRestart::started, this, &TScanControl::restartedAsRoot);
+    connect(FRestart, &TElevatedRestart::failed, this, &TScanControl::Fail);
+    FWatcher = std::make_unique<TSourceWatcher>([this](TSourceSnapshot snapshot) {
+        // On the watcher's thread: the list is rebuilt on the window's.
+        QMetaObject::invokeMethod(
+            this,
+            [this, snapshot = std::move(snapshot)]() mutable { ApplySources(std::move(snapshot)); },
+            Qt::QueuedConnection);
+    });
+}
+
+TScanControl::~TScanControl() {
+    // Nothing may report to this object once it goes: the watcher's thread ends here.
+    FWatcher.reset();
+}
+
+void TScanControl::SetSettings(TMainSettings& settings, TSettingsStore& store,
+                               std::string homeFolder) {
+    FSettings = &settings;
+    FStore = &store;
+    FHomeFolder = std::move(homeFolder);
+}
+
+std::vector<std::string> TScanControl::UserFolders() const {
+    return FSettings ? FSettings->CustomFolders : std::vector<std::string>{};
+}
+
+// ---------------------------------------------------------------- the source list
+
+void TScanControl::InitSources(std::vector<TMountInfo> mounts) {
+    Mounts = std::move(mounts);
+    FEntries = GetDriveEntries(Mounts);
+    cbDrive->SetList(ComposeSourceList(FEntries, UserFolders(), FHomeFolder, Mounts));
+}
+
+void TScanControl::StartWatchingSources() {
+    if (FWatcher) FWatcher->Start();
+}
+
+void TScanControl::StopWatchingSources() {
+    // A new, unstarted watcher takes its place, so providers can still be added to it.
+    FWatcher = std::make_unique<TSourceWatcher>(nullptr);
+}
+
+void TScanControl::ApplySources(TSourceSnapshot snapshot) {
+    Mounts = std::move(snapshot.Mounts);
+    FEntries = std::move(snapshot.Entries);
+    RefreshList();
+    DebugLog("Source list rebuilt (" + std::to_string(FEntries.size()) + " entries)");
+    emit sourcesChanged();
+}
+
+void TScanControl::RefreshList() {
+    cbDrive->RefreshDrives(ComposeSourceList(FEntries, UserFolders(), FHomeFolder, Mounts));
+    UpdateSpaceSummary();
+}
+
+TfrmSelectMultiple& TScanControl::MultipleDialog() {
+    if (!FMultiple) {
+        FMultiple = new TfrmSelectMultiple(window());
+        FMultiple->SaveUserFolders = [this](const std::vector<std::string>& folders) {
+            if (!FSettings || !FStore) return true;
+            FSettings->CustomFolders = folders;
+            SaveCustomFolders(FStore->Ini(), folders);
+            return FStore->SaveSettingsNow();
+        };
+    }
+    return *FMultiple;
 }
 
 // ---------------------------------------------------------------- starting
@@ -153,12 +245,30 @@ void TScanControl::actScanExecute(TScanTrigger sender, bool fullVolume) {
         }
         break;
     }
-    case DT_MULTIPLE:
+    case DT_MULTIPLE: {
         DebugLog("DT_MULTIPLE");
-        FStatus.SetStatus(Tr("Scanning several sources at once is not available yet"));
+        // The Scan button asks which sources; a rescan takes the same ones again.
+        TfrmSelectMultiple& dialog = MultipleDialog();
+        if (sender == TScanTrigger::ScanButton || dialog.TickedEntries().empty()) {
+            dialog.LoadList(cbDrive->List(), UserFolders(), Mounts);
+            if (!RunMultipleDialog || !RunMultipleDialog(dialog)) return;
+            RefreshList(); // the user's folders may have changed
+            // The list is rebuilt; its "<Select Multiple...>" entry stays the selected one.
+        }
+        ScanSeveral(dialog.TickedEntries());
         return;
+    }
     case DT_DRIVE:
     case DT_NTFS:
+        // The list may lag behind the system by a moment: a file system unmounted since
+        // leaves an empty folder that must not be scanned in its place.
+        if (!MountAt(ReadMountTable(), e->Path)) {
+            Fail(Tr("Error") + QStringLiteral(": ") +
+                 QFile::decodeName(QByteArray::fromStdString(e->Path)) + QStringLiteral(" ") +
+                 Tr("is no longer mounted"));
+            if (FWatcher) FWatcher->Refresh();
+            return;
+        }
         path = e->Path;
         break;
     case DT_SUBST:
@@ -182,6 +292,18 @@ bool TScanControl::ResolveAndStart(const std::string& path, bool fullVolume) {
         Fail(Tr("Error") + QStringLiteral(": ") + QString::fromUtf8(r.Error));
         return false;
     }
+    if (const TSourceEntry* volume = RootOnlyVolume(path, ro.FullScanNTFSIfPossible)) {
+        DebugLog("Raw reads need root: " + path);
+        const TElevationChoice choice =
+            AskElevation ? AskElevation(ToQString(volume->Text)) : TElevationChoice::ReadFolder;
+        if (choice == TElevationChoice::Cancel) return false;
+        if (choice == TElevationChoice::RestartAsRoot) {
+            // The program started as root scans the same path; this one closes once it runs.
+            FStatus.SetStatus(Tr("Waiting for the restart as root..."));
+            FRestart->Start(path, OptionArguments);
+            return false;
+        }
+    }
     DebugLog(std::string(SourceKindName(r.Source.Kind)) + " " + path);
     // The entry the source belongs to: a mounted file system's own entry, else the dialog
     // entry of its kind (an NTFS image is opened like an MFT dump). A user folder stays
@@ -194,6 +316,54 @@ bool TScanControl::ResolveAndStart(const std::string& path, bool fullVolume) {
     if (entry >= 0 && entry != cbDrive->currentIndex() && !keep) cbDrive->SelectQuietly(entry);
     FCurrentDrive = QFile::decodeName(QByteArray::fromStdString(path));
     return StartScan({r.Source});
+}
+
+const TSourceEntry* TScanControl::RootOnlyVolume(const std::string& path, bool fullVolume) const {
+    const std::string norm = NormalizePath(path);
+    std::string mountPoint = norm;
+    if (fullVolume) {
+        const TMountInfo* m = MountOfPath(Mounts, norm);
+        if (!m) return nullptr;
+        mountPoint = m->MountPoint;
+    }
+    const int i = FindDriveEntry(cbDrive->List(), mountPoint);
+    if (i < 0) return nullptr;
+    const TSourceEntry& e = cbDrive->List().Entries[size_t(i)];
+    return e.NeedsRoot ? &e : nullptr;
+}
+
+bool TScanControl::ScanSeveral(const std::vector<TSourceEntry>& entries) {
+    if (entries.empty()) {
+        FStatus.SetStatus(Tr("No source was ticked"));
+        return false;
+    }
+    std::vector<TScanSource> sources;
+    for (const TSourceEntry& e : entries) {
+        DebugLog(std::string("MULTI ") + SourceKindName(e.Kind));
+        // Each source is read on its own: no full-volume cut when several are scanned.
+        const TResolvedSource r = ResolveSourcePath(e.Path, cbDrive->List(), Mounts, {});
+        if (!r.Ok) {
+            Fail(Tr("Error") + QStringLiteral(": ") + QString::fromUtf8(r.Error));
+            return false;
+        }
+        sources.push_back(r.Source);
+    }
+    FCurrentDrive.clear();
+    return StartScan(std::move(sources));
+}
+
+std::vector<TDiskSizeInfo> TScanControl::KnownSizes(const std::vector<TScanSource>& sources) const {
+    std::vector<TDiskSizeInfo> out;
+    for (const TScanSource& src : sources) {
+        TDiskSizeInfo info;
+        info.itempath = !src.SubtreeRootName.empty() ? src.SubtreeRootName
+                        : !src.RootName.empty()      ? src.RootName
+                                                     : src.Path;
+        const int i = FindDriveEntry(cbDrive->List(), NormalizePath(Utf16ToUtf8(info.itempath)));
+        if (i >= 0 && src.SubtreePath.empty()) info = cbDrive->List().Entries[size_t(i)].Space;
+        out.push_back(std::move(info));
+    }
+    return out;
 }
 
 bool TScanControl::StartScan(std::vector<TScanSource> sources) {
@@ -214,8 +384,8 @@ bool TScanControl::StartScan(std::vector<TScanSource> sources) {
         FRunner.Start(sources, options, [mounts](const TScanSource& s, const TNTFS_FILES& scan) {
             return SourceDiskSize(s, scan, mounts);
         });
-    // The threads never touch the space figures: they can be shown now.
-    FDiskSizes = Session().ds;
+    // The threads measure their sources; until they end, what the list knows is shown.
+    FDiskSizes = KnownSizes(sources);
     UpdateSpaceSummary();
     btnCancel->setEnabled(started);
     return true;
@@ -321,9 +491,8 @@ void TScanControl::UpdateSpaceSummary() {
     if (e) {
         in.EntryText = e->Text;
         in.Kind = SummaryKindOf(e->Kind);
-        // A picked drive shows its space before any scan.
-        if (ds.empty() && (e->Kind == DT_DRIVE || e->Kind == DT_NTFS))
-            ds.push_back(GetDiskSizeInfo(e->Path, Mounts));
+        // A picked drive shows its space before any scan (as the list measured it).
+        if (ds.empty() && (e->Kind == DT_DRIVE || e->Kind == DT_NTFS)) ds.push_back(e->Space);
     }
     in.ds = ds;
     in.CurrentDrive = ToU16(FCurrentDrive);
