@@ -65,12 +65,12 @@ TfrmSelectMultiple::TfrmSelectMultiple(QWidget* parent) : QDialog(parent) {
     actSelectAll = new QAction(Tr("Select All"), clbDrives);
     actSelectAll->setObjectName(QStringLiteral("actSelectAll"));
     actSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
-    actSelectAll->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    actSelectAll->setShortcutContext(Qt::WindowShortcut);
     connect(actSelectAll, &QAction::triggered, this, [this] { SelectAll(true); });
     actSelectNone = new QAction(Tr("Select None"), clbDrives);
     actSelectNone->setObjectName(QStringLiteral("actSelectNone"));
     actSelectNone->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
-    actSelectNone->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    actSelectNone->setShortcutContext(Qt::WindowShortcut);
     connect(actSelectNone, &QAction::triggered, this, [this] { SelectAll(false); });
     clbDrives->addAction(actSelectAll);
     clbDrives->addAction(actSelectNone);
