@@ -7,6 +7,7 @@
 #include "base/debuglog.h"
 #include "base/text.h"
 #include "filters/filters.h"
+#include "sources/scan_warnings.h"
 #include "views/format.h"
 
 namespace qz {
@@ -115,8 +116,8 @@ int ProcessCommandLine(THeadlessRun& run) {
                         opt.FilterFullPath, pair);
         if (!pair.errors.empty()) {
             const TFilterError& e = pair.errors.front();
-            return fail(kExitUsage, "filter term " + Utf16ToUtf8(e.term) +
-                                        " is not a valid regular expression: " + e.message);
+            return fail(kExitUsage, std::string(e.exclude ? "--filterexclude" : "--filter") + ": " +
+                                        FilterErrorText(e));
         }
     }
     {
@@ -157,6 +158,10 @@ int ProcessCommandLine(THeadlessRun& run) {
     const bool scanned = session.Finish();
     if (run.Interrupt && run.Interrupt->load())
         return fail(kExitInterrupted, "interrupted; nothing was written");
+    // What a scan could not read or passed over does not stop the outputs, but is said.
+    for (const TNTFS_FILES* s : session.Scans())
+        for (const std::string& w : ScanWarningTexts(s->Warnings))
+            warn(w + " [" + Utf16ToUtf8(s->FSource) + "]");
     if (!scanned) {
         for (const std::string& e : session.Errors)
             std::fprintf(run.Err, "quarzel: %s\n", e.c_str());
@@ -164,6 +169,13 @@ int ProcessCommandLine(THeadlessRun& run) {
     }
     DebugLog(
         Utf16ToUtf8(ScanCompleteText(session.Seconds, session.WasCancelled(), format.Numbers)));
+    // Damage the scan worked around (items outside the folder tree, impossible sizes): the
+    // outputs are written, but the user hears of it.
+    for (const TNTFS_FILES* s : session.Scans())
+        for (const std::string& w : s->AnomalyTexts()) {
+            DebugLog("Warning: " + w);
+            warn(w + " [" + Utf16ToUtf8(s->FSource) + "]");
+        }
 
     TDisplayTree tree;
     tree.FILENODE_MIN_GROUP_SIZE = settings.FileNodeMinGroupSize;

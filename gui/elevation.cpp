@@ -1,10 +1,11 @@
 #include "gui/elevation.h"
 
+#include "app/environment.h"
 #include "app/volumeaccess.h"
 #include "base/debuglog.h"
 #include "gui/qtext.h"
 
-#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -12,62 +13,69 @@
 
 namespace qz {
 
-TElevatedRestart::TElevatedRestart(QObject* parent) : QObject(parent) {
-    FTimer.setInterval(kPollMilliseconds);
-    connect(&FTimer, &QTimer::timeout, this, &TElevatedRestart::Poll);
+QStringList PolkitActionFolders(const QString& program) {
+    // <prefix>/bin/quarzel -> <prefix>/share/polkit-1/actions
+    const QString prefix = QFileInfo(QFileInfo(program).absolutePath()).absolutePath();
+    QStringList folders{prefix + QStringLiteral("/share/polkit-1/actions"),
+                        QStringLiteral("/usr/share/polkit-1/actions")};
+    folders.removeDuplicates();
+    return folders;
 }
 
-bool TElevatedRestart::Start(const std::string& path, const std::vector<std::string>& optionArgs) {
-    if (Pending()) return false;
-    DebugLog("RestartElevated");
-    const std::string launcher = FindProgram(ToLocalPath(Launcher), std::getenv("PATH"));
-    if (launcher.empty()) {
-        Fail(Tr("pkexec is not installed: it asks for root rights. Install it (package "
-                "pkexec or policykit-1), or start the program as root."));
+bool PolkitPolicyAllowsWindow(const QString& program, const QStringList& actionFolders) {
+    const QString wanted =
+        QStringLiteral("<annotate key=\"org.freedesktop.policykit.exec.path\">") + program +
+        QStringLiteral("</annotate>");
+    for (const QString& folder : actionFolders) {
+        QFile f(folder + QStringLiteral("/") + QLatin1String(QZ_POLKIT_ACTION) +
+                QStringLiteral(".policy"));
+        if (!f.open(QIODevice::ReadOnly)) continue;
+        const QString text = QString::fromUtf8(f.read(64 * 1024));
+        if (text.contains(wanted) &&
+            text.contains(QStringLiteral("org.freedesktop.policykit.exec.allow_gui")))
+            return true;
+    }
+    return false;
+}
+
+QStringList ElevationCommand(const QString& program, const QString& path,
+                             const std::vector<std::string>& optionArgs, bool policyAllowsWindow,
+                             const std::function<QByteArray(const char*)>& env) {
+    const std::vector<std::string> argv =
+        ElevatedArguments(program.toStdString(), path.toStdString(), optionArgs);
+    QStringList command;
+    command << QString::fromStdString(argv.front()); // pkexec
+    if (!policyAllowsWindow) {
+        command << QStringLiteral("env");
+        for (const char* name : {"DISPLAY", "XAUTHORITY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"}) {
+            const QByteArray value = env(name);
+            if (!value.isEmpty())
+                command << QString::fromLatin1(name) + QStringLiteral("=") +
+                               QString::fromLocal8Bit(value);
+        }
+    }
+    for (size_t i = 1; i < argv.size(); ++i) command << QString::fromStdString(argv[i]);
+    return command;
+}
+
+bool RestartElevatedDetached(const QString& path, const std::vector<std::string>& optionArgs,
+                             QString& error) {
+    DebugLog("RestartElevated (window)");
+    const std::string pkexec = FindProgram("pkexec", std::getenv("PATH"));
+    if (pkexec.empty()) {
+        error = Tr("pkexec is not installed: install it, or start Quarzel as root");
         return false;
     }
-    const QString program = Program.isEmpty() ? QCoreApplication::applicationFilePath() : Program;
-    std::vector<std::string> argv = ElevatedArguments(ToLocalPath(program), path, optionArgs);
-    QStringList args;
-    for (size_t i = 1; i < argv.size(); ++i)
-        args << QFile::decodeName(QByteArray::fromStdString(argv[i]));
-    qint64 pid = 0;
-    if (!QProcess::startDetached(QFile::decodeName(QByteArray::fromStdString(launcher)), args,
-                                 QString(), &pid) ||
-        pid <= 0) {
-        Fail(Tr("The restart as root could not be started."));
+    const QString program = QString::fromStdString(ProgramPath());
+    QStringList command = ElevationCommand(
+        program, path, optionArgs, PolkitPolicyAllowsWindow(program, PolkitActionFolders(program)),
+        [](const char* name) { return qgetenv(name); });
+    command.removeFirst();
+    if (!QProcess::startDetached(QString::fromStdString(pkexec), command)) {
+        error = Tr("pkexec could not be started");
         return false;
     }
-    FPid = pid;
-    FLauncherName = QFile::encodeName(QFileInfo(QString::fromStdString(launcher)).fileName());
-    FLauncherName.truncate(15);
-    FTimer.start();
     return true;
-}
-
-void TElevatedRestart::Poll() {
-    // "pid (name) state ...": the name may hold blanks and parentheses; the last ")" ends it.
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(FPid));
-    QByteArray text;
-    if (stat.open(QIODevice::ReadOnly)) text = stat.readAll();
-    const qsizetype open = text.indexOf('('), close = text.lastIndexOf(')');
-    const bool ended =
-        open < 0 || close < open || close + 2 >= text.size() || text.at(close + 2) == 'Z';
-    if (ended) {
-        Fail(Tr("The restart as root was refused or cancelled."));
-        return;
-    }
-    if (text.mid(open + 1, close - open - 1) != FLauncherName) {
-        FTimer.stop();
-        DebugLog("Restarted as root");
-        emit started();
-    }
-}
-
-void TElevatedRestart::Fail(const QString& why) {
-    FTimer.stop();
-    DebugLog(ToLocalPath(why));
-    emit failed(why);
 }
 
 } // namespace qz

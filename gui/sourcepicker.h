@@ -24,6 +24,8 @@ public:
     // that is gone leaves nothing selected. With nothing selected before, a drive that is new
     // in the list is selected (a disk just plugged in), without a scan.
     void RefreshDrives(TSourceList list);
+    // Sets the fixed entries' texts again in the current language (after a language switch).
+    void Retranslate();
     const TSourceList& List() const { return FList; }
     // The selected entry; nil when none is.
     const TSourceEntry* SelectedEntry() const;
