@@ -256,7 +256,8 @@ int TTreeAccessible::indexOfChild(const QAccessibleInterface* child) const {
     if (!child) return -1;
     auto* cell = const_cast<QAccessibleInterface*>(child)->tableCellInterface();
     if (!cell || cell->table() != this) return -1;
-    if (child->role() == QAccessible::ColumnHeader) return HasHeaderRow() ? cell->columnIndex() : -1;
+    if (child->role() == QAccessible::ColumnHeader)
+        return HasHeaderRow() ? cell->columnIndex() : -1;
     const int row = cell->rowIndex();
     if (row < 0) return -1;
     return (row + (HasHeaderRow() ? 1 : 0)) * columnCount() + cell->columnIndex();
