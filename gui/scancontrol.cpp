@@ -10,13 +10,16 @@
 #include "gui/spacesummary.h"
 #include "gui/statuspanel.h"
 #include "gui/treeview.h"
+#include "sources/scan_warnings.h"
 #include "treemap/treemap.h"
+#include "views/scanissues.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
@@ -456,11 +459,8 @@ void TScanControl::OnFinished(bool ok) {
         FTree.ShowTreeState();
         if (!loaded)
             Fail(Tr("Error") + QStringLiteral(": ") + QString::fromUtf8(error));
-        else {
-            FCompletionStatus =
-                ToQString(ScanCompleteText(s.Seconds, s.WasCancelled(), tree.Format.Numbers));
-            FStatus.SetStatus(FCompletionStatus);
-        }
+        else
+            ShowCompletion();
     }
     Lock(false);
     UpdateSpaceSummary();
@@ -481,13 +481,36 @@ void TScanControl::Retranslate() {
     cbDrive->Retranslate();
     // The completion line is set again while it still shows (another message may have
     // replaced it since).
-    if (!FScanInProgress && !FCompletionStatus.isEmpty() && FStatus.Status() == FCompletionStatus) {
-        const TScanSession& s = Session();
-        FCompletionStatus =
-            ToQString(ScanCompleteText(s.Seconds, s.WasCancelled(), FTree.Tree().Format.Numbers));
-        FStatus.SetStatus(FCompletionStatus);
-    }
+    if (!FScanInProgress && !FCompletionStatus.isEmpty() && FStatus.Status() == FCompletionStatus)
+        ShowCompletion();
     UpdateSpaceSummary();
+}
+
+void TScanControl::ShowCompletion() {
+    const TScanSession& s = Session();
+    const TNumberFormat& nf = FTree.Tree().Format.Numbers;
+    FCompletionStatus = ToQString(ScanCompleteText(s.Seconds, s.WasCancelled(), nf));
+    // What could not be read or had to be worked around is counted on the line; its full
+    // wording, source by source, is the line's tool tip.
+    const std::vector<TNTFS_FILES*> scans = s.Scans();
+    const std::u16string issues = ScanIssuesText(SumScanIssues(scans), nf);
+    QStringList details;
+    if (!issues.empty()) {
+        FCompletionStatus += QStringLiteral(" - ") + ToQString(issues);
+        for (const TNTFS_FILES* scan : scans) {
+            if (!scan) continue;
+            std::vector<std::string> texts = ScanWarningTexts(scan->Warnings);
+            for (const std::string& t : scan->AnomalyTexts()) texts.push_back(t);
+            for (const std::string& t : texts)
+                details << ToQString(t) + QStringLiteral(" [") + ToQString(scan->FSource) +
+                               QStringLiteral("]");
+        }
+    }
+    FStatus.SetStatus(FCompletionStatus);
+    FStatus.lblStatus->setToolTip(details.join(QLatin1Char('\n')));
+    if (!details.isEmpty())
+        FStatus.lblStatus->setAccessibleDescription(FCompletionStatus + QLatin1Char('\n') +
+                                                    details.join(QLatin1Char('\n')));
 }
 
 void TScanControl::Fail(const QString& message) {

@@ -146,6 +146,8 @@ private:
     // The space figures known before a scan's threads report them: the drives' from the list.
     std::vector<TDiskSizeInfo> KnownSizes(const std::vector<TScanSource>& sources) const;
     void Fail(const QString& message);
+    // The status line of a completed scan: its time, and what could not be read.
+    void ShowCompletion();
 
     TTreeView& FTree;
     TScanStatus& FStatus;

@@ -33,6 +33,7 @@ TScanStatus::TScanStatus(QWidget* parent) : QWidget(parent) {
 void TScanStatus::SetStatus(const QString& text) {
     lblStatus->setText(text);
     lblStatus->setAccessibleDescription(text);
+    lblStatus->setToolTip({}); // details belong to the line they were given with
 }
 
 QString TScanStatus::Status() const {

@@ -34,6 +34,7 @@ public:
 
     QString text(QAccessible::Text t) const override {
         TTreeView* v = FTable->View();
+        if (v && FNode && t == QAccessible::Description) return TTreeModel::UnreadableNote(FNode);
         if (!v || (t != QAccessible::Name && t != QAccessible::Value)) return {};
         if (!FNode) return TTreeModel::ColumnCaption(FColumn);
         if (t == QAccessible::Value && FColumn == tcFolder) return {};

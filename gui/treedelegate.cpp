@@ -31,6 +31,7 @@ TTreeDelegate::TTreeDelegate(TTreeModel& model, QObject* parent)
     FDriveIcon = style->standardIcon(QStyle::SP_DriveHDIcon);
     FFolderIcon = style->standardIcon(QStyle::SP_DirIcon);
     FFileIcon = style->standardIcon(QStyle::SP_FileIcon);
+    FUnreadableIcon = style->standardIcon(QStyle::SP_MessageBoxWarning);
 }
 
 int TTreeDelegate::RowHeightFor(const QFont& font) {
@@ -118,7 +119,15 @@ void TTreeDelegate::PaintName(QPainter* p, const QStyleOptionViewItem& o, const 
                             : n->Data.Rec->IsFolder() ? FFolderIcon
                                                       : FFileIcon;
         const int side = std::max(8, h - 4);
-        icon.paint(p, QRect(o.rect.left() + 1, o.rect.top() + (h - side) / 2, side, side));
+        const QRect iconRect(o.rect.left() + 1, o.rect.top() + (h - side) / 2, side, side);
+        icon.paint(p, iconRect);
+        if (n->Data.Rec->Unreadable) {
+            // A folder that could not be read (or an entry not examined): a warning sign over
+            // the lower right of its icon; the row's tool tip says what it means.
+            const int badge = std::max(6, side * 2 / 3);
+            FUnreadableIcon.paint(p, QRect(iconRect.right() - badge + 2,
+                                           iconRect.bottom() - badge + 2, badge, badge));
+        }
         text.setLeft(o.rect.left() + h + 2);
     }
     QColor color = pal.color(group, selected ? QPalette::HighlightedText : QPalette::Text);

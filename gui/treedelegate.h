@@ -33,6 +33,7 @@ private:
     TTreeModel& FModel;
     TDisplayTree& FTree;
     QIcon FDriveIcon, FFolderIcon, FFileIcon;
+    QIcon FUnreadableIcon; // drawn over the icon of what could not be read completely
 };
 
 } // namespace qz
