@@ -204,6 +204,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no wide folder\n");
         return 1;
     }
+    // Its files are below its file-group node: unfolding that shows the 100,000 rows.
+    view.expand(model.IndexOf(wideNode));
+    QCoreApplication::processEvents();
+    for (TTreeNode* c : tree.Children(wideNode))
+        if (c->Data.IsFileGroup) wideNode = c;
     const QModelIndex wideIndex = model.IndexOf(wideNode);
     std::vector<double> expandMs;
     for (int i = 0; i < 3; ++i) {
@@ -274,7 +279,7 @@ int main(int argc, char** argv) {
     }
 
     // 5. The longest event-loop stall while a folder walk runs.
-    double stall = -1;
+    double stall = -1, idleStall = -1;
     double walkMs = 0;
     if (!walkFolder.empty()) {
         ended = false;
@@ -287,6 +292,14 @@ int main(int argc, char** argv) {
             longest = std::max(longest, Ms(now - last));
             last = now;
         });
+        // The same watch for 5 s with nothing running: what the machine's load alone costs.
+        last = Clock::now();
+        watch.start();
+        const auto idleEnd = Clock::now() + std::chrono::seconds(5);
+        WaitFor([&] { return Clock::now() > idleEnd; });
+        watch.stop();
+        idleStall = longest;
+        longest = 0;
         const auto a = Clock::now();
         scans.ScanPath(QString::fromStdString(walkFolder));
         last = Clock::now();
@@ -320,6 +333,10 @@ int main(int argc, char** argv) {
         std::printf("| Longest event-loop stall during a folder walk (%s, %.0f ms) | %.1f ms | <= "
                     "16 ms |\n",
                     walkFolder.c_str(), walkMs, stall);
+    if (idleStall >= 0)
+        std::printf("| Longest event-loop stall in 5 s with nothing running (the machine's load) "
+                    "| %.1f ms | |\n",
+                    idleStall);
     else
         std::printf("| Longest event-loop stall during a folder walk | (no FOLDER given) | <= 16 "
                     "ms |\n");
