@@ -7,6 +7,7 @@
 #include "base/debuglog.h"
 #include "base/text.h"
 #include "filters/filters.h"
+#include "sources/scan_warnings.h"
 #include "views/format.h"
 
 namespace qz {
@@ -157,6 +158,10 @@ int ProcessCommandLine(THeadlessRun& run) {
     const bool scanned = session.Finish();
     if (run.Interrupt && run.Interrupt->load())
         return fail(kExitInterrupted, "interrupted; nothing was written");
+    // What a scan could not read or passed over does not stop the outputs, but is said.
+    for (const TNTFS_FILES* s : session.Scans())
+        for (const std::string& w : ScanWarningTexts(s->Warnings))
+            warn(w + " [" + Utf16ToUtf8(s->FSource) + "]");
     if (!scanned) {
         for (const std::string& e : session.Errors)
             std::fprintf(run.Err, "quarzel: %s\n", e.c_str());

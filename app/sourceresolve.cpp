@@ -4,6 +4,7 @@
 #include "base/text.h"
 #include "engine/mft_volume.h"
 #include "fsops/disksize.h"
+#include "sources/dirscan.h"
 
 #include <cerrno>
 #include <cstring>
@@ -69,7 +70,9 @@ TResolvedSource ResolveSourcePath(const std::string& path, const TSourceList& li
     TScanSource& s = r.Source;
     s.Path = Utf8ToUtf16(path);
     if (S_ISDIR(st.st_mode)) {
-        const std::string norm = NormalizePath(path);
+        // The folder by its clean name: no ".", ".." or repeated "/" in any path of the scan.
+        const std::string norm = SlowScanRootName(path);
+        s.Path = Utf8ToUtf16(norm);
         r.ListIndex = FindDriveEntry(list, norm);
         if (r.ListIndex >= 0) {
             const TSourceEntry& e = list.Entries[size_t(r.ListIndex)];

@@ -65,6 +65,19 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// What a scan met that did not stop it, counted for the warnings shown once it is done.
+struct TScanWarnings {
+    int64_t UnreadableFolders = 0;  // folders not read completely (marked Unreadable)
+    int64_t UnexaminedEntries = 0;  // entries listed but not examinable (marked Unreadable)
+    int64_t SkippedLines = 0;       // CSV/TSV lines that are not data rows, or outside the root
+    int64_t RowsWithBadNumbers = 0; // CSV/TSV rows with a number field that did not read (0)
+    int64_t MergedRows = 0;         // CSV/TSV rows naming an item read before (the last counts)
+    bool Any() const {
+        return UnreadableFolders || UnexaminedEntries || SkippedLines || RowsWithBadNumbers ||
+               MergedRows;
+    }
+};
+
 class TNTFS_FILES {
 public:
     // A one-character source is a drive letter / NTFS volume (SourceMFT); a longer one is an
@@ -184,6 +197,8 @@ public:
     bool WasCSVFile = false;
     bool CSVHasFilesFlag = false;
     TDiskSizeInfo CSVDinfo;
+    // Set by the folder walk and the CSV/TSV import (each resets it when it starts).
+    TScanWarnings Warnings;
     bool FShowMaxModifiedDate = false;
     // Where the NTFS root's name comes from when it is stored: "C:" style by default; a
     // mounted volume may name it after its mount point instead.

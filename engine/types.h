@@ -59,6 +59,10 @@ struct TDiskSizeInfo {
     uint64_t freespace = 0;
     uint64_t reservedspace = 0;
     uint64_t usedspace = 0;
+    // The reserved bytes are not part of freespace (a Linux file system's blocks kept for
+    // root, beside the free space users may still write): the drive's used bytes are then
+    // total - free - reserved, as df counts them, instead of total - free.
+    bool reservedoutsidefree = false;
 };
 
 // NTFS volume data; byte layout in dump files: 96 bytes, little-endian, fields in this order.
@@ -138,6 +142,9 @@ struct TMFT_RECORD {
     bool Deleted : 1;
     bool IndexMe : 1;
     bool Filtered : 1;
+    // Not read completely: a folder whose content could not be listed (all or part of it), or
+    // an entry that could be listed but not examined (size and dates unknown).
+    bool Unreadable : 1;
 
     bool IsFolder() const { return (FileRecFlags & 2) != 0; }
     bool InUse() const { return (FileRecFlags & 1) != 0; }

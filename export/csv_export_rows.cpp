@@ -8,6 +8,15 @@
 
 namespace qz {
 
+namespace {
+// The drive's used bytes: what is neither free nor (where it is counted apart) reserved.
+uint64_t DriveUsedSpace(const TDiskSizeInfo& d) {
+    uint64_t notUsed = d.freespace;
+    if (d.reservedoutsidefree) notUsed += d.reservedspace;
+    return d.totalspace >= notUsed ? d.totalspace - notUsed : 0;
+}
+} // namespace
+
 TCsvRowFormatter::TCsvRowFormatter(const TExportOptions& o, char sep, bool percentByAlloc,
                                    int decimals)
     : FRecNo(o.ExportMFTNo), FDates(o.ExportDates), FFolderSizes(o.ExportFolderSize),
@@ -47,7 +56,23 @@ void TCsvRowFormatter::AppendDate(std::string& out, TDateTime utc) {
     out.push_back(FSep);
     const size_t at = out.size();
     out.resize(at + kCsvDateLength);
-    FormatCsvDate(utc, FTime, out.data() + at);
+    out.resize(at + FormatCsvDate(utc, FTime, out.data() + at));
+}
+
+void TCsvRowFormatter::AppendFolderPath(PMFT_RECORD folder, std::u16string& out) {
+    FChain.clear();
+    for (PMFT_RECORD p = folder; p; p = p->ParentMFTRec) FChain.push_back(p);
+    PMFT_RECORD top = FChain.back();
+    FPrefixSep = top->Filename && top->Filename[0] == u'/' ? u'/' : u'\\';
+    for (size_t i = FChain.size(); i-- > 0;) {
+        // The root is named by its path; the names below it are written as the separator
+        // needs.
+        const std::u16string_view n = i + 1 == FChain.size()
+                                          ? FChain[i]->Name()
+                                          : CsvPathName(FChain[i]->Name(), FPrefixSep, FName16);
+        out.append(n);
+        if (n.empty() || n.back() != FPrefixSep) out.push_back(FPrefixSep);
+    }
 }
 
 double TCsvRowFormatter::PercentOfParent(PMFT_RECORD rec, PMFT_RECORD folderRec, bool byAlloc) {
@@ -113,20 +138,21 @@ void TCsvRowFormatter::AppendRow(std::string& out, PMFT_RECORD rec, PMFT_RECORD 
     char16_t sep;
     char16_t suffix = 0;
     out.push_back('"');
+    std::u16string_view pathName = name; // the name as the path column holds it
     if (PMFT_RECORD parent = rec->ParentMFTRec) {
         if (parent != FPrefixParent) {
             FPrefixParent = parent;
             FPrefix16.clear();
-            AppendRecordPath(rec, FPrefix16, true);
-            FPrefixSep = FPrefix16.empty() ? u'\\' : FPrefix16.back();
+            AppendFolderPath(parent, FPrefix16);
             FPrefix.clear();
             AppendCsvEscaped(FPrefix, FPrefix16);
         }
         sep = FPrefixSep;
+        pathName = CsvPathName(name, sep, FName16);
         out.append(FPrefix);
-        AppendCsvEscaped(out, name);
+        AppendCsvEscaped(out, pathName);
         if (folder) {
-            if (name.empty() || name.back() != sep) suffix = sep;
+            if (pathName.empty() || pathName.back() != sep) suffix = sep;
         } else if (CsvFileNameGetsDot(name)) {
             suffix = u'.';
         }
@@ -175,7 +201,7 @@ void TCsvRowFormatter::AppendRow(std::string& out, PMFT_RECORD rec, PMFT_RECORD 
         std::u16string_view path;
         if (rec->ParentMFTRec) {
             FPath16.assign(FPrefix16);
-            FPath16.append(name);
+            FPath16.append(pathName);
         }
         path = FPath16;
         const TSplitName s = SplitName(path, sep, suffix == 0);
@@ -193,10 +219,9 @@ void TCsvRowFormatter::AppendRow(std::string& out, PMFT_RECORD rec, PMFT_RECORD 
         out.append(buf, size_t(r.ptr - buf));
     }
     if (FCapacity && capacity) {
-        const uint64_t total = capacity->totalspace, free = capacity->freespace;
-        AppendNumber(out, total);
-        AppendNumber(out, free);
-        AppendNumber(out, total >= free ? total - free : 0);
+        AppendNumber(out, capacity->totalspace);
+        AppendNumber(out, capacity->freespace);
+        AppendNumber(out, DriveUsedSpace(*capacity));
         AppendNumber(out, capacity->reservedspace);
     }
     out.append("\r\n");

@@ -2,8 +2,9 @@
 // CSV/TSV reader (sources/csv_import.h) reads back.
 //
 // A row is: the quoted full path (a folder's ends with the separator, a file whose name has no
-// "." gets one; see CsvFileNameGetsDot), size, allocated size (a "0" in front marks an
-// additional hard-link name), modified date in local time, attributes, files, folders, then
+// "." gets one, see CsvFileNameGetsDot; a "\\" inside a name of a "\\" path is written "/", see
+// CsvPathName), size, allocated size (a "0" in front marks an additional hard-link name),
+// modified date in local time (empty when unknown), attributes, files, folders, then
 // the enabled option groups in fixed order: record numbers, extra dates, own folder sizes,
 // split names, percent of parent, drive capacity (only on a source root's row, when its
 // figures are known). Numbers are plain decimals, percentages use "." whatever the locale.
@@ -14,6 +15,7 @@
 #include "sources/csv_import_format.h"
 
 #include <string>
+#include <vector>
 
 namespace qz {
 
@@ -40,6 +42,9 @@ public:
 private:
     void AppendNumber(std::string& out, uint64_t v) const;
     void AppendDate(std::string& out, TDateTime utc);
+    // The path of a folder with a trailing separator (FPrefixSep is set to it), names written
+    // as the path column holds them.
+    void AppendFolderPath(PMFT_RECORD folder, std::u16string& out);
 
     bool FRecNo, FDates, FFolderSizes, FSplit, FPercent, FCapacity;
     char FSep;
@@ -52,6 +57,8 @@ private:
     std::string FPrefix;      // the same, escaped UTF-8
     char16_t FPrefixSep = u'\\';
     std::u16string FPath16;
+    std::u16string FName16;          // a name with its separators replaced
+    std::vector<PMFT_RECORD> FChain; // a folder and its ancestors
 };
 
 // Records shown as folders: folder records and anything that has children.

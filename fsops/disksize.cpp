@@ -3,6 +3,7 @@
 #include "base/text.h"
 #include "engine/mft_volume.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -12,11 +13,18 @@ bool StatvfsSizes(const std::string& path, TDiskSizeInfo& info) {
     struct statvfs sv {};
     if (::statvfs(path.c_str(), &sv) != 0) return false;
     const uint64_t unit = sv.f_frsize ? sv.f_frsize : sv.f_bsize;
-    info.totalspace = uint64_t(sv.f_blocks) * unit;
-    info.freespace = uint64_t(sv.f_bavail) * unit;
-    info.reservedspace = sv.f_bfree > sv.f_bavail ? uint64_t(sv.f_bfree - sv.f_bavail) * unit : 0;
+    // As df counts them: used = blocks - free blocks; free = what users may still write; the
+    // blocks between the two are kept for root.
+    const uint64_t blocks = sv.f_blocks;
+    const uint64_t bfree = std::min<uint64_t>(sv.f_bfree, blocks);
+    const uint64_t bavail = std::min<uint64_t>(sv.f_bavail, bfree);
+    info.totalspace = blocks * unit;
+    info.freespace = bavail * unit;
+    info.reservedspace = (bfree - bavail) * unit;
+    info.usedspace = (blocks - bfree) * unit;
+    info.reservedoutsidefree = true;
     info.hastotalandfreespace = info.totalspace > 0;
-    if (!info.hastotalandfreespace) info.freespace = info.reservedspace = 0;
+    if (!info.hastotalandfreespace) info.freespace = info.reservedspace = info.usedspace = 0;
     return true;
 }
 
@@ -29,6 +37,7 @@ TDiskSizeInfo DiskSizeFromVolumeData(const std::u16string& path,
     info.totalspace = uint64_t(vd.TotalClusters) * bpc;
     if (vd.FreeClusters > 0 && vd.FreeClusters <= vd.TotalClusters) {
         info.freespace = uint64_t(vd.FreeClusters) * bpc;
+        info.usedspace = info.totalspace - info.freespace;
         info.hastotalandfreespace = true;
     }
     if (vd.TotalReserved > 0 && vd.TotalReserved <= vd.TotalClusters)
@@ -41,12 +50,15 @@ TDiskSizeInfo GetDiskSizeInfo(const std::string& rawPath, const std::vector<TMou
     info.itempath = Utf8ToUtf16(rawPath);
     if (rawPath.empty()) return info;
     const std::string path = NormalizePath(rawPath);
-    if (MountAt(mounts, path)) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return info;
+    if (S_ISDIR(st.st_mode)) {
+        // A folder is measured on the file system that holds it, asked through the folder
+        // itself: that also works where the mount table does not list "/" (a chroot, some
+        // containers).
         StatvfsSizes(path, info);
         return info;
     }
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return info;
     if (S_ISBLK(st.st_mode) || S_ISREG(st.st_mode)) {
         // A device (or image) that is mounted is measured where it is mounted.
         for (const TMountInfo& m : mounts) {

@@ -1,10 +1,10 @@
 // Space figures of a source (TDiskSizeInfo): capacity, free, reserved and used bytes.
 //
-// A mounted file system (a path that is a mount point, or the device mounted there) is
-// measured with statvfs: free is what unprivileged users may still write, reserved the blocks
-// kept for root. An NTFS volume read raw is measured from its volume data. Other paths
-// (folders inside a file system, dump and CSV files) get no figures, as a folder on a drive
-// does not either.
+// A folder (a mount point or any folder inside a file system) and a device or image that is
+// mounted are measured with statvfs on the file system that holds them, as df counts: used =
+// blocks - free blocks, free = what unprivileged users may still write, reserved = the free
+// blocks kept for root. An NTFS volume read raw is measured from its volume data. Other files
+// (dump and CSV files) get no figures.
 #pragma once
 
 #include "engine/types.h"
@@ -19,8 +19,8 @@ namespace qz {
 void GetDiskSizeInfo(const std::u16string& path, TDiskSizeInfo& info);
 TDiskSizeInfo GetDiskSizeInfo(const std::string& path, const std::vector<TMountInfo>& mounts);
 
-// Figures of a mounted file system through statvfs on any path inside it; false when statvfs
-// fails.
+// Figures of the file system holding path, through statvfs on the path itself; false when
+// statvfs fails.
 bool StatvfsSizes(const std::string& path, TDiskSizeInfo& info);
 
 // Figures from NTFS volume data: total = clusters x cluster size, free = free clusters,

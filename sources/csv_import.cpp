@@ -5,6 +5,7 @@
 #include "base/text.h"
 #include "sources/csv_import_format.h"
 #include "sources/csv_import_reader.h"
+#include "sources/csv_import_tables.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -15,12 +16,14 @@
 #include <stdexcept>
 #include <string_view>
 #include <sys/stat.h>
-#include <unordered_map>
 #include <vector>
 
 namespace qz {
 
 namespace {
+
+using csvimport::TFileTable;
+using csvimport::TFolderTable;
 
 constexpr int64_t kProgressLines = 500;
 
@@ -35,60 +38,39 @@ bool TitleIs(std::string_view field, const char* title) {
     return true;
 }
 
-// Folder paths (UTF-8, without trailing separator) and their records. Keys live in a pool of
-// fixed chunks, so they never move while the table lives.
-class TFolderTable {
-public:
-    struct Entry {
-        PMFT_RECORD Rec = nullptr;
-        bool Placeholder = false; // made for a path named only as a parent; no row of its own yet
-    };
-    Entry* Find(std::string_view key) {
-        auto it = FMap.find(key);
-        return it == FMap.end() ? nullptr : &it->second;
+// Control characters other than tab and line ends do not occur in a line of text.
+bool LooksBinary(std::string_view text) {
+    for (char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x20 && c != '\t' && c != '\r' && c != '\n') return true;
     }
-    // Adds key unless present (the first record of a path stays the one found).
-    Entry* Add(std::string_view key, PMFT_RECORD rec, bool placeholder) {
-        auto [it, added] = FMap.try_emplace(Intern(key), Entry{rec, placeholder});
-        return &it->second;
-    }
-    bool Empty() const { return FMap.empty(); }
-
-private:
-    std::string_view Intern(std::string_view key) {
-        if (key.size() > FLeft) {
-            const size_t size = std::max<size_t>(key.size(), size_t(1) << 20);
-            FChunks.push_back(std::make_unique<char[]>(size));
-            FCur = FChunks.back().get();
-            FLeft = size;
-        }
-        if (!key.empty()) std::memcpy(FCur, key.data(), key.size());
-        std::string_view v(FCur, key.size());
-        FCur += key.size();
-        FLeft -= key.size();
-        return v;
-    }
-    std::unordered_map<std::string_view, Entry> FMap;
-    std::vector<std::unique_ptr<char[]>> FChunks;
-    char* FCur = nullptr;
-    size_t FLeft = 0;
-};
+    return false;
+}
 
 class TCsvImport {
 public:
     TCsvImport(TNTFS_FILES& scan, char separator)
-        : S(scan), A(scan.Arena()), FFieldSep(separator) {}
+        : S(scan), A(scan.Arena()), FFieldSep(separator), FFiles(scan.FFileList) {}
 
     // Returns true on success; false with failLine set.
     bool Run(int fd, uint64_t fileSize, size_t bufferSize, int64_t& failLine);
 
 private:
+    enum class TRow {
+        Stored,  // read into a record (new or merged)
+        Blank,   // an empty line
+        NotData, // not a data row (no quoted path): passed over
+        Outside, // a path outside the tree of the first rows: passed over
+        Failed,  // the import stops here
+    };
     bool Header(std::span<const TCsvField> f);
-    bool Row(std::span<const TCsvField> f);
-    PMFT_RECORD NewRecord(std::string_view name, bool folder, PMFT_RECORD parent);
+    TRow Row(std::span<const TCsvField> f, bool hasLineEnd);
+    PMFT_RECORD NewRecord(bool folder, PMFT_RECORD parent);
+    void SetName16(std::string_view name, bool decode);
     PMFT_RECORD ParentFolder(std::string_view parentKey);
     bool ParentKeyOf(std::string_view key, std::string_view& parent) const;
     std::string_view FolderNameOf(std::string_view key) const;
+    bool InsideRoot(std::string_view key) const;
     void Progress(uint64_t bytes);
 
     TNTFS_FILES& S;
@@ -104,13 +86,17 @@ private:
     // State.
     uint64_t FNextRecNo = 5;
     int64_t FFileRows = 0, FFolderRows = 0;
-    bool FFirstRow = true;
+    bool FFirstRow = true; // no row stored yet
+    std::string FRootKey;  // the key of the root folder, once the first row has set it
+    bool FRootKnown = false;
     TFolderTable FFolders;
+    TFileTable FFiles;
     std::string FCacheKey;
     PMFT_RECORD FCacheRec = nullptr;
     bool FCacheValid = false;
     TLocalTimeCache FTime;
     std::u16string FName16;
+    std::string FNameScratch;
     std::string FScratch;
     std::vector<std::string_view> FMissing;
 };
@@ -122,6 +108,7 @@ bool TCsvImport::Run(int fd, uint64_t fileSize, size_t bufferSize, int64_t& fail
     int64_t nextProgress = kProgressLines;
     bool ok = true;
     failLine = 0;
+    TScanWarnings& warn = S.Warnings;
     if (S.OnProgress) S.OnProgress(S.index, 0, 0, 0);
     for (;;) {
         if (S.Cancelled()) break;
@@ -133,28 +120,50 @@ bool TCsvImport::Run(int fd, uint64_t fileSize, size_t bufferSize, int64_t& fail
             }
             break;
         }
-        if (st != TCsvRowReader::TStatus::Row) {
-            ok = false;
-            failLine = reader.Line();
-            if (st == TCsvRowReader::TStatus::ReadError)
-                DebugLog("CSV import read error: " + std::string(std::strerror(reader.Errno())));
-            break;
+        bool good = st == TCsvRowReader::TStatus::Row || st == TCsvRowReader::TStatus::Malformed;
+        if (st == TCsvRowReader::TStatus::ReadError)
+            DebugLog("CSV import read error: " + std::string(std::strerror(reader.Errno())));
+        // A NUL byte or other control characters outside a quoted path: not a text file.
+        if (good)
+            good = std::memchr(reader.RowText().data(), 0, reader.RowText().size()) == nullptr;
+        if (good && header) {
+            good = st == TCsvRowReader::TStatus::Row && Header(reader.Fields());
+            header = false;
+        } else if (good && st == TCsvRowReader::TStatus::Malformed) {
+            good = !LooksBinary(reader.RowText());
+            ++warn.SkippedLines;
+        } else if (good) {
+            switch (Row(reader.Fields(), reader.RowHasLineEnd())) {
+            case TRow::Stored:
+            case TRow::Blank:
+                break;
+            case TRow::NotData:
+                good = !LooksBinary(reader.RowText());
+                ++warn.SkippedLines;
+                break;
+            case TRow::Outside:
+                ++warn.SkippedLines;
+                break;
+            case TRow::Failed:
+                good = false;
+                break;
+            }
         }
-        const bool nul =
-            std::memchr(reader.RowText().data(), 0, reader.RowText().size()) != nullptr;
-        const bool good = !nul && (header ? Header(reader.Fields()) : Row(reader.Fields()));
         if (!good) {
             ok = false;
             failLine = reader.Line();
             break;
         }
-        header = false;
         if (reader.Line() >= nextProgress) {
             while (nextProgress <= reader.Line()) nextProgress += kProgressLines;
             Progress(reader.BytesRead());
         }
     }
     Progress(reader.BytesRead());
+    if (warn.SkippedLines || warn.RowsWithBadNumbers || warn.MergedRows)
+        DebugLog("LoadCSVFile: " + std::to_string(warn.SkippedLines) + " lines skipped, " +
+                 std::to_string(warn.RowsWithBadNumbers) + " rows with numbers read as 0, " +
+                 std::to_string(warn.MergedRows) + " rows merged");
     if (FFolders.Empty()) {
         // No folder at all: a lone root keeps the scan usable, and the import has failed.
         PMFT_RECORD root = A.NewRecord();
@@ -208,27 +217,42 @@ bool TCsvImport::ParentKeyOf(std::string_view key, std::string_view& parent) con
 }
 
 std::string_view TCsvImport::FolderNameOf(std::string_view key) const {
-    if (FSlashPaths) {
-        const size_t k = key.rfind('/');
-        std::string_view name = k == std::string_view::npos ? key : key.substr(k + 1);
-        return name.empty() ? key : name;
-    }
-    const size_t k = key.find_last_of("\\:");
+    const size_t k = key.rfind(FPathSep);
     std::string_view name = k == std::string_view::npos ? key : key.substr(k + 1);
-    // A drive ("C:") and a bare server root ("\\server") are named by their whole path.
+    // A drive ("C:"), the file-system root ("/") and a bare server root ("\\server") are named
+    // by their whole path.
     if (name.empty() || (key.size() == name.size() + 2 && key[0] == '\\' && key[1] == '\\'))
         return key;
     return name;
 }
 
-PMFT_RECORD TCsvImport::NewRecord(std::string_view name, bool folder, PMFT_RECORD parent) {
+bool TCsvImport::InsideRoot(std::string_view key) const {
+    if (key == FRootKey) return true;
+    return key.size() > FRootKey.size() && key.starts_with(FRootKey) &&
+           (FRootKey.back() == FPathSep || key[FRootKey.size()] == FPathSep);
+}
+
+void TCsvImport::SetName16(std::string_view name, bool decode) {
+    FName16.clear();
+    if (decode && name.find('/') != std::string_view::npos) {
+        // In a "\" file a "/" inside a name stands for a "\" of the name (see
+        // csv_import_format.h).
+        FNameScratch.assign(name);
+        for (char& c : FNameScratch)
+            if (c == '/') c = '\\';
+        Utf8ToUtf16(FNameScratch, FName16);
+        return;
+    }
+    Utf8ToUtf16(name, FName16);
+}
+
+// A record named FName16.
+PMFT_RECORD TCsvImport::NewRecord(bool folder, PMFT_RECORD parent) {
     PMFT_RECORD r = A.NewRecord();
     r->RecNo = FNextRecNo++;
     r->FileRecFlags = folder ? 3 : 1;
     r->ParentMFTRec = parent;
     r->ParentRec = parent ? parent->RecNo : 0;
-    FName16.clear();
-    Utf8ToUtf16(name, FName16);
     S.SetRecordName(*r, FName16, A);
     if (folder) r->Folder = A.NewFolder();
     return r;
@@ -253,7 +277,8 @@ PMFT_RECORD TCsvImport::ParentFolder(std::string_view parentKey) {
     }
     for (size_t i = FMissing.size(); i-- > 0;) {
         std::string_view key = FMissing[i];
-        PMFT_RECORD r = NewRecord(FolderNameOf(key), true, top);
+        SetName16(FolderNameOf(key), !FSlashPaths && top);
+        PMFT_RECORD r = NewRecord(true, top);
         S.AddToFileList(r);
         S.AddToDirList(r);
         FFolders.Add(key, r, true);
@@ -265,70 +290,111 @@ PMFT_RECORD TCsvImport::ParentFolder(std::string_view parentKey) {
     return top;
 }
 
-bool TCsvImport::Row(std::span<const TCsvField> f) {
-    // A blank line carries nothing.
-    if (f.size() == 1 && !f[0].Quoted && f[0].Raw.empty()) return true;
-    if (!f[0].Quoted) return false;
-    if (f.size() != FColumns && !(FCapacityLast && f.size() + 4 == FColumns)) return false;
+TCsvImport::TRow TCsvImport::Row(std::span<const TCsvField> f, bool hasLineEnd) {
+    if (f.size() == 1 && !f[0].Quoted && f[0].Raw.empty()) return TRow::Blank;
+    // A data row starts with a quoted path; anything else (a note, a total line) is passed over.
+    if (!f[0].Quoted || f[0].Raw.empty()) return TRow::NotData;
+    // The last line of a file cut short: fewer fields than a row has, and no line end.
+    const size_t rowFields = FCapacityLast ? FColumns - 4 : FColumns;
+    if (!hasLineEnd && f.size() < rowFields) return TRow::Failed;
     std::string_view path = TCsvRowReader::Text(f[0], FScratch);
-    if (path.empty()) return false;
-    if (FFirstRow) {
+    if (!FRootKnown) {
+        // The rows that set the root also set the file's path separator.
         FSlashPaths = path[0] == '/';
         FPathSep = FSlashPaths ? '/' : '\\';
     }
     const bool folder = path.back() == FPathSep;
 
-    // Numbers and dates first: a row that does not read adds nothing.
-    uint64_t size = 0, alloc = 0, attrib = 0, files = 0, dirs = 0;
-    std::string_view allocText = f[2].Raw;
+    // Numbers that do not read (empty, not a number, out of range, missing) read as 0 and are
+    // counted; an empty date is an unknown one; a date that is present but does not read stops
+    // the import.
+    bool badNumber = false;
+    auto number = [&](size_t i, uint64_t max) -> uint64_t {
+        uint64_t v = 0;
+        if (i < f.size() && ParseCsvUnsigned(f[i].Raw, max, v)) return v;
+        badNumber = true;
+        return 0;
+    };
+    bool badDate = false;
+    auto date = [&](size_t i, bool required) -> TDateTime {
+        TDateTime t = 0;
+        if (i >= f.size()) {
+            badNumber |= required;
+            return 0;
+        }
+        if (!ParseCsvDate(f[i].Raw, FTime, t)) badDate = true;
+        return t;
+    };
+    const uint64_t size = number(1, UINT64_MAX);
+    std::string_view allocText = f.size() > 2 ? f[2].Raw : std::string_view();
     const bool doNotCount = allocText.size() > 1 && allocText[0] == '0';
+    uint64_t alloc = 0;
     if (doNotCount) allocText.remove_prefix(1);
-    TDateTime modified = 0, accessed = 0, created = 0;
-    if (!ParseCsvUnsigned(f[1].Raw, UINT64_MAX, size) ||
-        !ParseCsvUnsigned(allocText, UINT64_MAX, alloc) ||
-        !ParseCsvDate(f[3].Raw, FTime, modified) ||
-        !ParseCsvUnsigned(f[4].Raw, UINT32_MAX, attrib) ||
-        !ParseCsvUnsigned(f[5].Raw, INT32_MAX, files) ||
-        !ParseCsvUnsigned(f[6].Raw, INT32_MAX, dirs))
-        return false;
-    if (FLastAccessAt < f.size() && !ParseCsvDate(f[FLastAccessAt].Raw, FTime, accessed))
-        return false;
-    if (FCreatedAt < f.size() && !ParseCsvDate(f[FCreatedAt].Raw, FTime, created)) return false;
+    if (!ParseCsvUnsigned(allocText, UINT64_MAX, alloc)) badNumber = true;
+    const TDateTime modified = date(3, true);
+    const uint64_t attrib = number(4, UINT32_MAX);
+    const uint64_t files = folder ? number(5, INT32_MAX) : 0;
+    const uint64_t dirs = folder ? number(6, INT32_MAX) : 0;
+    const TDateTime accessed = FLastAccessAt != SIZE_MAX ? date(FLastAccessAt, false) : 0;
+    const TDateTime created = FCreatedAt != SIZE_MAX ? date(FCreatedAt, false) : 0;
+    if (badDate) return TRow::Failed;
     uint64_t capacity[4] = {0, 0, 0, 0};
     const bool readCapacity = FFirstRow && FCapacityAt != SIZE_MAX && FCapacityAt + 4 <= f.size();
     if (readCapacity)
-        for (size_t i = 0; i < 4; ++i)
-            if (!ParseCsvUnsigned(f[FCapacityAt + i].Raw, UINT64_MAX, capacity[i])) return false;
+        for (size_t i = 0; i < 4; ++i) capacity[i] = number(FCapacityAt + i, UINT64_MAX);
 
     // Key (folder path without its trailing separator), parent and name.
     std::string_view key = path;
     if (folder && !(FSlashPaths && path == "/")) key.remove_suffix(1);
-    if (key.empty()) return false;
-    std::string_view parentKey, name = key;
-    bool hasParent = false;
-    if (!(folder && FFirstRow)) { // the first folder row is the source root, named by its path
-        hasParent = ParentKeyOf(key, parentKey);
-        if (hasParent) name = key.substr(key.rfind(FPathSep) + 1);
+    if (key.empty()) return TRow::NotData;
+    std::string_view parentKey;
+    if (!FRootKnown) {
+        // The first row sets the root: a folder row is the source root, named by its path; a
+        // file row's root is the top of its folder chain.
+        if (folder) {
+            FRootKey.assign(key);
+        } else {
+            if (!ParentKeyOf(key, parentKey)) return TRow::Outside;
+            std::string_view top = parentKey, up;
+            while (ParentKeyOf(top, up)) top = up;
+            FRootKey.assign(top);
+        }
+        FRootKnown = true;
     }
-    if (!folder) name = name.substr(0, CsvFileNameWithoutDot(name));
-    if (name.empty()) return false;
+    if (!InsideRoot(key)) return TRow::Outside;
+    const bool isRoot = key == FRootKey;
+    if (isRoot && !folder) return TRow::Outside; // a file named like the root folder
+    if (!isRoot && !ParentKeyOf(key, parentKey)) return TRow::Outside;
 
     PMFT_RECORD r = nullptr;
+    bool merged = false;
     if (folder) {
-        // A folder first named as a parent gets its data when its own row follows.
-        TFolderTable::Entry* e = FFolders.Find(key);
-        if (e && e->Placeholder) {
-            e->Placeholder = false;
+        // A folder first named as a parent gets its data when its own row follows; a folder
+        // listed twice keeps its record and takes the data of the later row.
+        if (TFolderTable::Entry* e = FFolders.Find(key)) {
             r = e->Rec;
-        }
-    }
-    if (!r) {
-        PMFT_RECORD parent = hasParent ? ParentFolder(parentKey) : nullptr;
-        r = NewRecord(name, folder, parent);
-        S.AddToFileList(r);
-        if (folder) {
-            FFolders.Add(key, r, false);
+            merged = !e->Placeholder;
+            e->Placeholder = false;
+        } else {
+            PMFT_RECORD parent = isRoot ? nullptr : ParentFolder(parentKey);
+            SetName16(isRoot ? key : key.substr(key.rfind(FPathSep) + 1), !FSlashPaths && !isRoot);
+            r = NewRecord(true, parent);
+            S.AddToFileList(r);
             S.AddToDirList(r);
+            FFolders.Add(key, r, false);
+        }
+    } else {
+        std::string_view name = key.substr(key.rfind(FPathSep) + 1);
+        name = name.substr(0, CsvFileNameWithoutDot(name));
+        if (name.empty()) return TRow::NotData;
+        PMFT_RECORD parent = ParentFolder(parentKey);
+        SetName16(name, !FSlashPaths);
+        r = FFiles.Find(parent, FName16);
+        merged = r != nullptr;
+        if (!r) {
+            r = NewRecord(false, parent);
+            FFiles.Add(S.FFileList.size());
+            S.AddToFileList(r);
         }
     }
     r->FileSize = size;
@@ -341,11 +407,14 @@ bool TCsvImport::Row(std::span<const TCsvField> f) {
     if (folder) {
         r->Folder->SubFoldersNumFiles = int32_t(files);
         r->Folder->SubFoldersNumDirs = int32_t(dirs);
-        ++FFolderRows;
     } else {
         S.CSVHasFilesFlag = true;
-        ++FFileRows;
     }
+    if (merged)
+        ++S.Warnings.MergedRows;
+    else
+        ++(folder ? FFolderRows : FFileRows);
+    if (badNumber) ++S.Warnings.RowsWithBadNumbers;
     if (readCapacity) {
         TDiskSizeInfo& d = S.CSVDinfo;
         d.totalspace = capacity[0];
@@ -355,7 +424,7 @@ bool TCsvImport::Row(std::span<const TCsvField> f) {
         d.hastotalandfreespace = true;
     }
     FFirstRow = false;
-    return true;
+    return TRow::Stored;
 }
 
 } // namespace
@@ -371,6 +440,7 @@ bool LoadCSVFile(TNTFS_FILES& scan, const std::u16string& path, int64_t& failLin
         throw std::runtime_error("Cannot open " + p + ": " + std::strerror(EISDIR));
     scan.CSVHasFilesFlag = false;
     scan.CSVDinfo = TDiskSizeInfo{};
+    scan.Warnings = TScanWarnings{};
     const uint64_t size = S_ISREG(st.st_mode) && st.st_size > 0 ? uint64_t(st.st_size) : 1;
     TCsvImport import(scan, CsvSeparatorFor(path));
     return import.Run(fd.get(), size, bufferSize < 16 ? 16 : bufferSize, failLine);

@@ -40,6 +40,14 @@ void AppendCsvEscaped(std::string& out, std::u16string_view text) {
     }
 }
 
+std::u16string_view CsvPathName(std::u16string_view name, char16_t sep, std::u16string& scratch) {
+    if (sep != u'\\' || name.find(u'\\') == std::u16string_view::npos) return name;
+    scratch.assign(name);
+    for (char16_t& c : scratch)
+        if (c == u'\\') c = u'/';
+    return scratch;
+}
+
 void AppendCsvQuoted(std::string& out, std::u16string_view text) {
     out.push_back('"');
     AppendCsvEscaped(out, text);
@@ -145,9 +153,9 @@ inline bool Digits(std::string_view s, size_t at, size_t count, int& v) {
 }
 } // namespace
 
-void FormatCsvDate(TDateTime utc, TLocalTimeCache& cache, char* out) {
+size_t FormatCsvDate(TDateTime utc, TLocalTimeCache& cache, char* out) {
     TDateParts p;
-    if (!DecodeDateTime(cache.ToLocal(utc), p)) p = TDateParts{};
+    if (utc == 0 || !DecodeDateTime(cache.ToLocal(utc), p) || p.year < 1 || p.year > 9999) return 0;
     out[0] = char('0' + p.year / 1000);
     out[1] = char('0' + p.year / 100 % 10);
     Put2(out + 2, p.year % 100);
@@ -161,9 +169,14 @@ void FormatCsvDate(TDateTime utc, TLocalTimeCache& cache, char* out) {
     Put2(out + 14, p.minute);
     out[16] = ':';
     Put2(out + 17, p.second);
+    return kCsvDateLength;
 }
 
 bool ParseCsvDate(std::string_view text, TLocalTimeCache& cache, TDateTime& utc) {
+    if (text.empty()) {
+        utc = 0;
+        return true;
+    }
     if (text.size() != kCsvDateLength) return false;
     for (size_t sep : {4, 7, 10, 13, 16}) {
         const unsigned char c = static_cast<unsigned char>(text[sep]);

@@ -6,6 +6,11 @@
 // separator and line breaks. Windows paths never contain '"', so for them nothing changes;
 // Linux names may, and still read back unchanged.
 //
+// Paths use their scan's separator: "/" when the root's name begins with "/", else "\". In a
+// "\" path a "\" that belongs to a name (possible on NTFS volumes written by Linux) is written
+// as "/", which no NTFS name holds, and read back as "\"; in a "/" path "\" is an ordinary
+// character of a name.
+//
 // Text is UTF-8; a name unit U+DC80..U+DCFF (a byte that was not valid UTF-8 in a Linux file
 // name) is written as that original byte, and reading converts it back.
 #pragma once
@@ -48,12 +53,16 @@ void AppendCsvQuoted(std::string& out, std::u16string_view text);
 void AppendCsvQuotedUtf8(std::string& out, std::string_view utf8);
 // Appends the UTF-8 text with every '"' doubled (the inside of a quoted field).
 void AppendCsvEscaped(std::string& out, std::u16string_view text);
+// A name as it stands in a path with separator sep: in a "\" path every "\" of the name
+// becomes "/" (scratch holds the result when one does); in a "/" path the name is unchanged.
+std::u16string_view CsvPathName(std::u16string_view name, char16_t sep, std::u16string& scratch);
 
 // File names in the path column. A file whose name has no "." gets one appended, so that a
 // file row never ends with the separator and a name without extension stays visible as
 // such. A name that is a run of non-dot characters followed only by dots ("README.",
 // "a..") gets one more, so that reading removes exactly one dot again and "README" and
-// "README." stay distinct.
+// "README." stay distinct. Files written by the rule without that extra dot read back the
+// same, as names ending in "." do not occur on volumes written by Windows.
 bool CsvFileNameGetsDot(std::u16string_view name);
 // The reading side: the length of the stored name without the added dot (UTF-8 bytes).
 size_t CsvFileNameWithoutDot(std::string_view name);
@@ -85,12 +94,12 @@ private:
 // Length of a date field: "yyyy/mm/dd HH:nn:ss".
 inline constexpr size_t kCsvDateLength = 19;
 // Writes the local date and time of a UTC date-time as "yyyy/mm/dd HH:nn:ss" into out (19
-// characters, no terminator). A date that cannot be converted is written as the zero date
-// 1899/12/30 00:00:00.
-void FormatCsvDate(TDateTime utc, TLocalTimeCache& cache, char* out);
+// characters, no terminator) and returns 19. An unknown date (0, the value of a date the
+// source could not give) and one that cannot be converted are written as nothing: returns 0.
+size_t FormatCsvDate(TDateTime utc, TLocalTimeCache& cache, char* out);
 // Reads a date field back to UTC: 19 characters, digits at the digit positions, anything but a
 // digit at the separator positions (so other date and time separators read too), and a valid
-// calendar date and time. False otherwise.
+// calendar date and time; an empty field is an unknown date (0). False otherwise.
 bool ParseCsvDate(std::string_view text, TLocalTimeCache& cache, TDateTime& utc);
 
 // An unsigned decimal number without sign, blanks or grouping that fits into max. False for

@@ -103,7 +103,11 @@ TCsvRowReader::TParse TCsvRowReader::ParseRow(size_t& rowEnd, int64_t& newlines)
                     return TParse::Done;
                 }
             }
-            return TParse::BadQuote;
+            // Text after the closing quote: the line is passed over up to its end.
+            const char* nl = static_cast<const char*>(std::memchr(p, '\n', size_t(end - p)));
+            if (!nl && !FEof) return FPos == 0 && FEnd == FCap ? TParse::TooLong : TParse::NeedMore;
+            rowEnd = size_t((nl ? nl + 1 : end) - base);
+            return TParse::Malformed;
         }
         // Unquoted field: up to the separator or the line end.
         const char* e = p;
@@ -148,17 +152,20 @@ TCsvRowReader::TStatus TCsvRowReader::Next() {
         }
         size_t rowEnd = 0;
         int64_t newlines = 0;
-        switch (ParseRow(rowEnd, newlines)) {
-        case TParse::Done: {
+        const TParse parsed = ParseRow(rowEnd, newlines);
+        switch (parsed) {
+        case TParse::Done:
+        case TParse::Malformed: {
             const size_t start = FPos;
             size_t textEnd = rowEnd;
-            if (textEnd > start && FBuf[textEnd - 1] == '\n') --textEnd;
+            FRowHasLineEnd = textEnd > start && FBuf[textEnd - 1] == '\n';
+            if (FRowHasLineEnd) --textEnd;
             if (textEnd > start && FBuf[textEnd - 1] == '\r') --textEnd;
             FRowText = std::string_view(FBuf.get() + start, textEnd - start);
             FConsumed += rowEnd - start;
             FPos = rowEnd;
             FNextLine += 1 + newlines;
-            return TStatus::Row;
+            return parsed == TParse::Done ? TStatus::Row : TStatus::Malformed;
         }
         case TParse::NeedMore:
             if (!Fill()) return TStatus::ReadError;

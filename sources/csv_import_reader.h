@@ -3,8 +3,9 @@
 //
 // A row ends at LF (a CR before it is dropped) outside quotes. A field that starts with '"'
 // is quoted: it runs to the next '"' that is not doubled, may hold the separator and line
-// breaks, and must be followed by the separator or the end of the row. A row longer than the
-// buffer is refused (TooLong), so a file of any size or shape is read in bounded memory.
+// breaks, and must be followed by the separator or the end of the row; a row where other text
+// follows the closing quote is passed over up to its line end (Malformed). A row longer than
+// the buffer is refused (TooLong), so a file of any size or shape is read in bounded memory.
 #pragma once
 
 #include "base/filehandle.h"
@@ -28,9 +29,10 @@ class TCsvRowReader {
 public:
     enum class TStatus {
         Row,       // a row is available (Fields, Line)
+        Malformed, // text follows a closing quote: the line was passed over (Line, RowText)
         End,       // end of the input
         TooLong,   // the row does not fit into the buffer
-        BadQuote,  // a quoted field is not closed, or text follows its closing quote
+        BadQuote,  // a quoted field is not closed before the end of the input
         ReadError, // the input could not be read (errno in Errno())
     };
 
@@ -42,6 +44,9 @@ public:
     std::span<const TCsvField> Fields() const { return FFields; }
     // The row's whole text without its line end.
     std::string_view RowText() const { return FRowText; }
+    // False when the row ran to the end of the input without a line end (a last line cut
+    // short, or a file without a final line break).
+    bool RowHasLineEnd() const { return FRowHasLineEnd; }
     // Line number (1-based) of the first line of the current row, or of the row that failed.
     int64_t Line() const { return FRowLine; }
     // Bytes consumed so far (for progress).
@@ -52,7 +57,7 @@ public:
     static std::string_view Text(const TCsvField& f, std::string& scratch);
 
 private:
-    enum class TParse { Done, NeedMore, TooLong, BadQuote };
+    enum class TParse { Done, Malformed, NeedMore, TooLong, BadQuote };
     TParse ParseRow(size_t& rowEnd, int64_t& newlines);
     bool Fill(); // moves the unread part to the front and reads more; false on a read error
 
@@ -69,6 +74,7 @@ private:
     int64_t FNextLine = 1;
     int64_t FRowLine = 0;
     std::string_view FRowText;
+    bool FRowHasLineEnd = false;
     std::vector<TCsvField> FFields;
 };
 

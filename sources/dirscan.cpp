@@ -7,6 +7,7 @@
 #include "sources/dirscan_entry.h"
 #include "sources/dirscan_walk.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <sched.h>
@@ -40,6 +41,7 @@ std::string SlowScanRootName(const std::string& path) {
             full = cwd + "/" + full;
         }
     }
+    const bool absolute = full[0] == '/';
     std::string out;
     out.reserve(full.size());
     size_t i = 0;
@@ -48,13 +50,27 @@ std::string SlowScanRootName(const std::string& path) {
         size_t j = i;
         while (j < full.size() && full[j] != '/') ++j;
         std::string_view part(full.data() + i, j - i);
-        if (!part.empty() && part != ".") {
-            out.push_back('/');
-            out.append(part);
-        }
         i = j;
+        if (part.empty() || part == ".") continue;
+        if (part == ".." && absolute) {
+            // ".." after a symbolic link leads to the parent of the link's target, as the
+            // kernel resolves it; after anything else it removes the last name.
+            struct stat st {};
+            if (!out.empty() && ::lstat(out.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+                if (char* real = ::realpath(out.c_str(), nullptr)) {
+                    out = real;
+                    std::free(real);
+                    if (out == "/") out.clear();
+                }
+            }
+            const size_t cut = out.rfind('/');
+            out.resize(cut == std::string::npos ? 0 : cut);
+            continue;
+        }
+        out.push_back('/');
+        out.append(part);
     }
-    if (full[0] != '/') out.erase(0, 1); // no current folder known: stays relative
+    if (!absolute) out.erase(0, 1); // no current folder known: stays relative
     if (out.empty()) out.push_back('/');
     return out;
 }
@@ -93,6 +109,16 @@ PMFT_RECORD AddRootRecord(TNTFS_FILES& nf, const std::u16string& name, TDateTime
     nf.AddToFileList(root);
     nf.AddToDirList(root);
     return root;
+}
+
+// What could not be read reaches the scan: a mark on each record and the counts.
+void MarkUnreadable(TNTFS_FILES& nf, const TSlowScanStats& st) {
+    std::vector<PMFT_RECORD> folders = st.UnreadableFolders;
+    std::sort(folders.begin(), folders.end());
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    for (PMFT_RECORD r : folders) r->Unreadable = true;
+    nf.Warnings.UnreadableFolders = int64_t(folders.size());
+    nf.Warnings.UnexaminedEntries = st.NotExamined;
 }
 
 struct TRoot {
@@ -168,6 +194,7 @@ void DoSlowMode(TNTFS_FILES& nf, const std::u16string& FilterInclude,
     TSlowScanStats localStats;
     TSlowScanStats& st = stats ? *stats : localStats;
     st = TSlowScanStats{};
+    nf.Warnings = TScanWarnings{};
 
     TRoot root;
     root.path = SlowScanRootName(Utf16ToUtf8(nf.FSource));
@@ -196,6 +223,7 @@ void DoSlowMode(TNTFS_FILES& nf, const std::u16string& FilterInclude,
         nf.SetError(std::string(err == ENOTDIR ? tr("Not a folder") : tr("Cannot read folder")) +
                     " " + root.path + ": " + ErrorText(err));
         st.UnreadableFolders.push_back(root.rec);
+        MarkUnreadable(nf, st);
         return;
     }
 
@@ -213,6 +241,8 @@ void DoSlowMode(TNTFS_FILES& nf, const std::u16string& FilterInclude,
     SlowScanFolder(walk, root, std::move(rootFd), false);
     walk.StopWorkers();
     nf.MFTRoot = root.rec;
+    st.ExtraLinks = walk.Links.Resolve();
+    MarkUnreadable(nf, st);
 
     int64_t files, dirs;
     {

@@ -8,6 +8,11 @@
 // with their own size and never followed; a folder holding another mounted file system is
 // listed as an empty folder and not entered. Entries matching the exclude filter are dropped
 // as they are found, and an excluded folder is never read.
+//
+// Of the names of a hard-linked file the one whose path comes first counts its bytes on disk,
+// decided after the walk, so the totals do not depend on thread timing. A folder that cannot
+// be read completely and an entry that cannot be examined are kept, marked Unreadable, and
+// counted in the scan's Warnings.
 #pragma once
 
 #include "engine/scan.h"
@@ -61,8 +66,9 @@ void DoSlowMode(TNTFS_FILES& nf, const std::u16string& FilterInclude,
                 const TSlowScanOptions& options, TSlowScanStats* stats);
 
 // The root record's name for a folder path: absolute (relative paths are taken from the
-// current folder), "." components and repeated or trailing "/" removed; "/" stays "/".
-// Bytes in, bytes out (Linux names need not be UTF-8).
+// current folder), "." components and repeated or trailing "/" removed, ".." resolved ("a/.."
+// is nothing, unless a is a symbolic link: then it is the folder holding a's target, as the
+// kernel resolves it); "/" stays "/". Bytes in, bytes out (Linux names need not be UTF-8).
 std::string SlowScanRootName(const std::string& path);
 
 } // namespace qz

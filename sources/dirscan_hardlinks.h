@@ -1,38 +1,43 @@
 // Hard links met during a folder walk: a file with several names counts its bytes on disk
-// once, under the first name seen; every later name is marked DoNotCountFlag (as the MFT
-// engine marks the extra names of a record).
+// once, and every other name is marked DoNotCountFlag (as the MFT engine marks the extra names
+// of a record).
 //
-// Only files with more than one link are remembered, each with the number of names still to
-// come; an entry is forgotten once all its names were seen, so memory stays bounded by the
-// hard-linked files whose other names have not been reached yet. Not thread-safe: the walk
-// calls it under the scan's lock.
+// Which name counts must not depend on the order in which the walkers happen to reach the
+// names, or two scans of one unchanged tree would give different folder totals. So the names
+// of files with more than one link are only collected during the walk (in the locked step
+// that adds the records to the scan anyway) and decided once it is over: the name whose path
+// comes first counts. Paths are compared folder by folder from the root, by the code units of
+// the names.
 #pragma once
 
-#include <cstddef>
+#include "engine/types.h"
+
 #include <cstdint>
-#include <unordered_map>
+#include <vector>
 
 namespace qz::dirscan {
 
-class THardLinkTable {
+class THardLinkNames {
 public:
-    // True when (dev, ino) was already counted under another name. nlink is the link count
-    // of this sighting.
-    bool SeenBefore(uint64_t dev, uint64_t ino, uint32_t nlink);
-    // Files still waiting for more names.
-    size_t Pending() const { return left_.size(); }
+    // A name of the file (dev, ino), which has more than one link. Not thread-safe: the walk
+    // calls it under the scan's lock.
+    void Add(uint64_t dev, uint64_t ino, PMFT_RECORD rec) { FNames.push_back({dev, ino, rec}); }
+    // After the walk: marks every name but the first of each file DoNotCountFlag and forgets
+    // the names. Returns the number of names marked.
+    int64_t Resolve();
+    void Clear();
+    size_t Size() const { return FNames.size(); }
 
 private:
-    struct Key {
-        uint64_t dev, ino;
-        bool operator==(const Key& o) const { return dev == o.dev && ino == o.ino; }
+    struct TName {
+        uint64_t Dev, Ino;
+        PMFT_RECORD Rec;
     };
-    struct Hash {
-        size_t operator()(const Key& k) const {
-            return size_t((k.ino * 0x9E3779B97F4A7C15ull) ^ (k.dev + 0x632BE59BD9B4E019ull));
-        }
-    };
-    std::unordered_map<Key, uint32_t, Hash> left_;
+    std::vector<TName> FNames;
 };
+
+// True when a's path comes before b's (both records of one tree): the names of their
+// ancestors are compared from the root down; a folder comes before what it holds.
+bool PathComesFirst(PMFT_RECORD a, PMFT_RECORD b);
 
 } // namespace qz::dirscan

@@ -144,7 +144,7 @@ void TSlowScanWalk::ResetCounters() {
     NextRecNo = 24;
     totfolders = totfiles = totfoldersprocessed = 0;
     totscore = 0;
-    Links = THardLinkTable();
+    Links.Clear();
     FWorkerError.clear();
     FAbort.store(false);
 }

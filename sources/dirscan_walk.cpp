@@ -296,6 +296,7 @@ template <class StatFn> void TWalker::TakeEntries(TFrame& f, StatFn&& stat) {
         name16_.clear();
         Utf8ToUtf16(name, name16_);
         FillRecordFromEntry(*r, m, name);
+        r->Unreadable = !m.known;
         r->Filename = name16_.data(); // the scratch copy while the filter looks at it
         r->FilenameLen = name16_.size() < 255 ? name16_.size() : 255;
         r->ParentMFTRec = f.rec;
@@ -331,10 +332,7 @@ void TWalker::Commit(TFrame& f) {
     for (const TNewRecord& b : batch_) {
         b.rec->RecNo = uint64_t(W.NextRecNo++);
         b.rec->ParentRec = parentRecNo;
-        if (!b.folder && b.nlink > 1 && W.Links.SeenBefore(b.dev, b.ino, b.nlink)) {
-            b.rec->DoNotCountFlag = true;
-            ++local_.ExtraLinks;
-        }
+        if (!b.folder && b.nlink > 1) W.Links.Add(b.dev, b.ino, b.rec);
         W.NF.AddToFileList(b.rec);
         if (b.folder) {
             W.NF.AddToDirList(b.rec);
@@ -351,7 +349,6 @@ void TWalker::Commit(TFrame& f) {
     s.Vanished += local_.Vanished;
     s.NotExamined += local_.NotExamined;
     s.MountsSkipped += local_.MountsSkipped;
-    s.ExtraLinks += local_.ExtraLinks;
     local_ = TLocalCounts{};
 }
 

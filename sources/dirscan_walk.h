@@ -61,7 +61,7 @@ public:
     int64_t totfiles = 0;
     int64_t totfoldersprocessed = 0;
     double totscore = 0;
-    THardLinkTable Links;
+    THardLinkNames Links; // names of files with several links, decided after the walk
 
     // The exclude filter, tested on each entry before it is stored (a filled-in record linked
     // to its parent); nil when nothing is excluded.
@@ -186,7 +186,7 @@ private:
     std::vector<PMFT_RECORD> unreadable_; // folders of the current block that cannot be read
     PMFT_RECORD spare_ = nullptr;         // a record taken from the arena but not used (excluded)
     struct TLocalCounts {
-        int64_t Excluded = 0, Vanished = 0, NotExamined = 0, MountsSkipped = 0, ExtraLinks = 0;
+        int64_t Excluded = 0, Vanished = 0, NotExamined = 0, MountsSkipped = 0;
     } local_; // added to the walk's statistics at the next locked step
 };
 

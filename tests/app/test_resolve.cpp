@@ -41,7 +41,11 @@ TEST(ResolveSource, EveryKindOfPath) {
         uint64_t offset;
     } cases[] = {
         {tmp / "plain", false, DT_FOLDER, TScanMethod::Enumerate, tmp / "plain", "", "", 0},
-        {tmp / "plain/", true, DT_FOLDER, TScanMethod::Enumerate, tmp / "plain/", "", "", 0},
+        {tmp / "plain/", true, DT_FOLDER, TScanMethod::Enumerate, tmp / "plain", "", "", 0},
+        {tmp / "plain/sub/..//./", false, DT_FOLDER, TScanMethod::Enumerate, tmp / "plain", "", "",
+         0},
+        {tmp / "extmnt/../plain/../extmnt", false, DT_DRIVE, TScanMethod::Enumerate, tmp / "extmnt",
+         "", "", 0},
         {tmp / "extmnt", false, DT_DRIVE, TScanMethod::Enumerate, tmp / "extmnt", "", "", 0},
         {tmp / "ntfsmnt/.", false, DT_NTFS, TScanMethod::MFTVolume, img, tmp / "ntfsmnt", "", 0},
         {tmp / "ntfsmnt/inner", false, DT_FOLDER, TScanMethod::Enumerate, tmp / "ntfsmnt/inner", "",
@@ -72,7 +76,7 @@ TEST(ResolveSource, EveryKindOfPath) {
             EXPECT_EQ(list.Entries.at(size_t(r.ListIndex)).Kind, c.kind);
     }
     EXPECT_EQ(
-        Utf16ToUtf8(ResolveSourcePath(cases[5].path, list, mounts, {true}).Source.SubtreeRootName),
+        Utf16ToUtf8(ResolveSourcePath(cases[7].path, list, mounts, {true}).Source.SubtreeRootName),
         tmp / "ntfsmnt/inner/deep");
 
     struct Bad {

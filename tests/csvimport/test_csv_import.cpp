@@ -311,6 +311,8 @@ std::string Row(const std::string& path,
 }
 
 TEST(CsvImport, BadInputStopsAtTheFailingLineAndLeavesTheFileAlone) {
+    // What cannot be a scan's export: no header, a file cut short, binary data, an impossible
+    // date.
     const std::string root = Row("C:\\", "0,0,2024/01/01 00:00:00,16,0,0");
     std::string binary;
     for (int i = 0; i < 3000; ++i) binary.push_back(char((i * 7919 + 13) % 256));
@@ -320,38 +322,28 @@ TEST(CsvImport, BadInputStopsAtTheFailingLineAndLeavesTheFileAlone) {
         {"header only: no folder at all", kHeader, 0},
         {"missing header", root + Row("C:\\a.txt"), 1},
         {"header with too few titles", "File Name,Size\r\n" + root, 1},
-        {"row with a field too few",
-         kHeader + root + "\"C:\\a\",1,4096,2024/01/01 00:00:00,32,0\r\n", 3},
-        {"row with a field too many",
-         kHeader + root + Row("C:\\a", "1,4096,2024/01/01 00:00:00,32,0,0,9"), 3},
-        {"non-numeric size", kHeader + root + Row("C:\\a", "12k,4096,2024/01/01 00:00:00,32,0,0"),
-         3},
-        {"negative size", kHeader + root + Row("C:\\a", "-1,4096,2024/01/01 00:00:00,32,0,0"), 3},
-        {"size past 64 bits",
-         kHeader + root + Row("C:\\a", "18446744073709551616,0,2024/01/01 00:00:00,32,0,0"), 3},
-        {"empty allocated", kHeader + root + Row("C:\\a", "1,,2024/01/01 00:00:00,32,0,0"), 3},
-        {"attributes past 32 bits",
-         kHeader + root + Row("C:\\a", "1,0,2024/01/01 00:00:00,4294967296,0,0"), 3},
         {"30 February", kHeader + root + Row("C:\\a", "1,0,2024/02/30 00:00:00,32,0,0"), 3},
         {"hour 24", kHeader + root + Row("C:\\a", "1,0,2024/02/03 24:00:00,32,0,0"), 3},
         {"date in another form", kHeader + root + Row("C:\\a", "1,0,2024-2-3 10:00,32,0,0"), 3},
         {"date with letters", kHeader + root + Row("C:\\a", "1,0,2024/0x/03 10:00:00,32,0,0"), 3},
-        {"unquoted path", kHeader + root + "C:\\a,1,4096,2024/01/01 00:00:00,32,0,0\r\n", 3},
-        {"text after the closing quote",
-         kHeader + root + "\"C:\\a\"x,1,4096,2024/01/01 00:00:00,32,0,0\r\n", 3},
-        {"empty path", kHeader + root + Row(""), 3},
         {"truncated inside a row", kHeader + root + Row("C:\\a") + "\"C:\\b\",1,40", 4},
+        {"truncated after a field",
+         kHeader + root + Row("C:\\a") + "\"C:\\b\",1,4096,2024/01/01 00:00:00,32", 4},
         {"truncated inside the path", kHeader + root + Row("C:\\a") + "\"C:\\b", 4},
-        {"unclosed quote runs to the end",
-         kHeader + root + "\"C:\\x,1\r\n" + Row("C:\\y") + Row("C:\\z"), 3},
+        {"quote never closed",
+         kHeader + root + Row("C:\\a") + "\"C:\\x,1,4096,2024/01/01 00:00:00,32,0,0\r\n" +
+             "C:\\y\r\n",
+         4},
         {"line numbers count lines inside quotes",
          kHeader + root + Row("C:\\two\r\nlines") + Row("C:\\three\nline\nname") +
-             Row("C:\\bad", "x,0,2024/01/01 00:00:00,32,0,0"),
+             Row("C:\\bad", "0,0,2024/01/01 00:00:0x,32,0,0"),
          8},
         {"a NUL byte",
          kHeader + root + "\"C:\\a\",1,4096,2024/01/01 00:00:00,32,0,0" + std::string(1, '\0') +
              "\r\n",
          3},
+        {"control bytes in a line that is no data row",
+         kHeader + root + Row("C:\\a") + "\x01\x02\x7f\x03,x\r\n", 4},
         {"not a text file", binary, 1},
         {"not a text file after a header", kHeader + binary, 2},
     };
@@ -373,6 +365,77 @@ TEST(CsvImport, BadInputStopsAtTheFailingLineAndLeavesTheFileAlone) {
         EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
         EXPECT_EQ(ReadFileBytes(path), std::vector<uint8_t>(c.text.begin(), c.text.end()));
     }
+}
+
+TEST(CsvImport, HandEditedFileOpensAndCountsWhatItCouldNotRead) {
+    // Lines a spreadsheet or an editor leaves behind are passed over, numbers that do not read
+    // are 0; both are counted for the warning. Everything else is read.
+    TempDir dir;
+    const std::string text =
+        kHeader + Row("C:\\", "0,0,2024/01/01 00:00:00,16,0,0") +
+        "Exported by hand,,,,,,\r\n" +                               // a note: skipped
+        "\r\n" +                                                     // blank: nothing
+        "C:\\unquoted.txt,1,4096,2024/01/01 00:00:00,32,0,0\r\n" +   // skipped
+        "\"C:\\after\"quote,1,4096,2024/01/01 00:00:00,32,0,0\r\n" + // skipped
+        "\"\",1,4096,2024/01/01 00:00:00,32,0,0\r\n" +               // empty path: skipped
+        Row("C:\\k.txt", "12k,4096,2024/01/01 00:00:00,32,0,0") +    // size 0
+        Row("C:\\neg.txt", "-1,,2024/01/01 00:00:00,32,0,0") +       // size and alloc 0
+        Row("C:\\big.txt", "18446744073709551616,8,2024/01/01 00:00:00,4294967296,0,0") +
+        Row("C:\\nodate.txt", "5,4096,,32,0,0") + // unknown date
+        Row("C:\\wide.txt", "6,4096,2024/01/01 00:00:00,32,0,0,extra,fields") +
+        Row("C:\\short\\", "0,0,2024/01/01 00:00:00,16,3") +  // folders count missing
+        "Total,21,,,,,\r\n" +                                 // skipped
+        "\"C:\\last.txt\",7,4096,2024/01/01 00:00:00,32,0,0"; // no final line end
+    Imported im = ImportText(dir, text);
+    TNTFS_FILES& s = *im.scan;
+    ASSERT_FALSE(s.WasError) << s.ErrorMEssage;
+    EXPECT_EQ(s.Warnings.SkippedLines, 5);
+    EXPECT_EQ(s.Warnings.RowsWithBadNumbers, 4);
+    EXPECT_EQ(s.Warnings.MergedRows, 0);
+    EXPECT_EQ(s.FFileList.size(), 8u);
+    EXPECT_EQ(im[u"C:\\k.txt"]->FileSize, 0u);
+    EXPECT_EQ(im[u"C:\\k.txt"]->AllocSize, 4096u);
+    EXPECT_EQ(im[u"C:\\neg.txt"]->AllocSize, 0u);
+    EXPECT_EQ(im[u"C:\\big.txt"]->FileSize, 0u);
+    EXPECT_EQ(im[u"C:\\big.txt"]->DOSAttrib, 0u);
+    EXPECT_EQ(im[u"C:\\nodate.txt"]->ModifiedDate, 0);
+    EXPECT_EQ(im[u"C:\\nodate.txt"]->FileSize, 5u);
+    EXPECT_EQ(im[u"C:\\wide.txt"]->FileSize, 6u);
+    EXPECT_EQ(im[u"C:\\short"]->SubFoldersNumFiles(), 0); // a folder without files: totals
+    EXPECT_EQ(im[u"C:\\last.txt"]->FileSize, 7u);
+    EXPECT_EQ(s.MFTRoot->SubFoldersTotSize, 18u);
+}
+
+TEST(CsvImport, ItemsListedTwiceAreOneAndOtherRootsAreCounted) {
+    // The later row of an item listed twice counts; rows outside the first row's tree (another
+    // drive, a Linux path in a Windows-path file) are passed over and counted.
+    TempDir dir;
+    const std::string text =
+        kHeader + Row("C:\\", "0,0,2024/01/01 00:00:00,16,0,0") +
+        Row("C:\\a.txt", "100,4096,2024/01/01 00:00:00,32,0,0") +
+        Row("C:\\d\\", "0,0,2024/01/01 00:00:00,16,0,0") +
+        Row("C:\\d\\x.bin", "200,4096,2024/01/01 00:00:00,32,0,0") +
+        Row("C:\\d\\x.bin", "250,4096,2024/01/01 00:00:00,32,0,0") +
+        Row("C:\\a.txt", "300,8192,2024/02/01 00:00:00,33,0,0") +
+        Row("C:\\d\\", "0,0,2024/03/01 00:00:00,17,0,0") +
+        Row("D:\\", "0,0,2024/01/01 00:00:00,16,0,0") +
+        Row("D:\\y.txt", "50,4096,2024/01/01 00:00:00,32,0,0") +
+        Row("/home/me/z", "70,4096,2024/01/01 00:00:00,32,0,0") +
+        Row("C:", "1,0,2024/01/01 00:00:00,32,0,0") + // a file named like the root
+        Row("C:\\", "0,0,2024/04/01 00:00:00,18,0,0");
+    Imported im = ImportText(dir, text);
+    TNTFS_FILES& s = *im.scan;
+    ASSERT_FALSE(s.WasError) << s.ErrorMEssage;
+    EXPECT_EQ(s.FFileList.size(), 4u); // C:, a.txt, d, x.bin
+    EXPECT_EQ(s.MFTRoot->SubFoldersTotSize, 550u);
+    EXPECT_EQ(s.MFTRoot->SubFoldersNumFiles(), 2);
+    EXPECT_EQ(s.MFTRoot->DOSAttrib, 18u);
+    EXPECT_EQ(im[u"C:\\a.txt"]->AllocSize, 8192u);
+    EXPECT_EQ(im[u"C:\\a.txt"]->DOSAttrib, 33u);
+    EXPECT_EQ(im[u"C:\\d"]->DOSAttrib, 17u);
+    EXPECT_EQ(s.Warnings.MergedRows, 4);
+    EXPECT_EQ(s.Warnings.SkippedLines, 4);
+    EXPECT_EQ(s.Warnings.RowsWithBadNumbers, 0);
 }
 
 TEST(CsvImport, RowsBeforeTheFailingOneStay) {

@@ -99,13 +99,17 @@ TEST(CsvExport, DatesAreLocalTimeOfTheirOwnDate) {
     b.File(b.root, u"w.txt", 1, 0, winter);
     b.File(b.root, u"s.txt", 1, 0, summer);
     b.File(b.root, u"nodate.txt", 1, 0, 1e9); // beyond year 9999
+    b.File(b.root, u"unknown.txt", 1, 0, 0);  // a date the source could not give
     b.Finish();
     TempDir dir;
     ASSERT_TRUE(ExportTree({b.scan.get()}, NoCapacity(), dir / "d.csv").Ok);
     const std::string text = ReadText(dir / "d.csv");
     EXPECT_NE(text.find("\"C:\\w.txt\",1,0,2024/01/16 00:30:05,"), std::string::npos) << text;
     EXPECT_NE(text.find("\"C:\\s.txt\",1,0,2024/07/02 00:59:59,"), std::string::npos) << text;
-    EXPECT_NE(text.find("\"C:\\nodate.txt\",1,0,1899/12/30 00:00:00,"), std::string::npos) << text;
+    // Unknown and unconvertible dates are left empty, not written as the day-count epoch.
+    EXPECT_NE(text.find("\"C:\\nodate.txt\",1,0,,32,"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"C:\\unknown.txt\",1,0,,32,"), std::string::npos) << text;
+    EXPECT_EQ(text.find("1899"), std::string::npos) << text;
 }
 
 TEST(CsvExport, EveryOptionGroupInItsPlace) {
@@ -136,7 +140,7 @@ TEST(CsvExport, EveryOptionGroupInItsPlace) {
                         "MFTPARENTRECNO,LASTACCESSDATE,CREATEDDATE,FOLDERSIZE,FOLDERALLOCATED,ROOT,"
                         "FOLDERNAME,FILENAME,FILEEXT,PERCENTOFPARENT,DRIVECAPACITY,FREESPACE,"
                         "USEDSPACE,RESERVEDSPACE");
-    const std::string z = "1899/12/30 00:00:00";
+    const std::string z = ""; // no date known
     EXPECT_EQ(lines[1], "\"C:\\\",10010,12288,2023/03/15 12:00:00,0,4,1,5,0," + z + "," + z +
                             ",0,0,\"C:\\\",\"\",\"\",\"\",100.00,1000,400,600,8");
     EXPECT_EQ(lines[2], "\"C:\\Windows\\\",10010,12288,2023/03/15 12:00:00,16,3,0,24,5," + z + "," +

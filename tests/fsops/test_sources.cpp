@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <sys/statvfs.h>
 
 using namespace qz;
@@ -111,9 +113,8 @@ TEST(SourceList, DrivesUserFoldersAndFixedEntries) {
 
 TEST(DiskSize, MountPointsDevicesAndOtherPaths) {
     TempDir tmp;
+    // In a chroot the mount table may be empty or not list "/": the figures do not depend on it.
     const std::vector<TMountInfo> mounts = ReadMountTable();
-    ASSERT_FALSE(mounts.empty());
-    // "/" is always a mount point: its figures are those of statvfs.
     TDiskSizeInfo root = GetDiskSizeInfo("/", mounts);
     struct statvfs sv {};
     ASSERT_EQ(statvfs("/", &sv), 0);
@@ -122,11 +123,16 @@ TEST(DiskSize, MountPointsDevicesAndOtherPaths) {
     EXPECT_LE(root.freespace, root.totalspace);
     EXPECT_EQ(root.itempath, u"/");
 
-    // A folder inside a file system and an ordinary file get no figures.
-    TDiskSizeInfo folder = GetDiskSizeInfo(tmp.path(), mounts);
-    if (!MountAt(mounts, tmp.path())) {
-        EXPECT_FALSE(folder.hastotalandfreespace);
-        EXPECT_EQ(folder.totalspace, 0u);
+    // A folder inside a file system has the figures of that file system, also when the mount
+    // table does not list it (as in a chroot); an ordinary file gets none.
+    fs::create_directories(tmp / "a/b");
+    for (const std::vector<TMountInfo>& table : {mounts, std::vector<TMountInfo>{}}) {
+        TDiskSizeInfo folder = GetDiskSizeInfo(tmp / "a/b", table);
+        EXPECT_TRUE(folder.hastotalandfreespace);
+        ASSERT_EQ(statvfs((tmp / "a/b").c_str(), &sv), 0);
+        EXPECT_EQ(folder.totalspace, uint64_t(sv.f_blocks) * sv.f_frsize);
+        EXPECT_EQ(folder.itempath, Utf8ToUtf16(tmp / "a/b"));
+        EXPECT_TRUE(GetDiskSizeInfo("/", table).hastotalandfreespace);
     }
     WriteFileBytes(tmp / "f.csv", "x", 1);
     EXPECT_EQ(GetDiskSizeInfo(tmp / "f.csv", mounts).totalspace, 0u);
@@ -154,4 +160,83 @@ TEST(DiskSize, MountPointsDevicesAndOtherPaths) {
     EXPECT_EQ(v.reservedspace, 40960u);
     vd.FreeClusters = 2000; // more free than there is: not believed
     EXPECT_FALSE(DiskSizeFromVolumeData(u"x", vd).hastotalandfreespace);
+}
+
+namespace {
+
+// Our figures of path and df's and stat -f's, as "total used free reserved", from readings of
+// df and stat -f taken just before and just after ours that agree with each other (other
+// programs may write to the file system meanwhile). Empty when no two readings agreed.
+std::pair<std::string, std::string> FiguresAndDf(const std::string& path, int attempts) {
+    const std::string cmd = "df -B1 --output=size,used,avail '" + path +
+                            "' | tail -1; stat -f -c '%S %b %f %a' '" + path + "'";
+    std::pair<std::string, std::string> r;
+    for (int attempt = 0; attempt < attempts; ++attempt) {
+        std::string before, after;
+        EXPECT_EQ(qz::test::Run(cmd, &before), 0);
+        const TDiskSizeInfo d = GetDiskSizeInfo(path, {}); // no mount table, as in a chroot
+        EXPECT_EQ(qz::test::Run(cmd, &after), 0);
+        if (before != after) continue;
+        unsigned long long size, used, avail, bsize, blocks, bfree, bavail;
+        if (std::sscanf(before.c_str(), "%llu %llu %llu %llu %llu %llu %llu", &size, &used, &avail,
+                        &bsize, &blocks, &bfree, &bavail) != 7) {
+            ADD_FAILURE() << before;
+            return r;
+        }
+        // df and stat -f tell the same.
+        EXPECT_EQ(size, blocks * bsize);
+        EXPECT_EQ(used, (blocks - bfree) * bsize);
+        EXPECT_EQ(avail, bavail * bsize);
+        std::ostringstream a, b;
+        a << d.totalspace << " " << d.usedspace << " " << d.freespace << " " << d.reservedspace;
+        b << size << " " << used << " " << avail << " " << (bfree - bavail) * bsize;
+        r = {a.str(), b.str()};
+        if (r.first == r.second) break;
+    }
+    return r;
+}
+
+} // namespace
+
+TEST(DiskSize, FiguresAgreeWithDfAndStat) {
+    // Used is what df calls used (blocks - free blocks), free what df calls available, and
+    // reserved the free blocks only root may use: apart from both.
+    TempDir tmp;
+    // A quiet ext4 file system with blocks reserved for root, and a folder inside it.
+    const std::string img = tmp / "ext4.img", mnt = tmp / "mnt";
+    fs::create_directories(mnt);
+    bool mounted = qz::test::Run("truncate -s 32M '" + img + "' && mkfs.ext4 -q -m 10 '" + img +
+                                 "' && mount -o loop '" + img + "' '" + mnt + "' 2>/dev/null") == 0;
+    struct Unmount {
+        bool on;
+        std::string at;
+        ~Unmount() {
+            if (on) qz::test::Run("umount '" + at + "'");
+        }
+    } unmount{mounted, mnt};
+    if (mounted) {
+        fs::create_directories(mnt + "/some/folder");
+        for (const std::string& path : {mnt, mnt + "/some/folder"}) {
+            SCOPED_TRACE(path);
+            const auto [got, want] = FiguresAndDf(path, 5);
+            EXPECT_EQ(got, want) << "total used free reserved";
+            unsigned long long total, used, free, reserved;
+            ASSERT_EQ(
+                std::sscanf(got.c_str(), "%llu %llu %llu %llu", &total, &used, &free, &reserved),
+                4);
+            EXPECT_GT(reserved, total / 20); // 10 % kept for root, not counted as used
+            EXPECT_EQ(used + free + reserved, total);
+        }
+    }
+    // The machine's own file systems, as far as they hold still long enough.
+    std::vector<std::string> paths = {"/", tmp.path()};
+    if (fs::is_directory("/dev/shm")) paths.push_back("/dev/shm");
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        const auto [got, want] = FiguresAndDf(path, 50);
+        if (!want.empty()) {
+            EXPECT_EQ(got, want) << "total used free reserved";
+        }
+    }
+    if (!mounted) GTEST_SKIP() << "cannot mount an ext4 image here (needs root and loop devices)";
 }

@@ -181,7 +181,7 @@ TEST_F(WindowFixture, FailingSourcesSayWhatFailedAndLeaveTheViewsEmpty) {
         std::ofstream f(Data + "/bad.csv", std::ios::binary);
         f << "File Name,Size,Allocated,Modified,Attributes,Files,Folders\r\n"
              "\"/r/\",0,0,2024/01/01 00:00:00,16,0,0\r\n"
-             "\"/r/a\",12k,4096,2024/01/01 00:00:00,32,0,0\r\n";
+             "\"/r/a\",1,4096,2024/02/30 00:00:00,32,0,0\r\n"; // no such day
     }
     struct Case {
         std::string path;

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
@@ -196,17 +197,44 @@ TEST(DirScan, EntryConversion) {
     EXPECT_EQ(EntryAttributes(unknown, ".x"), 0x12u);
 }
 
-TEST(DirScan, HardLinkTableForgetsCompletedFiles) {
-    dirscan::THardLinkTable t;
-    EXPECT_FALSE(t.SeenBefore(1, 10, 3));
-    EXPECT_FALSE(t.SeenBefore(2, 10, 2)); // same inode number on another device
-    EXPECT_TRUE(t.SeenBefore(1, 10, 3));
-    EXPECT_EQ(t.Pending(), 2u);
-    EXPECT_TRUE(t.SeenBefore(1, 10, 3));
-    EXPECT_TRUE(t.SeenBefore(2, 10, 2));
-    EXPECT_EQ(t.Pending(), 0u); // every name seen: nothing kept
-    EXPECT_FALSE(t.SeenBefore(1, 11, 1));
-    EXPECT_EQ(t.Pending(), 0u);
+TEST(DirScan, HardLinkNamesCountTheFirstPathWhateverOrderTheyArriveIn) {
+    // /r/a/y, /r/a/c/q, /r/a-b/x and /r/zz are names of one file; /r/b/x2 and /r/ba are names
+    // of another on a second device with the same inode number; /r/b/solo is the only name
+    // here of a file linked from elsewhere.
+    std::deque<TMFT_RECORD> recs;
+    std::deque<std::u16string> names;
+    auto rec = [&](PMFT_RECORD parent, std::u16string name) {
+        TMFT_RECORD& r = recs.emplace_back();
+        ZeroRecord(r);
+        names.push_back(std::move(name));
+        r.Filename = names.back().data();
+        r.FilenameLen = names.back().size();
+        r.ParentMFTRec = parent;
+        return &r;
+    };
+    PMFT_RECORD root = rec(nullptr, u"/r");
+    PMFT_RECORD a = rec(root, u"a"), ab = rec(root, u"a-b"), b = rec(root, u"b");
+    PMFT_RECORD c = rec(a, u"c");
+    PMFT_RECORD ay = rec(a, u"y"), cq = rec(c, u"q"), abx = rec(ab, u"x"), zz = rec(root, u"zz");
+    PMFT_RECORD bx2 = rec(b, u"x2"), ba = rec(root, u"ba"), solo = rec(b, u"solo");
+    EXPECT_TRUE(dirscan::PathComesFirst(cq, abx)); // folder by folder: "a" before "a-b"
+    EXPECT_TRUE(dirscan::PathComesFirst(cq, ay));  // "c" before "y" inside "a"
+    EXPECT_TRUE(dirscan::PathComesFirst(a, ay));   // a folder before what it holds
+    EXPECT_FALSE(dirscan::PathComesFirst(ay, ay));
+
+    std::vector<std::pair<PMFT_RECORD, uint64_t>> seen = {{cq, 1},  {abx, 1}, {zz, 1},     {ay, 1},
+                                                          {bx2, 2}, {ba, 2},  {solo, 1000}};
+    std::sort(seen.begin(), seen.end());
+    do {
+        dirscan::THardLinkNames links;
+        for (auto [r, dev] : seen) links.Add(dev == 1000 ? 1 : dev, dev == 1000 ? 99 : 7, r);
+        EXPECT_EQ(links.Resolve(), 4);
+        EXPECT_EQ(links.Size(), 0u); // forgotten once decided
+        std::string marks;
+        for (PMFT_RECORD r : {ay, cq, abx, zz, ba, bx2, solo})
+            marks += r->DoNotCountFlag ? '1' : '0';
+        EXPECT_EQ(marks, "1011100");
+    } while (std::next_permutation(seen.begin(), seen.end()));
 }
 
 TEST(DirScan, RootNames) {
@@ -218,7 +246,8 @@ TEST(DirScan, RootNames) {
         {"//", "/"},
         {"/home/me/", "/home/me"},
         {"/home//me/./x/.", "/home/me/x"},
-        {"/a/../b", "/a/../b"}, // ".." is left to the kernel (symbolic links)
+        {"/a/../b", "/b"},
+        {"/a/b/../../..//c/./", "/c"},
         {"rel/x/", (here == "/" ? "" : here) + "/rel/x"},
         {".", here},
         {"", here},

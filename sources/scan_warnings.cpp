@@ -1,0 +1,31 @@
+#include "sources/scan_warnings.h"
+
+#include "base/text.h"
+
+namespace qz {
+
+namespace {
+void Add(std::vector<std::string>& out, int64_t count, const char* one, const char* many) {
+    if (count <= 0) return;
+    out.push_back(std::to_string(count) + " " + tr(count == 1 ? one : many));
+}
+} // namespace
+
+std::vector<std::string> ScanWarningTexts(const TScanWarnings& w) {
+    std::vector<std::string> out;
+    Add(out, w.UnreadableFolders,
+        "folder could not be read; what it holds is missing from the scan",
+        "folders could not be read; what they hold is missing from the scan");
+    Add(out, w.UnexaminedEntries, "entry could not be examined; its size and date are unknown",
+        "entries could not be examined; their sizes and dates are unknown");
+    Add(out, w.SkippedLines,
+        "line was skipped: not a data row, or a path outside the first row's tree",
+        "lines were skipped: not data rows, or paths outside the first row's tree");
+    Add(out, w.RowsWithBadNumbers, "row had a number that could not be read; it was read as 0",
+        "rows had numbers that could not be read; they were read as 0");
+    Add(out, w.MergedRows, "row named an item listed before; the later row counts",
+        "rows named items listed before; the later rows count");
+    return out;
+}
+
+} // namespace qz
