@@ -3,6 +3,9 @@
 #include "base/debuglog.h"
 #include "base/text.h"
 #include "fsops/mounts.h"
+#include "gui/changemonitor.h"
+#include "gui/fileactions.h"
+#include "gui/filedrag.h"
 #include "gui/qtext.h"
 #include "gui/scancontrol.h"
 #include "gui/spacesummary.h"
@@ -75,12 +78,32 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     connect(FTreeView, &TTreeView::hotNodeChanged, FTreeStatus, &TTreeStatus::SetHotPath);
     connect(FTreeView, &TTreeView::treeFontHeightChanged, this,
             [this](int h) { FSettings.FontHeight = h; });
+
+    // Removals on disk followed while a scan is shown; the item commands.
+    FChangeMonitor = new TChangeMonitor(sc.Session(), FDisplayTree, this);
+    FChangeMonitor->SetEnabled(FSettings.MonitorFileSystemForChanges);
+    connect(FChangeMonitor, &TChangeMonitor::statusMessage, FScanStatus, &TScanStatus::SetStatus);
+    connect(FChangeMonitor, &TChangeMonitor::totalsChanged, this,
+            &TfrmQuarzelMain::OnTotalsChanged);
+    FFileActions = new TFileActions(sc, *FChangeMonitor, *FScanStatus, FFormat, this);
+    FFileActions->EnableDragDrop = FSettings.EnableDragDrop;
+    FFileActions->EnableDoubleClickOpen = FSettings.EnableDoubleClickOpen;
+    FFileActions->AddView(FTreeView, FDisplayTree, TViewKind::Tree);
+    for (QAction* a :
+         {FFileActions->actOpen, FFileActions->actExplorerHere, FFileActions->actCommandPromptHere,
+          FFileActions->actCopy, FFileActions->actCut, FFileActions->actCopyPath,
+          FFileActions->actDeleteRecycle, FFileActions->actDeleteNoRecycle,
+          FFileActions->actProperties})
+        mnuFile->insertAction(FFileMenuEnd, a);
+    mnuFile->insertSeparator(FFileMenuEnd);
     resize(1100, 720);
 }
 
 TfrmQuarzelMain::~TfrmQuarzelMain() {
-    // The scans (and their threads) go first, then the views that show them; the display
-    // tree they point into is a member and goes last.
+    // The change monitor's thread reads the scans: it ends first. Then the scans (and their
+    // threads) go, then the views that show them; the display tree they point into is a
+    // member and goes last.
+    FChangeMonitor->Stop();
     delete FScanControl;
     delete FTreeView;
     delete FTreeModel;
@@ -181,7 +204,7 @@ void TfrmQuarzelMain::CreateMenus() {
     actNewInstance = mnuFile->addAction(Tr("New Instance"));
     actNewInstance->setObjectName(QStringLiteral("actNewInstance"));
     connect(actNewInstance, &QAction::triggered, this, &TfrmQuarzelMain::NewInstance1Click);
-    mnuFile->addSeparator();
+    FFileMenuEnd = mnuFile->addSeparator();
     actExit = mnuFile->addAction(Tr("Exit"));
     actExit->setObjectName(QStringLiteral("actExit"));
     actExit->setShortcut(QKeySequence::Quit);
@@ -248,15 +271,28 @@ void TfrmQuarzelMain::ProcessCommandLinePath(const QString& path) {
 }
 
 void TfrmQuarzelMain::OnScanStarted() {
+    // Nothing may read the previous scans any more: they are freed next.
+    FChangeMonitor->Stop();
+    FFileActions->ScanStarted();
     actScan->setEnabled(false);
     FTreeStatus->SetSelectionText(QString());
     FTreeStatus->SetHotPath(QString());
 }
 
-void TfrmQuarzelMain::OnScanFinished(bool) {
+void TfrmQuarzelMain::OnScanFinished(bool ok) {
     actScan->setEnabled(true);
     RefreshSelectionStatus();
+    FFileActions->ScanFinished(ok);
+    FChangeMonitor->Start();
     if (FClosePending) close();
+}
+
+void TfrmQuarzelMain::OnTotalsChanged() {
+    // Items were removed on disk: new totals, file groups and used space are in the records.
+    FTreeModel->TextsChanged();
+    FTreeView->viewport()->update();
+    FScanControl->RefreshDiskSizes();
+    RefreshSelectionStatus();
 }
 
 void TfrmQuarzelMain::NewInstance1Click() {
@@ -292,6 +328,7 @@ QString DroppedFile(const QMimeData* mime) {
 } // namespace
 
 void TfrmQuarzelMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (TFileDrag::Dragging()) return; // our own items dragged out and back
     const QString file = DroppedFile(event->mimeData()).toLower();
     if (file.endsWith(QStringLiteral(".mft")) || file.endsWith(QStringLiteral(".csv")) ||
         file.endsWith(QStringLiteral(".tsv")))

@@ -19,6 +19,8 @@ class QTabWidget;
 
 namespace qz {
 
+class TChangeMonitor;
+class TFileActions;
 class TScanControl;
 class TScanStatus;
 class TSpaceSummaryPanel;
@@ -39,6 +41,9 @@ public:
     TScanStatus* ScanStatus() { return FScanStatus; }
     TTreeStatus* TreeStatus() { return FTreeStatus; }
     TSpaceSummaryPanel* SpaceSummary() { return FSummary; }
+    // File operations on the selected items, and the monitor that follows removals on disk.
+    TFileActions* FileActions() { return FFileActions; }
+    TChangeMonitor* ChangeMonitor() { return FChangeMonitor; }
 
     // ---- menus (other parts add their actions)
     QMenu* mnuFile;
@@ -82,6 +87,7 @@ private:
     void OnScanStarted();
     void OnScanFinished(bool ok);
     void NewInstance1Click();
+    void OnTotalsChanged();
 
     TWindowStart& FStart;
     TMainSettings FSettings;
@@ -93,7 +99,10 @@ private:
     TScanStatus* FScanStatus = nullptr;
     TTreeStatus* FTreeStatus = nullptr;
     TSpaceSummaryPanel* FSummary = nullptr;
-    bool FClosePending = false; // the window closes once the cancelled scan has ended
+    TChangeMonitor* FChangeMonitor = nullptr;
+    TFileActions* FFileActions = nullptr;
+    QAction* FFileMenuEnd = nullptr; // the item commands go before it in the File menu
+    bool FClosePending = false;      // the window closes once the cancelled scan has ended
     bool FShown = false;
 };
 

@@ -74,6 +74,8 @@ public:
     void btnCancelClick();
     // Refreshes the space summary and the window caption from the current sources.
     void UpdateSpaceSummary();
+    // The sources' space figures read again (items were removed on disk), then the summary.
+    void RefreshDiskSizes();
 
 signals:
     void scanStarted();
