@@ -76,6 +76,9 @@ public:
     void UpdateSpaceSummary();
     // The sources' space figures read again (items were removed on disk), then the summary.
     void RefreshDiskSizes();
+    // Sets the texts made from pieces again after a language switch (the fixed source
+    // entries, the completed scan's status line, the summary).
+    void Retranslate();
 
 signals:
     void scanStarted();
@@ -100,6 +103,7 @@ private:
     bool FScanInProgress = false;
     QString FCurrentDrive;
     QString FDragDropFilename;
+    QString FCompletionStatus; // the status line set when the last scan completed
     std::string FCommandLinePath;
     TTreeViewState FCaptured;
     std::vector<TDiskSizeInfo> FDiskSizes; // one per source of the last scan
