@@ -23,8 +23,7 @@ void MarkDeleted(PMFT_RECORD rec, std::vector<PMFT_RECORD>& marked) {
     }
 }
 
-size_t ApplyRemovals(const TChangeBatch& batch, std::vector<PMFT_RECORD>& marked) {
-    const size_t before = marked.size();
+void FindRemovedRecords(const TChangeBatch& batch, std::vector<PMFT_RECORD>& found) {
     // Removals grouped by folder: a folder with many removals is looked up through a table of
     // its children's names, built once.
     std::vector<uint32_t> order;
@@ -50,26 +49,33 @@ size_t ApplyRemovals(const TChangeBatch& batch, std::vector<PMFT_RECORD>& marked
         for (size_t k = g; k < end; ++k) {
             const TRemoval& r = batch.Removals[order[k]];
             if (r.NameLength == 0) {
-                MarkDeleted(folder, marked); // the folder itself (a scan's root)
+                if (!folder->Deleted) found.push_back(folder); // the folder itself (a root)
                 continue;
             }
             name.clear();
             Utf8ToUtf16(batch.NameOf(r), name);
-            PMFT_RECORD found = nullptr;
+            PMFT_RECORD match = nullptr;
             if (table) {
                 auto it = byName.find(std::u16string_view(name));
-                if (it != byName.end()) found = it->second;
+                if (it != byName.end()) match = it->second;
             } else {
                 for (PMFT_RECORD c : folder->Children())
                     if (c && c->Name() == std::u16string_view(name)) {
-                        found = c;
+                        match = c;
                         break;
                     }
             }
-            MarkDeleted(found, marked);
+            if (match && !match->Deleted) found.push_back(match);
         }
         g = end;
     }
+}
+
+size_t ApplyRemovals(const TChangeBatch& batch, std::vector<PMFT_RECORD>& marked) {
+    const size_t before = marked.size();
+    std::vector<PMFT_RECORD> found;
+    FindRemovedRecords(batch, found);
+    for (PMFT_RECORD r : found) MarkDeleted(r, marked);
     return marked.size() - before;
 }
 

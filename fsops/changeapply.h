@@ -14,8 +14,12 @@ namespace qz {
 // marked.
 void MarkDeleted(PMFT_RECORD rec, std::vector<PMFT_RECORD>& marked);
 
-// Marks the records the batch's removals name (looked up by exact name among their folder's
-// children). Returns how many records were newly marked (appended to marked).
+// The records the batch's removals name (looked up by exact name among their folder's
+// children) that are not marked Deleted yet, appended to found. Only reads the records.
+void FindRemovedRecords(const TChangeBatch& batch, std::vector<PMFT_RECORD>& found);
+
+// Marks the records the batch's removals name, and everything below them. Returns how many
+// records were newly marked (appended to marked).
 size_t ApplyRemovals(const TChangeBatch& batch, std::vector<PMFT_RECORD>& marked);
 
 // Marks every record below a Deleted folder Deleted too (also those a filter hides, which

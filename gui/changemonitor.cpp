@@ -14,6 +14,9 @@ TChangeMonitor::TChangeMonitor(TScanSession& session, TDisplayTree& tree, QObjec
     : QObject(parent), FSession(session), FTree(tree) {
     FTimer.setSingleShot(true);
     connect(&FTimer, &QTimer::timeout, this, &TChangeMonitor::OnTimer);
+    FBusyTimer.setSingleShot(true);
+    FBusyTimer.setInterval(50);
+    connect(&FBusyTimer, &QTimer::timeout, this, &TChangeMonitor::RefreshNow);
 }
 
 TChangeMonitor::~TChangeMonitor() {
@@ -72,6 +75,8 @@ void TChangeMonitor::Start() {
 
 void TChangeMonitor::Stop() {
     FTimer.stop();
+    FBusyTimer.stop();
+    FOwnRemoved.clear();
     FWaiting = false;
     if (FWatcher) {
         FWatcher->Stop();
@@ -122,34 +127,44 @@ void TChangeMonitor::OnTimer() {
 
 void TChangeMonitor::RefreshNow() {
     FTimer.stop();
-    FWaiting = false;
+    FBusyTimer.stop();
     if (!FWatcher) return;
+    if (RecordsBusy && RecordsBusy()) {
+        FBusyTimer.start();
+        return;
+    }
+    FWaiting = false;
     FWatcher->TakeChanges(FBatch);
-    FMarked.clear();
-    ApplyRemovals(FBatch, FMarked);
-    Update(FMarked, FBatch.Overflowed);
+    FFound.clear();
+    FindRemovedRecords(FBatch, FFound);
+    for (PMFT_RECORD r : FOwnRemoved)
+        if (r && !r->Deleted) FFound.push_back(r);
+    FOwnRemoved.clear();
+    Update(FFound, FBatch.Overflowed);
 }
 
 void TChangeMonitor::MarkRemoved(const std::vector<PMFT_RECORD>& records) {
     if (!FWatcher) return;
-    FMarked.clear();
-    for (PMFT_RECORD r : records) MarkDeleted(r, FMarked);
-    Update(FMarked, false);
+    FOwnRemoved.insert(FOwnRemoved.end(), records.begin(), records.end());
+    RefreshNow();
 }
 
-void TChangeMonitor::Update(std::vector<PMFT_RECORD>& marked, bool lost) {
+void TChangeMonitor::Update(const std::vector<PMFT_RECORD>& found, bool lost) {
     if (lost && !FLossTold) {
         FLossTold = true;
         emit statusMessage(Tr("Too many changes on disk at once: some removals may not show until "
                               "the next scan"));
     }
-    if (marked.empty()) return;
+    if (found.empty()) return;
     const auto start = std::chrono::steady_clock::now();
+    emit aboutToChangeRecords();
+    FMarked.clear();
+    for (PMFT_RECORD r : found) MarkDeleted(r, FMarked);
     bool folders = false;
-    for (PMFT_RECORD r : marked) folders = folders || r->IsFolder();
+    for (PMFT_RECORD r : FMarked) folders = folders || r->IsFolder();
     for (TNTFS_FILES* scan : FScans) {
         // Records a filter hides are in no children list: they follow their folder here.
-        if (folders) MarkBelowDeletedFolders(*scan, marked);
+        if (folders) MarkBelowDeletedFolders(*scan, FMarked);
     }
     if (FWatcher->SetupDone()) MoveHardLinkCounts(FWatcher->HardLinkGroups());
     for (TNTFS_FILES* scan : FScans) RecomputeTotals(*scan, FSession.FoldersOnly);
@@ -164,12 +179,12 @@ void TChangeMonitor::Update(std::vector<PMFT_RECORD>& marked, bool lost) {
         FSession.rootmftmulti.SubFoldersTotSizeAlloc += s->MFTRoot->SubFoldersTotSizeAlloc;
     }
     FTree.RefreshFileGroups();
-    FMarkedCount += marked.size();
+    FMarkedCount += FMarked.size();
     ++FRefreshCount;
     emit totalsChanged();
     FLastRefreshEnd = std::chrono::steady_clock::now();
     FLastRefreshMs = std::chrono::duration<double, std::milli>(FLastRefreshEnd - start).count();
-    DebugLog("Change monitor: " + std::to_string(marked.size()) + " records deleted");
+    DebugLog("Change monitor: " + std::to_string(FMarked.size()) + " records deleted");
 }
 
 } // namespace qz

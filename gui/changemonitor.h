@@ -8,6 +8,10 @@
 // refreshes the file groups of the display tree and the sources' used space, then emits
 // totalsChanged: the views repaint, the treemap outlines the deleted items.
 //
+// Other threads may read the records (an export, a filter pass, the file list loading, the
+// treemap drawing): while RecordsBusy says so an update waits, and aboutToChangeRecords comes
+// right before the records are written (the treemap stops drawing), totalsChanged after.
+//
 // The monitor must be stopped before the scans are freed (the window stops it when a scan
 // starts).
 #pragma once
@@ -19,6 +23,7 @@
 #include <QObject>
 #include <QTimer>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 namespace qz {
@@ -55,12 +60,17 @@ public:
     // Quiet time before an update, and the longest wait (defaults 250 ms and 1 s).
     int QuietMs = 250;
     int MaxWaitMs = 1000;
+    // True while another thread reads the records: the update is tried again 50 ms later.
+    std::function<bool()> RecordsBusy;
 
 signals:
     // A text for the status line (watch limit reached, events lost, monitoring unavailable).
     void statusMessage(const QString& text);
     // The watches are set up.
     void watching(size_t folders, size_t watched);
+    // Records are about to be marked deleted and the totals summed again (nothing else may
+    // read them meanwhile).
+    void aboutToChangeRecords();
     // Records were marked deleted and the totals summed again.
     void totalsChanged();
 
@@ -68,7 +78,8 @@ private:
     void OnChangesWaiting();
     void OnTimer();
     void OnSetupDone();
-    void Update(std::vector<PMFT_RECORD>& marked, bool lost);
+    // Marks the records found (and everything below them) and sums the totals again.
+    void Update(const std::vector<PMFT_RECORD>& found, bool lost);
 
     TScanSession& FSession;
     TDisplayTree& FTree;
@@ -76,11 +87,13 @@ private:
     std::unique_ptr<TChangeWatcher> FWatcher;
     std::vector<TNTFS_FILES*> FScans; // watched
     QTimer FTimer;
+    QTimer FBusyTimer; // retries an update that waits for the records
     std::chrono::steady_clock::time_point FFirstWaiting{};
     bool FWaiting = false;
     bool FLimitTold = false, FLossTold = false;
     TChangeBatch FBatch;
-    std::vector<PMFT_RECORD> FMarked;
+    std::vector<PMFT_RECORD> FFound, FMarked;
+    std::vector<PMFT_RECORD> FOwnRemoved; // the program's own deletions, not marked yet
     int FRefreshCount = 0;
     double FLastRefreshMs = 0;
     std::chrono::steady_clock::time_point FLastRefreshEnd{};

@@ -106,8 +106,6 @@ TFileActions::TFileActions(TScanControl& scans, TChangeMonitor& monitor, TScanSt
                                     {QKeySequence(Qt::SHIFT | Qt::Key_Delete)});
     actProperties = MakeAction(this, "actProperties", Tr("Properties"), {});
     actNewInstanceHere = MakeAction(this, "actNewInstanceHere", QStringLiteral("Quarzel"), {});
-    actNewInstanceHere->setToolTip(Tr("Scan the folder in a new window"));
-    actNewInstanceHere->setStatusTip(actNewInstanceHere->toolTip());
 
     connect(actOpen, &QAction::triggered, this, &TFileActions::actOpenExecute);
     connect(actExplorerHere, &QAction::triggered, this, &TFileActions::actExplorerHereExecute);
@@ -140,9 +138,9 @@ TFileActions::~TFileActions() = default;
 
 // ---------------------------------------------------------------- views and selection
 
-void TFileActions::AddView(QWidget* view, TViewNodes& nodes, TViewKind kind) {
+void TFileActions::AddView(QWidget* view, std::function<TViewNodes*()> nodes, TViewKind kind) {
     const size_t index = FViews.size();
-    FViews.push_back({view, &nodes, kind, nullptr});
+    FViews.push_back({view, std::move(nodes), kind, nullptr});
     for (QAction* a : {actOpen, actExplorerHere, actCommandPromptHere, actCopyPath, actCopy, actCut,
                        actDeleteRecycle, actDeleteNoRecycle, actProperties})
         view->addAction(a);
@@ -165,6 +163,11 @@ TFileDrag* TFileActions::DragOf(QWidget* view) const {
     for (const TView& v : FViews)
         if (v.Widget == view) return v.Drag;
     return nullptr;
+}
+
+void TFileActions::SetCurrentView(QWidget* view) {
+    for (size_t i = 0; i < FViews.size(); ++i)
+        if (FViews[i].Widget == view) FCurrent = int(i);
 }
 
 void TFileActions::OnFocusChanged(QWidget* now) {
@@ -197,9 +200,10 @@ std::vector<TFileActions::TItem> TFileActions::Selection(bool containingFolders,
                                                          bool onDiskOnly) {
     std::vector<TItem> out;
     TView* view = CurrentView();
-    if (!view || !view->Nodes) return out;
+    TViewNodes* nodes = view && view->Nodes ? view->Nodes() : nullptr;
+    if (!nodes) return out;
     std::vector<TSelectedItem> selected;
-    GetSelectedItems(selected, containingFolders, true, false, *view->Nodes, skipNested);
+    GetSelectedItems(selected, containingFolders, true, false, *nodes, skipNested);
     size_t left = 0;
     QString why;
     for (const TSelectedItem& s : selected) {
@@ -230,11 +234,12 @@ std::unique_ptr<QMimeData> TFileActions::DragMime(TView& view) {
 }
 
 void TFileActions::OnDoubleClick(TView& view) {
-    if (!EnableDoubleClickOpen || !view.Nodes) return;
+    TViewNodes* viewNodes = view.Nodes ? view.Nodes() : nullptr;
+    if (!EnableDoubleClickOpen || !viewNodes) return;
     FCurrent = int(&view - FViews.data());
-    const std::vector<TTreeNode*> nodes = view.Nodes->SelectedNodes();
-    TTreeNode* n = nodes.empty() ? view.Nodes->FocusedNode() : nodes.front();
-    if (!n || !n->Data.Rec || view.Nodes->HasChildren(n)) return;
+    const std::vector<TTreeNode*> nodes = viewNodes->SelectedNodes();
+    TTreeNode* n = nodes.empty() ? viewNodes->FocusedNode() : nodes.front();
+    if (!n || !n->Data.Rec || viewNodes->HasChildren(n)) return;
     if (!n->Data.Rec->IsFolder() && !n->Data.IsFileGroup)
         actOpenExecute();
     else if (view.Kind == TViewKind::FileList)
@@ -272,6 +277,7 @@ void TFileActions::ScanStarted() {
     ++FGeneration;
     FRoots.clear();
     FAnyOnDisk = false;
+    FOffReason.clear();
     UpdateActions();
 }
 
@@ -280,9 +286,11 @@ void TFileActions::ScanFinished(bool) {
     FAnyOnDisk = false;
     TScanSession& s = FScans.Session();
     QString why;
+    bool cancelled = false;
     for (size_t k = 0; k < s.m.size() && k < s.Sources.size(); ++k) {
         TNTFS_FILES* scan = s.m[k].get();
         if (!scan || !scan->MFTRoot) continue;
+        cancelled = cancelled || scan->Cancelled();
         QString reason;
         if (IsLiveSource(s.Sources[k], scan, &reason))
             FAnyOnDisk = true;
@@ -290,18 +298,27 @@ void TFileActions::ScanFinished(bool) {
             why = reason;
         FRoots.push_back({scan->MFTRoot, reason});
     }
+    FOffReason = FRoots.empty() || FAnyOnDisk ? QString() : why;
     UpdateActions();
-    if (!FRoots.empty() && !FAnyOnDisk)
+    // The status line of a completed scan says why; a cancelled scan's keeps its own note.
+    if (!FOffReason.isEmpty() && !cancelled)
         Status(FStatus.Status() + QStringLiteral("  ") + Tr("File operations are off") +
-               QStringLiteral(": ") + why);
+               QStringLiteral(": ") + FOffReason);
 }
 
 void TFileActions::UpdateActions() {
     const bool anyScan = !FRoots.empty();
     actCopyPath->setEnabled(anyScan);
     for (QAction* a : {actExplorerHere, actCommandPromptHere, actCopy, actCut, actDeleteRecycle,
-                       actDeleteNoRecycle, actNewInstanceHere})
+                       actDeleteNoRecycle, actNewInstanceHere}) {
         a->setEnabled(FAnyOnDisk);
+        // A disabled command names the reason in its tip.
+        QString tip = a == actNewInstanceHere ? Tr("Scan the folder in a new window") : QString();
+        if (!FOffReason.isEmpty())
+            tip = (tip.isEmpty() ? a->text() : tip) + QStringLiteral(": ") + FOffReason;
+        a->setToolTip(tip);
+        a->setStatusTip(tip);
+    }
 }
 
 void TFileActions::Status(const QString& text) {

@@ -20,6 +20,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QString>
 #include <functional>
 #include <string>
 #include <vector>
@@ -59,8 +60,12 @@ public:
 
     // A view whose selection the actions use while it (or a child of it) has the focus; the
     // first view added counts until another had the focus. The actions' shortcuts work in the
-    // view; trees and lists get double-click opening and dragging out.
-    void AddView(QWidget* view, TViewNodes& nodes, TViewKind kind);
+    // view; trees and lists get double-click opening and dragging out. nodes gives the view's
+    // nodes at the time of the command (a list may replace its nodes when it loads again).
+    void AddView(QWidget* view, std::function<TViewNodes*()> nodes, TViewKind kind);
+    // The view whose selection the actions use from now on (the treemap's context menu acts on
+    // the tree's selection).
+    void SetCurrentView(QWidget* view);
     // The actions as a context menu (the views' right click, the treemap's hook).
     void FillContextMenu(QMenu& menu);
     // Shows the context menu for the current view's selection at a global position.
@@ -109,7 +114,7 @@ signals:
 private:
     struct TView {
         QPointer<QWidget> Widget;
-        TViewNodes* Nodes;
+        std::function<TViewNodes*()> Nodes;
         TViewKind Kind;
         TFileDrag* Drag = nullptr;
     };
@@ -136,6 +141,7 @@ private:
     // The scans' roots and why their items are not files here (empty: they are).
     std::vector<std::pair<PMFT_RECORD, QString>> FRoots;
     bool FAnyOnDisk = false;
+    QString FOffReason;  // why the commands that act on disk are off (empty: they are on)
     int FGeneration = 0; // counts scans: a delete ending after a new scan started marks nothing
 };
 

@@ -123,10 +123,23 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     connect(FChangeMonitor, &TChangeMonitor::statusMessage, FScanStatus, &TScanStatus::SetStatus);
     connect(FChangeMonitor, &TChangeMonitor::totalsChanged, this,
             &TfrmQuarzelMain::OnTotalsChanged);
+    connect(FChangeMonitor, &TChangeMonitor::aboutToChangeRecords, FTreemapPanel,
+            &TTreemapPanel::StopDrawing);
+    FChangeMonitor->RecordsBusy = [this] {
+        return FExports->Busy() || FApplier->Busy() || FFilesPanel->Loading() ||
+               FTreemapPanel->Exporting();
+    };
     FFileActions = new TFileActions(sc, *FChangeMonitor, *FScanStatus, FFormat, this);
     FFileActions->EnableDragDrop = FSettings.EnableDragDrop;
     FFileActions->EnableDoubleClickOpen = FSettings.EnableDoubleClickOpen;
-    FFileActions->AddView(FTreeView, FDisplayTree, TViewKind::Tree);
+    FFileActions->AddView(
+        FTreeView, [this] { return &FDisplayTree; }, TViewKind::Tree);
+    FFileActions->AddView(
+        FFilesPanel->vstFiles, [this] { return &FFilesPanel->List(); }, TViewKind::FileList);
+    FTreemapPanel->FillContextMenu = [this](QMenu& menu, TTreeNode*) {
+        FFileActions->SetCurrentView(FTreeView); // the item under the pointer is selected there
+        FFileActions->FillContextMenu(menu);
+    };
     for (QAction* a :
          {FFileActions->actOpen, FFileActions->actExplorerHere, FFileActions->actCommandPromptHere,
           FFileActions->actCopy, FFileActions->actCut, FFileActions->actCopyPath,
@@ -403,6 +416,11 @@ void TfrmQuarzelMain::OnTotalsChanged() {
     FTreeView->viewport()->update();
     FScanControl->RefreshDiskSizes();
     RefreshSelectionStatus();
+    TScanSession& s = FScanControl->Session();
+    FFilesPanel->RecordsChanged(s.rootmftmulti.SubFoldersTotSize,
+                                s.rootmftmulti.SubFoldersTotSizeAlloc);
+    RankExtensions();
+    FTreemapPanel->RecordsChanged();
 }
 
 void TfrmQuarzelMain::ShowResults() {
