@@ -10,6 +10,7 @@
 #include "gui/fileactions.h"
 #include "gui/filedrag.h"
 #include "gui/filelistpanel.h"
+#include "gui/filelistview.h"
 #include "gui/filetypecache.h"
 #include "gui/filetypesdelegate.h"
 #include "gui/filetypesmodel.h"
