@@ -64,16 +64,16 @@ TDeleteChoice TDeleteJob::Ask(const TDeleteFailure& f) {
     return c;
 }
 
-bool TDeleteJob::DeleteOne(const TDeleteItem& item, bool permanent) {
+bool TDeleteJob::DeleteOne(const TDeleteItem& item, bool permanent, const TItemIdentity& id) {
     if (permanent) {
         const TFailureHandler handler = [this](const TRemoveFailure& f) {
             const TDeleteChoice c = Ask({f.Path, f.Error, f.Message, false});
             return c == TDeleteChoice::Stop ? TFailureChoice::Stop : TFailureChoice::Skip;
         };
-        const TRemoveOutcome r = RemoveTree(item.Path, FProgress, handler);
+        const TRemoveOutcome r = RemoveTree(item.Path, FProgress, handler, &id);
         return r != TRemoveOutcome::Stopped && r != TRemoveOutcome::Cancelled;
     }
-    const TTrashResult r = FTrash.MoveToTrash(item.Path);
+    const TTrashResult r = FTrash.MoveToTrash(item.Path, &id);
     if (r.Ok) {
         FTrashedEntries.fetch_add(item.Entries, std::memory_order_relaxed);
         return true;
@@ -81,7 +81,7 @@ bool TDeleteJob::DeleteOne(const TDeleteItem& item, bool permanent) {
     if (r.Error == ENOENT) return true; // gone already
     switch (Ask({item.Path, r.Error, r.Message, true})) {
     case TDeleteChoice::DeletePermanently:
-        return DeleteOne(item, true);
+        return DeleteOne(item, true, id);
     case TDeleteChoice::Stop:
         return false;
     default:
@@ -93,27 +93,33 @@ void TDeleteJob::Run() {
     for (size_t i = 0; i < FItems.size(); ++i) {
         if (FProgress.Cancel.load()) break;
         const TDeleteItem& item = FItems[i];
-        struct stat st {};
-        if (::lstat(item.Path.c_str(), &st) != 0) {
-            if (errno == ENOENT) {
-                Gone.push_back(i);
-            } else if (Ask({item.Path, errno, std::strerror(errno), false}) ==
-                       TDeleteChoice::Stop) {
-                break;
-            }
+        const TLookUpResult found = LookUpBelow(item.Anchor, item.Path);
+        std::string why;
+        int error = 0;
+        if (found.Outcome == TLookUp::Gone) {
+            Gone.push_back(i);
             FItemsDone.fetch_add(1, std::memory_order_relaxed);
             continue;
         }
-        if (S_ISDIR(st.st_mode) != item.ExpectFolder) {
+        const mode_t mode = found.Id.Mode;
+        if (found.Outcome == TLookUp::Failed) {
+            error = found.Error;
+            why = std::strerror(found.Error);
+        } else if (found.Outcome == TLookUp::Changed) {
+            why = tr("a folder on its way is now a link; it changed since the scan");
+        } else if (S_ISLNK(mode) && !item.ScanSawLink) {
+            why = tr("it is a link now; it changed since the scan");
+        } else if (S_ISDIR(mode) != item.ExpectFolder) {
             // Not the item the scan found: nothing of it is touched.
-            const std::string why = item.ExpectFolder
-                                        ? tr("it is no longer a folder; it changed since the scan")
-                                        : tr("it is a folder now; it changed since the scan");
-            if (Ask({item.Path, 0, why, false}) == TDeleteChoice::Stop) break;
+            why = item.ExpectFolder ? tr("it is no longer a folder; it changed since the scan")
+                                    : tr("it is a folder now; it changed since the scan");
+        }
+        if (!why.empty()) {
+            if (Ask({item.Path, error, why, false}) == TDeleteChoice::Stop) break;
             FItemsDone.fetch_add(1, std::memory_order_relaxed);
             continue;
         }
-        const bool goOn = DeleteOne(item, item.Permanent);
+        const bool goOn = DeleteOne(item, item.Permanent, found.Id);
         struct stat after {};
         if (::lstat(item.Path.c_str(), &after) != 0 && errno == ENOENT) Gone.push_back(i);
         FItemsDone.fetch_add(1, std::memory_order_relaxed);

@@ -2,8 +2,10 @@
 // with progress, a cancel that takes effect before the next entry, and failures that wait for
 // the user's answer.
 //
-// Before an item is touched it is checked to still be what the scan saw (a folder, or not a
-// folder): a file that became a folder since the scan is not deleted as a folder. A failure
+// Before an item is touched it is looked up again from its scan's root without following a
+// link on the way (LookUpBelow) and checked to still be what the scan saw: a folder or not, a
+// link only where the scan saw one. The trash and the removal then act only on that device
+// and inode: an item swapped for another meanwhile is left alone and reported. A failure
 // (an item that cannot be removed, entered or moved to the trash) is handed to OnFailure on
 // the job's thread; the job then waits for Answer (or Cancel). Skip leaves that entry and goes
 // on, Skip all also leaves every later failure without asking, Stop ends the job; for an item
@@ -28,6 +30,8 @@ struct TDeleteItem {
     bool ExpectFolder = false; // what the scan saw
     bool Permanent = false;    // false: to the trash
     uint64_t Entries = 1;      // files and folders in it as the scan counted them (progress)
+    std::string Anchor;        // the scan's root: no link below it is followed ("": none)
+    bool ScanSawLink = false;  // the scan saw a symbolic link (or reparse point) here
 };
 
 struct TDeleteFailure {
@@ -74,7 +78,8 @@ private:
     void Run();
     // Reports f and waits for the answer (SkipAll remembered).
     TDeleteChoice Ask(const TDeleteFailure& f);
-    bool DeleteOne(const TDeleteItem& item, bool permanent); // false: stop
+    // false: stop
+    bool DeleteOne(const TDeleteItem& item, bool permanent, const TItemIdentity& id);
 
     std::vector<TDeleteItem> FItems;
     TTrash FTrash;

@@ -62,7 +62,7 @@ public:
     TRemover(TRemoveProgress& progress, const TFailureHandler& onFailure)
         : FProgress(progress), FOnFailure(onFailure), FBuf(new char[kBufSize]) {}
 
-    TRemoveOutcome Run(const std::string& path);
+    TRemoveOutcome Run(const std::string& path, const TItemIdentity* expect);
 
 private:
     struct TFrame {
@@ -255,7 +255,7 @@ bool TRemover::FinishFrame(size_t index) {
     return Fail(FPath, err);
 }
 
-TRemoveOutcome TRemover::Run(const std::string& path) {
+TRemoveOutcome TRemover::Run(const std::string& path, const TItemIdentity* expect) {
     std::string folder = ".";
     FTopName = path;
     const size_t slash = path.find_last_of('/');
@@ -278,6 +278,11 @@ TRemoveOutcome TRemover::Run(const std::string& path) {
         if (errno == ENOENT) return TRemoveOutcome::Removed;
         Fail(path, errno);
         return TRemoveOutcome::Stopped;
+    }
+    if (expect && !expect->SameAs(uint64_t(st.st_dev), uint64_t(st.st_ino))) {
+        return Fail(path, ESTALE, tr("it changed since the scan; it is left as it is"))
+                   ? TRemoveOutcome::Incomplete
+                   : TRemoveOutcome::Stopped;
     }
     if (!S_ISDIR(st.st_mode)) {
         if (::unlinkat(FTopParent.get(), FTopName.c_str(), 0) == 0 || errno == ENOENT) {
@@ -354,9 +359,9 @@ TRemoveOutcome TRemover::Run(const std::string& path) {
 } // namespace
 
 TRemoveOutcome RemoveTree(const std::string& path, TRemoveProgress& progress,
-                          const TFailureHandler& onFailure) {
+                          const TFailureHandler& onFailure, const TItemIdentity* expect) {
     TRemover remover(progress, onFailure);
-    return remover.Run(path);
+    return remover.Run(path, expect);
 }
 
 } // namespace qz

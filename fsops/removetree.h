@@ -12,6 +12,8 @@
 // the rest is still removed (Skip) or the removal ends (Stop).
 #pragma once
 
+#include "fsops/itemlookup.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -41,8 +43,9 @@ enum class TRemoveOutcome : uint8_t {
     Cancelled,  // Cancel was set
 };
 
-// Removes path (absolute, or relative to the current folder) and everything below it.
+// Removes path (absolute, or relative to the current folder) and everything below it. With
+// expect, the item must still be that file (device and inode), else nothing is touched.
 TRemoveOutcome RemoveTree(const std::string& path, TRemoveProgress& progress,
-                          const TFailureHandler& onFailure);
+                          const TFailureHandler& onFailure, const TItemIdentity* expect = nullptr);
 
 } // namespace qz

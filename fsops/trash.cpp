@@ -266,7 +266,7 @@ bool TTrash::CanTrash(const std::string& path, std::string* why) const {
     return !TrashDirFor(path, why).empty();
 }
 
-TTrashResult TTrash::MoveToTrash(const std::string& path) const {
+TTrashResult TTrash::MoveToTrash(const std::string& path, const TItemIdentity* expect) const {
     TTrashResult r;
     auto fail = [&](int err, std::string message) {
         r.Ok = false;
@@ -278,6 +278,8 @@ TTrashResult TTrash::MoveToTrash(const std::string& path) const {
     struct stat st {};
     if (path.empty() || path[0] != '/') return fail(EINVAL, tr("not an absolute path"));
     if (::lstat(path.c_str(), &st) != 0) return fail(errno, ErrorText(errno));
+    if (expect && !expect->SameAs(uint64_t(st.st_dev), uint64_t(st.st_ino)))
+        return fail(ESTALE, tr("it changed since the scan; it is left as it is"));
     if (!RealItemPath(path, real)) return fail(errno, ErrorText(errno));
     TTarget target;
     std::string why;

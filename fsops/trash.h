@@ -17,6 +17,7 @@
 // mount), items already in a trash, and items on file systems without a usable trash.
 #pragma once
 
+#include "fsops/itemlookup.h"
 #include "fsops/mounts.h"
 
 #include <string>
@@ -47,8 +48,9 @@ public:
     // True when path can be moved to a trash; otherwise false with the reason. Changes
     // nothing on disk (a trash folder that does not exist yet is checked for being creatable).
     bool CanTrash(const std::string& path, std::string* why = nullptr) const;
-    // Moves path (absolute) to its trash.
-    TTrashResult MoveToTrash(const std::string& path) const;
+    // Moves path (absolute) to its trash. With expect, the item must still be that file
+    // (device and inode), else nothing is touched.
+    TTrashResult MoveToTrash(const std::string& path, const TItemIdentity* expect = nullptr) const;
 
     // The trash folder path would go to (the folder need not exist yet); empty when none.
     std::string TrashDirFor(const std::string& path, std::string* why = nullptr) const;

@@ -2,6 +2,7 @@
 
 #include "base/debuglog.h"
 #include "base/text.h"
+#include "engine/tree.h"
 #include "fsops/launch.h"
 #include "fsops/terminal.h"
 #include "fsops/trash.h"
@@ -66,6 +67,9 @@ QString XdgOpenFailure(int status) {
     if (status < 0) return Tr("the file opener was ended by a signal");
     return Tr("the file opener failed (exit code %1)").arg(status);
 }
+
+// The attribute bit of symbolic links and other reparse points (folder scans set it for links).
+constexpr uint32_t kAttributeReparsePoint = 0x400;
 
 // The records' root (the scan's root record).
 PMFT_RECORD RootOf(PMFT_RECORD r) {
@@ -502,8 +506,12 @@ void TFileActions::Delete(bool permanent) {
     for (size_t i = 0; i < items.size(); ++i) {
         if (refused[i] && answer == TDeleteAnswer::TrashOthersOnly) continue;
         PMFT_RECORD r = items[i].Rec;
-        jobItems.push_back(
-            {items[i].Path, r && r->IsFolder(), permanent || refused[i], entries[i]});
+        // Below its scan's root no link is followed on the way to the item (a folder swapped
+        // for a link since the scan stops the delete of that item).
+        const PMFT_RECORD root = RootOf(r);
+        jobItems.push_back({items[i].Path, r && r->IsFolder(), permanent || refused[i], entries[i],
+                            root ? Utf16ToUtf8(GetRecordPath(root)) : std::string(),
+                            r && (r->DOSAttrib & kAttributeReparsePoint) != 0});
         records.push_back(r);
     }
     if (jobItems.empty()) {

@@ -54,11 +54,11 @@ TEST(DeleteJob, TrashAndPermanentItemsGoAndChangedItemsStay) {
     const bool haveMount = mounts.Bind(tmp / "src", d + "/holder/mnt");
     const TTreePicture before = PictureOf(tmp.path());
     std::vector<TDeleteItem> items = {
-        {d + "/to-trash.txt", false, false, 1}, {d + "/to-trash-dir", true, false, 2},
-        {d + "/gone-for-good", true, true, 3},  {d + "/was-a-file", false, true, 1},
-        {d + "/already-gone", false, true, 1},
+        {d + "/to-trash.txt", false, false, 1, d}, {d + "/to-trash-dir", true, false, 2, d},
+        {d + "/gone-for-good", true, true, 3, d},  {d + "/was-a-file", false, true, 1, d},
+        {d + "/already-gone", false, true, 1, d},
     };
-    if (haveMount) items.push_back({d + "/holder", true, false, 3});
+    if (haveMount) items.push_back({d + "/holder", true, false, 3, d});
     TDeleteJob job(items, TrashAt(tmp / "xdg/Trash"));
     // was-a-file: skip; holder (refused by the trash): delete permanently; its mount: skip.
     const auto seen = RunAnswering(
@@ -96,7 +96,7 @@ TEST(DeleteJob, SkipAllAsksOnceAndStopLeavesTheRest) {
     {
         std::vector<TDeleteItem> items;
         for (int i = 0; i < 10; ++i)
-            items.push_back({tmp / "ro/f" + std::to_string(i), false, true});
+            items.push_back({tmp / "ro/f" + std::to_string(i), false, true, 1, tmp.path()});
         TDeleteJob job(items, TrashAt(tmp / "xdg/Trash"));
         const auto seen = RunAnswering(job, {TDeleteChoice::SkipAll});
         EXPECT_EQ(seen.size(), 1u);
@@ -104,7 +104,8 @@ TEST(DeleteJob, SkipAllAsksOnceAndStopLeavesTheRest) {
         EXPECT_EQ(job.ItemsDone(), 10u);
     }
     {
-        TDeleteJob job({{tmp / "ro/f0", false, true}, {tmp / "rw/a", false, true}},
+        TDeleteJob job({{tmp / "ro/f0", false, true, 1, tmp.path()},
+                        {tmp / "rw/a", false, true, 1, tmp.path()}},
                        TrashAt(tmp / "xdg/Trash"));
         const auto seen = RunAnswering(job, {TDeleteChoice::Stop});
         EXPECT_EQ(seen.size(), 1u);
@@ -119,8 +120,9 @@ TEST(DeleteJob, ACancelEndsAJobThatWaitsForAnAnswer) {
     WriteText(tmp / "file", "x");
     WriteText(tmp / "after", "y");
     // The scan saw a folder: the job asks, and nobody answers.
-    TDeleteJob job({{tmp / "file", true, true}, {tmp / "after", false, true}},
-                   TrashAt(tmp / "xdg/Trash"));
+    TDeleteJob job(
+        {{tmp / "file", true, true, 1, tmp.path()}, {tmp / "after", false, true, 1, tmp.path()}},
+        TrashAt(tmp / "xdg/Trash"));
     std::atomic<bool> asked{false};
     job.OnFailure = [&](const TDeleteFailure&) { asked = true; };
     job.Start();
@@ -131,4 +133,44 @@ TEST(DeleteJob, ACancelEndsAJobThatWaitsForAnAnswer) {
     EXPECT_TRUE(job.WasCancelled());
     EXPECT_TRUE(Exists(tmp / "file"));
     EXPECT_TRUE(Exists(tmp / "after"));
+}
+
+// Items swapped since the scan: a folder on the way replaced by a link to a folder outside
+// (holding an item of the same name), a file and a folder replaced by links. Nothing outside
+// is touched and no link the scan did not see is removed, to the trash or for good; a link the
+// scan saw goes as a link.
+TEST(DeleteJob, ItemsReachedThroughALinkOrSwappedForOneAreLeftAlone) {
+    for (const bool permanent : {false, true}) {
+        TempDir tmp;
+        const std::string root = tmp / "scan";
+        WriteText(tmp / "outside/sub/victim", "must stay");
+        WriteText(tmp / "outside/victim2", "must stay");
+        WriteText(tmp / "outside/dir/x", "must stay");
+        WriteText(root + "/plain", "goes");
+        ASSERT_EQ(::symlink((tmp / "outside/sub").c_str(), (root + "/sub").c_str()), 0);
+        ASSERT_EQ(::symlink((tmp / "outside/victim2").c_str(), (root + "/file").c_str()), 0);
+        ASSERT_EQ(::symlink((tmp / "outside/dir").c_str(), (root + "/folder").c_str()), 0);
+        ASSERT_EQ(::symlink((tmp / "outside/dir").c_str(), (root + "/seen-link").c_str()), 0);
+        const TTreePicture before = PictureOf(tmp.path());
+        // The scan saw "sub" and "folder" as folders, "file" as a file, "seen-link" as a link.
+        TDeleteJob job({{root + "/sub/victim", false, permanent, 1, root},
+                        {root + "/file", false, permanent, 1, root},
+                        {root + "/folder", true, permanent, 1, root},
+                        {root + "/seen-link", false, permanent, 1, root, true},
+                        {root + "/plain", false, permanent, 1, root}},
+                       TrashAt(tmp / "xdg/Trash"));
+        const auto seen = RunAnswering(job, {});
+        ASSERT_EQ(seen.size(), 3u) << "permanent " << permanent;
+        for (size_t i = 0; i < seen.size(); ++i) {
+            EXPECT_EQ(seen[i].Path, job.Items()[i].Path);
+            EXPECT_NE(seen[i].Message.find("changed since the scan"), std::string::npos)
+                << seen[i].Message;
+        }
+        EXPECT_EQ(job.Gone, (std::vector<size_t>{3, 4}));
+        TTreePicture after = PictureOf(tmp.path());
+        for (auto it = after.begin(); it != after.end();)
+            it = it->first.rfind("xdg", 0) == 0 ? after.erase(it) : std::next(it);
+        EXPECT_EQ(Difference(Without(before, {"scan/plain", "scan/seen-link"}), after), "")
+            << "permanent " << permanent;
+    }
 }
