@@ -43,18 +43,6 @@
 
 namespace qz {
 
-namespace {
-
-// An empty panel that another part of the window fills.
-QWidget* Placeholder(QWidget* parent, const char* name, const QString& accessibleName) {
-    auto* w = new QWidget(parent);
-    w->setObjectName(QString::fromLatin1(name));
-    w->setAccessibleName(accessibleName);
-    return w;
-}
-
-} // namespace
-
 TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     : QMainWindow(parent), FStart(start), FSettings(start.Settings) {
     setObjectName(QStringLiteral("frmQuarzelMain"));
