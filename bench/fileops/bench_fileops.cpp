@@ -1,7 +1,9 @@
 // File operations and change monitoring over real trees, the watching measured in the real
 // window on the "offscreen" platform. Prints a table of wall-clock figures:
 //   - watch setup for a tree of FOLDERS folders (one file in each): from the scan's end to the
-//     monitor's "watching" signal, and the longest event-loop stall meanwhile (a zero timer);
+//     monitor's "watching" signal, and the longest event-loop stall meanwhile (a zero timer),
+//     beside the longest stall over as long a time after a scan without monitoring (what the
+//     window itself does after a scan);
 //   - FILES... removed outside the program (another thread unlinks every file): from the last
 //     unlink to the views' update (totalsChanged), split into the quiet time the monitor waits
 //     for the burst to end and the update's own work; the totals are then compared with a
@@ -161,11 +163,27 @@ int main(int argc, char** argv) {
     Clock::time_point last = Clock::now();
     QTimer tick;
     tick.setInterval(0);
+    double longestUpdate = 0; // the longest update by the monitor (mark, totals, views)
     QObject::connect(&tick, &QTimer::timeout, [&] {
         const auto now = Clock::now();
         longest = std::max(longest, Ms(now - last));
+        longestUpdate = std::max(longestUpdate, monitor.LastRefreshMs());
         last = now;
     });
+
+    // The window alone: a scan without monitoring, the stall over the first 3 s after it.
+    monitor.SetEnabled(false);
+    scans.ScanPath(QString::fromStdString(tree));
+    if (!WaitFor([&] { return ended; })) return 1;
+    last = Clock::now();
+    longest = 0;
+    tick.start();
+    WaitFor([&] { return Clock::now() - scanEnd > std::chrono::seconds(3); });
+    tick.stop();
+    const double bareStall = longest;
+    monitor.SetEnabled(true);
+    ended = false;
+    watching = false;
 
     scans.ScanPath(QString::fromStdString(tree));
     if (!WaitFor([&] { return ended; })) return 1;
@@ -185,6 +203,7 @@ int main(int argc, char** argv) {
     Clock::time_point lastUnlink;
     std::atomic<bool> unlinked{false};
     longest = 0;
+    longestUpdate = 0;
     last = Clock::now();
     tick.start();
     std::thread remover([&] {
@@ -230,21 +249,45 @@ int main(int argc, char** argv) {
         if (std::system(command.c_str()) != 0) std::fprintf(stderr, "rm -r failed\n");
         rm = std::min(rm, Ms(Clock::now() - t));
     }
+    // Cancel: a removal of the same tree cancelled after 300 ms; the time until it returns.
+    double cancelMs = 0;
+    uint64_t removedBeforeCancel = 0;
+    {
+        const std::string a = (dir / "del-c").string();
+        MakeFlatTree(a, removeCount);
+        TRemoveProgress progress;
+        Clock::time_point cancelledAt, returnedAt;
+        std::thread worker([&] {
+            RemoveTree(a, progress, {});
+            returnedAt = Clock::now();
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancelledAt = Clock::now();
+        progress.Cancel = true;
+        worker.join();
+        cancelMs = Ms(returnedAt - cancelledAt);
+        removedBeforeCancel = progress.Removed.load();
+    }
     fs::remove_all(dir);
 
     std::printf("| measurement | figure |\n|---|---|\n");
     std::printf("| watch setup, %zu folders (%zu watched) | %.0f ms |\n",
                 folders + folders / 100 + folders / 10000 + 1, watched, setupMs);
     std::printf("| longest event-loop stall during the setup | %.1f ms |\n", setupStall);
+    std::printf("| the same after a scan without monitoring | %.1f ms |\n", bareStall);
     std::printf("| %zu files removed outside: last unlink -> views updated | %.0f ms |\n", n,
                 toUpdate);
     std::printf("|   of which quiet time before the update | %d ms |\n", monitor.QuietMs);
     std::printf("|   of which the update itself (mark, totals, views) | %.1f ms |\n", updateWork);
-    std::printf("|   updates during the burst | %d |\n", refreshes);
+    std::printf("|   updates during the burst | %d (longest %.1f ms) |\n", refreshes,
+                longestUpdate);
     std::printf("| longest event-loop stall during the removals | %.1f ms |\n", removeStall);
     std::printf("| totals afterwards equal a fresh scan's | %s |\n", same ? "yes" : "NO");
     std::printf("| permanent delete of %zu files: RemoveTree | %.0f ms |\n", removeCount, mine);
     std::printf("| permanent delete of %zu files: rm -r | %.0f ms |\n", removeCount, rm);
     std::printf("| ratio | %.2f |\n", mine / rm);
+    std::printf(
+        "| cancel of a permanent delete (after %llu entries): until it returns | %.2f ms |\n",
+        (unsigned long long)removedBeforeCancel, cancelMs);
     return same ? 0 : 2;
 }

@@ -8,7 +8,12 @@
 
 #include "base/text.h"
 #include "fsops/fileuri.h"
+#include "gui/filelistmodel.h"
+#include "gui/filelistpanel.h"
+#include "gui/filelistview.h"
+#include "gui/mainwindow.h"
 #include "gui/statuspanel.h"
+#include "views/filelist.h"
 
 #include <QDialog>
 #include <QPushButton>
@@ -179,4 +184,35 @@ TEST_F(FileOpsFixture, AManyFileDeleteRunsBesideTheWindowAndCancelStopsIt) {
     for (const auto& [path, what] : PictureOf(Data + "/big")) left += what == "F:" ? 1 : 0;
     EXPECT_GT(left, 0u);
     EXPECT_FALSE(Rec("big")->Deleted);
+}
+
+// While the file list has the focus, its selection is the one deleted; the tree's own
+// selection is left alone.
+TEST_F(FileOpsFixture, DeleteActsOnTheSelectionOfTheViewWithTheFocus) {
+    MakeCrowdedTree(Data);
+    ASSERT_TRUE(ScanAndWait(Data + "/tree"));
+    SelectRows({"sel"});
+    W().pcMain->setCurrentWidget(W().tsFiles);
+    TFileListPanel& panel = *W().Files();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel.Loading() && panel.List().Loaded(); }, 30000));
+    TTreeNode* row = nullptr;
+    for (TTreeNode* n : panel.List().Roots())
+        if (Utf16ToUtf8(n->Data.Rec->Name()) == "line.txt") row = n;
+    ASSERT_NE(row, nullptr);
+    TFileListView* list = panel.vstFiles;
+    const QModelIndex index = list->Model().IndexOf(row);
+    list->scrollTo(index);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      list->visualRect(index).center());
+    const TTreePicture picture = PictureOf(Data);
+    TDialogAnswers answers({QStringLiteral("btnDeleteConfirm")});
+    QApplication::setActiveWindow(&W());
+    list->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->hasFocus(); }));
+    QTest::keyClick(list, Qt::Key_Delete, Qt::ShiftModifier);
+    ASSERT_TRUE(WaitForDeletes(1));
+    EXPECT_TRUE(answers.Texts[0].contains(QStringLiteral("1 item")))
+        << answers.Texts[0].toStdString();
+    EXPECT_EQ(DeleteGone, 1);
+    EXPECT_EQ(Difference(Without(picture, {"tree/line.txt"}), PictureOf(Data)), "");
 }
