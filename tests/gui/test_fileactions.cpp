@@ -2,14 +2,16 @@
 // failure shown, many items asked first), a terminal in the folder (or a message when there is
 // none), Copy, Cut and Copy Path with exactly the chosen items in the formats file managers
 // read (names with line breaks and bytes that are not UTF-8 kept as they are), dragging out
-// (copy by default, move only with Shift), and a CSV scan that turns every command acting on
-// disk off while Copy Path stays.
+// (copy by default, move only with Shift), the properties of one item and of several, and a
+// CSV scan that turns every command acting on disk off while Copy Path stays.
 #include "tests/gui/fileops_fixture.h"
 
 #include "fsops/fileuri.h"
 #include "gui/filedrag.h"
+#include "gui/propertiesdialog.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QDrag>
 #include <QGuiApplication>
@@ -18,6 +20,8 @@
 #include <QTest>
 #include <fstream>
 #include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace qz;
 using namespace qz::test;
@@ -247,4 +251,48 @@ TEST_F(FileOpsFixture, ACsvScanTurnsTheCommandsOnDiskOffAndCopyPathStays) {
     EXPECT_EQ(ReadText(t + "/line.txt"), "similar name");
     FA().actCopyPath->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), t + "/line.txt");
+}
+
+TEST_F(FileOpsFixture, PropertiesShowWhatTheFileSystemSaysOfOneItemAndTotalsOfSeveral) {
+    MakeTree(Data);
+    const std::string t = Data + "/tree";
+    ASSERT_EQ(::link((t + "/line.txt").c_str(), (t + "/hard-link.txt").c_str()), 0);
+    ASSERT_TRUE(ScanAndWait(t));
+    auto open = [&](const std::vector<std::string>& rows) -> TPropertiesDialog* {
+        SelectRows(rows);
+        FA().actProperties->trigger();
+        TPropertiesDialog* found = nullptr;
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* d = qobject_cast<TPropertiesDialog*>(w); d && d->isVisible()) found = d;
+            return found != nullptr;
+        }));
+        return found;
+    };
+    auto digits = [](const QString& s) {
+        std::string out;
+        for (QChar c : s)
+            if (c.isDigit()) out += char(c.unicode());
+        return out;
+    };
+    struct stat st {};
+    ASSERT_EQ(::lstat((t + "/line.txt").c_str(), &st), 0);
+    TPropertiesDialog* one = open({"line.txt"});
+    ASSERT_NE(one, nullptr);
+    EXPECT_EQ(digits(one->Value(QStringLiteral("Inode"))), std::to_string(st.st_ino));
+    EXPECT_EQ(digits(one->Value(QStringLiteral("Links"))), "2");
+    EXPECT_TRUE(one->Value(QStringLiteral("Size")).startsWith(QStringLiteral("12")))
+        << one->Value(QStringLiteral("Size")).toStdString();
+    EXPECT_TRUE(one->Value(QStringLiteral("Mode")).contains(QStringLiteral("rw")))
+        << one->Value(QStringLiteral("Mode")).toStdString();
+    one->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !one->isVisible(); }));
+
+    // Several: their number and what they hold (sel: a folder with one file).
+    TPropertiesDialog* several = open({"sel", "line.txt", "bad\xff.bin"});
+    ASSERT_NE(several, nullptr);
+    EXPECT_EQ(several->Value(QStringLiteral("Items")), QStringLiteral("3"));
+    EXPECT_EQ(several->Value(QStringLiteral("Files")), QStringLiteral("3"));
+    EXPECT_EQ(several->Value(QStringLiteral("Folders")), QStringLiteral("1"));
+    several->close();
 }
