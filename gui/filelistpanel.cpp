@@ -227,6 +227,14 @@ void TFileListPanel::SetScans(std::vector<TNTFS_FILES*> scans, uint64_t totalSiz
     if (isVisible()) LoadFileList();
 }
 
+void TFileListPanel::RecordsChanged(uint64_t totalSize, uint64_t totalAlloc) {
+    FShown->SetDriveTotals(totalSize, totalAlloc);
+    vstFiles->viewport()->update();
+    if (!FShown->Loaded()) return;
+    ShowTotals();
+    RefreshSelection();
+}
+
 void TFileListPanel::ClearScans() {
     const bool wasLoading = Loading() || FShowWhenThawed;
     FShowWhenThawed = FLoadWhenThawed = false;

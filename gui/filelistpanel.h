@@ -87,6 +87,9 @@ public:
     // one that ends meanwhile, is shown when the list is thawed.
     void Freeze(bool frozen);
     bool Frozen() const { return FFrozen; }
+    // Items were marked deleted and the totals summed again (no load runs meanwhile): the
+    // rows, the totals and the selection's figures are shown again.
+    void RecordsChanged(uint64_t totalSize, uint64_t totalAlloc);
 
 signals:
     // A load started or ended (the window disables "Scan" meanwhile).

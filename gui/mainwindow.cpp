@@ -4,9 +4,13 @@
 #include "base/debuglog.h"
 #include "base/text.h"
 #include "fsops/mounts.h"
+#include "gui/changemonitor.h"
 #include "gui/exportactions.h"
 #include "gui/extview.h"
+#include "gui/fileactions.h"
+#include "gui/filedrag.h"
 #include "gui/filelistpanel.h"
+#include "gui/filelistview.h"
 #include "gui/filetypecache.h"
 #include "gui/filetypesdelegate.h"
 #include "gui/filetypesmodel.h"
@@ -103,15 +107,47 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
         FSettings.FontHeight = h;
         FWindowSettings.SaveSettingsNow();
     });
+
+    // Removals on disk followed while a scan is shown; the item commands.
+    FChangeMonitor = new TChangeMonitor(sc.Session(), FDisplayTree, this);
+    FChangeMonitor->SetEnabled(FSettings.MonitorFileSystemForChanges);
+    connect(FChangeMonitor, &TChangeMonitor::statusMessage, FScanStatus, &TScanStatus::SetStatus);
+    connect(FChangeMonitor, &TChangeMonitor::totalsChanged, this,
+            &TfrmQuarzelMain::OnTotalsChanged);
+    connect(FChangeMonitor, &TChangeMonitor::aboutToChangeRecords, FTreemapPanel,
+            &TTreemapPanel::StopDrawing);
+    FChangeMonitor->RecordsBusy = [this] {
+        return FExports->Busy() || FApplier->Busy() || FFilesPanel->Loading() ||
+               FTreemapPanel->Exporting();
+    };
+    FFileActions = new TFileActions(sc, *FChangeMonitor, *FScanStatus, FFormat, this);
+    FFileActions->EnableDragDrop = FSettings.EnableDragDrop;
+    FFileActions->EnableDoubleClickOpen = FSettings.EnableDoubleClickOpen;
+    FFileActions->AddView(
+        FTreeView, [this] { return &FDisplayTree; }, TViewKind::Tree);
+    FFileActions->AddView(
+        FFilesPanel->vstFiles, [this] { return &FFilesPanel->List(); }, TViewKind::FileList);
+    FTreemapPanel->FillContextMenu = [this](QMenu& menu, TTreeNode*) {
+        FFileActions->SetCurrentView(FTreeView); // the item under the pointer is selected there
+        FFileActions->FillContextMenu(menu);
+    };
+    for (QAction* a :
+         {FFileActions->actOpen, FFileActions->actExplorerHere, FFileActions->actCommandPromptHere,
+          FFileActions->actCopy, FFileActions->actCut, FFileActions->actCopyPath,
+          FFileActions->actDeleteRecycle, FFileActions->actDeleteNoRecycle,
+          FFileActions->actProperties})
+        mnuFile->insertAction(FFileMenuEnd, a);
+    mnuFile->insertSeparator(FFileMenuEnd);
     resize(1100, 720);
     FShell = new TShell(*this, FWindowSettings, start);
 }
 
 TfrmQuarzelMain::~TfrmQuarzelMain() {
-    // The treemap's drawing thread reads the scans: it goes first with the views' other
-    // background work; then the scans (and their threads) go, then the
-    // views that show them; the display tree they point into is a member and goes last.
+    // The change monitor's and the treemap's threads read the scans: they go first with the
+    // views' other background work; then the scans (and their threads) go, then the views
+    // that show them; the display tree they point into is a member and goes last.
     // Nothing the children report while they go reaches this window's members.
+    FChangeMonitor->Stop();
     for (QObject* child : findChildren<QObject*>()) disconnect(child, nullptr, this, nullptr);
     FFilterPanel->SaveSettings = nullptr;
     FFilesPanel->SaveSettings = nullptr;
@@ -241,7 +277,7 @@ void TfrmQuarzelMain::CreateMenus() {
     actNewInstance = mnuFile->addAction(Tr("New Instance"));
     actNewInstance->setObjectName(QStringLiteral("actNewInstance"));
     connect(actNewInstance, &QAction::triggered, this, &TfrmQuarzelMain::NewInstance1Click);
-    mnuFile->addSeparator();
+    FFileMenuEnd = mnuFile->addSeparator();
     mnuFile->addAction(FExports->actExport);
     mnuFile->addAction(FExports->actExportFileTypes);
     mnuFile->addAction(FExports->actExportVisible);
@@ -344,6 +380,9 @@ void TfrmQuarzelMain::ProcessCommandLinePath(const QString& path) {
 }
 
 void TfrmQuarzelMain::OnScanStarted() {
+    // Nothing may read the previous scans any more: they are freed next.
+    FChangeMonitor->Stop();
+    FFileActions->ScanStarted();
     actScan->setEnabled(false);
     FExports->SetEnabled(false);
     FFilterPanel->EnableFilterControls(false, true);
@@ -351,13 +390,28 @@ void TfrmQuarzelMain::OnScanStarted() {
     FTreeStatus->SetHotPath(QString());
 }
 
-void TfrmQuarzelMain::OnScanFinished(bool) {
+void TfrmQuarzelMain::OnScanFinished(bool ok) {
     actScan->setEnabled(true);
     FExports->SetEnabled(!FScanControl->Session().Scans().empty());
     FFilterPanel->EnableFilterControls(true, true);
     ShowResults();
     RefreshSelectionStatus();
+    FFileActions->ScanFinished(ok);
+    FChangeMonitor->Start();
     if (FClosePending) close();
+}
+
+void TfrmQuarzelMain::OnTotalsChanged() {
+    // Items were removed on disk: new totals, file groups and used space are in the records.
+    FTreeModel->TextsChanged();
+    FTreeView->viewport()->update();
+    FScanControl->RefreshDiskSizes();
+    RefreshSelectionStatus();
+    TScanSession& s = FScanControl->Session();
+    FFilesPanel->RecordsChanged(s.rootmftmulti.SubFoldersTotSize,
+                                s.rootmftmulti.SubFoldersTotSizeAlloc);
+    RankExtensions();
+    FTreemapPanel->RecordsChanged();
 }
 
 void TfrmQuarzelMain::ShowResults() {
@@ -456,6 +510,7 @@ QString DroppedFile(const QMimeData* mime) {
 } // namespace
 
 void TfrmQuarzelMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (TFileDrag::Dragging()) return; // our own items dragged out and back
     const QString file = DroppedFile(event->mimeData()).toLower();
     if (file.endsWith(QStringLiteral(".mft")) || file.endsWith(QStringLiteral(".csv")) ||
         file.endsWith(QStringLiteral(".tsv")))

@@ -22,13 +22,15 @@ class QTabWidget;
 
 namespace qz {
 
+class TChangeMonitor;
 class TExportActions;
 class TExtView;
+class TFileActions;
 class TFileListPanel;
-class TFilterApplier;
-class TFilterPanel;
 class TFileTypeCache;
 class TFileTypesModel;
+class TFilterApplier;
+class TFilterPanel;
 class TScanControl;
 class TShell;
 class TScanStatus;
@@ -51,6 +53,9 @@ public:
     TScanStatus* ScanStatus() { return FScanStatus; }
     TTreeStatus* TreeStatus() { return FTreeStatus; }
     TSpaceSummaryPanel* SpaceSummary() { return FSummary; }
+    // File operations on the selected items, and the monitor that follows removals on disk.
+    TFileActions* FileActions() { return FFileActions; }
+    TChangeMonitor* ChangeMonitor() { return FChangeMonitor; }
     TFileListPanel* Files() { return FFilesPanel; }
     TFileTypeCache* FileTypeCache() { return FTypeCache; }
     TExtView* FileTypes() { return FExtView; }
@@ -123,6 +128,7 @@ private:
     void OnFilterPassStarted();
     void OnFilterPassEnded();
     void NewInstance1Click();
+    void OnTotalsChanged();
 
     TWindowStart& FStart;
     TMainSettings FSettings;
@@ -138,6 +144,9 @@ private:
     TScanStatus* FScanStatus = nullptr;
     TTreeStatus* FTreeStatus = nullptr;
     TSpaceSummaryPanel* FSummary = nullptr;
+    TChangeMonitor* FChangeMonitor = nullptr;
+    TFileActions* FFileActions = nullptr;
+    QAction* FFileMenuEnd = nullptr; // the item commands go before it in the File menu
     TFileTypeCache* FTypeCache = nullptr;
     TFileListPanel* FFilesPanel = nullptr;
     TFileTypesView FExtRows;
@@ -146,7 +155,7 @@ private:
     TFilterPanel* FFilterPanel = nullptr;
     TFilterApplier* FApplier = nullptr;
     TExportActions* FExports = nullptr;
-    bool FClosePending = false; // the window closes once the cancelled scan has ended
+    bool FClosePending = false;      // the window closes once the cancelled scan has ended
     bool FShown = false;
 };
 

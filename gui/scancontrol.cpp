@@ -521,6 +521,19 @@ void TScanControl::Fail(const QString& message) {
 
 // ---------------------------------------------------------------- space summary
 
+void TScanControl::RefreshDiskSizes() {
+    if (FRunner.Busy()) return;
+    TScanSession& s = Session();
+    for (size_t k = 0; k < s.m.size() && k < s.ds.size() && k < s.Sources.size(); ++k) {
+        const TNTFS_FILES* scan = s.m[k].get();
+        if (!scan || scan->WasCSVFile) continue;
+        s.ds[k] = SourceDiskSize(s.Sources[k], *scan, Mounts);
+        if (scan->MFTRoot) s.ds[k].usedspace = scan->MFTRoot->SubFoldersTotSizeAlloc;
+    }
+    FDiskSizes = s.ds;
+    UpdateSpaceSummary();
+}
+
 void TScanControl::UpdateSpaceSummary() {
     const TSourceEntry* e = cbDrive->SelectedEntry();
     TSpaceSummaryInput in;

@@ -115,6 +115,8 @@ public:
     void btnCancelClick();
     // Refreshes the space summary and the window caption from the current sources.
     void UpdateSpaceSummary();
+    // The sources' space figures read again (items were removed on disk), then the summary.
+    void RefreshDiskSizes();
     // Sets the texts made from pieces again after a language switch (the fixed source
     // entries, the completed scan's status line, the summary).
     void Retranslate();
