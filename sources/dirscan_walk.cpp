@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <system_error>
 
@@ -197,6 +198,26 @@ void TWalker::Unreadable(TFrame& f, const char* what, int err) {
     W.Stats.UnreadableFolders.push_back(f.rec);
 }
 
+void TWalker::CheckBlocking(size_t entries) {
+    // A walk from the page cache switches voluntarily about once per block (a contended lock,
+    // a hand-over); one that reads inodes from the disk blocks on most inode-table blocks. The
+    // sample covers at least 32 folders so that a few slow folders do not decide it.
+    if (W.WaitingWalkersAllowed() || !W.CanAddWaitingWalkers()) return;
+    struct rusage ru {};
+    if (::getrusage(RUSAGE_THREAD, &ru) != 0) return;
+    if (FSampleSwitches < 0 || FSampleFolders >= 256) {
+        FSampleSwitches = ru.ru_nvcsw;
+        FSampleFolders = 0;
+        FSampleEntries = 0;
+        return;
+    }
+    ++FSampleFolders;
+    FSampleEntries += entries;
+    const long switches = ru.ru_nvcsw - FSampleSwitches;
+    if (FSampleFolders >= 32 && size_t(switches) >= 2 * FSampleFolders + FSampleEntries / 64)
+        W.AllowWaitingWalkers();
+}
+
 void TWalker::ListBlockMethod(TFrame& f) {
     if (DebugLogEnabled()) DebugLog("SlowScanFolderAlloc: " + f.path);
     const int fd = f.fd.get();
@@ -212,9 +233,11 @@ void TWalker::ListBlockMethod(TFrame& f) {
             return;
         }
     }
+    size_t entries = 0;
     while (n > 0) {
         raw_.clear();
         ForEachBlockEntry(buf_.get(), n, [&](const TRawEntry& e) { raw_.push_back(e); });
+        entries += raw_.size();
         // Examining entries in inode order keeps reads of the inode tables sequential.
         std::sort(raw_.begin(), raw_.end(),
                   [](const TRawEntry& a, const TRawEntry& b) { return a.ino < b.ino; });
@@ -227,6 +250,7 @@ void TWalker::ListBlockMethod(TFrame& f) {
         n = ReadFolderBlock(fd, buf_.get(), kBlockSize);
         if (n < 0) Unreadable(f, "read", int(-n));
     }
+    CheckBlocking(entries);
     if (f.subs.empty()) f.fd.Close();
 }
 
