@@ -95,6 +95,7 @@ void TSlowScanWalk::AllowWaitingWalkers() {
     if (FIoBound.load(std::memory_order_relaxed)) return;
     std::lock_guard<std::mutex> g(NF.SlowScanCrit);
     if (FIoBound.exchange(true)) return;
+    Stats.WaitedOnDisk = true;
     const int extra = FIoBoundWorkers - FMaxWorkers;
     if (extra <= 0) return;
     FMaxWorkers = FIoBoundWorkers;

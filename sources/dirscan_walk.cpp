@@ -22,6 +22,21 @@ std::string ErrorText(int err) {
     return std::generic_category().message(err);
 }
 
+// A listed name in UTF-16: most names are ASCII, widened byte by byte; others go through the
+// full conversion.
+void NameToUtf16(std::string_view name, std::u16string& out) {
+    out.resize(name.size());
+    for (size_t i = 0; i < name.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c >= 0x80) {
+            out.clear();
+            Utf8ToUtf16(name, out);
+            return;
+        }
+        out[i] = char16_t(c);
+    }
+}
+
 // The path of a subfolder.
 void JoinPath(std::string& out, const std::string& folder, std::string_view name) {
     out.clear();
@@ -317,8 +332,7 @@ template <class StatFn> void TWalker::TakeEntries(TFrame& f, StatFn&& stat) {
         const std::string_view name(e.name, e.nameLen);
         PMFT_RECORD r = spare_ ? spare_ : FArena.NewRecord();
         spare_ = nullptr;
-        name16_.clear();
-        Utf8ToUtf16(name, name16_);
+        NameToUtf16(name, name16_);
         FillRecordFromEntry(*r, m, name);
         r->Unreadable = !m.known;
         r->Filename = name16_.data(); // the scratch copy while the filter looks at it
