@@ -162,7 +162,8 @@ private:
     void ListFolder(TFrame& f);
     void ListBlockMethod(TFrame& f);
     void ListOlderMethod(TFrame& f);
-    // Examine the entries in raw_, make their records, queue subfolders, add them to the scan.
+    // Examine the entries in FRawEntries, make their records, queue subfolders, add them to the
+    // scan.
     template <class StatFn> void TakeEntries(TFrame& f, StatFn&& stat);
     void Commit(TFrame& f);
     void Finish(TFrame& f);
@@ -183,22 +184,22 @@ private:
     // thread's voluntary context switches against the entries examined).
     void CheckBlocking(size_t entries);
 
-    TSlowScanWalk& W;
+    TSlowScanWalk& FWalk;
     TRecordArena& FArena;
     const bool FScanThread;
-    std::vector<TFrame> frames_;
-    size_t depth_ = 0;
-    std::unique_ptr<char[]> buf_;
-    std::vector<TRawEntry> raw_;
-    std::string rawNames_;  // name storage for the older method's entries
-    std::string entryPath_; // scratch full path (older method)
-    std::u16string name16_;
-    std::vector<TNewRecord> batch_;
-    std::vector<PMFT_RECORD> unreadable_; // folders of the current block that cannot be read
-    PMFT_RECORD spare_ = nullptr;         // a record taken from the arena but not used (excluded)
+    std::vector<TFrame> FFrames;
+    size_t FDepth = 0;
+    std::unique_ptr<char[]> FBlock;
+    std::vector<TRawEntry> FRawEntries;
+    std::string FRawNames;  // name storage for the older method's entries
+    std::string FEntryPath; // scratch full path (older method)
+    std::u16string FName16;
+    std::vector<TNewRecord> FBatch;
+    std::vector<PMFT_RECORD> FUnreadable; // folders of the current block that cannot be read
+    PMFT_RECORD FSpare = nullptr;         // a record taken from the arena but not used (excluded)
     struct TLocalCounts {
         int64_t Excluded = 0, Vanished = 0, NotExamined = 0, MountsSkipped = 0;
-    } local_; // added to the walk's statistics at the next locked step
+    } FLocalCounts; // added to the walk's statistics at the next locked step
     // Blocking check: the thread's voluntary switches when the current sample began, and the
     // folders and entries read since.
     long FSampleSwitches = -1;
