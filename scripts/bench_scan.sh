@@ -16,6 +16,7 @@
 #   SLOW      1: also run fls and ntfsls on images of more than 100,000 records (default 0)
 #   CACHE     trees, images and minscan (default /var/tmp/quarzel-bench)
 #   THREADS   walkers of minscan's first floor (default 2; the second floor uses 8)
+#   BEFORE    another quarzel (say, the build of an earlier commit) measured in the same rounds
 # Commands run in rounds (one run of each command per round) so that a change of load on the
 # machine hits every command alike. The load average is printed before each table.
 set -euo pipefail
@@ -108,6 +109,7 @@ names=()
 cmds=()
 add() { names+=("$1"); cmds+=("$2"); }
 add "quarzel (scan, tree, 1-row export)" "'$q' '$tree' --export='$tmp/t.csv' --exportlimit=1 $cfg"
+[ -n "${BEFORE:-}" ] && add "quarzel BEFORE" "'$BEFORE' '$tree' --export='$tmp/t.csv' --exportlimit=1 $cfg"
 add "du -s" "du -s '$tree'"
 command -v ncdu >/dev/null && add "ncdu -0 -o /dev/null" "ncdu -0 -o /dev/null '$tree'"
 command -v gdu >/dev/null && add "gdu --non-interactive -s" "gdu --non-interactive --no-progress --summarize '$tree'"
@@ -136,6 +138,7 @@ for spec in $image_specs; do
   names=()
   cmds=()
   add "quarzel (MFT pass, tree, 1-row export)" "'$q' '$img' --export='$tmp/i.csv' --exportlimit=1 $cfg"
+  [ -n "${BEFORE:-}" ] && add "quarzel BEFORE" "'$BEFORE' '$img' --export='$tmp/i.csv' --exportlimit=1 $cfg"
   if [ "$slow" = 1 ] || [ "$nf" -le 100000 ]; then
     add "ntfsls -f -R -a -s -l" "ntfsls -f -R -a -s -l '$img'"
     add "fls -r -p" "fls -r -p '$img'"
