@@ -216,6 +216,13 @@ void TfrmQuarzelMain::CreateLayout() {
     FFilesPanel->SetFormat(FFormat);
     FFilesPanel->SetFontHeight(FSettings.FontHeight);
     FFilesPanel->SaveSettings = [this] { SaveViewSettings(); };
+    // The views' choices, columns and histories go with every save of the settings.
+    FFilesPanel->AttachSettings(FWindowSettings);
+    FExtView->AttachSettings(FWindowSettings);
+    FWindowSettings.OnSave([this](TWindowSettings& s) {
+        FFilterPanel->StoreSettings(s.Values());
+        if (FExtRows.SortColumn() >= 0) s.Values().ExtSortColumn = FExtRows.SortColumn();
+    });
     tsFiles = FFilesPanel;
     pcMain->addTab(tsFiles, Tr("File View"));
 
@@ -411,10 +418,7 @@ void TfrmQuarzelMain::OnFilterPassEnded() {
 }
 
 void TfrmQuarzelMain::SaveViewSettings() {
-    FFilesPanel->StoreSettings(FSettings);
-    FFilterPanel->StoreSettings(FSettings);
-    if (FExtRows.SortColumn() >= 0) FSettings.ExtSortColumn = FExtRows.SortColumn();
-    FStart.Store.Save(FSettings);
+    FWindowSettings.SaveSettingsNow(); // its savers take the views' state
 }
 
 void TfrmQuarzelMain::NewInstance1Click() {
