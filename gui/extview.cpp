@@ -55,6 +55,8 @@ void TExtView::SetupHeader() {
     h->setSortIndicatorShown(false); // statistics order until the first click
     h->setStretchLastSection(false);
     h->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The style's minimum may exceed the swatch's 25 pixels.
+    h->setMinimumSectionSize(std::min(h->minimumSectionSize(), 20));
     const qreal dpi = screen() ? screen()->logicalDotsPerInch() : 96.0;
     for (int c = 0; c < ecCount; ++c) {
         const int w = TFileTypesModel::InitialWidth(c);
