@@ -40,6 +40,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -60,6 +61,28 @@ double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v[v.size() / 2];
 }
+
+// CPU time of the whole process (every thread), in ms: on a shared machine the wall-clock
+// figures include the time other processes had the cores.
+double CpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// Wall-clock and CPU figures of one measure (medians of its runs).
+struct TFigure {
+    std::vector<double> Wall, Cpu;
+    void Add(double wall, double cpu) {
+        Wall.push_back(wall);
+        Cpu.push_back(cpu);
+    }
+    std::string Text() const {
+        char b[64];
+        std::snprintf(b, sizeof b, "%.0f ms (CPU %.0f ms)", Median(Wall), Median(Cpu));
+        return b;
+    }
+};
 
 constexpr int kSelFolders = 10000, kSelPerFolder = 10;
 
@@ -168,21 +191,32 @@ int main(int argc, char** argv) {
         files.cbMaxFiles->setCurrentIndex(files.cbMaxFiles->findData(limit));
     };
     // Starts a load, waits for its end and paints the list once more: the rows on screen.
+    double lastCpu = 0;
     auto loadMs = [&](auto start) {
         const auto a = Clock::now();
+        const double c = CpuMs();
         start();
         if (!WaitFor([&] { return !files.Loading() && files.List().Loaded(); })) return -1.0;
         files.vstFiles->viewport()->repaint();
+        lastCpu = CpuMs() - c;
         return Ms(Clock::now() - a);
     };
     setLimit(1000);
     // The page shows: its first load sorts the scans' lists by the list's order.
-    const double firstPage = loadMs([&] { window->pcMain->setCurrentWidget(window->tsFiles); });
+    TFigure firstPage, top1k, top100k;
+    // (Each figure's wall-clock time is taken first: it sets lastCpu.)
+    double wall = loadMs([&] { window->pcMain->setCurrentWidget(window->tsFiles); });
+    firstPage.Add(wall, lastCpu);
     const size_t firstRows = files.List().Roots().size();
-    std::vector<double> top1k, top100k;
-    for (int i = 0; i < 3; ++i) top1k.push_back(loadMs([&] { files.LoadFileList(); }));
+    for (int i = 0; i < 3; ++i) {
+        wall = loadMs([&] { files.LoadFileList(); });
+        top1k.Add(wall, lastCpu);
+    }
     setLimit(100000);
-    for (int i = 0; i < 3; ++i) top100k.push_back(loadMs([&] { files.LoadFileList(); }));
+    for (int i = 0; i < 3; ++i) {
+        wall = loadMs([&] { files.LoadFileList(); });
+        top100k.Add(wall, lastCpu);
+    }
     const size_t rows100k = files.List().Roots().size();
     setLimit(1000);
 
@@ -192,7 +226,7 @@ int main(int argc, char** argv) {
         const char* label;
         QString text;
         bool path;
-        double ms = 0;
+        TFigure figure;
         size_t rows = 0;
     } searches[] = {
         {"Search, name pattern many files match (*5.jpg)", QStringLiteral("*5.jpg"), false},
@@ -204,16 +238,15 @@ int main(int argc, char** argv) {
     };
     for (TSearch& s : searches) {
         (s.path ? files.rbMatchPath : files.rbMatchName)->setChecked(true);
-        std::vector<double> v;
         for (int i = 0; i < 3; ++i) {
             files.cbFileSearch->SetText(QString());
             if (loadMs([&] { files.LoadFileList(); }) < 0) return 1;
-            v.push_back(loadMs([&] {
+            wall = loadMs([&] {
                 files.cbFileSearch->SetText(s.text);
                 files.LoadFileList();
-            }));
+            });
+            s.figure.Add(wall, lastCpu);
         }
-        s.ms = Median(v);
         s.rows = files.List().Roots().size();
     }
     files.rbMatchName->setChecked(true);
@@ -222,22 +255,23 @@ int main(int argc, char** argv) {
     // ---- "Select" of an extension in the file-types view
     window->pcMain->setCurrentWidget(window->tsTree);
     QCoreApplication::processEvents();
-    std::vector<double> select;
+    TFigure select;
     QString selected;
     for (int i = 0; i < 3; ++i) {
         window->TreeStatus()->SetSelectionText(QString());
         const auto a = Clock::now();
+        const double c = CpuMs();
         emit window->FileTypes()->selectExtension(QStringLiteral(".sel"));
         // The status text is set before the call returns; the tree repaints with it.
         tree.viewport()->repaint();
         window->TreeStatus()->pnlSelection->repaint();
-        select.push_back(Ms(Clock::now() - a));
+        select.Add(Ms(Clock::now() - a), CpuMs() - c);
         selected = window->TreeStatus()->SelectionText();
     }
 
     // ---- the filter panel's Apply
     if (!filters.isVisible()) filters.actFilterScanResults->trigger();
-    std::vector<double> apply;
+    TFigure apply;
     size_t shownAfter = 0;
     bool applyOk = true;
     for (int i = 0; i < 3 && applyOk; ++i) {
@@ -246,11 +280,12 @@ int main(int argc, char** argv) {
             filters.cbFilterExclude->SetText(include.isEmpty() ? QString()
                                                                : QStringLiteral("*/dir1*/*"));
             const auto a = Clock::now();
+            const double c = CpuMs();
             filters.actApplyFilter->trigger();
             if (!WaitFor([&] { return !window->FilterApplier()->Busy(); })) applyOk = false;
             tree.viewport()->repaint();
             if (!include.isEmpty()) {
-                apply.push_back(Ms(Clock::now() - a));
+                apply.Add(Ms(Clock::now() - a), CpuMs() - c);
                 shownAfter = size_t(tree.model()->rowCount(tree.model()->index(0, 0)));
             }
         }
@@ -258,22 +293,23 @@ int main(int argc, char** argv) {
 
     std::printf("records=%zu scan_ms=%.0f first_page_rows=%zu top100k_rows=%zu\n", records, scanMs,
                 firstRows, rows100k);
-    std::printf("| Measure (1,000,000-record scan) | Figure | Target |\n|---|---:|---:|\n");
-    std::printf("| File list, first page after the scan (sorts first), top 1,000 | %.0f ms | |\n",
-                firstPage);
-    std::printf("| File list reload, top 1,000 (median of 3) | %.0f ms | <= 100 ms |\n",
-                Median(top1k));
-    std::printf("| File list reload, top 100,000 (median of 3) | %.0f ms | <= 300 ms |\n",
-                Median(top100k));
+    std::printf(
+        "| Measure (1,000,000-record scan) | Wall clock (CPU) | Target |\n|---|---:|---:|\n");
+    std::printf("| File list, first page after the scan (sorts first), top 1,000 | %s | |\n",
+                firstPage.Text().c_str());
+    std::printf("| File list reload, top 1,000 (median of 3) | %s | <= 100 ms |\n",
+                top1k.Text().c_str());
+    std::printf("| File list reload, top 100,000 (median of 3) | %s | <= 300 ms |\n",
+                top100k.Text().c_str());
     for (const TSearch& s : searches)
-        std::printf("| %s, %zu rows (median of 3) | %.0f ms | <= %s |\n", s.label, s.rows, s.ms,
-                    s.path ? "1 s" : "300 ms");
+        std::printf("| %s, %zu rows (median of 3) | %s | <= %s |\n", s.label, s.rows,
+                    s.figure.Text().c_str(), s.path ? "1 s" : "300 ms");
     std::printf("| Select \".sel\" (100,000 files in 10,000 folders) to the status text "
-                "(median of 3) | %.0f ms | <= 100 ms |\n",
-                Median(select));
-    std::printf("| Filter Apply, include and exclude, to the tree repainted (median of 3) | %.0f "
-                "ms%s | <= 500 ms |\n",
-                Median(apply), applyOk ? "" : " (a pass did not end)");
+                "(median of 3) | %s | <= 100 ms |\n",
+                select.Text().c_str());
+    std::printf("| Filter Apply, include and exclude, to the tree repainted (median of 3) | %s%s "
+                "| <= 500 ms |\n",
+                apply.Text().c_str(), applyOk ? "" : " (a pass did not end)");
     std::printf("Status after Select: %s\nRows below the root after the filter: %zu\n",
                 qPrintable(selected), shownAfter);
     window.reset();
