@@ -18,6 +18,11 @@ namespace qz {
 
 QString FilterProblemText(const TFilterError& e, std::u16string_view text, int& position) {
     position = -1;
+    if (e.kind == TFilterErrorKind::UnclosedQuote || e.kind == TFilterErrorKind::EmptyNegation) {
+        // Not an expression: the filter parser's own words and place.
+        position = int(e.position);
+        return QString::fromStdString(FilterErrorText(e));
+    }
     // The place of the expression in the text: its term, then the leading slash.
     if (!e.term.empty()) {
         const size_t at = text.find(e.term);

@@ -268,6 +268,8 @@ namespace {
 // One line for the user about what is wrong in a search text: an expression that does not
 // compile, or one that the search gave up on.
 std::string SearchErrorText(const TFilterError& e, bool givenUp) {
+    if (e.kind == TFilterErrorKind::UnclosedQuote || e.kind == TFilterErrorKind::EmptyNegation)
+        return FilterErrorText(e); // not an expression: the filter parser's own words
     std::string s = tr(givenUp ? "Regular expression given up" : "Invalid regular expression");
     if (!e.term.empty()) s += " " + Utf16ToUtf8(e.term);
     if (!e.message.empty()) s += ": " + e.message;

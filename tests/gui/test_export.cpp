@@ -34,6 +34,25 @@ using namespace qz::test;
 
 namespace {
 
+// The capacity figures (the last four columns when asked for) are read from the disk at
+// export time, and other work writes to the same disk between two exports: the columns
+// stay, their numbers are left out of a comparison.
+std::string WithoutCapacityFigures(const std::string& text, char separator) {
+    std::string out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        std::string line = text.substr(start, end - start);
+        size_t cut = line.find_last_not_of("\r\n") + 1;
+        for (int i = 0; i < 4 && cut != std::string::npos && cut > 0; ++i)
+            cut = line.rfind(separator, cut - 1);
+        out += line.substr(0, cut == std::string::npos ? line.size() : cut) + "\n";
+        start = end;
+    }
+    return out;
+}
+
 std::string ReadAll(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
@@ -137,7 +156,14 @@ TEST_F(ExportFixture, TheDialogsExportEqualsTheHeadlessExportOfTheSameOptions) {
         // The program without a window, sorted as the window's tree (allocated, descending).
         const std::string theirs = Headless(Data + "/t", Data + "/out/headless_" + c.file,
                                             std::string(c.options) + " --sortby=2");
-        EXPECT_EQ(mine, theirs);
+        if (c.drive) {
+            const char separator = std::string(c.file).ends_with(".TSV") ? '\t' : ',';
+            EXPECT_NE(mine, WithoutCapacityFigures(mine, separator)); // the columns are there
+            EXPECT_EQ(WithoutCapacityFigures(mine, separator),
+                      WithoutCapacityFigures(theirs, separator));
+        } else {
+            EXPECT_EQ(mine, theirs);
+        }
     }
     // Every group, record numbers too, against the headless export of the same scan.
     const std::string file = Data + "/out/recno.csv";
