@@ -7,11 +7,13 @@
 #include "gui/filteredit.h"
 #include "gui/historycombo.h"
 #include "gui/qtext.h"
+#include "gui/windowsettings.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPushButton>
@@ -203,6 +205,18 @@ void TFileListPanel::StoreSettings(TMainSettings& s) const {
     s.ShowFolders = cbShowFolders->isChecked();
     s.SearchHistory = cbFileSearch->Items();
     s.FilesSortColumn = FShown->SortColumn();
+}
+
+void TFileListPanel::AttachSettings(TWindowSettings& settings) {
+    settings.OnRestore([this](TWindowSettings& s) {
+        s.RestoreHeader(QStringLiteral("filescol_v2"), vstFiles->header());
+        // The duplicate columns show while a duplicate mode is chosen, whatever was stored.
+        vstFiles->ShowDuplicateColumns(cbDupMethod->currentIndex() != 0);
+    });
+    settings.OnSave([this](TWindowSettings& s) {
+        StoreSettings(s.Values());
+        s.SaveHeader(QStringLiteral("filescol_v2"), vstFiles->header());
+    });
 }
 
 void TFileListPanel::SetFormat(const TFormatSettings& format) {

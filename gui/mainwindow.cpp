@@ -254,6 +254,13 @@ void TfrmQuarzelMain::CreateLayout() {
     FFilesPanel->SetFormat(FFormat);
     FFilesPanel->SetFontHeight(FSettings.FontHeight);
     FFilesPanel->SaveSettings = [this] { SaveViewSettings(); };
+    // The views' choices, columns and histories go with every save of the settings.
+    FFilesPanel->AttachSettings(FWindowSettings);
+    FExtView->AttachSettings(FWindowSettings);
+    FWindowSettings.OnSave([this](TWindowSettings& s) {
+        FFilterPanel->StoreSettings(s.Values());
+        if (FExtRows.SortColumn() >= 0) s.Values().ExtSortColumn = FExtRows.SortColumn();
+    });
     tsFiles = FFilesPanel;
     pcMain->addTab(tsFiles, Tr("File View"));
 
@@ -432,6 +439,16 @@ void TfrmQuarzelMain::RankExtensions() {
 void TfrmQuarzelMain::SelectFilesOfExtension(const QString& key) {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     FDisplayTree.SelectFilesOfExtension(ToU16(key));
+    // The focus goes to the first file selected: the focused row counts in the selection
+    // status, and a folder focused before would count all its files.
+    // Collapsed folders stay collapsed (no scrolling to it).
+    const std::vector<TTreeNode*> selected = FDisplayTree.SelectedNodes();
+    const bool autoScroll = FTreeView->hasAutoScroll();
+    FTreeView->setAutoScroll(false);
+    FTreeView->selectionModel()->setCurrentIndex(
+        selected.empty() ? QModelIndex() : FTreeModel->IndexOf(selected.front()),
+        QItemSelectionModel::NoUpdate);
+    FTreeView->setAutoScroll(autoScroll);
     FTreeView->viewport()->update();
     RefreshSelectionStatus();
     QGuiApplication::restoreOverrideCursor();
@@ -467,10 +484,7 @@ void TfrmQuarzelMain::OnFilterPassEnded() {
 }
 
 void TfrmQuarzelMain::SaveViewSettings() {
-    FFilesPanel->StoreSettings(FSettings);
-    FFilterPanel->StoreSettings(FSettings);
-    if (FExtRows.SortColumn() >= 0) FSettings.ExtSortColumn = FExtRows.SortColumn();
-    FStart.Store.Save(FSettings);
+    FWindowSettings.SaveSettingsNow(); // its savers take the views' state
 }
 
 void TfrmQuarzelMain::NewInstance1Click() {
