@@ -70,20 +70,21 @@ public:
 
 // What a scan met that did not stop it, counted for the warnings shown once it is done.
 struct TScanWarnings {
-    int64_t UnreadableFolders = 0;  // folders not read completely (marked Unreadable)
-    int64_t UnexaminedEntries = 0;  // entries listed but not examinable (marked Unreadable)
-    int64_t SkippedLines = 0;       // CSV/TSV lines that are not data rows, or outside the root
-    int64_t RowsWithBadNumbers = 0; // CSV/TSV rows with a number field that did not read (0)
-    int64_t MergedRows = 0;         // CSV/TSV rows naming an item read before (the last counts)
-    int64_t SkippedObjects = 0;     // device objects left out: unreadable, or without a name
-    int64_t UnknownSizes = 0;       // device files whose size the device did not give (0 bytes)
+    int64_t UnreadableFolders = 0;   // folders not read completely (marked Unreadable)
+    int64_t UnexaminedEntries = 0;   // entries listed but not examinable (marked Unreadable)
+    int64_t SkippedLines = 0;        // CSV/TSV lines that are not data rows, or outside the root
+    int64_t RowsWithBadNumbers = 0;  // CSV/TSV rows with a number field that did not read (0)
+    int64_t MergedRows = 0;          // CSV/TSV rows naming an item read before (the last counts)
+    int64_t SkippedObjects = 0;      // device objects left out: unreadable, or without a name
+    int64_t UnknownSizes = 0;        // device files whose size the device did not give (0 bytes)
+    int64_t RenamedObjects = 0;      // device names holding "\" or "/", shown with look-alikes
     bool DeviceDisconnected = false; // the device went away during the walk
     // A device read through another program's mount of it (the folder), not over USB.
     std::string ReadThrough;
     bool Any() const {
         return UnreadableFolders || UnexaminedEntries || SkippedLines || RowsWithBadNumbers ||
-               MergedRows || SkippedObjects || UnknownSizes || DeviceDisconnected ||
-               !ReadThrough.empty();
+               MergedRows || SkippedObjects || UnknownSizes || RenamedObjects ||
+               DeviceDisconnected || !ReadThrough.empty();
     }
 };
 
@@ -209,7 +210,7 @@ public:
     bool WasCSVFile = false;
     bool CSVHasFilesFlag = false;
     TDiskSizeInfo CSVDinfo;
-    bool FDeviceMode = false; // the source is a portable device
+    bool FDeviceMode = false;  // the source is a portable device
     TDiskSizeInfo DeviceDinfo; // a device's storage figures, found by its walk
     // Set by the folder walk and the CSV/TSV import (each resets it when it starts).
     TScanWarnings Warnings;

@@ -1,8 +1,9 @@
 #include "sources/device_folder.h"
 
+#include "sources/device_dirhandle.h"
+
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -13,12 +14,10 @@ namespace qz {
 
 namespace {
 
-using TDir = std::unique_ptr<DIR, decltype(&closedir)>;
-
 // Entry names of a folder in the order the file system gives them.
 bool ReadNames(const std::string& folder, std::vector<std::string>& names, std::string& error) {
     names.clear();
-    TDir dir(::opendir(folder.c_str()), &closedir);
+    TDirHandle dir(::opendir(folder.c_str()));
     if (!dir) {
         error = std::strerror(errno);
         return false;

@@ -1,12 +1,12 @@
 #include "sources/device_gvfs.h"
 
+#include "sources/device_dirhandle.h"
 #include "sources/device_usb.h"
 #include "sources/devicepath.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -81,7 +81,7 @@ bool ParseGvfsMountName(std::string_view name, TGvfsDeviceMount& out) {
 
 std::vector<TGvfsDeviceMount> FindGvfsDeviceMounts(const std::string& root) {
     std::vector<TGvfsDeviceMount> mounts;
-    std::unique_ptr<DIR, decltype(&closedir)> dir(::opendir(root.c_str()), &closedir);
+    TDirHandle dir(::opendir(root.c_str()));
     if (!dir) return mounts;
     while (dirent* e = ::readdir(dir.get())) {
         TGvfsDeviceMount m;

@@ -14,9 +14,9 @@
 namespace qz {
 
 struct TGvfsDeviceMount {
-    std::string Path;   // the folder
-    std::string Scheme; // "mtp" or "gphoto2"
-    std::string Host;   // its host, percent escapes decoded
+    std::string Path;                   // the folder
+    std::string Scheme;                 // "mtp" or "gphoto2"
+    std::string Host;                   // its host, percent escapes decoded
     uint32_t UsbBus = 0, UsbDevice = 0; // when the host is a USB address "[usb:001,005]"
 };
 

@@ -2,8 +2,8 @@
 #include "sources/device_libmtp.h"
 
 #include "base/debuglog.h"
-#include "sources/devicepath.h"
 #include "sources/device_usb.h"
+#include "sources/devicepath.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -90,8 +90,7 @@ public:
             }
             return true;
         }
-        const uint32_t folder =
-            parent.IsStorage() ? LIBMTP_FILES_AND_FOLDERS_ROOT : parent.Handle;
+        const uint32_t folder = parent.IsStorage() ? LIBMTP_FILES_AND_FOLDERS_ROOT : parent.Handle;
         LIBMTP_file_t* files = LIBMTP_Get_Files_And_Folders(FDevice, parent.Storage, folder);
         if (!files && LIBMTP_Get_Errorstack(FDevice)) {
             error = TakeError("the folder cannot be listed");

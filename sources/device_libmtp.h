@@ -19,7 +19,6 @@ const char* MtpErrorText(int libmtpError);
 
 // Opens the device at a USB address as an MTP device, without detection first (tests of the
 // failure paths: no device there). Nil with a reason when it cannot be opened.
-std::unique_ptr<TPortableDevice> OpenMtpDeviceAt(uint32_t bus, uint32_t device,
-                                                 std::string& error);
+std::unique_ptr<TPortableDevice> OpenMtpDeviceAt(uint32_t bus, uint32_t device, std::string& error);
 
 } // namespace qz

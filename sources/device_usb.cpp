@@ -1,9 +1,10 @@
 #include "sources/device_usb.h"
 
+#include "sources/device_dirhandle.h"
+
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <fstream>
 #include <libudev.h>
 #include <memory>
@@ -17,7 +18,6 @@ namespace {
 using TUdev = std::unique_ptr<udev, decltype(&udev_unref)>;
 using TUdevEnumerate = std::unique_ptr<udev_enumerate, decltype(&udev_enumerate_unref)>;
 using TUdevDevice = std::unique_ptr<udev_device, decltype(&udev_device_unref)>;
-using TDir = std::unique_ptr<DIR, decltype(&closedir)>;
 
 std::string Text(const char* s) {
     return s ? std::string(s) : std::string();
@@ -78,7 +78,7 @@ std::string UsbDeviceNode(uint32_t bus, uint32_t device) {
 std::optional<TProcessHolder> ProcessHolding(const std::string& path, const std::string& procRoot) {
     struct stat target {};
     const bool haveTarget = ::stat(path.c_str(), &target) == 0;
-    TDir proc(::opendir(procRoot.c_str()), &closedir);
+    TDirHandle proc(::opendir(procRoot.c_str()));
     if (!proc) return std::nullopt;
     const int self = int(::getpid());
     while (dirent* e = ::readdir(proc.get())) {
@@ -86,7 +86,7 @@ std::optional<TProcessHolder> ProcessHolding(const std::string& path, const std:
         const long pid = std::strtol(e->d_name, &end, 10);
         if (pid <= 0 || *end || pid == self) continue;
         const std::string fdDir = procRoot + "/" + e->d_name + "/fd";
-        TDir fds(::opendir(fdDir.c_str()), &closedir);
+        TDirHandle fds(::opendir(fdDir.c_str()));
         if (!fds) continue;
         bool holds = false;
         while (dirent* f = ::readdir(fds.get())) {

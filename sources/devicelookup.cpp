@@ -17,6 +17,7 @@ TDeviceList ListPortableDevices(TDeviceManager& manager, const std::string& gvfs
     std::vector<bool> used(mounts.size(), false);
     std::vector<TDeviceInfo*> unmatched;
     for (TDeviceInfo& d : found) {
+        if (d.DisplayName.empty()) d.DisplayName = DeviceDisplayName(d.FriendlyName, d.Description);
         if (const TGvfsDeviceMount* m = MatchGvfsMount(d, mounts)) {
             d.DesktopMount = m->Path;
             used[size_t(m - mounts.data())] = true;
@@ -90,7 +91,7 @@ bool FindChildObject(TPortableDevice& device, const TDeviceObjectId& parent, std
     int foldedCount = 0;
     for (const TDeviceObject& c : children) {
         if (!c.PropertiesRead) continue;
-        const std::string& n = c.DisplayName();
+        const std::string n = DeviceRecordName(c.DisplayName());
         if (n == name) {
             found = c;
             return true;

@@ -34,8 +34,9 @@ TOpenedDevice OpenPortableDevice(TDeviceManager& manager, const TDeviceInfo& dev
 int FindDeviceByName(const std::vector<TDeviceInfo>& devices, std::string_view name);
 
 // FindChildObjectID: the child of parent named name (its original file name, else its object
-// name). An exact match wins; else the one child equal without regard to ASCII case. False
-// with error empty when there is none, with error set when parent cannot be listed.
+// name, as a scan shows it: DeviceRecordName). An exact match wins; else the one child equal
+// without regard to ASCII case. False with error empty when there is none, with error set when
+// parent cannot be listed.
 bool FindChildObject(TPortableDevice& device, const TDeviceObjectId& parent, std::string_view name,
                      TDeviceObject& found, std::string& error);
 

@@ -50,6 +50,25 @@ std::string DeviceDisplayName(std::string_view friendlyName, std::string_view de
     return name;
 }
 
+std::string DeviceRecordName(std::string_view name, bool* replaced) {
+    std::string out;
+    out.reserve(name.size());
+    bool any = false;
+    for (char c : name) {
+        if (c == '\\') {
+            out += "\u29F5";
+            any = true;
+        } else if (c == '/') {
+            out += "\u2215";
+            any = true;
+        } else {
+            out.push_back(c);
+        }
+    }
+    if (replaced) *replaced = any;
+    return out;
+}
+
 bool SameDeviceName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)

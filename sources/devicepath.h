@@ -26,6 +26,12 @@ TDevicePath SplitDevicePath(std::string_view path);
 // path or one of the list's dialog entries. "Portable device" when nothing is left.
 std::string DeviceDisplayName(std::string_view friendlyName, std::string_view description);
 
+// The name a device object is shown under in a scan: "\" (the separator of device paths)
+// becomes U+29F5 and "/" (a path separator to filters and exports) becomes U+2215, two
+// look-alike characters, so that every path of a device scan names exactly one object.
+// replaced, when given, is set to whether anything was replaced.
+std::string DeviceRecordName(std::string_view name, bool* replaced = nullptr);
+
 // Names compared without regard to ASCII case.
 bool SameDeviceName(std::string_view a, std::string_view b);
 

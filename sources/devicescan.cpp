@@ -43,9 +43,10 @@ private:
     TPortableDevice& Device;
     const TWalkExcludeFilter* Exclude;
     int64_t FNextRecNo = 24;
-    std::vector<TPending> FStack;       // folders still to walk, the next one last
+    std::vector<TPending> FStack;         // folders still to walk, the next one last
     std::vector<TDeviceObject> FChildren; // scratch of one listing
     std::vector<TPending> FSubfolders;    // scratch: the folders of one listing, in order
+    std::string FName8;
     std::u16string FName16;
     PMFT_RECORD FSpare = nullptr; // a record taken from the arena and not used (excluded)
     bool FLost = false;
@@ -101,16 +102,18 @@ void TDeviceWalk::ScanFolder(const TPending& folder) {
     FSubfolders.clear();
     for (const TDeviceObject& o : FChildren) {
         if (folder.id.IsDeviceRoot() && o.Id.IsStorage()) Storages.push_back(o.Id.Storage);
-        const std::string& name = o.DisplayName();
-        if (!o.PropertiesRead || name.empty()) {
+        if (!o.PropertiesRead || o.DisplayName().empty()) {
             ++NF.Warnings.SkippedObjects;
             continue;
         }
-        PMFT_RECORD r = MakeRecord(o, name, folder.rec);
+        bool renamed = false;
+        FName8 = DeviceRecordName(o.DisplayName(), &renamed);
+        PMFT_RECORD r = MakeRecord(o, FName8, folder.rec);
         if (Exclude && Exclude->Excludes(r)) {
             FSpare = r; // the record is used again for the next object
             continue;
         }
+        if (renamed) ++NF.Warnings.RenamedObjects;
         r->RecNo = uint64_t(FNextRecNo++);
         if (o.IsFolder()) {
             r->Folder = NF.Arena().NewFolder();

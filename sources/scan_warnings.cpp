@@ -30,6 +30,11 @@ std::vector<std::string> ScanWarningTexts(const TScanWarnings& w) {
         "objects on the device could not be read or have no name; they are missing from the scan");
     Add(out, w.UnknownSizes, "file on the device did not give its size; it counts as 0 bytes",
         "files on the device did not give their sizes; they count as 0 bytes");
+    Add(out, w.RenamedObjects,
+        "name on the device holds \"\\\" or \"/\"; it is shown with \u29F5 or \u2215 in their "
+        "place",
+        "names on the device hold \"\\\" or \"/\"; they are shown with \u29F5 or \u2215 in their "
+        "place");
     if (w.DeviceDisconnected)
         out.push_back(tr("The device was disconnected during the scan; what was not read yet is "
                          "missing from the scan"));
