@@ -91,8 +91,16 @@ bool TFolderDevice::ListChildren(const TDeviceObjectId& parent, std::vector<TDev
 
 std::optional<TStorageSpace> TFolderDevice::StorageSpace(uint32_t storage) {
     const std::string path = PathOf({storage, TDeviceObjectId::kStorageRoot});
+    struct stat st {};
     struct statvfs sv {};
-    if (path.empty() || ::statvfs(path.c_str(), &sv) != 0 || sv.f_blocks == 0) return std::nullopt;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || ::statvfs(path.c_str(), &sv) != 0 ||
+        sv.f_blocks == 0)
+        return std::nullopt;
+    // Storages on one file system share its figures: only the first of them reports them, so
+    // that a whole device's total counts them once.
+    for (const auto& [dev, first] : FMeasured)
+        if (dev == st.st_dev && first != storage) return std::nullopt;
+    FMeasured.emplace_back(st.st_dev, storage);
     const uint64_t unit = sv.f_frsize ? sv.f_frsize : sv.f_bsize;
     return TStorageSpace{uint64_t(sv.f_blocks) * unit, uint64_t(sv.f_bavail) * unit};
 }

@@ -7,6 +7,7 @@
 #include "sources/device.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qz {
@@ -32,6 +33,8 @@ private:
     // Paths of the objects handed out: storages by Storage - 1, the others by Handle - 1.
     std::vector<std::string> FStorages;
     std::vector<std::string> FObjects;
+    // File systems measured by StorageSpace: device number and the storage that reported it.
+    std::vector<std::pair<uint64_t, uint32_t>> FMeasured;
 };
 
 } // namespace qz

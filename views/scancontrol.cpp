@@ -120,6 +120,9 @@ bool TScanSession::Start(std::span<const TScanSource> sources, const TScanOption
             case TScanMethod::MFTVolume:
                 scan = std::make_unique<TNTFS_FILES>(src.Path);
                 break;
+            case TScanMethod::Device:
+                scan = TNTFS_FILES::CreateDevice(src.Path);
+                break;
             }
         } catch (const std::exception& e) {
             Errors.push_back(std::string(tr("Error")) + ": " + e.what() + " [" +
@@ -262,6 +265,8 @@ bool TScanSession::Finish() {
         TNTFS_FILES* s = m[k].get();
         if (!s) continue;
         if (s->WasCSVFile && s->CSVDinfo.hastotalandfreespace) ds[k] = s->CSVDinfo;
+        // A device's storages are measured by its walk.
+        if (s->IsSourceDevice() && s->DeviceDinfo.hastotalandfreespace) ds[k] = s->DeviceDinfo;
         if (s->MFTRoot) {
             if (!rootmft) rootmft = s->MFTRoot;
             ds[k].usedspace = s->MFTRoot->SubFoldersTotSizeAlloc;
