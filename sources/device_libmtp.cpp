@@ -174,13 +174,14 @@ public:
         const LIBMTP_error_number_t err = LIBMTP_Detect_Raw_Devices(&raw, &count);
         std::unique_ptr<LIBMTP_raw_device_t, decltype(&std::free)> owned(raw, &std::free);
         std::lock_guard<std::mutex> g(FLock);
-        if (err == LIBMTP_ERROR_NO_DEVICE_ATTACHED || (err == LIBMTP_ERROR_NONE && count <= 0)) {
+        const std::string failure = MtpDetectionFailure(err);
+        if (!failure.empty()) {
+            error = failure;
+            return false;
+        }
+        if (count <= 0 || !raw) {
             FKnown.clear();
             return true;
-        }
-        if (err != LIBMTP_ERROR_NONE) {
-            error = std::string("Portable devices cannot be listed: ") + MtpErrorText(err);
-            return false;
         }
         std::map<TDeviceKey, TKnownDevice> now;
         for (int i = 0; i < count; ++i) {
@@ -284,6 +285,12 @@ const char* MtpErrorText(int libmtpError) {
         return "cancelled";
     }
     return "unknown error";
+}
+
+std::string MtpDetectionFailure(int libmtpError) {
+    if (libmtpError == LIBMTP_ERROR_NONE || libmtpError == LIBMTP_ERROR_NO_DEVICE_ATTACHED)
+        return {};
+    return std::string("Portable devices cannot be listed: ") + MtpErrorText(libmtpError);
 }
 
 std::shared_ptr<TDeviceManager> NewMtpDeviceManager() {

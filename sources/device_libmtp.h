@@ -9,6 +9,7 @@
 #include "sources/device.h"
 
 #include <memory>
+#include <string>
 
 namespace qz {
 
@@ -16,6 +17,10 @@ std::shared_ptr<TDeviceManager> NewMtpDeviceManager();
 
 // libmtp's name for one of its error numbers ("no device attached"); for messages and tests.
 const char* MtpErrorText(int libmtpError);
+
+// What a detection that ended with libmtpError means for the list of devices: empty when it
+// is no failure (no device attached is an empty list), else the message.
+std::string MtpDetectionFailure(int libmtpError);
 
 // Opens the device at a USB address as an MTP device, without detection first (tests of the
 // failure paths: no device there). Nil with a reason when it cannot be opened.
