@@ -2,7 +2,9 @@
 
 #include "base/debuglog.h"
 #include "base/text.h"
+#include "fsops/devicesources.h"
 #include "fsops/mounts.h"
+#include "gui/devicewatch.h"
 #include "gui/qtext.h"
 #include "gui/scancontrol.h"
 #include "gui/spacesummary.h"
@@ -57,6 +59,13 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     TScanControl& sc = *FScanControl;
     sc.Mounts = ReadMountTable();
     sc.cbDrive->SetList(GetDrives(sc.Mounts, FSettings.CustomFolders, start.HomeFolder));
+    FDeviceWatch = new TDeviceSourceWatcher(this);
+    FDeviceWatch->OnDevices = [this](std::vector<TSourceEntry> devices) {
+        TSourceList list = FScanControl->cbDrive->List();
+        PutDeviceEntries(list, std::move(devices));
+        FScanControl->cbDrive->RefreshDrives(std::move(list));
+    };
+    FDeviceWatch->Refresh();
     sc.FullScanNTFSIfPossible = FSettings.FullScanNTFSIfPossible;
     sc.AutoScan = FSettings.AutoScan;
     sc.FileNodeMinGroupSize = FSettings.FileNodeMinGroupSize;

@@ -19,6 +19,7 @@ class QTabWidget;
 
 namespace qz {
 
+class TDeviceSourceWatcher;
 class TScanControl;
 class TScanStatus;
 class TSpaceSummaryPanel;
@@ -38,6 +39,7 @@ public:
     TTreeView* Tree() { return FTreeView; }
     TScanStatus* ScanStatus() { return FScanStatus; }
     TTreeStatus* TreeStatus() { return FTreeStatus; }
+    TDeviceSourceWatcher* DeviceWatch() { return FDeviceWatch; }
     TSpaceSummaryPanel* SpaceSummary() { return FSummary; }
 
     // ---- menus (other parts add their actions)
@@ -93,6 +95,7 @@ private:
     TScanStatus* FScanStatus = nullptr;
     TTreeStatus* FTreeStatus = nullptr;
     TSpaceSummaryPanel* FSummary = nullptr;
+    TDeviceSourceWatcher* FDeviceWatch = nullptr; // the portable devices of the source list
     bool FClosePending = false; // the window closes once the cancelled scan has ended
     bool FShown = false;
 };

@@ -8,6 +8,7 @@
 #include "gui/spacesummary.h"
 #include "gui/statuspanel.h"
 #include "gui/treeview.h"
+#include "sources/devicescan.h"
 #include "treemap/treemap.h"
 
 #include <QDir>
@@ -47,6 +48,16 @@ TSummaryKind SummaryKindOf(TSourceKind kind) {
 }
 
 } // namespace
+
+// How the devices among the scans were read ("  Read through the desktop's mount...").
+static QString DeviceNotes(TScanSession& s) {
+    QString notes;
+    for (const TNTFS_FILES* scan : s.Scans()) {
+        const std::string note = DeviceScanNote(scan->Warnings);
+        if (!note.empty()) notes += QStringLiteral("  ") + QString::fromUtf8(note);
+    }
+    return notes;
+}
 
 TScanControl::TScanControl(TTreeView& tree, TScanStatus& status, TSpaceSummaryPanel& summary,
                            QWidget* parent)
@@ -288,7 +299,8 @@ void TScanControl::OnFinished(bool ok) {
             Fail(Tr("Error") + QStringLiteral(": ") + QString::fromUtf8(error));
         else
             FStatus.SetStatus(
-                ToQString(ScanCompleteText(s.Seconds, s.WasCancelled(), tree.Format.Numbers)));
+                ToQString(ScanCompleteText(s.Seconds, s.WasCancelled(), tree.Format.Numbers)) +
+                DeviceNotes(s));
     }
     Lock(false);
     UpdateSpaceSummary();

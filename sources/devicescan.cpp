@@ -195,6 +195,18 @@ void WalkDevice(TNTFS_FILES& nf, TPortableDevice& device, const TDeviceObject& s
     if (nf.OnProgress) nf.OnProgress(nf.index, 100, walk.totfiles, walk.totfolders);
 }
 
+std::string DeviceScanNote(const TScanWarnings& w) {
+    std::string note;
+    if (!w.ReadThrough.empty())
+        note = std::string(tr("Read through the desktop's mount of the device")) + " (" +
+               w.ReadThrough + ")";
+    if (w.DeviceDisconnected) {
+        if (!note.empty()) note += "; ";
+        note += tr("the device was disconnected during the scan");
+    }
+    return note;
+}
+
 void DoDeviceScan(TNTFS_FILES& nf, const std::u16string& FilterInclude,
                   const std::u16string& FilterExclude, bool FilterFullPath) {
     nf.Warnings = TScanWarnings{};

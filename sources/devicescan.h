@@ -29,6 +29,11 @@ namespace qz {
 void DoDeviceScan(TNTFS_FILES& nf, const std::u16string& FilterInclude,
                   const std::u16string& FilterExclude, bool FilterFullPath);
 
+// What the status line adds after a device scan: that the device was read through the
+// desktop's mount of it (naming the folder), or that it went away during the walk; empty for
+// other scans.
+std::string DeviceScanNote(const TScanWarnings& warnings);
+
 // The walk of one open device from start (a folder, a storage or the device root) below
 // nf's root record, which must exist (nf.MFTRoot). Storage figures go to nf.DeviceDinfo.
 void WalkDevice(TNTFS_FILES& nf, TPortableDevice& device, const TDeviceObject& start,

@@ -4,11 +4,13 @@
 #include "engine/scan.h"
 #include "sources/device.h"
 #include "sources/device_libmtp.h"
+#include "sources/device_usbwatch.h"
 #include "sources/devicelookup.h"
 #include "sources/sources.h"
 #include "tests/support/testsupport.h"
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <libmtp.h>
 #include <set>
@@ -76,6 +78,17 @@ TEST(MtpBackEnd, NoDeviceFound) {
         << scan->ErrorMEssage;
     ASSERT_NE(scan->MFTRoot, nullptr);
     EXPECT_EQ(Utf16ToUtf8(scan->MFTRoot->Name()), "Phone\\Internal storage");
+}
+
+TEST(UsbWatcher, ReadingWithoutEventsDoesNotWait) {
+    TUsbWatcher watcher;
+    if (!watcher.Active()) {
+        EXPECT_FALSE(watcher.Error().empty());
+        GTEST_SKIP() << "no udev events here: " << watcher.Error();
+    }
+    EXPECT_NE(::fcntl(watcher.Fd(), F_GETFL) & O_NONBLOCK, 0);
+    TUsbEvent event;
+    EXPECT_FALSE(watcher.Read(event)); // returns at once: nothing is plugged in during the test
 }
 
 } // namespace
