@@ -108,8 +108,8 @@ bool FindChildObject(TPortableDevice& device, const TDeviceObjectId& parent, std
     return false;
 }
 
-TDeviceObjectLookup FindObjectByPath(TPortableDevice& device,
-                                     const std::vector<std::string>& inner) {
+TDeviceObjectLookup FindObjectByPath(TPortableDevice& device, const std::vector<std::string>& inner,
+                                     bool foldersOnly) {
     TDeviceObjectLookup r;
     r.Object.Id = kDeviceRootObject;
     r.Object.Kind = TDeviceObjectKind::Folder;
@@ -124,13 +124,14 @@ TDeviceObjectLookup FindObjectByPath(TPortableDevice& device,
         const bool ok = FindChildObject(device, r.Object.Id, part, child, error);
         walked += walked.empty() ? part : "\\" + part;
         if (!ok) {
-            r.Error = error.empty() ? "Folder not found on the device: " + walked
+            r.Error = error.empty() ? std::string(foldersOnly ? "Folder" : "Item") +
+                                          " not found on the device: " + walked
                                     : "Cannot read the device at " + walked + ": " + error;
             return r;
         }
         r.Object = std::move(child);
     }
-    if (!r.Object.IsFolder()) {
+    if (foldersOnly && !r.Object.IsFolder()) {
         r.Error = "Not a folder on the device: " + walked;
         return r;
     }

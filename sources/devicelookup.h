@@ -45,8 +45,9 @@ struct TDeviceObjectLookup {
     TDeviceObject Object; // the object the inner path names (the device root for none)
     std::string Error;    // what is missing or why it could not be read
 };
-// Follows the inner folders of a device path from the device's root object.
-TDeviceObjectLookup FindObjectByPath(TPortableDevice& device,
-                                     const std::vector<std::string>& inner);
+// Follows the inner folders of a device path from the device's root object. With
+// foldersOnly the object found must be a folder (a storage, or the device root for none).
+TDeviceObjectLookup FindObjectByPath(TPortableDevice& device, const std::vector<std::string>& inner,
+                                     bool foldersOnly = true);
 
 } // namespace qz
