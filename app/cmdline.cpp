@@ -108,6 +108,9 @@ void TCommandLine::Parse(std::vector<std::string> args, const TPathExists& exist
         if (a0 == "-uninstall") {
             FUninstall = true;
             first = 1;
+        } else if (a0 == "-install") {
+            FInstall = true;
+            first = 1;
         } else if (a0 == "-setlanguage") {
             // The code is the next argument, or, when options come first, the first
             // argument that is not an option.

@@ -51,6 +51,8 @@ public:
     bool Help() const { return FHelp; }
     bool Version() const { return FVersion; }
     bool Uninstall() const { return FUninstall; }
+    // "-install": the desktop entries are written and the program ends.
+    bool Install() const { return FInstall; }
     // "-setlanguage" was the first argument; its code is SetLanguageCode() (may be empty).
     bool SetLanguage() const { return FSetLanguage; }
     const std::string& SetLanguageCode() const { return FSetLanguageCode; }
@@ -76,7 +78,8 @@ private:
     std::vector<std::string> FOptionArgs;
     std::vector<std::string> FWarnings;
     std::vector<std::string> FErrors;
-    bool FHelp = false, FVersion = false, FUninstall = false, FSetLanguage = false;
+    bool FHelp = false, FVersion = false, FUninstall = false, FInstall = false,
+         FSetLanguage = false;
     std::string FSetLanguageCode;
 };
 

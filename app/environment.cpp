@@ -1,10 +1,13 @@
 #include "app/environment.h"
 
+#include "base/translate.h"
+
 #include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qz {
@@ -58,6 +61,19 @@ std::string DebugLogFolder(const std::string& settingsFile) {
     return settingsFile.substr(0, slash) + "/DebugLogs";
 }
 
+std::string LocaleFolderFor(const std::string& programFolder) {
+    const std::string beside = programFolder + "/locale";
+    struct stat st {};
+    if (::stat(beside.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return beside;
+    const size_t slash = programFolder.find_last_of('/');
+    const std::string prefix = slash == std::string::npos ? "." : programFolder.substr(0, slash);
+    return prefix + "/share/locale";
+}
+
+std::string LocaleFolder() {
+    return LocaleFolderFor(ProgramFolder());
+}
+
 std::string DefaultLanguageCode(const std::string& localeFolder) {
     std::string code;
     for (const char* var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
@@ -81,7 +97,11 @@ std::string DefaultLanguageCode(const std::string& localeFolder) {
             bool match = true;
             for (size_t i = 0; i < code.size(); ++i)
                 if (std::tolower(static_cast<unsigned char>(name[i])) != code[i]) match = false;
-            if (match) {
+            // share/locale holds every program's languages: only ours count.
+            struct stat st {};
+            const std::string catalogue =
+                localeFolder + "/" + name + "/LC_MESSAGES/" + kTextDomain + ".mo";
+            if (match && ::stat(catalogue.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
                 found = name;
                 break;
             }

@@ -21,10 +21,16 @@ std::string UserDataFolder();
 // is kept beside the settings the user chose.
 std::string DebugLogFolder(const std::string& settingsFile);
 
+// The folder of the message catalogues: "locale" beside the program when it is there (a build
+// folder, a portable copy), else share/locale of the installation the program is in
+// (<prefix>/bin/quarzel -> <prefix>/share/locale).
+std::string LocaleFolder();
+std::string LocaleFolderFor(const std::string& programFolder);
+
 // The language code of the user's locale (LC_ALL, LC_MESSAGES, then LANG; the first two
 // letters), replaced by the full name of the first subfolder of localeFolder (in directory
-// order) whose name starts with it without regard to case ("zh" -> "zh_CN"); "en" when no
-// folder matches.
+// order) whose name starts with it without regard to case and that holds the program's
+// catalogue ("zh" -> "zh_CN"); "en" when no folder matches.
 std::string DefaultLanguageCode(const std::string& localeFolder);
 
 } // namespace qz

@@ -116,8 +116,8 @@ int ProcessCommandLine(THeadlessRun& run) {
                         opt.FilterFullPath, pair);
         if (!pair.errors.empty()) {
             const TFilterError& e = pair.errors.front();
-            return fail(kExitUsage, "filter term " + Utf16ToUtf8(e.term) +
-                                        " is not a valid regular expression: " + e.message);
+            return fail(kExitUsage, std::string(e.exclude ? "--filterexclude" : "--filter") + ": " +
+                                        FilterErrorText(e));
         }
     }
     {
@@ -169,6 +169,13 @@ int ProcessCommandLine(THeadlessRun& run) {
     }
     DebugLog(
         Utf16ToUtf8(ScanCompleteText(session.Seconds, session.WasCancelled(), format.Numbers)));
+    // Damage the scan worked around (items outside the folder tree, impossible sizes): the
+    // outputs are written, but the user hears of it.
+    for (const TNTFS_FILES* s : session.Scans())
+        for (const std::string& w : s->AnomalyTexts()) {
+            DebugLog("Warning: " + w);
+            warn(w + " [" + Utf16ToUtf8(s->FSource) + "]");
+        }
 
     TDisplayTree tree;
     tree.FILENODE_MIN_GROUP_SIZE = settings.FileNodeMinGroupSize;

@@ -142,7 +142,7 @@ TIniFile::TIniFile(std::string path) : FPath(std::move(path)) {
     case ReadResult::Ok:
         break;
     }
-    FState = SetText(text) ? TLoadState::Loaded : TLoadState::Corrupt;
+    FState = SetText(text) ? TLoadState::Loaded : TLoadState::Damaged;
     FModified = false;
 }
 
@@ -163,21 +163,39 @@ bool TIniFile::SetText(std::string_view text) {
     std::unordered_map<std::string, size_t> sectionIndex;
     sections.push_back({});
     size_t current = 0;
+    int lineNumber = 0;
+    FBadLines = 0;
+    FFirstBadLine = 0;
+    auto bad = [&] {
+        if (FBadLines++ == 0) FFirstBadLine = lineNumber;
+    };
     if (text.size() >= 3 && text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-    if (text.find('\0') != std::string_view::npos) return false;
     size_t pos = 0;
     while (pos < text.size()) {
         size_t eol = text.find('\n', pos);
         if (eol == std::string_view::npos) eol = text.size();
         std::string_view line = Trim(text.substr(pos, eol - pos));
         pos = eol + 1;
+        ++lineNumber;
         if (line.empty()) continue;
+        // NUL bytes and other control characters (a tab aside) are no settings text.
+        bool control = false;
+        for (char c : line)
+            if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f) control = true;
+        if (control) {
+            bad();
+            continue;
+        }
         if (line[0] == ';' || line[0] == '#') {
             sections[current].Lines.push_back({"", "", std::string(line)});
             continue;
         }
         if (line[0] == '[') {
-            if (line.back() != ']') return false;
+            if (line.back() != ']') {
+                // A header cut off: what follows does not belong to the section before.
+                bad();
+                continue;
+            }
             std::string name(Trim(line.substr(1, line.size() - 2)));
             // A repeated section continues the first one.
             const auto [it, added] = sectionIndex.emplace(LowerAscii(name), sections.size());
@@ -186,9 +204,12 @@ bool TIniFile::SetText(std::string_view text) {
             continue;
         }
         size_t eq = line.find('=');
-        if (eq == std::string_view::npos || eq == 0) return false;
-        std::string key(Trim(line.substr(0, eq)));
-        if (key.empty()) return false;
+        std::string key(eq == std::string_view::npos ? std::string_view()
+                                                     : Trim(line.substr(0, eq)));
+        if (key.empty()) {
+            bad();
+            continue;
+        }
         Section& s = sections[current];
         // The first occurrence of a key holds.
         if (!s.Index.emplace(LowerAscii(key), s.Lines.size()).second) continue;
@@ -198,7 +219,7 @@ bool TIniFile::SetText(std::string_view text) {
     FSections = std::move(sections);
     FSectionIndex = std::move(sectionIndex);
     FModified = true;
-    return true;
+    return FBadLines == 0;
 }
 
 std::string TIniFile::Text() const {
@@ -348,7 +369,7 @@ void TIniFile::EraseSection(std::string_view section) {
 
 bool TIniFile::UpdateFile(std::string* error) {
     if (FPath.empty() || FReadOnly || !FModified) return true;
-    if (FState == TLoadState::Corrupt && FCorruptCopy.empty()) {
+    if ((FState == TLoadState::Corrupt || FState == TLoadState::Damaged) && FCorruptCopy.empty()) {
         // Keep the unreadable content before writing over it.
         std::string keep = FPath + ".corrupt";
         for (int n = 1; ::access(keep.c_str(), F_OK) == 0 && n < 1000; ++n)

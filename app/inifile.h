@@ -9,11 +9,14 @@
 // size of the file.
 //
 // The user's file is never lost: a file that cannot be read (or is no regular file) leaves
-// the storage empty and read-only (nothing is written over it); a file that is not INI text
-// (NUL bytes, lines that are neither a section, a key, a comment nor blank, or a size beyond
-// 16 MiB) is read as empty and, before the first write, kept beside it as "<name>.corrupt"
-// (".corrupt.1", ... when that exists). Writes go to a temporary file in the same folder that
-// then replaces the file, so a failed write leaves the previous file whole.
+// the storage empty and read-only (nothing is written over it). Damage is contained: a line
+// that is not INI text (NUL bytes or other control characters, neither a section, a key, a
+// comment nor blank, a section header cut off) is left out and the rest is read (state
+// Damaged, the lines counted); a file beyond 16 MiB is read as empty (state Corrupt). Either
+// way the file stays as it is until the settings are next saved, and before that first write
+// it is kept beside it as "<name>.corrupt" (".corrupt.1", ... when that exists). Writes go to a
+// temporary file in the same folder that then replaces the file, so a failed write leaves the
+// previous file whole.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +29,7 @@ namespace qz {
 
 class TIniFile {
 public:
-    enum class TLoadState { NoFile, Missing, Loaded, Unreadable, Corrupt };
+    enum class TLoadState { NoFile, Missing, Loaded, Damaged, Unreadable, Corrupt };
 
     TIniFile() = default; // in memory only
     explicit TIniFile(std::string path);
@@ -35,7 +38,10 @@ public:
     TLoadState LoadState() const { return FState; }
     // Why an unreadable file could not be read.
     const std::string& LoadError() const { return FLoadError; }
-    // Path of the kept copy of a corrupt file, once made.
+    // Lines left out of a damaged file, and the number of the first (from 1).
+    int BadLines() const { return FBadLines; }
+    int FirstBadLine() const { return FFirstBadLine; }
+    // Path of the kept copy of a damaged or corrupt file, once made.
     const std::string& CorruptCopy() const { return FCorruptCopy; }
 
     std::string ReadString(std::string_view section, std::string_view key,
@@ -67,7 +73,8 @@ public:
 
     // The file's text as it would be written.
     std::string Text() const;
-    // Replaces the content with parsed text; false (and nothing kept) when it is not INI text.
+    // Replaces the content with parsed text, leaving out lines that are not INI text; false
+    // when any line was left out (BadLines then counts them).
     bool SetText(std::string_view text);
 
 private:
@@ -91,6 +98,7 @@ private:
     std::string FCorruptCopy;
     std::string FLoadError;
     TLoadState FState = TLoadState::NoFile;
+    int FBadLines = 0, FFirstBadLine = 0;
     std::vector<Section> FSections; // a leading unnamed section holds lines before any header
     std::unordered_map<std::string, size_t> FSectionIndex; // lower-case name -> section
     bool FReadOnly = false;

@@ -132,6 +132,7 @@ bool WriteTreemapImage(TOutputContext& ctx, const std::string& file, std::string
         error = r.Error;
         return false;
     case TDrawOutcome::Skipped:
+    case TDrawOutcome::Cancelled: // nothing cancels a headless drawing
         error = "the treemap has nothing to draw";
         return false;
     }

@@ -48,6 +48,20 @@ void WriteKeptColumn(TIniFile& ini, const char* key, int v, int a, int b) {
         ini.DeleteKey(M, key);
 }
 
+// An integer key that must lie in lo..hi: a missing key gives def silently, a value that is no
+// number or lies outside gives def and a warning.
+int ReadRanged(const TIniFile& ini, const std::string& key, int def, int lo, int hi,
+               std::vector<std::string>* warnings) {
+    if (!ini.ValueExists(M, key)) return def;
+    int v = 0;
+    if (ini.TryReadInteger(M, key, v) && v >= lo && v <= hi) return v;
+    if (warnings)
+        warnings->push_back(key + "=" + ini.ReadString(M, key).substr(0, 40) +
+                            " is not a value between " + std::to_string(lo) + " and " +
+                            std::to_string(hi) + "; " + std::to_string(def) + " is used");
+    return def;
+}
+
 } // namespace
 
 std::vector<std::string> LoadCustomFolders(const TIniFile& ini) {
@@ -67,8 +81,13 @@ void SaveCustomFolders(TIniFile& ini, const std::vector<std::string>& folders) {
     ini.WriteInteger(kCustomFoldersSection, "NumCustomFolders", int64_t(folders.size()));
 }
 
-TMainSettings LoadMainSettings(const TIniFile& ini, bool portable) {
+TMainSettings LoadMainSettings(const TIniFile& ini, bool portable,
+                               std::vector<std::string>* warnings) {
     TMainSettings s;
+    if (warnings && ini.LoadState() == TIniFile::TLoadState::Damaged)
+        warnings->push_back(std::to_string(ini.BadLines()) +
+                            " damaged line(s) left out, the first is line " +
+                            std::to_string(ini.FirstBadLine()));
     s.FilterIncludeText = DecodeIniText(ini.ReadString(M, "edFilterInclude_Text"));
     s.FilterExcludeText = DecodeIniText(ini.ReadString(M, "edFilterExclude_Text"));
 
@@ -89,12 +108,15 @@ TMainSettings LoadMainSettings(const TIniFile& ini, bool portable) {
     s.ShowTreemap = ini.ReadBool(M, "showtreemap", true);
     s.ShowFileTypes = ini.ReadBool(M, "showfiletypes", true);
     s.FilterScanResults = ini.ReadBool(M, "filterscanresults", false);
-    s.FormWidth = ini.ReadInteger(M, "FormWidth", 0);
-    s.FormHeight = ini.ReadInteger(M, "FormHeight", 0);
+    s.FormWidth = ReadRanged(ini, "FormWidth", 0, 1, kMaxWindowSide, warnings);
+    s.FormHeight = ReadRanged(ini, "FormHeight", 0, 1, kMaxWindowSide, warnings);
 
-    for (int i = 0; i < kPaletteSlots; ++i)
-        if (ini.TryReadInteger(M, "color" + std::to_string(i), v))
-            s.Palette[size_t(i)] = FromSettingsColor(uint32_t(v));
+    for (int i = 0; i < kPaletteSlots; ++i) {
+        const std::string key = "color" + std::to_string(i);
+        if (ini.ValueExists(M, key))
+            s.Palette[size_t(i)] = FromSettingsColor(uint32_t(ReadRanged(
+                ini, key, int(ToSettingsColor(s.Palette[size_t(i)])), 0, 0xFFFFFF, warnings)));
+    }
     for (int i = 0; i < 12; ++i) {
         std::string key = "tmfileextensions" + std::to_string(i + 1);
         if (ini.ValueExists(M, key)) {
@@ -111,7 +133,7 @@ TMainSettings LoadMainSettings(const TIniFile& ini, bool portable) {
     s.TreeSortColumn = KeptColumn(ini, "vst_header_SortColumn", 2, 8);
     s.FilesSortColumn = KeptColumn(ini, "vstfiles_header_SortColumn", 2, 5);
     s.ExtSortColumn = KeptColumn(ini, "vstext_header_SortColumn", 1, 6);
-    s.FontHeight = ini.ReadInteger(M, "fontheight4", 12);
+    s.FontHeight = ReadRanged(ini, "fontheight4", 12, kMinFontHeight, kMaxFontHeight, warnings);
     s.RowHeight = ini.ReadInteger(M, "rowheight4", 0);
     s.EnableDragDrop = ini.ReadInteger(M, "enabledragdrop", 1) == 1;
     s.EnableDoubleClickOpen = ini.ReadInteger(M, "enabledoubleclickopen", 1) == 1;
@@ -119,15 +141,15 @@ TMainSettings LoadMainSettings(const TIniFile& ini, bool portable) {
     s.ShowMaxModifiedDate = ini.ReadInteger(M, "ShowMaxModifiedDate", 1) != 0;
     s.ShowHorizontalLines = ini.ReadInteger(M, "showhorizontallines", 0);
     s.AltRowColors = ini.ReadInteger(M, "altrowcolors", 0);
-    s.DecimalPlaces = ini.ReadInteger(M, "decimalplaces", 1);
-    if (s.DecimalPlaces < 0 || s.DecimalPlaces > 4) s.DecimalPlaces = 1;
+    s.DecimalPlaces = ReadRanged(ini, "decimalplaces", 1, 0, 4, warnings);
     s.FullScanNTFSIfPossible = ini.ReadInteger(M, "FullScanNTFSIfPossible", 0) == 1;
     s.FileNodeMinGroupSize = ini.ReadInteger(M, "FileNodeMinGroupSize", 4);
     if (s.FileNodeMinGroupSize < 0) s.FileNodeMinGroupSize = 0;
     s.UseClassicTheme = ini.ReadInteger(M, "UseQuarzelClassicTheme", 0) == 1;
-    s.UITheme = ini.ReadInteger(M, "uitheme", 0);
+    s.UITheme = ini.ReadInteger(M, "uitheme", 0); // another value behaves as automatic
     if (s.UITheme < 0 || s.UITheme > 2) s.UITheme = 0;
     s.LastUpdateCheck = ini.ReadInteger(M, "LastUpdateCheck", 0);
+    s.UpdateUrl = ini.ReadString(M, "UpdateURL");
     s.ExportExtension = ini.ReadString(M, "export_extension", ".csv");
     s.ExportFolder = ini.ReadString(M, "export_folder");
 
@@ -140,8 +162,8 @@ TMainSettings LoadMainSettings(const TIniFile& ini, bool portable) {
     s.ShowFreeSpace = ini.ReadBool(M, "actShowFreeSpace_Checked", false);
     s.ShowFolders = ini.ReadBool(M, "cbShowFolders_Checked", false);
     s.ShowTreemapFilenames = ini.ReadBool(M, "actShowTreemapFilenames_Checked", true);
-    s.TreemapPanelHeight = ini.ReadInteger(M, "panTreemap_Height", 0);
-    s.ExtPanelWidth = ini.ReadInteger(M, "panExt_Width", 0);
+    s.TreemapPanelHeight = ReadRanged(ini, "panTreemap_Height", 0, 0, kMaxWindowSide, warnings);
+    s.ExtPanelWidth = ReadRanged(ini, "panExt_Width", 0, 0, kMaxWindowSide, warnings);
     s.ExportInitialDir = ini.ReadString(M, "sdExportCSV_InitialDir");
 
     s.SearchHistory = ReadHistory(ini, "numitems", "search");
@@ -185,6 +207,9 @@ void SaveMainSettings(TIniFile& ini, const TMainSettings& s) {
     ini.WriteInteger(M, "FullScanNTFSIfPossible", s.FullScanNTFSIfPossible ? 1 : 0);
     ini.WriteInteger(M, "FileNodeMinGroupSize", s.FileNodeMinGroupSize);
     ini.WriteInteger(M, "UseQuarzelClassicTheme", s.UseClassicTheme ? 1 : 0);
+    ini.WriteInteger(M, "uitheme", s.UITheme);
+    ini.WriteInteger(M, "LastUpdateCheck", s.LastUpdateCheck);
+    if (!s.UpdateUrl.empty()) ini.WriteString(M, "UpdateURL", s.UpdateUrl);
     ini.DeleteKey(M, "fontsize");
     // Stored properties.
     for (auto [key, unit] : kUnitKeys) ini.WriteBool(M, key, s.DisplayUnit == unit);

@@ -50,8 +50,9 @@ struct TMainSettings {
     bool FullScanNTFSIfPossible = false;
     int FileNodeMinGroupSize = 4;
     bool UseClassicTheme = false;
-    int UITheme = 0; // 0 auto, 1 light, 2 dark
-    int LastUpdateCheck = 0;
+    int UITheme = 0;         // 0 auto, 1 light, 2 dark
+    int LastUpdateCheck = 0; // day of the last update check (0: never)
+    std::string UpdateUrl;   // the update endpoint; empty: the one the build names
     std::string ExportExtension = ".csv", ExportFolder;
     // Stored properties of the window's controls.
     TDisplayUnit DisplayUnit = TDisplayUnit::Dynamic;
@@ -64,9 +65,16 @@ struct TMainSettings {
     std::vector<std::string> CustomFolders;
 };
 
+// Bounds of stored sizes: a window side or panel size in pixels at 96 dpi, the grid font in
+// points.
+inline constexpr int kMaxWindowSide = 16384;
+inline constexpr int kMinFontHeight = 11, kMaxFontHeight = 50;
+
 // Reads every setting; missing or unreadable values take their defaults. portable: the
-// settings file is a portable one (changes two defaults).
-TMainSettings LoadMainSettings(const TIniFile& ini, bool portable);
+// settings file is a portable one (changes two defaults). warnings (when given) receives one
+// line for each stored value that was unusable and replaced by its default.
+TMainSettings LoadMainSettings(const TIniFile& ini, bool portable,
+                               std::vector<std::string>* warnings = nullptr);
 // Writes every setting (histories: the section is erased first; sort-column keys that are
 // not kept values are deleted; "fontsize" is deleted).
 void SaveMainSettings(TIniFile& ini, const TMainSettings& s);
@@ -86,7 +94,9 @@ public:
     const TIniFile& Ini() const { return FIni; }
     bool Portable() const { return FPortable; }
     bool Headless() const { return FHeadless; }
-    TMainSettings Load() const { return LoadMainSettings(FIni, FPortable); }
+    TMainSettings Load(std::vector<std::string>* warnings = nullptr) const {
+        return LoadMainSettings(FIni, FPortable, warnings);
+    }
     // Stores s and flushes (nothing happens in headless mode). False when the file could not
     // be written; the program goes on with its settings in memory.
     bool Save(const TMainSettings& s);

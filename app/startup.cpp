@@ -2,6 +2,7 @@
 
 #include "app/appstate.h"
 #include "app/configfile.h"
+#include "app/desktopintegration.h"
 #include "app/environment.h"
 #include "app/headless.h"
 #include "app/interrupt.h"
@@ -110,6 +111,8 @@ void PrintUsage(std::FILE* out) {
         "  --admin                    ask for root (pkexec) when NTFS devices cannot be read\n"
         "  --debug                    write a debug log\n"
         "  -setlanguage CODE          store the language and end\n"
+        "  -install, -uninstall       add or remove the desktop entry, the .mft file type and\n"
+        "                             the file managers' folder actions (for this user)\n"
         "  --help, --version\n"
         "\n"
         "Exit status: 0 when everything asked for was written, 1 when the scan or an output\n"
@@ -151,13 +154,18 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
     DebugLog("Options:" + cl.GetOptionArguments());
     if (!loc.LogLine.empty()) DebugLog(loc.LogLine);
     DebugLog("Settings file: " + loc.FileName);
-    const std::string defaultLanguage = DefaultLanguageCode(ProgramFolder() + "/locale");
+    const std::string defaultLanguage = DefaultLanguageCode(LocaleFolder());
     DebugLog("DefaultLanguageCode=" + defaultLanguage);
 
-    if (cl.Uninstall()) {
-        // The file-manager entries are not registered by this build, so none are left to
-        // remove.
-        DebugLog("Uninstall");
+    if (cl.Uninstall() || cl.Install()) {
+        // The desktop entries, the .mft file type and the file managers' folder actions.
+        DebugLog(cl.Install() ? "Install" : "Uninstall");
+        std::string error;
+        if (!RegisterExplorerIntegration(cl.Install(), ProgramPath(), UserIntegrationPlaces(),
+                                         &error)) {
+            std::fprintf(stderr, "quarzel: %s\n", error.c_str());
+            return kExitFailed;
+        }
         return kExitOk;
     }
 
@@ -180,7 +188,11 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
     default:
         break;
     }
-    const TMainSettings settings = store.Load();
+    std::vector<std::string> settingsWarnings;
+    const TMainSettings settings = store.Load(&settingsWarnings);
+    for (const std::string& w : settingsWarnings)
+        std::fprintf(stderr, "quarzel: warning: settings file %s: %s\n", loc.FileName.c_str(),
+                     w.c_str());
     bool forceElevation = settings.RunAsAdmin;
     if (setLanguage) {
         std::string error;
@@ -195,6 +207,8 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
     }
     const std::string language = settings.Language.empty() ? defaultLanguage : settings.Language;
     DebugLog("Language=" + language);
+    if (!ActivateLanguage(language, LocaleFolder()))
+        DebugLog("No catalogue for " + language + " in " + LocaleFolder());
 
     StartTime = NowLocal();
     HeadlessMode = headless;
@@ -209,6 +223,12 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
         TPresenceLock presence;
         RegisterSources();
         TWindowStart start{argc, argv, cl, opt, store, settings, HomeFolder(), StartTime};
+        if (store.Ini().LoadState() == TIniFile::TLoadState::Damaged)
+            start.SettingsWarnings.push_back(std::to_string(store.Ini().BadLines()) +
+                                             " damaged line(s) left out, the first is line " +
+                                             std::to_string(store.Ini().FirstBadLine()));
+        start.SettingsWarnings.insert(start.SettingsWarnings.end(), settingsWarnings.begin(),
+                                      settingsWarnings.end());
         const int code = window(start);
         DebugLog("Quarzel terminating, exit code " + std::to_string(code));
         return code;

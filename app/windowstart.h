@@ -25,6 +25,9 @@ struct TWindowStart {
     TMainSettings Settings;  // as read at start-up
     std::string HomeFolder;  // picks the default source-list entry
     TDateTime StartTime = 0; // local date-time of the start
+    // What was wrong with the settings file (damaged lines, unusable values), for the window
+    // to show once.
+    std::vector<std::string> SettingsWarnings = {};
 };
 
 // Runs the window until it closes; returns the exit code.

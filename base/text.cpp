@@ -118,8 +118,4 @@ bool EndsWithIgnoreAsciiCase(std::u16string_view s, std::u16string_view suffix) 
            EqualsIgnoreAsciiCase(s.substr(s.size() - suffix.size()), suffix);
 }
 
-const char* tr(const char* english) {
-    return english;
-}
-
 } // namespace qz

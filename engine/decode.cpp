@@ -1,10 +1,11 @@
 // Decoding of one NTFS FILE record into a temporary record.
 //
-// Works on the raw record bytes only. Every read is checked against the record size: a
-// structure that points outside the record makes the decode return false (the record is
-// dropped, the scan goes on).
+// Works on the raw record bytes only, through the layout views of ntfs_layout.h. Every read
+// is checked against the record size: a structure that points outside the record makes the
+// decode return false (the record is dropped, the scan goes on).
 #include "base/datetime.h"
 #include "engine/collation.h"
+#include "engine/ntfs_parse.h"
 #include "engine/scan.h"
 
 #include <cstring>
@@ -13,67 +14,127 @@ namespace qz {
 
 namespace {
 
-inline uint16_t Rd16(const uint8_t* p) {
-    return uint16_t(p[0] | (p[1] << 8));
-}
-inline uint32_t Rd32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v; // little-endian host
-}
-inline uint64_t Rd64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
+using namespace ntfs;
 
-constexpr uint32_t kAttrStandardInformation = 0x10;
-constexpr uint32_t kAttrAttributeList = 0x20;
-constexpr uint32_t kAttrFileName = 0x30;
-constexpr uint32_t kAttrData = 0x80;
-constexpr uint32_t kAttrEnd = 0xFFFFFFFF;
-
-struct Malformed {};
-
-// Data runs of one non-resident attribute starting at p. Returns false when the runs reach
-// outside the record.
+// Data runs of one non-resident attribute starting at p; clusters receives the clusters they
+// allocate (rec.TotDataRunClusters keeps the low 32 bits). The runs are not bounded by the
+// attribute: a list without its end marker stops at the record's end, or at a header that
+// cannot be one. Returns false when a run reaches outside the record.
 bool DecodeRuns(const uint8_t* buf, size_t size, size_t p, bool storeRuns, TMFT_RECORD& rec,
-                TRecordRuns& runs) {
+                TRecordRuns& runs, uint64_t& clusters) {
     runs.NumDataRuns = 0;
     rec.TotDataRunClusters = 0;
-    for (int pass = 0; pass < (storeRuns ? 2 : 1); ++pass) {
-        if (pass == 1) {
-            if (runs.NumDataRuns == 0) break;
-            runs.DataRuns.assign(size_t(runs.NumDataRuns), TDATA_RUN{});
+    clusters = 0;
+    int32_t count = 0;
+    const TRunsEnd end =
+        DecodeMappingPairs(buf, p, size, [&](uint64_t length, int64_t offset, bool hasOffset) {
+            // A hole has no clusters; a first run before cluster 0 is no allocation either.
+            if (hasOffset && !(count == 0 && offset < 0))
+                clusters = SaturatingAdd(clusters, length);
+            if (storeRuns) {
+                if (count == 0) runs.DataRuns.clear(); // an attribute without runs keeps them
+                runs.DataRuns.push_back(TDATA_RUN{length, offset, count > 0, !hasOffset});
+            }
+            ++count;
+            return true;
+        });
+    if (end == TRunsEnd::Truncated) return false;
+    runs.NumDataRuns = count;
+    rec.TotDataRunClusters = uint32_t(clusters);
+    return true;
+}
+
+// Bytes in clusters clusters, the largest value when that does not fit.
+uint64_t ClusterBytes(uint64_t clusters, uint64_t bytesPerCluster) {
+    uint64_t bytes;
+    return __builtin_mul_overflow(clusters, bytesPerCluster, &bytes) ? UINT64_MAX : bytes;
+}
+
+// No record can allocate more than the volume holds: a larger allocation is a damaged record's,
+// cut to the volume's size (volumeBytes 0: the size is not known).
+void ClampToVolume(TMFT_RECORD& r, uint64_t volumeBytes) {
+    if (volumeBytes != 0 && r.AllocSize > volumeBytes) {
+        r.AllocSize = volumeBytes;
+        r.SizeDamaged = true;
+    }
+}
+
+// A resident $FILE_NAME value (not a DOS-only name, not empty): the record's own name and
+// parent when it has none yet, else an extra-name entry (a hard link in another folder, a
+// second name in the same one). findBase() gives an extension record's stored base record.
+template <class FindBase>
+[[gnu::always_inline]] inline void TakeFileName(const TFileNameView name, TDecodeContext& ctx,
+                                                bool isExtension, FindBase&& findBase) {
+    TMFT_RECORD& rec = ctx.rec;
+    const unsigned len = name.NameLength();
+    char16_t* n = ctx.NextNameSlot();
+    for (unsigned k = 0; k < len; ++k) n[k] = name.NameUnit(k);
+    n[len] = 0;
+    const uint64_t p = name.ParentReference() & kRecNoMask;
+    const bool differs = CompareNames(n, rec.Filename) != 0;
+    bool extra;
+    if (rec.ParentRec != 0 && p != 0 && p != rec.ParentRec)
+        extra = true; // a hard link in another folder
+    else if (isExtension)
+        extra = p != 0 && (p != rec.ParentRec || differs);
+    else
+        extra = differs && rec.Filename != nullptr; // a second name in the same folder
+    if (extra) {
+        bool known = false;
+        for (size_t i = 0; i < ctx.numExtra && !known; ++i) {
+            const TExtraName& e = ctx.extraNames[i];
+            known = e.Parent == p && CompareNames(e.Rec.Filename, n) == 0;
         }
-        size_t q = p;
-        size_t j = 0;
-        while (q < size) {
-            const uint8_t h = buf[q];
-            if (h == 0) break;
-            const unsigned ln = h & 0x0F, on = h >> 4;
-            if (ln > 8 || on > 8) break;
-            if (q + 1 + ln + on > size) return false;
-            uint64_t length = 0;
-            for (unsigned k = 0; k < ln; ++k) length |= uint64_t(buf[q + 1 + k]) << (8 * k);
-            int64_t offset = 0;
-            if (on > 0) {
-                uint64_t u = 0;
-                for (unsigned k = 0; k < on; ++k) u |= uint64_t(buf[q + 1 + ln + k]) << (8 * k);
-                if (on < 8 && (buf[q + ln + on] & 0x80)) u |= ~uint64_t(0) << (8 * on);
-                offset = int64_t(u);
+        if (!known) {
+            if (rec.ParentRec == 0) rec.ParentRec = p;
+            if (ctx.extraNames.size() <= ctx.numExtra) ctx.extraNames.emplace_back();
+            TExtraName& e = ctx.extraNames[ctx.numExtra++];
+            e.Parent = p;
+            ZeroRecord(e.Rec);
+            CopyRecord(rec, e.Rec);
+            e.Rec.Folder = nullptr;
+            e.Rec.ParentRec = p;
+            e.Rec.Filename = n;
+            e.Rec.FilenameLen = len;
+            if (isExtension) {
+                if (PMFT_RECORD b = findBase()) {
+                    e.Rec.DOSAttrib = b->DOSAttrib;
+                    e.Rec.FileRecFlags = b->FileRecFlags;
+                    e.Rec.FileSize = b->FileSize;
+                    e.Rec.AllocSize = b->AllocSize;
+                    e.Rec.HasFileSizeFlags = b->HasFileSizeFlags;
+                    if (b->ModifiedDate > 0) e.Rec.ModifiedDate = b->ModifiedDate;
+                    if (b->LastAccessDate > 0) e.Rec.LastAccessDate = b->LastAccessDate;
+                    if (b->CreatedDate > 0) e.Rec.CreatedDate = b->CreatedDate;
+                }
             }
-            if (pass == 0) {
-                ++runs.NumDataRuns;
-                if (on > 0 && !(j == 0 && offset < 0)) rec.TotDataRunClusters += uint32_t(length);
-            } else {
-                runs.DataRuns[j] = TDATA_RUN{length, offset, j > 0};
-            }
-            ++j;
-            q += 1 + ln + on;
+            e.Rec.DoNotCountFlag = true;
         }
     }
-    return true;
+    if (rec.Filename == nullptr) {
+        rec.Filename = n;
+        rec.FilenameLen = len;
+    }
+    if (rec.ParentRec == 0) rec.ParentRec = p;
+}
+
+// After each $DATA attribute the extra names found so far take the record's sizes and dates.
+[[gnu::always_inline]] inline void ShareWithExtraNames(TDecodeContext& ctx) {
+    const TMFT_RECORD& rec = ctx.rec;
+    for (size_t i = 0; i < ctx.numExtra; ++i) {
+        TMFT_RECORD& e = ctx.extraNames[i].Rec;
+        if (rec.HasFileSizeFlags & 2) {
+            e.AllocSize = rec.AllocSize;
+            e.HasFileSizeFlags |= 2;
+        }
+        if (rec.HasFileSizeFlags & 1) {
+            e.FileSize = rec.FileSize;
+            e.HasFileSizeFlags |= 1;
+        }
+        if (rec.ModifiedDate > 0) e.ModifiedDate = rec.ModifiedDate;
+        if (rec.LastAccessDate > 0) e.LastAccessDate = rec.LastAccessDate;
+        if (rec.CreatedDate > 0) e.CreatedDate = rec.CreatedDate;
+    }
 }
 
 } // namespace
@@ -88,6 +149,7 @@ PMFT_RECORD TNTFS_FILES::LookupBase(uint64_t base48) const {
 
 bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_t recno,
                                    bool storeRuns, bool outOfSequence, bool readRaw) {
+    using Attr = TAttributeView;
     TMFT_RECORD& rec = ctx.rec;
     TRecordRuns& runs = ctx.runs;
     ctx.numExtra = 0;
@@ -97,23 +159,18 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
     bool sizeSet = false;
 
     const size_t size = FVolData.BytesPerFileRecordSegment;
-    if (size < 48 || std::memcmp(buffer, "FILE", 4) != 0) return false;
+    const TFileRecordView header{buffer};
+    if (size < TFileRecordView::kHeaderBytes || !header.HasSignature()) return false;
+    // Every field read below must lie inside the record: at + end is where it stops.
+    auto inside = [size](size_t at, size_t end) { return at + end <= size; };
 
-    // Update-sequence fixups: the stride is 512 bytes whatever the sector size.
-    if (readRaw && !outOfSequence) {
-        const size_t u = Rd16(buffer + 4);
-        unsigned n = Rd16(buffer + 6);
-        for (size_t i = 1; n > 0; ++i, --n) {
-            if (i * 512 - 2 >= size) break;
-            if (u + 2 * i + 2 > size) return false;
-            buffer[i * 512 - 2] = buffer[u + 2 * i];
-            buffer[i * 512 - 1] = buffer[u + 2 * i + 1];
-        }
-    }
+    // Records read in bulk still carry their update sequence; records fetched one at a time,
+    // and deferred ones decoded again, are already fixed up.
+    if (readRaw && !outOfSequence && !ApplyUpdateSequence(buffer, size)) return false;
 
     rec.HasFileSizeFlags = 0;
     rec.RecNo = recno;
-    rec.BaseFileRec = Rd64(buffer + 32);
+    rec.BaseFileRec = header.BaseReference();
     const uint64_t base48 = rec.BaseFileRec & kRecNoMask;
     const bool isExtension = rec.BaseFileRec != 0;
 
@@ -126,152 +183,125 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
         return false;
     }
 
-    rec.FileRecFlags = Rd16(buffer + 22);
+    rec.FileRecFlags = header.Flags();
     if (!(rec.FileRecFlags & 1)) return false;
 
     const uint64_t bpc = FVolData.BytesPerCluster;
-    size_t a = Rd16(buffer + 20);
-    for (;;) {
-        if (a + 4 > size) return false;
-        const uint32_t type = Rd32(buffer + a);
+    const uint64_t volumeBytes =
+        FVolData.TotalClusters > 0 ? ClusterBytes(uint64_t(FVolData.TotalClusters), bpc) : 0;
+    for (size_t a = header.FirstAttribute();;) {
+        if (!inside(a, Attr::kType + 4)) return false;
+        const Attr attr{buffer + a};
+        const uint32_t type = attr.Type();
         if (type == kAttrEnd) break;
-        if (a + 10 > size) return false;
-        const uint32_t length = Rd32(buffer + a + 4);
+        if (!inside(a, Attr::kNameLength + 1)) return false;
+        const uint32_t length = attr.Length();
         if (length == 0 || a + length >= size) break;
-        const uint8_t nonResident = buffer[a + 8];
-        const uint8_t nameLength = buffer[a + 9];
+        const uint8_t nonResident = attr.NonResident();
+        const uint8_t nameLength = attr.NameLength();
 
         if (type == kAttrStandardInformation && nonResident == 0) {
-            if (a + 22 > size) return false;
-            const size_t v = a + Rd16(buffer + a + 20);
-            if (v + 36 > size) return false;
-            rec.CreatedDate = FileTimeToDateTime(Rd64(buffer + v + 0));
-            rec.ModifiedDate = FileTimeToDateTime(Rd64(buffer + v + 8));
-            rec.LastAccessDate = FileTimeToDateTime(Rd64(buffer + v + 24));
-            rec.DOSAttrib = Rd32(buffer + v + 32);
+            if (!inside(a, Attr::kValueOffset + 2)) return false;
+            const size_t v = a + attr.ValueOffset();
+            if (!inside(v, TStandardInformationView::kBytesRead)) return false;
+            const TStandardInformationView info{buffer + v};
+            rec.CreatedDate = FileTimeToDateTime(info.Created());
+            rec.ModifiedDate = FileTimeToDateTime(info.Modified());
+            rec.LastAccessDate = FileTimeToDateTime(info.Accessed());
+            rec.DOSAttrib = info.FileAttributes();
         } else if (type == kAttrFileName && nonResident == 0) {
-            if (a + 22 > size) return false;
-            const size_t v = a + Rd16(buffer + a + 20);
-            if (v + 66 > size) return false;
-            const unsigned len = buffer[v + 64];
-            const uint8_t ns = buffer[v + 65];
-            if (v + 66 + 2 * size_t(len) > size) return false;
-            if (ns != 2 && len != 0) {
-                char16_t* n = ctx.NextNameSlot();
-                for (unsigned k = 0; k < len; ++k) n[k] = char16_t(Rd16(buffer + v + 66 + 2 * k));
-                n[len] = 0;
-                const uint64_t p = Rd64(buffer + v) & kRecNoMask;
-                const bool differs = CompareNames(n, rec.Filename) != 0;
-                bool extra;
-                if (rec.ParentRec != 0 && p != 0 && p != rec.ParentRec)
-                    extra = true; // a hard link in another folder
-                else if (isExtension)
-                    extra = p != 0 && (p != rec.ParentRec || differs);
-                else
-                    extra = differs && rec.Filename != nullptr; // a second name in the same folder
-                if (extra) {
-                    bool known = false;
-                    for (size_t i = 0; i < ctx.numExtra && !known; ++i) {
-                        const TExtraName& e = ctx.extraNames[i];
-                        known = e.Parent == p && CompareNames(e.Rec.Filename, n) == 0;
-                    }
-                    if (!known) {
-                        if (rec.ParentRec == 0) rec.ParentRec = p;
-                        if (ctx.extraNames.size() <= ctx.numExtra) ctx.extraNames.emplace_back();
-                        TExtraName& e = ctx.extraNames[ctx.numExtra++];
-                        e.Parent = p;
-                        ZeroRecord(e.Rec);
-                        CopyRecord(rec, e.Rec);
-                        e.Rec.Folder = nullptr;
-                        e.Rec.ParentRec = p;
-                        e.Rec.Filename = n;
-                        e.Rec.FilenameLen = len;
-                        if (isExtension) {
-                            if (PMFT_RECORD b = LookupBase(base48)) {
-                                e.Rec.DOSAttrib = b->DOSAttrib;
-                                e.Rec.FileRecFlags = b->FileRecFlags;
-                                e.Rec.FileSize = b->FileSize;
-                                e.Rec.AllocSize = b->AllocSize;
-                                e.Rec.HasFileSizeFlags = b->HasFileSizeFlags;
-                                if (b->ModifiedDate > 0) e.Rec.ModifiedDate = b->ModifiedDate;
-                                if (b->LastAccessDate > 0) e.Rec.LastAccessDate = b->LastAccessDate;
-                                if (b->CreatedDate > 0) e.Rec.CreatedDate = b->CreatedDate;
-                            }
-                        }
-                        e.Rec.DoNotCountFlag = true;
-                    }
-                }
-                if (rec.Filename == nullptr) {
-                    rec.Filename = n;
-                    rec.FilenameLen = len;
-                }
-                if (rec.ParentRec == 0) rec.ParentRec = p;
-            }
+            if (!inside(a, Attr::kValueOffset + 2)) return false;
+            const size_t v = a + attr.ValueOffset();
+            if (!inside(v, TFileNameView::kName)) return false;
+            const TFileNameView name{buffer + v};
+            if (!inside(v, TFileNameView::kName + 2 * size_t(name.NameLength()))) return false;
+            if (name.Namespace() != TFileNameView::kDosNamespace && name.NameLength() != 0)
+                TakeFileName(name, ctx, isExtension, [&] { return LookupBase(base48); });
         } else if (type == kAttrAttributeList) {
-            if (a + 22 > size) return false;
-            const uint32_t vlen = Rd32(buffer + a + 16);
-            if (vlen != 0) {
-                const size_t start = a + Rd16(buffer + a + 20);
-                const size_t end = start + vlen;
-                size_t pos = start;
-                while (pos < end) {
-                    if (pos + 4 > size) return false;
-                    const uint32_t etype = Rd32(buffer + pos);
-                    if (etype == kAttrEnd) break;
-                    if (pos + 6 > size) return false;
-                    const uint16_t elen = Rd16(buffer + pos + 4);
-                    if (elen == 0) break;
-                    if (pos + 24 > size) return false;
-                    runs.AttribList.push_back(TATTRIB_RECORD{etype, Rd64(buffer + pos + 16)});
-                    pos += elen;
-                }
+            if (!inside(a, Attr::kValueOffset + 2)) return false;
+            if (const uint32_t valueLength = attr.ValueLength(); valueLength != 0) {
+                const size_t start = a + attr.ValueOffset();
+                if (!ForEachAttributeListEntry(buffer, start, start + valueLength, size,
+                                               [&](const TAttributeListEntryView& e) {
+                                                   runs.AttribList.push_back(
+                                                       TATTRIB_RECORD{e.Type(), e.FileReference(),
+                                                                      e.NameLength()});
+                                               }))
+                    return false;
                 runs.NumAttrib = int32_t(runs.AttribList.size());
             }
         } else if (type == kAttrData) {
             if (nonResident == 1) {
-                if (a + 56 > size) return false;
-                if (nameLength == 0) {
-                    rec.FileSize = Rd64(buffer + a + 48) & kRecNoMask;
-                    rec.HasFileSizeFlags |= 1;
-                    sizeSet = true;
-                }
-                if (!DecodeRuns(buffer, size, a + Rd16(buffer + a + 32), storeRuns, rec, runs))
+                if (!inside(a, Attr::kRealSize + 8)) return false;
+                // The mapping pairs follow the 64-byte non-resident header inside the
+                // attribute; anything else is no such header (a damaged residency flag, say)
+                // and its sizes mean nothing. Runs that reach outside the record are malformed
+                // all the same. The size fields hold only in a stream's first piece.
+                const size_t runsAt = attr.MappingPairsOffset();
+                uint64_t clusters;
+                if (!DecodeRuns(buffer, size, a + runsAt, storeRuns, rec, runs, clusters))
                     return false;
-                rec.AllocSize += uint64_t(rec.TotDataRunClusters) * bpc;
-                if (rec.TotDataRunClusters > 0) {
-                    rec.HasFileSizeFlags |= 2;
-                    sizeSet = true;
+                if (length < Attr::kNonResidentHeaderBytes ||
+                    runsAt < Attr::kNonResidentHeaderBytes || runsAt >= length) {
+                    rec.SizeDamaged = true;
+                    rec.TotDataRunClusters = 0;
+                    runs.NumDataRuns = 0;
+                    runs.DataRuns.clear();
+                } else {
+                    if (nameLength == 0 && attr.LowestVcn() == 0) {
+                        // All 64 bits: sparse files reach 2^63 - 1 bytes.
+                        rec.FileSize = attr.RealSize();
+                        rec.HasFileSizeFlags |= 1;
+                        sizeSet = true;
+                    }
+                    // Allocation is the sum of the runs that have clusters: holes and
+                    // compressed-away clusters do not count, named streams do.
+                    rec.AllocSize = SaturatingAdd(rec.AllocSize, ClusterBytes(clusters, bpc));
+                    if (clusters > 0) {
+                        rec.HasFileSizeFlags |= 2;
+                        sizeSet = true;
+                    }
                 }
             } else if (nameLength == 0) {
-                if (a + 20 > size) return false;
-                rec.FileSize = Rd32(buffer + a + 16);
+                if (!inside(a, Attr::kValueLength + 4)) return false;
+                rec.FileSize = attr.ValueLength();
                 rec.AllocSize = 0;
-                rec.HasFileSizeFlags = 3;
+                rec.HasFileSizeFlags = 3; // the data lives in the record
                 sizeSet = true;
             }
-            for (size_t i = 0; i < ctx.numExtra; ++i) {
-                TMFT_RECORD& e = ctx.extraNames[i].Rec;
-                if (rec.HasFileSizeFlags & 2) {
-                    e.AllocSize = rec.AllocSize;
-                    e.HasFileSizeFlags |= 2;
-                }
-                if (rec.HasFileSizeFlags & 1) {
-                    e.FileSize = rec.FileSize;
-                    e.HasFileSizeFlags |= 1;
-                }
-                if (rec.ModifiedDate > 0) e.ModifiedDate = rec.ModifiedDate;
-                if (rec.LastAccessDate > 0) e.LastAccessDate = rec.LastAccessDate;
-                if (rec.CreatedDate > 0) e.CreatedDate = rec.CreatedDate;
-            }
+            ShareWithExtraNames(ctx);
         }
         a += length;
     }
 
+    if (isExtension || runs.NumAttrib > 0)
+        MergeExtensionSizes(ctx, sizeSet, outOfSequence, volumeBytes);
+    ClampToVolume(rec, volumeBytes);
+    for (size_t i = 0; i < ctx.numExtra; ++i) {
+        TMFT_RECORD& e = ctx.extraNames[i].Rec;
+        e.SizeDamaged |= rec.SizeDamaged;
+        ClampToVolume(e, volumeBytes);
+    }
+    return true;
+}
+
+// Sizes that live in another FILE record: an extension record adds its allocation to its base
+// record and, when it holds the unnamed stream's size, hands that to the base and to the
+// base's other names; a base record whose attribute list names extension records stored
+// before it takes their allocation.
+void TNTFS_FILES::MergeExtensionSizes(TDecodeContext& ctx, bool sizeSet, bool outOfSequence,
+                                      uint64_t volumeBytes) {
+    TMFT_RECORD& rec = ctx.rec;
+    const TRecordRuns& runs = ctx.runs;
+    const uint64_t base48 = rec.BaseFileRec & kRecNoMask;
+    const bool isExtension = rec.BaseFileRec != 0;
     if (isExtension) {
         rec.IndexMe = true;
         if (PMFT_RECORD b = LookupBase(base48)) {
             b->TotDataRunClusters += rec.TotDataRunClusters;
-            b->AllocSize += rec.AllocSize;
+            b->AllocSize = SaturatingAdd(b->AllocSize, rec.AllocSize);
+            b->SizeDamaged |= rec.SizeDamaged;
+            ClampToVolume(*b, volumeBytes);
         }
     } else if (runs.NumAttrib > 0) {
         // Data held in extension records that were stored before this base record. Each such
@@ -290,7 +320,8 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
             if (rec.RecNo > f || outOfSequence) {
                 if (auto it = FIndexFileList.find(f); it != FIndexFileList.end()) {
                     rec.TotDataRunClusters += it->second->TotDataRunClusters;
-                    rec.AllocSize += it->second->AllocSize;
+                    rec.AllocSize = SaturatingAdd(rec.AllocSize, it->second->AllocSize);
+                    rec.SizeDamaged |= it->second->SizeDamaged;
                 }
             }
         }
@@ -317,7 +348,6 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
             }
         }
     }
-    return true;
 }
 
 } // namespace qz

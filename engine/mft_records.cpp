@@ -1,169 +1,68 @@
 #include "engine/mft_records.h"
 
-#include <cstring>
+#include "engine/ntfs_parse.h"
 
 namespace qz {
 
-namespace {
-
-inline uint16_t Rd16(const uint8_t* p) {
-    return uint16_t(p[0] | (p[1] << 8));
-}
-inline uint32_t Rd32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-inline uint64_t Rd64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
-
-// Mapping pairs starting at p (bounded by size), VCNs counted from firstVcn.
-bool DecodeMappingPairs(const uint8_t* buf, size_t size, size_t p, uint64_t firstVcn,
-                        std::vector<TClusterRun>& out) {
-    int64_t vcn = int64_t(firstVcn), lcn = 0;
-    while (p < size) {
-        const uint8_t h = buf[p];
-        if (h == 0) return true;
-        const unsigned ln = h & 0x0F, on = h >> 4;
-        if (ln == 0 || ln > 8 || on > 8 || p + 1 + ln + on > size) return false;
-        uint64_t length = 0;
-        for (unsigned k = 0; k < ln; ++k) length |= uint64_t(buf[p + 1 + k]) << (8 * k);
-        if (length == 0 || length > (uint64_t(1) << 48)) return false;
-        TClusterRun r;
-        r.Vcn = vcn;
-        r.Length = int64_t(length);
-        if (on == 0) {
-            r.Sparse = true;
-        } else {
-            uint64_t u = 0;
-            for (unsigned k = 0; k < on; ++k) u |= uint64_t(buf[p + 1 + ln + k]) << (8 * k);
-            if (on < 8 && (buf[p + ln + on] & 0x80)) u |= ~uint64_t(0) << (8 * on);
-            if (__builtin_add_overflow(lcn, int64_t(u), &lcn)) return false;
-            r.Lcn = lcn;
-        }
-        out.push_back(r);
-        if (__builtin_add_overflow(vcn, r.Length, &vcn)) return false;
-        p += 1 + ln + on;
-    }
-    return false; // no terminating zero inside the record
-}
-
-} // namespace
+using namespace ntfs;
 
 bool ApplyRecordFixups(uint8_t* rec, size_t size) {
-    if (size < 48 || std::memcmp(rec, "FILE", 4) != 0) return false;
-    const size_t u = Rd16(rec + 4);
-    unsigned n = Rd16(rec + 6);
-    for (size_t i = 1; n > 1; ++i, --n) { // the count includes the sequence number itself
-        if (i * 512 > size) break;
-        if (u + 2 * i + 2 > size) return false;
-        rec[i * 512 - 2] = rec[u + 2 * i];
-        rec[i * 512 - 1] = rec[u + 2 * i + 1];
-    }
-    return true;
-}
-
-uint16_t RecordFlags(const uint8_t* rec) {
-    return Rd16(rec + 22);
-}
-uint64_t RecordBaseRef(const uint8_t* rec) {
-    return Rd64(rec + 32);
+    if (size < TFileRecordView::kHeaderBytes || !TFileRecordView{rec}.HasSignature()) return false;
+    return ApplyUpdateSequence(rec, size);
 }
 
 bool FindUnnamedAttribute(const uint8_t* rec, size_t size, uint32_t wanted, TDataAttribute& out) {
     out = TDataAttribute{};
-    if (size < 48 || std::memcmp(rec, "FILE", 4) != 0) return false;
-    size_t a = Rd16(rec + 20);
+    if (size < TFileRecordView::kHeaderBytes || !TFileRecordView{rec}.HasSignature()) return false;
+    size_t a = TFileRecordView{rec}.FirstAttribute();
     while (a + 16 <= size) {
-        const uint32_t type = Rd32(rec + a);
-        if (type == 0xFFFFFFFF) return false;
-        const uint32_t length = Rd32(rec + a + 4);
+        const TAttributeView attr{rec + a};
+        const uint32_t type = attr.Type();
+        if (type == kAttrEnd) return false;
+        const uint32_t length = attr.Length();
         if (length < 16 || a + length > size) return false;
-        if (type == wanted && rec[a + 9] == 0) {
-            if (rec[a + 8] == 0) {
-                if (length < 24) return false;
-                const size_t vlen = Rd32(rec + a + 16), voff = Rd16(rec + a + 20);
+        if (type == wanted && attr.NameLength() == 0) {
+            if (attr.NonResident() == 0) {
+                if (length < TAttributeView::kResidentHeaderBytes) return false;
+                const size_t vlen = attr.ValueLength(), voff = attr.ValueOffset();
                 if (voff + vlen > length) return false;
                 out.Value = rec + a + voff;
                 out.ValueLength = vlen;
                 out.RealSize = out.InitializedSize = vlen;
                 return true;
             }
-            if (length < 64) return false;
+            if (length < TAttributeView::kNonResidentHeaderBytes) return false;
             out.NonResident = true;
-            out.LowestVcn = Rd64(rec + a + 16);
-            out.RealSize = Rd64(rec + a + 48);
-            out.InitializedSize = Rd64(rec + a + 56);
-            const size_t runs = Rd16(rec + a + 32);
+            out.LowestVcn = attr.LowestVcn();
+            out.RealSize = attr.RealSize();
+            out.InitializedSize = attr.InitializedSize();
+            const size_t runs = attr.MappingPairsOffset();
             if (runs >= length) return false;
-            return DecodeMappingPairs(rec, a + length, a + runs, out.LowestVcn, out.Runs);
+            // Runs that map clusters: none empty or absurdly long, no number past 63 bits.
+            int64_t vcn = int64_t(out.LowestVcn), lcn = 0;
+            bool ok = true;
+            const TRunsEnd end = DecodeMappingPairs(
+                rec, a + runs, a + length, [&](uint64_t clusters, int64_t offset, bool hasOffset) {
+                    if (clusters == 0 || clusters > (uint64_t(1) << 48) ||
+                        (hasOffset && __builtin_add_overflow(lcn, offset, &lcn)) ||
+                        __builtin_add_overflow(vcn, int64_t(clusters), &vcn))
+                        return ok = false;
+                    out.Runs.push_back(TDATA_RUN{clusters, offset, !out.Runs.empty(), !hasOffset});
+                    return true;
+                });
+            return ok && end == TRunsEnd::Terminator;
         }
         a += length;
     }
     return false;
 }
 
-std::vector<TAttrListEntry> ParseAttributeList(const uint8_t* data, size_t n) {
-    std::vector<TAttrListEntry> out;
-    size_t p = 0;
-    while (p + 26 <= n) {
-        const uint16_t len = Rd16(data + p + 4);
-        if (len < 26 || p + len > n) break;
-        TAttrListEntry e;
-        e.Type = Rd32(data + p);
-        e.NameLength = data[p + 6];
-        e.LowestVcn = Rd64(data + p + 8);
-        e.FileRef = Rd64(data + p + 16);
-        out.push_back(e);
-        p += len;
-    }
+std::vector<TATTRIB_RECORD> ParseAttributeList(const uint8_t* data, size_t n) {
+    std::vector<TATTRIB_RECORD> out;
+    ForEachAttributeListEntry(data, 0, n, n, [&](const TAttributeListEntryView& e) {
+        out.push_back(TATTRIB_RECORD{e.Type(), e.FileReference(), e.NameLength()});
+    });
     return out;
-}
-
-std::vector<TClusterRun> ClusterRunsOf(const TRecordRuns& runs) {
-    std::vector<TClusterRun> out;
-    out.reserve(runs.DataRuns.size());
-    int64_t vcn = 0, lcn = 0;
-    for (const TDATA_RUN& r : runs.DataRuns) {
-        int64_t next;
-        if (r.IsOffset) {
-            if (__builtin_add_overflow(lcn, r.Offset, &next)) break;
-        } else {
-            next = r.Offset;
-        }
-        lcn = next;
-        if (r.RunLength == 0 || r.RunLength > (uint64_t(1) << 48)) break;
-        out.push_back(TClusterRun{vcn, int64_t(r.RunLength), lcn, false});
-        vcn += int64_t(r.RunLength);
-    }
-    return out;
-}
-
-void AppendDecodedRuns(const std::vector<TClusterRun>& runs, TRecordRuns& out) {
-    int64_t prevLcn = 0;
-    bool first = true;
-    for (const TClusterRun& r : runs) {
-        TDATA_RUN d;
-        d.RunLength = uint64_t(r.Length);
-        if (r.Sparse) {
-            d.Offset = 0;
-            d.IsOffset = true;
-        } else if (first) {
-            d.Offset = r.Lcn;
-            d.IsOffset = false;
-            prevLcn = r.Lcn;
-            first = false;
-        } else {
-            d.Offset = r.Lcn - prevLcn;
-            d.IsOffset = true;
-            prevLcn = r.Lcn;
-        }
-        out.DataRuns.push_back(d);
-    }
-    out.NumDataRuns = int32_t(out.DataRuns.size());
 }
 
 } // namespace qz

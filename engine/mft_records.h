@@ -1,6 +1,8 @@
-// Small readers for the NTFS metadata records that the volume source needs before any scan
-// runs ($MFT and its extension records, $Bitmap, $UpCase): update-sequence fixups and the
-// unnamed $DATA attribute with its runs. Every read is bounded by the record size.
+// Readers for the NTFS metadata records that the volume source needs before any scan runs
+// ($MFT and its extension records, $Bitmap, $UpCase): the unnamed attribute of a type with
+// its runs, attribute-list values, and cluster positions of decoded runs. They use the same
+// fixups, mapping-pairs decoder and attribute-list parser as the record decoder
+// (ntfs_parse.h). Every read is bounded by the record size.
 #pragma once
 
 #include "engine/types.h"
@@ -11,15 +13,7 @@
 
 namespace qz {
 
-// One run of a non-resident attribute with its absolute cluster number.
-struct TClusterRun {
-    int64_t Vcn = 0;
-    int64_t Length = 0;
-    int64_t Lcn = 0;
-    bool Sparse = false;
-};
-
-// The unnamed $DATA attribute of one FILE record (the first one found).
+// The unnamed attribute of one type in one FILE record (the first one found).
 struct TDataAttribute {
     bool NonResident = false;
     uint64_t LowestVcn = 0;
@@ -27,41 +21,46 @@ struct TDataAttribute {
     uint64_t InitializedSize = 0;
     const uint8_t* Value = nullptr; // resident data (points into the record)
     size_t ValueLength = 0;
-    std::vector<TClusterRun> Runs; // non-resident: VCNs from LowestVcn
+    std::vector<TDATA_RUN> Runs; // non-resident: as the mapping pairs state them
 };
 
-// Apply the update-sequence fixups of a raw record in place (stride 512 bytes). False when
-// the record has no "FILE" signature or its update sequence lies outside the record.
+// Apply the update-sequence fixups of a raw record in place. False when the record has no
+// "FILE" signature or its update sequence lies outside the record.
 bool ApplyRecordFixups(uint8_t* rec, size_t size);
 
 // Find the first unnamed attribute of the given type in a fixed-up record. False when there
-// is none or the record is malformed (a structure reaching outside the record, runs that do
-// not decode).
+// is none or the record is malformed (a structure reaching outside the record or the
+// attribute, runs that do not decode to clusters, a run list without its end).
 bool FindUnnamedAttribute(const uint8_t* rec, size_t size, uint32_t type, TDataAttribute& out);
 // The unnamed $DATA attribute (0x80).
 inline bool FindUnnamedData(const uint8_t* rec, size_t size, TDataAttribute& out) {
     return FindUnnamedAttribute(rec, size, 0x80, out);
 }
 
-// One entry of an $ATTRIBUTE_LIST value.
-struct TAttrListEntry {
-    uint32_t Type = 0;
-    uint8_t NameLength = 0;
-    uint64_t LowestVcn = 0;
-    uint64_t FileRef = 0; // with its sequence number
-};
 // The entries of an $ATTRIBUTE_LIST value (n bytes), in their order; stops at the first entry
 // that does not fit.
-std::vector<TAttrListEntry> ParseAttributeList(const uint8_t* data, size_t n);
+std::vector<TATTRIB_RECORD> ParseAttributeList(const uint8_t* data, size_t n);
 
-// The flag word (offset 22) and the base-record reference (offset 32) of a record header.
-uint16_t RecordFlags(const uint8_t* rec);
-uint64_t RecordBaseRef(const uint8_t* rec);
-
-// Convert decoded runs (first absolute, then relative) into absolute cluster runs.
-std::vector<TClusterRun> ClusterRunsOf(const TRecordRuns& runs);
-// Append absolute cluster runs to out in the decoded form: the first run absolute, every
-// other one relative to the run before it, sparse runs with offset 0.
-void AppendDecodedRuns(const std::vector<TClusterRun>& runs, TRecordRuns& out);
+// Walks runs as their mapping pairs state them (the first offset absolute, every later one
+// relative to the cluster before; a hole keeps the cluster number) with absolute positions:
+// visit(vcn, length, lcn, sparse) for each run, VCNs counted from firstVcn, until visit
+// returns false. False when a length, VCN or cluster number does not fit 63 bits.
+template <class Visit>
+bool WalkRuns(const std::vector<TDATA_RUN>& runs, int64_t firstVcn, Visit&& visit) {
+    int64_t vcn = firstVcn, lcn = 0;
+    for (const TDATA_RUN& r : runs) {
+        if (!r.Sparse) {
+            if (!r.IsOffset)
+                lcn = r.Offset;
+            else if (__builtin_add_overflow(lcn, r.Offset, &lcn))
+                return false;
+        }
+        if (r.RunLength > uint64_t(INT64_MAX)) return false;
+        const int64_t length = int64_t(r.RunLength);
+        if (!visit(vcn, length, lcn, r.Sparse)) return true;
+        if (__builtin_add_overflow(vcn, length, &vcn)) return false;
+    }
+    return true;
+}
 
 } // namespace qz

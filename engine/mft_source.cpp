@@ -12,6 +12,7 @@
 #include "engine/collation.h"
 #include "engine/mft_records.h"
 #include "engine/mft_volume.h"
+#include "engine/ntfs_layout.h"
 #include "engine/scan.h"
 
 #include <algorithm>
@@ -69,7 +70,7 @@ void SetMftRuns(TNTFS_FILES& s, std::vector<TDataAttribute>& segments, const std
     std::sort(
         segments.begin(), segments.end(),
         [](const TDataAttribute& a, const TDataAttribute& b) { return a.LowestVcn < b.LowestVcn; });
-    std::vector<TClusterRun> all;
+    std::vector<TMFT_EXTENTS> extents;
     int64_t next = 0;
     const int64_t totalClusters = s.FVolData.TotalClusters;
     for (const TDataAttribute& seg : segments) {
@@ -79,26 +80,34 @@ void SetMftRuns(TNTFS_FILES& s, std::vector<TDataAttribute>& segments, const std
             break;
         }
         bool stop = false;
-        for (const TClusterRun& r : seg.Runs) {
-            if (r.Sparse) {
-                stop = true;
-                break;
-            }
-            if (r.Lcn < 0 || r.Length > totalClusters || r.Lcn > totalClusters - r.Length)
-                throw TScanError("The data runs of $MFT on " + path +
-                                 " point outside the volume (cluster " + std::to_string(r.Lcn) +
-                                 ", " + std::to_string(r.Length) + " clusters, volume of " +
-                                 std::to_string(totalClusters) + ")");
-            all.push_back(r);
-            next = r.Vcn + r.Length;
-        }
+        WalkRuns(seg.Runs, int64_t(seg.LowestVcn),
+                 [&](int64_t vcn, int64_t length, int64_t lcn, bool sparse) {
+                     if (sparse) {
+                         stop = true;
+                         return false;
+                     }
+                     if (lcn < 0 || length > totalClusters || lcn > totalClusters - length)
+                         throw TScanError("The data runs of $MFT on " + path +
+                                          " point outside the volume (cluster " +
+                                          std::to_string(lcn) + ", " + std::to_string(length) +
+                                          " clusters, volume of " + std::to_string(totalClusters) +
+                                          ")");
+                     extents.push_back(TMFT_EXTENTS{vcn, length, lcn});
+                     next = vcn + length;
+                     return true;
+                 });
         if (stop) break;
     }
+    // FMFTRuns state the same runs as mapping pairs would: the first cluster number absolute,
+    // every later one relative to the run before.
     s.FMFTRuns.clear();
-    AppendDecodedRuns(all, s.FMFTRuns);
+    for (size_t i = 0; i < extents.size(); ++i)
+        s.FMFTRuns.DataRuns.push_back(
+            TDATA_RUN{uint64_t(extents[i].VCNLength),
+                      i == 0 ? extents[i].LCN : extents[i].LCN - extents[i - 1].LCN, i > 0});
+    s.FMFTRuns.NumDataRuns = int32_t(s.FMFTRuns.DataRuns.size());
     s.FMFT.TotDataRunClusters = 0;
-    s.FMFTExtents.clear();
-    for (const TClusterRun& r : all) s.FMFTExtents.push_back(TMFT_EXTENTS{r.Vcn, r.Length, r.Lcn});
+    s.FMFTExtents = std::move(extents);
     s.FMFTExtentsAvailable = !s.FMFTExtents.empty();
 }
 
@@ -139,19 +148,23 @@ bool CountFreeClusters(const TNTFS_FILES& s, const TDataAttribute& bitmap, int64
     } else {
         const uint64_t bpc = s.FVolData.BytesPerCluster;
         std::vector<uint8_t> chunk(size_t(1) << 20);
-        for (const TClusterRun& r : bitmap.Runs) {
-            if (seen >= need) break;
-            if (r.Sparse || uint64_t(r.Vcn) * bpc != seen) return false;
-            uint64_t left = std::min<uint64_t>(uint64_t(r.Length) * bpc, need - seen);
-            int64_t pos = r.Lcn * int64_t(bpc);
-            while (left > 0) {
-                const size_t n = size_t(std::min<uint64_t>(left, chunk.size()));
-                if (!ReadVolume(s, pos, chunk.data(), n)) return false;
-                count(chunk.data(), n);
-                pos += int64_t(n);
-                left -= n;
-            }
-        }
+        bool ok = true;
+        WalkRuns(bitmap.Runs, int64_t(bitmap.LowestVcn),
+                 [&](int64_t vcn, int64_t length, int64_t lcn, bool sparse) {
+                     if (seen >= need) return false;
+                     if (sparse || uint64_t(vcn) * bpc != seen) return ok = false;
+                     uint64_t left = std::min<uint64_t>(uint64_t(length) * bpc, need - seen);
+                     int64_t pos = lcn * int64_t(bpc);
+                     while (left > 0) {
+                         const size_t n = size_t(std::min<uint64_t>(left, chunk.size()));
+                         if (!ReadVolume(s, pos, chunk.data(), n)) return ok = false;
+                         count(chunk.data(), n);
+                         pos += int64_t(n);
+                         left -= n;
+                     }
+                     return true;
+                 });
+        if (!ok) return false;
     }
     if (seen < need) return false;
     freeClusters = int64_t(total - used);
@@ -215,20 +228,22 @@ void OpenVolume(TNTFS_FILES& s, TFileHandle fd, const TNtfsLocation& loc, const 
             TMFT_RECORD listRec{};
             listRec.FileSize = list.RealSize;
             TRecordRuns listRuns;
-            AppendDecodedRuns(list.Runs, listRuns);
+            listRuns.DataRuns = list.Runs;
+            listRuns.NumDataRuns = int32_t(list.Runs.size());
             listData.resize(size_t(list.RealSize));
             listData.resize(LoadFileDirect(s, listRec, listRuns, listData.data(), listData.size()));
         }
     }
     std::set<uint64_t> merged;
-    for (const TAttrListEntry& a : ParseAttributeList(listData.data(), listData.size())) {
+    for (const TATTRIB_RECORD& a : ParseAttributeList(listData.data(), listData.size())) {
         const uint64_t f = a.FileRef & kRecNoMask;
-        if (a.Type != 0x80 || a.NameLength != 0 || f == 0 || !merged.insert(f).second) continue;
+        if (a.AttribType != 0x80 || a.NameLength != 0 || f == 0 || !merged.insert(f).second)
+            continue;
         std::vector<uint8_t> ext;
         TDataAttribute seg;
         err.clear();
         if (!ReadRawRecord(s, f, ext, &err) || !ApplyRecordFixups(ext.data(), bpr) ||
-            (RecordBaseRef(ext.data()) & kRecNoMask) != 0 ||
+            (ntfs::TFileRecordView{ext.data()}.BaseReference() & kRecNoMask) != 0 ||
             !FindUnnamedData(ext.data(), bpr, seg) || !seg.NonResident) {
             DebugLog("Extension record " + std::to_string(f) + " of $MFT could not be read" +
                      (err.empty() ? std::string() : ": " + err));
@@ -255,8 +270,10 @@ void OpenVolume(TNTFS_FILES& s, TFileHandle fd, const TNtfsLocation& loc, const 
     s.FMFT_UPCASE.Folder = nullptr;
     TDataAttribute upData;
     s.FMFT_UPCASERuns.clear();
-    if (FindUnnamedData(up.data(), bpr, upData) && upData.NonResident && upData.LowestVcn == 0)
-        AppendDecodedRuns(upData.Runs, s.FMFT_UPCASERuns);
+    if (FindUnnamedData(up.data(), bpr, upData) && upData.NonResident && upData.LowestVcn == 0) {
+        s.FMFT_UPCASERuns.DataRuns = upData.Runs;
+        s.FMFT_UPCASERuns.NumDataRuns = int32_t(upData.Runs.size());
+    }
     std::vector<uint8_t> table(131072);
     const size_t want = size_t(std::min<uint64_t>(table.size(), s.FMFT_UPCASE.FileSize));
     const size_t got =
@@ -284,6 +301,48 @@ void OpenVolume(TNTFS_FILES& s, TFileHandle fd, const TNtfsLocation& loc, const 
 }
 
 // ---------------------------------------------------------------- dump files
+
+// True when record 0 of a dump, read with records of size bytes, is one: its update sequence
+// covers exactly the record's 512-byte sectors (or was already applied: count 0) and every
+// sector ends in the sequence number.
+bool RecordZeroFits(int fd, int64_t fileSize, uint32_t size) {
+    using ntfs::Le16;
+    if (int64_t(size) > fileSize || size < ntfs::TFileRecordView::kHeaderBytes) return false;
+    std::vector<uint8_t> rec(size);
+    const ntfs::TFileRecordView header{rec.data()};
+    if (!PreadAll(fd, rec.data(), size, 0) || !header.HasSignature()) return false;
+    const size_t at = header.UpdateSequenceOffset(), count = header.UpdateSequenceCount();
+    const size_t stride = ntfs::kUpdateSequenceStride;
+    if (count == 0) return true;
+    if (count - 1 != size / stride || at + 2 * count > size) return false;
+    for (size_t i = 1; i < count; ++i)
+        if (Le16(&rec[i * stride - 2]) != Le16(&rec[at])) return false;
+    return true;
+}
+
+// A dump's volume data may state a record size that its records do not have (a damaged or
+// foreign trailer). Record 0 states its own size (header offset 28): when that size holds and
+// the stated one does not, the records are read with record 0's size and the scan says so;
+// when neither holds the dump is refused rather than read as garbage.
+void CheckTrailerRecordSize(TNTFS_FILES& s, int fd, int64_t fileSize, const std::string& path) {
+    const uint32_t stated = s.FVolData.BytesPerFileRecordSegment;
+    uint8_t h[32];
+    if (fileSize < 32 || !PreadAll(fd, h, 32, 0)) return;
+    const uint32_t own = ntfs::TFileRecordView{h}.BytesAllocated();
+    if (own == stated || !Pow2In(own, 256, 65536)) return;
+    if (RecordZeroFits(fd, fileSize, own)) {
+        DebugLog("MFT dump " + path + ": the volume data says " + std::to_string(stated) +
+                 "-byte records, record 0 is " + std::to_string(own) + " bytes long; read with " +
+                 std::to_string(own));
+        s.FVolData.BytesPerFileRecordSegment = own;
+        s.Anomalies.TrailerRecordSize = stated;
+        return;
+    }
+    if (RecordZeroFits(fd, fileSize, stated)) return;
+    throw TScanError("The MFT dump file " + path + " says its records are " +
+                     std::to_string(stated) + " bytes long, but its first record says " +
+                     std::to_string(own) + " and fits neither: the dump is damaged");
+}
 
 void OpenDump(TNTFS_FILES& s, TFileHandle fd, const std::string& path) {
     s.FDriveLetter = u'C';
@@ -321,6 +380,7 @@ void OpenDump(TNTFS_FILES& s, TFileHandle fd, const std::string& path) {
                              std::to_string(v.BytesPerCluster) + "-byte clusters)");
         s.FVolData = v;
         s.FVOLDATAFLAG = true;
+        CheckTrailerRecordSize(s, f, fileSize, path);
         if (kind == 8) {
             uint8_t letter = 0;
             PreadAll(f, &letter, 1, fileSize - 1);
@@ -334,9 +394,9 @@ void OpenDump(TNTFS_FILES& s, TFileHandle fd, const std::string& path) {
         // records read that way would decode as garbage. Record 0 states its own allocated
         // size (header offset 28), so take it from there when it is plausible.
         uint8_t h[32];
-        if (fileSize >= 32 && PreadAll(f, h, 32, 0) && std::memcmp(h, "FILE", 4) == 0) {
-            uint32_t alloc;
-            std::memcpy(&alloc, h + 28, 4);
+        const ntfs::TFileRecordView header{h};
+        if (fileSize >= 32 && PreadAll(f, h, 32, 0) && header.HasSignature()) {
+            const uint32_t alloc = header.BytesAllocated();
             if (Pow2In(alloc, 512, 65536)) s.FVolData.BytesPerFileRecordSegment = alloc;
         }
         // A copy cut short lost its trailer too; record 0 still says how much data $MFT holds,

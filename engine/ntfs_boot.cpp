@@ -1,6 +1,7 @@
 // NTFS boot sectors and finding the volume inside a device, image or partitioned disk image.
 #include "base/filehandle.h"
 #include "engine/mft_volume.h"
+#include "engine/ntfs_layout.h"
 
 #include <cerrno>
 #include <cstring>
@@ -14,19 +15,9 @@ namespace qz {
 
 namespace {
 
-inline uint16_t Rd16(const uint8_t* p) {
-    return uint16_t(p[0] | (p[1] << 8));
-}
-inline uint32_t Rd32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-inline uint64_t Rd64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, 8);
-    return v;
-}
+using ntfs::Le16;
+using ntfs::Le32;
+using ntfs::Le64;
 inline bool Pow2(uint64_t v) {
     return v != 0 && (v & (v - 1)) == 0;
 }
@@ -65,7 +56,7 @@ void PartitionStarts(int fd, const uint8_t* mbr, uint64_t size, std::vector<uint
     for (int i = 0; i < 4; ++i) {
         const uint8_t* e = mbr + 446 + 16 * i;
         const uint8_t type = e[4];
-        const uint32_t lba = Rd32(e + 8);
+        const uint32_t lba = Le32(e + 8);
         if (type == 0xEE) gpt = true;
         if (type == 0 || lba == 0) continue;
         if (type == 0x05 || type == 0x0F || type == 0x85) {
@@ -79,9 +70,9 @@ void PartitionStarts(int fd, const uint8_t* mbr, uint64_t size, std::vector<uint
         for (uint32_t ss : {512u, 4096u}) {
             uint8_t hdr[92];
             if (!ReadAt(fd, hdr, sizeof hdr, ss) || std::memcmp(hdr, "EFI PART", 8) != 0) continue;
-            const uint64_t entriesLba = Rd64(hdr + 72);
-            uint32_t count = Rd32(hdr + 80);
-            const uint32_t esize = Rd32(hdr + 84);
+            const uint64_t entriesLba = Le64(hdr + 72);
+            uint32_t count = Le32(hdr + 80);
+            const uint32_t esize = Le32(hdr + 84);
             if (esize < 128 || esize > 4096 || count == 0) continue;
             if (count > 1024) count = 1024;
             if (entriesLba == 0 || entriesLba > size / ss) continue;
@@ -91,7 +82,7 @@ void PartitionStarts(int fd, const uint8_t* mbr, uint64_t size, std::vector<uint
                 const uint8_t* e = entries.data() + size_t(i) * esize;
                 bool used = false;
                 for (int k = 0; k < 16; ++k) used |= e[k] != 0;
-                const uint64_t first = Rd64(e + 32);
+                const uint64_t first = Le64(e + 32);
                 if (used && first) lbas.push_back(first * (ss / 512)); // kept in 512-byte units
             }
             break;
@@ -107,8 +98,8 @@ void PartitionStarts(int fd, const uint8_t* mbr, uint64_t size, std::vector<uint
         if (rec[510] != 0x55 || rec[511] != 0xAA) break;
         const uint8_t* part = rec + 446;
         const uint8_t* next = rec + 446 + 16;
-        if (part[4] != 0 && Rd32(part + 8) != 0) lbas.push_back(ebr + Rd32(part + 8));
-        const uint32_t rel = Rd32(next + 8);
+        if (part[4] != 0 && Le32(part + 8) != 0) lbas.push_back(ebr + Le32(part + 8));
+        const uint32_t rel = Le32(next + 8);
         ebr = (next[4] != 0 && rel != 0) ? extended + rel : 0;
     }
 }
@@ -134,7 +125,7 @@ uint64_t DeviceBytes(int fd) {
 bool DecodeNtfsBootSector(const uint8_t* s, size_t size, TNtfsBootSector& out) {
     out = TNtfsBootSector{};
     if (size < 512 || std::memcmp(s + 3, "NTFS    ", 8) != 0) return false;
-    const uint32_t bps = Rd16(s + 11);
+    const uint32_t bps = Le16(s + 11);
     if (bps < 256 || bps > 4096 || !Pow2(bps)) return false;
     const uint8_t raw = s[13];
     uint64_t spc;
@@ -161,10 +152,10 @@ bool DecodeNtfsBootSector(const uint8_t* s, size_t size, TNtfsBootSector& out) {
     out.BytesPerSector = bps;
     out.BytesPerCluster = uint32_t(bpc);
     out.BytesPerFileRecordSegment = uint32_t(bpr);
-    out.NumberSectors = Rd64(s + 0x28);
-    out.MftStartLcn = Rd64(s + 0x30);
-    out.Mft2StartLcn = Rd64(s + 0x38);
-    out.VolumeSerialNumber = Rd64(s + 0x48);
+    out.NumberSectors = Le64(s + 0x28);
+    out.MftStartLcn = Le64(s + 0x30);
+    out.Mft2StartLcn = Le64(s + 0x38);
+    out.VolumeSerialNumber = Le64(s + 0x48);
     if (out.NumberSectors == 0 || out.NumberSectors > (uint64_t(1) << 48)) return false;
     if (out.MftStartLcn >= out.TotalClusters()) return false;
     return true;

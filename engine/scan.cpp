@@ -228,6 +228,34 @@ void TNTFS_FILES::SetError(const std::string& message) {
     ErrorMEssage = message.substr(0, i);
 }
 
+std::vector<std::string> TNTFS_FILES::AnomalyTexts() const {
+    std::vector<std::string> out;
+    auto count = [](int64_t n, const char* one, const char* many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    const TScanAnomalies& a = Anomalies;
+    if (a.TrailerRecordSize != 0)
+        out.push_back("the volume data of the MFT dump says " +
+                      std::to_string(a.TrailerRecordSize) +
+                      "-byte records, but its first record is " + std::to_string(BytesPerRecord()) +
+                      " bytes long: the records were read with that size");
+    if (a.OrphanItems > 0)
+        out.push_back(count(a.OrphanItems, "item", "items") + " (" + std::to_string(a.OrphanBytes) +
+                      " bytes) could not be placed in the folder tree (a damaged or missing "
+                      "folder record, or folders in a loop): shown under " +
+                      Utf16ToUtf8(std::u16string(kOrphanFolderName)));
+    if (a.DamagedSizes > 0)
+        out.push_back(count(a.DamagedSizes, "damaged record has", "damaged records have") +
+                      " impossible sizes (a damaged data attribute, or more allocated space than "
+                      "the volume holds): counted without the damaged attribute, or with the "
+                      "volume's size");
+    if (a.SaturatedTotals > 0)
+        out.push_back(count(a.SaturatedTotals, "folder total", "folder totals") +
+                      " reached the largest size that can be counted (16 EiB): shown as that "
+                      "size, a lower bound");
+    return out;
+}
+
 size_t TNTFS_FILES::MemoryBytes() const {
     size_t b = 0;
     for (auto& a : FArenas) b += a->BytesReserved();
@@ -250,6 +278,11 @@ void TNTFS_FILES::ProcessMFTRecords(const std::u16string& FilterInclude,
     ErrorMEssage.clear();
     CSVHasFilesFlag = true;
     WasCSVFile = false;
+    MFTRoot = nullptr;
+    OrphanFolder = nullptr;
+    const uint32_t trailerRecordSize = Anomalies.TrailerRecordSize; // found when the dump opened
+    Anomalies = TScanAnomalies{};
+    Anomalies.TrailerRecordSize = trailerRecordSize;
     try {
         if (IsSourceSubtree()) {
             RunSubtreeCopy(*this);
@@ -285,7 +318,8 @@ void TNTFS_FILES::ProcessMFTRecords(const std::u16string& FilterInclude,
         SetError(e.what());
     }
     TrimLists();
-    MFTRoot = FFileList.empty() ? nullptr : FFileList.front();
+    // An MFT pass names its root; every other source starts its list with it.
+    if (!MFTRoot) MFTRoot = FFileList.empty() ? nullptr : FFileList.front();
 }
 
 // A list that outgrew its reservation during the pass (extra names of hard links, placeholders)

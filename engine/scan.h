@@ -68,6 +68,30 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// What a pass and the totals found damaged or out of range in the source. All zero for a
+// healthy source; TNTFS_FILES::AnomalyTexts() words the counts that are not.
+struct TScanAnomalies {
+    // Records whose parent chain never reaches the root (a folder record that is damaged or
+    // missing, a folder that is its own parent or part of a parent loop). They are kept, below
+    // the scan's OrphanFolder; these are all the records placed there and the logical bytes of
+    // the files among them.
+    int64_t OrphanItems = 0;
+    uint64_t OrphanBytes = 0;
+    // Records whose sizes could not be taken as they stood (marked SizeDamaged): a data
+    // attribute header that is not a valid one, an allocation larger than the volume (a run
+    // list without its end, a damaged attribute). Recounted by every CalculateDirSizes.
+    int64_t DamagedSizes = 0;
+    // Folders whose total size or allocation reached the largest value (2^64 - 1): marked
+    // TotalSaturated, their figures are lower bounds. Recounted by every CalculateDirSizes.
+    int64_t SaturatedTotals = 0;
+    // A dump whose volume data stated a record size that its first record contradicts: the
+    // stated size (the records were read with the size record 0 gives). 0 when none.
+    uint32_t TrailerRecordSize = 0;
+};
+
+// Name of the folder below the root that holds the records found outside the folder tree.
+inline constexpr std::u16string_view kOrphanFolderName = u"<Orphaned items>";
+
 // What a scan met that did not stop it, counted for the warnings shown once it is done.
 struct TScanWarnings {
     int64_t UnreadableFolders = 0;   // folders not read completely (marked Unreadable)
@@ -139,6 +163,9 @@ public:
                             bool readRaw);
     // Decode the records deferred to FOOSFileList, in order, and empty the list.
     void ProcessOutOfSequence(TDecodeContext& ctx);
+    // After an MFT pass: records whose parent chain does not reach the root (record 5) are
+    // moved below a new OrphanFolder and counted in Anomalies; the root gets its name when its
+    // own record never arrived. Also sets MFTRoot.
     void DeleteOrphans();
     // Pre-size the lists and index arrays for an MFT pass of total records.
     void PresizeForRecords(size_t total);
@@ -161,6 +188,8 @@ public:
 
     // Record a failure: WasError and the text, cut to 255 characters.
     void SetError(const std::string& message);
+    // One line for each kind of damage counted in Anomalies (none for a healthy source).
+    std::vector<std::string> AnomalyTexts() const;
     uint32_t BytesPerRecord() const { return FVolData.BytesPerFileRecordSegment; }
 
     // Bytes held by this scan for records, names, lists and indexes (for measurements).
@@ -218,6 +247,11 @@ public:
     // Where the NTFS root's name comes from when it is stored: "C:" style by default; a
     // mounted volume may name it after its mount point instead.
     std::u16string FRootName;
+    // Damage found in the source (counts for warnings and the window's status line).
+    TScanAnomalies Anomalies;
+    // The folder (named kOrphanFolderName, a child of the root) that holds the records an MFT
+    // pass found outside the folder tree; nil when there were none.
+    PMFT_RECORD OrphanFolder = nullptr;
 
     // Derived source kinds.
     bool IsSourceSubtree() const { return FMFTSource != nullptr; }
@@ -232,6 +266,11 @@ private:
     TNTFS_FILES(SlowTag, const std::u16string& source);
     void ScannerInitialize(const std::u16string& source, bool slowmode, PMFT_RECORD subtreeRoot);
     PMFT_RECORD LookupBase(uint64_t base48) const;
+    // Part of DecodeFileRecord for extension records and base records with an attribute
+    // list: sizes shared between a base record and its extension records.
+    void MergeExtensionSizes(TDecodeContext& ctx, bool sizeSet, bool outOfSequence,
+                             uint64_t volumeBytes);
+    std::u16string RootName() const;
 
     std::vector<std::unique_ptr<TRecordArena>> FArenas;
     std::vector<PMFT_RECORD>

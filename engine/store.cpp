@@ -1,4 +1,4 @@
-// Storing decoded records into the scan, the batch step of an MFT pass, and orphan removal.
+// Storing decoded records into the scan and the batch step of an MFT pass.
 #include "base/debuglog.h"
 #include "engine/collation.h"
 #include "engine/scan.h"
@@ -65,9 +65,7 @@ bool TNTFS_FILES::StoreDecodedRecord(const TMFT_RECORD& rec, bool IsLinkEntry,
         } else if (pidx >= 0) {
             // The root: its parent is itself.
             if (target->Name() == u".") {
-                std::u16string root =
-                    FRootName.empty() ? std::u16string{FDriveLetter, u':'} : FRootName;
-                SetRecordName(*target, root, arena);
+                SetRecordName(*target, RootName(), arena);
             }
         } else if (rec.RecNo != 5 && rec.ParentRec != 0) {
             target->ParentMFTRec = NewPlaceholder(target->ParentRec);
@@ -93,6 +91,7 @@ bool TNTFS_FILES::StoreDecodedRecord(const TMFT_RECORD& rec, bool IsLinkEntry,
         if (int64_t(existing->CreatedDate) == 0) existing->CreatedDate = rec.CreatedDate;
         existing->FileFlags |= rec.FileFlags;
         existing->DOSAttrib |= rec.DOSAttrib;
+        existing->SizeDamaged |= rec.SizeDamaged;
         if (!IsLinkEntry && existing->HasName() && !isExtension) return false;
         if (rec.Filename && !existing->HasName()) {
             SetRecordName(*existing, rec.Name(), arena);
@@ -167,105 +166,6 @@ void TNTFS_FILES::ProcessOutOfSequence(TDecodeContext& ctx) {
     }
     FOOSFileList.clear();
     FOOSFileList.shrink_to_fit();
-}
-
-void TNTFS_FILES::DeleteOrphans() {
-    const int ri = SearchDirRec(5);
-    PMFT_RECORD root = ri >= 0 ? FDirList[size_t(ri)] : nullptr;
-    // The root is the top of the tree. A damaged root record naming another folder as its
-    // parent would otherwise close a loop through the root that no walk could leave.
-    if (root) root->ParentMFTRec = nullptr;
-    // A record stays when the root is reached within 256 steps up its parent chain. Parents are
-    // folder-list entries, so their distances to the root are worked out once each (memoised
-    // in a side array through the folder blocks' scratch number) instead of walking every
-    // record's whole chain.
-    constexpr uint32_t kFar = UINT32_MAX;
-    std::vector<PMFT_RECORD> folders;
-    std::vector<uint32_t> dist;
-    folders.reserve(FDirList.size());
-    for (PMFT_RECORD f : FDirList) {
-        if (!f || !f->Folder) continue;
-        f->Folder->Reserved = uint32_t(folders.size());
-        folders.push_back(f);
-    }
-    auto indexOf = [&](PMFT_RECORD f) -> int64_t {
-        if (!f || !f->Folder) return -1;
-        uint32_t k = f->Folder->Reserved;
-        return k < folders.size() && folders[k] == f ? int64_t(k) : -1;
-    };
-    dist.assign(folders.size(), kFar - 1); // kFar - 1: not known yet
-    if (int64_t k = indexOf(root); k >= 0) dist[size_t(k)] = 0;
-    std::vector<uint32_t> chain;
-    auto distance = [&](PMFT_RECORD f) -> uint32_t {
-        // Steps from f up to the root (0 for the root itself), kFar when never reached.
-        int64_t k = indexOf(f);
-        if (k < 0) return IsAncestor(root, f) || f == root ? 0 : kFar; // not expected: be exact
-        if (dist[size_t(k)] != kFar - 1) return dist[size_t(k)];
-        chain.clear();
-        uint32_t base = kFar;
-        for (PMFT_RECORD r = f;;) {
-            if (r == root) {
-                base = 0;
-                break;
-            }
-            int64_t i = indexOf(r);
-            if (i < 0) {
-                base = kFar;
-                break;
-            }
-            if (dist[size_t(i)] != kFar - 1) {
-                base = dist[size_t(i)];
-                break;
-            }
-            dist[size_t(i)] = kFar; // on the chain: a loop reads as "never reached"
-            chain.push_back(uint32_t(i));
-            r = r->ParentMFTRec;
-            if (!r) {
-                base = kFar;
-                break;
-            }
-        }
-        for (size_t j = chain.size(); j-- > 0;) {
-            if (base != kFar) ++base;
-            dist[chain[j]] = base;
-        }
-        return dist[size_t(k)];
-    };
-
-    std::vector<size_t> orphans;
-    const size_t n = FFileList.size();
-    PMFT_RECORD* list = FFileList.data();
-    for (size_t i = 0; i < n; ++i) {
-        // The parent's record and folder block are scattered in memory: fetch them ahead.
-        if (i + 16 < n && list[i + 16] && list[i + 16]->ParentMFTRec)
-            __builtin_prefetch(list[i + 16]->ParentMFTRec);
-        if (i + 8 < n && list[i + 8] && list[i + 8]->ParentMFTRec)
-            __builtin_prefetch(list[i + 8]->ParentMFTRec->Folder);
-        PMFT_RECORD p = list[i];
-        if (!p || p == root) continue;
-        bool keep;
-        if (!root) {
-            keep = IsAncestor(nullptr, p);
-        } else {
-            PMFT_RECORD parent = p->ParentMFTRec;
-            uint32_t d = parent ? distance(parent) : kFar;
-            keep = d != kFar && d < 256;
-        }
-        if (!keep) orphans.push_back(i);
-    }
-    for (auto it = orphans.rbegin(); it != orphans.rend(); ++it) {
-        PMFT_RECORD p = FFileList[*it];
-        // Also placeholders (listed as folders before their record arrived) leave FDirList, so
-        // that no list keeps a removed record.
-        const int di = SearchDirRec(p->RecNo);
-        if (di >= 0 && FDirList[size_t(di)] == p) FDirList[size_t(di)] = nullptr;
-        FreeRecordData(*p);
-        FFileList[*it] = nullptr;
-    }
-    // The extension-record bookkeeping is complete once the pass is over.
-    FExFileList.clear();
-    FIndexFileList.clear();
-    FBaseFileList.clear();
 }
 
 } // namespace qz

@@ -46,6 +46,7 @@ void CopySubtree(TNTFS_FILES& s, PMFT_RECORD dst, PMFT_RECORD src) {
         n->LastAccessDate = c->LastAccessDate;
         n->CreatedDate = c->CreatedDate;
         n->DoNotCountFlag = c->DoNotCountFlag;
+        n->SizeDamaged = c->SizeDamaged;
         n->TotDataRunClusters = c->TotDataRunClusters;
         n->ParentMFTRec = f.dst;
         s.AddToFileList(n);

@@ -6,6 +6,9 @@
 // figures), and those amounts then flow up folder by folder, deepest folders first. The result
 // is the same: a folder passes on everything that arrived from below, whether or not the folder
 // itself is counted.
+//
+// Sums stop at the largest value instead of wrapping round (three sparse files of 2^63 - 1
+// bytes, a damaged size): such a folder is marked TotalSaturated and counted.
 #include "engine/scan.h"
 
 #include <cmath>
@@ -67,6 +70,13 @@ void TNTFS_FILES::CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFile
         }
     }
 
+    const uint64_t volumeBytes =
+        FVolData.TotalClusters > 0 && FVolData.BytesPerCluster > 0 &&
+                uint64_t(FVolData.TotalClusters) <= UINT64_MAX / FVolData.BytesPerCluster
+            ? uint64_t(FVolData.TotalClusters) * FVolData.BytesPerCluster
+            : 0;
+    const uint64_t scaleLimit = volumeBytes != 0 ? volumeBytes : UINT64_MAX;
+
     // Direct contributions: each counted record to its parent's folder block. The children are
     // noted on the way and laid out once their counts are known. Newest file dates (only when
     // folders show them) travel in a side array.
@@ -80,6 +90,7 @@ void TNTFS_FILES::CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFile
     std::vector<Kid> kids;
     kids.reserve(FFileList.size());
     const int inc = csvFoldersOnly ? 0 : 1;
+    int64_t damagedSizes = 0;
     const size_t n = FFileList.size();
     PMFT_RECORD* list = FFileList.data();
     for (size_t i = 0; i < n; ++i) {
@@ -98,8 +109,19 @@ void TNTFS_FILES::CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFile
                 resetRecord(q);
             }
         }
-        if (q->Filtered && !wascsvfile && !ignorefilter) continue;
-        if (mul != 1 || div != 1) q->AllocSize = q->AllocSize * mul / div;
+        const bool counted = !q->Filtered || wascsvfile || ignorefilter;
+        if (counted && (mul != 1 || div != 1)) {
+            // A damaged $UpCase record must not scale allocations past the volume.
+            const unsigned __int128 scaled = (unsigned __int128)q->AllocSize * mul / div;
+            if (scaled > scaleLimit) {
+                q->AllocSize = scaleLimit;
+                q->SizeDamaged = true;
+            } else {
+                q->AllocSize = uint64_t(scaled);
+            }
+        }
+        damagedSizes += q->SizeDamaged;
+        if (!counted) continue;
         PMFT_RECORD parent = q->ParentMFTRec;
         if (!q->IsFolder()) {
             q->SubFoldersTotSize = q->FileSize;
@@ -116,8 +138,10 @@ void TNTFS_FILES::CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFile
             TFolderData* pf = parent->Folder;
             ++pf->ChildCount;
             ++pf->ThisFolderNumFiles;
-            pf->ThisFolderTotSize += q->FileSize;
-            pf->ThisFolderTotSizeAlloc += q->DoNotCountFlag ? 0 : q->AllocSize;
+            pf->ThisFolderTotSize = SaturatingAdd(pf->ThisFolderTotSize, q->FileSize);
+            if (!q->DoNotCountFlag)
+                pf->ThisFolderTotSizeAlloc =
+                    SaturatingAdd(pf->ThisFolderTotSizeAlloc, q->AllocSize);
             if (showMax && q->ModifiedDate > newest[pf->Reserved])
                 newest[pf->Reserved] = q->ModifiedDate;
             kids.push_back({pf, q});
@@ -145,6 +169,8 @@ void TNTFS_FILES::CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFile
     }
     for (const Kid& k : kids) k.parent->ChildData[k.parent->ChildCount++] = k.rec;
 
+    Anomalies.DamagedSizes = damagedSizes;
+    Anomalies.SaturatedTotals = 0;
     // A folders-only import carries complete totals already: nothing flows up.
     if (csvFoldersOnly) return;
 
@@ -185,25 +211,36 @@ void TNTFS_FILES::CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFile
     for (size_t i = 0; i < nf; ++i) ++start[depth[i] + 1];
     for (size_t d = 1; d < start.size(); ++d) start[d] += start[d - 1];
     for (size_t i = 0; i < nf; ++i) order[start[depth[i]]++] = uint32_t(i);
+    int64_t saturated = 0;
     for (size_t j = nf; j-- > 0;) {
         const uint32_t k = order[j];
         PMFT_RECORD f = folders[k];
         TFolderData* fd = f->Folder;
         const uint64_t seedSize = reset && seeded ? f->FileSize : 0;
         const uint64_t seedAlloc = reset && seeded ? f->AllocSize : 0;
-        const uint64_t size = f->SubFoldersTotSize - seedSize + fd->ThisFolderTotSize;
-        const uint64_t alloc = f->SubFoldersTotSizeAlloc - seedAlloc + fd->ThisFolderTotSizeAlloc;
+        // What arrived from below sits on top of the seed; a sum that stopped at the largest
+        // value stays there.
+        auto fromBelow = [](uint64_t total, uint64_t seed) {
+            return total == UINT64_MAX ? UINT64_MAX : total - seed;
+        };
+        const uint64_t size =
+            SaturatingAdd(fromBelow(f->SubFoldersTotSize, seedSize), fd->ThisFolderTotSize);
+        const uint64_t alloc = SaturatingAdd(fromBelow(f->SubFoldersTotSizeAlloc, seedAlloc),
+                                             fd->ThisFolderTotSizeAlloc);
         const int32_t files = fd->SubFoldersNumFiles + fd->ThisFolderNumFiles;
         const int32_t dirs = fd->SubFoldersNumDirs + fd->ThisFolderNumDirs;
-        f->SubFoldersTotSize = seedSize + size;
-        f->SubFoldersTotSizeAlloc = seedAlloc + alloc;
+        f->SubFoldersTotSize = SaturatingAdd(seedSize, size);
+        f->SubFoldersTotSizeAlloc = SaturatingAdd(seedAlloc, alloc);
+        f->TotalSaturated =
+            f->SubFoldersTotSize == UINT64_MAX || f->SubFoldersTotSizeAlloc == UINT64_MAX;
+        saturated += f->TotalSaturated;
         fd->SubFoldersNumFiles = files;
         fd->SubFoldersNumDirs = dirs;
         PMFT_RECORD p = f->ParentMFTRec;
         const bool up = p && isListed(p) && depth[p->Folder->Reserved] < depth[k];
         if (up) {
-            p->SubFoldersTotSize += size;
-            p->SubFoldersTotSizeAlloc += alloc;
+            p->SubFoldersTotSize = SaturatingAdd(p->SubFoldersTotSize, size);
+            p->SubFoldersTotSizeAlloc = SaturatingAdd(p->SubFoldersTotSizeAlloc, alloc);
             p->Folder->SubFoldersNumFiles += files;
             p->Folder->SubFoldersNumDirs += dirs;
         }
@@ -213,6 +250,7 @@ void TNTFS_FILES::CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFile
             if (newest[k] > f->ModifiedDate) f->ModifiedDate = newest[k];
         }
     }
+    Anomalies.SaturatedTotals = saturated;
 }
 
 } // namespace qz

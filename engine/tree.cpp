@@ -10,13 +10,19 @@ namespace qz {
 
 bool IsAncestor(PMFT_RECORD a, PMFT_RECORD r) {
     if (!r) return false;
-    PMFT_RECORD p = r;
-    for (int step = 0; step < 256; ++step) {
-        p = p->ParentMFTRec;
+    // Any depth; a chain that loops is found by moving a mark to the current step after 1, 2,
+    // 4, ... steps (Brent): once inside the loop the walk meets the mark again.
+    PMFT_RECORD mark = r;
+    size_t steps = 0, stride = 1;
+    for (PMFT_RECORD p = r->ParentMFTRec;; p = p->ParentMFTRec) {
         if (p == a) return true;
-        if (!p) return false;
+        if (!p || p == mark) return false;
+        if (++steps == stride) {
+            mark = p;
+            steps = 0;
+            stride *= 2;
+        }
     }
-    return false;
 }
 
 static PMFT_RECORD TopOf(PMFT_RECORD r) {

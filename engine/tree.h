@@ -9,7 +9,8 @@
 
 namespace qz {
 
-// True when a is r's ancestor within 256 steps (a nil a: the chain ends within 256 steps).
+// True when a is one of r's ancestors, at any depth (a nil a: r's parent chain ends). A chain
+// that loops without meeting a gives false.
 bool IsAncestor(PMFT_RECORD a, PMFT_RECORD r);
 
 // The separator of the tree r belongs to: "/" when its root's name starts with "/" (a Linux

@@ -25,17 +25,19 @@ constexpr uint64_t kNoDirCache = kRecNoMask;           // 2^48 - 1
 struct TMFT_RECORD;
 using PMFT_RECORD = TMFT_RECORD*;
 
-// One run of a non-resident attribute.
+// One run of a non-resident attribute, as its mapping pairs state it.
 struct TDATA_RUN {
     uint64_t RunLength = 0; // clusters
     int64_t Offset = 0;     // cluster number (absolute for the first run, else relative)
     bool IsOffset = false;  // Offset is relative to the previous run
+    bool Sparse = false;    // a hole without clusters (Offset 0): the cluster number stays
 };
 
 // One $ATTRIBUTE_LIST entry.
 struct TATTRIB_RECORD {
     uint32_t AttribType = 0;
-    uint64_t FileRef = 0; // as stored, with its sequence number
+    uint64_t FileRef = 0;   // as stored, with its sequence number
+    uint8_t NameLength = 0; // of the attribute it names; 0 = unnamed
 };
 
 // One extent of the $MFT file.
@@ -142,6 +144,13 @@ struct TMFT_RECORD {
     bool Deleted : 1;
     bool IndexMe : 1;
     bool Filtered : 1;
+    // The record's sizes could not be taken as they stood (a damaged record): a data
+    // attribute whose header is not a valid one added nothing, an allocation larger than the
+    // volume was cut to the volume's size.
+    bool SizeDamaged : 1;
+    // A total of this folder reached the largest value (2^64 - 1) and stopped there: the
+    // figure is a lower bound. Set by CalculateDirSizes.
+    bool TotalSaturated : 1;
     // Not read completely: a folder whose content could not be listed (all or part of it), or
     // an entry that could be listed but not examined (size and dates unknown).
     bool Unreadable : 1;
@@ -175,6 +184,12 @@ struct TMFT_RECORD {
     }
 };
 static_assert(sizeof(TMFT_RECORD) == 128, "keep the record at two cache lines");
+
+// a + b, or the largest value when the sum does not fit.
+inline uint64_t SaturatingAdd(uint64_t a, uint64_t b) {
+    uint64_t sum;
+    return __builtin_add_overflow(a, b, &sum) ? UINT64_MAX : sum;
+}
 
 // Zero a record (all fields, including the bit-fields).
 void ZeroRecord(TMFT_RECORD& r);

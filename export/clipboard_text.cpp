@@ -27,7 +27,7 @@ public:
             FLine.push_back(u'[');
             FLine.append(FormatCount(files, F.Numbers));
             FLine.push_back(u' ');
-            Utf8ToUtf16(tr(files == 1 ? "file in" : "files in"), FLine);
+            Utf8ToUtf16(ntr("file in", "files in", uint64_t(files)), FLine);
             FLine.push_back(u' ');
             AppendRecordPath(n->Data.FolderRec ? n->Data.FolderRec : r, FLine);
             FLine.push_back(u']');

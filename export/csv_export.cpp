@@ -30,7 +30,8 @@ private:
     bool Row(PMFT_RECORD rec, PMFT_RECORD folderRec);
     const TDiskSizeInfo* CapacityOf(PMFT_RECORD root) const;
     bool LimitReached() const { return O.Limit > 0 && R.Rows >= O.Limit; }
-    bool Stopped() const { return LimitReached() || File.Failed(); }
+    bool Cancelled() const { return J.Cancel && J.Cancel->load(std::memory_order_relaxed); }
+    bool Stopped() const { return LimitReached() || File.Failed() || Cancelled(); }
 
     const TCsvExportJob& J;
     const TExportOptions& O;
@@ -58,6 +59,13 @@ bool TCsvExportRun::Begin(const std::u16string& name) {
 }
 
 void TCsvExportRun::End() {
+    if (Cancelled()) {
+        File.Abandon();
+        R.Ok = false;
+        R.Cancelled = true;
+        if (R.Error.empty()) R.Error = "Export cancelled";
+        return;
+    }
     const std::string path = File.Path();
     if (!File.Commit()) {
         R.Ok = false;
@@ -117,7 +125,7 @@ bool TCsvExportRun::Walk(TTreeNode* start) {
 }
 
 TCsvExportResult TCsvExportRun::Run() {
-    if (V.SelectedCount() > 0) {
+    if (J.UseSelection && V.SelectedCount() > 0) {
         std::vector<TSelectedItem> items;
         GetSelectedItems(items, false, false, false, V, true);
         if (!Begin(J.FileName)) return R;
@@ -144,7 +152,7 @@ TCsvExportResult TCsvExportRun::Run() {
         if (!Begin(i == 0 ? J.FileName : NumberedExportFileName(J.FileName, int(i)))) return R;
         if (i < roots.size()) Walk(roots[i]);
         End();
-        if (!R.Ok) return R;
+        if (!R.Ok || R.Cancelled) return R;
     }
     return R;
 }

@@ -20,6 +20,7 @@
 #include "views/displaytree.h"
 #include "views/filelist.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -44,11 +45,17 @@ struct TCsvExportJob {
     std::function<bool(PMFT_RECORD)> RowFilter;
     // Digits after the point of the percentage (the caller's TreeDecimals).
     int Decimals = 1;
+    // False: the whole view is written even when nodes are selected ("Selected only" off).
+    bool UseSelection = true;
+    // Asked between rows when set: true stops the export and nothing is written under the
+    // name (an earlier file of that name stays as it was).
+    const std::atomic<bool>* Cancel = nullptr;
 };
 
 struct TCsvExportResult {
     bool Ok = true;
     std::string Error; // the first failure: "Cannot create ...: ..." / "Cannot write ...: ..."
+    bool Cancelled = false;
     std::vector<std::u16string> FilesWritten;
     int64_t Rows = 0;
 };

@@ -1,4 +1,5 @@
 // Matching records and walk entries against a parsed filter.
+#include "filters/filter_index.h"
 #include "filters/filter_regex.h"
 #include "filters/filter_text.h"
 #include "filters/filters.h"
@@ -324,6 +325,19 @@ public:
 
     bool Term(const TFilterItem& it) { return Evaluate(it) != it.NOTFlag; }
 
+    // Some term of index accepts the subject (NOTFlag aside: a NoneOf index holds the
+    // negated terms' patterns).
+    bool IndexAccepts(const TFilterTermIndex& index) {
+        if (index.AcceptsAny()) return true;
+        if (index.NoExtensionTerm() && FS.Name().find(u'.') == std::u16string_view::npos)
+            return true;
+        if (index.NeedsFoldedName() && index.TailMatches(FoldedName())) return true;
+        if (index.NeedsSubject())
+            return index.SubjectMatches(FFullPath ? std::u16string_view(FoldedPath())
+                                                  : std::u16string_view(FoldedName()));
+        return false;
+    }
+
 private:
     const S& FS;
     const bool FFullPath, FApply;
@@ -407,8 +421,11 @@ private:
     }
 };
 
+// The plain loop: every term tested in turn, the first accepting term satisfying its group.
+// Inlined into each caller, where the subject stays in registers.
 template <class S>
-bool MatchSubject(const S& s, const TFilters_AND& filter, bool fullPath, bool apply) {
+[[gnu::always_inline]] inline bool MatchTermByTerm(const S& s, const TFilters_AND& filter,
+                                                   bool fullPath, bool apply) {
     TMatcher<S> m(s, fullPath, apply);
     for (const TFilters_OR& group : filter) {
         bool ok = false;
@@ -423,6 +440,38 @@ bool MatchSubject(const S& s, const TFilters_AND& filter, bool fullPath, bool ap
     return true;
 }
 
+// A filter with indexes: an indexed group is answered by its index, then by the terms the
+// index does not hold; a NoneOf index answers for its whole run of negated groups.
+template <class S>
+[[gnu::noinline]] bool MatchIndexed(const S& s, const TFilters_AND& filter, bool fullPath,
+                                    bool apply) {
+    TMatcher<S> m(s, fullPath, apply);
+    for (size_t g = 0; g < filter.size(); ++g) {
+        const TFilters_OR& group = filter[g];
+        const TFilterTermIndex* index = group.empty() ? nullptr : group.front().termindex.get();
+        bool ok = false;
+        if (index && index->FullPath() == fullPath) {
+            if (index->Kind() == TFilterTermIndex::TKind::NoneOf) {
+                // This group and the next Groups() - 1: one negated pattern each.
+                if (m.IndexAccepts(*index)) return false;
+                g += index->Groups() - 1;
+                continue;
+            }
+            ok = m.IndexAccepts(*index);
+            for (size_t k = 0; !ok && k < index->OtherTerms().size(); ++k)
+                ok = m.Term(group[index->OtherTerms()[k]]);
+        } else {
+            for (size_t k = 0; !ok && k < group.size(); ++k) ok = m.Term(group[k]);
+        }
+        if (!ok) return false;
+    }
+    return true;
+}
+
+bool HasIndex(const TFilters_AND& filter) {
+    return !filter.front().empty() && filter.front().front().filterhasindex;
+}
+
 } // namespace
 
 TFilterBatch::TFilterBatch() {
@@ -435,16 +484,29 @@ TFilterBatch::~TFilterBatch() {
     if (--p.batches == 0) p.Clear();
 }
 
+// The plain loop is inlined into each caller, the indexed one is not: filters of a few terms
+// keep the short path they always had.
 bool MatchFilters(PMFT_RECORD rec, const TFilters_AND& filter, bool fullPath, bool applySizeTerms) {
     if (filter.empty()) return true;
     if (!rec) return false;
-    return MatchSubject(TRecordSubject{rec}, filter, fullPath, applySizeTerms);
+    if (HasIndex(filter))
+        return MatchIndexed(TRecordSubject{rec}, filter, fullPath, applySizeTerms);
+    return MatchTermByTerm(TRecordSubject{rec}, filter, fullPath, applySizeTerms);
+}
+
+bool MatchFiltersTermByTerm(PMFT_RECORD rec, const TFilters_AND& filter, bool fullPath,
+                            bool applySizeTerms) {
+    if (filter.empty()) return true;
+    if (!rec) return false;
+    return MatchTermByTerm(TRecordSubject{rec}, filter, fullPath, applySizeTerms);
 }
 
 bool MatchFilters(const TFilterEntry& entry, const TFilters_AND& filter, bool fullPath,
                   bool applySizeTerms) {
     if (filter.empty()) return true;
-    return MatchSubject(TEntrySubject{entry}, filter, fullPath, applySizeTerms);
+    if (HasIndex(filter))
+        return MatchIndexed(TEntrySubject{entry}, filter, fullPath, applySizeTerms);
+    return MatchTermByTerm(TEntrySubject{entry}, filter, fullPath, applySizeTerms);
 }
 
 } // namespace qz

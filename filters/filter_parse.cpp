@@ -1,9 +1,12 @@
 // Parsing filter texts: groups, terms, quotes, negation, comparisons and name patterns.
 #include "base/datetime.h"
+#include "base/text.h"
+#include "filters/filter_index.h"
 #include "filters/filter_regex.h"
 #include "filters/filter_text.h"
 #include "filters/filters.h"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cmath>
@@ -113,20 +116,43 @@ size_t FindUnquoted(std::u16string_view s, char16_t sep) {
     return std::u16string_view::npos;
 }
 
-void ReplaceAll(std::u16string& s, std::u16string_view from, std::u16string_view to) {
+// Replaces every from (which holds one "|") by "|". origins[i] is the offset in the caller's
+// text of s[i] (one more entry for the end); the kept "|" keeps the offset of its own.
+void JoinBars(std::u16string& s, std::vector<size_t>& origins, std::u16string_view from) {
+    const size_t bar = from.find(u'|');
     std::u16string out;
-    out.reserve(s.size());
+    std::vector<size_t> outOrigins;
     size_t pos = 0;
     for (;;) {
         size_t hit = s.find(from, pos);
         if (hit == std::u16string::npos) break;
+        if (pos == 0) {
+            out.reserve(s.size());
+            outOrigins.reserve(origins.size());
+        }
         out.append(s, pos, hit - pos);
-        out.append(to);
+        outOrigins.insert(outOrigins.end(), origins.begin() + ptrdiff_t(pos),
+                          origins.begin() + ptrdiff_t(hit));
+        out.push_back(u'|');
+        outOrigins.push_back(origins[hit + bar]);
         pos = hit + from.size();
     }
     if (pos == 0) return;
     out.append(s, pos, std::u16string::npos);
+    outOrigins.insert(outOrigins.end(), origins.begin() + ptrdiff_t(pos), origins.end());
     s.swap(out);
+    origins.swap(outOrigins);
+}
+
+// NormalizeFilterText, remembering where each unit of the result was in text.
+std::u16string Normalize(std::u16string_view text, std::vector<size_t>& origins) {
+    std::u16string s(text);
+    origins.resize(text.size() + 1);
+    for (size_t i = 0; i <= text.size(); ++i) origins[i] = i;
+    JoinBars(s, origins, u" | ");
+    JoinBars(s, origins, u" |");
+    JoinBars(s, origins, u"| ");
+    return s;
 }
 
 // A decimal number written with the given separator: [sign] digits [sep digits] [e [sign]
@@ -310,13 +336,42 @@ bool IsExtensionTest(std::u16string_view p) {
            p.find_first_of(u"*?", 2) == std::u16string_view::npos;
 }
 
+// The text being parsed: its normalised form, and where each unit of that was in the text
+// the caller gave (errors and terms are placed in the caller's text).
+struct TParseText {
+    std::vector<size_t> origins; // one per unit of norm, and one for its end (set first)
+    std::u16string norm;
+
+    explicit TParseText(std::u16string_view text) : norm(Normalize(text, origins)) {}
+    size_t At(size_t normOffset) const { return origins[normOffset]; }
+    size_t Offset(std::u16string_view part) const { return size_t(part.data() - norm.data()); }
+    // Where unit k of part (a view into norm) was; k == part.size() is just after its last unit.
+    size_t Origin(std::u16string_view part, size_t k) const {
+        const size_t at = Offset(part);
+        if (k < part.size()) return At(at + k);
+        return part.empty() ? At(at) : At(at + part.size() - 1) + 1;
+    }
+};
+
+void AddError(std::vector<TFilterError>* errors, TFilterErrorKind kind, std::u16string_view term,
+              size_t position, std::string message) {
+    if (!errors) return;
+    TFilterError e;
+    e.kind = kind;
+    e.term.assign(term);
+    e.position = position;
+    e.message = std::move(message);
+    errors->push_back(std::move(e));
+}
+
 // First pass over one term: quotes, negation, comparisons, and the parts of the name pattern
 // that do not depend on the full-path flag. A name pattern's raw text is left in filtertext.
 std::atomic<uint64_t> gNextSerial{1};
 
 void AnalyseTerm(std::u16string_view term, TFilterItem& item, bool compile,
-                 std::vector<TFilterError>* errors) {
+                 std::vector<TFilterError>* errors, const TParseText& source) {
     item.termtext.assign(term);
+    item.textpos = source.Origin(term, 0);
     item.serial = gNextSerial.fetch_add(1, std::memory_order_relaxed);
     bool quoted = false;
     std::u16string_view t = term;
@@ -332,6 +387,13 @@ void AnalyseTerm(std::u16string_view term, TFilterItem& item, bool compile,
     }
     if (!quoted && AnalyseComparison(t, item)) return;
 
+    // "!" alone (or before an empty quote or expression) negates a pattern that every name
+    // contains: the term matches nothing, which is never what was meant.
+    const auto emptyNegation = [&] {
+        if (compile)
+            AddError(errors, TFilterErrorKind::EmptyNegation, term, item.textpos,
+                     tr("nothing to negate after \"!\"; the term matches nothing"));
+    };
     item.wildcards = t.find_first_of(u"*?") != std::u16string_view::npos;
     if (t.starts_with(u"/")) {
         item.isregex = true;
@@ -342,6 +404,7 @@ void AnalyseTerm(std::u16string_view term, TFilterItem& item, bool compile,
         item.backslash = HasSeparator(body);
         item.filtertext.assign(body);
         if (!compile) return;
+        if (item.NOTFlag && body.empty()) emptyNegation();
         // Errors are reported against the expression as written; what is compiled is the
         // same expression with either separator accepted.
         TFilterError err;
@@ -353,11 +416,14 @@ void AnalyseTerm(std::u16string_view term, TFilterItem& item, bool compile,
                 item.regex = std::move(asWritten);
         }
         if (!item.regex && errors) {
+            err.kind = TFilterErrorKind::RegexSyntax;
             err.term.assign(term);
+            err.position = source.Origin(body, std::min(err.offset, body.size()));
             errors->push_back(std::move(err));
         }
         return;
     }
+    if (item.NOTFlag && t.empty()) emptyNegation();
     item.backslash = HasSeparator(t);
     item.filtertext.assign(t);
 }
@@ -383,14 +449,14 @@ bool ParseFirstPass(std::u16string_view text, TFilters_AND& filter, bool compile
                     std::vector<TFilterError>* errors) {
     filter.clear();
     bool separator = false;
-    std::u16string norm = NormalizeFilterText(text);
-    std::u16string_view rest = norm;
+    const TParseText source(text);
+    std::u16string_view rest = source.norm;
     while (!rest.empty()) {
         size_t sp = FindUnquoted(rest, u' ');
         std::u16string_view group = rest.substr(0, sp);
         rest = sp == std::u16string_view::npos ? std::u16string_view() : rest.substr(sp + 1);
         group = Trim(group);
-        if (group == u"*.*") group = u"*";
+        if (group == u"*.*") group = group.substr(0, 1); // "*", still a view into the text
         if (group.empty()) continue;
         TFilters_OR terms;
         while (!group.empty()) {
@@ -401,7 +467,7 @@ bool ParseFirstPass(std::u16string_view text, TFilters_AND& filter, bool compile
                 bar == std::u16string_view::npos ? std::u16string_view() : group.substr(bar + 1);
             if (term.empty()) continue;
             terms.emplace_back();
-            AnalyseTerm(term, terms.back(), compile, errors);
+            AnalyseTerm(term, terms.back(), compile, errors, source);
             const TFilterItem& it = terms.back();
             if (it.sizeop == 0 && it.backslash) separator = true;
         }
@@ -417,11 +483,8 @@ bool ParseFirstPass(std::u16string_view text, TFilters_AND& filter, bool compile
 // ---------------------------------------------------------------- public
 
 std::u16string NormalizeFilterText(std::u16string_view text) {
-    std::u16string s(text);
-    ReplaceAll(s, u" | ", u"|");
-    ReplaceAll(s, u" |", u"|");
-    ReplaceAll(s, u"| ", u"|");
-    return s;
+    std::vector<size_t> origins;
+    return Normalize(text, origins);
 }
 
 void FreeFilters(TFilters_AND& filter) {
@@ -432,10 +495,64 @@ void FreeFilters(TFilters_AND& filter) {
 void ParseFilters(std::u16string_view text, TFilters_AND& filter, bool& fullPath,
                   std::vector<TFilterError>* errors) {
     FreeFilters(filter);
+    const size_t firstError = errors ? errors->size() : 0;
     if (ParseFirstPass(text, filter, true, errors)) fullPath = true;
     for (TFilters_OR& group : filter)
         for (TFilterItem& item : group)
             if (item.sizeop == 0) FinishPattern(item, fullPath);
+    BuildFilterIndexes(filter, fullPath);
+    if (!errors) return;
+
+    // Every double quote toggles; one left open takes the rest of the text into its term.
+    size_t open = 0;
+    bool inside = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != u'"') continue;
+        inside = !inside;
+        if (inside) open = i;
+    }
+    if (inside)
+        AddError(errors, TFilterErrorKind::UnclosedQuote, text.substr(open), open,
+                 tr("the double quote is not closed; the rest of the text is one term"));
+    std::stable_sort(
+        errors->begin() + ptrdiff_t(firstError), errors->end(),
+        [](const TFilterError& a, const TFilterError& b) { return a.position < b.position; });
+}
+
+std::vector<TFilterError> FilterTextErrors(std::u16string_view text) {
+    TFilters_AND filter;
+    bool fullPath = false;
+    std::vector<TFilterError> errors;
+    ParseFilters(text, filter, fullPath, &errors);
+    return errors;
+}
+
+std::string FilterErrorText(const TFilterError& e) {
+    // A term of thousands of characters is named by its start.
+    constexpr size_t kShown = 60;
+    std::u16string_view term = e.term;
+    std::string shown;
+    if (term.size() <= kShown) {
+        shown = Utf16ToUtf8(term);
+    } else {
+        size_t cut = kShown;
+        if (term[cut - 1] >= 0xD800 && term[cut - 1] <= 0xDBFF) --cut; // not inside a pair
+        shown = Utf16ToUtf8(term.substr(0, cut)) + "...";
+    }
+    std::string what;
+    switch (e.kind) {
+    case TFilterErrorKind::RegexSyntax:
+        what = shown + " " + tr("is not a valid regular expression") + ": " + e.message;
+        break;
+    case TFilterErrorKind::RegexGivenUp:
+        what = shown + ": " + e.message;
+        break;
+    case TFilterErrorKind::UnclosedQuote:
+    case TFilterErrorKind::EmptyNegation:
+        what = e.message;
+        break;
+    }
+    return what + " (" + tr("character") + " " + std::to_string(e.position + 1) + ")";
 }
 
 bool FilterTextSetsFullPath(std::u16string_view text) {
@@ -448,7 +565,9 @@ void ParseFilterPair(std::u16string_view include, std::u16string_view exclude, b
     out.errors.clear();
     bool flag = fullPath || FilterTextSetsFullPath(include) || FilterTextSetsFullPath(exclude);
     ParseFilters(include, out.include, flag, &out.errors);
+    const size_t firstExclude = out.errors.size();
     ParseFilters(exclude, out.exclude, flag, &out.errors);
+    for (size_t i = firstExclude; i < out.errors.size(); ++i) out.errors[i].exclude = true;
     out.fullPath = flag;
 }
 

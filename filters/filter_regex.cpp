@@ -21,6 +21,7 @@ PCRE2_SPTR16 Units(std::u16string_view s) {
 struct TThreadMatchState {
     pcre2_match_data_16* data = nullptr;
     pcre2_match_context_16* context = nullptr;
+    pcre2_jit_stack_16* jitStack = nullptr;
     TThreadMatchState() {
         data = pcre2_match_data_create_16(1, nullptr);
         context = pcre2_match_context_create_16(nullptr);
@@ -28,11 +29,18 @@ struct TThreadMatchState {
             pcre2_set_match_limit_16(context, TFilterRegex::kMatchLimit);
             pcre2_set_depth_limit_16(context, TFilterRegex::kDepthLimit);
             pcre2_set_heap_limit_16(context, TFilterRegex::kHeapLimitKiB);
+            // The default JIT stack (32 KiB) runs out on paths of a few thousand characters
+            // even for plain expressions such as "^(.)*x$"; the larger one is committed only
+            // as far as it is used.
+            jitStack =
+                pcre2_jit_stack_create_16(32 * 1024, TFilterRegex::kJitStackKiB * 1024, nullptr);
+            if (jitStack) pcre2_jit_stack_assign_16(context, nullptr, jitStack);
         }
     }
     ~TThreadMatchState() {
         pcre2_match_data_free_16(data);
         pcre2_match_context_free_16(context);
+        pcre2_jit_stack_free_16(jitStack);
     }
     TThreadMatchState(const TThreadMatchState&) = delete;
     TThreadMatchState& operator=(const TThreadMatchState&) = delete;
@@ -96,10 +104,12 @@ void CollectGivenUpExpressions(const TFilters_AND& filter, std::vector<TFilterEr
         for (const TFilterItem& item : group)
             if (item.regex && item.regex->GivenUp()) {
                 TFilterError e;
+                e.kind = TFilterErrorKind::RegexGivenUp;
                 e.term = item.termtext;
                 e.pattern = item.regex->Pattern();
-                e.message = "the expression kept exceeding the match limits and was given up; "
-                            "later names were not matched";
+                e.position = item.textpos;
+                e.message = tr("the expression kept exceeding the match limits and was given up; "
+                               "later names were not matched");
                 errors.push_back(std::move(e));
             }
 }

@@ -35,9 +35,13 @@ public:
     uint32_t LimitHits() const { return FLimitHits.load(std::memory_order_relaxed); }
     bool GivenUp() const { return LimitHits() >= kMaxLimitHits; }
 
-    static constexpr uint32_t kMatchLimit = 200000; // backtracking steps per search
-    static constexpr uint32_t kDepthLimit = 5000;   // nested backtracking frames per search
+    // Per search: backtracking steps, nested backtracking frames and their memory (the
+    // interpreter), and the stack of compiled code (JIT). Plain expressions stay far below
+    // them on paths of tens of thousands of characters.
+    static constexpr uint32_t kMatchLimit = 200000;
+    static constexpr uint32_t kDepthLimit = 100000;
     static constexpr uint32_t kHeapLimitKiB = 16384;
+    static constexpr uint32_t kJitStackKiB = 4096;
     static constexpr uint32_t kMaxLimitHits = 64;
 
 private:

@@ -11,13 +11,23 @@
 // filter to full-path matching and matches either separator in a path, so '*/cache/*' works
 // on a Linux folder scan ("/" paths) as well as on an NTFS scan ("\" paths).
 //
+// Many terms: the plain name patterns of a group of many alternatives, and many negated
+// single-term groups, are matched through one index each (filters/filter_index.h), so a
+// pasted list of thousands of names costs about as much per record as a few terms.
+//
+// Mistakes in a text (an unclosed quote, a lone "!", an expression that does not compile) do
+// not stop parsing: the text keeps its meaning, and each mistake is reported with its place in
+// the text (TFilterError) for a search box or the filter panel to show.
+//
 // Threads: a parsed filter is read-only while matching; one filter may be matched from any
-// number of threads at once (compiled expressions keep their match data per thread).
+// number of threads at once (compiled expressions keep their match data per thread). Parsing
+// is safe on any thread, so a box may check its text (FilterTextErrors) off the window's thread.
 #pragma once
 
 #include "engine/types.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -26,7 +36,8 @@
 namespace qz {
 
 class TNTFS_FILES;
-class TFilterRegex; // filters/filter_regex.h
+class TFilterRegex;     // filters/filter_regex.h
+class TFilterTermIndex; // filters/filter_index.h
 
 // ---------------------------------------------------------------- parsed form
 
@@ -55,20 +66,50 @@ struct TFilterItem {
     bool isregex = false;    // written as "/.../" (with regex nil: it did not compile and the
                              // term accepts nothing unless negated)
     std::u16string termtext; // the term as written, without the group/term separators
+    size_t textpos = 0;      // code-unit offset of termtext in the text given to ParseFilters
     uint64_t serial = 0;     // unique per parsed term (copies share it): keys what a pass
                              // over many records remembers about this term
+    // Many plain terms are matched through one index (filters/filter_index.h): an indexed
+    // group's first item holds its index, every item of the negated single-term groups it
+    // gathers holds theirs, and each term it answers for is marked indexed. The index is only
+    // used in the match mode it was built for; a parsed filter is matched as a whole and not
+    // edited (the groups an index gathers are answered together).
+    std::shared_ptr<const TFilterTermIndex> termindex;
+    bool indexed = false;
+    bool filterhasindex = false; // on the first item of the first group: some group has an
+                                 // index (a filter without one is matched by the plain loop)
 };
 
 using TFilters_OR = std::vector<TFilterItem>;  // the terms of one group (any may accept)
 using TFilters_AND = std::vector<TFilters_OR>; // the groups (all must accept); empty = all
 
-// A regular expression that did not compile.
-struct TFilterError {
-    std::u16string term;    // the term as written
-    std::u16string pattern; // the expression handed to the engine
-    std::string message;    // the engine's message (UTF-8, English)
-    size_t offset = 0;      // code-unit offset in pattern where compilation stopped
+// What is wrong in a filter text. The text still has its meaning (the filter is usable, the
+// term in question behaves as described), but it is most likely not what the user meant.
+enum class TFilterErrorKind : uint8_t {
+    RegexSyntax,   // an expression that does not compile: its term matches nothing
+                   // (everything when negated)
+    RegexGivenUp,  // an expression that kept exceeding the match limits during a pass: it
+                   // matched nothing from then on (found by the pass, not by parsing)
+    UnclosedQuote, // a double quote that is never closed: the rest of the text is one term
+    EmptyNegation, // "!" with nothing to negate: the term matches nothing
 };
+struct TFilterError {
+    TFilterErrorKind kind = TFilterErrorKind::RegexSyntax;
+    std::u16string term;    // the term as written (the rest of the text for a quote)
+    std::u16string pattern; // expressions: the expression handed to the engine
+    std::string message;    // what is wrong (UTF-8); for RegexSyntax the engine's message
+    size_t offset = 0;      // RegexSyntax: code-unit offset in pattern where compilation stopped
+    size_t position = 0;    // code-unit offset in the filter text where it is wrong (a text
+                            // box can put its cursor there)
+    bool exclude = false;   // from a pair of texts: in the exclude text
+};
+
+// One line for the user: what is wrong, then "(character N)" with N = position + 1.
+std::string FilterErrorText(const TFilterError& error);
+
+// The errors of a filter text, as ParseFilters finds them (expressions compiled). Pure; may be
+// called from any thread, for example while a search text is typed.
+std::vector<TFilterError> FilterTextErrors(std::u16string_view text);
 
 // ---------------------------------------------------------------- the language
 
@@ -77,8 +118,8 @@ std::u16string NormalizeFilterText(std::u16string_view text);
 
 // Releases what filter held and parses text into it. fullPath is the caller's starting
 // full-path flag; parsing sets it to true (never to false) when any term contains a path
-// separator, and then every wildcard term of the text gets the full-path additions. Regular
-// expressions that do not compile are appended to *errors when given.
+// separator, and then every wildcard term of the text gets the full-path additions. What is
+// wrong in the text (see TFilterErrorKind) is appended to *errors when given, in text order.
 void ParseFilters(std::u16string_view text, TFilters_AND& filter, bool& fullPath,
                   std::vector<TFilterError>* errors = nullptr);
 
@@ -144,20 +185,29 @@ bool FoldersOnlyFilterActive(std::u16string_view text, bool fullPath);
 
 // ---------------------------------------------------------------- applying to a scan
 
+// Asked now and then by a long pass, on the pass's thread: true stops the pass. Typically reads
+// a flag that another thread sets (a scan's cancel flag, a window's Cancel button).
+using TFilterCancel = std::function<bool()>;
+
 // Sets Filtered on every record of the scan: hidden unless it passes the include filter (size
 // terms applied) and does not match the exclude filter (size and folders terms counted as
 // satisfied); then every ancestor of a visible record is made visible. Without
 // ForceFilterFlag and with both texts blank nothing changes. FoldersOnlyFlag has no effect
-// here (it is the caller's totals choice). Expressions that do not compile, and those given up
-// during the pass, go to *errors when given.
-void FilterResults(TNTFS_FILES& scan, std::u16string_view FilterInclude,
+// here (it is the caller's totals choice). What is wrong in the texts, and the expressions
+// given up during the pass, go to *errors when given.
+// cancel is asked every few thousand records (more often when every record costs much), so a
+// cancel takes effect within about a tenth of a second; a cancelled pass clears every
+// Filtered flag (the scan shows all its records) and returns false.
+bool FilterResults(TNTFS_FILES& scan, std::u16string_view FilterInclude,
                    std::u16string_view FilterExclude, bool ForceFilterFlag, bool FilterFullPath,
-                   bool FoldersOnlyFlag, std::vector<TFilterError>* errors = nullptr);
+                   bool FoldersOnlyFlag, std::vector<TFilterError>* errors = nullptr,
+                   const TFilterCancel& cancel = {});
 
 // The filter steps a scan thread runs once the records are read: with a folders-only include
 // filter the totals first (all records counted), then FilterResults, then the totals again
 // (hidden files still counted when folders-only, otherwise not). Returns the folders-only
-// decision.
+// decision. The scan's cancel flag stops the filter pass (CancelProcess before or during it:
+// the records stay unfiltered, the totals count them all).
 bool ApplyScanFilters(TNTFS_FILES& scan, std::u16string_view FilterInclude,
                       std::u16string_view FilterExclude, bool FilterFullPath,
                       std::vector<TFilterError>* errors = nullptr);

@@ -58,24 +58,28 @@ std::string DeviceOperationUnavailable(TItemOperation op) {
     return tr("Not available for items on a portable device");
 }
 
-std::vector<std::string> DeviceItemPath(const TNTFS_FILES& scan, PMFT_RECORD rec,
-                                        std::string& device) {
-    const TDevicePath root = SplitDevicePath(Utf16ToUtf8(scan.FSource));
-    device = root.Device;
+std::string DeviceNameOf(const TNTFS_FILES& scan) {
+    return SplitDevicePath(Utf16ToUtf8(scan.FSource)).Device;
+}
+
+TDeviceItem DeviceItemOf(const TNTFS_FILES& scan, PMFT_RECORD rec) {
+    TDeviceItem item;
+    item.Path = SplitDevicePath(Utf16ToUtf8(scan.FSource)).Inner;
     std::vector<std::string> below;
     for (PMFT_RECORD r = rec; r && r != scan.MFTRoot; r = r->ParentMFTRec)
         below.push_back(Utf16ToUtf8(r->Name()));
-    std::vector<std::string> path = root.Inner;
-    path.insert(path.end(), below.rbegin(), below.rend());
-    return path;
+    item.Path.insert(item.Path.end(), below.rbegin(), below.rend());
+    item.Folder = rec->IsFolder();
+    if (!item.Folder && !rec->Unreadable) item.Size = rec->FileSize;
+    item.Shown = Utf16ToUtf8(GetRecordPath(rec));
+    return item;
 }
 
-TDeviceDeleteResult DeleteOnDevice(const TNTFS_FILES& scan, std::span<const PMFT_RECORD> recs,
+TDeviceDeleteResult DeleteOnDevice(const std::string& deviceName,
+                                   std::span<const TDeviceItem> items,
                                    const std::atomic<bool>* cancel) {
     TDeviceDeleteResult result;
-    if (recs.empty()) return result;
-    std::string deviceName;
-    DeviceItemPath(scan, scan.MFTRoot, deviceName);
+    if (items.empty()) return result;
     std::shared_ptr<TDeviceManager> manager = DeviceManager();
     const TDeviceList list = ListPortableDevices(*manager, GvfsRootFolder());
     const int index = FindDeviceByName(list.Devices, deviceName);
@@ -89,37 +93,33 @@ TDeviceDeleteResult DeleteOnDevice(const TNTFS_FILES& scan, std::span<const PMFT
         return result;
     }
     TPortableDevice& device = *opened.Device;
-    for (PMFT_RECORD rec : recs) {
+    for (size_t i = 0; i < items.size(); ++i) {
         if (Stop(cancel)) break;
-        std::string ignored;
-        const std::vector<std::string> path = DeviceItemPath(scan, rec, ignored);
-        const std::string shown = Utf16ToUtf8(GetRecordPath(rec));
-        const TDeviceObjectLookup found = FindObjectByPath(device, path, false);
+        const TDeviceItem& item = items[i];
+        const std::string where = " [" + item.Shown + "]";
+        const TDeviceObjectLookup found = FindObjectByPath(device, item.Path, false);
         if (!found.Found) {
-            result.Errors.push_back(found.Error + " [" + shown + "]");
+            result.Errors.push_back(found.Error + where);
             continue;
         }
         const TDeviceObject& o = found.Object;
         if (o.Id.IsDeviceRoot() || o.Id.IsStorage()) {
-            result.Errors.push_back(std::string(tr("A device or a storage cannot be deleted")) +
-                                    " [" + shown + "]");
+            result.Errors.push_back(tr("A device or a storage cannot be deleted") + where);
             continue;
         }
-        if (o.IsFolder() != rec->IsFolder() ||
-            (!o.IsFolder() && o.Size && !rec->Unreadable && *o.Size != rec->FileSize)) {
+        if (o.IsFolder() != item.Folder ||
+            (!o.IsFolder() && o.Size && item.Size && *o.Size != *item.Size)) {
             result.Errors.push_back(
-                std::string(tr("The item has changed on the device since the scan; scan again")) +
-                " [" + shown + "]");
+                tr("The item has changed on the device since the scan; scan again") + where);
             continue;
         }
         std::string error;
-        DebugLog("Delete on device: " + shown);
+        DebugLog("Delete on device: " + item.Shown);
         if (!DeleteTree(device, o, cancel, result.Objects, error)) {
-            result.Errors.push_back(std::string(tr("Cannot delete")) + ": " + error + " [" + shown +
-                                    "]");
+            result.Errors.push_back(std::string(tr("Cannot delete")) + ": " + error + where);
             continue;
         }
-        result.Deleted.push_back(rec);
+        result.Deleted.push_back(i);
     }
     return result;
 }

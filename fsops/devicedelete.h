@@ -11,6 +11,7 @@
 #include "engine/scan.h"
 
 #include <atomic>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -33,21 +34,27 @@ enum class TItemOperation : unsigned char {
 // Empty when op can be done on the items of a device scan; else why it cannot.
 std::string DeviceOperationUnavailable(TItemOperation op);
 
-// The inner path of a record of a device scan: the scan's device path split, then the names of
-// the records from below the root down to rec.
-std::vector<std::string> DeviceItemPath(const TNTFS_FILES& scan, PMFT_RECORD rec,
-                                        std::string& device);
+// What deleting needs to know of one item, taken from its record on the thread that owns the
+// scan, so that the deletion itself can run on another thread while the scan may be freed.
+struct TDeviceItem {
+    std::vector<std::string> Path; // from the device's root: the scan's inner path, then names
+    bool Folder = false;
+    std::optional<uint64_t> Size; // a file's size as scanned; unset when it was unknown
+    std::string Shown;            // the item's path as the scan shows it (for messages)
+};
+TDeviceItem DeviceItemOf(const TNTFS_FILES& scan, PMFT_RECORD rec);
+// The device part of a device scan's path.
+std::string DeviceNameOf(const TNTFS_FILES& scan);
 
 struct TDeviceDeleteResult {
-    std::vector<PMFT_RECORD> Deleted; // the records whose objects are gone (mark them Deleted)
-    std::vector<std::string> Errors;  // one per item that was not (or not fully) deleted
-    int64_t Objects = 0;              // objects removed on the device, contents included
+    std::vector<size_t> Deleted;     // indexes of the items that are gone (mark them Deleted)
+    std::vector<std::string> Errors; // one per item that was not (or not fully) deleted
+    int64_t Objects = 0;             // objects removed on the device, contents included
 };
 
-// Deletes the objects of recs (records of the device scan `scan`) on the device. Talks to the
-// device: call it off the window's thread. cancel is polled between objects. Records are only
-// read, never changed.
-TDeviceDeleteResult DeleteOnDevice(const TNTFS_FILES& scan, std::span<const PMFT_RECORD> recs,
+// Deletes items on the device named device. Talks to the device: call it off the window's
+// thread. cancel is polled between objects.
+TDeviceDeleteResult DeleteOnDevice(const std::string& device, std::span<const TDeviceItem> items,
                                    const std::atomic<bool>* cancel = nullptr);
 
 } // namespace qz

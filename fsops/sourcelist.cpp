@@ -111,18 +111,29 @@ TSourceList GetDrives(const std::vector<TMountInfo>& mounts,
         e.Text = Utf8ToUtf16(f);
         list.Entries.push_back(std::move(e));
     }
-    auto fixed = [&](TSourceKind k, std::string text) {
+    for (TSourceKind k : {DT_FOLDER, DT_MULTIPLE, DT_MFTFILE, DT_CSVFILE}) {
         TSourceEntry e;
         e.Kind = k;
-        e.Text = Utf8ToUtf16(text);
+        e.Text = Utf8ToUtf16(FixedEntryText(k));
         list.Entries.push_back(std::move(e));
-    };
-    fixed(DT_FOLDER, std::string("<") + tr("Select Folder") + "...>");
-    fixed(DT_MULTIPLE, std::string("<") + tr("Select Multiple") + "...>");
-    fixed(DT_MFTFILE, std::string("<") + tr("MFT File") + ">");
-    fixed(DT_CSVFILE, std::string("<") + tr("CSV File") + ">");
+    }
     DebugLog("DoDrives Complete");
     return list;
+}
+
+std::string FixedEntryText(TSourceKind kind) {
+    switch (kind) {
+    case DT_FOLDER:
+        return std::string("<") + tr("Select Folder") + "...>";
+    case DT_MULTIPLE:
+        return std::string("<") + tr("Select Multiple") + "...>";
+    case DT_MFTFILE:
+        return std::string("<") + tr("MFT File") + ">";
+    case DT_CSVFILE:
+        return std::string("<") + tr("CSV File") + ">";
+    default:
+        return {};
+    }
 }
 
 int FindDriveEntry(const TSourceList& list, const std::string& path) {

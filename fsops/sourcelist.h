@@ -31,6 +31,10 @@ bool IsListedMount(const TMountInfo& m);
 TSourceList GetDrives(const std::vector<TMountInfo>& mounts,
                       const std::vector<std::string>& userFolders, const std::string& homeFolder);
 
+// The text of a fixed entry (DT_FOLDER, DT_MULTIPLE, DT_MFTFILE, DT_CSVFILE) in the current
+// language ("<Select Folder...>"); empty for the other kinds.
+std::string FixedEntryText(TSourceKind kind);
+
 // The drive entry (DT_DRIVE or DT_NTFS) whose mount point is path; -1 when there is none.
 int FindDriveEntry(const TSourceList& list, const std::string& path);
 // The first entry of a kind; -1 when there is none.

@@ -1,14 +1,25 @@
 #include "gui/mainwindow.h"
 
+#include "app/outputs.h"
 #include "base/debuglog.h"
 #include "base/text.h"
 #include "fsops/devicesources.h"
 #include "fsops/mounts.h"
 #include "gui/devicewatch.h"
+#include "gui/exportactions.h"
+#include "gui/extview.h"
+#include "gui/filelistpanel.h"
+#include "gui/filetypecache.h"
+#include "gui/filetypesdelegate.h"
+#include "gui/filetypesmodel.h"
+#include "gui/filterapplier.h"
+#include "gui/filterpanel.h"
 #include "gui/qtext.h"
 #include "gui/scancontrol.h"
+#include "gui/shell.h"
 #include "gui/spacesummary.h"
 #include "gui/statuspanel.h"
+#include "gui/treemappanel.h"
 #include "gui/treemodel.h"
 #include "gui/treeview.h"
 
@@ -22,23 +33,13 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProcess>
+#include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace qz {
-
-namespace {
-
-// An empty panel that another part of the window fills.
-QWidget* Placeholder(QWidget* parent, const char* name, const QString& accessibleName) {
-    auto* w = new QWidget(parent);
-    w->setObjectName(QString::fromLatin1(name));
-    w->setAccessibleName(accessibleName);
-    return w;
-}
-
-} // namespace
 
 TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     : QMainWindow(parent), FStart(start), FSettings(start.Settings) {
@@ -51,9 +52,17 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     FFormat.Numbers = LocaleNumberFormat();
     FDisplayTree.Format = FFormat;
     FDisplayTree.FILENODE_MIN_GROUP_SIZE = FSettings.FileNodeMinGroupSize;
+    FExtColors.tm_pallete = FSettings.Palette;
+    FExtColors.tm_fileextensions = FSettings.FileExtensions;
+    FExtColors.bColorBySize = FSettings.ColorBySize;
+    FExtColors.BuildExtColorsFixed();
     if (FSettings.TreeSortColumn >= 0)
         FDisplayTree.Sort(FSettings.TreeSortColumn, TSortDirection::Descending);
     CreateLayout();
+    FExports =
+        new TExportActions(*this, FSettings, start.Store,
+                           ExportOptionsFromCommandLine(start.CommandLine, start.Options), this);
+    FExtView->actExportFileTypes = FExports->actExportFileTypes;
     CreateMenus();
 
     TScanControl& sc = *FScanControl;
@@ -69,27 +78,54 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     sc.FullScanNTFSIfPossible = FSettings.FullScanNTFSIfPossible;
     sc.AutoScan = FSettings.AutoScan;
     sc.FileNodeMinGroupSize = FSettings.FileNodeMinGroupSize;
-    // Until the filter panel exists, the command line's filters apply to every scan.
+    // Scans take their filters from the filter panel (the command line's fill it).
     const TStartupOptions& opt = start.Options;
-    sc.BaseOptions.FilterInclude = Utf8ToUtf16(opt.FilterInclude);
-    sc.BaseOptions.FilterExclude = Utf8ToUtf16(opt.FilterExclude);
-    sc.BaseOptions.MatchEntirePath =
-        opt.FilterFullPathGiven ? opt.FilterFullPath : FSettings.MatchPathFilter;
+    FFilterPanel->SetFromCommandLine(Utf8ToUtf16(opt.FilterInclude), Utf8ToUtf16(opt.FilterExclude),
+                                     opt.FilterGiven, opt.FilterFullPath, opt.FilterFullPathGiven);
+    auto syncFilters = [this] {
+        TScanOptions& o = FScanControl->BaseOptions;
+        FFilterPanel->ScanFilters(o.FilterInclude, o.FilterExclude, o.MatchEntirePath);
+    };
+    syncFilters();
+    connect(FFilterPanel, &TFilterPanel::filtersChanged, this, syncFilters);
+    FApplier = new TFilterApplier(sc, *FTreeView, *FScanStatus, this);
+    connect(FFilterPanel, &TFilterPanel::applyRequested, this,
+            &TfrmQuarzelMain::actApplyFilterExecute);
+    connect(FApplier, &TFilterApplier::aboutToFilter, this, &TfrmQuarzelMain::OnFilterPassStarted);
+    connect(FApplier, &TFilterApplier::filtered, this, &TfrmQuarzelMain::OnFilterPassEnded);
+    connect(FExports, &TExportActions::busyChanged, FFilesPanel, &TFileListPanel::Freeze);
     sc.BaseOptions.ShowMaxModifiedDate = FSettings.ShowMaxModifiedDate;
 
     connect(&sc, &TScanControl::scanStarted, this, &TfrmQuarzelMain::OnScanStarted);
     connect(&sc, &TScanControl::scanFinished, this, &TfrmQuarzelMain::OnScanFinished);
+    connect(&sc, &TScanControl::viewsCleared, FFilesPanel, &TFileListPanel::ClearScans);
+    connect(&sc, &TScanControl::viewsCleared, FExtModel, &TFileTypesModel::Clear);
+    connect(FExtView, &TExtView::selectExtension, this, &TfrmQuarzelMain::SelectFilesOfExtension);
+    connect(FExtModel, &TFileTypesModel::sortChanged, this, &TfrmQuarzelMain::SaveViewSettings);
     connect(FTreeView, &TTreeView::nodeSelectionChanged, this,
             &TfrmQuarzelMain::RefreshSelectionStatus);
     connect(FTreeView, &TTreeView::hotNodeChanged, FTreeStatus, &TTreeStatus::SetHotPath);
-    connect(FTreeView, &TTreeView::treeFontHeightChanged, this,
-            [this](int h) { FSettings.FontHeight = h; });
+    connect(FTreemapPanel, &TTreemapPanel::hoverTextChanged, FTreeStatus, &TTreeStatus::SetHotPath);
+    connect(FTreeView, &TTreeView::treeFontHeightChanged, this, [this](int h) {
+        FSettings.FontHeight = h;
+        FWindowSettings.SaveSettingsNow();
+    });
     resize(1100, 720);
+    FShell = new TShell(*this, FWindowSettings, start);
 }
 
 TfrmQuarzelMain::~TfrmQuarzelMain() {
-    // The scans (and their threads) go first, then the views that show them; the display
-    // tree they point into is a member and goes last.
+    // The treemap's drawing thread reads the scans: it goes first with the views' other
+    // background work; then the scans (and their threads) go, then the
+    // views that show them; the display tree they point into is a member and goes last.
+    // Nothing the children report while they go reaches this window's members.
+    for (QObject* child : findChildren<QObject*>()) disconnect(child, nullptr, this, nullptr);
+    FFilterPanel->SaveSettings = nullptr;
+    FFilesPanel->SaveSettings = nullptr;
+    FExports->Stop();
+    FApplier->Stop();
+    FFilesPanel->ClearScans();
+    delete FTreemapPanel;
     delete FScanControl;
     delete FTreeView;
     delete FTreeModel;
@@ -102,19 +138,18 @@ void TfrmQuarzelMain::CreateLayout() {
     layout->setContentsMargins(4, 4, 4, 2);
     layout->setSpacing(3);
 
+    FTypeCache = new TFileTypeCache(this);
     FTreeModel = new TTreeModel(FDisplayTree, this);
     FTreeView = new TTreeView(*FTreeModel);
     FTreeView->SetTreeFontHeight(FSettings.FontHeight);
-    if (FSettings.AltRowColors >= 1) {
-        // Odd rows on a light grey.
-        QPalette p = FTreeView->palette();
-        p.setColor(QPalette::AlternateBase, QColor(0xF0, 0xF0, 0xF0));
-        FTreeView->setPalette(p);
-        FTreeView->setAlternatingRowColors(true);
-    }
+    // Odd rows on the look's alternate background.
+    FTreeView->setAlternatingRowColors(FSettings.AltRowColors >= 1);
     FScanStatus = new TScanStatus(central);
     FSummary = new TSpaceSummaryPanel(central);
     FScanControl = new TScanControl(*FTreeView, *FScanStatus, *FSummary, central);
+    FFilterPanel = new TFilterPanel(central);
+    FFilterPanel->LoadSettings(FSettings);
+    FFilterPanel->SaveSettings = [this] { SaveViewSettings(); };
 
     // Top panel: what to scan on the left, the space it holds on the right; the status line
     // with the progress bar below.
@@ -123,14 +158,15 @@ void TfrmQuarzelMain::CreateLayout() {
     auto* topLayout = new QHBoxLayout(top);
     topLayout->setContentsMargins(0, 0, 0, 0);
     topLayout->addWidget(FScanControl, 2);
+    topLayout->addWidget(FFilterPanel->sbFilter);
     topLayout->addSpacing(12);
     topLayout->addWidget(FSummary, 3);
     layout->addWidget(top);
     layout->addWidget(FScanStatus);
 
-    // The filter panel (Ctrl+Shift+F) goes above the pages; hidden until it is built.
-    panFilter = Placeholder(central, "panFilter", Tr("Filter"));
-    panFilter->hide();
+    // The filter panel (Ctrl+Shift+F) goes above the pages; its toggle button stays beside the
+    // scan control.
+    panFilter = FFilterPanel;
     layout->addWidget(panFilter);
 
     pcMain = new QTabWidget(central);
@@ -152,14 +188,30 @@ void TfrmQuarzelMain::CreateLayout() {
     spExt->setObjectName(QStringLiteral("spExt"));
     spExt->addWidget(FTreeView);
     // The file-types view (vstExt) beside the tree.
-    panExt = Placeholder(spExt, "panExt", Tr("File types"));
+    FExtColors.tm_pallete = FSettings.Palette;
+    FExtColors.tm_fileextensions = FSettings.FileExtensions;
+    FExtColors.bColorBySize = FSettings.ColorBySize;
+    FExtColors.BuildExtColorsFixed();
+    FExtRows.Format = FFormat;
+    FExtModel = new TFileTypesModel(FExtRows, *FTypeCache, FExtColors, this);
+    FExtView = new TExtView(*FExtModel, spExt);
+    TTreemapShading shading;
+    shading.GradientEnabled = FSettings.GradientEnabled;
+    FExtView->Delegate().SetShading(shading);
+    if (FSettings.ExtSortColumn == ecSize || FSettings.ExtSortColumn == ecAllocated)
+        FExtModel->SortBy(FSettings.ExtSortColumn, TSortDirection::Descending);
+    panExt = FExtView;
+    panExt->setVisible(FSettings.ShowFileTypes);
     spExt->addWidget(panExt);
     spExt->setStretchFactor(0, 3);
     spExt->setStretchFactor(1, 1);
     spTreemap->addWidget(spExt);
-    // The treemap panel below the tree.
-    panTreemap = Placeholder(spTreemap, "panTreemap", Tr("Treemap"));
+    // The treemap panel below the tree; the tree keeps at least 90 pixels.
+    FTreemapPanel = new TTreemapPanel(*FTreeView, *FScanControl, *FScanStatus, FExtColors,
+                                      FSettings, FStart.Store, spTreemap);
+    panTreemap = FTreemapPanel;
     spTreemap->addWidget(panTreemap);
+    spExt->setMinimumHeight(90);
     spTreemap->setStretchFactor(0, 3);
     spTreemap->setStretchFactor(1, 2);
     treeLayout->addWidget(spTreemap, 1);
@@ -168,7 +220,12 @@ void TfrmQuarzelMain::CreateLayout() {
     pcMain->addTab(tsTree, Tr("Tree View"));
 
     // "File View": the file list.
-    tsFiles = Placeholder(pcMain, "tsFiles", Tr("File View"));
+    FFilesPanel = new TFileListPanel(*FTypeCache, pcMain);
+    FFilesPanel->LoadSettings(FSettings);
+    FFilesPanel->SetFormat(FFormat);
+    FFilesPanel->SetFontHeight(FSettings.FontHeight);
+    FFilesPanel->SaveSettings = [this] { SaveViewSettings(); };
+    tsFiles = FFilesPanel;
     pcMain->addTab(tsFiles, Tr("File View"));
 
     setCentralWidget(central);
@@ -187,9 +244,14 @@ void TfrmQuarzelMain::CreateMenus() {
                                      QGuiApplication::queryKeyboardModifiers() &
                                          Qt::ControlModifier);
     });
+    mnuFile->addAction(FTreemapPanel->actExportTreemap);
     actNewInstance = mnuFile->addAction(Tr("New Instance"));
     actNewInstance->setObjectName(QStringLiteral("actNewInstance"));
     connect(actNewInstance, &QAction::triggered, this, &TfrmQuarzelMain::NewInstance1Click);
+    mnuFile->addSeparator();
+    mnuFile->addAction(FExports->actExport);
+    mnuFile->addAction(FExports->actExportFileTypes);
+    mnuFile->addAction(FExports->actExportVisible);
     mnuFile->addSeparator();
     actExit = mnuFile->addAction(Tr("Exit"));
     actExit->setObjectName(QStringLiteral("actExit"));
@@ -202,6 +264,8 @@ void TfrmQuarzelMain::CreateMenus() {
     mnuTree->addAction(FTreeView->actReselectChild);
     mnuTree->addAction(FTreeView->actExpandAll);
     mnuTree->addAction(FTreeView->actResetTreeExpansion);
+    mnuTree->addAction(FTreemapPanel->actZoom);
+    mnuTree->addAction(FTreemapPanel->actUnzoom);
 
     mnuOptions = menuBar()->addMenu(Tr("&Options"));
     mnuOptions->setObjectName(QStringLiteral("mnuOptions"));
@@ -209,16 +273,36 @@ void TfrmQuarzelMain::CreateMenus() {
     actAutoScan->setObjectName(QStringLiteral("actAutoScan"));
     actAutoScan->setCheckable(true);
     actAutoScan->setChecked(FSettings.AutoScan);
+    mnuOptions->addAction(FFilterPanel->actFilterScanResults);
+    mnuOptions->addAction(FFilterPanel->actApplyFilter);
+    actShowFileTypes = mnuOptions->addAction(Tr("Show File Types"));
+    actShowFileTypes->setObjectName(QStringLiteral("actShowFileTypes"));
+    actShowFileTypes->setShortcut(QKeySequence(Qt::Key_F8));
+    actShowFileTypes->setCheckable(true);
+    actShowFileTypes->setChecked(FSettings.ShowFileTypes);
+    connect(actShowFileTypes, &QAction::toggled, this, [this](bool on) {
+        panExt->setVisible(on);
+        if (on && FExtRows.Rows.empty()) RankExtensions();
+        FSettings.ShowFileTypes = on;
+        FStart.Store.Save(FSettings);
+    });
+    FExtView->actShowFileTypes = actShowFileTypes;
     connect(actAutoScan, &QAction::toggled, this, [this](bool on) {
         FSettings.AutoScan = on;
         FScanControl->AutoScan = on;
-        FStart.Store.Save(FSettings);
+        FWindowSettings.SaveSettingsNow();
     });
     mnuOptions->addSeparator();
-    static const char* const kUnits[6][2] = {
-        {"actDisplayDynamic", "Display Dynamic values"}, {"actDisplayBytes", "Display Byte values"},
-        {"actDisplayKB", "Display KB values"},           {"actDisplayMB", "Display MB values"},
-        {"actDisplayGB", "Display GB values"},           {"actDisplayTB", "Display TB values"}};
+    mnuOptions->addActions({FTreemapPanel->actShowTreemap, FTreemapPanel->actShowAllocatedSize,
+                            FTreemapPanel->actShowFreeSpace, FTreemapPanel->actShowTreemapFilenames,
+                            FTreemapPanel->actSetColors});
+    mnuOptions->addSeparator();
+    static const char* const kUnits[6][2] = {{"actDisplayDynamic", N_("Display Dynamic values")},
+                                             {"actDisplayBytes", N_("Display Byte values")},
+                                             {"actDisplayKB", N_("Display KB values")},
+                                             {"actDisplayMB", N_("Display MB values")},
+                                             {"actDisplayGB", N_("Display GB values")},
+                                             {"actDisplayTB", N_("Display TB values")}};
     auto* units = new QActionGroup(this);
     units->setExclusive(true);
     for (int i = 0; i < 6; ++i) {
@@ -239,12 +323,22 @@ void TfrmQuarzelMain::SetDisplayUnit(TDisplayUnit unit) {
     FFormat.Unit = unit;
     FDisplayTree.Format = FFormat;
     FTreeModel->TextsChanged();
+    FFilesPanel->SetFormat(FFormat);
+    FTreemapPanel->RedrawTreemap(false, true); // the labels' sizes
     FScanControl->UpdateSpaceSummary();
     RefreshSelectionStatus();
     FSettings.DisplayUnit = unit;
     // The choice is kept at once; a settings file that cannot be written is not worth a
     // message (the choice stays for this session).
-    FStart.Store.Save(FSettings);
+    FWindowSettings.SaveSettingsNow();
+}
+
+void TfrmQuarzelMain::SetDecimalPlaces(int decimals) {
+    FFormat.Decimals = decimals;
+    FDisplayTree.Format = FFormat;
+    FTreeModel->TextsChanged();
+    FScanControl->UpdateSpaceSummary();
+    RefreshSelectionStatus();
 }
 
 void TfrmQuarzelMain::RefreshSelectionStatus() {
@@ -258,14 +352,78 @@ void TfrmQuarzelMain::ProcessCommandLinePath(const QString& path) {
 
 void TfrmQuarzelMain::OnScanStarted() {
     actScan->setEnabled(false);
+    FExports->SetEnabled(false);
+    FFilterPanel->EnableFilterControls(false, true);
     FTreeStatus->SetSelectionText(QString());
     FTreeStatus->SetHotPath(QString());
 }
 
 void TfrmQuarzelMain::OnScanFinished(bool) {
     actScan->setEnabled(true);
+    FExports->SetEnabled(!FScanControl->Session().Scans().empty());
+    FFilterPanel->EnableFilterControls(true, true);
+    ShowResults();
     RefreshSelectionStatus();
     if (FClosePending) close();
+}
+
+void TfrmQuarzelMain::ShowResults() {
+    TScanSession& s = FScanControl->Session();
+    FFilesPanel->SetScans(s.Scans(), s.rootmftmulti.SubFoldersTotSize,
+                          s.rootmftmulti.SubFoldersTotSizeAlloc);
+    RankExtensions();
+}
+
+void TfrmQuarzelMain::RankExtensions() {
+    const std::vector<TNTFS_FILES*> scans = FScanControl->Session().Scans();
+    FExtColors.BuildExtSizes(scans);
+    uint64_t size = 0, alloc = 0;
+    TFileTypesView::TreeTotals(FDisplayTree, size, alloc);
+    FExtModel->Fill(size, alloc);
+}
+
+void TfrmQuarzelMain::SelectFilesOfExtension(const QString& key) {
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    FDisplayTree.SelectFilesOfExtension(ToU16(key));
+    FTreeView->viewport()->update();
+    RefreshSelectionStatus();
+    QGuiApplication::restoreOverrideCursor();
+}
+
+void TfrmQuarzelMain::actApplyFilterExecute() {
+    if (FScanControl->ScanInProgress() || !FScanControl->btnScan->isVisible() || FExports->Busy())
+        return;
+    FApplier->Apply(FFilterPanel->Request());
+}
+
+void TfrmQuarzelMain::OnFilterPassStarted() {
+    // The views let go of the scans; nothing that changes them runs meanwhile.
+    FFilesPanel->ClearScans();
+    FExtModel->Clear();
+    FTreeStatus->SetSelectionText(QString());
+    FTreeStatus->SetHotPath(QString());
+    FScanControl->setEnabled(false);
+    actScan->setEnabled(false);
+    FExports->SetEnabled(false);
+    FFilterPanel->EnableFilterControls(false, true);
+}
+
+void TfrmQuarzelMain::OnFilterPassEnded() {
+    FScanControl->setEnabled(true);
+    actScan->setEnabled(true);
+    FExports->SetEnabled(true);
+    FFilterPanel->EnableFilterControls(true, true);
+    FFilterPanel->ShowPassErrors(FApplier->Errors());
+    ShowResults();
+    FScanControl->UpdateSpaceSummary();
+    RefreshSelectionStatus();
+}
+
+void TfrmQuarzelMain::SaveViewSettings() {
+    FFilesPanel->StoreSettings(FSettings);
+    FFilterPanel->StoreSettings(FSettings);
+    if (FExtRows.SortColumn() >= 0) FSettings.ExtSortColumn = FExtRows.SortColumn();
+    FStart.Store.Save(FSettings);
 }
 
 void TfrmQuarzelMain::NewInstance1Click() {
@@ -277,6 +435,7 @@ void TfrmQuarzelMain::showEvent(QShowEvent* event) {
     if (FShown) return;
     FShown = true;
     FScanControl->UpdateSpaceSummary();
+    FShell->FirstShow();
 }
 
 void TfrmQuarzelMain::closeEvent(QCloseEvent* event) {
@@ -287,6 +446,7 @@ void TfrmQuarzelMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    FShell->Closing();
     event->accept();
 }
 

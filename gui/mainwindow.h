@@ -6,7 +6,10 @@
 #pragma once
 
 #include "app/windowstart.h"
+#include "gui/windowsettings.h"
 #include "views/displaytree.h"
+#include "views/extstats.h"
+#include "views/filetypes.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -20,12 +23,21 @@ class QTabWidget;
 namespace qz {
 
 class TDeviceSourceWatcher;
+class TExportActions;
+class TExtView;
+class TFileListPanel;
+class TFilterApplier;
+class TFilterPanel;
+class TFileTypeCache;
+class TFileTypesModel;
 class TScanControl;
+class TShell;
 class TScanStatus;
 class TSpaceSummaryPanel;
 class TTreeModel;
 class TTreeStatus;
 class TTreeView;
+class TTreemapPanel;
 
 class TfrmQuarzelMain : public QMainWindow {
     Q_OBJECT
@@ -41,6 +53,19 @@ public:
     TTreeStatus* TreeStatus() { return FTreeStatus; }
     TDeviceSourceWatcher* DeviceWatch() { return FDeviceWatch; }
     TSpaceSummaryPanel* SpaceSummary() { return FSummary; }
+    TFileListPanel* Files() { return FFilesPanel; }
+    TFileTypeCache* FileTypeCache() { return FTypeCache; }
+    TExtView* FileTypes() { return FExtView; }
+    TFilterPanel* Filters() { return FFilterPanel; }
+    TFilterApplier* FilterApplier() { return FApplier; }
+    TExportActions* Exports() { return FExports; }
+    // The extension statistics and treemap colours of the scans on screen.
+    TExtColors& ExtColors() { return FExtColors; }
+    // The settings dialogs, look, language, update check and desktop integration.
+    TShell* Shell() { return FShell; }
+    // The stored settings: parts that keep state of their own register a restorer and a saver.
+    TWindowSettings& Settings() { return FWindowSettings; }
+    TTreemapPanel* Treemap() { return FTreemapPanel; }
 
     // ---- menus (other parts add their actions)
     QMenu* mnuFile;
@@ -50,6 +75,7 @@ public:
     QAction* actNewInstance;
     QAction* actExit;
     QAction* actAutoScan;
+    QAction* actShowFileTypes; // "Show File Types" (F8)
     // The display units, in menu order: Dynamic, Bytes, KB, MB, GB, TB.
     QAction* actDisplayUnit[6];
 
@@ -67,6 +93,8 @@ public:
     const TFormatSettings& Format() const { return FFormat; }
     // actDisplayBytesExecute: the display unit changed.
     void SetDisplayUnit(TDisplayUnit unit);
+    // The decimals of sizes and percentages changed (0..4).
+    void SetDecimalPlaces(int decimals);
     // Scans path as the command line asks (50 ms after the window first shows).
     void ProcessCommandLinePath(const QString& path);
     // Refreshes the tree's selection status text.
@@ -83,12 +111,29 @@ private:
     void CreateMenus();
     void OnScanStarted();
     void OnScanFinished(bool ok);
+    // The scans on screen changed (a scan ended, filters were applied): the views that are
+    // not rebuilt by the scan control take them.
+    void ShowResults();
+    // Settings changed by a view are stored now.
+    void SaveViewSettings();
+    // Ranks the extensions of the scans and fills the file-types view.
+    void RankExtensions();
+    // "Select" in the file-types view: every file of key in the tree.
+    void SelectFilesOfExtension(const QString& key);
+    // actApplyFilterExecute, and the two ends of the pass.
+    void actApplyFilterExecute();
+    void OnFilterPassStarted();
+    void OnFilterPassEnded();
     void NewInstance1Click();
 
     TWindowStart& FStart;
     TMainSettings FSettings;
+    TWindowSettings FWindowSettings{FStart.Store, FSettings};
+    TShell* FShell = nullptr;
     TFormatSettings FFormat;
     TDisplayTree FDisplayTree;
+    TExtColors FExtColors;
+    TTreemapPanel* FTreemapPanel = nullptr;
     TTreeModel* FTreeModel = nullptr;
     TTreeView* FTreeView = nullptr;
     TScanControl* FScanControl = nullptr;
@@ -96,6 +141,14 @@ private:
     TTreeStatus* FTreeStatus = nullptr;
     TSpaceSummaryPanel* FSummary = nullptr;
     TDeviceSourceWatcher* FDeviceWatch = nullptr; // the portable devices of the source list
+    TFileTypeCache* FTypeCache = nullptr;
+    TFileListPanel* FFilesPanel = nullptr;
+    TFileTypesView FExtRows;
+    TFileTypesModel* FExtModel = nullptr;
+    TExtView* FExtView = nullptr;
+    TFilterPanel* FFilterPanel = nullptr;
+    TFilterApplier* FApplier = nullptr;
+    TExportActions* FExports = nullptr;
     bool FClosePending = false; // the window closes once the cancelled scan has ended
     bool FShown = false;
 };

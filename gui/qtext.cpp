@@ -15,4 +15,8 @@ QString Tr(const char* english) {
     return QString::fromUtf8(tr(english));
 }
 
+QString NTr(const char* singular, const char* plural, uint64_t n) {
+    return QString::fromUtf8(ntr(singular, plural, n));
+}
+
 } // namespace qz

@@ -2,6 +2,8 @@
 // and Qt.
 #pragma once
 
+#include "base/translate.h"
+
 #include <QString>
 #include <string>
 #include <string_view>
@@ -20,7 +22,9 @@ inline std::u16string ToU16(const QString& s) {
 // A file name for the toolkit-free code: the bytes the system uses for it (names that are not
 // valid UTF-8 keep their bytes through QFile's encoding).
 std::string ToLocalPath(const QString& s);
-// Translated text of the program's catalogue.
+// Translated text of the program's catalogue (base/translate.h: tr, ntr, N_).
 QString Tr(const char* english);
+// The form of a text with a count n.
+QString NTr(const char* singular, const char* plural, uint64_t n);
 
 } // namespace qz

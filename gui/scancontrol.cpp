@@ -297,10 +297,12 @@ void TScanControl::OnFinished(bool ok) {
         FTree.ShowTreeState();
         if (!loaded)
             Fail(Tr("Error") + QStringLiteral(": ") + QString::fromUtf8(error));
-        else
-            FStatus.SetStatus(
+        else {
+            FCompletionStatus =
                 ToQString(ScanCompleteText(s.Seconds, s.WasCancelled(), tree.Format.Numbers)) +
-                DeviceNotes(s));
+                DeviceNotes(s);
+            FStatus.SetStatus(FCompletionStatus);
+        }
     }
     Lock(false);
     UpdateSpaceSummary();
@@ -315,6 +317,19 @@ void TScanControl::Lock(bool scanning) {
     btnCancel->setVisible(scanning);
     btnCancel->setEnabled(false);
     if (!scanning && btnCancel->hasFocus()) btnScan->setFocus();
+}
+
+void TScanControl::Retranslate() {
+    cbDrive->Retranslate();
+    // The completion line is set again while it still shows (another message may have
+    // replaced it since).
+    if (!FScanInProgress && !FCompletionStatus.isEmpty() && FStatus.Status() == FCompletionStatus) {
+        const TScanSession& s = Session();
+        FCompletionStatus =
+            ToQString(ScanCompleteText(s.Seconds, s.WasCancelled(), FTree.Tree().Format.Numbers));
+        FStatus.SetStatus(FCompletionStatus);
+    }
+    UpdateSpaceSummary();
 }
 
 void TScanControl::Fail(const QString& message) {

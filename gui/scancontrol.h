@@ -74,6 +74,9 @@ public:
     void btnCancelClick();
     // Refreshes the space summary and the window caption from the current sources.
     void UpdateSpaceSummary();
+    // Sets the texts made from pieces again after a language switch (the fixed source
+    // entries, the completed scan's status line, the summary).
+    void Retranslate();
 
 signals:
     void scanStarted();
@@ -98,6 +101,7 @@ private:
     bool FScanInProgress = false;
     QString FCurrentDrive;
     QString FDragDropFilename;
+    QString FCompletionStatus; // the status line set when the last scan completed
     std::string FCommandLinePath;
     TTreeViewState FCaptured;
     std::vector<TDiskSizeInfo> FDiskSizes; // one per source of the last scan

@@ -1,5 +1,6 @@
 #include "gui/sourcepicker.h"
 
+#include "base/text.h"
 #include "gui/qtext.h"
 
 #include <algorithm>
@@ -31,6 +32,16 @@ void TSourcePicker::RefreshDrives(TSourceList list) {
     SetList(std::move(list));
     if (was < 0) return;
     SelectQuietly(findText(text, Qt::MatchExactly));
+}
+
+void TSourcePicker::Retranslate() {
+    for (size_t i = 0; i < FList.Entries.size(); ++i) {
+        TSourceEntry& e = FList.Entries[i];
+        const std::string text = FixedEntryText(e.Kind);
+        if (text.empty()) continue;
+        e.Text = Utf8ToUtf16(text);
+        setItemText(int(i), ToQString(e.Text));
+    }
 }
 
 const TSourceEntry* TSourcePicker::SelectedEntry() const {

@@ -21,6 +21,8 @@ public:
     void SetList(TSourceList list);
     // RefreshDrives: rebuilds the list and keeps the selected entry (found by its text).
     void RefreshDrives(TSourceList list);
+    // Sets the fixed entries' texts again in the current language (after a language switch).
+    void Retranslate();
     const TSourceList& List() const { return FList; }
     // The selected entry; nil when none is.
     const TSourceEntry* SelectedEntry() const;

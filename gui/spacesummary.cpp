@@ -42,18 +42,18 @@ TSpaceSummaryPanel::TSpaceSummaryPanel(QWidget* parent) : QWidget(parent) {
         return l;
     };
     // Two rows: what is shown across the top, the four figures below it.
-    grid->addWidget(caption("Selection:", lblDrive), 0, 0, Qt::AlignRight);
+    grid->addWidget(caption(N_("Selection:"), lblDrive), 0, 0, Qt::AlignRight);
     grid->addWidget(lblDrive, 0, 1);
     grid->addWidget(lblDriveSerial, 0, 2, 1, 7);
-    grid->addWidget(caption("Total Space:", lblTotalSpace), 1, 0, Qt::AlignRight);
+    grid->addWidget(caption(N_("Total Space:"), lblTotalSpace), 1, 0, Qt::AlignRight);
     grid->addWidget(lblTotalSpace, 1, 1);
-    grid->addWidget(caption("Space Used:", lblSpaceUsed), 1, 2, Qt::AlignRight);
+    grid->addWidget(caption(N_("Space Used:"), lblSpaceUsed), 1, 2, Qt::AlignRight);
     grid->addWidget(lblSpaceUsed, 1, 3);
     grid->addWidget(lblSpaceUsedPerc, 1, 4);
-    grid->addWidget(caption("Space Free:", lblSpaceFree), 1, 5, Qt::AlignRight);
+    grid->addWidget(caption(N_("Space Free:"), lblSpaceFree), 1, 5, Qt::AlignRight);
     grid->addWidget(lblSpaceFree, 1, 6);
     grid->addWidget(lblSpaceFreePerc, 1, 7);
-    grid->addWidget(caption("Reserved Space:", lblReservedSpace), 1, 8, Qt::AlignRight);
+    grid->addWidget(caption(N_("Reserved Space:"), lblReservedSpace), 1, 8, Qt::AlignRight);
     grid->addWidget(lblReservedSpace, 1, 9);
     grid->setColumnStretch(10, 1);
 }

@@ -14,9 +14,16 @@ struct TColumnInfo {
 };
 // Index order; Position is where the column shows when the window starts.
 constexpr TColumnInfo kColumns[tcCount] = {
-    {"Folder", false, 0, 227}, {"% of Parent", true, 1, 81}, {"Size", true, 2, 90},
-    {"Files", true, 5, 70},    {"Modified", false, 7, 140},  {"Attributes", false, 8, 70},
-    {"Folders", true, 6, 70},  {"Items", true, 4, 70},       {"Allocated", true, 3, 90},
+    {N_("Folder"), false, 0, 227},
+    // xgettext:no-c-format
+    {N_("% of Parent"), true, 1, 81},
+    {N_("Size"), true, 2, 90},
+    {N_("Files"), true, 5, 70},
+    {N_("Modified"), false, 7, 140},
+    {N_("Attributes"), false, 8, 70},
+    {N_("Folders"), true, 6, 70},
+    {N_("Items"), true, 4, 70},
+    {N_("Allocated"), true, 3, 90},
 };
 
 Qt::SortOrder ToQt(TSortDirection d) {

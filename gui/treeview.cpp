@@ -154,6 +154,16 @@ void TTreeView::SelectNode(TTreeNode* n) {
     SelectionChangedBy(n);
 }
 
+void TTreeView::SelectionChangedElsewhere(TTreeNode* n) {
+    if (n) {
+        FAnchor = n;
+        const QModelIndex i = FModel.IndexOf(n);
+        selectionModel()->setCurrentIndex(i, QItemSelectionModel::NoUpdate);
+        scrollTo(i, EnsureVisible);
+    }
+    SelectionChangedBy(n);
+}
+
 void TTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                         const QModelIndex& index) const {
     QStyleOptionViewItem o = option;

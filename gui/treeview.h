@@ -37,6 +37,9 @@ public:
     void ShowTreeState();
     // Clears the selection and selects, focuses and shows n.
     void SelectNode(TTreeNode* n);
+    // A selection change made elsewhere (the treemap): n, when given, becomes the current row
+    // and is scrolled into view; the rows repaint and the change is reported.
+    void SelectionChangedElsewhere(TTreeNode* n);
     // Font height in pixels at 96 dpi (setting "fontheight4", 11..50); rows follow it.
     void SetTreeFontHeight(int height);
     int TreeFontHeight() const { return FFontHeight; }

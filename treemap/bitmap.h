@@ -3,7 +3,7 @@
 // and frame lines are drawn through a canvas over the same memory (canvas.h).
 #pragma once
 
-#include "views/extstats.h"
+#include "base/color.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // Cushions never go through it: they are shaded straight into the bitmap's rows.
 #pragma once
 
-#include "views/extstats.h"
+#include "base/color.h"
 
 #include <string_view>
 

@@ -1,8 +1,14 @@
-// Treemap geometry: the rectangle that carries pixel bounds down the drawing walk and
-// describes the free-space strips.
+// Treemap geometry: the layout rectangle of an item, and the bounds that carry pixels down the
+// drawing walk and describe the free-space strips.
 #pragma once
 
 namespace qz {
+
+// An item's layout rectangle in pixels of the treemap bitmap (fractions kept).
+struct TMapRect {
+    float Left = 0, Top = 0, Width = 0, Height = 0;
+    bool operator==(const TMapRect&) const = default;
+};
 
 // Bounds in pixels of the treemap bitmap, single precision, indexed [axis][bound]: R[0] is
 // x (min, max), R[1] is y (min, max). For whole-number bounds the pixels covered are the

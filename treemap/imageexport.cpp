@@ -79,19 +79,38 @@ std::string NotAnInteger(std::u16string_view text) {
 
 } // namespace
 
+std::string CheckImageChoices(const TExportTreemapChoices& choices, int& width, int& height) {
+    int w = 0, h = 0;
+    if (!ParseImageDimension(choices.edWidth, w)) return NotAnInteger(choices.edWidth);
+    if (!ParseImageDimension(choices.edHeight, h)) return NotAnInteger(choices.edHeight);
+    std::string error = TTreemapBitmap::CheckSize(w, h);
+    if (!error.empty()) return std::string(tr("Error")) + ": " + error;
+    width = w;
+    height = h;
+    return {};
+}
+
+bool DialogImageRequest(const TExportTreemapChoices& choices, bool zoomed, TTreemapRequest& request,
+                        std::string& error) {
+    int width = 0, height = 0;
+    error = CheckImageChoices(choices, width, height);
+    if (!error.empty()) return false;
+    request.Width = width;
+    request.Height = height;
+    request.ForFile = true;
+    request.Gray = choices.cbShadesofGray;
+    request.WithFreeSpace = choices.cbShowFreeSpace && !zoomed;
+    request.Rebuild = false;
+    return true;
+}
+
 TDrawResult SaveTreemapImage(TTreemap& treemap, const std::u16string& fileName,
-                             const TExportTreemapChoices& choices, int screenWidth,
-                             int screenHeight) {
+                             const TExportTreemapChoices& choices) {
     TDrawResult r;
     int width = 0, height = 0;
-    if (!ParseImageDimension(choices.edWidth, width)) {
+    r.Error = CheckImageChoices(choices, width, height);
+    if (!r.Error.empty()) {
         r.Outcome = TDrawOutcome::Failed;
-        r.Error = NotAnInteger(choices.edWidth);
-        return r;
-    }
-    if (!ParseImageDimension(choices.edHeight, height)) {
-        r.Outcome = TDrawOutcome::Failed;
-        r.Error = NotAnInteger(choices.edHeight);
         return r;
     }
     const bool fast = treemap.Shading.tm_FastDraw;
@@ -99,7 +118,6 @@ TDrawResult SaveTreemapImage(TTreemap& treemap, const std::u16string& fileName,
     r = treemap.DrawTreemap(choices.cbShowFreeSpace, false, choices.cbShadesofGray, fileName, width,
                             height, true);
     treemap.Shading.tm_FastDraw = fast;
-    treemap.RedrawTreemap(false, true, screenWidth, screenHeight);
     return r;
 }
 

@@ -45,14 +45,26 @@ bool ParseImageDimension(std::u16string_view text, int& value);
 // already (ASCII case ignored); a name without extension gets ".png".
 std::u16string TreemapImageFileName(std::u16string_view value, TDateTime startLocal);
 
-// The dialog's save, after the file was chosen (and overwriting agreed): draws with every pixel
-// computed (fast mode off for the drawing) into fileName at the chosen size, with the gray and
-// free-space choices, then redraws the screen picture at screenWidth x screenHeight (the file
-// drawing replaced the rectangles). A size text that is not an integer fails with a message
-// and draws nothing.
+// The image size of the dialog's edits: "" and width and height set when both are integers
+// within the bitmap's limits, else the message to show (nothing is drawn then).
+std::string CheckImageChoices(const TExportTreemapChoices& choices, int& width, int& height);
+
+// The dialog's drawing: the chosen size, gray and free-space choices (free space never while
+// zoomed), every pixel computed (fast mode off). False with a message when the size is not
+// acceptable (CheckImageChoices).
+bool DialogImageRequest(const TExportTreemapChoices& choices, bool zoomed, TTreemapRequest& request,
+                        std::string& error);
+inline TTreemapShading DialogImageShading(TTreemapShading screen) {
+    screen.tm_FastDraw = false;
+    return screen;
+}
+
+// The dialog's save on the caller's thread, after the file was chosen (and overwriting
+// agreed): draws with every pixel computed into fileName at the chosen size, with the gray
+// and free-space choices. The screen picture and its layout stay as they are. A size that is
+// not acceptable fails with a message and draws nothing.
 TDrawResult SaveTreemapImage(TTreemap& treemap, const std::u16string& fileName,
-                             const TExportTreemapChoices& choices, int screenWidth,
-                             int screenHeight);
+                             const TExportTreemapChoices& choices);
 
 // The command line's image: the extension statistics are rebuilt (through
 // treemap.ExtSizesFilter, the command line's filters, when set), the picture drawn at

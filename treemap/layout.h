@@ -7,7 +7,7 @@
 // of the strip worse. The rest of the area then shrinks by the strip's thickness.
 #pragma once
 
-#include "views/viewnodes.h"
+#include "treemap/geometry.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -65,7 +65,8 @@ inline float InvSqrt(float d) {
 } // namespace
 
 void RenderCushion(TTreemapBitmap& bitmap, const TctRectangle& b, TColor c,
-                   const TCushionSurface& surface, const TTreemapShading& sh) {
+                   const TCushionSurface& surface, const TTreemapShading& sh,
+                   const std::atomic<bool>* cancel) {
     if (bitmap.Empty()) return;
     if (std::isnan(b.XMin()) || std::isnan(b.XMax()) || std::isnan(b.YMin()) ||
         std::isnan(b.YMax()))
@@ -88,6 +89,8 @@ void RenderCushion(TTreemapBitmap& bitmap, const TctRectangle& b, TColor c,
     const bool gradient = sh.GradientEnabled, fast = sh.tm_FastDraw;
 
     for (int y = y0; y <= y1; ++y) {
+        // A large cushion may take milliseconds: a newer request need not wait for all of it.
+        if (cancel && ((y - y0) & 63) == 63 && cancel->load(std::memory_order_relaxed)) return;
         const float ny = -((float(y) + 0.5f) * 2.0f * s3 + s2);
         const float ly = ny * Ly + Lz;
         const float q = ny * ny + 1.0f;

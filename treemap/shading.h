@@ -8,7 +8,9 @@
 
 #include "treemap/bitmap.h"
 #include "treemap/geometry.h"
-#include "views/extstats.h"
+
+#include "base/color.h"
+#include <atomic>
 
 namespace qz {
 
@@ -46,8 +48,10 @@ struct TCushionSurface {
 void AddRidge(TCushionSurface& surface, const TctRectangle& bounds, float h);
 
 // Shades the pixels of bounds (columns trunc(x-min + 0.5) .. trunc(x-max - 0.5), rows likewise,
-// both inclusive, clipped to the bitmap) with base colour c (0xRRGGBB) over surface.
+// both inclusive, clipped to the bitmap) with base colour c (0xRRGGBB) over surface. When
+// cancel is given and becomes set, the shading stops after the current rows.
 void RenderCushion(TTreemapBitmap& bitmap, const TctRectangle& bounds, TColor c,
-                   const TCushionSurface& surface, const TTreemapShading& shading);
+                   const TCushionSurface& surface, const TTreemapShading& shading,
+                   const std::atomic<bool>* cancel = nullptr);
 
 } // namespace qz

@@ -1,26 +1,31 @@
-// The treemap of the scans on screen: layout, shading and labels drawn into an off-screen
-// 24-bit bitmap, for the window (which shows the bitmap and adds the mouse) or for a PNG file.
+// The treemap of the scans: layout, shading and labels drawn into an off-screen 24-bit
+// bitmap, for the window (which shows the bitmap and adds the mouse) or for a PNG file.
 //
-// The drawing walks the display tree (ui/displaytree.h) in its order, which is made a
-// descending size order for the duration of the drawing. Every folder's children are laid out
-// by the squarified layout (layout.h) into the folder's rectangle, every leaf is shaded as a
-// cushion (shading.h) in the colour of its extension (ui/extstats.h), and each node laid out
-// keeps its rectangle in Data.MapRect for hit-testing and outlines. Several scans share the
-// width side by side, each optionally followed by its drive's free space.
+// PaintTreemap draws one picture from a value that holds every choice (TTreemapSettings, the
+// window's or the command line's; TTreemapRequest, this drawing's) and the scans' records,
+// which it only reads. Every folder's children are laid out by the squarified layout
+// (layout.h) in descending size order, every leaf is shaded as a cushion (shading.h) in the
+// colour of its extension (views/extstats.h), and each item laid out keeps its rectangle in
+// the picture's own layout (maplayout.h) for hit-testing and outlines; the folder tree is
+// never written to. Several scans share the width side by side, each optionally followed by
+// its drive's free space.
 //
-// Everything runs on the caller's thread (the user-interface thread); nothing here depends on
-// widgets. Text needs a QGuiApplication (qtcanvas.h: TOffscreenGui for headless runs); without
-// one the picture is drawn without labels.
+// PaintTreemap may run on any thread (the window draws on a thread of its own, treemap/
+// renderer.h); TTreemap wraps it for a caller that draws on its own thread (headless runs,
+// tests, benchmarks). Nothing here depends on widgets. Text needs a QGuiApplication
+// (qtcanvas.h: TOffscreenGui for headless runs); without one the picture has no labels.
 #pragma once
 
 #include "engine/scan.h"
 #include "treemap/bitmap.h"
 #include "treemap/canvas.h"
 #include "treemap/geometry.h"
+#include "treemap/maplayout.h"
 #include "treemap/shading.h"
 #include "views/displaytree.h"
 #include "views/extstats.h"
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -38,7 +43,8 @@ inline constexpr size_t kProgressRecordThreshold = 1000000;
 // n * dpi / 96, rounded to nearest (pixel sizes that follow the monitor's scaling).
 int ScaleToDpi(int n, int dpi);
 
-// Progress of the drawing of a very large scan, for the window's status line and bar.
+// Progress of the drawing of a very large scan, for the window's status line and bar. Called
+// on the drawing's thread.
 struct TTreemapProgress {
     std::function<void()> Begin;           // "drawing the treemap..." shown, bar at 0
     std::function<void(int percent)> Step; // a new percentage (steps of at least 20)
@@ -46,9 +52,10 @@ struct TTreemapProgress {
 };
 
 enum class TDrawOutcome : uint8_t {
-    Skipped, // nothing to draw or nothing changed; no message
-    Drawn,   // the bitmap (screen) or the file was made
-    Failed,  // Error holds the message to show
+    Skipped,   // nothing to draw or nothing changed; no message
+    Drawn,     // the bitmap (screen) or the file was made
+    Failed,    // Error holds the message to show
+    Cancelled, // a newer request stopped the drawing
 };
 
 struct TDrawResult {
@@ -56,14 +63,9 @@ struct TDrawResult {
     std::string Error; // UTF-8, for Failed: the word for error, ": " and the cause
 };
 
-class TTreemap {
-public:
-    TTreemap(TDisplayTree& tree, TExtColors& colors);
-    ~TTreemap();
-    TTreemap(const TTreemap&) = delete;
-    TTreemap& operator=(const TTreemap&) = delete;
-
-    // ---- what the window provides
+// The choices a drawing follows (the window's, or the command line's), copied into every
+// drawing so that they may change while a drawing runs.
+struct TTreemapSettings {
     std::vector<TNTFS_FILES*> Scans; // the scans on screen, in order
     std::vector<TDiskSizeInfo> ds;   // one per scan (missing entries: no drive figures)
     bool ShowAllocatedSize = true;   // "Show Allocated Size on Treemap"
@@ -73,12 +75,12 @@ public:
     // Pixel height of the window's reference label font; 0: 12 * dpi / 96. The treemap text is
     // 80 % of it.
     int LabelFontHeight = 0;
-    std::string FontFamily;           // empty: the application's default font
-    TTreemapShading Shading;          // tm_* values, GradientEnabled, tm_FastDraw
-    TFormatSettings Format;           // how the labels write sizes
-    TTreeNode* TreemapRoot = nullptr; // zoom node; nil = all scans
+    std::string FontFamily;  // empty: the application's default font
+    TTreemapShading Shading; // tm_* values, GradientEnabled, tm_FastDraw
+    TFormatSettings Format;  // how the labels write sizes
     // Replaces a folder strip's text (name and separator) of a scan root by the source
     // picker's entry for it; nil or an empty result keeps the text (see PickerEntryFor).
+    // Called on the drawing's thread.
     std::function<std::u16string(std::u16string_view)> RootDisplayName;
     TTreemapProgress Progress;
     // When the extension statistics are rebuilt, a file must also pass this test to count
@@ -90,54 +92,109 @@ public:
     std::function<std::unique_ptr<TTreemapCanvas>(TTreemapBitmap&, int fontPixelSize)>
         CanvasFactory;
 
-    // ---- state of the last drawing
-    int LastTreemapWidth = 0, LastTreemapHeight = 0; // size of the last screen drawing
-    std::vector<TctRectangle> FreeSpaceRect;         // per scan; empty without free space
-    std::chrono::steady_clock::time_point DrawTreemapStart;
-    TTreemapBitmap Image; // the last screen picture (empty after a file drawing)
-
     // Height of a folder's name strip and the least width that gets one (follow Dpi).
     int iTREEMAPTEXTHEIGHT() const { return ScaleToDpi(12, Dpi); }
     int iTREEMAPTEXTMINWIDTH() const { return ScaleToDpi(80, Dpi); }
     int FontPixelSize() const;
+};
 
-    // Draws the treemap. fileName empty: for the screen, into Image, with the 4-pixel margin;
+// A node of the folder tree as the treemap knows it: a record, or a folder's file group.
+struct TMapNodeRef {
+    PMFT_RECORD Rec = nullptr; // a file group: its folder's record
+    bool Group = false;
+    explicit operator bool() const { return Rec != nullptr; }
+    bool operator==(const TMapNodeRef&) const = default;
+};
+// The reference of a display node (nil: none).
+TMapNodeRef MapNodeOf(const TTreeNode* n);
+
+// What one drawing draws.
+struct TTreemapRequest {
+    int Width = 0, Height = 0;
+    bool ForFile = false;       // no margin (a screen picture has a 4-pixel black one)
+    bool WithFreeSpace = false; // each drive's free space (never while zoomed)
+    bool Gray = false;          // shades of gray
+    bool Rebuild = false;       // rebuild the extension statistics first
+    TMapNodeRef Zoom;           // the node the picture shows; none: all scans
+    // The folder tree's file-group rule and its order: children in descending order of their
+    // sizes when the tree is sorted so, else of their allocated sizes.
+    TDisplayTree::TGroupRule Groups;
+    bool OrderBySize = false;
+};
+// The request's group rule and order taken from tree's load and sort.
+void FollowTree(TTreemapRequest& request, const TDisplayTree& tree);
+
+// A drawn picture: the bitmap and the layout it was drawn from.
+struct TTreemapPicture {
+    TTreemapBitmap Image;
+    TTreemapLayout Layout;
+};
+
+// Draws request into picture (its bitmap made at the requested size; a screen drawing reuses
+// a bitmap of that size already there). Rebuild first rebuilds colors' extension statistics.
+// No scans: Skipped. A size below 1, or one too large to allocate: Failed with the message
+// (Skipped for a screen). cancel set meanwhile: Cancelled, the picture incomplete.
+TDrawResult PaintTreemap(const TTreemapSettings& settings, const TTreemapRequest& request,
+                         TExtColors& colors, TTreemapPicture& picture,
+                         const std::atomic<bool>* cancel = nullptr);
+
+// Writes a drawn bitmap as a PNG file, creating missing folders first (a folder that cannot
+// be made shows as the write's failure) and replacing an existing file.
+TDrawResult SaveTreemapPicture(const std::u16string& fileName, const TTreemapBitmap& image);
+
+// The treemap drawn on the caller's thread: headless runs, tests and benchmarks.
+class TTreemap : public TTreemapSettings {
+public:
+    TTreemap(TDisplayTree& tree, TExtColors& colors);
+    ~TTreemap();
+    TTreemap(const TTreemap&) = delete;
+    TTreemap& operator=(const TTreemap&) = delete;
+
+    TTreeNode* TreemapRoot = nullptr; // zoom node; nil = all scans
+
+    // ---- state of the last screen drawing
+    int LastTreemapWidth = 0, LastTreemapHeight = 0;
+    std::chrono::steady_clock::time_point DrawTreemapStart;
+    TTreemapPicture Screen; // the last screen picture and its layout
+    const TTreemapBitmap& Image() const { return Screen.Image; }
+    const TTreemapLayout& Layout() const { return Screen.Layout; }
+    const std::vector<TctRectangle>& FreeSpaceRect() const { return Screen.Layout.FreeSpaceRect; }
+
+    // Draws the treemap. fileName empty: for the screen, into Screen, with the 4-pixel margin;
     // skipped when the size equals the last screen drawing's and neither rebuild nor force
     // is set. fileName given: a width x height bitmap without margin written as a PNG file
-    // (missing folders created), replacing an existing file. rebuild first rebuilds the
-    // extension statistics; gray draws in shades of gray; withFreeSpace adds each drive's free
-    // space when the treemap is not zoomed. No scans: Skipped. A size below 1 or too large, or a
-    // file that cannot be written: Failed with the message (a screen size below 1: Skipped).
+    // (missing folders created), replacing an existing file; the screen picture and its
+    // layout stay as they are. rebuild first rebuilds the extension statistics; gray draws in
+    // shades of gray; withFreeSpace adds each drive's free space when the treemap is not
+    // zoomed. No scans: Skipped. A size below 1 or too large, or a file that cannot be
+    // written: Failed with the message (a screen size below 1: Skipped).
     TDrawResult DrawTreemap(bool withFreeSpace, bool rebuild, bool gray,
                             const std::u16string& fileName, int width, int height, bool force);
     // The screen drawing with the window's choices: free space when ShowFreeSpace is set and
     // the treemap is not zoomed.
     TDrawResult RedrawTreemap(bool rebuild, bool force, int width, int height);
 
-    // Forgets every node's rectangle (before zoom, unzoom and option changes).
-    void FreeTreemapRects();
-
-    // The display node under (x, y) below node, from the stored rectangles: a node without
-    // children answers itself; otherwise the first child (in tree order) whose rectangle holds
-    // the point, recursively, else node itself when its rectangle holds the point, else nil.
-    // With testFreeSpace, a point in FreeSpaceRect[i] gives nil and freeIndex = i
-    // (otherwise freeIndex = -1).
-    TTreeNode* HitTestTreemap(TTreeNode* node, int x, int y, int& freeIndex,
-                              bool testFreeSpace = false);
-    // The node under (x, y) of the current picture: inside the zoom node, or in each scan's
-    // top-level node in turn.
-    TTreeNode* NodeAt(int x, int y, int& freeIndex);
+    // The item of the screen picture under (x, y) (free space tested when it is shown).
+    TMapHit NodeAt(int x, int y) const;
+    // The display node of a layout item of the screen picture (children made as needed).
+    TTreeNode* DisplayNodeOf(uint32_t item);
+    // The screen layout's item of a display node; kNoItem when the picture has none.
+    uint32_t ItemOf(const TTreeNode* n) const;
 
     TDisplayTree& Tree() { return FTree; }
     TExtColors& Colors() { return FColors; }
 
 private:
-    // The drawing itself into bitmap (background, zoom or scans with free space).
-    void Paint(TTreemapBitmap& bitmap, int margin, bool withFreeSpace, bool gray);
-
     TDisplayTree& FTree;
     TExtColors& FColors;
 };
+
+// The display node that shows layout item `item`: found from the node of the layout's top
+// item (zoomNode when the layout is zoomed, else the scan's top-level node) by matching the
+// records down the item's ancestors; children are made as needed. Nil when the tree does not
+// show it.
+TTreeNode* FindDisplayNode(TDisplayTree& tree, const TTreemapLayout& layout, uint32_t item,
+                           TTreeNode* zoomNode);
 
 // The source picker's entry that names a scan root: the first entry that starts with "[" +
 // text without its last character + "]" (ASCII case ignored), so that "C:\" matches

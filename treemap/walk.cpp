@@ -6,6 +6,7 @@
 #include "treemap/treemap.h"
 #include "views/format.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace qz {
@@ -29,12 +30,12 @@ float RoundEven(float v) {
 
 } // namespace
 
-TTreemapWalk::TTreemapWalk(TDisplayTree& tree, TExtColors& colors, TTreemapBitmap& bitmap,
+TTreemapWalk::TTreemapWalk(TTreemapLayout& layout, TExtColors& colors, TTreemapBitmap& bitmap,
                            const TWalkSettings& settings, std::function<TTreemapCanvas*()> canvas)
-    : FTree(tree), FColors(colors), FBitmap(bitmap), S(settings), FCanvasSource(std::move(canvas)) {
-}
+    : FLayout(layout), FColors(colors), FBitmap(bitmap), S(settings),
+      FCanvasSource(std::move(canvas)) {}
 
-void TTreemapWalk::SetProgress(TTreemapProgress* progress, size_t records) {
+void TTreemapWalk::SetProgress(const TTreemapProgress* progress, size_t records) {
     FProgress = progress;
     FProgressTotal = records;
     FProgressCounter = 1;
@@ -49,20 +50,26 @@ TTreemapCanvas* TTreemapWalk::Canvas() {
     return FCanvas;
 }
 
-void TTreemapWalk::Draw(TTreeNode* node, const TctRectangle& bounds) {
-    if (!node) return;
+void TTreemapWalk::Draw(uint32_t item, const TctRectangle& bounds) {
+    FCancelled = false;
+    if (item >= FLayout.Items.size()) return;
     FStack.clear();
-    FStack.push_back(Frame{node, bounds, TCushionSurface{}, S.Shading.tm_H, true});
+    FStack.push_back(Frame{item, bounds, TCushionSurface{}, S.Shading.tm_H, true});
     while (!FStack.empty()) {
+        if (S.Cancel && S.Cancel->load(std::memory_order_relaxed)) {
+            FCancelled = true;
+            FStack.clear();
+            return;
+        }
         const Frame f = FStack.back();
         FStack.pop_back();
         DrawTreemapNode(f);
     }
 }
 
-void TTreemapWalk::CountSkipped(TTreeNode* node) {
-    if (!FProgress || node->Data.IsFileGroup || FProgressTotal == 0) return;
-    const PMFT_RECORD r = node->Data.Rec;
+void TTreemapWalk::CountSkipped(const TMapItem& item) {
+    if (!FProgress || item.IsFileGroup() || FProgressTotal == 0) return;
+    const PMFT_RECORD r = item.Rec;
     FProgressCounter += uint64_t(uint32_t(r->SubFoldersNumFiles())) +
                         uint64_t(uint32_t(r->SubFoldersNumDirs())) + 1;
     const int pct = int(FProgressCounter * 100 / FProgressTotal);
@@ -72,97 +79,149 @@ void TTreemapWalk::CountSkipped(TTreeNode* node) {
     }
 }
 
+bool TTreemapWalk::ListChildren(const TMapItem& item) {
+    FKids.clear();
+    const PMFT_RECORD r = item.Rec;
+    const auto kids = r->Children();
+    const size_t m = kids.size();
+    uint32_t pos = 0;
+    auto prefetch = [&](size_t i) {
+        // The children's records lie anywhere in memory: ask for them a few steps ahead.
+        if (i + kPrefetchAhead < m) __builtin_prefetch(kids[i + kPrefetchAhead]);
+    };
+    if (item.IsFileGroup()) {
+        for (size_t i = 0; i < m; ++i) {
+            prefetch(i);
+            const PMFT_RECORD c = kids[i];
+            if (TDisplayTree::ShowsRecord(c) && !TDisplayTree::IsFolderLike(c))
+                FKids.push_back(Kid{0, pos++, c, false});
+        }
+        return !FKids.empty();
+    }
+    size_t files = 0;
+    for (size_t i = 0; i < m; ++i) {
+        prefetch(i);
+        const PMFT_RECORD c = kids[i];
+        if (!TDisplayTree::ShowsRecord(c)) continue;
+        if (TDisplayTree::IsFolderLike(c))
+            FKids.push_back(Kid{0, pos++, c, false});
+        else
+            ++files;
+    }
+    if (S.Groups.Groups(r, files)) {
+        FKids.push_back(Kid{0, pos++, r, true});
+    } else if (files > 0) {
+        for (const PMFT_RECORD c : kids)
+            if (TDisplayTree::ShowsRecord(c) && !TDisplayTree::IsFolderLike(c))
+                FKids.push_back(Kid{0, pos++, c, false});
+    }
+    return !FKids.empty();
+}
+
 void TTreemapWalk::DrawTreemapNode(const Frame& f) {
-    TTreeNode* node = f.Node;
     const TctRectangle& b = f.Bounds;
     // A subtree smaller than a pixel is neither drawn nor laid out.
     if (!(b.Width() >= 1) || !(b.Height() >= 1)) {
         ++FStats.Skipped;
-        if (!f.Top) CountSkipped(node);
+        if (!f.Top) CountSkipped(FLayout.Items[f.Item]);
         return;
     }
     ++FStats.Visited;
     TCushionSurface s = f.Surface;
     if (!f.Top) AddRidge(s, b, f.H);
 
-    auto kids = FTree.Children(node);
-    if (kids.empty()) {
-        Leaf(node, b, s);
+    const TMapItem item = FLayout.Items[f.Item]; // a copy: the array grows below
+    if (!ListChildren(item)) {
+        Leaf(item, b, s);
         return;
     }
-    // The children that take area, in tree order.
-    FKids.clear();
-    FSizes.clear();
-    FStats.Children += kids.size();
-    const size_t m = kids.size();
-    for (size_t i = 0; i < m; ++i) {
-        // The children's records lie anywhere in memory: ask for them a few steps ahead.
-        if (i + 2 * kPrefetchAhead < m) __builtin_prefetch(kids[i + 2 * kPrefetchAhead]);
-        if (i + kPrefetchAhead < m)
-            __builtin_prefetch(&kids[i + kPrefetchAhead]->Data.Rec->SubFoldersTotSize);
-        TTreeNode* c = kids[i];
-        const uint64_t size = TreemapSize(c, S.Allocated);
-        if (size == 0 || (S.Allocated && c->Data.Rec->DoNotCountFlag)) continue;
-        FKids.push_back(c);
-        FSizes.push_back(size);
+    FStats.Children += FKids.size();
+    // The children that take area, in descending size order (a sorted copy of the list; ties
+    // by name, in the same direction, as the folder tree sorts them).
+    size_t n = 0;
+    for (const Kid& k : FKids) {
+        const uint64_t size = TreemapSize(k.Rec, k.Group, S.Allocated);
+        if (size == 0 || (S.Allocated && k.Rec->DoNotCountFlag)) continue;
+        Kid& kept = FKids[n++];
+        kept = k;
+        kept.Key = TreemapSize(k.Rec, k.Group, !S.OrderBySize);
     }
+    FKids.resize(n);
+    std::sort(FKids.begin(), FKids.end(), [](const Kid& a, const Kid& b) {
+        if (a.Key != b.Key) return a.Key > b.Key;
+        if (int c = TDisplayTree::CompareRecordNames(a.Rec, b.Rec)) return c > 0;
+        return a.Pos < b.Pos;
+    });
     TMapRect area{b.XMin(), b.YMin(), b.Width(), b.Height()};
-    if (S.Names && !node->Data.IsFileGroup && area.Height > float(S.TextHeight) &&
+    if (S.Names && !item.IsFileGroup() && area.Height > float(S.TextHeight) &&
         area.Width >= float(S.TextMinWidth)) {
-        if (S.Shade) NameStrip(node, b);
+        if (S.Shade) NameStrip(item, b);
         area.Top += float(S.TextHeight + 1);
         area.Height -= float(S.TextHeight + 2);
         area.Left += 2;
         area.Width -= 4;
     }
-    const size_t n = FKids.size();
     if (n == 0) return;
+    FSizes.resize(n);
+    for (size_t i = 0; i < n; ++i)
+        FSizes[i] = TreemapSize(FKids[i].Rec, FKids[i].Group, S.Allocated);
     FRects.resize(n);
     FPlaced.resize(n);
-    SquarifyChildren(1, 0, FSizes, area, FRects, FPlaced);
+    // Items beyond the layout's limits get no rectangle and are not drawn; the ones placed
+    // are always the first.
+    const size_t placed = SquarifyChildren(1, 0, FSizes, area, FRects, FPlaced);
     ++FStats.Layouts;
 
-    // Children are drawn in tree order: push them last first.
+    const uint32_t first = uint32_t(FLayout.Items.size());
+    for (size_t i = 0; i < placed; ++i) {
+        TMapItem c;
+        c.Rect = FRects[i];
+        c.Rec = FKids[i].Rec;
+        c.Parent = f.Item;
+        c.Flags = FKids[i].Group ? TMapItem::kFileGroup : 0;
+        FLayout.Items.push_back(c);
+    }
+    FLayout.Items[f.Item].FirstChild = first;
+    FLayout.Items[f.Item].ChildCount = uint32_t(placed);
+
+    // Children are drawn in layout order: push them last first.
     const float h = f.H * S.Shading.tm_F;
-    for (size_t i = n; i-- > 0;) {
-        TMapRect* r = FTree.EnsureMapRect(FKids[i]);
-        // Items beyond the layout limits keep an earlier rectangle (or a zero one) but are
-        // not drawn: that rectangle belongs to another drawing.
-        if (!FPlaced[i]) continue;
-        *r = FRects[i];
-        const TctRectangle cb(RoundEven(r->Left), RoundEven(r->Left + r->Width), RoundEven(r->Top),
-                              RoundEven(r->Top + r->Height));
-        FStack.push_back(Frame{FKids[i], cb, s, h, false});
+    for (size_t i = placed; i-- > 0;) {
+        const TMapRect& r = FRects[i];
+        const TctRectangle cb(RoundEven(r.Left), RoundEven(r.Left + r.Width), RoundEven(r.Top),
+                              RoundEven(r.Top + r.Height));
+        FStack.push_back(Frame{first + uint32_t(i), cb, s, h, false});
     }
 }
 
-void TTreemapWalk::Leaf(TTreeNode* node, const TctRectangle& b, const TCushionSurface& s) {
+void TTreemapWalk::Leaf(const TMapItem& item, const TctRectangle& b, const TCushionSurface& s) {
     ++FStats.Leaves;
     if (!S.Shade && !S.RecordCushions) return;
-    const PMFT_RECORD rec = node->Data.Rec;
+    const PMFT_RECORD rec = item.Rec;
     const TColor color = S.Gray ? kGrayCushionColor : FColors.GetFileColor(rec->Name());
     if (S.RecordCushions) S.RecordCushions->push_back(TCushionJob{b, color, s});
     if (!S.Shade) return;
-    RenderCushion(FBitmap, b, color, s, S.Shading);
+    RenderCushion(FBitmap, b, color, s, S.Shading, S.Cancel);
     if (!S.Names || !(float(S.TextHeight) < b.Height()) || !(float(S.TextMinWidth) < b.Width()))
         return;
     TTreemapCanvas* canvas = Canvas();
     if (!canvas) return;
-    const bool file = !rec->IsFolder() && !node->Data.IsFileGroup;
+    const bool group = item.IsFileGroup();
+    const bool file = !rec->IsFolder() && !group;
     uint64_t size;
     if (file)
         size = S.Allocated ? rec->AllocSize : rec->FileSize;
     else
-        size = S.Allocated ? rec->SubFoldersTotSizeAlloc : rec->SubFoldersTotSize;
+        size = TreemapSize(rec, group, S.Allocated);
     FSuffix = u"(" + FormatSize(size, S.Format) + u")";
     const TIntRect rect{Trunc(b.XMin()) + 4, Trunc(b.YMin()), Trunc(b.XMax() - 2), Trunc(b.YMax())};
     DrawWrappedLabel(*canvas, rect, rec->Name(), FSuffix);
 }
 
-void TTreemapWalk::NameStrip(TTreeNode* node, const TctRectangle& b) {
+void TTreemapWalk::NameStrip(const TMapItem& item, const TctRectangle& b) {
     TTreemapCanvas* canvas = Canvas();
     if (!canvas) return;
-    const PMFT_RECORD rec = node->Data.Rec;
+    const PMFT_RECORD rec = item.Rec;
     const char16_t sep = PathSeparatorOf(rec);
     FText.assign(rec->Name());
     if (FText.empty() || FText.back() != sep) FText.push_back(sep);

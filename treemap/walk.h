@@ -1,16 +1,24 @@
-// The drawing walk over the display tree (DrawTreemapNode): for one top node and its bounds,
-// every node below is laid out, given its ridge, and shaded (leaves) or labelled (folders'
-// name strips), depth-first in tree order from an explicit stack. TTreemap (treemap.h) runs
-// it for each scan or for the zoom node; benchmarks and tests may run it directly.
+// The drawing walk (DrawTreemapNode): for one top item and its bounds, every node below is
+// laid out, given its ridge, and shaded (leaves) or labelled (folders' name strips),
+// depth-first in layout order from an explicit stack. The layout is written into a
+// TTreemapLayout (maplayout.h), never into the views.
+//
+// The walk reads the scans' records directly: a folder's children are the ones the folder tree
+// shows (TDisplayTree::ShowsRecord, IsFolderLike and its file-group rule), taken in descending
+// size order from a sorted copy of the list; the records are only read, so the walk may run on
+// a thread of its own while the window goes on. TTreemap (treemap.h) runs it for each scan or
+// for the zoom item; benchmarks and tests may run it directly.
 #pragma once
 
 #include "treemap/bitmap.h"
 #include "treemap/canvas.h"
 #include "treemap/geometry.h"
+#include "treemap/maplayout.h"
 #include "treemap/shading.h"
 #include "views/displaytree.h"
 #include "views/extstats.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -38,22 +46,31 @@ struct TWalkSettings {
     std::vector<TCushionJob>* RecordCushions = nullptr; // when set, every leaf's job is appended
     const std::function<std::u16string(std::u16string_view)>* RootDisplayName = nullptr;
     TFormatSettings Format; // the sizes in the labels
+    // Which folders show their files as one file-group node (the folder tree's rule).
+    TDisplayTree::TGroupRule Groups;
+    // Children in descending order of their sizes; otherwise of their allocated sizes.
+    bool OrderBySize = false;
+    // Set by another thread to stop the walk early (the picture is then incomplete).
+    const std::atomic<bool>* Cancel = nullptr;
 };
 
 class TTreemapWalk {
 public:
     // canvas is asked for the first time a label or frame is drawn; it may return nil (no
     // text available), and then labels and frames are left out.
-    TTreemapWalk(TDisplayTree& tree, TExtColors& colors, TTreemapBitmap& bitmap,
+    TTreemapWalk(TTreemapLayout& layout, TExtColors& colors, TTreemapBitmap& bitmap,
                  const TWalkSettings& settings, std::function<TTreemapCanvas*()> canvas);
 
     // Progress for the next Draw: records is the size of the scan being drawn.
-    void SetProgress(TTreemapProgress* progress, size_t records);
+    void SetProgress(const TTreemapProgress* progress, size_t records);
 
-    // DrawTreemapNode with the top flag: node's own surface is flat and gets no ridge, its
-    // children get ridges of height tm_H * tm_F, theirs tm_H * tm_F^2 and so on. Bounds smaller
-    // than one pixel in either direction draw nothing. A nil node draws nothing.
-    void Draw(TTreeNode* node, const TctRectangle& bounds);
+    // DrawTreemapNode with the top flag for item (already in the layout; its rectangle is the
+    // caller's): its own surface is flat and gets no ridge, its children get ridges of height
+    // tm_H * tm_F, theirs tm_H * tm_F^2 and so on. Bounds smaller than one pixel in either
+    // direction draw nothing.
+    void Draw(uint32_t item, const TctRectangle& bounds);
+    // True when the last Draw stopped because Cancel was set.
+    bool Cancelled() const { return FCancelled; }
 
     // Number of nodes laid out, shaded and skipped by the last walks (for tests and benches).
     struct Counters {
@@ -63,35 +80,45 @@ public:
 
 private:
     struct Frame {
-        TTreeNode* Node;
+        uint32_t Item;
         TctRectangle Bounds;
         TCushionSurface Surface;
         float H;
         bool Top;
     };
+    // A child as the folder tree lists it: a record, or the folder's file group.
+    struct Kid {
+        uint64_t Key; // the order's size
+        uint32_t Pos; // position in the tree's list (ties)
+        PMFT_RECORD Rec;
+        bool Group;
+    };
     // One node: skipped below a pixel, else its ridge, then shaded as a leaf or laid out
     // with its children pushed in reverse order.
     void DrawTreemapNode(const Frame& f);
-    void Leaf(TTreeNode* node, const TctRectangle& b, const TCushionSurface& s);
-    void NameStrip(TTreeNode* node, const TctRectangle& b);
+    // The children item shows in the folder tree, in the tree's list order; false for none.
+    bool ListChildren(const TMapItem& item);
+    void Leaf(const TMapItem& item, const TctRectangle& b, const TCushionSurface& s);
+    void NameStrip(const TMapItem& item, const TctRectangle& b);
     TTreemapCanvas* Canvas();
-    void CountSkipped(TTreeNode* node);
+    void CountSkipped(const TMapItem& item);
 
-    TDisplayTree& FTree;
+    TTreemapLayout& FLayout;
     TExtColors& FColors;
     TTreemapBitmap& FBitmap;
     const TWalkSettings& S;
     std::function<TTreemapCanvas*()> FCanvasSource;
     TTreemapCanvas* FCanvas = nullptr;
     bool FCanvasAsked = false;
+    bool FCancelled = false;
 
-    TTreemapProgress* FProgress = nullptr;
+    const TTreemapProgress* FProgress = nullptr;
     uint64_t FProgressTotal = 0, FProgressCounter = 0;
     int FProgressShown = 0;
 
     std::vector<Frame> FStack;
     // Scratch of one folder's layout, reused from folder to folder.
-    std::vector<TTreeNode*> FKids;
+    std::vector<Kid> FKids;
     std::vector<uint64_t> FSizes;
     std::vector<TMapRect> FRects;
     std::vector<uint8_t> FPlaced;
@@ -100,9 +127,10 @@ private:
 };
 
 // The size of a node on the treemap: its record's subtree total (allocated or not); for a
-// file its own size.
-inline uint64_t TreemapSize(const TTreeNode* n, bool allocated) {
-    return allocated ? n->Data.Rec->SubFoldersTotSizeAlloc : n->Data.Rec->SubFoldersTotSize;
+// file its own size; for a file group its folder's own files.
+inline uint64_t TreemapSize(PMFT_RECORD rec, bool group, bool allocated) {
+    if (group) return allocated ? rec->ThisFolderTotSizeAlloc() : rec->ThisFolderTotSize();
+    return allocated ? rec->SubFoldersTotSizeAlloc : rec->SubFoldersTotSize;
 }
 
 } // namespace qz

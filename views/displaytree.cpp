@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <unordered_set>
 
 namespace qz {
 
@@ -18,13 +19,12 @@ std::u16string Tr(const char* english) {
     return Utf8ToUtf16(tr(english));
 }
 
-// A record that takes part in the tree as a folder: a folder, or anything that has children.
 bool IsDirLike(PMFT_RECORD r) {
-    return r->IsFolder() || !r->Children().empty();
+    return TDisplayTree::IsFolderLike(r);
 }
 
 bool Shown(PMFT_RECORD r) {
-    return r && !r->Filtered;
+    return TDisplayTree::ShowsRecord(r);
 }
 
 TDateTime NodeDate(const TTreeNode* n) {
@@ -64,15 +64,18 @@ uint64_t NumericKey(const TTreeNode* n, int column) {
 }
 
 int NameTie(const TTreeNode* a, const TTreeNode* b) {
-    PMFT_RECORD ra = a->Data.Rec, rb = b->Data.Rec;
+    return TDisplayTree::CompareRecordNames(a->Data.Rec, b->Data.Rec);
+}
+
+} // namespace
+
+int TDisplayTree::CompareRecordNames(PMFT_RECORD ra, PMFT_RECORD rb) {
     if (int c = CompareNames(ra->Name(), rb->Name())) return c < 0 ? -1 : 1;
     if (ra->SortNameIndex != rb->SortNameIndex)
         return ra->SortNameIndex < rb->SortNameIndex ? -1 : 1;
     if (ra->RecNo != rb->RecNo) return ra->RecNo < rb->RecNo ? -1 : 1;
     return 0;
 }
-
-} // namespace
 
 TDisplayTree::TDisplayTree() = default;
 TDisplayTree::~TDisplayTree() = default;
@@ -181,7 +184,7 @@ void TDisplayTree::MakeChildren(TTreeNode* n) {
         else
             ++files;
     }
-    const bool grouped = FGroupsOn && files > 0 && r->ThisFolderNumFiles() >= FMinGroup;
+    const bool grouped = GroupRule().Groups(r, files);
     n->Kids = NewKidArray(folders + (grouped ? 1 : files));
     for (PMFT_RECORD c : r->Children())
         if (Shown(c) && IsDirLike(c)) n->Kids[n->KidCount++] = AddNode(n, c, d + 1);
@@ -310,7 +313,7 @@ std::u16string TDisplayTree::CellText(const TTreeNode* n, int column) const {
         if (group) {
             const int32_t files = r->SubFoldersNumFiles();
             return u"[" + FormatCount(files, Format.Numbers) + u" " +
-                   Tr(files == 1 ? "file in" : "files in") + u" " +
+                   Utf8ToUtf16(ntr("file in", "files in", uint64_t(files))) + u" " +
                    GetRecordPath(n->Data.FolderRec) + u"]";
         }
         if (root) return GetRecordPath(r);
@@ -519,20 +522,72 @@ std::u16string TDisplayTree::SelectionStatusText() const {
            FormatSize(alloc, Format);
 }
 
+namespace {
+
+char16_t AsciiLower(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+}
+
+// name's extension key (from its last dot) equals key, ASCII case ignored; key is a valid key
+// (a dot, then no further dot).
+bool HasExtensionKey(std::u16string_view name, std::u16string_view key) {
+    if (name.size() < key.size()) return false;
+    const char16_t* tail = name.data() + (name.size() - key.size());
+    for (size_t i = key.size(); i-- > 0;)
+        if (AsciiLower(tail[i]) != key[i]) return false;
+    return true;
+}
+
+} // namespace
+
 size_t TDisplayTree::SelectFilesOfExtension(std::u16string_view key) {
     ClearSelection();
-    if (key.empty() || key.size() > 15) return 0;
-    size_t count = 0;
-    std::u16string k;
-    ForEach(nullptr, [&](TTreeNode* n) {
-        PMFT_RECORD r = n->Data.Rec;
-        if (n->Data.IsFileGroup || IsDirLike(r)) return;
-        ExtensionKey(r->Name(), k);
-        if (!k.empty() && EqualsIgnoreAsciiCase(k, key)) {
-            Select(n);
-            ++count;
+    if (key.empty() || key.size() > 15 || key[0] != u'.') return 0;
+    std::u16string lowerKey(key);
+    for (auto& c : lowerKey) c = AsciiLower(c);
+    if (lowerKey.find(u'.', 1) != std::u16string::npos) return 0; // no name has such a key
+    // First the records: every folder that holds a matching file directly, and its ancestors,
+    // is marked. Then only the nodes of marked folders are made and their matching files
+    // selected, so a selection spread over a few folders of a large tree makes few nodes.
+    std::unordered_set<PMFT_RECORD> marked;
+    std::vector<PMFT_RECORD> stack;
+    for (TTreeNode* root : FRoots) {
+        stack.assign(1, root->Data.Rec);
+        while (!stack.empty()) {
+            PMFT_RECORD folder = stack.back();
+            stack.pop_back();
+            bool holds = false;
+            for (PMFT_RECORD c : folder->Children()) {
+                if (!Shown(c)) continue;
+                if (IsDirLike(c))
+                    stack.push_back(c);
+                else if (!holds && HasExtensionKey(c->Name(), lowerKey))
+                    holds = true;
+            }
+            if (!holds) continue;
+            for (PMFT_RECORD p = folder; p && marked.insert(p).second; p = p->ParentMFTRec) {
+            }
         }
-    });
+    }
+    size_t count = 0;
+    std::vector<TTreeNode*> nodes;
+    for (TTreeNode* root : FRoots)
+        if (marked.count(root->Data.Rec)) nodes.push_back(root);
+    while (!nodes.empty()) {
+        TTreeNode* n = nodes.back();
+        nodes.pop_back();
+        for (TTreeNode* c : Children(n)) {
+            PMFT_RECORD r = c->Data.Rec;
+            if (c->Data.IsFileGroup) {
+                nodes.push_back(c);
+            } else if (IsDirLike(r)) {
+                if (marked.count(r)) nodes.push_back(c);
+            } else if (HasExtensionKey(r->Name(), lowerKey)) {
+                Select(c);
+                ++count;
+            }
+        }
+    }
     return count;
 }
 

@@ -7,8 +7,9 @@
 // tree until the next load. Children are made on demand in the current sort order, so a tree
 // of millions of records costs only what is walked.
 //
-// The treemap and the exports walk this tree (Roots, Children / FirstChild / NextSibling) in
-// view order; the treemap stores each node's rectangle in Data.MapRect.
+// The exports walk this tree (Roots, Children / FirstChild / NextSibling) in view order. The
+// treemap lays out the same children (ShowsRecord, IsFolderLike, GroupRule) straight from the
+// records on a thread of its own and keeps its rectangles to itself.
 #pragma once
 
 #include "engine/arena.h"
@@ -70,6 +71,22 @@ public:
     bool LoadTree(std::span<TNTFS_FILES* const> scans, std::string* error = nullptr);
     void Clear() override;
 
+    // ---- what the tree shows below a folder (the treemap lays out the same children)
+    // A record the tree shows: one that no filter took out.
+    static bool ShowsRecord(PMFT_RECORD r) { return r && !r->Filtered; }
+    // A record shown as a folder: a folder, or anything that has children.
+    static bool IsFolderLike(PMFT_RECORD r) { return r->IsFolder() || !r->Children().empty(); }
+    // Whether a folder's shown files go into one file-group node (after its shown subfolders)
+    // instead of being listed one by one. Fixed by each load.
+    struct TGroupRule {
+        bool On = true;
+        int MinSize = 4;
+        bool Groups(PMFT_RECORD folder, size_t shownFiles) const {
+            return On && shownFiles > 0 && folder->ThisFolderNumFiles() >= MinSize;
+        }
+    };
+    TGroupRule GroupRule() const { return {FGroupsOn, FMinGroup}; }
+
     // ---- sorting (initially "Allocated", descending)
     int SortColumn() const { return FSortColumn; }
     TSortDirection SortDirection() const { return FSortDirection; }
@@ -81,6 +98,9 @@ public:
     // Ascending comparison of two nodes by column (negative: a first); ties by name, then by
     // the records' name order. A file group is greater than any node for column 0.
     static int CompareNodes(const TTreeNode* a, const TTreeNode* b, int column);
+    // The ties of every column: names under the collation, then the name numbering, then
+    // record numbers (negative: a first).
+    static int CompareRecordNames(PMFT_RECORD a, PMFT_RECORD b);
 
     // ---- column values
     // Size and allocated size shown: the record's own figures for a hard-link duplicate

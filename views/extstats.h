@@ -10,6 +10,7 @@
 // Not thread-safe: build and look up from one thread.
 #pragma once
 
+#include "base/color.h"
 #include "engine/scan.h"
 
 #include <array>
@@ -22,8 +23,6 @@
 namespace qz {
 
 struct TFilterPair;
-
-using TColor = uint32_t; // 0xRRGGBB
 
 inline constexpr int kPaletteSlots = 13;
 using TTM_PALLETE = std::array<TColor, kPaletteSlots>;

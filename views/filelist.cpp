@@ -125,6 +125,8 @@ public:
         FReversed = reversed;
     }
     std::vector<TLazySortedRecords>& Lists() { return FLists; }
+    // Lists were sorted for some ordering (and not cleared since).
+    bool Valid() const { return FLast != nullptr; }
     void Clear() {
         FScans.clear();
         FSizes.clear();
@@ -204,19 +206,25 @@ void TFileList::MakeChildren(TTreeNode* n) {
     }
 }
 
+namespace {
+// The first scan on screen: it records the method its groups were built with.
+TNTFS_FILES* FirstScan(std::span<TNTFS_FILES* const> scans) {
+    for (auto* s : scans)
+        if (s && !s->WasError) return s;
+    return nullptr;
+}
+} // namespace
+
 // All records of all scans in the duplicate order (ties: the earlier scan first), then the
 // engine's grouping pass.
 bool TFileList::LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method,
-                                 const TDupProgress& progress) {
-    // The first scan on screen records the method its groups were built with.
-    TNTFS_FILES* first = nullptr;
-    for (auto* s : scans)
-        if (s && !s->WasError) {
-            first = s;
-            break;
-        }
+                                 const TDupProgress& progress,
+                                 const std::function<bool()>& cancel) {
+    TNTFS_FILES* first = FirstScan(scans);
     if (!first || method == 0 || first->DuplicatesLocatedMethod == method) return false;
-    first->DuplicatesLocatedMethod = uint8_t(method);
+    // Until the pass is complete no method is recorded: a stopped pass leaves groups of mixed
+    // origin, which the next call rebuilds.
+    first->DuplicatesLocatedMethod = 0;
     std::vector<PMFT_RECORD> all;
     size_t total = 0;
     for (auto* s : scans)
@@ -226,27 +234,65 @@ bool TFileList::LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method
         if (s && !s->WasError)
             for (PMFT_RECORD r : s->FFileList)
                 if (r) all.push_back(r);
+    auto stopped = [first, &cancel] { return first->Cancelled() || (cancel && cancel()); };
+    if (stopped()) return false;
     SortRecordsFast(all, &CompareForDuplicates);
-    GroupDuplicatesSorted(
-        all, method, [first] { return first->Cancelled(); }, progress);
+    if (stopped()) return false;
+    GroupDuplicatesSorted(all, method, stopped, progress);
+    if (stopped()) return false;
+    first->DuplicatesLocatedMethod = uint8_t(method);
     return true;
 }
+
+bool TFileList::WillRegroup(std::span<TNTFS_FILES* const> scans) const {
+    const int method = ValidDupMethod(Options.DupMethod);
+    TNTFS_FILES* first = FirstScan(scans);
+    return first && method != 0 && first->DuplicatesLocatedMethod != method;
+}
+
+void TFileList::TakeSettingsFrom(TFileList& other) {
+    if (&other == this) return;
+    Options = other.Options;
+    Format = other.Format;
+    FSortColumn = other.FSortColumn;
+    FSortDirection = other.FSortDirection;
+    FDriveSize = other.FDriveSize;
+    FDriveAlloc = other.FDriveAlloc;
+    if (other.FSorted->Valid()) {
+        std::swap(FSorted, other.FSorted);
+        other.FSorted->Clear();
+    }
+}
+
+namespace {
+// One line for the user about what is wrong in a search text: an expression that does not
+// compile, or one that the search gave up on.
+std::string SearchErrorText(const TFilterError& e, bool givenUp) {
+    if (e.kind == TFilterErrorKind::UnclosedQuote || e.kind == TFilterErrorKind::EmptyNegation)
+        return FilterErrorText(e); // not an expression: the filter parser's own words
+    std::string s = tr(givenUp ? "Regular expression given up" : "Invalid regular expression");
+    if (!e.term.empty()) s += " " + Utf16ToUtf8(e.term);
+    if (!e.message.empty()) s += ": " + e.message;
+    return s;
+}
+} // namespace
 
 bool TFileList::LoadFileList(std::span<TNTFS_FILES* const> scans,
                              const std::function<bool()>& cancel, const TDupProgress& dupProgress) {
     ClearRows();
     FLoaded = false;
     const int dupMethod = ValidDupMethod(Options.DupMethod);
-    if (dupMethod != 0) LocateDuplicates(scans, dupMethod, dupProgress);
+    FSearchError.clear();
+    FSearchErrors.clear();
+    if (dupMethod != 0) {
+        LocateDuplicates(scans, dupMethod, dupProgress, cancel);
+        if (cancel && cancel()) return false;
+    }
     FShowCopies = dupMethod != 0;
 
     std::u16string text = Options.SearchText;
     if (Options.DuplicatesOnly && dupMethod != 0) text += u" =dup";
-    FSearchError.clear();
-    if (!FSearch->Parse(text, Options.MatchEntirePath, FSearchError)) {
-        FLoaded = true; // a search that does not parse lists nothing until it is corrected
-        return true;
-    }
+    FSearch->Parse(text, Options.MatchEntirePath, FSearchErrors);
     const bool listFolders = Options.IncludeFolders || FSearch->HasFoldersOnlyTerm();
     const bool fullPath = Options.MatchEntirePath || FSearch->ForcesFullPath();
     FMatchedPaths = fullPath;
@@ -261,6 +307,7 @@ bool TFileList::LoadFileList(std::span<TNTFS_FILES* const> scans,
     std::vector<size_t> next(lists.size(), 0);
     bool cancelled = false;
     std::u16string scratch;
+    TFilterBatch batch; // paths of folders built once for all their files
     while (true) {
         int best = -1;
         const TLazySortedRecords::Item* bestItem = nullptr;
@@ -293,6 +340,10 @@ bool TFileList::LoadFileList(std::span<TNTFS_FILES* const> scans,
         TotFilesAlloc += r->AllocSize;
         if (limit > 0 && TotFilesNum >= limit) break;
     }
+    const size_t parseErrors = FSearchErrors.size();
+    FSearch->CollectGivenUp(FSearchErrors);
+    if (!FSearchErrors.empty())
+        FSearchError = SearchErrorText(FSearchErrors.front(), parseErrors == 0);
     FLoaded = true;
     return !cancelled;
 }
@@ -456,7 +507,9 @@ std::vector<TMatchRange> TFileList::HighlightCell(const TTreeNode* n, int column
 void TSearchHistory::Add(std::u16string_view text) {
     std::u16string t = TFileSearch::NormalizeHistoryText(text);
     if (t.empty()) return;
-    auto it = std::find(FItems.begin(), FItems.end(), t);
+    auto it = std::find_if(FItems.begin(), FItems.end(), [&](const std::u16string& item) {
+        return IgnoreCase ? EqualsIgnoreAsciiCase(item, t) : item == t;
+    });
     if (it != FItems.end()) FItems.erase(it);
     FItems.insert(FItems.begin(), std::move(t));
     if (FItems.size() > kMaxEntries) FItems.resize(kMaxEntries);

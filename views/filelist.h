@@ -11,6 +11,7 @@
 
 #include "engine/duplicates.h"
 #include "engine/scan.h"
+#include "filters/filters.h"
 #include "views/displaytree.h"
 #include "views/viewnodes.h"
 
@@ -100,26 +101,39 @@ public:
 
     // Rebuilds the rows from the scans: locates duplicates when the method changed, parses
     // the search, merges the scans' sorted lists and keeps the first MaxFiles matches.
-    // cancel is polled every 10000 records (a partial list stays); dupProgress reports the
-    // duplicate pass. Returns false when cancelled.
+    // cancel is polled every 10000 records (a partial list stays) and by the duplicate pass;
+    // dupProgress reports the duplicate pass. Returns false when cancelled.
+    //
+    // Reads the records only, apart from the duplicate pass (which writes their groups), so a
+    // load may run on another thread into a list of its own while this thread shows another
+    // list; a load that regroups must not run while anything else shows the groups.
     bool LoadFileList(std::span<TNTFS_FILES* const> scans, const std::function<bool()>& cancel = {},
                       const TDupProgress& dupProgress = {});
+    // Takes over other's options, sort and cell settings and its sorted lists (which other
+    // then no longer has): a list loaded in the background continues where the shown one is.
+    void TakeSettingsFrom(TFileList& other);
+    // True when loading with the current options regroups the duplicates of scans.
+    bool WillRegroup(std::span<TNTFS_FILES* const> scans) const;
     // Removes the rows and forgets the sorted lists (which point into the scans): call it,
     // or Invalidate, before the scans are freed or replaced.
     void Clear() override;
     // (Re)builds the duplicate groups of all scans when method (1 name and size, 2 also date)
     // differs from the one the first scan records (nil and failed scans passed over); records
-    // it there. That scan's cancel flag stops the pass. Returns true when it regrouped.
+    // it there. That scan's cancel flag, or cancel, stops the pass; a stopped pass records
+    // no method, so the next call groups again. Returns true when it regrouped.
     static bool LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method,
-                                 const TDupProgress& progress = {});
+                                 const TDupProgress& progress = {},
+                                 const std::function<bool()>& cancel = {});
     // The list was loaded since the last Invalidate.
     bool Loaded() const { return FLoaded; }
     // A new scan or a filter application: the list must be loaded again, and the sorted
     // lists kept between loads (record pointers, orders by totals) are dropped.
     void Invalidate();
 
-    // The search text did not parse: the filter language's message (empty otherwise).
+    // What is wrong in the search text, or the expressions the load gave up on (empty when
+    // nothing): the filter language's message, and the error itself for its position.
     const std::string& SearchError() const { return FSearchError; }
+    const std::vector<TFilterError>& SearchErrors() const { return FSearchErrors; }
 
     // ---- sorting (initially "Allocated", descending)
     int SortColumn() const { return FSortColumn; }
@@ -173,14 +187,18 @@ private:
     bool FMatchedPaths = false; // the last load matched full paths
     uint64_t FDriveSize = 0, FDriveAlloc = 0;
     std::string FSearchError;
+    std::vector<TFilterError> FSearchErrors;
     std::unique_ptr<TFileSearch> FSearch;
     std::unique_ptr<TSortedFileLists> FSorted;
 };
 
-// The search history: at most 20 texts, newest first.
+// The history of a search or filter box: at most 20 texts, newest first.
 class TSearchHistory {
 public:
     static constexpr size_t kMaxEntries = 20;
+    // Texts that differ only in ASCII case are the same entry (the filter boxes); otherwise
+    // (the search box) only equal texts are.
+    bool IgnoreCase = false;
     // Leaving the search edit: the text is normalised and trimmed; a new non-empty text goes
     // to the top (the oldest falls off past 20), a known one moves to the top.
     void Add(std::u16string_view text);

@@ -17,7 +17,8 @@ namespace {
 // expression only answers whether it matches), with the same options and limits.
 class THighlightRegex {
 public:
-    explicit THighlightRegex(std::u16string_view pattern) {
+    explicit THighlightRegex(std::shared_ptr<const TFilterRegex> source) : FSource(source) {
+        const std::u16string& pattern = source->Pattern();
         int errcode = 0;
         PCRE2_SIZE erroffset = 0;
         const uint32_t options = PCRE2_CASELESS | PCRE2_UTF | PCRE2_UCP | PCRE2_MATCH_INVALID_UTF |
@@ -41,7 +42,9 @@ public:
     THighlightRegex& operator=(const THighlightRegex&) = delete;
 
     bool FirstMatch(std::u16string_view text, size_t& start, size_t& length) const {
-        if (!FCode || !FData) return false;
+        // An expression the search gave up on matched nothing: nothing to highlight, and no
+        // time spent on it while painting.
+        if (!FCode || !FData || FSource->GivenUp()) return false;
         const int rc = pcre2_match_16(FCode, reinterpret_cast<PCRE2_SPTR16>(text.data()),
                                       text.size(), 0, 0, FData, FContext);
         if (rc < 0) return false;
@@ -53,6 +56,7 @@ public:
     }
 
 private:
+    std::shared_ptr<const TFilterRegex> FSource;
     pcre2_code_16* FCode = nullptr;
     pcre2_match_data_16* FData = nullptr;
     pcre2_match_context_16* FContext = nullptr;
@@ -93,21 +97,17 @@ char16_t Unify(char16_t c) {
 
 } // namespace
 
-bool TFileSearch::Parse(std::u16string_view text, bool matchEntirePath, std::string& error) {
+void TFileSearch::Parse(std::u16string_view text, bool matchEntirePath,
+                        std::vector<TFilterError>& errors) {
     Impl& s = *FImpl;
     FreeFilters(s.filter);
     s.fragments.clear();
     s.regexes.clear();
     s.foldersTerm = false;
     s.fullPath = matchEntirePath;
-    std::vector<TFilterError> errors;
-    ParseFilters(NormalizeFilterText(text), s.filter, s.fullPath, &errors);
     // An expression that does not compile makes its term match nothing (unless negated); the
-    // search still runs, and the message tells the user why.
-    if (!errors.empty()) {
-        error = "Invalid regular expression";
-        if (!errors[0].message.empty()) error += ": " + errors[0].message;
-    }
+    // search still runs, and the caller tells the user why.
+    ParseFilters(NormalizeFilterText(text), s.filter, s.fullPath, &errors);
     for (const TFilters_OR& group : s.filter) {
         for (const TFilterItem& item : group) {
             if (item.foldersonly) s.foldersTerm = true;
@@ -115,8 +115,7 @@ bool TFileSearch::Parse(std::u16string_view text, bool matchEntirePath, std::str
                 item.dupsonly)
                 continue;
             if (item.isregex) {
-                if (item.regex)
-                    s.regexes.push_back(std::make_unique<THighlightRegex>(item.regex->Pattern()));
+                if (item.regex) s.regexes.push_back(std::make_unique<THighlightRegex>(item.regex));
                 continue;
             }
             std::u16string_view t = item.filtertext;
@@ -136,7 +135,10 @@ bool TFileSearch::Parse(std::u16string_view text, bool matchEntirePath, std::str
     }
     std::sort(s.fragments.begin(), s.fragments.end());
     s.fragments.erase(std::unique(s.fragments.begin(), s.fragments.end()), s.fragments.end());
-    return true;
+}
+
+void TFileSearch::CollectGivenUp(std::vector<TFilterError>& errors) const {
+    CollectGivenUpExpressions(FImpl->filter, errors);
 }
 
 bool TFileSearch::Empty() const {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/types.h"
+#include "filters/filters.h"
 #include "views/filelist.h"
 
 #include <memory>
@@ -16,9 +17,12 @@ public:
     TFileSearch();
     ~TFileSearch();
 
-    // Parses text (folded as the filter language folds it). False with error set when the
-    // text does not parse; an empty text matches everything.
-    bool Parse(std::u16string_view text, bool matchEntirePath, std::string& error);
+    // Parses text (folded as the filter language folds it); an empty text matches everything.
+    // What is wrong in the text goes to errors (the text is still searched with it).
+    void Parse(std::u16string_view text, bool matchEntirePath, std::vector<TFilterError>& errors);
+    // Appends the expressions that were given up while matching (they ran into the match
+    // limits too often and matched nothing from then on).
+    void CollectGivenUp(std::vector<TFilterError>& errors) const;
     bool Empty() const;
     // A term asks for folders only: folders are listed.
     bool HasFoldersOnlyTerm() const;

@@ -323,15 +323,15 @@ std::vector<TNTFS_FILES*> TScanSession::Scans() const {
 }
 
 std::u16string ScanProgressText(const TScanProgress& p, const TNumberFormat& nf) {
-    return AsciiToUtf16(tr("Scanning")) + u" (" + AsciiToUtf16(tr("Folders")) + u": " +
-           FormatCount(p.Folders, nf) + u"  " + AsciiToUtf16(tr("Files")) + u": " +
+    return Utf8ToUtf16(tr("Scanning")) + u" (" + Utf8ToUtf16(tr("Folders")) + u": " +
+           FormatCount(p.Folders, nf) + u"  " + Utf8ToUtf16(tr("Files")) + u": " +
            FormatCount(p.Files, nf) + u")";
 }
 
 std::u16string ScanCompleteText(double seconds, bool cancelled, const TNumberFormat& nf) {
-    std::u16string t = AsciiToUtf16(tr("Scan complete")) + u" " + FormatFixed(seconds, 2, nf) +
-                       u" " + AsciiToUtf16(tr("seconds"));
-    if (cancelled) t += u" (" + AsciiToUtf16(tr("Cancelled")) + u")";
+    std::u16string t = Utf8ToUtf16(tr("Scan complete")) + u" " + FormatFixed(seconds, 2, nf) +
+                       u" " + Utf8ToUtf16(tr("seconds"));
+    if (cancelled) t += u" (" + Utf8ToUtf16(tr("Cancelled")) + u")";
     return t;
 }
 

@@ -7,11 +7,10 @@
 
 namespace qz {
 
-// Chunked storage: nodes, children arrays and treemap rectangles never move once handed out.
+// Chunked storage: nodes and children arrays never move once handed out.
 struct TViewNodes::Pools {
     static constexpr size_t kNodeChunk = 4096;
     static constexpr size_t kKidChunk = 65536;
-    static constexpr size_t kRectChunk = 4096;
 
     std::vector<std::unique_ptr<TTreeNode[]>> nodeChunks;
     size_t nodeUsed = kNodeChunk; // in the last chunk
@@ -19,9 +18,6 @@ struct TViewNodes::Pools {
     std::vector<std::unique_ptr<TTreeNode*[]>> kidChunks;
     TTreeNode** kidCur = nullptr;
     size_t kidLeft = 0;
-
-    std::vector<std::unique_ptr<TMapRect[]>> rectChunks;
-    size_t rectUsed = kRectChunk;
 
     template <class F> void ForEachNode(size_t total, F&& f) {
         for (size_t c = 0; c < nodeChunks.size(); ++c) {
@@ -234,25 +230,6 @@ std::vector<TTreeNode*> TViewNodes::SelectedNodes() const {
     out.reserve(items.size());
     for (auto& it : items) out.push_back(it.node);
     return out;
-}
-
-TMapRect* TViewNodes::EnsureMapRect(TTreeNode* n) {
-    if (!n) return nullptr;
-    if (n->Data.MapRect) return n->Data.MapRect;
-    Pools& p = *FPools;
-    if (p.rectUsed == Pools::kRectChunk) {
-        p.rectChunks.push_back(std::make_unique<TMapRect[]>(Pools::kRectChunk));
-        p.rectUsed = 0;
-    }
-    n->Data.MapRect = &p.rectChunks.back()[p.rectUsed++];
-    *n->Data.MapRect = TMapRect{};
-    return n->Data.MapRect;
-}
-
-void TViewNodes::FreeTreemapRects() {
-    FPools->ForEachNode(FNodeCount, [](TTreeNode* c) { c->Data.MapRect = nullptr; });
-    FPools->rectChunks.clear();
-    FPools->rectUsed = Pools::kRectChunk;
 }
 
 void GetSelectedItems(std::vector<TSelectedItem>& list, bool containingFolders,

@@ -1,5 +1,5 @@
 // Nodes of a view (the folder tree or the file list) and what both views share: children made
-// on demand, expansion, selection and focus, and the treemap rectangles.
+// on demand, expansion, selection and focus.
 //
 // Nodes are allocated in chunks owned by the view and never move until the view is cleared,
 // so a Qt item model may keep TTreeNode pointers as internal pointers. A node's children are
@@ -18,18 +18,12 @@
 
 namespace qz {
 
-// A node's treemap rectangle in pixels of the treemap bitmap (fractions kept).
-struct TMapRect {
-    float Left = 0, Top = 0, Width = 0, Height = 0;
-};
-
 // The data of one display node (fields ordered for size: a node is made per shown item).
 struct TTreeNodeData {
     TDateTime ModDate = 0;           // record's ModifiedDate; a group: newest date of its files
     PMFT_RECORD FolderRec = nullptr; // folder containing the item (nil for a root); a group:
                                      // the folder itself
     PMFT_RECORD Rec = nullptr;       // record shown (a group: the view's file-group record)
-    TMapRect* MapRect = nullptr;     // treemap rectangle, nil until laid out (owned by the view)
     int32_t Depth = 0;               // 1 for a scan's root, +1 per level (a group: its
                                      // folder's); file-list rows: 0
     bool IsFileGroup = false;        // the file-group pseudo-node of a folder
@@ -56,7 +50,7 @@ public:
     TViewNodes(const TViewNodes&) = delete;
     TViewNodes& operator=(const TViewNodes&) = delete;
 
-    // Removes every node (selection, focus and treemap rectangles included).
+    // Removes every node (selection and focus included).
     virtual void Clear();
 
     // ---- structure
@@ -102,14 +96,13 @@ public:
     size_t SelectedCount() const { return FSelectedCount; }
     // The selected nodes in view order.
     std::vector<TTreeNode*> SelectedNodes() const;
+    // Calls f for every selected node, in no particular order (no sorting, no allocation).
+    template <class F> void ForEachSelected(F&& f) const {
+        for (TTreeNode* n : FSelected)
+            if (n->Selected()) f(n);
+    }
     TTreeNode* FocusedNode() const { return FFocused; }
     void SetFocusedNode(TTreeNode* n) { FFocused = n; }
-
-    // ---- treemap rectangles
-    // The node's rectangle, made (zeroed) when it has none.
-    TMapRect* EnsureMapRect(TTreeNode* n);
-    // Every node's rectangle becomes nil.
-    void FreeTreemapRects();
 
 protected:
     // Fill n's children (n->Kids / KidCount) in view order; called once per node.

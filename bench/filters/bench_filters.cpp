@@ -2,7 +2,9 @@
 // levels deep, 2 % of the folders named "cache", names of 4-24 characters with common
 // extensions, a fifth of the files named with a date, sizes with a long tail): records per
 // second for an extension list, a size comparison, a full-path pattern, regular expressions,
-// and FilterResults with an include and an exclude filter.
+// FilterResults with an include and an exclude filter, and filters of 10,000 terms (the first
+// 2,000 records matched one by one, as a file list's search does) and of 100,000 characters
+// (a pass over the first 50,000 records), both in full-path mode.
 #include "tests/filters/filter_fixture.h"
 
 #include <benchmark/benchmark.h>
@@ -95,11 +97,14 @@ Generated& Scan() {
 }
 
 // One pass over the scan's list as a bulk caller makes it (inside a TFilterBatch), or with
-// every record matched on its own.
+// every record matched on its own; limit: only the first records of the list.
 void Match(benchmark::State& state, std::u16string_view text, bool applySizeTerms,
-           bool batch = true, bool shuffled = false) {
-    const std::vector<PMFT_RECORD>& list = shuffled ? Scan().shuffled : Scan().s.scan->FFileList;
-    bool fp = false;
+           bool batch = true, bool shuffled = false, size_t limit = SIZE_MAX,
+           bool fullPath = false) {
+    const std::vector<PMFT_RECORD>& all = shuffled ? Scan().shuffled : Scan().s.scan->FFileList;
+    const std::vector<PMFT_RECORD> list(all.begin(),
+                                        all.begin() + ptrdiff_t(std::min(limit, all.size())));
+    bool fp = fullPath;
     TFilters_AND f;
     ParseFilters(text, f, fp);
     size_t hits = 0;
@@ -142,6 +147,86 @@ void BM_RegexName(benchmark::State& st) {
     Match(st, u"/^img_20[01]/", true);
 }
 
+// Filters pasted from a list: thousands of terms. Fragments of names are drawn from the
+// same alphabet as the scan's names, so some of them match.
+std::u16string Fragment(std::mt19937_64& rng, size_t n) {
+    static const char16_t chars[] = u"abcdefghijklmnopqrstuvwxyz0123456789";
+    std::u16string s(n, u'a');
+    for (auto& c : s) c = chars[rng() % (sizeof(chars) / 2 - 1)];
+    return s;
+}
+
+// 10,000 alternatives in one group: extensions (most absent), name fragments and wildcard
+// terms, then the three extensions of BM_Extensions.
+const std::u16string& TenThousandTerms() {
+    static const std::u16string text = [] {
+        std::mt19937_64 rng(7);
+        std::u16string t;
+        for (int i = 0; i < 10000; ++i) {
+            switch (i % 3) {
+            case 0:
+                t += u"*.e" + Fragment(rng, 3);
+                break;
+            case 1:
+                t += Fragment(rng, 5);
+                break;
+            default:
+                t += u"*" + Fragment(rng, 4) + u"*";
+            }
+            t += u"|";
+        }
+        return t + u"*.jpg|*.png|*.mp4";
+    }();
+    return text;
+}
+
+// 100,000 characters in full-path mode: one group of folder names, path fragments and wildcard
+// paths, then negated single-term groups.
+const std::u16string& HundredThousandCharacters() {
+    static const std::u16string text = [] {
+        std::mt19937_64 rng(11);
+        std::u16string t = u"\\cache\\";
+        int i = 0;
+        while (t.size() < 80000) {
+            switch (i++ % 4) {
+            case 0:
+                t += u"|\\" + Fragment(rng, 6) + u"\\";
+                break;
+            case 1:
+                t += u"|" + Fragment(rng, 6);
+                break;
+            case 2:
+                t += u"|*\\" + Fragment(rng, 4) + u"*.log";
+                break;
+            default:
+                t += u"|*.x" + Fragment(rng, 3);
+            }
+        }
+        while (t.size() < 100000) t += u" !" + Fragment(rng, 7);
+        return t;
+    }();
+    return text;
+}
+
+// As a file list's search matches its rows: one by one, full paths.
+void BM_TenThousandTerms(benchmark::State& st) {
+    Match(st, TenThousandTerms(), true, false, false, 2000, true);
+}
+// As a filter pass over a scan of 50,000 records.
+void BM_HundredThousandCharacters(benchmark::State& st) {
+    Match(st, HundredThousandCharacters(), true, true, false, 50000, true);
+}
+void BM_ParseHundredThousandCharacters(benchmark::State& state) {
+    const std::u16string& text = HundredThousandCharacters();
+    for (auto _ : state) {
+        bool fp = false;
+        TFilters_AND f;
+        ParseFilters(text, f, fp);
+        benchmark::DoNotOptimize(f.data());
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(text.size()));
+}
+
 void BM_FilterResults(benchmark::State& state) {
     TNTFS_FILES& scan = *Scan().s.scan;
     for (auto _ : state)
@@ -162,6 +247,9 @@ BENCHMARK(BM_FullPathWildcard)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Regex)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RegexName)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FilterResults)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TenThousandTerms)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HundredThousandCharacters)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParseHundredThousandCharacters)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

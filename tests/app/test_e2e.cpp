@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -334,13 +335,15 @@ TEST(QuarzelProgram, HeadlessRunLeavesTheSettingsFileAlone) {
     EXPECT_EQ(std::string(after.begin(), after.end()), ini);
     EXPECT_EQ(std::distance(fs::directory_iterator(tmp / "cfg"), fs::directory_iterator()), 1);
 
-    // A damaged file: defaults are used, the user is told, and the file is left as it is.
+    // A damaged file: its damaged lines are left out, the user is told, and the file is left
+    // as it is.
     const std::string junk("[frmQuarzelMain]\ndecimalplaces=3\n\x01\0junk", 39);
     fs::create_directory(tmp / "bad");
     WriteFileBytes(tmp / "bad/Quarzel3.ini", junk.data(), junk.size());
     r = Quarzel({tmp / "tree", "--export=b.csv", "--configfolder=" + tmp / "bad"}, tmp.path());
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_NE(r.err.find("is damaged; defaults are used"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("1 damaged line(s) left out, the first is line 3"), std::string::npos)
+        << r.err;
     after = ReadFileBytes(tmp / "bad/Quarzel3.ini");
     EXPECT_EQ(std::string(after.begin(), after.end()), junk);
     EXPECT_EQ(std::distance(fs::directory_iterator(tmp / "bad"), fs::directory_iterator()), 1);
@@ -419,4 +422,45 @@ TEST(QuarzelProgram, ProgressLineOnlyOnATerminal) {
     EXPECT_NE(out.find("100%"), std::string::npos) << out;
     EXPECT_NE(out.find("6 files"), std::string::npos) << out;
     EXPECT_NE(out.find("Written: " + tmp / "b.csv"), std::string::npos) << out;
+}
+
+TEST(QuarzelProgram, DamagedFolderRecordIsReportedAndItsContentKept) {
+    // testfs1 (mkntfs) with one flipped byte in the signature of folder many_subdirs, MFT
+    // record 68, which holds 512 subfolders: the run still succeeds and writes every item,
+    // and standard error says what happened.
+    if (!HaveProgram("gzip")) GTEST_SKIP() << "gzip is not installed";
+    TempDir tmp;
+    const std::string img = tmp / "testfs1.img";
+    ASSERT_EQ(qz::test::Run("gzip -dc " + Quote(DataPath("ntfs/ColinFinck-ntfs/testfs1.gz")) +
+                            " > " + Quote(img)),
+              0);
+    Result healthy = Quarzel({img, "--export=healthy.csv"}, tmp.path());
+    ASSERT_EQ(healthy.code, 0) << healthy.err;
+    EXPECT_EQ(healthy.err.find("warning"), std::string::npos) << healthy.err;
+
+    // The record: "FILE" at a sector start with its own number (header offset 44) 68.
+    auto bytes = ReadFileBytes(img);
+    size_t at = 0;
+    for (size_t p = 0; p + 48 <= bytes.size() && !at; p += 512) {
+        uint32_t number;
+        std::memcpy(&number, &bytes[p + 44], 4);
+        if (std::memcmp(&bytes[p], "FILE", 4) == 0 && number == 68) at = p;
+    }
+    ASSERT_NE(at, 0u);
+    bytes[at + 3] = 'X';
+    WriteFileBytes(img, bytes.data(), bytes.size());
+
+    Result damaged = Quarzel({img, "--export=damaged.csv"}, tmp.path());
+    EXPECT_EQ(damaged.code, 0) << damaged.err;
+    EXPECT_NE(damaged.err.find("quarzel: warning: 513 items (0 bytes) could not be placed in "
+                               "the folder tree"),
+              std::string::npos)
+        << damaged.err;
+    const auto before = ReadCsv(tmp / "healthy.csv"), after = ReadCsv(tmp / "damaged.csv");
+    EXPECT_EQ(after.size(), before.size() + 1); // the orphan folder's own row
+    EXPECT_EQ(after[1][1], before[1][1]) << "the root's size";
+    size_t moved = 0;
+    for (const auto& row : after)
+        moved += row[0].rfind("C:\\<Orphaned items>\\<MFT record 68>\\", 0) == 0;
+    EXPECT_EQ(moved, 513u); // the folder standing for many_subdirs and its 512 subfolders
 }

@@ -71,20 +71,67 @@ TEST(IniFile, BooleansAndIntegers) {
     EXPECT_FALSE(ini.TryReadInteger("s", "none", v));
 }
 
-TEST(IniFile, DamagedFileFallsBackAndIsKept) {
+TEST(IniFile, DamagedLinesAreLeftOutTheRestIsReadAndTheFileKept) {
     TempDir tmp;
     const std::string path = tmp / "Quarzel3.ini";
-    const std::string junk =
-        std::string("[frmQuarzelMain]\ndecimalplaces=3\n\x01\x02 binary junk\0more", 50);
+    // The file ends cut off in the middle of "fontheight4=12".
+    const char raw[] =
+        "[frmQuarzelMain]\ndecimalplaces=3\n\x01\x02 binary junk\0more\nFormWidth=800\n"
+        "[history\nnumitems=1\nsearch1=*.iso\nno equals sign here\nfontheight4=1";
+    const std::string junk(raw, sizeof raw - 1);
     WriteText(path, junk);
     TIniFile ini(path);
-    EXPECT_EQ(ini.LoadState(), TIniFile::TLoadState::Corrupt);
-    EXPECT_FALSE(ini.ValueExists("frmQuarzelMain", "decimalplaces")); // defaults apply
-    EXPECT_EQ(LoadMainSettings(ini, false).DecimalPlaces, 1);
+    EXPECT_EQ(ini.LoadState(), TIniFile::TLoadState::Damaged);
+    EXPECT_EQ(ini.BadLines(), 3);
+    EXPECT_EQ(ini.FirstBadLine(), 3);
+    std::vector<std::string> warnings;
+    const TMainSettings s = LoadMainSettings(ini, false, &warnings);
+    EXPECT_EQ(s.DecimalPlaces, 3); // what is sound is read
+    EXPECT_EQ(s.FormWidth, 800);
+    EXPECT_EQ(s.FontHeight, 12); // a value cut off mid-line that makes no sense: default
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_NE(warnings[0].find("3 damaged line(s)"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[1].find("fontheight4=1"), std::string::npos) << warnings[1];
+    // Nothing is written until the settings are saved; then the damaged file is kept aside.
+    EXPECT_EQ(ReadText(path), junk);
     ini.WriteInteger("frmQuarzelMain", "decimalplaces", 2);
     ASSERT_TRUE(ini.UpdateFile());
     EXPECT_EQ(ReadText(path + ".corrupt"), junk); // the user's bytes survive
-    EXPECT_EQ(TIniFile(path).ReadInteger("frmQuarzelMain", "decimalplaces", 0), 2);
+    TIniFile again(path);
+    EXPECT_EQ(again.LoadState(), TIniFile::TLoadState::Loaded);
+    EXPECT_EQ(again.ReadInteger("frmQuarzelMain", "decimalplaces", 0), 2);
+}
+
+TEST(Settings, UnusableValuesGiveTheirDefaultsWithAWarning) {
+    struct Case {
+        const char* Line;
+        bool Warned;
+    };
+    const Case cases[] = {
+        {"FormWidth=99999999999", true}, {"FormWidth=-5", true},          {"FormHeight=abc", true},
+        {"fontheight4=9000", true},      {"panTreemap_Height=1e9", true}, {"color3=16777216", true},
+        {"decimalplaces=9", true},       {"FormWidth=1200", false},       {"fontheight4=20", false},
+    };
+    const TMainSettings defaults;
+    for (const Case& c : cases) {
+        TIniFile ini;
+        ini.SetText(std::string("[frmQuarzelMain]\n") + c.Line);
+        std::vector<std::string> warnings;
+        const TMainSettings s = LoadMainSettings(ini, false, &warnings);
+        EXPECT_EQ(warnings.size(), c.Warned ? 1u : 0u) << c.Line;
+        if (c.Warned) {
+            EXPECT_EQ(s.FormWidth, defaults.FormWidth) << c.Line;
+            EXPECT_EQ(s.FormHeight, defaults.FormHeight) << c.Line;
+            EXPECT_EQ(s.FontHeight, defaults.FontHeight) << c.Line;
+            EXPECT_EQ(s.TreemapPanelHeight, defaults.TreemapPanelHeight) << c.Line;
+            EXPECT_EQ(s.Palette, defaults.Palette) << c.Line;
+            EXPECT_EQ(s.DecimalPlaces, defaults.DecimalPlaces) << c.Line;
+        }
+    }
+    // A huge history count reads a bounded number of entries.
+    TIniFile ini;
+    ini.SetText("[history]\nnumitems=2000000000\nsearch1=a\n");
+    EXPECT_LE(LoadMainSettings(ini, false).SearchHistory.size(), 1000u);
 }
 
 TEST(IniFile, UnreadableFileIsNeverWritten) {

@@ -1,6 +1,7 @@
 // Storing decoded records, placeholders, orphans, totals, orderings, paths and duplicates,
 // over small MFTs composed record by record.
 #include "base/datetime.h"
+#include "base/text.h"
 #include "engine/collation.h"
 #include "engine/duplicates.h"
 #include "engine/scan.h"
@@ -40,8 +41,7 @@ struct MiniMft {
         TDecodeContext ctx;
         s->ProcessRecordBatch(ctx, table.data(), 0, n, true);
         s->ProcessOutOfSequence(ctx);
-        s->DeleteOrphans();
-        s->MFTRoot = s->FFileList.empty() ? nullptr : s->FFileList.front();
+        s->DeleteOrphans(); // also names MFTRoot
         if (totals) s->CalculateDirSizes(true, false, false, false, false);
         return s;
     }
@@ -120,40 +120,82 @@ TEST(Tree, SecondRecordForANamedFolderIsIgnored) {
     EXPECT_EQ(s->FDirList[size_t(s->SearchDirRec(40))]->Name(), u"Docs");
 }
 
-TEST(Tree, OrphansAreRemovedLeavingHoles) {
+TEST(Tree, OrphansAreGatheredBelowTheirOwnFolder) {
     MiniMft m = BaseVolume();
     // File 50 lives in folder 60, whose record is not in use: 60 stays a placeholder without
-    // parent, and both disappear.
+    // parent.
     RecordBuilder f;
     f.FileName(60, u"lost.txt").ResidentData(10);
     m.Add(50, f);
     RecordBuilder gone(1024, 2); // a folder record not in use
     gone.FileName(5, u"Deleted");
     m.Add(60, gone);
-    // A parent cycle: 70 <-> 71
-    RecordBuilder c1(1024, kDir), c2(1024, kDir);
+    // A parent cycle: 70 <-> 71, with a file in it; a folder that is its own parent.
+    RecordBuilder c1(1024, kDir), c2(1024, kDir), inLoop, self(1024, kDir);
     c1.FileName(71, u"c1");
     c2.FileName(70, u"c2");
+    inLoop.FileName(71, u"in-loop.bin").ResidentData(7);
+    self.FileName(80, u"self");
     m.Add(70, c1);
     m.Add(71, c2);
-    // 300 nested folders: those more than 256 steps below the root are cut off.
+    m.Add(72, inLoop);
+    m.Add(80, self);
+    // 300 nested folders: all of them stay, however deep.
     for (uint64_t k = 0; k < 300; ++k) {
         RecordBuilder d(1024, kDir);
         d.FileName(k == 0 ? 5 : 100 + k - 1, u"n");
         m.Add(100 + k, d);
     }
     auto s = m.Pass();
-    EXPECT_EQ(s->SearchDirRec(60) >= 0 ? s->FDirList[size_t(s->SearchDirRec(60))] : nullptr,
-              nullptr);
-    size_t holes = 0;
-    for (PMFT_RECORD r : s->FFileList) holes += r == nullptr;
-    EXPECT_EQ(holes, 4u + 44u); // lost.txt, placeholder 60, c1, c2, and folders 257..300 deep
-    for (PMFT_RECORD r : s->FFileList)
-        if (r) {
-            EXPECT_TRUE(r == s->MFTRoot || IsAncestor(s->MFTRoot, r));
-        }
-    EXPECT_EQ(s->MFTRoot->SubFoldersNumFiles(), 1);
-    EXPECT_EQ(s->MFTRoot->SubFoldersNumDirs(), 256);
+    ASSERT_NE(s->MFTRoot, nullptr);
+    EXPECT_EQ(s->MFTRoot->Name(), u"C:");
+    PMFT_RECORD orphans = s->OrphanFolder;
+    ASSERT_NE(orphans, nullptr);
+    EXPECT_EQ(orphans->ParentMFTRec, s->MFTRoot);
+    EXPECT_EQ(ByPath(*s, u"<Orphaned items>"), orphans);
+    EXPECT_NE(ByPath(*s, u"<Orphaned items>\\<MFT record 60>\\lost.txt"), nullptr);
+    // Stored before its own number was listed, it hangs below a placeholder of that number.
+    EXPECT_NE(ByPath(*s, u"<Orphaned items>\\<MFT record 80>\\self"), nullptr);
+    // The loop is cut once, below one of its folders.
+    PMFT_RECORD loopFile = ByPath(*s, u"<Orphaned items>\\c1\\c2\\in-loop.bin");
+    if (!loopFile) loopFile = ByPath(*s, u"<Orphaned items>\\c2\\in-loop.bin");
+    EXPECT_NE(loopFile, nullptr);
+    for (PMFT_RECORD r : s->FFileList) {
+        ASSERT_NE(r, nullptr);
+        EXPECT_TRUE(r == s->MFTRoot || IsAncestor(s->MFTRoot, r)) << Utf16ToUtf8(GetRecordPath(r));
+    }
+    // lost.txt, placeholder 60, c1, c2, in-loop.bin, self, placeholder 80
+    EXPECT_EQ(s->Anomalies.OrphanItems, 7);
+    EXPECT_EQ(s->Anomalies.OrphanBytes, 17u);
+    EXPECT_EQ(orphans->SubFoldersNumFiles(), 2);
+    EXPECT_EQ(orphans->SubFoldersNumDirs(), 5);
+    EXPECT_EQ(orphans->SubFoldersTotSize, 17u);
+    EXPECT_EQ(s->MFTRoot->SubFoldersNumFiles(), 3);
+    EXPECT_EQ(s->MFTRoot->SubFoldersNumDirs(), 300 + 1 + 5);
+    ASSERT_EQ(s->AnomalyTexts().size(), 1u);
+    EXPECT_NE(s->AnomalyTexts()[0].find("7 items (17 bytes)"), std::string::npos)
+        << s->AnomalyTexts()[0];
+}
+
+TEST(Tree, RootWithoutItsOwnRecordStillNamesTheTree) {
+    for (bool referenced : {true, false}) {
+        SCOPED_TRACE(referenced ? "root named as a parent" : "no record names the root");
+        MiniMft m;
+        RecordBuilder d(1024, kDir), f;
+        d.FileName(referenced ? 5 : 7, u"Docs");
+        f.FileName(40, u"a.txt").ResidentData(5);
+        m.Add(40, d);
+        m.Add(41, f);
+        auto s = m.Pass();
+        ASSERT_NE(s->MFTRoot, nullptr);
+        EXPECT_EQ(s->MFTRoot->RecNo, 5u);
+        EXPECT_EQ(s->MFTRoot->Name(), u"C:");
+        EXPECT_EQ(s->MFTRoot->SubFoldersTotSize, 5u);
+        EXPECT_EQ(s->Anomalies.OrphanItems, referenced ? 0 : 3); // Docs, a.txt, placeholder 7
+        PMFT_RECORD a = referenced ? ByPath(*s, u"Docs\\a.txt")
+                                   : ByPath(*s, u"<Orphaned items>\\<MFT record 7>\\Docs\\a.txt");
+        EXPECT_NE(a, nullptr);
+    }
 }
 
 TEST(Tree, RootNamingAnotherParentStaysTheTop) {
@@ -291,6 +333,15 @@ TEST(Tree, UpcaseCalibratesAllocationOfDumpsWithWrongClusterSize) {
     // Once corrected, another calculation finds a ratio of 1.
     s->CalculateDirSizes(true, false, false, false, false);
     EXPECT_EQ(s->FFileList[1]->AllocSize, 65536u);
+    EXPECT_EQ(s->Anomalies.DamagedSizes, 0);
+    // On a volume of known size (24 clusters: 98304 bytes) no allocation is scaled past it.
+    auto small = m.Pass(4096, false);
+    small->FVolData.TotalClusters = 24;
+    small->CalculateDirSizes(true, false, false, false, false);
+    EXPECT_EQ(small->FFileList[1]->AllocSize, 65536u);
+    EXPECT_EQ(small->FFileList[10]->AllocSize, 98304u);
+    EXPECT_TRUE(small->FFileList[10]->SizeDamaged);
+    EXPECT_EQ(small->Anomalies.DamagedSizes, 1);
 }
 
 TEST(ScanLists, IndexArraysAndHelpers) {
@@ -417,4 +468,88 @@ TEST(Duplicates, NormalisationAndGrouping) {
     ASSERT_TRUE(LocateDuplicates(scans, 2));
     EXPECT_EQ(p1->DupFiles, nullptr);
     EXPECT_EQ(p2->DupFiles, nullptr);
+}
+
+TEST(Tree, IsAncestorAtAnyDepthAndAcrossLoops) {
+    // A chain of 5,000 records, then a parent loop of three above a second chain.
+    std::vector<TMFT_RECORD> chain(5000), looped(10);
+    for (auto* v : {&chain, &looped})
+        for (TMFT_RECORD& r : *v) ZeroRecord(r);
+    for (size_t i = 1; i < chain.size(); ++i) chain[i].ParentMFTRec = &chain[i - 1];
+    EXPECT_TRUE(IsAncestor(&chain[0], &chain.back()));
+    EXPECT_TRUE(IsAncestor(nullptr, &chain.back()));
+    EXPECT_FALSE(IsAncestor(&chain.back(), &chain[0]));
+    for (size_t i = 1; i < looped.size(); ++i) looped[i].ParentMFTRec = &looped[i - 1];
+    looped[0].ParentMFTRec = &looped[2]; // 0 -> 2 -> 1 -> 0
+    EXPECT_TRUE(IsAncestor(&looped[1], &looped.back()));
+    EXPECT_FALSE(IsAncestor(&chain[0], &looped.back()));
+    EXPECT_FALSE(IsAncestor(nullptr, &looped.back()));
+}
+
+TEST(Totals, SumsStopAtTheLargestValueAndSayWhere) {
+    // A tree as a folder walk or an import builds it: root / dir / files, and root / small.
+    constexpr uint64_t kMax = UINT64_MAX, kHalf = uint64_t(INT64_MAX);
+    struct Case {
+        const char* what;
+        std::vector<uint64_t> sizes, allocs; // the files in dir
+        uint64_t wantDir, wantDirAlloc;
+        bool saturated;
+    };
+    const Case cases[] = {
+        {"three sparse files of 2^63 - 1 bytes", {kHalf, kHalf, kHalf}, {0, 0, 0}, kMax, 0, true},
+        {"a size of 2^64 - 1 and one byte more", {kMax, 1}, {4096, 4096}, kMax, 8192, true},
+        {"allocations past the largest value", {10, 20, 30}, {kHalf, kHalf, 2}, 60, kMax, true},
+        {"sums that fit", {kHalf, kHalf / 2}, {1, 2}, kHalf + kHalf / 2, 3, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto s = TNTFS_FILES::CreateSlow(u"unused");
+        auto folder = [&](PMFT_RECORD parent, uint64_t recno) {
+            PMFT_RECORD r = s->Arena().NewRecord();
+            r->RecNo = recno;
+            r->FileRecFlags = 2;
+            r->Folder = s->Arena().NewFolder();
+            r->ParentMFTRec = parent;
+            s->AddToFileList(r);
+            s->AddToDirList(r);
+            return r;
+        };
+        auto file = [&](PMFT_RECORD parent, uint64_t size, uint64_t alloc) {
+            PMFT_RECORD r = s->Arena().NewRecord();
+            r->RecNo = s->FFileList.size() + 5;
+            r->FileSize = size;
+            r->AllocSize = alloc;
+            r->ParentMFTRec = parent;
+            s->AddToFileList(r);
+            return r;
+        };
+        PMFT_RECORD root = folder(nullptr, 5), dir = folder(root, 6);
+        std::vector<PMFT_RECORD> files;
+        for (size_t i = 0; i < c.sizes.size(); ++i)
+            files.push_back(file(dir, c.sizes[i], c.allocs[i]));
+        file(root, 100, 4096);
+        s->CalculateDirSizes(true, false, false, false, false);
+        EXPECT_EQ(dir->SubFoldersTotSize, c.wantDir);
+        EXPECT_EQ(dir->SubFoldersTotSizeAlloc, c.wantDirAlloc);
+        EXPECT_EQ(dir->TotalSaturated, c.saturated);
+        EXPECT_EQ(root->TotalSaturated, c.saturated);
+        EXPECT_GE(root->SubFoldersTotSize, dir->SubFoldersTotSize) << "no wrapping round";
+        EXPECT_EQ(root->SubFoldersTotSize,
+                  c.saturated && c.wantDir == kMax ? kMax : c.wantDir + 100);
+        EXPECT_EQ(s->Anomalies.SaturatedTotals, c.saturated ? 2 : 0);
+        EXPECT_EQ(s->AnomalyTexts().size(), c.saturated ? 1u : 0u);
+        // Filtered out, the big files no longer count and the flags go.
+        for (PMFT_RECORD f : files) f->Filtered = true;
+        s->CalculateDirSizes(true, false, false, false, false);
+        EXPECT_EQ(root->SubFoldersTotSize, 100u);
+        EXPECT_FALSE(dir->TotalSaturated);
+        EXPECT_EQ(s->Anomalies.SaturatedTotals, 0);
+        // Folders seeded with their own sizes (a folders-only filter) stop at the top too.
+        dir->FileSize = kMax;
+        root->FileSize = 1;
+        s->CalculateDirSizes(true, false, false, true, false);
+        EXPECT_EQ(dir->SubFoldersTotSize, kMax);
+        EXPECT_EQ(root->SubFoldersTotSize, kMax);
+        EXPECT_TRUE(root->TotalSaturated);
+    }
 }

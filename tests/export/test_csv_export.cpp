@@ -493,3 +493,31 @@ TEST(CsvExport, UnwritableTargetsReportTheErrorAndLeaveNothingHalfWritten) {
 }
 
 } // namespace
+
+TEST(CsvExport, SelectionCanBeSetAsideAndACancelledExportWritesNothing) {
+    Sample s;
+    TempDir dir;
+    TDisplayTree tree;
+    ASSERT_TRUE(tree.LoadTree(s.Scans()));
+    tree.Select(tree.FindNodeByPath(nullptr, u"C:\\Windows\\notes.txt", 3));
+    std::vector<TNTFS_FILES*> scans = s.Scans();
+    TCsvExportJob job;
+    job.FileName = Utf8ToUtf16(dir / "all.csv");
+    job.Tree = &tree;
+    job.Scans = scans;
+    job.UseSelection = false; // "Selected only" unchecked: the whole tree
+    auto r = ExportToCSV(job, NoCapacity());
+    ASSERT_TRUE(r.Ok) << r.Error;
+    EXPECT_EQ(r.Rows, 6);
+
+    // Cancelled: the file keeps what it held.
+    WriteFileBytes(dir / "old.csv", "OLD", 3);
+    std::atomic<bool> cancel{true};
+    job.FileName = Utf8ToUtf16(dir / "old.csv");
+    job.Cancel = &cancel;
+    r = ExportToCSV(job, NoCapacity());
+    EXPECT_FALSE(r.Ok);
+    EXPECT_TRUE(r.Cancelled);
+    EXPECT_EQ(ReadText(dir / "old.csv"), "OLD");
+    EXPECT_TRUE(r.FilesWritten.empty());
+}

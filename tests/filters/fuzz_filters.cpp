@@ -1,7 +1,9 @@
 // Fuzzes the filter language: any text parses, matches records and walk entries, colours, and
-// keeps the invariants below. Input: UTF-16LE code units; the filter text runs to the first
-// NUL unit, the rest is the name of a walk entry.
+// keeps the invariants below (among them: indexed terms answer as the terms one by one).
+// Input: UTF-16LE code units; the filter text runs to the first NUL unit, the rest is the name
+// of a walk entry.
 #include "filter_fixture.h"
+#include "filters/filter_index.h"
 
 #include <cstdlib>
 
@@ -62,9 +64,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 Check(!it.regex || it.isregex);
             }
         }
+        for (const TFilterError& e : errors) Check(e.position <= text.size());
+        // Every group with an indexable term indexed: the answers stay those of the terms.
+        TFilters_AND indexed = f;
+        for (TFilters_OR& g : indexed)
+            for (TFilterItem& it : g) {
+                it.termindex.reset();
+                it.indexed = false;
+                it.filterhasindex = false;
+            }
+        BuildFilterIndexes(indexed, fp, 1);
         for (test::FilterScan* s : {&tree.c, &tree.lin})
             for (PMFT_RECORD r : s->scan->FFileList)
-                for (bool apply : {false, true}) (void)MatchFilters(r, f, fp, apply);
+                for (bool apply : {false, true}) {
+                    const bool want = MatchFiltersTermByTerm(r, f, fp, apply);
+                    Check(MatchFilters(r, f, fp, apply) == want);
+                    Check(MatchFilters(r, indexed, fp, apply) == want);
+                }
         TFilterEntry e;
         e.name = name;
         for (std::u16string_view parent : {u"/home/me/Cache", u"C:\\Cache", u""}) {

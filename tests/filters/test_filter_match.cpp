@@ -373,17 +373,47 @@ TEST(FilterMatchLimits, CatastrophicExpressionIsGivenUp) {
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].term, u"/^(a+)+$/");
     EXPECT_NE(errors[0].message.find("given up"), std::string::npos);
-    // Through FilterResults: the pass ends and says so.
+    // Through FilterResults: the pass ends and says which term of which text.
     errors.clear();
     FilterResults(*s.scan, u"x|/^(a+)+$/", u"", true, false, false, &errors);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].pattern, u"^(a+)+$");
+    EXPECT_EQ(errors[0].kind, TFilterErrorKind::RegexGivenUp);
+    EXPECT_EQ(errors[0].position, 2u);
+    EXPECT_FALSE(errors[0].exclude);
+    EXPECT_NE(FilterErrorText(errors[0]).find("/^(a+)+$/: the expression kept exceeding"),
+              std::string::npos)
+        << FilterErrorText(errors[0]);
+    errors.clear();
+    FilterResults(*s.scan, u"", u" /^(a+)+$/", true, false, false, &errors);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].position, 1u);
+    EXPECT_TRUE(errors[0].exclude);
     // A well-behaved expression on the same names is unaffected.
     ParseFilters(u"/^a+!$/", f, fp);
     matched = 0;
     for (PMFT_RECORD r : s.scan->FFileList) matched += MatchFilters(r, f, fp, true);
     EXPECT_EQ(matched, 2000u);
     EXPECT_EQ(f[0][0].regex->LimitHits(), 0u);
+}
+
+// Expressions that are not catastrophic work on the longest paths: a path of 12,000
+// characters, and expressions whose work grows with its length.
+TEST(FilterMatchLimits, PlainExpressionsOnLongPaths) {
+    FilterScan s;
+    PMFT_RECORD p = s.root;
+    for (int i = 0; i < 60; ++i) p = s.Folder(p, std::u16string(200, char16_t(u'a' + i % 2)));
+    PMFT_RECORD end = s.File(p, u"end.c");
+    for (std::u16string_view text :
+         {u"/^(.)+c$/", u"/\"^c:(?:a|b|[\\/])+end.c$\"/", u"/\"^c:(\\\\(a+|b+))+\\\\end\\.c$\"/",
+          u"/^c:(\\\\a+\\\\b+)+/"}) {
+        bool fp = true;
+        TFilters_AND f;
+        ParseFilters(text, f, fp);
+        ASSERT_TRUE(f[0][0].regex) << std::string(text.begin(), text.end());
+        EXPECT_TRUE(MatchFilters(end, f, fp, true)) << std::string(text.begin(), text.end());
+        EXPECT_EQ(f[0][0].regex->LimitHits(), 0u);
+    }
 }
 
 TEST(FilterMatchLimits, LongPatternsAndLoopingParents) {

@@ -1,7 +1,9 @@
 // Parsing filter texts: normalisation, groups and terms, quotes and negation, comparisons
 // with units, locale decimals, dates and keywords, name patterns and the full-path additions,
-// regular-expression errors, and texts a person might type by mistake.
+// regular-expression errors, and texts a person might type by mistake: what is wrong in them
+// and where.
 #include "base/datetime.h"
+#include "filter_fixture.h"
 #include "filters/filter_regex.h"
 #include "filters/filters.h"
 
@@ -419,6 +421,84 @@ TEST_F(FilterParse, TextsTypedByMistakeParseQuickly) {
     TFilterItem it = One(longTerm);
     EXPECT_EQ(it.filtertextlength, 10000);
     EXPECT_EQ(One(u"=today-99999999999").sizeop, 1); // an unreadable offset counts 0
+}
+
+// Mistakes typed into a search or filter box: each is reported with what is wrong and the
+// place in the text as typed (before the bars are joined), and the text keeps its meaning.
+TEST_F(FilterParse, MistakesAreReportedWithTheirPlace) {
+    std::u16string deepParens = u"a /" + std::u16string(10000, u'(') + u"/";
+    std::u16string longText;
+    while (longText.size() < 10000)
+        longText += u"name" + std::u16string(1, u'a' + longText.size() % 26) + u"|";
+    using K = TFilterErrorKind;
+    const struct {
+        std::u16string_view text;
+        std::vector<std::pair<K, size_t>> errors; // kind and position
+        std::string_view message;                 // in the first error's message
+        std::vector<std::string> matching;        // paths accepted (name-only matching)
+    } cases[] = {
+        {u"*.txt \"my file", {{K::UnclosedQuote, 6}}, "not closed", {"C:\\my file.txt"}},
+        {u"a | \"b", {{K::UnclosedQuote, 4}}, "not closed", {"C:\\b.txt"}},
+        {u"\"", {{K::UnclosedQuote, 0}}, "not closed", {"C:\\", "C:\\b.txt", "C:\\my file.txt"}},
+        {u"!", {{K::EmptyNegation, 0}}, "nothing to negate", {}},
+        {u"*.txt  !", {{K::EmptyNegation, 7}}, "nothing to negate", {}},
+        {u"b|!\"\"", {{K::EmptyNegation, 2}}, "nothing to negate", {"C:\\b.txt"}},
+        {u"!/", {{K::EmptyNegation, 0}}, "nothing to negate", {}},
+        {u"!\"", {{K::EmptyNegation, 0}, {K::UnclosedQuote, 1}}, "nothing to negate", {}},
+        {u"x /a(b/", {{K::RegexSyntax, 6}}, "missing closing parenthesis", {}},
+        {u"b | /x)/", {{K::RegexSyntax, 6}}, "unmatched closing parenthesis", {"C:\\b.txt"}},
+        {u"!/[x/",
+         {{K::RegexSyntax, 4}},
+         "missing terminating ]",
+         {"C:\\", "C:\\b.txt", "C:\\my file.txt"}},
+        {deepParens, {{K::RegexSyntax, 254}}, "too deeply nested", {}},
+        {longText, {}, "", {}},
+        {u"\"my file\" b*", {}, "", {}},
+    };
+    test::FilterScan s;
+    s.File(s.root, u"my file.txt");
+    s.File(s.root, u"b.txt");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(A(c.text.substr(0, 40)));
+        TFilters_AND f;
+        bool fp = false;
+        std::vector<TFilterError> errors;
+        ParseFilters(c.text, f, fp, &errors);
+        ASSERT_EQ(errors.size(), c.errors.size());
+        for (size_t i = 0; i < errors.size(); ++i) {
+            EXPECT_EQ(errors[i].kind, c.errors[i].first) << i;
+            EXPECT_EQ(errors[i].position, c.errors[i].second) << i;
+            EXPECT_FALSE(errors[i].exclude);
+        }
+        EXPECT_EQ(FilterTextErrors(c.text).size(), errors.size());
+        if (errors.empty()) continue;
+        EXPECT_NE(errors[0].message.find(c.message), std::string::npos) << errors[0].message;
+        const std::string line = FilterErrorText(errors[0]);
+        EXPECT_NE(line.find("(character " + std::to_string(c.errors[0].second + 1) + ")"),
+                  std::string::npos)
+            << line;
+        EXPECT_EQ(s.Matching(c.text), c.matching);
+    }
+
+    // An expression's error names the term and the engine's message.
+    const std::vector<TFilterError> re = FilterTextErrors(u"b /a(b/");
+    ASSERT_EQ(re.size(), 1u);
+    EXPECT_EQ(A(re[0].term), "/a(b/");
+    EXPECT_NE(FilterErrorText(re[0]).find("/a(b/ is not a valid regular expression: missing "
+                                          "closing parenthesis"),
+              std::string::npos)
+        << FilterErrorText(re[0]);
+
+    // A pair of texts says which one is wrong.
+    TFilterPair pair;
+    ParseFilterPair(u"ok !", u"\"x", false, pair);
+    ASSERT_EQ(pair.errors.size(), 2u);
+    EXPECT_EQ(pair.errors[0].kind, K::EmptyNegation);
+    EXPECT_EQ(pair.errors[0].position, 3u);
+    EXPECT_FALSE(pair.errors[0].exclude);
+    EXPECT_EQ(pair.errors[1].kind, K::UnclosedQuote);
+    EXPECT_EQ(pair.errors[1].position, 0u);
+    EXPECT_TRUE(pair.errors[1].exclude);
 }
 
 TEST_F(FilterParse, FreeFiltersEmptiesAndParseReplaces) {

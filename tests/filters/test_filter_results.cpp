@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <set>
+#include <thread>
 
 using namespace qz;
 using namespace qz::test;
@@ -145,6 +147,80 @@ TEST_F(FilterResultsTest, ScanStepsTotals) {
     EXPECT_FALSE(ApplyScanFilters(*s.scan, u"", u"", false));
     EXPECT_EQ(s.Visible(), All());
     EXPECT_EQ(s.root->SubFoldersTotSize, all);
+}
+
+// A scan cancelled before its filter steps (or during them) stays unfiltered, and its totals
+// count every record.
+TEST_F(FilterResultsTest, CancelledScanIsNotFiltered) {
+    s.scan->CancelProcess();
+    EXPECT_FALSE(ApplyScanFilters(*s.scan, u"*.mp4", u"\\old\\", true));
+    EXPECT_EQ(s.Visible(), All());
+    EXPECT_EQ(s.root->SubFoldersTotSize,
+              (2u << 20) + (500u << 10) + 100 + (3ull << 30) + (1u << 20) + 10 + 10);
+}
+
+// A long pass asks whether to stop every few thousand records, more often when each record is
+// tested against many terms one by one, and stops at the first yes, leaving every record
+// visible (half a pass would hide an arbitrary part of the scan).
+TEST(FilterResultsCancel, PassAsksAndStops) {
+    FilterScan big;
+    PMFT_RECORD d = big.Folder(big.root, u"d");
+    constexpr int kFiles = 20000;
+    for (int i = 0; i < kFiles; ++i) {
+        std::string n = "f" + std::to_string(i) + (i % 10 ? ".txt" : ".log");
+        big.File(d, std::u16string(n.begin(), n.end()));
+    }
+    big.Totals();
+    const size_t records = big.scan->FFileList.size();
+
+    int asked = 0;
+    EXPECT_TRUE(FilterResults(*big.scan, u"*.log", u"", true, false, false, nullptr, [&] {
+        ++asked;
+        return false;
+    }));
+    EXPECT_GE(asked, int(records / 4096));
+    EXPECT_EQ(big.Visible().size(), size_t(kFiles / 10 + 2));
+
+    // Five hundred comparisons tested one by one for every record: asked every few hundred.
+    std::u16string costly;
+    for (int i = 0; i < 500; ++i) {
+        std::string t = "namelen=" + std::to_string(100 + i) + "|";
+        costly.append(t.begin(), t.end());
+    }
+    costly += u"*.log";
+    int askedCostly = 0;
+    EXPECT_TRUE(FilterResults(*big.scan, costly, u"", true, false, false, nullptr, [&] {
+        ++askedCostly;
+        return false;
+    }));
+    EXPECT_GE(askedCostly, int(records / 600));
+    EXPECT_EQ(big.Visible().size(), size_t(kFiles / 10 + 2));
+
+    // Cancelled at the third question.
+    int calls = 0;
+    EXPECT_FALSE(FilterResults(*big.scan, u"*.txt", u"", true, false, false, nullptr,
+                               [&] { return ++calls == 3; }));
+    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(big.Visible().size(), records);
+
+    // The flag of another thread, set while the pass runs (here: while the pass waits in its
+    // second question, so that the test does not depend on timing).
+    std::atomic<bool> stop{false};
+    std::atomic<int> questions{0};
+    bool finished = true;
+    std::thread pass([&] {
+        finished = FilterResults(*big.scan, costly, u"", true, false, false, nullptr, [&] {
+            if (questions.fetch_add(1) == 1)
+                while (!stop.load()) std::this_thread::yield();
+            return stop.load();
+        });
+    });
+    while (questions.load() < 2) std::this_thread::yield();
+    stop = true;
+    pass.join();
+    EXPECT_FALSE(finished);
+    EXPECT_EQ(questions.load(), 2);
+    EXPECT_EQ(big.Visible().size(), records);
 }
 
 TEST_F(FilterResultsTest, LoopingParentsEnd) {

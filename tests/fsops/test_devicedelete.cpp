@@ -16,6 +16,12 @@
 namespace qz::test {
 namespace {
 
+TDeviceDeleteResult Delete(const TNTFS_FILES& scan, std::vector<PMFT_RECORD> recs) {
+    std::vector<TDeviceItem> items;
+    for (PMFT_RECORD r : recs) items.push_back(DeviceItemOf(scan, r));
+    return DeleteOnDevice(DeviceNameOf(scan), items);
+}
+
 class DeviceDelete : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -72,10 +78,9 @@ TEST_F(DeviceDelete, FilesAndFoldersWithTheirContentAreDeletedDeepestFirst) {
     auto scan = Scan("Phone");
     PMFT_RECORD dcim = At(*scan, "Internal storage\\DCIM");
     PMFT_RECORD d = At(*scan, "SD card\\d.bin");
-    const PMFT_RECORD recs[] = {dcim, d};
-    const TDeviceDeleteResult r = DeleteOnDevice(*scan, recs);
+    const TDeviceDeleteResult r = Delete(*scan, {dcim, d});
     EXPECT_TRUE(r.Errors.empty()) << r.Errors.front();
-    EXPECT_EQ(r.Deleted, (std::vector<PMFT_RECORD>{dcim, d}));
+    EXPECT_EQ(r.Deleted, (std::vector<size_t>{0, 1}));
     EXPECT_EQ(r.Objects, 5);
     const std::vector<TDeviceObjectId> order = {
         Device->Object("Internal storage/DCIM/Camera/a.jpg").Id,
@@ -109,7 +114,7 @@ TEST_F(DeviceDelete, ItemsThatAreNotWhatWasScannedAreLeftAlone) {
         SCOPED_TRACE(c.rel);
         PMFT_RECORD rec = c.rel.empty() ? c.scan->MFTRoot : At(*c.scan, c.rel);
         const size_t before = Device->Deleted.size();
-        const TDeviceDeleteResult r = DeleteOnDevice(*c.scan, std::span(&rec, 1));
+        const TDeviceDeleteResult r = Delete(*c.scan, {rec});
         if (c.error.empty()) {
             EXPECT_TRUE(r.Errors.empty()) << r.Errors.front();
             EXPECT_EQ(Device->Deleted.size(), before + 1);
@@ -124,7 +129,7 @@ TEST_F(DeviceDelete, ItemsThatAreNotWhatWasScannedAreLeftAlone) {
     // The device unplugged since.
     Manager->Entries.clear();
     PMFT_RECORD rec = At(*scan, "DCIM");
-    const TDeviceDeleteResult r = DeleteOnDevice(*scan, std::span(&rec, 1));
+    const TDeviceDeleteResult r = Delete(*scan, {rec});
     ASSERT_EQ(r.Errors.size(), 1u);
     EXPECT_EQ(r.Errors[0], "The device is not connected: Phone");
 }
@@ -141,7 +146,7 @@ TEST_F(DeviceDelete, ThroughTheDesktopsMountTheFilesAreRemoved) {
     MakeFile(mount + "/Internal storage/keep.txt", 1);
     auto scan = Scan("Maker Phone S1");
     PMFT_RECORD old = At(*scan, "Internal storage\\Old");
-    const TDeviceDeleteResult r = DeleteOnDevice(*scan, std::span(&old, 1));
+    const TDeviceDeleteResult r = Delete(*scan, {old});
     EXPECT_TRUE(r.Errors.empty()) << r.Errors.front();
     EXPECT_EQ(r.Objects, 4);
     EXPECT_NE(::access((mount + "/Internal storage/Old").c_str(), F_OK), 0);

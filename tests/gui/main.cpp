@@ -2,6 +2,7 @@
 // unless a display is there (the Xvfb run), and the scan sources registered.
 #include "gui/application.h"
 #include "sources/sources.h"
+#include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,11 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY"))
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // The desktop integration that a window start brings in line goes to a folder of the run,
+    // never into the user's own XDG folders.
+    static qz::test::TempDir xdg;
+    setenv("XDG_DATA_HOME", (xdg / "data").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (xdg / "config").c_str(), 1);
     qz::TQuarzelApplication app(argc, argv);
     qz::RegisterSources(); // as the program's start-up does before it opens the window
     return RUN_ALL_TESTS();

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 
 using namespace qz;
 using namespace qz::test;
@@ -194,4 +195,140 @@ TEST_F(RealImages, MountPointRootGivesLinuxPaths) {
         ++checked;
     }
     EXPECT_GT(checked, 10u);
+}
+
+TEST_F(RealImages, DamagedFolderRecordsKeepWhatLiesBelowThem) {
+    // testfs1: folder many_subdirs (record 68) holds 512 subfolders. One flipped byte in its
+    // signature, or zeros over records 60 to 99, takes its record away: what lies below it is
+    // gathered under the orphan folder, nothing else changes, and the scan says so.
+    const ImageCase& c = kImages[3];
+    std::string img = Unpack(c);
+    if (img.empty()) GTEST_SKIP() << "gzip missing";
+    auto healthy = ScanMft(img);
+    ASSERT_FALSE(healthy->WasError) << healthy->ErrorMEssage;
+    EXPECT_EQ(healthy->OrphanFolder, nullptr);
+    EXPECT_TRUE(healthy->AnomalyTexts().empty());
+    const auto want = TreeOf(*healthy);
+
+    struct Damage {
+        const char* what;
+        uint64_t first, last; // records overwritten
+        bool zero;            // zeros, else one flipped byte of the signature
+    };
+    for (const Damage& d :
+         {Damage{"flipped signature", 68, 68, false}, Damage{"zeroed records", 60, 99, true}}) {
+        SCOPED_TRACE(d.what);
+        std::string copy = tmp / "damaged.img";
+        ASSERT_EQ(qz::test::Run("cp '" + img + "' '" + copy + "'"), 0);
+        {
+            TNTFS_FILES v(Utf8ToUtf16(copy));
+            const uint32_t bpr = v.BytesPerRecord();
+            std::fstream f(copy, std::ios::in | std::ios::out | std::ios::binary);
+            for (uint64_t r = d.first; r <= d.last; ++r) {
+                const TRunPos p = GetMFTRecordPos2(v, r);
+                ASSERT_TRUE(p.Found());
+                f.seekp(p.Position);
+                if (d.zero)
+                    f.write(std::string(bpr, '\0').data(), bpr);
+                else
+                    f.write("X", 1);
+            }
+        }
+        auto s = ScanMft(copy);
+        ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+        ASSERT_NE(s->OrphanFolder, nullptr);
+        const auto have = TreeOf(*s);
+        // Every healthy item whose record survived is there, many_subdirs' content below the
+        // placeholder that stands for its folder.
+        size_t moved = 0;
+        for (auto& [path, sig] : want) {
+            std::string p = path;
+            if (p.rfind("many_subdirs", 0) == 0) {
+                if (p == "many_subdirs") continue;
+                p = "<Orphaned items>/<MFT record 68>" + p.substr(12);
+                ++moved;
+            }
+            PMFT_RECORD healthyRec =
+                path.empty() ? healthy->MFTRoot
+                             : FindRecordByPath(healthy->MFTRoot, Utf8ToUtf16(path), u'/');
+            ASSERT_NE(healthyRec, nullptr) << path;
+            if (healthyRec->RecNo >= d.first && healthyRec->RecNo <= d.last) continue;
+            auto it = have.find(p);
+            ASSERT_NE(it, have.end()) << p;
+            EXPECT_EQ(it->second.size, sig.size) << p;
+            if (!sig.dir) {
+                EXPECT_EQ(it->second.totAlloc, sig.totAlloc) << p;
+            }
+        }
+        EXPECT_EQ(moved, 512u);
+        if (!d.zero) {
+            EXPECT_EQ(s->MFTRoot->SubFoldersTotSize, healthy->MFTRoot->SubFoldersTotSize);
+            EXPECT_EQ(s->MFTRoot->SubFoldersNumFiles(), healthy->MFTRoot->SubFoldersNumFiles());
+        }
+        EXPECT_GE(s->Anomalies.OrphanItems, 400);
+        EXPECT_EQ(s->OrphanFolder->SubFoldersNumDirs(), s->Anomalies.OrphanItems);
+        for (PMFT_RECORD r : s->FFileList) {
+            if (r && r != s->MFTRoot) {
+                EXPECT_TRUE(IsAncestor(s->MFTRoot, r)) << RelPath(r);
+            }
+        }
+        ASSERT_EQ(s->AnomalyTexts().size(), 1u);
+        EXPECT_NE(s->AnomalyTexts()[0].find(std::to_string(s->Anomalies.OrphanItems) + " items"),
+                  std::string::npos)
+            << s->AnomalyTexts()[0];
+    }
+}
+
+TEST_F(RealImages, DumpTrailerRecordSizeIsCheckedAgainstRecordZero) {
+    // A dump of ntfs3.raw (1 KiB records) whose volume data is made to say 512- or 4096-byte
+    // records reads as the same tree and says what it corrected; one whose record 0 also
+    // contradicts itself is refused.
+    std::string img = Unpack(kImages[0]);
+    if (img.empty()) GTEST_SKIP() << "gzip missing";
+    std::string dump = tmp / "ntfs3.mft";
+    {
+        TNTFS_FILES s(Utf8ToUtf16(img));
+        WriteMFTDumpFile(s, dump);
+    }
+    const auto good = ReadFileBytes(dump);
+    const size_t trailer = good.size() - 105;
+    auto healthy = ScanMft(dump);
+    ASSERT_FALSE(healthy->WasError) << healthy->ErrorMEssage;
+    EXPECT_TRUE(healthy->AnomalyTexts().empty());
+    const auto want = TreeOf(*healthy);
+    ASSERT_EQ(want.size(), 19u);
+
+    for (uint32_t stated : {512u, 4096u}) {
+        SCOPED_TRACE(stated);
+        auto bytes = good;
+        std::memcpy(&bytes[trailer + 8 + 48], &stated, 4);
+        const std::string path = tmp / "stated.mft";
+        WriteFileBytes(path, bytes.data(), bytes.size());
+        auto s = ScanMft(path);
+        ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+        EXPECT_EQ(s->BytesPerRecord(), 1024u);
+        EXPECT_EQ(s->Anomalies.TrailerRecordSize, stated);
+        const auto have = TreeOf(*s);
+        EXPECT_EQ(have, want) << TreeDiff(have, want);
+        ASSERT_EQ(s->AnomalyTexts().size(), 1u);
+        EXPECT_NE(s->AnomalyTexts()[0].find("says " + std::to_string(stated) + "-byte records"),
+                  std::string::npos)
+            << s->AnomalyTexts()[0];
+    }
+
+    auto bytes = good;
+    const uint32_t stated = 512, own = 2048;
+    std::memcpy(&bytes[trailer + 8 + 48], &stated, 4);
+    std::memcpy(&bytes[28], &own, 4);
+    const std::string path = tmp / "neither.mft";
+    WriteFileBytes(path, bytes.data(), bytes.size());
+    try {
+        TNTFS_FILES s(Utf8ToUtf16(path));
+        ADD_FAILURE() << "a dump whose record size cannot be told was opened";
+    } catch (const TScanError& e) {
+        EXPECT_NE(std::string(e.what()).find("says its records are 512 bytes long, but its first "
+                                             "record says 2048"),
+                  std::string::npos)
+            << e.what();
+    }
 }

@@ -3,12 +3,15 @@
 // and over a dump written from the image give identical trees, equal to what was written; the
 // root named after a mount point gives real paths; a $MFT grown in hundreds of pieces (behind
 // an attribute list) is read completely.
+#include "base/filehandle.h"
 #include "engine/mft_volume.h"
 #include "tests/mft/mft_test_util.h"
 #include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -296,4 +299,189 @@ TEST_F(MkntfsVolumes, MftInHundredsOfPiecesIsReadCompletely) {
     ASSERT_FALSE(d->WasError) << d->ErrorMEssage;
     auto dumpTree = TreeOf(*d);
     EXPECT_EQ(tree, dumpTree) << TreeDiff(tree, dumpTree);
+}
+
+TEST_F(MkntfsVolumes, DeepFolderChainsLoseNothing) {
+    // A chain of 1,000 nested folders, a 1 MiB file half-way down and one at the bottom: every
+    // level, both files and their bytes are in the tree, the totals and the paths.
+    MakeVolume("32M");
+    MountRw();
+    constexpr int kLevels = 1000;
+    {
+        TFileHandle dir(::open(mnt.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        ASSERT_TRUE(dir);
+        for (int level = 1; level <= kLevels; ++level) {
+            ASSERT_EQ(::mkdirat(dir.get(), "d", 0755), 0) << "level " << level;
+            TFileHandle next(::openat(dir.get(), "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            ASSERT_TRUE(next) << "level " << level;
+            dir = std::move(next);
+            if (level == 500 || level == kLevels) {
+                TFileHandle f(::openat(dir.get(), "big.bin", O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+                ASSERT_TRUE(f);
+                const std::string block(1 << 20, 'b');
+                ASSERT_EQ(::write(f.get(), block.data(), block.size()), ssize_t(block.size()));
+            }
+        }
+    }
+    mount.Unmount();
+
+    auto s = ScanMft(img);
+    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    std::vector<PMFT_RECORD> big;
+    for (PMFT_RECORD r : s->FFileList)
+        if (r && r->Name() == u"big.bin") big.push_back(r);
+    ASSERT_EQ(big.size(), 2u);
+    std::u16string chain;
+    for (int level = 1; level <= kLevels; ++level) chain += u"d\\";
+    std::vector<std::u16string> paths;
+    for (PMFT_RECORD r : big) {
+        EXPECT_EQ(r->FileSize, 1u << 20);
+        EXPECT_TRUE(IsAncestor(s->MFTRoot, r));
+        paths.push_back(GetRecordPath(r));
+    }
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths[0], u"C:\\" + chain.substr(0, 2 * 500) + u"big.bin");
+    EXPECT_EQ(paths[1], u"C:\\" + chain + u"big.bin");
+    PMFT_RECORD top = FindRecordByPath(s->MFTRoot, u"d");
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(top->SubFoldersNumDirs(), kLevels - 1);
+    EXPECT_EQ(top->SubFoldersNumFiles(), 2);
+    EXPECT_EQ(top->SubFoldersTotSize, 2u << 20);
+    EXPECT_EQ(top->SubFoldersTotSizeAlloc, 2u << 20);
+    // The scan holds nothing that is not in the tree.
+    for (PMFT_RECORD r : s->FFileList) {
+        if (r && r != s->MFTRoot) {
+            EXPECT_TRUE(IsAncestor(s->MFTRoot, r)) << RelPath(r);
+        }
+    }
+}
+
+TEST_F(MkntfsVolumes, HugeSparseFilesKeepTheirSizesAndTotalsStopAtTheLargest) {
+    // Sparse files past 2^48 bytes (the width of an MFT record number, not of a size) up to
+    // the largest size ntfs-3g accepts; three of those in one folder sum past 2^64.
+    MakeVolume("16M");
+    MountRw();
+    fs::create_directories(mnt + "/big");
+    fs::create_directories(mnt + "/huge");
+    const std::vector<uint64_t> sizes = {uint64_t(1) << 48, (uint64_t(1) << 48) + 1,
+                                         uint64_t(INT64_MAX)};
+    auto sparse = [&](const std::string& path, uint64_t size) {
+        TFileHandle f(::open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+        ASSERT_TRUE(f);
+        ASSERT_EQ(::ftruncate(f.get(), off_t(size)), 0) << size;
+    };
+    for (size_t i = 0; i < sizes.size(); ++i) sparse(mnt + "/big/f" + std::to_string(i), sizes[i]);
+    for (int i = 0; i < 3; ++i) sparse(mnt + "/huge/h" + std::to_string(i), uint64_t(INT64_MAX));
+    mount.Unmount();
+
+    auto s = ScanMft(img);
+    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        PMFT_RECORD f = FindRecordByPath(s->MFTRoot, u"big\\f" + Utf8ToUtf16(std::to_string(i)));
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f->FileSize, sizes[i]);
+        EXPECT_EQ(f->AllocSize, 0u) << "nothing of a sparse file is allocated";
+    }
+    PMFT_RECORD big = FindRecordByPath(s->MFTRoot, u"big");
+    PMFT_RECORD huge = FindRecordByPath(s->MFTRoot, u"huge");
+    ASSERT_TRUE(big && huge);
+    EXPECT_EQ(big->SubFoldersTotSize, (uint64_t(1) << 49) + 1 + uint64_t(INT64_MAX));
+    EXPECT_FALSE(big->TotalSaturated);
+    EXPECT_EQ(huge->SubFoldersTotSize, UINT64_MAX);
+    EXPECT_TRUE(huge->TotalSaturated);
+    EXPECT_EQ(s->MFTRoot->SubFoldersTotSize, UINT64_MAX);
+    EXPECT_TRUE(s->MFTRoot->TotalSaturated);
+    EXPECT_LT(s->MFTRoot->SubFoldersTotSizeAlloc, 16u << 20);
+    EXPECT_EQ(s->Anomalies.SaturatedTotals, 2);
+    ASSERT_EQ(s->AnomalyTexts().size(), 1u);
+    EXPECT_NE(s->AnomalyTexts()[0].find("2 folder totals reached the largest size"),
+              std::string::npos)
+        << s->AnomalyTexts()[0];
+}
+
+TEST_F(MkntfsVolumes, DamagedDataAttributesDoNotInventSpace) {
+    // Two records damaged on disk: a small resident file whose residency flag is flipped (its
+    // contents then read as a non-resident header: a size of 4.5 TB, a run of 16 million
+    // clusters), and a file whose run list lost its end marker to a run of 65,535 clusters.
+    MakeVolume("16M");
+    MountRw();
+    std::string content(100, '\0');
+    content[8] = 64; // where the runs would start
+    const uint64_t fakeSize = 4500000000000ull;
+    std::memcpy(&content[24], &fakeSize, 8);
+    const uint8_t fakeRun[] = {0x14, 0xFF, 0xFF, 0xFF, 0x00, 0x10, 0x00};
+    std::memcpy(&content[40], fakeRun, sizeof fakeRun);
+    WriteFileBytes(mnt + "/flip.bin", content.data(), content.size());
+    WriteSized(mnt + "/runs.bin", 8192, 'r');
+    WriteSized(mnt + "/fine.bin", 8192, 'f');
+    mount.Unmount();
+
+    auto healthy = ScanMft(img);
+    ASSERT_FALSE(healthy->WasError) << healthy->ErrorMEssage;
+    EXPECT_EQ(healthy->Anomalies.DamagedSizes, 0);
+    PMFT_RECORD flip = FindRecordByPath(healthy->MFTRoot, u"flip.bin");
+    PMFT_RECORD runs = FindRecordByPath(healthy->MFTRoot, u"runs.bin");
+    ASSERT_TRUE(flip && runs);
+    const uint64_t flipNo = flip->RecNo, runsNo = runs->RecNo;
+    {
+        TNTFS_FILES v(Utf8ToUtf16(img));
+        const uint32_t bpr = v.BytesPerRecord();
+        TFileHandle fd(::open(img.c_str(), O_RDWR | O_CLOEXEC));
+        ASSERT_TRUE(fd);
+        for (uint64_t recno : {flipNo, runsNo}) {
+            const TRunPos p = GetMFTRecordPos2(v, recno);
+            ASSERT_TRUE(p.Found());
+            std::vector<uint8_t> rec(bpr);
+            ASSERT_EQ(::pread(fd.get(), rec.data(), bpr, p.Position), ssize_t(bpr));
+            // The unnamed $DATA attribute.
+            size_t a = rec[20] | (rec[21] << 8);
+            auto u32 = [&](size_t at) {
+                uint32_t x;
+                std::memcpy(&x, &rec[at], 4);
+                return x;
+            };
+            while (u32(a) != 0x80 || rec[a + 9] != 0) a += u32(a + 4);
+            size_t touched;
+            if (recno == flipNo) {
+                ASSERT_EQ(rec[a + 8], 0) << "resident";
+                rec[a + 8] = 1;
+                touched = a + 8;
+            } else {
+                ASSERT_EQ(rec[a + 8], 1) << "non-resident";
+                size_t r = a + (rec[a + 32] | (rec[a + 33] << 8));
+                while (rec[r] != 0) r += 1 + (rec[r] & 15) + (rec[r] >> 4);
+                ASSERT_LE(r + 4 - a, u32(a + 4)) << "room for one more run";
+                const uint8_t longRun[] = {0x12, 0xFF, 0xFF, 0x01}; // 65,535 clusters
+                std::memcpy(&rec[r], longRun, sizeof longRun);
+                touched = r + 3;
+            }
+            ASSERT_NE(touched % 512, 510u);
+            ASSERT_NE(touched % 512, 511u);
+            ASSERT_EQ(::pwrite(fd.get(), rec.data(), bpr, p.Position), ssize_t(bpr));
+        }
+    }
+
+    auto s = ScanMft(img);
+    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    const uint64_t volume = uint64_t(s->FVolData.TotalClusters) * s->FVolData.BytesPerCluster;
+    PMFT_RECORD f = FindRecordByPath(s->MFTRoot, u"flip.bin");
+    PMFT_RECORD r = FindRecordByPath(s->MFTRoot, u"runs.bin");
+    PMFT_RECORD fine = FindRecordByPath(s->MFTRoot, u"fine.bin");
+    ASSERT_TRUE(f && r && fine);
+    EXPECT_LT(f->FileSize, volume) << "a size read from the file's contents";
+    EXPECT_LE(f->AllocSize, volume);
+    EXPECT_TRUE(f->SizeDamaged);
+    EXPECT_EQ(r->FileSize, 8192u);
+    EXPECT_EQ(r->AllocSize, volume);
+    EXPECT_TRUE(r->SizeDamaged);
+    EXPECT_FALSE(fine->SizeDamaged);
+    EXPECT_EQ(fine->AllocSize, 8192u);
+    EXPECT_LT(s->MFTRoot->SubFoldersTotSize, volume);
+    EXPECT_LE(s->MFTRoot->SubFoldersTotSizeAlloc,
+              healthy->MFTRoot->SubFoldersTotSizeAlloc + 2 * volume);
+    EXPECT_EQ(s->Anomalies.DamagedSizes, 2);
+    ASSERT_EQ(s->AnomalyTexts().size(), 1u);
+    EXPECT_NE(s->AnomalyTexts()[0].find("2 damaged records have impossible sizes"),
+              std::string::npos)
+        << s->AnomalyTexts()[0];
 }

@@ -1,7 +1,8 @@
 // The drawing over display trees of built scans: rectangles tile their parents in both size
 // modes, zero-size and hard-link children take no area, scans and free space share the width,
 // zoom fills the picture, totals of zero draw the background only, gray pictures, name strips
-// and leaf labels, the tree's sort order restored, hit-testing, progress, and bad requests.
+// and leaf labels, size order without touching the tree, hit-testing, progress, and bad
+// requests.
 #include "base/text.h"
 #include "tests/support/testsupport.h"
 #include "tests/treemap/treemap_support.h"
@@ -76,6 +77,27 @@ struct World {
     TTreeNode* Node(std::u16string_view path) {
         return tree.FindNodeByPath(nullptr, path, builders[0]->root->NameLength() + 1);
     }
+    // An image drawing (no margin) written to path; the picture keeps its layout.
+    TTreemapPicture Image(const std::string& path, int w, int h, bool freeSpace) {
+        canvas = nullptr;
+        TTreemapRequest rq;
+        rq.Width = w;
+        rq.Height = h;
+        rq.ForFile = true;
+        rq.WithFreeSpace = freeSpace;
+        FollowTree(rq, tree);
+        TTreemapPicture p;
+        TDrawResult r = PaintTreemap(tm, rq, colors, p);
+        EXPECT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
+        r = SaveTreemapPicture(Utf8ToUtf16(path), p.Image);
+        EXPECT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
+        return p;
+    }
+    // The node's rectangle in the last screen picture; nil when it was not laid out.
+    const TMapRect* Rect(const TTreeNode* n) const {
+        const uint32_t i = tm.ItemOf(n);
+        return i == kNoItem ? nullptr : &tm.Layout().Items[i].Rect;
+    }
 };
 
 TctRectangle Rounded(const TMapRect& r) {
@@ -113,17 +135,16 @@ int CheckTiling(World& w, TTreeNode* n, const TctRectangle& b, bool allocated, b
                a->Height == b->Height;
     };
     size_t tail = laid.size() - 1;
-    while (tail > 0 && same(laid[tail - 1]->Data.MapRect, laid.back()->Data.MapRect)) --tail;
+    while (tail > 0 && same(w.Rect(laid[tail - 1]), w.Rect(laid.back()))) --tail;
     if (tail + 1 == laid.size()) tail = laid.size();
     const double areaPx = double(area.Width) * area.Height;
-    double covered = tail < laid.size() ? double(laid.back()->Data.MapRect->Width) *
-                                              laid.back()->Data.MapRect->Height
-                                        : 0;
+    double covered =
+        tail < laid.size() ? double(w.Rect(laid.back())->Width) * w.Rect(laid.back())->Height : 0;
     std::vector<TctRectangle> drawn;
     int folders = 1;
     for (size_t i = 0; i < laid.size(); ++i) {
         TTreeNode* c = laid[i];
-        const TMapRect* r = c->Data.MapRect;
+        const TMapRect* r = w.Rect(c);
         if (!r) {
             ADD_FAILURE() << "a child that takes area has no rectangle";
             continue;
@@ -214,9 +235,9 @@ TEST_F(Drawing, RectanglesTileTheirParents) {
                 w.tm.ShowFileNames = names;
                 w.Draw(800, 600);
                 TTreeNode* top = w.tree.Roots()[0];
-                ASSERT_NE(top->Data.MapRect, nullptr);
+                ASSERT_NE(w.Rect(top), nullptr);
                 const TctRectangle strip(4, 796, 4, 596);
-                EXPECT_EQ(Rounded(*top->Data.MapRect), strip);
+                EXPECT_EQ(Rounded(*w.Rect(top)), strip);
                 EXPECT_GE(CheckTiling(w, top, strip, allocated, names), 1);
             }
         }
@@ -231,9 +252,9 @@ TEST_F(Drawing, ZeroSizeAndHardLinkChildrenTakeNoArea) {
     link->DoNotCountFlag = true; // a later name of a hard-linked file
     b.File(b.root, u"c.bin", 30000);
     w.Finish();
-    auto rectOf = [&](PMFT_RECORD r) -> TMapRect* {
+    auto rectOf = [&](PMFT_RECORD r) -> const TMapRect* {
         for (TTreeNode* c : w.tree.Children(w.tree.Roots()[0]))
-            if (c->Data.Rec == r) return c->Data.MapRect;
+            if (c->Data.Rec == r) return w.Rect(c);
         return nullptr;
     };
     w.tm.ShowAllocatedSize = false; // sizes: the link's size counts
@@ -242,23 +263,23 @@ TEST_F(Drawing, ZeroSizeAndHardLinkChildrenTakeNoArea) {
     const TMapRect before = *rectOf(link);
     EXPECT_GT(before.Width * before.Height, 1000);
 
-    w.tm.ShowAllocatedSize = true; // allocated: the link takes no area and keeps its rectangle
+    w.tm.ShowAllocatedSize = true; // allocated: the link takes no area and is not laid out
     w.Draw(500, 200);
-    const TMapRect after = *rectOf(link);
-    EXPECT_EQ(after.Left, before.Left);
-    EXPECT_EQ(after.Width, before.Width);
-    EXPECT_EQ(after.Height, before.Height);
+    EXPECT_EQ(rectOf(link), nullptr);
     // a (first by size) starts at the area's corner.
     EXPECT_EQ(rectOf(a)->Left, 4);
     EXPECT_EQ(rectOf(a)->Top, 4);
+    // Where the link was, the picture names another item: the link is not found.
+    const TMapHit hit =
+        w.tm.NodeAt(int(before.Left + before.Width / 2), int(before.Top + before.Height / 2));
+    ASSERT_NE(hit.Item, kNoItem);
+    EXPECT_NE(w.tm.Layout().Items[hit.Item].Rec, link);
 
-    // A child whose size drops to 0 keeps the rectangle of the drawing before.
+    // A child whose size drops to 0 has no rectangle in the next picture.
     a->FileSize = a->AllocSize = 0;
     b.scan->CalculateDirSizes(true, false, false, false, false);
-    const TMapRect aBefore = *rectOf(a);
     w.Draw(300, 300);
-    EXPECT_EQ(rectOf(a)->Width, aBefore.Width);
-    EXPECT_EQ(rectOf(a)->Height, aBefore.Height);
+    EXPECT_EQ(rectOf(a), nullptr);
 }
 
 TEST_F(Drawing, ScansShareTheWidthWithGapsAndFreeSpace) {
@@ -270,21 +291,22 @@ TEST_F(Drawing, ScansShareTheWidthWithGapsAndFreeSpace) {
     w.Finish();
     // Two equal scans, no free space: trunc(W / 2) each, 1 pixel between.
     w.Draw(1000, 100);
-    auto topRect = [&](size_t i) { return *w.tree.RootNodeOf(w.builders[i]->root)->Data.MapRect; };
+    auto topRect = [&](size_t i) { return *w.Rect(w.tree.RootNodeOf(w.builders[i]->root)); };
     const float W = 1000 - 8;
     EXPECT_EQ(topRect(0).Left, 4);
     EXPECT_EQ(topRect(0).Width, std::trunc(W / 2));
     EXPECT_EQ(topRect(1).Left, 4 + std::trunc(W / 2) + 1);
     EXPECT_EQ(topRect(1).Width, std::trunc(W / 2));
-    EXPECT_TRUE(w.tm.FreeSpaceRect.empty());
+    EXPECT_TRUE(w.tm.FreeSpaceRect().empty());
     // In an image (no margin) the gaps push the last strip one pixel past the right edge:
     // it is clipped there.
     {
         TempDir tmp;
         const std::string two = tmp / "two.png";
-        ASSERT_EQ(w.tm.DrawTreemap(false, false, false, Utf8ToUtf16(two), 100, 50, true).Outcome,
-                  TDrawOutcome::Drawn);
-        EXPECT_EQ(topRect(1).Left + topRect(1).Width, 101);
+        const TTreemapPicture p = w.Image(two, 100, 50, false);
+        ASSERT_EQ(p.Layout.Tops.size(), 2u);
+        const TMapRect& second = p.Layout.Items[p.Layout.Tops[1]].Rect;
+        EXPECT_EQ(second.Left + second.Width, 101);
         PngImage img;
         ASSERT_TRUE(ReadPng(two, img));
         EXPECT_EQ(img.Pixel(50, 25), kBackground) << "the gap";
@@ -301,13 +323,12 @@ TEST_F(Drawing, ScansShareTheWidthWithGapsAndFreeSpace) {
     f.tm.ShowFileNames = true;
     TempDir dir;
     const std::string path = dir / "free.png";
-    TDrawResult r = f.tm.DrawTreemap(true, false, false, Utf8ToUtf16(path), 1000, 200, true);
-    ASSERT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
-    const TMapRect& s = *f.tree.Roots()[0]->Data.MapRect;
+    const TTreemapPicture p = f.Image(path, 1000, 200, true);
+    const TMapRect& s = p.Layout.Items[p.Layout.Tops.at(0)].Rect;
     EXPECT_EQ(s.Left, 0);
     EXPECT_EQ(s.Width, 600);
-    ASSERT_EQ(f.tm.FreeSpaceRect.size(), 1u);
-    EXPECT_EQ(f.tm.FreeSpaceRect[0], TctRectangle(601, 999, 0, 200)); // 601 + 400, limited
+    ASSERT_EQ(p.Layout.FreeSpaceRect.size(), 1u);
+    EXPECT_EQ(p.Layout.FreeSpaceRect[0], TctRectangle(601, 999, 0, 200)); // 601 + 400, limited
     PngImage img;
     ASSERT_TRUE(ReadPng(path, img));
     const TColor freePx = img.Pixel(800, 100);
@@ -326,9 +347,9 @@ TEST_F(Drawing, ScansShareTheWidthWithGapsAndFreeSpace) {
     gb.File(gb.root, u"x.dat", 1 << 20);
     g.Finish();
     g.Draw(300, 100, true);
-    ASSERT_EQ(g.tm.FreeSpaceRect.size(), 1u);
-    EXPECT_EQ(g.tm.FreeSpaceRect[0], TctRectangle());
-    EXPECT_EQ(g.tree.Roots()[0]->Data.MapRect->Width, 292);
+    ASSERT_EQ(g.tm.FreeSpaceRect().size(), 1u);
+    EXPECT_EQ(g.tm.FreeSpaceRect()[0], TctRectangle());
+    EXPECT_EQ(g.Rect(g.tree.Roots()[0])->Width, 292);
 }
 
 TEST_F(Drawing, ZeroTotalsDrawTheBackgroundOnly) {
@@ -349,9 +370,9 @@ TEST_F(Drawing, ZeroTotalsDrawTheBackgroundOnly) {
         std::string err;
         ASSERT_TRUE(old.Create(W, H, err)) << err;
         old.Fill(0x123456);
-        w.tm.Image = std::move(old);
+        w.tm.Screen.Image = std::move(old);
         w.Draw(W, H);
-        const TTreemapBitmap& img = w.tm.Image;
+        const TTreemapBitmap& img = w.tm.Image();
         ASSERT_EQ(img.Width(), W);
         for (int y = 0; y < H; ++y)
             for (int x = 0; x < W; ++x) {
@@ -373,8 +394,8 @@ TEST_F(Drawing, ZoomFillsThePictureWithoutFreeSpace) {
     w.tm.TreemapRoot = w.Node(u"/data/docs");
     ASSERT_NE(w.tm.TreemapRoot, nullptr);
     w.Draw(404, 204, true);
-    EXPECT_TRUE(w.tm.FreeSpaceRect.empty());
-    const TMapRect& z = *w.tm.TreemapRoot->Data.MapRect;
+    EXPECT_TRUE(w.tm.FreeSpaceRect().empty());
+    const TMapRect& z = *w.Rect(w.tm.TreemapRoot);
     EXPECT_EQ(z.Left, 4);
     EXPECT_EQ(z.Top, 4);
     EXPECT_EQ(z.Width, 396);
@@ -382,7 +403,7 @@ TEST_F(Drawing, ZoomFillsThePictureWithoutFreeSpace) {
     EXPECT_EQ(CheckTiling(w, w.tm.TreemapRoot, TctRectangle(4, 400, 4, 200), true, false), 1);
     // The two files fill the whole picture: no background inside the margin.
     for (int y = 4; y < 200; y += 7)
-        for (int x = 4; x < 400; x += 7) ASSERT_NE(w.tm.Image.Pixel(x, y), kBackground);
+        for (int x = 4; x < 400; x += 7) ASSERT_NE(w.tm.Image().Pixel(x, y), kBackground);
 }
 
 TEST_F(Drawing, GrayPicturesAreGrayOnTheSameBackground) {
@@ -396,6 +417,7 @@ TEST_F(Drawing, GrayPicturesAreGrayOnTheSameBackground) {
     w.tm.ds[0] = TDiskSizeInfo{u"/data", true, used * 4, used, 0, 0}; // a quarter free
     TempDir dir;
     PngImage images[2];
+    TTreemapPicture drawn;
     for (bool gray : {false, true}) {
         const std::string path = dir / (gray ? "gray.png" : "colour.png");
         ASSERT_EQ(w.tm.DrawTreemap(true, false, gray, Utf8ToUtf16(path), 300, 200, true).Outcome,
@@ -403,8 +425,9 @@ TEST_F(Drawing, GrayPicturesAreGrayOnTheSameBackground) {
         ASSERT_TRUE(ReadPng(path, images[gray]));
     }
     // The free space: #909090 shaded in colour, white shaded (so lighter) in gray.
-    ASSERT_EQ(w.tm.FreeSpaceRect.size(), 1u);
-    const TctRectangle& fr = w.tm.FreeSpaceRect[0];
+    drawn = w.Image(dir / "layout.png", 300, 200, true);
+    ASSERT_EQ(drawn.Layout.FreeSpaceRect.size(), 1u);
+    const TctRectangle& fr = drawn.Layout.FreeSpaceRect[0];
     EXPECT_GT(fr.Width(), 50);
     const int fx = int(fr.XMin() + fr.Width() / 2), fy = 100;
     EXPECT_GT(images[1].Pixel(fx, fy) & 0xFF, (images[0].Pixel(fx, fy) & 0xFF) + 20);
@@ -508,7 +531,7 @@ TEST_F(Drawing, RootNamesFromTheSourcePicker) {
     EXPECT_EQ(w.canvas->Texts[0].S, u"[C:] System (4.0 KB)");
 }
 
-TEST_F(Drawing, DrawsInSizeOrderAndRestoresTheTreeSort) {
+TEST_F(Drawing, DrawsInSizeOrderWithoutTouchingTheTree) {
     World w;
     ScanBuilder& b = w.Add(u"/data");
     b.File(b.root, u"a-small.txt", 1000);
@@ -516,15 +539,24 @@ TEST_F(Drawing, DrawsInSizeOrderAndRestoresTheTreeSort) {
     b.File(b.root, u"m-mid.txt", 50000);
     w.Finish();
     w.tree.Sort(tcFolder, TSortDirection::Ascending);
+    auto kids = w.tree.Children(w.tree.Roots()[0]);
+    const std::vector<TTreeNode*> before(kids.begin(), kids.end());
     w.Draw(300, 200);
     EXPECT_EQ(w.tree.SortColumn(), tcFolder);
     EXPECT_EQ(w.tree.SortDirection(), TSortDirection::Ascending);
-    auto kids = w.tree.Children(w.tree.Roots()[0]);
-    EXPECT_EQ(kids[0]->Data.Rec->Name(), u"a-small.txt") << "name order again";
+    kids = w.tree.Children(w.tree.Roots()[0]);
+    EXPECT_EQ(std::vector<TTreeNode*>(kids.begin(), kids.end()), before) << "never re-sorted";
+    EXPECT_EQ(kids[0]->Data.Rec->Name(), u"a-small.txt");
     TTreeNode* bigNode = kids[2];
     ASSERT_EQ(bigNode->Data.Rec, big);
-    EXPECT_EQ(bigNode->Data.MapRect->Left, 4) << "the largest was laid out first";
-    EXPECT_EQ(bigNode->Data.MapRect->Top, 4);
+    EXPECT_EQ(w.Rect(bigNode)->Left, 4) << "the largest was laid out first";
+    EXPECT_EQ(w.Rect(bigNode)->Top, 4);
+    // The layout lists a folder's children largest first.
+    const TTreemapLayout& l = w.tm.Layout();
+    const auto laid = l.Children(l.Tops[0]);
+    ASSERT_EQ(laid.size(), 3u);
+    EXPECT_EQ(laid[0].Rec, big);
+    EXPECT_EQ(laid[2].Rec->Name(), u"a-small.txt");
 }
 
 TEST_F(Drawing, HitTestFindsEveryDrawnLeaf) {
@@ -539,23 +571,22 @@ TEST_F(Drawing, HitTestFindsEveryDrawnLeaf) {
     w.Draw(640, 480, true);
     int checked = 0;
     w.tree.ForEach(w.tree.Roots()[0], [&](TTreeNode* n) {
-        if (!n->Data.MapRect || w.tree.HasChildren(n)) return;
-        const TctRectangle r = Rounded(*n->Data.MapRect);
+        const TMapRect* rect = w.Rect(n);
+        if (!rect || w.tree.HasChildren(n)) return;
+        const TctRectangle r = Rounded(*rect);
         if (r.Width() < 3 || r.Height() < 3) return;
-        // Only leaves drawn by this picture: their ancestors were laid out too.
-        for (TTreeNode* p = n->Parent; p; p = p->Parent)
-            if (!p->Data.MapRect) return;
-        int freeIndex = 7;
-        TTreeNode* hit =
-            w.tm.NodeAt(int(r.XMin() + r.Width() / 2), int(r.YMin() + r.Height() / 2), freeIndex);
-        EXPECT_EQ(hit, n) << Utf16ToUtf8(n->Data.Rec->Name());
-        EXPECT_EQ(freeIndex, -1);
+        const TMapHit hit =
+            w.tm.NodeAt(int(r.XMin() + r.Width() / 2), int(r.YMin() + r.Height() / 2));
+        EXPECT_EQ(hit.Item, w.tm.ItemOf(n)) << Utf16ToUtf8(n->Data.Rec->Name());
+        EXPECT_EQ(hit.FreeIndex, -1);
+        EXPECT_EQ(w.tm.DisplayNodeOf(hit.Item), n) << "and back to the tree's node";
         ++checked;
     });
     EXPECT_GT(checked, 20);
-    int freeIndex = -1;
-    EXPECT_EQ(w.tm.NodeAt(600, 200, freeIndex), nullptr);
-    EXPECT_EQ(freeIndex, 0) << "a point in the free space";
+    const TMapHit free = w.tm.NodeAt(600, 200);
+    EXPECT_EQ(free.Item, kNoItem);
+    EXPECT_EQ(free.FreeIndex, 0) << "a point in the free space";
+    EXPECT_EQ(w.tm.NodeAt(1, 1), TMapHit{}) << "the margin holds nothing";
 }
 
 TEST_F(Drawing, ProgressForLargeScans) {
@@ -591,12 +622,12 @@ TEST_F(Drawing, ScreenRedrawsOnlyWhenNeeded) {
     EXPECT_EQ(w.tm.RedrawTreemap(false, false, 100, 80).Outcome, TDrawOutcome::Skipped);
     EXPECT_EQ(w.tm.RedrawTreemap(false, true, 100, 80).Outcome, TDrawOutcome::Drawn);
     EXPECT_EQ(w.tm.RedrawTreemap(true, false, 100, 80).Outcome, TDrawOutcome::Drawn);
-    EXPECT_EQ(w.tm.Image.Width(), 100);
-    EXPECT_EQ(w.tm.Image.Pixel(0, 0), 0u) << "black margin on screen";
+    EXPECT_EQ(w.tm.Image().Width(), 100);
+    EXPECT_EQ(w.tm.Image().Pixel(0, 0), 0u) << "black margin on screen";
     // A panel of no height: nothing drawn, no message.
     TDrawResult r = w.tm.RedrawTreemap(false, false, 100, 0);
     EXPECT_EQ(r.Outcome, TDrawOutcome::Skipped);
-    EXPECT_TRUE(w.tm.Image.Empty());
+    EXPECT_TRUE(w.tm.Image().Empty());
     // No scans: nothing, also for a file.
     World none;
     none.Finish();

@@ -102,7 +102,7 @@ bool SamePixels(const PngImage& a, const PngImage& b) {
 
 } // namespace
 
-TEST(ImageExport, DialogSaveComputesEveryPixelAndRedrawsTheScreen) {
+TEST(ImageExport, DialogSaveComputesEveryPixelAndLeavesTheScreenPicture) {
     Scene s;
     s.colors.BuildExtSizes(s.scans);
     TempDir dir;
@@ -118,25 +118,30 @@ TEST(ImageExport, DialogSaveComputesEveryPixelAndRedrawsTheScreen) {
     ASSERT_FALSE(SamePixels(fast, full));
 
     s.tm.Shading.tm_FastDraw = true;
+    ASSERT_EQ(s.tm.RedrawTreemap(false, true, 200, 100).Outcome, TDrawOutcome::Drawn);
+    const std::vector<TMapItem> screenItems = s.tm.Layout().Items;
+    const TMapHit screenHit = s.tm.NodeAt(50, 50);
+    ASSERT_NE(screenHit.Item, kNoItem);
     TExportTreemapChoices choices;
     choices.edWidth = u"640";
     choices.edHeight = u"360";
     choices.cbShowFreeSpace = true; // the dialog's choice, whatever the window shows
     s.tm.ShowFreeSpace = false;
     const std::string path = dir / "saved.png";
-    TDrawResult r = SaveTreemapImage(s.tm, Utf8ToUtf16(path), choices, 200, 100);
+    TDrawResult r = SaveTreemapImage(s.tm, Utf8ToUtf16(path), choices);
     ASSERT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
     PngImage saved;
     ASSERT_TRUE(ReadPng(path, saved));
     EXPECT_TRUE(SamePixels(saved, full)) << "the dialog's image is fully shaded";
     EXPECT_TRUE(s.tm.Shading.tm_FastDraw) << "fast mode back on for the screen";
-    EXPECT_EQ(s.tm.Image.Width(), 200) << "the screen picture was drawn again";
-    EXPECT_TRUE(s.tm.FreeSpaceRect.empty()) << "the screen shows no free space";
+    EXPECT_EQ(s.tm.Image().Width(), 200) << "the screen picture stays";
+    EXPECT_TRUE(s.tm.FreeSpaceRect().empty()) << "the screen shows no free space";
+    EXPECT_EQ(s.tm.Layout().Items.size(), screenItems.size()) << "nor its layout";
+    EXPECT_EQ(s.tm.NodeAt(50, 50), screenHit) << "the screen's hit answers are the same";
 
     // Gray from the dialog.
     choices.cbShadesofGray = true;
-    ASSERT_EQ(SaveTreemapImage(s.tm, Utf8ToUtf16(path), choices, 200, 100).Outcome,
-              TDrawOutcome::Drawn);
+    ASSERT_EQ(SaveTreemapImage(s.tm, Utf8ToUtf16(path), choices).Outcome, TDrawOutcome::Drawn);
     ASSERT_TRUE(ReadPng(path, saved));
     const TColor p = saved.Pixel(100, 100);
     EXPECT_EQ(p >> 16, p & 0xFF);
@@ -144,10 +149,20 @@ TEST(ImageExport, DialogSaveComputesEveryPixelAndRedrawsTheScreen) {
     // A size that is not a number: a message, no file.
     choices.edWidth = u"wide";
     const std::string never = dir / "never.png";
-    r = SaveTreemapImage(s.tm, Utf8ToUtf16(never), choices, 200, 100);
+    r = SaveTreemapImage(s.tm, Utf8ToUtf16(never), choices);
     EXPECT_EQ(r.Outcome, TDrawOutcome::Failed);
     EXPECT_NE(r.Error.find("'wide'"), std::string::npos) << r.Error;
     EXPECT_FALSE(std::filesystem::exists(never));
+    // Sizes the bitmap cannot take: a message, no file.
+    const std::pair<std::u16string, std::string> sizes[] = {{u"0", "at least 1 pixel"},
+                                                            {u"100000", "too large"}};
+    for (const auto& [edit, fragment] : sizes) {
+        choices.edWidth = choices.edHeight = edit;
+        r = SaveTreemapImage(s.tm, Utf8ToUtf16(never), choices);
+        EXPECT_EQ(r.Outcome, TDrawOutcome::Failed);
+        EXPECT_NE(r.Error.find(fragment), std::string::npos) << r.Error;
+        EXPECT_FALSE(std::filesystem::exists(never));
+    }
 }
 
 TEST(ImageExport, CommandLineBuildsColoursAndWritesTheImage) {

@@ -31,5 +31,5 @@ TEST(NoGui, LabelsAreLeftOut) {
     // Without text the name strips show the background.
     r = tm.RedrawTreemap(false, true, 400, 300);
     ASSERT_EQ(r.Outcome, TDrawOutcome::Drawn);
-    EXPECT_EQ(tm.Image.Pixel(100, 8), colors.BackgroundColor());
+    EXPECT_EQ(tm.Image().Pixel(100, 8), colors.BackgroundColor());
 }

@@ -75,7 +75,17 @@ TEST(RealTree, FolderScanDrawnToPng) {
     tm.ShowAllocatedSize = false; // sparse files: sizes
     tm.ShowFileNames = false;
     const std::string png = dir / "out/tree.png";
-    TDrawResult r = tm.DrawTreemap(false, true, false, Utf8ToUtf16(png), 800, 600, true);
+    // The image with its layout (what the command line writes).
+    TTreemapRequest rq;
+    rq.Width = 800;
+    rq.Height = 600;
+    rq.ForFile = true;
+    rq.Rebuild = true;
+    FollowTree(rq, tree);
+    TTreemapPicture picture;
+    TDrawResult r = PaintTreemap(tm, rq, colors, picture);
+    ASSERT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
+    r = SaveTreemapPicture(Utf8ToUtf16(png), picture.Image);
     ASSERT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
     PngImage img;
     ASSERT_TRUE(ReadPng(png, img));
@@ -91,8 +101,9 @@ TEST(RealTree, FolderScanDrawnToPng) {
         std::string path = root + sep + f.rel;
         TTreeNode* n = tree.FindNodeByPath(nullptr, Utf8ToUtf16(path), root.size() + 1);
         ASSERT_NE(n, nullptr);
-        ASSERT_NE(n->Data.MapRect, nullptr);
-        const TMapRect& m = *n->Data.MapRect;
+        const uint32_t item = picture.Layout.Find(n->Data.Rec, false);
+        ASSERT_NE(item, kNoItem);
+        const TMapRect& m = picture.Layout.Items[item].Rect;
         // Folders lay their children out in whole-pixel bounds: within a pixel per side.
         EXPECT_NEAR(double(m.Width) * m.Height, double(f.size) / double(total) * 800 * 600,
                     double(m.Width + m.Height));

@@ -590,20 +590,3 @@ TEST_F(Fixture, ViewStateSurvivesARescan) {
     EXPECT_EQ(t.FindNodeByPath(nullptr, u"C:\\docs\\SUB", 3), Kid(t, docs2, u"Sub"));
     EXPECT_EQ(t.FindNodeByPath(nullptr, u"C:\\Docs\\missing", 3), nullptr);
 }
-
-TEST_F(Fixture, TreemapRectanglesBelongToTheView) {
-    Sample s;
-    TDisplayTree t;
-    auto scans = One(*s.b.scan);
-    ASSERT_TRUE(t.LoadTree(scans));
-    std::vector<TMapRect*> rects;
-    t.ForEach(nullptr, [&](TTreeNode* n) {
-        TMapRect* r = t.EnsureMapRect(n);
-        r->Width = float(rects.size());
-        rects.push_back(r);
-    });
-    EXPECT_EQ(t.EnsureMapRect(t.Roots()[0]), rects[0]); // kept once made
-    t.FreeTreemapRects();
-    t.ForEach(nullptr, [&](TTreeNode* n) { EXPECT_EQ(n->Data.MapRect, nullptr); });
-    EXPECT_EQ(t.EnsureMapRect(t.Roots()[0])->Width, 0.0f);
-}

@@ -1,0 +1,182 @@
+// Pictures of fixed scenes keep their exact bytes: every pixel and every label and frame line
+// (through a recording canvas, so the check does not depend on the fonts installed) of
+// drawings with names, free space, gray, size order, zoom into a folder and into a file
+// group, full shading, several scans, hard links, zero sizes and a folder beyond the layout's
+// item limit. The fingerprints were taken from the drawing as it first shipped; a change
+// here changes what users' saved images look like.
+#include "base/text.h"
+#include "tests/support/testsupport.h"
+#include "tests/treemap/treemap_support.h"
+#include "tests/views/scanbuilder.h"
+#include "treemap/treemap.h"
+
+#include <gtest/gtest.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <random>
+
+using namespace qz;
+using namespace qz::test;
+
+namespace {
+
+struct Fnv {
+    uint64_t h = 1469598103934665603ull;
+    void Add(const void* p, size_t n) {
+        const auto* b = static_cast<const uint8_t*>(p);
+        for (size_t i = 0; i < n; ++i) h = (h ^ b[i]) * 1099511628211ull;
+    }
+    void Add(int v) { Add(&v, sizeof v); }
+};
+
+// Forwards to a recording canvas that outlives the drawing.
+struct Forwarding : TTreemapCanvas {
+    RecordingCanvas* to;
+    explicit Forwarding(RecordingCanvas* t) : to(t) {}
+    int TextWidth(std::u16string_view s) override { return to->TextWidth(s); }
+    int LineHeight() override { return to->LineHeight(); }
+    void DrawText(int x, int y, std::u16string_view s, const TIntRect& c) override {
+        to->DrawText(x, y, s, c);
+    }
+    void DrawLine(int x0, int y0, int x1, int y1, TColor c) override {
+        to->DrawLine(x0, y0, x1, y1, c);
+    }
+};
+
+void Grow(ScanBuilder& b, PMFT_RECORD parent, std::mt19937_64& rng, int depth) {
+    const int files = int(rng() % 25);
+    const int folders = depth == 0 ? 4 : depth < 4 ? int(rng() % 5) : 0;
+    static const char16_t* exts[] = {u".txt", u".jpg", u".mp3", u".iso", u"", u".log", u".gz"};
+    for (int i = 0; i < files; ++i) {
+        uint64_t size = rng() % 10 == 0 ? 0 : rng() % 200000;
+        if (rng() % 50 == 0) size = 1ull << (30 + rng() % 8);
+        PMFT_RECORD f = b.File(parent, u"f " + AsciiToUtf16(std::to_string(i)) + exts[rng() % 7],
+                               size, size / 3 * 4);
+        if (rng() % 40 == 0) f->DoNotCountFlag = true; // a later name of a hard link
+    }
+    for (int i = 0; i < folders; ++i)
+        Grow(b, b.Folder(parent, u"dir" + AsciiToUtf16(std::to_string(i))), rng, depth + 1);
+}
+
+struct Scene {
+    ScanBuilder a{u"/data"}, c{u"C:"};
+    std::vector<TNTFS_FILES*> scans;
+    TDisplayTree tree;
+    TExtColors colors;
+    TTreemap tm{tree, colors};
+    std::vector<std::unique_ptr<RecordingCanvas>> canvases;
+    TempDir dir;
+
+    Scene() {
+        std::mt19937_64 rng(11);
+        Grow(a, a.root, rng, 0);
+        PMFT_RECORD many = a.Folder(a.root, u"many");
+        for (int i = 0; i < 60000; ++i)
+            a.File(many, u"m" + AsciiToUtf16(std::to_string(i)) + u".dat", 700 + i % 50);
+        PMFT_RECORD pair = a.Folder(a.root, u"pair");
+        a.File(pair, u"one.txt", 900000);
+        a.File(pair, u"two.jpg", 300000);
+        Grow(c, c.root, rng, 2);
+        int32_t index = 1;
+        a.Finish(index);
+        c.Finish(index);
+        scans = {a.scan.get(), c.scan.get()};
+        EXPECT_TRUE(tree.LoadTree(scans));
+        colors.BuildExtSizes(scans);
+        tm.Scans = scans;
+        const uint64_t used = a.root->SubFoldersTotSizeAlloc;
+        tm.ds = {TDiskSizeInfo{u"/data", true, used * 3, used, 0, used * 2}, TDiskSizeInfo{}};
+        tm.CanvasFactory = [this](TTreemapBitmap&, int) {
+            canvases.push_back(std::make_unique<RecordingCanvas>());
+            return std::unique_ptr<TTreemapCanvas>(
+                std::make_unique<Forwarding>(canvases.back().get()));
+        };
+        const std::u16string entries[] = {u"[C:] System"};
+        tm.RootDisplayName = [entries](std::u16string_view t) {
+            return PickerEntryFor(t, entries);
+        };
+    }
+
+    // The fingerprint of one image drawing: its pixels and everything drawn on the canvas.
+    uint64_t Draw(int w, int h, bool freeSpace, bool gray) {
+        canvases.clear();
+        const std::string path = dir / "p.png";
+        const TDrawResult r = tm.DrawTreemap(freeSpace, false, gray, Utf8ToUtf16(path), w, h, true);
+        EXPECT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
+        PngImage img;
+        EXPECT_TRUE(ReadPng(path, img));
+        Fnv f;
+        f.Add(img.Width);
+        f.Add(img.Height);
+        f.Add(img.Rgb.data(), img.Rgb.size());
+        for (const auto& cv : canvases) {
+            for (const auto& t : cv->Texts) {
+                f.Add(t.X);
+                f.Add(t.Y);
+                f.Add(t.S.data(), t.S.size() * 2);
+                f.Add(&t.Clip, sizeof t.Clip);
+            }
+            for (const auto& l : cv->Lines) f.Add(&l, sizeof l);
+        }
+        return f.h;
+    }
+    TTreeNode* Node(std::u16string_view rel) {
+        return tree.FindNodeByPath(tree.RootNodeOf(a.root), rel);
+    }
+};
+
+} // namespace
+
+TEST(StablePictures, FixedScenesKeepTheirBytes) {
+    struct Case {
+        const char* name;
+        std::function<void(Scene&)> set;
+        int w, h;
+        bool freeSpace, gray;
+        uint64_t want;
+    };
+    const Case cases[] = {
+        {"names, allocated, free space", [](Scene&) {}, 1000, 700, true, false,
+         0x797548e110f95ea7ull},
+        {"gray", [](Scene&) {}, 1000, 700, true, true, 0x724887cc34547879ull},
+        {"sizes in size order, no names",
+         [](Scene& s) {
+             s.tm.ShowAllocatedSize = false;
+             s.tm.ShowFileNames = false;
+             s.tree.Sort(tcSize, TSortDirection::Descending);
+         },
+         640, 480, false, false, 0xdd09abbdbfa6e635ull},
+        {"name order in the tree, names",
+         [](Scene& s) { s.tree.Sort(tcFolder, TSortDirection::Ascending); }, 900, 600, false, false,
+         0x57f8f3b0170d848dull},
+        {"zoom into a folder",
+         [](Scene& s) {
+             for (TTreeNode* k : s.tree.Children(s.tree.RootNodeOf(s.a.root)))
+                 if (!s.tm.TreemapRoot && k->Data.Rec->Name().starts_with(u"dir"))
+                     s.tm.TreemapRoot = k;
+         },
+         800, 600, true, false, 0x6a766ed3bd9a0c35ull},
+        {"zoom into a file group",
+         [](Scene& s) {
+             for (TTreeNode* k : s.tree.Children(s.Node(u"many")))
+                 if (k->Data.IsFileGroup) s.tm.TreemapRoot = k;
+         },
+         500, 400, false, false, 0x46c2291c66e74865ull},
+        {"full shading", [](Scene& s) { s.tm.Shading.tm_FastDraw = false; }, 700, 500, false, false,
+         0x0ac919886c673d32ull},
+        {"gradients off", [](Scene& s) { s.tm.Shading.GradientEnabled = false; }, 700, 500, true,
+         false, 0x0461b4ae20b62b01ull},
+        {"high dpi", [](Scene& s) { s.tm.Dpi = 144; }, 1200, 800, true, false,
+         0x418d252347ecb703ull},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene fresh;
+        c.set(fresh);
+        ASSERT_TRUE(!std::string(c.name).starts_with("zoom") || fresh.tm.TreemapRoot);
+        const uint64_t got = fresh.Draw(c.w, c.h, c.freeSpace, c.gray);
+        if (got != c.want) std::printf("%-32s now 0x%016" PRIx64 "\n", c.name, got);
+        EXPECT_EQ(got, c.want) << c.name;
+    }
+}
