@@ -54,6 +54,12 @@ std::unique_ptr<TNTFS_FILES> TNTFS_FILES::CreateSlow(const std::u16string& RootF
     return std::unique_ptr<TNTFS_FILES>(new TNTFS_FILES(SlowTag{}, RootFolder));
 }
 
+std::unique_ptr<TNTFS_FILES> TNTFS_FILES::CreateDevice(const std::u16string& DevicePath) {
+    auto scan = std::unique_ptr<TNTFS_FILES>(new TNTFS_FILES(SlowTag{}, DevicePath));
+    scan->FDeviceMode = true;
+    return scan;
+}
+
 TNTFS_FILES::TNTFS_FILES(PMFT_RECORD rootmft, const std::u16string& RootFolder) {
     ScannerInitialize(RootFolder, true, rootmft);
 }
@@ -102,7 +108,7 @@ TNTFS_FILES::~TNTFS_FILES() {
 }
 
 bool TNTFS_FILES::IsSourceCSV() const {
-    return FSlowMode && !FMFTSource &&
+    return FSlowMode && !FMFTSource && !FDeviceMode &&
            (EndsWithIgnoreAsciiCase(FSource, u".csv") || EndsWithIgnoreAsciiCase(FSource, u".tsv"));
 }
 
@@ -284,7 +290,13 @@ void TNTFS_FILES::ProcessMFTRecords(const std::u16string& FilterInclude,
             RunMFTPass(*this);
         } else {
             DebugLog("ProcessMFTRecordStart - is FSlowMode");
-            if (IsSourceCSV()) {
+            if (FDeviceMode) {
+                DebugLog("ProcessMFTRecordStart - DoSlowMode");
+                if (!gPasses.DeviceScan)
+                    SetError("Portable devices are not available in this build");
+                else
+                    gPasses.DeviceScan(*this, FilterInclude, FilterExclude, FilterFullPath);
+            } else if (IsSourceCSV()) {
                 WasCSVFile = true;
                 int64_t line = 0;
                 if (!gPasses.ImportCSV) {

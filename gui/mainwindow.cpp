@@ -3,8 +3,10 @@
 #include "app/outputs.h"
 #include "base/debuglog.h"
 #include "base/text.h"
+#include "fsops/devicesources.h"
 #include "fsops/mounts.h"
 #include "gui/changemonitor.h"
+#include "gui/devicewatch.h"
 #include "gui/exportactions.h"
 #include "gui/extview.h"
 #include "gui/fileactions.h"
@@ -71,6 +73,11 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     sc.SetSettings(FSettings, start.Store, start.HomeFolder);
     sc.OptionArguments = start.CommandLine.OptionArguments();
     sc.InitSources(ReadMountTable());
+    FDeviceWatch = new TDeviceSourceWatcher(this);
+    FDeviceWatch->OnDevices = [this](std::vector<TSourceEntry> devices) {
+        FScanControl->SetDeviceEntries(std::move(devices));
+    };
+    FDeviceWatch->Refresh();
     sc.FullScanNTFSIfPossible = FSettings.FullScanNTFSIfPossible;
     sc.AutoScan = FSettings.AutoScan;
     sc.FileNodeMinGroupSize = FSettings.FileNodeMinGroupSize;

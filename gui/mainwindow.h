@@ -23,6 +23,7 @@ class QTabWidget;
 namespace qz {
 
 class TChangeMonitor;
+class TDeviceSourceWatcher;
 class TExportActions;
 class TExtView;
 class TFileActions;
@@ -52,6 +53,7 @@ public:
     TTreeView* Tree() { return FTreeView; }
     TScanStatus* ScanStatus() { return FScanStatus; }
     TTreeStatus* TreeStatus() { return FTreeStatus; }
+    TDeviceSourceWatcher* DeviceWatch() { return FDeviceWatch; }
     TSpaceSummaryPanel* SpaceSummary() { return FSummary; }
     // File operations on the selected items, and the monitor that follows removals on disk.
     TFileActions* FileActions() { return FFileActions; }
@@ -146,7 +148,8 @@ private:
     TSpaceSummaryPanel* FSummary = nullptr;
     TChangeMonitor* FChangeMonitor = nullptr;
     TFileActions* FFileActions = nullptr;
-    QAction* FFileMenuEnd = nullptr; // the item commands go before it in the File menu
+    QAction* FFileMenuEnd = nullptr;              // the item commands go before it in the File menu
+    TDeviceSourceWatcher* FDeviceWatch = nullptr; // the portable devices of the source list
     TFileTypeCache* FTypeCache = nullptr;
     TFileListPanel* FFilesPanel = nullptr;
     TFileTypesView FExtRows;
@@ -155,7 +158,7 @@ private:
     TFilterPanel* FFilterPanel = nullptr;
     TFilterApplier* FApplier = nullptr;
     TExportActions* FExports = nullptr;
-    bool FClosePending = false;      // the window closes once the cancelled scan has ended
+    bool FClosePending = false; // the window closes once the cancelled scan has ended
     bool FShown = false;
 };
 

@@ -3,6 +3,7 @@
 #include "base/datetime.h"
 #include "base/debuglog.h"
 #include "base/text.h"
+#include "fsops/devicesources.h"
 #include "fsops/disksize.h"
 #include "gui/elevatedrestart.h"
 #include "gui/qtext.h"
@@ -10,6 +11,7 @@
 #include "gui/spacesummary.h"
 #include "gui/statuspanel.h"
 #include "gui/treeview.h"
+#include "sources/devicescan.h"
 #include "sources/scan_warnings.h"
 #include "treemap/treemap.h"
 #include "views/scanissues.h"
@@ -53,6 +55,16 @@ TSummaryKind SummaryKindOf(TSourceKind kind) {
 }
 
 } // namespace
+
+// How the devices among the scans were read ("  Read through the desktop's mount...").
+static QString DeviceNotes(TScanSession& s) {
+    QString notes;
+    for (const TNTFS_FILES* scan : s.Scans()) {
+        const std::string note = DeviceScanNote(scan->Warnings);
+        if (!note.empty()) notes += QStringLiteral("  ") + QString::fromUtf8(note);
+    }
+    return notes;
+}
 
 TScanControl::TScanControl(TTreeView& tree, TScanStatus& status, TSpaceSummaryPanel& summary,
                            QWidget* parent)
@@ -153,7 +165,14 @@ std::vector<std::string> TScanControl::UserFolders() const {
 void TScanControl::InitSources(std::vector<TMountInfo> mounts) {
     Mounts = std::move(mounts);
     FEntries = GetDriveEntries(Mounts);
-    cbDrive->SetList(ComposeSourceList(FEntries, UserFolders(), FHomeFolder, Mounts));
+    TSourceList list = ComposeSourceList(FEntries, UserFolders(), FHomeFolder, Mounts);
+    PutDeviceEntries(list, FDeviceEntries);
+    cbDrive->SetList(std::move(list));
+}
+
+void TScanControl::SetDeviceEntries(std::vector<TSourceEntry> devices) {
+    FDeviceEntries = std::move(devices);
+    RefreshList();
 }
 
 void TScanControl::StartWatchingSources() {
@@ -174,7 +193,9 @@ void TScanControl::ApplySources(TSourceSnapshot snapshot) {
 }
 
 void TScanControl::RefreshList() {
-    cbDrive->RefreshDrives(ComposeSourceList(FEntries, UserFolders(), FHomeFolder, Mounts));
+    TSourceList list = ComposeSourceList(FEntries, UserFolders(), FHomeFolder, Mounts);
+    PutDeviceEntries(list, FDeviceEntries);
+    cbDrive->RefreshDrives(std::move(list));
     UpdateSpaceSummary();
 }
 
@@ -489,7 +510,8 @@ void TScanControl::Retranslate() {
 void TScanControl::ShowCompletion() {
     const TScanSession& s = Session();
     const TNumberFormat& nf = FTree.Tree().Format.Numbers;
-    FCompletionStatus = ToQString(ScanCompleteText(s.Seconds, s.WasCancelled(), nf));
+    FCompletionStatus =
+        ToQString(ScanCompleteText(s.Seconds, s.WasCancelled(), nf)) + DeviceNotes(s);
     // What could not be read or had to be worked around is counted on the line; its full
     // wording, source by source, is the line's tool tip.
     const std::vector<TNTFS_FILES*> scans = s.Scans();

@@ -84,6 +84,8 @@ public:
     // ---- the source list
     // Builds the list from a mount table now (at start, before the watcher has reported).
     void InitSources(std::vector<TMountInfo> mounts);
+    // The portable devices of the source list, placed after the drives on every rebuild.
+    void SetDeviceEntries(std::vector<TSourceEntry> devices);
     // The watcher: add entry providers (portable devices) before StartWatchingSources.
     TSourceWatcher& SourceWatcher() { return *FWatcher; }
     void StartWatchingSources();
@@ -165,7 +167,8 @@ private:
     TMainSettings* FSettings = nullptr;
     TSettingsStore* FStore = nullptr;
     std::string FHomeFolder;
-    std::vector<TSourceEntry> FEntries; // drives and providers' entries of the last rebuild
+    std::vector<TSourceEntry> FEntries;       // drives and providers' entries of the last rebuild
+    std::vector<TSourceEntry> FDeviceEntries; // portable devices, as the device watcher lists them
     std::unique_ptr<TSourceWatcher> FWatcher;
     TfrmSelectMultiple* FMultiple = nullptr;
     TElevatedRestart* FRestart;

@@ -25,6 +25,23 @@ std::vector<std::string> ScanWarningTexts(const TScanWarnings& w) {
         "rows had numbers that could not be read; they were read as 0");
     Add(out, w.MergedRows, "row named an item listed before; the later row counts",
         "rows named items listed before; the later rows count");
+    Add(out, w.SkippedObjects,
+        "object on the device could not be read or has no name; it is missing from the scan",
+        "objects on the device could not be read or have no name; they are missing from the scan");
+    Add(out, w.UnknownSizes, "file on the device did not give its size; it counts as 0 bytes",
+        "files on the device did not give their sizes; they count as 0 bytes");
+    Add(out, w.RenamedObjects,
+        "name on the device holds \"\\\" or \"/\"; it is shown with \u29F5 or \u2215 in their "
+        "place",
+        "names on the device hold \"\\\" or \"/\"; they are shown with \u29F5 or \u2215 in their "
+        "place");
+    if (w.DeviceDisconnected)
+        out.push_back(tr("The device was disconnected during the scan; what was not read yet is "
+                         "missing from the scan"));
+    if (!w.ReadThrough.empty())
+        out.push_back(std::string(tr("The desktop holds the device; it was read through its "
+                                     "mount")) +
+                      " " + w.ReadThrough);
     return out;
 }
 

@@ -56,6 +56,9 @@ void TMFTThread::Open() {
         case TScanMethod::MFTVolume:
             scan = std::make_unique<TNTFS_FILES>(FSource.Path);
             break;
+        case TScanMethod::Device:
+            scan = TNTFS_FILES::CreateDevice(FSource.Path);
+            break;
         }
     } catch (const std::exception& e) {
         FOpenError = e.what();
@@ -292,6 +295,8 @@ bool TScanSession::Finish() {
         TNTFS_FILES* s = m[k].get();
         if (!s) continue;
         if (s->WasCSVFile && s->CSVDinfo.hastotalandfreespace) ds[k] = s->CSVDinfo;
+        // A device's storages are measured by its walk.
+        if (s->IsSourceDevice() && s->DeviceDinfo.hastotalandfreespace) ds[k] = s->DeviceDinfo;
         if (s->MFTRoot) {
             if (!rootmft) rootmft = s->MFTRoot;
             ds[k].usedspace = s->MFTRoot->SubFoldersTotSizeAlloc;

@@ -37,6 +37,7 @@ enum class TScanMethod : uint8_t {
     CSVImport, // read a CSV/TSV export (CreateSlow)
     MFTDump,   // read an MFT dump file
     MFTVolume, // read the MFT of an NTFS image file or block device
+    Device,    // walk a portable device (CreateDevice); Path is a device path
 };
 
 // One source, resolved: what to read and how.
