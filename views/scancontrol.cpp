@@ -46,7 +46,7 @@ void TMFTThread::Execute() {
     } catch (const std::exception& e) {
         s.SetError(e.what());
     } catch (...) {
-        s.SetError("Unknown error");
+        s.SetError(tr("Unknown error"));
     }
     s.OnProgress = nullptr;
     FTerminated.store(true, std::memory_order_release);
