@@ -92,7 +92,7 @@ TResolvedSource ResolveSourcePath(const std::string& path, const TSourceList& li
                                   const TResolveOptions& options) {
     TResolvedSource r;
     if (path.empty()) {
-        r.Error = "no source given";
+        r.Error = tr("no source given");
         return r;
     }
     struct stat st {};
@@ -161,7 +161,8 @@ TResolvedSource ResolveSourcePath(const std::string& path, const TSourceList& li
         if (!p.Readable) {
             r.Error = path + ": " + p.Error;
             if (S_ISBLK(st.st_mode) && p.Error == std::strerror(EACCES))
-                r.Error += " (reading a device needs root; --admin asks for it)";
+                r.Error +=
+                    std::string(" ") + tr("(reading a device needs root; --admin asks for it)");
             return r;
         }
         if (p.IsNtfs) {
@@ -173,14 +174,15 @@ TResolvedSource ResolveSourcePath(const std::string& path, const TSourceList& li
         }
         r.Error =
             path + ": " +
-            (S_ISBLK(st.st_mode) ? std::string("no NTFS file system on this device")
-                                 : std::string("not an NTFS image, an MFT dump (.mft) or a CSV/TSV "
-                                               "export (.csv, .tsv)"));
+            (S_ISBLK(st.st_mode) ? tr("no NTFS file system on this device")
+                                 : tr("not an NTFS image, an MFT dump (.mft) or a CSV/TSV export "
+                                      "(.csv, .tsv)"));
         const std::string at = MountedAt(path, mounts);
-        if (!at.empty()) r.Error += "; it is mounted at " + at + ", scan that folder instead";
+        if (!at.empty())
+            r.Error += Format(tr("; it is mounted at %s, scan that folder instead"), at.c_str());
         return r;
     }
-    r.Error = path + ": not a folder, a file or a block device";
+    r.Error = path + ": " + tr("not a folder, a file or a block device");
     return r;
 }
 

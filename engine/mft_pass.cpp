@@ -6,6 +6,7 @@
 // WasError/ErrorMEssage and the closing steps still run, so the scan always ends with a
 // consistent tree and a closed source.
 #include "base/debuglog.h"
+#include "base/translate.h"
 #include "engine/mft_volume.h"
 #include "engine/process_thread.h"
 #include "engine/scan.h"
@@ -82,11 +83,11 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
         }
     } closeAtEnd{s};
     if (!volume && !s.FMFTFile.valid()) {
-        s.SetError("The MFT source is no longer open (a scan reads its source once)");
+        s.SetError(tr("The MFT source is no longer open (a scan reads its source once)"));
         return;
     }
     if (bpr < 256 || bpr > 65536 || (bpr & (bpr - 1)) != 0) {
-        s.SetError("Invalid MFT record size " + std::to_string(bpr));
+        s.SetError(Format(tr("Invalid MFT record size %u"), unsigned(bpr)));
         return;
     }
 
@@ -97,7 +98,7 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
     const int64_t readable = ReadableRecords(s, volume, bpr);
     s.NumMFTRecords = std::min(total, readable);
     if (s.NumMFTRecords > int64_t(INT32_MAX) - 10000) {
-        s.SetError("The MFT holds too many records (" + std::to_string(s.NumMFTRecords) + ")");
+        s.SetError(Format(tr("The MFT holds too many records (%lld)"), (long long)s.NumMFTRecords));
         return;
     }
     const int fd = volume ? s.FVolumeHandle.get() : s.FMFTFile.get();
@@ -144,15 +145,16 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
             if (!volume) {
                 pos = q * int64_t(bpr);
                 count = readable - q;
-                if (count <= 0) throw std::runtime_error("Did not read correct number of bytes");
+                if (count <= 0)
+                    throw std::runtime_error(tr("Did not read correct number of bytes"));
             } else {
                 const TRunPos p = RecordPos(s, uint64_t(q));
                 if (!p.Found()) {
                     // Positions come from the runs of $MFT: a record outside them cannot be
                     // read any other way, and neither can any later one.
-                    throw std::runtime_error("MFT record " + std::to_string(q) + " of " +
-                                             std::to_string(total) +
-                                             " lies outside the data runs of $MFT");
+                    throw std::runtime_error(
+                        Format(tr("MFT record %lld of %lld lies outside the data runs of $MFT"),
+                               (long long)q, (long long)total));
                 }
                 pos = p.Position;
                 count = p.Count;
@@ -173,14 +175,15 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
                 const size_t bytes = k * bpr;
                 if (!volume) {
                     if (!ReadDump(fd, buf, bytes, pos))
-                        throw std::runtime_error("Did not read correct number of bytes");
+                        throw std::runtime_error(tr("Did not read correct number of bytes"));
                 } else {
                     std::string err;
                     size_t got = 0;
                     if (!ReadVolume(s, pos, buf, bytes, &err, &got)) {
-                        failure = "Could not read MFT records " + std::to_string(q) + " to " +
-                                  std::to_string(q + int64_t(k) - 1) + " at byte " +
-                                  std::to_string(pos) + " of the volume: " + err;
+                        failure = Format(tr("Could not read MFT records %lld to %lld at byte "
+                                            "%lld of the volume: %s"),
+                                         (long long)q, (long long)(q + int64_t(k) - 1),
+                                         (long long)pos, err.c_str());
                         // The whole records that did arrive are still stored.
                         k = got / bpr;
                         if (k == 0) throw std::runtime_error(failure);
@@ -232,7 +235,10 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
                      int64_t(s.FDirList.size()));
     s.DeleteOrphans();
     if (unreadable > 0 && !s.WasError)
-        s.SetError(std::to_string(unreadable) + " MFT records could not be read");
+        // One English form for any count, as scripts have read it; translations have theirs.
+        s.SetError(Format(ntr("%lld MFT records could not be read",
+                              "%lld MFT records could not be read", uint64_t(unreadable)),
+                          (long long)unreadable));
 }
 
 } // namespace qz

@@ -8,6 +8,7 @@
 #include "sources/dirscan_walk.h"
 
 #include "base/debuglog.h"
+#include "base/translate.h"
 
 #include <algorithm>
 #include <chrono>
@@ -58,7 +59,7 @@ std::string TSlowScanWalk::WorkerError() const {
 void TSlowScanWalk::FailFromWorker(const std::string& message) {
     DebugLog("SlowScanThread error: " + message);
     std::lock_guard<std::mutex> g(NF.SlowScanCrit);
-    if (FWorkerError.empty()) FWorkerError = message.empty() ? "error in folder walk" : message;
+    if (FWorkerError.empty()) FWorkerError = message.empty() ? tr("error in folder walk") : message;
     FAbort.store(true);
 }
 

@@ -64,7 +64,7 @@ void TMFTThread::Open() {
         FOpenError = e.what();
     }
     if (!scan) {
-        if (FOpenError.empty()) FOpenError = "The source could not be opened";
+        if (FOpenError.empty()) FOpenError = tr("The source could not be opened");
         return;
     }
     scan->index = FIndex;
@@ -100,7 +100,7 @@ void TMFTThread::Execute() {
         } catch (const std::exception& e) {
             s.SetError(e.what());
         } catch (...) {
-            s.SetError("Unknown error");
+            s.SetError(tr("Unknown error"));
         }
         s.OnProgress = nullptr;
     }
