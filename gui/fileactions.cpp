@@ -305,9 +305,15 @@ void TFileActions::ScanFinished(bool) {
     FOffReason = FRoots.empty() || FAnyOnDisk ? QString() : why;
     UpdateActions();
     // The status line of a completed scan says why; a cancelled scan's keeps its own note.
-    if (!FOffReason.isEmpty() && !cancelled)
-        Status(FStatus.Status() + QStringLiteral("  ") + Tr("File operations are off") +
-               QStringLiteral(": ") + FOffReason);
+    // The note joins the line; the line's details (tool tip) stay with it.
+    if (!FOffReason.isEmpty() && !cancelled) {
+        TScanStatus::TLine line = FStatus.Line();
+        const QString note = QStringLiteral("  ") + Tr("File operations are off") +
+                             QStringLiteral(": ") + FOffReason;
+        line.Text += note;
+        line.Description += note;
+        FStatus.SetLine(line);
+    }
 }
 
 void TFileActions::UpdateActions() {

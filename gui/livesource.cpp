@@ -21,6 +21,9 @@ bool IsLiveSource(const TScanSource& source, const TNTFS_FILES* scan, QString* w
             return no("the NTFS volume was read raw and is not mounted: file operations are not "
                       "available for it");
         break;
+    case TScanMethod::Device:
+        return no("items of a portable device are not files of this system: file "
+                  "operations are not available for them");
     case TScanMethod::Enumerate:
         if (source.Kind == DT_DEVICE)
             return no("items of a portable device are not files of this system: file "

@@ -57,7 +57,7 @@ TSummaryKind SummaryKindOf(TSourceKind kind) {
 } // namespace
 
 // How the devices among the scans were read ("  Read through the desktop's mount...").
-static QString DeviceNotes(TScanSession& s) {
+static QString DeviceNotes(const TScanSession& s) {
     QString notes;
     for (const TNTFS_FILES* scan : s.Scans()) {
         const std::string note = DeviceScanNote(scan->Warnings);

@@ -40,6 +40,16 @@ QString TScanStatus::Status() const {
     return lblStatus->text();
 }
 
+TScanStatus::TLine TScanStatus::Line() const {
+    return {lblStatus->text(), lblStatus->toolTip(), lblStatus->accessibleDescription()};
+}
+
+void TScanStatus::SetLine(const TLine& line) {
+    lblStatus->setText(line.Text);
+    lblStatus->setToolTip(line.ToolTip);
+    lblStatus->setAccessibleDescription(line.Description);
+}
+
 void TScanStatus::SetProgress(int percent) {
     ProgressBar1->setValue(std::clamp(percent, 0, 100));
 }

@@ -40,11 +40,12 @@ protected:
             for (int c = 0; c < Rows()->columnCount(); ++c) {
                 QAccessibleInterface* cell = Rows()->cellAt(r, c);
                 EXPECT_EQ(cell->state().selected, cell->tableCellInterface()->isSelected());
-                if (c == tcFolder && cell->state().selected)
+                if (c == tcFolder && cell->state().selected) {
                     names.push_back(cell->text(QAccessible::Name).toStdString());
-                else if (c != tcFolder)
+                } else if (c != tcFolder) {
                     EXPECT_EQ(cell->state().selected, Rows()->cellAt(r, tcFolder)->state().selected)
                         << "row " << r << " column " << c;
+                }
             }
         return names;
     }

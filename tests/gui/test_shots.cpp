@@ -88,7 +88,7 @@ TEST_F(WindowFixture, ViewScreenshots) {
     TExportActions& exports = *W().Exports();
     exports.RunDialog = [&](TfrmExportOptions& d) {
         d.show();
-        QTest::qWaitForWindowExposed(&d);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&d));
         save(&d, "export-dialog");
         return int(QDialog::Rejected);
     };
