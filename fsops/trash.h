@@ -1,4 +1,4 @@
-// Moving items to the trash as the freedesktop.org trash specification describes.
+// Moving items to the trash as freedesktop.org desktops lay it out (files/ and info/ folders).
 //
 // An item goes to the trash of its own file system, so that it is renamed, never copied:
 // - the home trash ($XDG_DATA_HOME/Trash, by default ~/.local/share/Trash) when the item is on

@@ -27,8 +27,8 @@ cold=${COLD:-1}
 slow=${SLOW:-0}
 cache=${CACHE:-/var/tmp/quarzel-bench}
 threads=${THREADS:-2}
-tree_spec=${TREE:-300000:30000}
-image_specs=${IMAGES:-"30000:3000 330000:33000 1000000:100000"}
+tree_sizes=${TREE:-300000:30000}
+image_sizes=${IMAGES:-"30000:3000 330000:33000 1000000:100000"}
 tools=/work/shared/tools
 
 if [ $# -ge 1 ]; then
@@ -96,8 +96,8 @@ table() {
 }
 
 # ---------------------------------------------------------------- folder tree
-nfiles=${tree_spec%:*}
-ndirs=${tree_spec#*:}
+nfiles=${tree_sizes%:*}
+ndirs=${tree_sizes#*:}
 tree="$cache/tree-$nfiles-$ndirs-42"
 if [ ! -d "$tree" ]; then
   echo "generating $tree..." >&2
@@ -118,9 +118,9 @@ add "floor: minscan -t $threads" "'$cache/minscan' -t $threads '$tree'"
 table "Folder tree $tree" "$((nfiles + ndirs))" $((${#names[@]} - 1))
 
 # ---------------------------------------------------------------- NTFS images
-for spec in $image_specs; do
-  nf=${spec%:*}
-  nd=${spec#*:}
+for sizes in $image_sizes; do
+  nf=${sizes%:*}
+  nd=${sizes#*:}
   img="$cache/ntfs-$nf-$nd-42.img"
   if [ ! -f "$img" ]; then
     echo "making $img (slow: scripts/bench_mft.sh's recipe through ntfs-3g)..." >&2
