@@ -5,8 +5,9 @@
 
 namespace qz {
 
-// The passes for folders (the folder walk) and CSV/TSV exports (the import), for
-// TNTFS_FILES::CreateSlow and TScanSession. A new kind of source adds its pass here.
+// The passes for folders (the folder walk), CSV/TSV exports (the import) and portable devices
+// (the device walk), for TNTFS_FILES::CreateSlow, CreateDevice and TScanSession. A new kind of
+// source adds its pass here.
 TSourcePasses ScanSourcePasses();
 
 } // namespace qz

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <set>
 #include <thread>
@@ -89,7 +90,7 @@ TEST(ScanSession, TwoFoldersNumberedTogetherWithTotals) {
     WriteSized(tmp / "b/only.dat", 5000);
     const TScanSource sources[] = {FolderSource(tmp / "a"), FolderSource(tmp / "b")};
     TScanSession session(ScanSourcePasses());
-    int calls = 0;
+    std::atomic<int> calls{0}; // asked on the scan threads
     session.DiskSizeOf = [&](const TScanSource& s, const TNTFS_FILES&) {
         ++calls;
         TDiskSizeInfo i;
@@ -240,7 +241,7 @@ TEST(ScanSession, CancelEndsTheScanWithoutAnError) {
         }
         ~Hook() { SlowScanDefaults().AfterBlockListed = nullptr; }
     } hook([&](const std::string&) {
-        while (!session.ScanSlots[0]->Cancelled())
+        while (!session.RunningScan(0)->Cancelled())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     });
     ASSERT_TRUE(session.Start(src, TScanOptions{}));
