@@ -95,7 +95,7 @@ void SaveFileToStream(TNTFS_FILES& s, const TMFT_RECORD& mft, std::ostream& dest
     const uint64_t total = mft.FileSize;
     DebugLog("FileSize=" + Hex(total));
     auto progress = [&](int pct, uint64_t a, uint64_t b) {
-        if (s.OnProgress) s.OnProgress(s.index, pct, int64_t(a), int64_t(b));
+        if (s.OnProgress) s.OnProgress(s.Index, pct, int64_t(a), int64_t(b));
     };
     auto percent = [&] { return total ? int(written * 100 / total) : 0; };
     uint64_t reads = 0;

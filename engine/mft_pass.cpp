@@ -127,9 +127,9 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
         if (!s.OnProgress) return;
         const int64_t denom = tot + int64_t(s.FOOSFileList.size());
         const int pct = denom > 0 ? int(std::min<int64_t>(100, q * 100 / denom)) : 100;
-        s.OnProgress(s.index, pct, worker->StoredFiles(), worker->StoredFolders());
+        s.OnProgress(s.Index, pct, worker->StoredFiles(), worker->StoredFolders());
     };
-    if (s.OnProgress) s.OnProgress(s.index, 0, 0, 0);
+    if (s.OnProgress) s.OnProgress(s.Index, 0, 0, 0);
     s.PresizeForRecords(size_t(s.NumMFTRecords));
 
     int64_t q = 0;
@@ -231,7 +231,7 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
     TDecodeContext ctx;
     s.ProcessOutOfSequence(ctx);
     if (s.OnProgress)
-        s.OnProgress(s.index, 100, int64_t(s.FFileList.size() - s.FDirList.size()),
+        s.OnProgress(s.Index, 100, int64_t(s.FFileList.size() - s.FDirList.size()),
                      int64_t(s.FDirList.size()));
     s.DeleteOrphans();
     if (unreadable > 0 && !s.WasError)

@@ -266,20 +266,20 @@ void OpenVolume(TNTFS_FILES& s, TFileHandle fd, const TNtfsLocation& loc, const 
                  (err.empty() ? std::string() : ": " + err));
         throw TScanError(tr("Could not decode first MFT Upcase record!"));
     }
-    s.FMFT_UPCASE = ctx.rec;
-    s.FMFT_UPCASE.Filename = nullptr;
-    s.FMFT_UPCASE.FilenameLen = 0;
-    s.FMFT_UPCASE.Folder = nullptr;
+    s.FMFTUpcase = ctx.rec;
+    s.FMFTUpcase.Filename = nullptr;
+    s.FMFTUpcase.FilenameLen = 0;
+    s.FMFTUpcase.Folder = nullptr;
     TDataAttribute upData;
-    s.FMFT_UPCASERuns.clear();
+    s.FMFTUpcaseRuns.clear();
     if (FindUnnamedData(up.data(), bpr, upData) && upData.NonResident && upData.LowestVcn == 0) {
-        s.FMFT_UPCASERuns.DataRuns = upData.Runs;
-        s.FMFT_UPCASERuns.NumDataRuns = int32_t(upData.Runs.size());
+        s.FMFTUpcaseRuns.DataRuns = upData.Runs;
+        s.FMFTUpcaseRuns.NumDataRuns = int32_t(upData.Runs.size());
     }
     std::vector<uint8_t> table(131072);
-    const size_t want = size_t(std::min<uint64_t>(table.size(), s.FMFT_UPCASE.FileSize));
+    const size_t want = size_t(std::min<uint64_t>(table.size(), s.FMFTUpcase.FileSize));
     const size_t got =
-        LoadFileDirect(s, s.FMFT_UPCASE, s.FMFT_UPCASERuns, table.data(), table.size());
+        LoadFileDirect(s, s.FMFTUpcase, s.FMFTUpcaseRuns, table.data(), table.size());
     if (want >= 2 && got == want) {
         LoadCollationFromUpcase(table.data(), got);
         DebugLog("Upcase file loaded");
@@ -287,8 +287,8 @@ void OpenVolume(TNTFS_FILES& s, TFileHandle fd, const TNtfsLocation& loc, const 
         DebugLog("Upcase file could not be read (" + std::to_string(got) + " of " +
                  std::to_string(want) + " bytes): the collation table is kept");
     }
-    TNTFS_FILES::FreeRecordData(s.FMFT_UPCASE);
-    s.FMFT_UPCASERuns.clear();
+    TNTFS_FILES::FreeRecordData(s.FMFTUpcase);
+    s.FMFTUpcaseRuns.clear();
 
     // Free clusters from $Bitmap (record 6).
     std::vector<uint8_t> bm;
@@ -364,8 +364,8 @@ void OpenDump(TNTFS_FILES& s, TFileHandle fd, const std::string& path) {
     s.FVolData.MftValidDataLength = fileSize;
     s.FVolData.BytesPerCluster = 4096;
     s.FVolData.BytesPerSector = 512;
-    s.FVOLDATADRIVELETTER = 0;
-    s.FVOLDATAFLAG = false;
+    s.FVolDataDriveLetter = 0;
+    s.FVolDataFlag = false;
 
     uint8_t head[4] = {};
     if (!PreadAll(f, head, std::min<int64_t>(4, fileSize), 0) ||
@@ -387,12 +387,12 @@ void OpenDump(TNTFS_FILES& s, TFileHandle fd, const std::string& path) {
                                     std::to_string(v.BytesPerFileRecordSegment).c_str(),
                                     std::to_string(v.BytesPerCluster).c_str()));
         s.FVolData = v;
-        s.FVOLDATAFLAG = true;
+        s.FVolDataFlag = true;
         CheckTrailerRecordSize(s, f, fileSize, path);
         if (kind == 8) {
             uint8_t letter = 0;
             PreadAll(f, &letter, 1, fileSize - 1);
-            s.FVOLDATADRIVELETTER = char16_t(letter);
+            s.FVolDataDriveLetter = char16_t(letter);
             // Only a letter can name a root "X:"; anything else keeps "C".
             if (letter >= 'a' && letter <= 'z') letter = uint8_t(letter - 'a' + 'A');
             if (letter >= 'A' && letter <= 'Z') s.FDriveLetter = char16_t(letter);

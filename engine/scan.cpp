@@ -63,17 +63,17 @@ void TNTFS_FILES::ScannerInitialize(const std::u16string& source, bool slowmode,
                                     PMFT_RECORD subtreeRoot) {
     DebugLog("Scanner Initialize");
     FArenas.push_back(std::make_unique<TRecordArena>());
-    index = 0;
-    Fgmttimeoffset = 0;
+    Index = 0;
+    FGmtTimeOffset = 0;
     WasCSVFile = false;
     CSVDinfo = TDiskSizeInfo{};
     MFTRoot = nullptr;
     DuplicatesLocatedMethod = 0;
     NumMFTRecords = 0;
     FUseReadMFTFunction = false;
-    FVOLDATAFLAG = false;
+    FVolDataFlag = false;
     FShowMaxModifiedDate = false;
-    FVOLDATADRIVELETTER = 0;
+    FVolDataDriveLetter = 0;
     FBytesPerCluster = 4096;
     FMFTExtents.clear();
     if (const char* e = std::getenv("QUARZEL_FORCE_MFT_READ"); e && *e && *e != '0') {
@@ -83,7 +83,7 @@ void TNTFS_FILES::ScannerInitialize(const std::u16string& source, bool slowmode,
     FSlowMode = slowmode;
     FMFTSource = subtreeRoot;
     ZeroRecord(FMFT);
-    ZeroRecord(FMFT_UPCASE);
+    ZeroRecord(FMFTUpcase);
     FCancelled = false;
     FSource = source;
     // Cluster size of the source's file system.
@@ -99,7 +99,7 @@ void TNTFS_FILES::ScannerInitialize(const std::u16string& source, bool slowmode,
 TNTFS_FILES::~TNTFS_FILES() {
     ClearRecords();
     FreeRecordData(FMFT);
-    FreeRecordData(FMFT_UPCASE);
+    FreeRecordData(FMFTUpcase);
 }
 
 bool TNTFS_FILES::IsSourceCSV() const {
@@ -273,7 +273,7 @@ size_t TNTFS_FILES::MemoryBytes() const {
 void TNTFS_FILES::ProcessMFTRecords(const TScanFilterTexts& filters) {
     DebugLog("ProcessMFTRecordStart - InitializeDirList");
     ClearRecords();
-    futureparents = 0;
+    FutureParents = 0;
     WasError = false;
     ErrorMessage.clear();
     CSVHasFilesFlag = true;

@@ -230,14 +230,14 @@ public:
     TNTFS_VOLUME_DATA_BUFFER FVolData{};
     TMFT_RECORD FMFT{};
     TRecordRuns FMFTRuns;
-    TMFT_RECORD FMFT_UPCASE{};
-    TRecordRuns FMFT_UPCASERuns;
+    TMFT_RECORD FMFTUpcase{};
+    TRecordRuns FMFTUpcaseRuns;
     uint64_t FLastDirIndexRecNo = kNoDirCache;
     int32_t FLastDirIndex = 0;
-    int32_t futureparents = 0;
+    int32_t FutureParents = 0;
     bool FUseReadMFTFunction = false;
-    bool FVOLDATAFLAG = false;
-    char16_t FVOLDATADRIVELETTER = 0;
+    bool FVolDataFlag = false;
+    char16_t FVolDataDriveLetter = 0;
     bool FMFTExtentsAvailable = false;
     std::vector<TMFT_EXTENTS> FMFTExtents;
     std::mutex SlowScanCrit;
@@ -248,9 +248,9 @@ public:
     // of every scan of the pass point into them. The next pass frees them; so does this
     // scan's end, which therefore comes no earlier than that of the other scans' use.
     std::deque<TDUPFILES> DupGroups;
-    int index = 0;
+    int Index = 0;
     std::u16string FSource;
-    TDateTime Fgmttimeoffset = 0;
+    TDateTime FGmtTimeOffset = 0;
     int64_t NumMFTRecords = 0;
     std::vector<PMFT_RECORD> FDirList;
     std::vector<PMFT_RECORD> FFileList;

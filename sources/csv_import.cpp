@@ -109,7 +109,7 @@ bool TCsvImport::Run(int fd, uint64_t fileSize, size_t bufferSize, int64_t& fail
     bool ok = true;
     failLine = 0;
     TScanWarnings& warn = S.Warnings;
-    if (S.OnProgress) S.OnProgress(S.index, 0, 0, 0);
+    if (S.OnProgress) S.OnProgress(S.Index, 0, 0, 0);
     for (;;) {
         if (S.Cancelled()) break;
         const auto st = reader.Next();
@@ -183,7 +183,7 @@ bool TCsvImport::Run(int fd, uint64_t fileSize, size_t bufferSize, int64_t& fail
 void TCsvImport::Progress(uint64_t bytes) {
     if (!S.OnProgress) return;
     uint64_t pct = bytes >= FFileSize ? 100 : bytes * 100 / FFileSize;
-    S.OnProgress(S.index, int(pct), FFileRows, FFolderRows);
+    S.OnProgress(S.Index, int(pct), FFileRows, FFolderRows);
 }
 
 bool TCsvImport::Header(std::span<const TCsvField> f) {

@@ -53,7 +53,7 @@ private:
 };
 
 void TDeviceWalk::ReportProgress() {
-    if (NF.OnProgress) NF.OnProgress(NF.index, int(totscore * 100), totfiles, totfolders);
+    if (NF.OnProgress) NF.OnProgress(NF.Index, int(totscore * 100), totfiles, totfolders);
 }
 
 void TDeviceWalk::FolderUnreadable(PMFT_RECORD rec) {
@@ -192,7 +192,7 @@ void WalkDevice(TNTFS_FILES& nf, TPortableDevice& device, const TDeviceObject& s
     }
     if (d.hastotalandfreespace)
         d.usedspace = d.totalspace > d.freespace ? d.totalspace - d.freespace : 0;
-    if (nf.OnProgress) nf.OnProgress(nf.index, 100, walk.totfiles, walk.totfolders);
+    if (nf.OnProgress) nf.OnProgress(nf.Index, 100, walk.totfiles, walk.totfolders);
 }
 
 std::string DeviceScanNote(const TScanWarnings& w) {

@@ -247,7 +247,7 @@ void DoSlowMode(TNTFS_FILES& nf, const TScanFilterTexts& filters, const TSlowSca
         files = walk.totfiles;
         dirs = walk.totfolders;
     }
-    if (nf.OnProgress) nf.OnProgress(nf.index, 100, files, dirs);
+    if (nf.OnProgress) nf.OnProgress(nf.Index, 100, files, dirs);
 }
 
 } // namespace qz

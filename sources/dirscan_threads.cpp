@@ -182,7 +182,7 @@ void TSlowScanWalk::ReportProgress(bool force) {
         dirs = totfolders;
     }
     pct = pct < 0 ? 0 : pct > 100 ? 100 : pct;
-    NF.OnProgress(NF.index, pct, files, dirs);
+    NF.OnProgress(NF.Index, pct, files, dirs);
 }
 
 // ---------------------------------------------------------------- TSlowScanThread

@@ -68,9 +68,9 @@ void TMFTThread::Open() {
         if (FOpenError.empty()) FOpenError = tr("The source could not be opened");
         return;
     }
-    scan->index = FIndex;
+    scan->Index = FIndex;
     scan->FShowMaxModifiedDate = FOptions.ShowMaxModifiedDate;
-    scan->Fgmttimeoffset = FOptions.TimeOffset;
+    scan->FGmtTimeOffset = FOptions.TimeOffset;
     if (!FSource.RootName.empty()) scan->FRootName = FSource.RootName;
     scan->OnProgress = [this, sp = scan.get()](int, int percent, int64_t files, int64_t dirs) {
         // An MFT pass knows its record count before it reports; the combined percentage
@@ -271,9 +271,9 @@ bool TScanSession::Finish() {
             continue;
         }
         auto sub = std::make_unique<TNTFS_FILES>(folder, Sources[k].SubtreeRootName);
-        sub->index = int(k);
+        sub->Index = int(k);
         sub->FShowMaxModifiedDate = FOptions.ShowMaxModifiedDate;
-        sub->Fgmttimeoffset = FOptions.TimeOffset;
+        sub->FGmtTimeOffset = FOptions.TimeOffset;
         sub->ProcessMFTRecords({.FullPath = FOptions.MatchEntirePath});
         sub->CalculateDirSizes({.IgnoreFilter = true});
         if (sub->WasError) {

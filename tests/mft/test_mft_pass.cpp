@@ -254,7 +254,7 @@ TEST_F(MftPass, ProgressStaysWithinBoundsAndEndsAt100) {
         int64_t files, dirs;
     };
     std::vector<Call> calls;
-    s->index = 7;
+    s->Index = 7;
     s->OnProgress = [&](int index, int pct, int64_t files, int64_t dirs) {
         EXPECT_EQ(index, 7);
         calls.push_back({pct, files, dirs});

@@ -384,7 +384,7 @@ TEST(MftDumps, TrailersRestoreTheVolumeDataAndTheDriveLetter) {
         SCOPED_TRACE(c.name);
         auto s = ScanMft(Write(tmp, c.name, c.bytes));
         ASSERT_FALSE(s->WasError) << s->ErrorMessage;
-        EXPECT_EQ(s->FVOLDATAFLAG, c.volData);
+        EXPECT_EQ(s->FVolDataFlag, c.volData);
         EXPECT_EQ(s->FVolData.BytesPerCluster, c.cluster);
         EXPECT_EQ(s->FVolData.BytesPerFileRecordSegment, 1024u);
         EXPECT_EQ(s->NumMFTRecords, int64_t(v.Records()));

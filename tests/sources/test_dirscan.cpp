@@ -370,7 +370,7 @@ TEST(DirScan, ProgressComesFromTheScanThreadAndEndsAt100) {
     TempDir tmp;
     MakeBushyTree(tmp.path(), 10, 10, 3);
     auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(tmp.path()));
-    scan->index = 7;
+    scan->Index = 7;
     const auto me = std::this_thread::get_id();
     std::vector<int> percents;
     bool otherThread = false;
