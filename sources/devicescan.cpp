@@ -19,12 +19,12 @@ namespace {
 class TDeviceWalk {
 public:
     TDeviceWalk(TNTFS_FILES& nf, TPortableDevice& device, const TWalkExcludeFilter* exclude)
-        : NF(nf), Device(device), Exclude(exclude) {}
+        : FScan(nf), FDevice(device), FExclude(exclude) {}
 
     void Run(PMFT_RECORD root, const TDeviceObjectId& start);
 
-    int64_t totfiles = 0, totfolders = 0, totfoldersprocessed = 0;
-    double totscore = 0;
+    int64_t TotFiles = 0, TotFolders = 0, TotFoldersProcessed = 0;
+    double TotScore = 0;
     std::vector<uint32_t> Storages; // storages met (the first level of a whole device)
 
 private:
@@ -39,9 +39,9 @@ private:
     void ReportProgress();
     void FolderUnreadable(PMFT_RECORD rec);
 
-    TNTFS_FILES& NF;
-    TPortableDevice& Device;
-    const TWalkExcludeFilter* Exclude;
+    TNTFS_FILES& FScan;
+    TPortableDevice& FDevice;
+    const TWalkExcludeFilter* FExclude;
     int64_t FNextRecNo = 24;
     std::vector<TPending> FStack;         // folders still to walk, the next one last
     std::vector<TDeviceObject> FChildren; // scratch of one listing
@@ -53,24 +53,24 @@ private:
 };
 
 void TDeviceWalk::ReportProgress() {
-    if (NF.OnProgress) NF.OnProgress(NF.Index, int(totscore * 100), totfiles, totfolders);
+    if (FScan.OnProgress) FScan.OnProgress(FScan.Index, int(TotScore * 100), TotFiles, TotFolders);
 }
 
 void TDeviceWalk::FolderUnreadable(PMFT_RECORD rec) {
-    if (!rec->Unreadable) ++NF.Warnings.UnreadableFolders;
+    if (!rec->Unreadable) ++FScan.Warnings.UnreadableFolders;
     rec->Unreadable = true;
 }
 
 PMFT_RECORD TDeviceWalk::MakeRecord(const TDeviceObject& o, const std::string& name,
                                     PMFT_RECORD parent) {
-    PMFT_RECORD r = FSpare ? FSpare : NF.Arena().NewRecord();
+    PMFT_RECORD r = FSpare ? FSpare : FScan.Arena().NewRecord();
     FSpare = nullptr;
     ZeroRecord(*r);
     r->ParentRec = parent->RecNo;
     r->ParentMFTRec = parent;
     FName16.clear();
     Utf8ToUtf16(name, FName16);
-    NF.SetRecordName(*r, FName16);
+    FScan.SetRecordName(*r, FName16);
     if (o.Modified) r->ModifiedDate = UnixToDateTime(*o.Modified);
     if (o.IsFolder()) {
         r->FileRecFlags = 2;
@@ -86,16 +86,16 @@ PMFT_RECORD TDeviceWalk::MakeRecord(const TDeviceObject& o, const std::string& n
 void TDeviceWalk::ScanFolder(const TPending& folder) {
     DebugLog("SlowScanFolderMTP start");
     std::string error;
-    if (!Device.ListChildren(folder.id, FChildren, error)) {
+    if (!FDevice.ListChildren(folder.id, FChildren, error)) {
         FolderUnreadable(folder.rec);
-        if (!Device.StillConnected()) {
+        if (!FDevice.StillConnected()) {
             DebugLog("SlowScanFolderMTP: the device is gone (" + error + ")");
             FLost = true;
         } else {
             DebugLog("SlowScanFolderMTP: cannot list " + Utf16ToUtf8(GetRecordPath(folder.rec)) +
                      ": " + error);
         }
-        totscore += folder.share;
+        TotScore += folder.share;
         ReportProgress();
         return;
     }
@@ -103,35 +103,35 @@ void TDeviceWalk::ScanFolder(const TPending& folder) {
     for (const TDeviceObject& o : FChildren) {
         if (folder.id.IsDeviceRoot() && o.Id.IsStorage()) Storages.push_back(o.Id.Storage);
         if (!o.PropertiesRead || o.DisplayName().empty()) {
-            ++NF.Warnings.SkippedObjects;
+            ++FScan.Warnings.SkippedObjects;
             continue;
         }
         bool renamed = false;
         FName8 = DeviceRecordName(o.DisplayName(), &renamed);
         PMFT_RECORD r = MakeRecord(o, FName8, folder.rec);
-        if (Exclude && Exclude->Excludes(r)) {
+        if (FExclude && FExclude->Excludes(r)) {
             FSpare = r; // the record is used again for the next object
             continue;
         }
-        if (renamed) ++NF.Warnings.RenamedObjects;
+        if (renamed) ++FScan.Warnings.RenamedObjects;
         r->RecNo = uint64_t(FNextRecNo++);
         if (o.IsFolder()) {
-            r->Folder = NF.Arena().NewFolder();
-            NF.AddToFileList(r);
-            NF.AddToDirList(r);
-            ++totfolders;
+            r->Folder = FScan.Arena().NewFolder();
+            FScan.AddToFileList(r);
+            FScan.AddToDirList(r);
+            ++TotFolders;
             FSubfolders.push_back({r, o.Id, 0});
         } else {
             if (!o.Size) {
                 r->Unreadable = true;
-                ++NF.Warnings.UnknownSizes;
+                ++FScan.Warnings.UnknownSizes;
             }
-            NF.AddToFileList(r);
-            if (++totfiles % 100 == 0) ReportProgress();
+            FScan.AddToFileList(r);
+            if (++TotFiles % 100 == 0) ReportProgress();
         }
     }
     if (FSubfolders.empty()) {
-        totscore += folder.share;
+        TotScore += folder.share;
         ReportProgress();
         return;
     }
@@ -147,7 +147,7 @@ void TDeviceWalk::ScanFolder(const TPending& folder) {
 void TDeviceWalk::Run(PMFT_RECORD root, const TDeviceObjectId& start) {
     FStack.push_back({root, start, 1.0});
     while (!FStack.empty()) {
-        if (NF.Cancelled()) break;
+        if (FScan.Cancelled()) break;
         const TPending next = FStack.back();
         FStack.pop_back();
         if (FLost) {
@@ -156,9 +156,9 @@ void TDeviceWalk::Run(PMFT_RECORD root, const TDeviceObjectId& start) {
             continue;
         }
         ScanFolder(next);
-        if (next.rec != root) ++totfoldersprocessed;
+        if (next.rec != root) ++TotFoldersProcessed;
     }
-    if (FLost) NF.Warnings.DeviceDisconnected = true;
+    if (FLost) FScan.Warnings.DeviceDisconnected = true;
 }
 
 } // namespace
@@ -192,7 +192,7 @@ void WalkDevice(TNTFS_FILES& nf, TPortableDevice& device, const TDeviceObject& s
     }
     if (d.hastotalandfreespace)
         d.usedspace = d.totalspace > d.freespace ? d.totalspace - d.freespace : 0;
-    if (nf.OnProgress) nf.OnProgress(nf.Index, 100, walk.totfiles, walk.totfolders);
+    if (nf.OnProgress) nf.OnProgress(nf.Index, 100, walk.TotFiles, walk.TotFolders);
 }
 
 std::string DeviceScanNote(const TScanWarnings& w) {

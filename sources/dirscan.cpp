@@ -145,7 +145,7 @@ TFolderTask RootTask(const TRoot& root, TFileHandle fd) {
 // The entry of the walk: block method first, the older method when it is forced or when the
 // block method fails.
 void SlowScanFolder(TSlowScanWalk& walk, TRoot& root, TFileHandle rootFd, bool forceOlder) {
-    TNTFS_FILES& nf = walk.NF;
+    TNTFS_FILES& nf = walk.Scan;
     DebugLog("SlowScanFolder Start");
     if (!forceOlder && (walk.Options.ForceOlderMethod || ForceOlderFromEnvironment())) {
         DebugLog("Force use XP compatible file scanning");
@@ -244,8 +244,8 @@ void DoSlowMode(TNTFS_FILES& nf, const TScanFilterTexts& filters, const TSlowSca
     int64_t files, dirs;
     {
         std::lock_guard<std::mutex> g(nf.SlowScanCrit);
-        files = walk.totfiles;
-        dirs = walk.totfolders;
+        files = walk.TotFiles;
+        dirs = walk.TotFolders;
     }
     if (nf.OnProgress) nf.OnProgress(nf.Index, 100, files, dirs);
 }

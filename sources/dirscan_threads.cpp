@@ -29,7 +29,7 @@ int64_t MonotonicMs() {
 
 TSlowScanWalk::TSlowScanWalk(TNTFS_FILES& nf, const TSlowScanOptions& options,
                              TSlowScanStats& stats, int walkers)
-    : NF(nf), Options(options), Stats(stats) {
+    : Scan(nf), Options(options), Stats(stats) {
     FMaxWorkers = walkers > 1 ? walkers - 1 : 0;
     // A walk that waits on the disk gets up to four walkers a processor (at most 16): while
     // they block, more stat calls are in flight and the disk's queue stays full. A single
@@ -52,13 +52,13 @@ TSlowScanWalk::~TSlowScanWalk() {
 }
 
 std::string TSlowScanWalk::WorkerError() const {
-    std::lock_guard<std::mutex> g(NF.SlowScanCrit);
+    std::lock_guard<std::mutex> g(Scan.SlowScanCrit);
     return FWorkerError;
 }
 
 void TSlowScanWalk::FailFromWorker(const std::string& message) {
     DebugLog("SlowScanThread error: " + message);
-    std::lock_guard<std::mutex> g(NF.SlowScanCrit);
+    std::lock_guard<std::mutex> g(Scan.SlowScanCrit);
     if (FWorkerError.empty()) FWorkerError = message.empty() ? tr("error in folder walk") : message;
     FAbort.store(true);
 }
@@ -71,7 +71,7 @@ bool TSlowScanWalk::ReserveWalker() {
 }
 
 void TSlowScanWalk::HandOff(TFolderTask&& task) {
-    std::lock_guard<std::mutex> g(NF.SlowScanCrit);
+    std::lock_guard<std::mutex> g(Scan.SlowScanCrit);
     ++Stats.HandOffs;
     if (FScanThreadWaiting && !FScanThreadTask) {
         FScanThreadTask = std::make_unique<TFolderTask>(std::move(task));
@@ -79,22 +79,22 @@ void TSlowScanWalk::HandOff(TFolderTask&& task) {
         return;
     }
     // StartSlowScanThread: an idle worker, or a new one while fewer than the maximum exist.
-    for (auto& t : SlowScanThreads) {
+    for (auto& t : FSlowScanThreads) {
         if (t->ThreadComplete) {
             ++FBusyWorkers;
             t->Assign(std::move(task));
             return;
         }
     }
-    SlowScanThreads.push_back(std::make_unique<TSlowScanThread>(*this));
+    FSlowScanThreads.push_back(std::make_unique<TSlowScanThread>(*this));
     ++Stats.WorkersStarted;
     ++FBusyWorkers;
-    SlowScanThreads.back()->Assign(std::move(task));
+    FSlowScanThreads.back()->Assign(std::move(task));
 }
 
 void TSlowScanWalk::AllowWaitingWalkers() {
     if (FIoBound.load(std::memory_order_relaxed)) return;
-    std::lock_guard<std::mutex> g(NF.SlowScanCrit);
+    std::lock_guard<std::mutex> g(Scan.SlowScanCrit);
     if (FIoBound.exchange(true)) return;
     Stats.WaitedOnDisk = true;
     const int extra = FIoBoundWorkers - FMaxWorkers;
@@ -114,7 +114,7 @@ void TSlowScanWalk::WorkerDone(TSlowScanThread* t) {
 }
 
 void TSlowScanWalk::WaitSlowScanThreads(TWalker& walker) {
-    std::unique_lock<std::mutex> lk(NF.SlowScanCrit);
+    std::unique_lock<std::mutex> lk(Scan.SlowScanCrit);
     FScanThreadWaiting = true;
     FIdle.fetch_add(1, std::memory_order_acq_rel);
     for (;;) {
@@ -144,14 +144,14 @@ void TSlowScanWalk::WaitSlowScanThreads(TWalker& walker) {
 void TSlowScanWalk::StopWorkers() {
     std::vector<std::unique_ptr<TSlowScanThread>> threads;
     {
-        std::lock_guard<std::mutex> g(NF.SlowScanCrit);
+        std::lock_guard<std::mutex> g(Scan.SlowScanCrit);
         if (FBusyWorkers > 0) FAbort.store(true); // running walks end at their next check
-        for (auto& t : SlowScanThreads) t->Terminate();
-        threads.swap(SlowScanThreads);
+        for (auto& t : FSlowScanThreads) t->Terminate();
+        threads.swap(FSlowScanThreads);
     }
     for (auto& t : threads) t->Join();
     threads.clear();
-    std::lock_guard<std::mutex> g(NF.SlowScanCrit);
+    std::lock_guard<std::mutex> g(Scan.SlowScanCrit);
     FBusyWorkers = 0;
     FScanThreadTask.reset();
     FScanThreadWaiting = false;
@@ -159,30 +159,30 @@ void TSlowScanWalk::StopWorkers() {
 }
 
 void TSlowScanWalk::ResetCounters() {
-    std::lock_guard<std::mutex> g(NF.SlowScanCrit);
+    std::lock_guard<std::mutex> g(Scan.SlowScanCrit);
     NextRecNo = 24;
-    totfolders = totfiles = totfoldersprocessed = 0;
-    totscore = 0;
+    TotFolders = TotFiles = TotFoldersProcessed = 0;
+    TotScore = 0;
     Links.Clear();
     FWorkerError.clear();
     FAbort.store(false);
 }
 
 void TSlowScanWalk::ReportProgress(bool force) {
-    if (!NF.OnProgress) return;
+    if (!Scan.OnProgress) return;
     const int64_t now = MonotonicMs();
     if (!force && FLastProgressMs >= 0 && now - FLastProgressMs < 5) return;
     FLastProgressMs = now;
     int pct;
     int64_t files, dirs;
     {
-        std::lock_guard<std::mutex> g(NF.SlowScanCrit);
-        pct = int(totscore * 100);
-        files = totfiles;
-        dirs = totfolders;
+        std::lock_guard<std::mutex> g(Scan.SlowScanCrit);
+        pct = int(TotScore * 100);
+        files = TotFiles;
+        dirs = TotFolders;
     }
     pct = pct < 0 ? 0 : pct > 100 ? 100 : pct;
-    NF.OnProgress(NF.Index, pct, files, dirs);
+    Scan.OnProgress(Scan.Index, pct, files, dirs);
 }
 
 // ---------------------------------------------------------------- TSlowScanThread
@@ -213,11 +213,11 @@ void TSlowScanThread::Join() {
 void TSlowScanThread::Run() {
     std::unique_ptr<TWalker> walker;
     try {
-        walker = std::make_unique<TWalker>(FWalk, FWalk.NF.NewArena(), false);
+        walker = std::make_unique<TWalker>(FWalk, FWalk.Scan.NewArena(), false);
     } catch (const std::exception& e) {
         FWalk.FailFromWorker(e.what());
     }
-    std::unique_lock<std::mutex> lk(FWalk.NF.SlowScanCrit);
+    std::unique_lock<std::mutex> lk(FWalk.Scan.SlowScanCrit);
     for (;;) {
         FWake.wait(lk, [this] { return FTask || FTerminate; });
         if (FTerminate) break;

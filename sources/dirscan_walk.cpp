@@ -209,7 +209,7 @@ void TWalker::Unreadable(TFrame& f, const char* what, int err) {
     msg += ": ";
     msg += ErrorText(err);
     DebugLog(msg);
-    std::lock_guard<std::mutex> g(FWalk.NF.SlowScanCrit);
+    std::lock_guard<std::mutex> g(FWalk.Scan.SlowScanCrit);
     FWalk.Stats.UnreadableFolders.push_back(f.rec);
 }
 
@@ -313,7 +313,7 @@ void TWalker::ListOlderMethod(TFrame& f) {
 
 template <class StatFn> void TWalker::TakeEntries(TFrame& f, StatFn&& stat) {
     FBatch.clear();
-    TNTFS_FILES& nf = FWalk.NF;
+    TNTFS_FILES& nf = FWalk.Scan;
     for (const TRawEntry& e : FRawEntries) {
         TEntryMeta meta;
         const int err = stat(e, meta);
@@ -368,17 +368,17 @@ template <class StatFn> void TWalker::TakeEntries(TFrame& f, StatFn&& stat) {
 
 void TWalker::Commit(TFrame& f) {
     const uint64_t parentRecNo = f.rec->RecNo;
-    std::lock_guard<std::mutex> g(FWalk.NF.SlowScanCrit);
+    std::lock_guard<std::mutex> g(FWalk.Scan.SlowScanCrit);
     for (const TNewRecord& b : FBatch) {
         b.rec->RecNo = uint64_t(FWalk.NextRecNo++);
         b.rec->ParentRec = parentRecNo;
         if (!b.folder && b.nlink > 1) FWalk.Links.Add(b.dev, b.ino, b.rec);
-        FWalk.NF.AddToFileList(b.rec);
+        FWalk.Scan.AddToFileList(b.rec);
         if (b.folder) {
-            FWalk.NF.AddToDirList(b.rec);
-            ++FWalk.totfolders;
+            FWalk.Scan.AddToDirList(b.rec);
+            ++FWalk.TotFolders;
         } else {
-            ++FWalk.totfiles;
+            ++FWalk.TotFiles;
         }
     }
     FBatch.clear();
@@ -394,9 +394,9 @@ void TWalker::Commit(TFrame& f) {
 
 void TWalker::Finish(TFrame& f) {
     {
-        std::lock_guard<std::mutex> g(FWalk.NF.SlowScanCrit);
-        if (f.count == 0) FWalk.totscore += f.share;
-        ++FWalk.totfoldersprocessed;
+        std::lock_guard<std::mutex> g(FWalk.Scan.SlowScanCrit);
+        if (f.count == 0) FWalk.TotScore += f.share;
+        ++FWalk.TotFoldersProcessed;
     }
     if (FScanThread) FWalk.ReportProgress(false);
 }

@@ -51,16 +51,16 @@ public:
     TSlowScanWalk(const TSlowScanWalk&) = delete;
     TSlowScanWalk& operator=(const TSlowScanWalk&) = delete;
 
-    TNTFS_FILES& NF;
+    TNTFS_FILES& Scan;
     const TSlowScanOptions& Options;
     TSlowScanStats& Stats;
 
-    // ---- shared counters (changed under NF.SlowScanCrit)
+    // ---- shared counters (changed under Scan.SlowScanCrit)
     int64_t NextRecNo = 24;
-    int64_t totfolders = 0;
-    int64_t totfiles = 0;
-    int64_t totfoldersprocessed = 0;
-    double totscore = 0;
+    int64_t TotFolders = 0;
+    int64_t TotFiles = 0;
+    int64_t TotFoldersProcessed = 0;
+    double TotScore = 0;
     THardLinkNames Links; // names of files with several links, decided after the walk
 
     // The exclude filter, tested on each entry before it is stored (a filled-in record linked
@@ -68,7 +68,7 @@ public:
     const TWalkExcludeFilter* Exclude = nullptr;
 
     // Stop everything: cancel, or an error in a worker.
-    bool Stop() const { return NF.Cancelled() || FAbort.load(std::memory_order_relaxed); }
+    bool Stop() const { return Scan.Cancelled() || FAbort.load(std::memory_order_relaxed); }
     // First error raised by a worker (empty if none).
     std::string WorkerError() const;
     void FailFromWorker(const std::string& message);
@@ -106,7 +106,7 @@ public:
 
 private:
     friend class TSlowScanThread;
-    std::vector<std::unique_ptr<TSlowScanThread>> SlowScanThreads; // guarded by SlowScanCrit
+    std::vector<std::unique_ptr<TSlowScanThread>> FSlowScanThreads; // guarded by SlowScanCrit
     std::condition_variable FWake; // scan thread waiting for a folder or for the end
     std::atomic<int> FIdle{0};     // idle walkers + workers not started yet
     int FMaxWorkers = 0;           // guarded by SlowScanCrit once the walk runs
