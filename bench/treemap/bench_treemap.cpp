@@ -67,14 +67,14 @@ Generated& Data() {
 struct Scene {
     TDisplayTree tree;
     TExtColors colors;
-    TTreemap tm{tree, colors};
+    TTreemap Treemap{tree, colors};
     explicit Scene(bool warm = true, int w = 1920, int h = 1080) {
         Generated& g = Data();
         tree.LoadTree(g.scans);
         colors.BuildExtSizes(g.scans);
-        tm.Scans = g.scans;
-        tm.DiskSizes = {TDiskSizeInfo{}};
-        if (warm) tm.DrawTreemap(w, h, {.Force = true});
+        Treemap.Scans = g.scans;
+        Treemap.DiskSizes = {TDiskSizeInfo{}};
+        if (warm) Treemap.DrawTreemap(w, h, {.Force = true});
     }
 };
 
@@ -132,18 +132,18 @@ void BM_Shading(benchmark::State& state) {
 void BM_Draw(benchmark::State& state) {
     const int w = int(state.range(0)), h = int(state.range(1));
     Scene s(true, w, h);
-    s.tm.ShowFileNames = state.range(2) != 0;
-    s.tm.Shading.tm_FastDraw = state.range(3) != 0;
-    for (auto _ : state) s.tm.DrawTreemap(w, h, {.Force = true});
+    s.Treemap.ShowFileNames = state.range(2) != 0;
+    s.Treemap.Shading.tm_FastDraw = state.range(3) != 0;
+    for (auto _ : state) s.Treemap.DrawTreemap(w, h, {.Force = true});
 }
 
 void BM_DrawFirst(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         auto s = std::make_unique<Scene>(false);
-        s->tm.ShowFileNames = true;
+        s->Treemap.ShowFileNames = true;
         state.ResumeTiming();
-        s->tm.DrawTreemap(1920, 1080, {.Force = true});
+        s->Treemap.DrawTreemap(1920, 1080, {.Force = true});
         state.PauseTiming();
         s.reset();
         state.ResumeTiming();
@@ -153,13 +153,13 @@ void BM_DrawFirst(benchmark::State& state) {
 void BM_PngWrite(benchmark::State& state) {
     const int w = int(state.range(0)), h = int(state.range(1));
     Scene s(true, w, h);
-    s.tm.ShowFileNames = true;
-    s.tm.DrawTreemap(w, h, {.Force = true});
+    s.Treemap.ShowFileNames = true;
+    s.Treemap.DrawTreemap(w, h, {.Force = true});
     const std::string dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     const std::string path = dir + "/quarzel-bench-treemap.png";
     std::string err;
     for (auto _ : state)
-        if (!WriteTreemapPng(path, s.tm.Screen.Image, err)) state.SkipWithError(err.c_str());
+        if (!WriteTreemapPng(path, s.Treemap.Screen.Image, err)) state.SkipWithError(err.c_str());
     FILE* f = std::fopen(path.c_str(), "rb");
     if (f) {
         std::fseek(f, 0, SEEK_END);

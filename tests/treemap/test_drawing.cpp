@@ -41,7 +41,7 @@ struct World {
     std::vector<TNTFS_FILES*> scans;
     TDisplayTree tree;
     TExtColors colors;
-    TTreemap tm{tree, colors};
+    TTreemap Treemap{tree, colors};
     RecordingCanvas* canvas = nullptr; // the last drawing's recording canvas, if it made one
     std::vector<std::unique_ptr<RecordingCanvas>> recorded;
 
@@ -59,10 +59,10 @@ struct World {
         std::string err;
         EXPECT_TRUE(tree.LoadTree(scans, &err)) << err;
         colors.BuildExtSizes(scans);
-        tm.Scans = scans;
-        tm.DiskSizes.assign(scans.size(), TDiskSizeInfo{});
-        tm.ShowFileNames = false;
-        tm.CanvasFactory = [this](TTreemapBitmap&, int) {
+        Treemap.Scans = scans;
+        Treemap.DiskSizes.assign(scans.size(), TDiskSizeInfo{});
+        Treemap.ShowFileNames = false;
+        Treemap.CanvasFactory = [this](TTreemapBitmap&, int) {
             recorded.push_back(std::make_unique<RecordingCanvas>());
             canvas = recorded.back().get();
             return std::unique_ptr<TTreemapCanvas>(std::make_unique<Forwarding>(canvas));
@@ -71,7 +71,7 @@ struct World {
     // A screen drawing (4-pixel margin) of w x h.
     void Draw(int w, int h, bool freeSpace = false) {
         canvas = nullptr;
-        TDrawResult r = tm.DrawTreemap(w, h, {.WithFreeSpace = freeSpace, .Force = true});
+        TDrawResult r = Treemap.DrawTreemap(w, h, {.WithFreeSpace = freeSpace, .Force = true});
         ASSERT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
     }
     TTreeNode* Node(std::u16string_view path) {
@@ -87,7 +87,7 @@ struct World {
         rq.WithFreeSpace = freeSpace;
         FollowTree(rq, tree);
         TTreemapPicture p;
-        TDrawResult r = PaintTreemap(tm, rq, colors, p);
+        TDrawResult r = PaintTreemap(Treemap, rq, colors, p);
         EXPECT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
         r = SaveTreemapPicture(Utf8ToUtf16(path), p.Image);
         EXPECT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
@@ -95,8 +95,8 @@ struct World {
     }
     // The node's rectangle in the last screen picture; nil when it was not laid out.
     const TMapRect* Rect(const TTreeNode* n) const {
-        const uint32_t i = tm.ItemOf(n);
-        return i == kNoItem ? nullptr : &tm.Layout().Items[i].Rect;
+        const uint32_t i = Treemap.ItemOf(n);
+        return i == kNoItem ? nullptr : &Treemap.Layout().Items[i].Rect;
     }
 };
 
@@ -231,8 +231,8 @@ TEST_F(Drawing, RectanglesTileTheirParents) {
                 World w;
                 c.grow(w.Add(u"/data"));
                 w.Finish();
-                w.tm.ShowAllocatedSize = allocated;
-                w.tm.ShowFileNames = names;
+                w.Treemap.ShowAllocatedSize = allocated;
+                w.Treemap.ShowFileNames = names;
                 w.Draw(800, 600);
                 TTreeNode* top = w.tree.Roots()[0];
                 ASSERT_NE(w.Rect(top), nullptr);
@@ -257,13 +257,13 @@ TEST_F(Drawing, ZeroSizeAndHardLinkChildrenTakeNoArea) {
             if (c->Data.Rec == r) return w.Rect(c);
         return nullptr;
     };
-    w.tm.ShowAllocatedSize = false; // sizes: the link's size counts
+    w.Treemap.ShowAllocatedSize = false; // sizes: the link's size counts
     w.Draw(400, 300);
     ASSERT_NE(rectOf(link), nullptr);
     const TMapRect before = *rectOf(link);
     EXPECT_GT(before.Width * before.Height, 1000);
 
-    w.tm.ShowAllocatedSize = true; // allocated: the link takes no area and is not laid out
+    w.Treemap.ShowAllocatedSize = true; // allocated: the link takes no area and is not laid out
     w.Draw(500, 200);
     EXPECT_EQ(rectOf(link), nullptr);
     // a (first by size) starts at the area's corner.
@@ -271,9 +271,9 @@ TEST_F(Drawing, ZeroSizeAndHardLinkChildrenTakeNoArea) {
     EXPECT_EQ(rectOf(a)->Top, 4);
     // Where the link was, the picture names another item: the link is not found.
     const TMapHit hit =
-        w.tm.NodeAt(int(before.Left + before.Width / 2), int(before.Top + before.Height / 2));
+        w.Treemap.NodeAt(int(before.Left + before.Width / 2), int(before.Top + before.Height / 2));
     ASSERT_NE(hit.Item, kNoItem);
-    EXPECT_NE(w.tm.Layout().Items[hit.Item].Rec, link);
+    EXPECT_NE(w.Treemap.Layout().Items[hit.Item].Rec, link);
 
     // A child whose size drops to 0 has no rectangle in the next picture.
     a->FileSize = a->AllocSize = 0;
@@ -297,7 +297,7 @@ TEST_F(Drawing, ScansShareTheWidthWithGapsAndFreeSpace) {
     EXPECT_EQ(topRect(0).Width, std::trunc(W / 2));
     EXPECT_EQ(topRect(1).Left, 4 + std::trunc(W / 2) + 1);
     EXPECT_EQ(topRect(1).Width, std::trunc(W / 2));
-    EXPECT_TRUE(w.tm.FreeSpaceRect().empty());
+    EXPECT_TRUE(w.Treemap.FreeSpaceRect().empty());
     // In an image (no margin) the gaps push the last strip one pixel past the right edge:
     // it is clipped there.
     {
@@ -319,8 +319,9 @@ TEST_F(Drawing, ScansShareTheWidthWithGapsAndFreeSpace) {
     ScanBuilder& b = f.Add(u"/data");
     b.File(b.root, u"x.dat", 1 << 20);
     f.Finish();
-    f.tm.DiskSizes[0] = TDiskSizeInfo{u"/data", true, 100ull << 30, 40ull << 30, 0, 60ull << 30};
-    f.tm.ShowFileNames = true;
+    f.Treemap.DiskSizes[0] =
+        TDiskSizeInfo{u"/data", true, 100ull << 30, 40ull << 30, 0, 60ull << 30};
+    f.Treemap.ShowFileNames = true;
     TempDir dir;
     const std::string path = dir / "free.png";
     const TTreemapPicture p = f.Image(path, 1000, 200, true);
@@ -347,8 +348,8 @@ TEST_F(Drawing, ScansShareTheWidthWithGapsAndFreeSpace) {
     gb.File(gb.root, u"x.dat", 1 << 20);
     g.Finish();
     g.Draw(300, 100, true);
-    ASSERT_EQ(g.tm.FreeSpaceRect().size(), 1u);
-    EXPECT_EQ(g.tm.FreeSpaceRect()[0], TctRectangle());
+    ASSERT_EQ(g.Treemap.FreeSpaceRect().size(), 1u);
+    EXPECT_EQ(g.Treemap.FreeSpaceRect()[0], TctRectangle());
     EXPECT_EQ(g.Rect(g.tree.Roots()[0])->Width, 292);
 }
 
@@ -358,7 +359,7 @@ TEST_F(Drawing, ZeroTotalsDrawTheBackgroundOnly) {
     b.File(b.Folder(b.root, u"d"), u"empty.txt", 0);
     b.File(b.root, u"empty2.txt", 0);
     w.Finish();
-    w.tm.ShowFileNames = true;
+    w.Treemap.ShowFileNames = true;
     // A screen drawing reuses the memory of the picture before it when the size is the same,
     // so every pixel must be written: the black frame (all there is of a tiny picture) and
     // the background inside it. The old picture is a marker colour.
@@ -370,9 +371,9 @@ TEST_F(Drawing, ZeroTotalsDrawTheBackgroundOnly) {
         std::string err;
         ASSERT_TRUE(old.Create(W, H, err)) << err;
         old.Fill(0x123456);
-        w.tm.Screen.Image = std::move(old);
+        w.Treemap.Screen.Image = std::move(old);
         w.Draw(W, H);
-        const TTreemapBitmap& img = w.tm.Image();
+        const TTreemapBitmap& img = w.Treemap.Image();
         ASSERT_EQ(img.Width(), W);
         for (int y = 0; y < H; ++y)
             for (int x = 0; x < W; ++x) {
@@ -390,20 +391,20 @@ TEST_F(Drawing, ZoomFillsThePictureWithoutFreeSpace) {
     b.File(d, u"b.txt", 1000);
     b.File(b.root, u"big.iso", 1 << 30);
     w.Finish();
-    w.tm.DiskSizes[0] = TDiskSizeInfo{u"/data", true, 4ull << 30, 1ull << 30, 0, 3ull << 30};
-    w.tm.TreemapRoot = w.Node(u"/data/docs");
-    ASSERT_NE(w.tm.TreemapRoot, nullptr);
+    w.Treemap.DiskSizes[0] = TDiskSizeInfo{u"/data", true, 4ull << 30, 1ull << 30, 0, 3ull << 30};
+    w.Treemap.TreemapRoot = w.Node(u"/data/docs");
+    ASSERT_NE(w.Treemap.TreemapRoot, nullptr);
     w.Draw(404, 204, true);
-    EXPECT_TRUE(w.tm.FreeSpaceRect().empty());
-    const TMapRect& z = *w.Rect(w.tm.TreemapRoot);
+    EXPECT_TRUE(w.Treemap.FreeSpaceRect().empty());
+    const TMapRect& z = *w.Rect(w.Treemap.TreemapRoot);
     EXPECT_EQ(z.Left, 4);
     EXPECT_EQ(z.Top, 4);
     EXPECT_EQ(z.Width, 396);
     EXPECT_EQ(z.Height, 196);
-    EXPECT_EQ(CheckTiling(w, w.tm.TreemapRoot, TctRectangle(4, 400, 4, 200), true, false), 1);
+    EXPECT_EQ(CheckTiling(w, w.Treemap.TreemapRoot, TctRectangle(4, 400, 4, 200), true, false), 1);
     // The two files fill the whole picture: no background inside the margin.
     for (int y = 4; y < 200; y += 7)
-        for (int x = 4; x < 400; x += 7) ASSERT_NE(w.tm.Image().Pixel(x, y), kBackground);
+        for (int x = 4; x < 400; x += 7) ASSERT_NE(w.Treemap.Image().Pixel(x, y), kBackground);
 }
 
 TEST_F(Drawing, GrayPicturesAreGrayOnTheSameBackground) {
@@ -412,16 +413,17 @@ TEST_F(Drawing, GrayPicturesAreGrayOnTheSameBackground) {
     std::mt19937_64 rng(3);
     Grow(b, b.root, rng, 1);
     w.Finish();
-    w.tm.ShowFileNames = true; // name strips and folder borders show the background
+    w.Treemap.ShowFileNames = true; // name strips and folder borders show the background
     const uint64_t used = b.root->SubFoldersTotSizeAlloc;
-    w.tm.DiskSizes[0] = TDiskSizeInfo{u"/data", true, used * 4, used, 0, 0}; // a quarter free
+    w.Treemap.DiskSizes[0] = TDiskSizeInfo{u"/data", true, used * 4, used, 0, 0}; // a quarter free
     TempDir dir;
     PngImage images[2];
     TTreemapPicture drawn;
     for (bool gray : {false, true}) {
         const std::string path = dir / (gray ? "gray.png" : "colour.png");
         ASSERT_EQ(
-            w.tm.DrawTreemap(300, 200,
+            w.Treemap
+                .DrawTreemap(300, 200,
                              {.WithFreeSpace = true, .Gray = gray, .FileName = Utf8ToUtf16(path)})
                 .Outcome,
             TDrawOutcome::Drawn);
@@ -458,8 +460,8 @@ TEST_F(Drawing, NameStripsLeafLabelsAndFrames) {
     PMFT_RECORD d = b.Folder(b.root, u"docs");
     b.File(d, u"report final.pdf", 3000, 8192);
     w.Finish();
-    w.tm.ShowFileNames = true;
-    w.tm.ShowAllocatedSize = true;
+    w.Treemap.ShowFileNames = true;
+    w.Treemap.ShowAllocatedSize = true;
 
     // Tall enough: the root's strip, the folder's strip and the file's label.
     w.Draw(308, 208);
@@ -475,7 +477,7 @@ TEST_F(Drawing, NameStripsLeafLabelsAndFrames) {
     EXPECT_EQ(w.canvas->Lines[2].Color, 0x404040u);
 
     // Sizes instead of allocated sizes.
-    w.tm.ShowAllocatedSize = false;
+    w.Treemap.ShowAllocatedSize = false;
     w.Draw(308, 208);
     EXPECT_EQ(w.canvas->Texts.back().S, u"report final.pdf (2.9 KB)");
 
@@ -489,7 +491,7 @@ TEST_F(Drawing, NameStripsLeafLabelsAndFrames) {
     ASSERT_EQ(w.canvas->Texts.size(), 2u);
 
     // Names off: nothing through the canvas.
-    w.tm.ShowFileNames = false;
+    w.Treemap.ShowFileNames = false;
     w.Draw(308, 208);
     EXPECT_EQ(w.canvas, nullptr);
 }
@@ -506,14 +508,14 @@ TEST_F(Drawing, SizesFollowTheMonitorsScaling) {
                           {192, 24, 160, 19}};
     for (const Case& c : cases) {
         World w;
-        w.tm.Dpi = c.dpi;
-        EXPECT_EQ(w.tm.iTREEMAPTEXTHEIGHT(), c.strip) << c.dpi;
-        EXPECT_EQ(w.tm.iTREEMAPTEXTMINWIDTH(), c.minWidth) << c.dpi;
-        EXPECT_EQ(w.tm.FontPixelSize(), c.font) << c.dpi;
+        w.Treemap.Dpi = c.dpi;
+        EXPECT_EQ(w.Treemap.iTREEMAPTEXTHEIGHT(), c.strip) << c.dpi;
+        EXPECT_EQ(w.Treemap.iTREEMAPTEXTMINWIDTH(), c.minWidth) << c.dpi;
+        EXPECT_EQ(w.Treemap.FontPixelSize(), c.font) << c.dpi;
     }
     World w;
-    w.tm.LabelFontHeight = 20; // the window's own label font
-    EXPECT_EQ(w.tm.FontPixelSize(), 16);
+    w.Treemap.LabelFontHeight = 20; // the window's own label font
+    EXPECT_EQ(w.Treemap.FontPixelSize(), 16);
 }
 
 TEST_F(Drawing, RootNamesFromTheSourcePicker) {
@@ -527,8 +529,8 @@ TEST_F(Drawing, RootNamesFromTheSourcePicker) {
     ScanBuilder& b = w.Add(u"C:");
     b.File(b.root, u"pagefile.sys", 4096);
     w.Finish();
-    w.tm.ShowFileNames = true;
-    w.tm.RootDisplayName = [&](std::u16string_view t) { return PickerEntryFor(t, entries); };
+    w.Treemap.ShowFileNames = true;
+    w.Treemap.RootDisplayName = [&](std::u16string_view t) { return PickerEntryFor(t, entries); };
     w.Draw(308, 208);
     ASSERT_NE(w.canvas, nullptr);
     EXPECT_EQ(w.canvas->Texts[0].S, u"[C:] System (4.0 KB)");
@@ -555,7 +557,7 @@ TEST_F(Drawing, DrawsInSizeOrderWithoutTouchingTheTree) {
     EXPECT_EQ(w.Rect(bigNode)->Left, 4) << "the largest was laid out first";
     EXPECT_EQ(w.Rect(bigNode)->Top, 4);
     // The layout lists a folder's children largest first.
-    const TTreemapLayout& l = w.tm.Layout();
+    const TTreemapLayout& l = w.Treemap.Layout();
     const auto laid = l.Children(l.Tops[0]);
     ASSERT_EQ(laid.size(), 3u);
     EXPECT_EQ(laid[0].Rec, big);
@@ -568,9 +570,9 @@ TEST_F(Drawing, HitTestFindsEveryDrawnLeaf) {
     std::mt19937_64 rng(9);
     Grow(b, b.root, rng, 1);
     w.Finish();
-    w.tm.DiskSizes[0] = TDiskSizeInfo{
+    w.Treemap.DiskSizes[0] = TDiskSizeInfo{
         u"/data", true, b.root->SubFoldersTotSizeAlloc * 2, b.root->SubFoldersTotSizeAlloc, 0, 0};
-    w.tm.ShowFreeSpace = true;
+    w.Treemap.ShowFreeSpace = true;
     w.Draw(640, 480, true);
     int checked = 0;
     w.tree.ForEach(w.tree.Roots()[0], [&](TTreeNode* n) {
@@ -579,17 +581,17 @@ TEST_F(Drawing, HitTestFindsEveryDrawnLeaf) {
         const TctRectangle r = Rounded(*rect);
         if (r.Width() < 3 || r.Height() < 3) return;
         const TMapHit hit =
-            w.tm.NodeAt(int(r.XMin() + r.Width() / 2), int(r.YMin() + r.Height() / 2));
-        EXPECT_EQ(hit.Item, w.tm.ItemOf(n)) << Utf16ToUtf8(n->Data.Rec->Name());
+            w.Treemap.NodeAt(int(r.XMin() + r.Width() / 2), int(r.YMin() + r.Height() / 2));
+        EXPECT_EQ(hit.Item, w.Treemap.ItemOf(n)) << Utf16ToUtf8(n->Data.Rec->Name());
         EXPECT_EQ(hit.FreeIndex, -1);
-        EXPECT_EQ(w.tm.DisplayNodeOf(hit.Item), n) << "and back to the tree's node";
+        EXPECT_EQ(w.Treemap.DisplayNodeOf(hit.Item), n) << "and back to the tree's node";
         ++checked;
     });
     EXPECT_GT(checked, 20);
-    const TMapHit free = w.tm.NodeAt(600, 200);
+    const TMapHit free = w.Treemap.NodeAt(600, 200);
     EXPECT_EQ(free.Item, kNoItem);
     EXPECT_EQ(free.FreeIndex, 0) << "a point in the free space";
-    EXPECT_EQ(w.tm.NodeAt(1, 1), TMapHit{}) << "the margin holds nothing";
+    EXPECT_EQ(w.Treemap.NodeAt(1, 1), TMapHit{}) << "the margin holds nothing";
 }
 
 TEST_F(Drawing, ProgressForLargeScans) {
@@ -602,10 +604,10 @@ TEST_F(Drawing, ProgressForLargeScans) {
     w.Finish();
     std::vector<int> steps;
     int begins = 0, ends = 0;
-    w.tm.Progress = {[&] { ++begins; }, [&](int p) { steps.push_back(p); }, [&] { ++ends; }};
+    w.Treemap.Progress = {[&] { ++begins; }, [&](int p) { steps.push_back(p); }, [&] { ++ends; }};
     w.Draw(20, 12); // tiny: most folders are smaller than a pixel
     EXPECT_EQ(begins, 0) << "small scans draw without progress";
-    w.tm.ProgressRecordThreshold = 1000;
+    w.Treemap.ProgressRecordThreshold = 1000;
     w.Draw(20, 12);
     EXPECT_EQ(begins, 1);
     EXPECT_EQ(ends, 1);
@@ -621,21 +623,22 @@ TEST_F(Drawing, ScreenRedrawsOnlyWhenNeeded) {
     ScanBuilder& b = w.Add(u"/data");
     b.File(b.root, u"a.txt", 100);
     w.Finish();
-    EXPECT_EQ(w.tm.RedrawTreemap(false, false, 100, 80).Outcome, TDrawOutcome::Drawn);
-    EXPECT_EQ(w.tm.RedrawTreemap(false, false, 100, 80).Outcome, TDrawOutcome::Skipped);
-    EXPECT_EQ(w.tm.RedrawTreemap(false, true, 100, 80).Outcome, TDrawOutcome::Drawn);
-    EXPECT_EQ(w.tm.RedrawTreemap(true, false, 100, 80).Outcome, TDrawOutcome::Drawn);
-    EXPECT_EQ(w.tm.Image().Width(), 100);
-    EXPECT_EQ(w.tm.Image().Pixel(0, 0), 0u) << "black margin on screen";
+    EXPECT_EQ(w.Treemap.RedrawTreemap(false, false, 100, 80).Outcome, TDrawOutcome::Drawn);
+    EXPECT_EQ(w.Treemap.RedrawTreemap(false, false, 100, 80).Outcome, TDrawOutcome::Skipped);
+    EXPECT_EQ(w.Treemap.RedrawTreemap(false, true, 100, 80).Outcome, TDrawOutcome::Drawn);
+    EXPECT_EQ(w.Treemap.RedrawTreemap(true, false, 100, 80).Outcome, TDrawOutcome::Drawn);
+    EXPECT_EQ(w.Treemap.Image().Width(), 100);
+    EXPECT_EQ(w.Treemap.Image().Pixel(0, 0), 0u) << "black margin on screen";
     // A panel of no height: nothing drawn, no message.
-    TDrawResult r = w.tm.RedrawTreemap(false, false, 100, 0);
+    TDrawResult r = w.Treemap.RedrawTreemap(false, false, 100, 0);
     EXPECT_EQ(r.Outcome, TDrawOutcome::Skipped);
-    EXPECT_TRUE(w.tm.Image().Empty());
+    EXPECT_TRUE(w.Treemap.Image().Empty());
     // No scans: nothing, also for a file.
     World none;
     none.Finish();
-    EXPECT_EQ(none.tm.DrawTreemap(10, 10, {.Rebuild = true, .FileName = u"/tmp/never.png"}).Outcome,
-              TDrawOutcome::Skipped);
+    EXPECT_EQ(
+        none.Treemap.DrawTreemap(10, 10, {.Rebuild = true, .FileName = u"/tmp/never.png"}).Outcome,
+        TDrawOutcome::Skipped);
 }
 
 TEST_F(Drawing, BadImageRequestsFailWithMessages) {
@@ -656,14 +659,14 @@ TEST_F(Drawing, BadImageRequestsFailWithMessages) {
         {64, 64, dir / "plain/sub/a.png", "Cannot write"},
     };
     for (const Case& c : cases) {
-        TDrawResult r = w.tm.DrawTreemap(c.width, c.height, {.FileName = Utf8ToUtf16(c.file)});
+        TDrawResult r = w.Treemap.DrawTreemap(c.width, c.height, {.FileName = Utf8ToUtf16(c.file)});
         EXPECT_EQ(r.Outcome, TDrawOutcome::Failed) << c.width << "x" << c.height << " " << c.file;
         EXPECT_EQ(r.Error.rfind("Error: ", 0), 0u) << r.Error;
         EXPECT_NE(r.Error.find(c.fragment), std::string::npos) << r.Error;
     }
     // A folder that does not exist yet is made; the image has exactly the requested size.
     const std::string deep = dir / "new/folder/map.png";
-    TDrawResult r = w.tm.DrawTreemap(123, 45, {.FileName = Utf8ToUtf16(deep)});
+    TDrawResult r = w.Treemap.DrawTreemap(123, 45, {.FileName = Utf8ToUtf16(deep)});
     ASSERT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
     PngImage img;
     ASSERT_TRUE(ReadPng(deep, img));

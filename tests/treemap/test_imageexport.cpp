@@ -80,7 +80,7 @@ struct Scene {
     ScanBuilder b{u"/data"};
     TDisplayTree tree;
     TExtColors colors;
-    TTreemap tm{tree, colors};
+    TTreemap Treemap{tree, colors};
     std::vector<TNTFS_FILES*> scans;
     Scene() {
         PMFT_RECORD d = b.Folder(b.root, u"music");
@@ -90,9 +90,9 @@ struct Scene {
         b.Finish();
         scans = {b.scan.get()};
         tree.LoadTree(scans);
-        tm.Scans = scans;
-        tm.DiskSizes = {TDiskSizeInfo{u"/data", true, 400000000, 200000000, 0, 200000000}};
-        tm.ShowFileNames = false;
+        Treemap.Scans = scans;
+        Treemap.DiskSizes = {TDiskSizeInfo{u"/data", true, 400000000, 200000000, 0, 200000000}};
+        Treemap.ShowFileNames = false;
     }
 };
 
@@ -109,40 +109,41 @@ TEST(ImageExport, DialogSaveComputesEveryPixelAndLeavesTheScreenPicture) {
     // References: the same picture drawn with fast mode on and off.
     PngImage fast, full;
     for (bool f : {true, false}) {
-        s.tm.Shading.tm_FastDraw = f;
+        s.Treemap.Shading.tm_FastDraw = f;
         const std::string p = dir / (f ? "fast.png" : "full.png");
         ASSERT_EQ(
-            s.tm.DrawTreemap(640, 360, {.WithFreeSpace = true, .FileName = Utf8ToUtf16(p)}).Outcome,
+            s.Treemap.DrawTreemap(640, 360, {.WithFreeSpace = true, .FileName = Utf8ToUtf16(p)})
+                .Outcome,
             TDrawOutcome::Drawn);
         ASSERT_TRUE(ReadPng(p, f ? fast : full));
     }
     ASSERT_FALSE(SamePixels(fast, full));
 
-    s.tm.Shading.tm_FastDraw = true;
-    ASSERT_EQ(s.tm.RedrawTreemap(false, true, 200, 100).Outcome, TDrawOutcome::Drawn);
-    const std::vector<TMapItem> screenItems = s.tm.Layout().Items;
-    const TMapHit screenHit = s.tm.NodeAt(50, 50);
+    s.Treemap.Shading.tm_FastDraw = true;
+    ASSERT_EQ(s.Treemap.RedrawTreemap(false, true, 200, 100).Outcome, TDrawOutcome::Drawn);
+    const std::vector<TMapItem> screenItems = s.Treemap.Layout().Items;
+    const TMapHit screenHit = s.Treemap.NodeAt(50, 50);
     ASSERT_NE(screenHit.Item, kNoItem);
     TExportTreemapChoices choices;
     choices.edWidth = u"640";
     choices.edHeight = u"360";
     choices.cbShowFreeSpace = true; // the dialog's choice, whatever the window shows
-    s.tm.ShowFreeSpace = false;
+    s.Treemap.ShowFreeSpace = false;
     const std::string path = dir / "saved.png";
-    TDrawResult r = SaveTreemapImage(s.tm, Utf8ToUtf16(path), choices);
+    TDrawResult r = SaveTreemapImage(s.Treemap, Utf8ToUtf16(path), choices);
     ASSERT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
     PngImage saved;
     ASSERT_TRUE(ReadPng(path, saved));
     EXPECT_TRUE(SamePixels(saved, full)) << "the dialog's image is fully shaded";
-    EXPECT_TRUE(s.tm.Shading.tm_FastDraw) << "fast mode back on for the screen";
-    EXPECT_EQ(s.tm.Image().Width(), 200) << "the screen picture stays";
-    EXPECT_TRUE(s.tm.FreeSpaceRect().empty()) << "the screen shows no free space";
-    EXPECT_EQ(s.tm.Layout().Items.size(), screenItems.size()) << "nor its layout";
-    EXPECT_EQ(s.tm.NodeAt(50, 50), screenHit) << "the screen's hit answers are the same";
+    EXPECT_TRUE(s.Treemap.Shading.tm_FastDraw) << "fast mode back on for the screen";
+    EXPECT_EQ(s.Treemap.Image().Width(), 200) << "the screen picture stays";
+    EXPECT_TRUE(s.Treemap.FreeSpaceRect().empty()) << "the screen shows no free space";
+    EXPECT_EQ(s.Treemap.Layout().Items.size(), screenItems.size()) << "nor its layout";
+    EXPECT_EQ(s.Treemap.NodeAt(50, 50), screenHit) << "the screen's hit answers are the same";
 
     // Gray from the dialog.
     choices.cbShadesofGray = true;
-    ASSERT_EQ(SaveTreemapImage(s.tm, Utf8ToUtf16(path), choices).Outcome, TDrawOutcome::Drawn);
+    ASSERT_EQ(SaveTreemapImage(s.Treemap, Utf8ToUtf16(path), choices).Outcome, TDrawOutcome::Drawn);
     ASSERT_TRUE(ReadPng(path, saved));
     const TColor p = saved.Pixel(100, 100);
     EXPECT_EQ(p >> 16, p & 0xFF);
@@ -150,7 +151,7 @@ TEST(ImageExport, DialogSaveComputesEveryPixelAndLeavesTheScreenPicture) {
     // A size that is not a number: a message, no file.
     choices.edWidth = u"wide";
     const std::string never = dir / "never.png";
-    r = SaveTreemapImage(s.tm, Utf8ToUtf16(never), choices);
+    r = SaveTreemapImage(s.Treemap, Utf8ToUtf16(never), choices);
     EXPECT_EQ(r.Outcome, TDrawOutcome::Failed);
     EXPECT_NE(r.Error.find("'wide'"), std::string::npos) << r.Error;
     EXPECT_FALSE(std::filesystem::exists(never));
@@ -159,7 +160,7 @@ TEST(ImageExport, DialogSaveComputesEveryPixelAndLeavesTheScreenPicture) {
                                                             {u"100000", "too large"}};
     for (const auto& [edit, fragment] : sizes) {
         choices.edWidth = choices.edHeight = edit;
-        r = SaveTreemapImage(s.tm, Utf8ToUtf16(never), choices);
+        r = SaveTreemapImage(s.Treemap, Utf8ToUtf16(never), choices);
         EXPECT_EQ(r.Outcome, TDrawOutcome::Failed);
         EXPECT_NE(r.Error.find(fragment), std::string::npos) << r.Error;
         EXPECT_FALSE(std::filesystem::exists(never));
@@ -172,9 +173,9 @@ TEST(ImageExport, CommandLineBuildsColoursAndWritesTheImage) {
     TDateTime start;
     ASSERT_TRUE(TryEncodeDateTime(TDateParts{2025, 1, 31, 14, 5, 9, 0}, start));
     const std::u16string name = TreemapImageFileName(Utf8ToUtf16(dir / "out/map_%d.jpg"), start);
-    TDrawResult r = ExportTreemapImage(s.tm, name, 300, 200, false, false, false);
+    TDrawResult r = ExportTreemapImage(s.Treemap, name, 300, 200, false, false, false);
     ASSERT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
-    EXPECT_FALSE(s.tm.ShowAllocatedSize);
+    EXPECT_FALSE(s.Treemap.ShowAllocatedSize);
     PngImage img;
     ASSERT_TRUE(ReadPng(dir / "out/map_20250131.png", img));
     EXPECT_EQ(img.Width, 300);
@@ -190,8 +191,8 @@ TEST(ImageExport, CommandLineBuildsColoursAndWritesTheImage) {
     EXPECT_GT(warm, 100);
 
     // The command line's filters decide which files the statistics count.
-    s.tm.ExtSizesFilter = [](PMFT_RECORD r) { return r->Name() == u"disk.iso"; };
-    ASSERT_EQ(ExportTreemapImage(s.tm, name, 300, 200, false, false, true).Outcome,
+    s.Treemap.ExtSizesFilter = [](PMFT_RECORD r) { return r->Name() == u"disk.iso"; };
+    ASSERT_EQ(ExportTreemapImage(s.Treemap, name, 300, 200, false, false, true).Outcome,
               TDrawOutcome::Drawn);
     EXPECT_EQ(s.colors.ExtSizesTop12[0], u".iso");
     EXPECT_EQ(s.colors.ExtSizesTop12[1], u"*");

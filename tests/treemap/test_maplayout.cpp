@@ -19,7 +19,7 @@ struct Scene {
     std::vector<TNTFS_FILES*> scans;
     TDisplayTree tree;
     TExtColors colors;
-    TTreemap tm{tree, colors};
+    TTreemap Treemap{tree, colors};
     PMFT_RECORD wide = nullptr;
 
     Scene() {
@@ -40,10 +40,10 @@ struct Scene {
         tree.FILENODE_MIN_GROUP_SIZE = 0; // the wide folder's files are its own children
         EXPECT_TRUE(tree.LoadTree(scans));
         colors.BuildExtSizes(scans);
-        tm.Scans = scans;
-        tm.DiskSizes = {TDiskSizeInfo{}};
-        tm.ShowFileNames = false;
-        EXPECT_EQ(tm.RedrawTreemap(false, true, 800, 600).Outcome, TDrawOutcome::Drawn);
+        Treemap.Scans = scans;
+        Treemap.DiskSizes = {TDiskSizeInfo{}};
+        Treemap.ShowFileNames = false;
+        EXPECT_EQ(Treemap.RedrawTreemap(false, true, 800, 600).Outcome, TDrawOutcome::Drawn);
     }
 };
 
@@ -72,7 +72,7 @@ uint32_t PlainHit(const TTreemapLayout& l, int x, int y) {
 
 TEST(MapLayout, GridsAnswerAsThePlainWalkDoes) {
     Scene s;
-    const TTreemapLayout& l = s.tm.Layout();
+    const TTreemapLayout& l = s.Treemap.Layout();
     ASSERT_GE(l.GridCount(), 1u) << "the wide folder has a grid";
     const uint32_t wideItem = l.Find(s.wide, false);
     ASSERT_NE(wideItem, kNoItem);
@@ -90,13 +90,13 @@ TEST(MapLayout, GridsAnswerAsThePlainWalkDoes) {
 
 TEST(MapLayout, EveryItemIsFoundByItsRecordAndItsDisplayNode) {
     Scene s;
-    const TTreemapLayout& l = s.tm.Layout();
+    const TTreemapLayout& l = s.Treemap.Layout();
     for (uint32_t i = 0; i < l.Items.size(); ++i) {
         ASSERT_EQ(l.Find(l.Items[i].Rec, l.Items[i].IsFileGroup()), i);
-        TTreeNode* n = s.tm.DisplayNodeOf(i);
+        TTreeNode* n = s.Treemap.DisplayNodeOf(i);
         ASSERT_NE(n, nullptr) << i;
         EXPECT_EQ(MapNodeOf(n), (TMapNodeRef{l.Items[i].Rec, l.Items[i].IsFileGroup()}));
-        EXPECT_EQ(s.tm.ItemOf(n), i);
+        EXPECT_EQ(s.Treemap.ItemOf(n), i);
     }
     EXPECT_EQ(l.Find(s.b.root, true), kNoItem) << "the root's files are not grouped here";
     EXPECT_EQ(l.Find(nullptr, false), kNoItem);
@@ -104,7 +104,7 @@ TEST(MapLayout, EveryItemIsFoundByItsRecordAndItsDisplayNode) {
 
 TEST(MapLayout, DeletedItemsFallToTheirFolder) {
     Scene s;
-    const TTreemapLayout& l = s.tm.Layout();
+    const TTreemapLayout& l = s.Treemap.Layout();
     const uint32_t wideItem = l.Find(s.wide, false);
     const uint32_t file = l.Items[wideItem].FirstChild; // the largest file of the folder
     const TMapRect r = l.Items[file].Rect;
@@ -118,18 +118,18 @@ TEST(MapLayout, DeletedItemsFallToTheirFolder) {
 
 TEST(MapLayout, ZoomedLayoutsStartAtTheZoomItem) {
     Scene s;
-    s.tm.TreemapRoot = s.tree.FindNodeByPath(s.tree.Roots()[0], u"wide");
-    ASSERT_NE(s.tm.TreemapRoot, nullptr);
-    ASSERT_EQ(s.tm.RedrawTreemap(false, true, 600, 400).Outcome, TDrawOutcome::Drawn);
-    const TTreemapLayout& l = s.tm.Layout();
+    s.Treemap.TreemapRoot = s.tree.FindNodeByPath(s.tree.Roots()[0], u"wide");
+    ASSERT_NE(s.Treemap.TreemapRoot, nullptr);
+    ASSERT_EQ(s.Treemap.RedrawTreemap(false, true, 600, 400).Outcome, TDrawOutcome::Drawn);
+    const TTreemapLayout& l = s.Treemap.Layout();
     ASSERT_TRUE(l.Zoomed);
     ASSERT_EQ(l.Tops.size(), 1u);
     EXPECT_EQ(l.Items[l.Tops[0]].Rec, s.wide);
     EXPECT_EQ(l.Items[l.Tops[0]].Rect, (TMapRect{4, 4, 592, 392}));
-    const TMapHit hit = s.tm.NodeAt(300, 200);
+    const TMapHit hit = s.Treemap.NodeAt(300, 200);
     ASSERT_NE(hit.Item, kNoItem);
-    TTreeNode* n = s.tm.DisplayNodeOf(hit.Item);
+    TTreeNode* n = s.Treemap.DisplayNodeOf(hit.Item);
     ASSERT_NE(n, nullptr);
-    EXPECT_EQ(n->Parent, s.tm.TreemapRoot);
-    EXPECT_EQ(s.tm.NodeAt(2, 2), TMapHit{}) << "the margin";
+    EXPECT_EQ(n->Parent, s.Treemap.TreemapRoot);
+    EXPECT_EQ(s.Treemap.NodeAt(2, 2), TMapHit{}) << "the margin";
 }

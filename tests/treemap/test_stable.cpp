@@ -64,7 +64,7 @@ struct Scene {
     std::vector<TNTFS_FILES*> scans;
     TDisplayTree tree;
     TExtColors colors;
-    TTreemap tm{tree, colors};
+    TTreemap Treemap{tree, colors};
     std::vector<std::unique_ptr<RecordingCanvas>> canvases;
     TempDir dir;
 
@@ -84,17 +84,17 @@ struct Scene {
         scans = {a.scan.get(), c.scan.get()};
         EXPECT_TRUE(tree.LoadTree(scans));
         colors.BuildExtSizes(scans);
-        tm.Scans = scans;
+        Treemap.Scans = scans;
         const uint64_t used = a.root->SubFoldersTotSizeAlloc;
-        tm.DiskSizes = {TDiskSizeInfo{u"/data", true, used * 3, used, 0, used * 2},
-                        TDiskSizeInfo{}};
-        tm.CanvasFactory = [this](TTreemapBitmap&, int) {
+        Treemap.DiskSizes = {TDiskSizeInfo{u"/data", true, used * 3, used, 0, used * 2},
+                             TDiskSizeInfo{}};
+        Treemap.CanvasFactory = [this](TTreemapBitmap&, int) {
             canvases.push_back(std::make_unique<RecordingCanvas>());
             return std::unique_ptr<TTreemapCanvas>(
                 std::make_unique<Forwarding>(canvases.back().get()));
         };
         const std::u16string entries[] = {u"[C:] System"};
-        tm.RootDisplayName = [entries](std::u16string_view t) {
+        Treemap.RootDisplayName = [entries](std::u16string_view t) {
             return PickerEntryFor(t, entries);
         };
     }
@@ -103,7 +103,7 @@ struct Scene {
     uint64_t Draw(int w, int h, bool freeSpace, bool gray) {
         canvases.clear();
         const std::string path = dir / "p.png";
-        const TDrawResult r = tm.DrawTreemap(
+        const TDrawResult r = Treemap.DrawTreemap(
             w, h, {.WithFreeSpace = freeSpace, .Gray = gray, .FileName = Utf8ToUtf16(path)});
         EXPECT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
         PngImage img;
@@ -144,8 +144,8 @@ TEST(StablePictures, FixedScenesKeepTheirBytes) {
         {"gray", [](Scene&) {}, 1000, 700, true, true, 0x724887cc34547879ull},
         {"sizes in size order, no names",
          [](Scene& s) {
-             s.tm.ShowAllocatedSize = false;
-             s.tm.ShowFileNames = false;
+             s.Treemap.ShowAllocatedSize = false;
+             s.Treemap.ShowFileNames = false;
              s.tree.Sort(tcSize, TSortDirection::Descending);
          },
          640, 480, false, false, 0xdd09abbdbfa6e635ull},
@@ -155,28 +155,28 @@ TEST(StablePictures, FixedScenesKeepTheirBytes) {
         {"zoom into a folder",
          [](Scene& s) {
              for (TTreeNode* k : s.tree.Children(s.tree.RootNodeOf(s.a.root)))
-                 if (!s.tm.TreemapRoot && k->Data.Rec->Name().starts_with(u"dir"))
-                     s.tm.TreemapRoot = k;
+                 if (!s.Treemap.TreemapRoot && k->Data.Rec->Name().starts_with(u"dir"))
+                     s.Treemap.TreemapRoot = k;
          },
          800, 600, true, false, 0x6a766ed3bd9a0c35ull},
         {"zoom into a file group",
          [](Scene& s) {
              for (TTreeNode* k : s.tree.Children(s.Node(u"many")))
-                 if (k->Data.IsFileGroup) s.tm.TreemapRoot = k;
+                 if (k->Data.IsFileGroup) s.Treemap.TreemapRoot = k;
          },
          500, 400, false, false, 0x46c2291c66e74865ull},
-        {"full shading", [](Scene& s) { s.tm.Shading.tm_FastDraw = false; }, 700, 500, false, false,
-         0x0ac919886c673d32ull},
-        {"gradients off", [](Scene& s) { s.tm.Shading.GradientEnabled = false; }, 700, 500, true,
-         false, 0x0461b4ae20b62b01ull},
-        {"high dpi", [](Scene& s) { s.tm.Dpi = 144; }, 1200, 800, true, false,
+        {"full shading", [](Scene& s) { s.Treemap.Shading.tm_FastDraw = false; }, 700, 500, false,
+         false, 0x0ac919886c673d32ull},
+        {"gradients off", [](Scene& s) { s.Treemap.Shading.GradientEnabled = false; }, 700, 500,
+         true, false, 0x0461b4ae20b62b01ull},
+        {"high dpi", [](Scene& s) { s.Treemap.Dpi = 144; }, 1200, 800, true, false,
          0x418d252347ecb703ull},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Scene fresh;
         c.set(fresh);
-        ASSERT_TRUE(!std::string(c.name).starts_with("zoom") || fresh.tm.TreemapRoot);
+        ASSERT_TRUE(!std::string(c.name).starts_with("zoom") || fresh.Treemap.TreemapRoot);
         const uint64_t got = fresh.Draw(c.w, c.h, c.freeSpace, c.gray);
         if (got != c.want) std::printf("%-32s now 0x%016" PRIx64 "\n", c.name, got);
         EXPECT_EQ(got, c.want) << c.name;
