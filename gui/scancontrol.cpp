@@ -571,7 +571,7 @@ void TScanControl::UpdateSpaceSummary() {
     in.DiskSizes = sizes;
     in.CurrentDrive = ToU16(FCurrentDrive);
     if (!FRunner.Busy()) {
-        in.rootmft = Session().RootMFT;
+        in.RootMFT = Session().RootMFT;
         const auto scans = Session().Scans();
         in.FirstScanCSVHasSpace =
             !scans.empty() && scans[0]->WasCSVFile && scans[0]->CSVDinfo.hastotalandfreespace;

@@ -93,8 +93,8 @@ TSpaceSummary UpdateSpaceSummary(const TSpaceSummaryInput& in) {
         out.lblSpaceFree = na;
         out.lblSpaceUsedPerc.clear();
         out.lblSpaceFreePerc.clear();
-        if (in.rootmft)
-            out.lblSpaceUsed = FormatSize(in.rootmft->SubFoldersTotSizeAlloc, in.Format);
+        if (in.RootMFT)
+            out.lblSpaceUsed = FormatSize(in.RootMFT->SubFoldersTotSizeAlloc, in.Format);
     };
     switch (in.Kind) {
     case TSummaryKind::Folder:

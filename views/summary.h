@@ -26,10 +26,10 @@ struct TSpaceSummaryInput {
     bool HasEntry = false;    // an entry is selected in the source list
     std::u16string EntryText; // its text
     TSummaryKind Kind = TSummaryKind::Folder;
-    std::span<const TDiskSizeInfo>
-        DiskSizes;                       // one per scan (the caller fills a picked drive's figures)
+    // One per scan (the caller fills a picked drive's figures).
+    std::span<const TDiskSizeInfo> DiskSizes;
     std::u16string CurrentDrive;         // text of the source last scanned
-    PMFT_RECORD rootmft = nullptr;       // root record shown, if any
+    PMFT_RECORD RootMFT = nullptr;       // root record shown, if any
     bool FirstScanCSVHasSpace = false;   // the first scan is a CSV import that carried capacities
     std::u16string SubstOrNetworkTarget; // the relaunch list's target for Subst/Network, if found
     std::u16string PreviousDriveSerial;  // the serial label's text before this update

@@ -206,7 +206,7 @@ TEST_F(EnglishFormat, SpaceSummaryOfOtherSources) {
     in.Kind = TSummaryKind::MFTFile;
     in.DiskSizes = {&dump, 1};
     in.CurrentDrive = u"/data/c.mft";
-    in.rootmft = &root;
+    in.RootMFT = &root;
     s = UpdateSpaceSummary(in);
     EXPECT_EQ(s.lblTotalSpace, u"n/a");
     EXPECT_EQ(s.lblSpaceFree, u"n/a");
