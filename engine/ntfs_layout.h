@@ -46,14 +46,14 @@ struct TFileRecordView {
     static constexpr size_t kBaseReference = 32;       // 8 bytes: 0 for a base record
     static constexpr size_t kHeaderBytes = 48;         // through the record number at 44
 
-    const uint8_t* p;
-    bool HasSignature() const { return std::memcmp(p, "FILE", 4) == 0; }
-    uint16_t UpdateSequenceOffset() const { return Le16(p + kUpdateSequenceOffset); }
-    uint16_t UpdateSequenceCount() const { return Le16(p + kUpdateSequenceCount); }
-    uint16_t FirstAttribute() const { return Le16(p + kFirstAttribute); }
-    uint16_t Flags() const { return Le16(p + kFlags); }
-    uint32_t BytesAllocated() const { return Le32(p + kBytesAllocated); }
-    uint64_t BaseReference() const { return Le64(p + kBaseReference); }
+    const uint8_t* Bytes;
+    bool HasSignature() const { return std::memcmp(Bytes, "FILE", 4) == 0; }
+    uint16_t UpdateSequenceOffset() const { return Le16(Bytes + kUpdateSequenceOffset); }
+    uint16_t UpdateSequenceCount() const { return Le16(Bytes + kUpdateSequenceCount); }
+    uint16_t FirstAttribute() const { return Le16(Bytes + kFirstAttribute); }
+    uint16_t Flags() const { return Le16(Bytes + kFlags); }
+    uint32_t BytesAllocated() const { return Le32(Bytes + kBytesAllocated); }
+    uint64_t BaseReference() const { return Le64(Bytes + kBaseReference); }
 };
 
 // Update-sequence fixups protect every 512-byte stride of a record, whatever the sector size.
@@ -79,18 +79,18 @@ struct TAttributeView {
     static constexpr size_t kInitializedSize = 56;    // 8 bytes
     static constexpr size_t kNonResidentHeaderBytes = 64;
 
-    const uint8_t* p;
-    uint32_t Type() const { return Le32(p + kType); }
-    uint32_t Length() const { return Le32(p + kLength); }
-    uint8_t NonResident() const { return p[kNonResident]; }
-    uint8_t NameLength() const { return p[kNameLength]; }
-    uint32_t ValueLength() const { return Le32(p + kValueLength); }
-    uint16_t ValueOffset() const { return Le16(p + kValueOffset); }
-    uint64_t LowestVcn() const { return Le64(p + kLowestVcn); }
-    uint16_t MappingPairsOffset() const { return Le16(p + kMappingPairsOffset); }
-    uint64_t AllocatedSize() const { return Le64(p + kAllocatedSize); }
-    uint64_t RealSize() const { return Le64(p + kRealSize); }
-    uint64_t InitializedSize() const { return Le64(p + kInitializedSize); }
+    const uint8_t* Bytes;
+    uint32_t Type() const { return Le32(Bytes + kType); }
+    uint32_t Length() const { return Le32(Bytes + kLength); }
+    uint8_t NonResident() const { return Bytes[kNonResident]; }
+    uint8_t NameLength() const { return Bytes[kNameLength]; }
+    uint32_t ValueLength() const { return Le32(Bytes + kValueLength); }
+    uint16_t ValueOffset() const { return Le16(Bytes + kValueOffset); }
+    uint64_t LowestVcn() const { return Le64(Bytes + kLowestVcn); }
+    uint16_t MappingPairsOffset() const { return Le16(Bytes + kMappingPairsOffset); }
+    uint64_t AllocatedSize() const { return Le64(Bytes + kAllocatedSize); }
+    uint64_t RealSize() const { return Le64(Bytes + kRealSize); }
+    uint64_t InitializedSize() const { return Le64(Bytes + kInitializedSize); }
 };
 
 // ---------------------------------------------------------------- attribute values
@@ -103,11 +103,11 @@ struct TStandardInformationView {
     static constexpr size_t kFileAttributes = 32; // 4 bytes
     static constexpr size_t kBytesRead = 36;
 
-    const uint8_t* p;
-    uint64_t Created() const { return Le64(p + kCreated); }
-    uint64_t Modified() const { return Le64(p + kModified); }
-    uint64_t Accessed() const { return Le64(p + kAccessed); }
-    uint32_t FileAttributes() const { return Le32(p + kFileAttributes); }
+    const uint8_t* Bytes;
+    uint64_t Created() const { return Le64(Bytes + kCreated); }
+    uint64_t Modified() const { return Le64(Bytes + kModified); }
+    uint64_t Accessed() const { return Le64(Bytes + kAccessed); }
+    uint32_t FileAttributes() const { return Le32(Bytes + kFileAttributes); }
 };
 
 // $FILE_NAME value.
@@ -118,11 +118,11 @@ struct TFileNameView {
     static constexpr size_t kName = 66;           // the name, UTF-16
     static constexpr uint8_t kDosNamespace = 2;
 
-    const uint8_t* p;
-    uint64_t ParentReference() const { return Le64(p + kParentReference); }
-    uint8_t NameLength() const { return p[kNameLength]; }
-    uint8_t Namespace() const { return p[kNamespace]; }
-    char16_t NameUnit(size_t i) const { return char16_t(Le16(p + kName + 2 * i)); }
+    const uint8_t* Bytes;
+    uint64_t ParentReference() const { return Le64(Bytes + kParentReference); }
+    uint8_t NameLength() const { return Bytes[kNameLength]; }
+    uint8_t Namespace() const { return Bytes[kNamespace]; }
+    char16_t NameUnit(size_t i) const { return char16_t(Le16(Bytes + kName + 2 * i)); }
 };
 
 // One entry of an $ATTRIBUTE_LIST value.
@@ -133,11 +133,11 @@ struct TAttributeListEntryView {
     static constexpr size_t kFileReference = 16; // 8 bytes, of the record holding the attribute
     static constexpr size_t kBytesRead = 24;
 
-    const uint8_t* p;
-    uint32_t Type() const { return Le32(p + kType); }
-    uint16_t Length() const { return Le16(p + kLength); }
-    uint8_t NameLength() const { return p[kNameLength]; }
-    uint64_t FileReference() const { return Le64(p + kFileReference); }
+    const uint8_t* Bytes;
+    uint32_t Type() const { return Le32(Bytes + kType); }
+    uint16_t Length() const { return Le16(Bytes + kLength); }
+    uint8_t NameLength() const { return Bytes[kNameLength]; }
+    uint64_t FileReference() const { return Le64(Bytes + kFileReference); }
 };
 
 } // namespace qz::ntfs

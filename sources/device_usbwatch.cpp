@@ -15,24 +15,24 @@ struct TUsbWatcher::TState {
     }
 };
 
-TUsbWatcher::TUsbWatcher() : F(std::make_unique<TState>()) {
-    F->Udev = udev_new();
-    if (!F->Udev) {
+TUsbWatcher::TUsbWatcher() : FState(std::make_unique<TState>()) {
+    FState->Udev = udev_new();
+    if (!FState->Udev) {
         FError = "udev is not available";
         return;
     }
     // Events as udev passes them on once its rules have run (the device node exists then).
-    F->Monitor = udev_monitor_new_from_netlink(F->Udev, "udev");
-    if (!F->Monitor) {
+    FState->Monitor = udev_monitor_new_from_netlink(FState->Udev, "udev");
+    if (!FState->Monitor) {
         FError = "the udev event socket cannot be opened";
         return;
     }
-    if (udev_monitor_filter_add_match_subsystem_devtype(F->Monitor, "usb", "usb_device") < 0 ||
-        udev_monitor_enable_receiving(F->Monitor) < 0) {
+    if (udev_monitor_filter_add_match_subsystem_devtype(FState->Monitor, "usb", "usb_device") < 0 ||
+        udev_monitor_enable_receiving(FState->Monitor) < 0) {
         FError = "USB events cannot be received";
         return;
     }
-    const int fd = udev_monitor_get_fd(F->Monitor);
+    const int fd = udev_monitor_get_fd(FState->Monitor);
     if (fd < 0) {
         FError = "USB events cannot be received";
         return;
@@ -51,7 +51,7 @@ TUsbWatcher::~TUsbWatcher() = default;
 bool TUsbWatcher::Read(TUsbEvent& out) {
     if (FFd < 0) return false;
     for (;;) {
-        udev_device* d = udev_monitor_receive_device(F->Monitor);
+        udev_device* d = udev_monitor_receive_device(FState->Monitor);
         if (!d) return false;
         const char* action = udev_device_get_action(d);
         const char* devtype = udev_device_get_devtype(d);

@@ -33,7 +33,7 @@ public:
 
 private:
     struct TState;
-    std::unique_ptr<TState> F;
+    std::unique_ptr<TState> FState;
     int FFd = -1;
     std::string FError;
 };

@@ -95,18 +95,19 @@ void TTreemapLayout::BuildGrid(uint32_t item) {
     TGrid g;
     g.X0 = int(x0);
     g.Y0 = int(y0);
-    g.W = x1 - x0 + 1;
-    g.H = y1 - y0 + 1;
+    g.Width = x1 - x0 + 1;
+    g.Height = y1 - y0 + 1;
     const int64_t cells =
         std::clamp<int64_t>(int64_t(kids.size()) / 2, kGridMinCells, kGridMaxCells);
     g.Cols = std::clamp<int64_t>(
-        int64_t(std::lround(std::sqrt(double(cells) * double(g.W) / double(g.H)))), 1, g.W);
-    g.Rows = std::clamp<int64_t>(cells / g.Cols, 1, g.H);
+        int64_t(std::lround(std::sqrt(double(cells) * double(g.Width) / double(g.Height)))), 1,
+        g.Width);
+    g.Rows = std::clamp<int64_t>(cells / g.Cols, 1, g.Height);
     auto col = [&](int64_t x) {
-        return std::clamp<int64_t>((x - x0) * g.Cols / g.W, 0, g.Cols - 1);
+        return std::clamp<int64_t>((x - x0) * g.Cols / g.Width, 0, g.Cols - 1);
     };
     auto row = [&](int64_t y) {
-        return std::clamp<int64_t>((y - y0) * g.Rows / g.H, 0, g.Rows - 1);
+        return std::clamp<int64_t>((y - y0) * g.Rows / g.Height, 0, g.Rows - 1);
     };
     g.Start.assign(size_t(g.Cols * g.Rows + 1), 0);
     // Two passes: count per cell, then place (children in order, so each cell stays in
@@ -150,8 +151,8 @@ uint32_t TTreemapLayout::ChildAt(uint32_t item, int x, int y) const {
     };
     if (const TGrid* g = it.ChildCount > kGridMinChildren ? GridOf(item) : nullptr) {
         const int64_t dx = int64_t(x) - g->X0, dy = int64_t(y) - g->Y0;
-        if (dx < 0 || dy < 0 || dx >= g->W || dy >= g->H) return kNoItem;
-        const size_t cell = size_t((dy * g->Rows / g->H) * g->Cols + dx * g->Cols / g->W);
+        if (dx < 0 || dy < 0 || dx >= g->Width || dy >= g->Height) return kNoItem;
+        const size_t cell = size_t((dy * g->Rows / g->Height) * g->Cols + dx * g->Cols / g->Width);
         for (uint32_t k = g->Start[cell]; k < g->Start[cell + 1]; ++k)
             if (holds(g->Entries[k])) return g->Entries[k];
         return kNoItem;

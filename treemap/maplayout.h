@@ -80,8 +80,8 @@ private:
     // Children of large folders indexed by cell: each cell lists, in layout order, the children
     // whose rectangle touches it.
     struct TGrid {
-        int X0 = 0, Y0 = 0;   // the pixel at the top-left corner of cell 0
-        int64_t W = 1, H = 1; // pixels covered (the children's bounding box)
+        int X0 = 0, Y0 = 0;            // the pixel at the top-left corner of cell 0
+        int64_t Width = 1, Height = 1; // pixels covered (the children's bounding box)
         int64_t Cols = 1, Rows = 1;
         std::vector<uint32_t> Start;   // Cols * Rows + 1 offsets into Entries
         std::vector<uint32_t> Entries; // child item indexes

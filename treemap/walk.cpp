@@ -128,7 +128,7 @@ void TTreemapWalk::DrawTreemapNode(const Frame& f) {
     }
     ++FStats.Visited;
     TCushionSurface s = f.Surface;
-    if (!f.Top) AddRidge(s, b, f.H);
+    if (!f.Top) AddRidge(s, b, f.CushionHeight);
 
     const TMapItem item = FLayout.Items[f.Item]; // a copy: the array grows below
     if (!ListChildren(item)) {
@@ -185,7 +185,7 @@ void TTreemapWalk::DrawTreemapNode(const Frame& f) {
     FLayout.Items[f.Item].ChildCount = uint32_t(placed);
 
     // Children are drawn in layout order: push them last first.
-    const float h = f.H * S.Shading.tm_F;
+    const float h = f.CushionHeight * S.Shading.tm_F;
     for (size_t i = placed; i-- > 0;) {
         const TMapRect& r = FRects[i];
         const TctRectangle cb(RoundEven(r.Left), RoundEven(r.Left + r.Width), RoundEven(r.Top),

@@ -83,7 +83,7 @@ private:
         uint32_t Item;
         TctRectangle Bounds;
         TCushionSurface Surface;
-        float H;
+        float CushionHeight;
         bool Top;
     };
     // A child as the folder tree lists it: a record, or the folder's file group.
