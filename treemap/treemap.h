@@ -21,6 +21,7 @@
 #include "treemap/canvas.h"
 #include "treemap/geometry.h"
 #include "treemap/maplayout.h"
+#include "treemap/paintlist.h"
 #include "treemap/shading.h"
 #include "views/displaytree.h"
 #include "views/extstats.h"
@@ -88,6 +89,10 @@ struct TTreemapSettings {
     std::function<bool(PMFT_RECORD)> ExtSizesFilter;
     // Scans with more records than this are drawn with progress.
     size_t ProgressRecordThreshold = kProgressRecordThreshold;
+    // Threads that make the pixels, each a band of rows (the drawing's own thread is one of
+    // them); the bytes of a picture are the same for any number. With more than one,
+    // CanvasFactory is called once per band, on the band's thread.
+    int PixelThreads = 1;
     // Makes the canvas for a drawing's labels; nil: a Qt canvas when a QGuiApplication exists.
     std::function<std::unique_ptr<TTreemapCanvas>(TTreemapBitmap&, int fontPixelSize)>
         CanvasFactory;
@@ -128,6 +133,9 @@ void FollowTree(TTreemapRequest& request, const TDisplayTree& tree);
 struct TTreemapPicture {
     TTreemapBitmap Image;
     TTreemapLayout Layout;
+    // What the drawing recorded before making the pixels (kept so that the next drawing into
+    // this picture reuses its storage).
+    TPaintList Paint;
 };
 
 // Draws request into picture (its bitmap made at the requested size; a screen drawing reuses

@@ -30,24 +30,15 @@ float RoundEven(float v) {
 
 } // namespace
 
-TTreemapWalk::TTreemapWalk(TTreemapLayout& layout, TExtColors& colors, TTreemapBitmap& bitmap,
-                           const TWalkSettings& settings, std::function<TTreemapCanvas*()> canvas)
-    : FLayout(layout), FColors(colors), FBitmap(bitmap), S(settings),
-      FCanvasSource(std::move(canvas)) {}
+TTreemapWalk::TTreemapWalk(TTreemapLayout& layout, TExtColors& colors, TPaintList& paint,
+                           const TWalkSettings& settings)
+    : FLayout(layout), FColors(colors), FPaint(paint), S(settings) {}
 
 void TTreemapWalk::SetProgress(const TTreemapProgress* progress, size_t records) {
     FProgress = progress;
     FProgressTotal = records;
     FProgressCounter = 1;
     FProgressShown = 0;
-}
-
-TTreemapCanvas* TTreemapWalk::Canvas() {
-    if (!FCanvasAsked) {
-        FCanvasAsked = true;
-        FCanvas = FCanvasSource ? FCanvasSource() : nullptr;
-    }
-    return FCanvas;
 }
 
 void TTreemapWalk::Draw(uint32_t item, const TctRectangle& bounds) {
@@ -201,11 +192,9 @@ void TTreemapWalk::Leaf(const TMapItem& item, const TctRectangle& b, const TCush
     const TColor color = S.Gray ? kGrayCushionColor : FColors.GetFileColor(rec->Name());
     if (S.RecordCushions) S.RecordCushions->push_back(TCushionJob{b, color, s});
     if (!S.Shade) return;
-    RenderCushion(FBitmap, b, color, s, S.Shading, S.Cancel);
+    FPaint.Cushion(b, color, s);
     if (!S.Names || !(float(S.TextHeight) < b.Height()) || !(float(S.TextMinWidth) < b.Width()))
         return;
-    TTreemapCanvas* canvas = Canvas();
-    if (!canvas) return;
     const bool group = item.IsFileGroup();
     const bool file = !rec->IsFolder() && !group;
     uint64_t size;
@@ -215,12 +204,10 @@ void TTreemapWalk::Leaf(const TMapItem& item, const TctRectangle& b, const TCush
         size = TreemapSize(rec, group, S.Allocated);
     FSuffix = u"(" + FormatSize(size, S.Format) + u")";
     const TIntRect rect{Trunc(b.XMin()) + 4, Trunc(b.YMin()), Trunc(b.XMax() - 2), Trunc(b.YMax())};
-    DrawWrappedLabel(*canvas, rect, rec->Name(), FSuffix);
+    FPaint.WrappedLabel(rect, rec->Name(), FSuffix);
 }
 
 void TTreemapWalk::NameStrip(const TMapItem& item, const TctRectangle& b) {
-    TTreemapCanvas* canvas = Canvas();
-    if (!canvas) return;
     const PMFT_RECORD rec = item.Rec;
     const char16_t sep = PathSeparatorOf(rec);
     FText.assign(rec->Name());
@@ -234,14 +221,14 @@ void TTreemapWalk::NameStrip(const TMapItem& item, const TctRectangle& b) {
     const float width = b.Width(), height = b.Height();
     const TIntRect rect{Trunc(b.XMin()) + 4, Trunc(b.YMin()), Trunc(b.XMin() + width - 2),
                         Trunc(b.YMin() + float(S.TextHeight))};
-    DrawFittedLine(*canvas, rect, FText, FSuffix);
+    FPaint.FittedLine(rect, FText, FSuffix);
     // The frame around the folder: dark on the left and bottom, lighter on the right and top.
     const int x0 = Trunc(b.XMin()), y0 = Trunc(b.YMin());
     const int x1 = Trunc(b.XMin() + width), y1 = Trunc(b.YMin() + height);
-    canvas->DrawLine(x0, y0, x0, y1, kFrameDark);
-    canvas->DrawLine(x0, y1, x1, y1, kFrameDark);
-    canvas->DrawLine(x1, y1, x1, y0, kFrameLight);
-    canvas->DrawLine(x1, y0, x0, y0, kFrameLight);
+    FPaint.Line(x0, y0, x0, y1, kFrameDark);
+    FPaint.Line(x0, y1, x1, y1, kFrameDark);
+    FPaint.Line(x1, y1, x1, y0, kFrameLight);
+    FPaint.Line(x1, y0, x0, y0, kFrameLight);
 }
 
 } // namespace qz

@@ -1,7 +1,8 @@
 // The drawing walk (DrawTreemapNode): for one top item and its bounds, every node below is
 // laid out, given its ridge, and shaded (leaves) or labelled (folders' name strips),
 // depth-first in layout order from an explicit stack. The layout is written into a
-// TTreemapLayout (maplayout.h), never into the views.
+// TTreemapLayout (maplayout.h), never into the views; the shading and labels are recorded in
+// drawing order into a TPaintList (paintlist.h), which makes the pixels afterwards.
 //
 // The walk reads the scans' records directly: a folder's children are the ones the folder tree
 // shows (TDisplayTree::ShowsRecord, IsFolderLike and its file-group rule), taken in descending
@@ -14,6 +15,7 @@
 #include "treemap/canvas.h"
 #include "treemap/geometry.h"
 #include "treemap/maplayout.h"
+#include "treemap/paintlist.h"
 #include "treemap/shading.h"
 #include "views/displaytree.h"
 #include "views/extstats.h"
@@ -42,7 +44,7 @@ struct TWalkSettings {
     int TextHeight = 12;   // iTREEMAPTEXTHEIGHT
     int TextMinWidth = 80; // iTREEMAPTEXTMINWIDTH
     TTreemapShading Shading;
-    bool Shade = true; // false: layout only (rectangles are stored, no pixels, no labels)
+    bool Shade = true; // false: layout only (rectangles are stored, nothing is recorded)
     std::vector<TCushionJob>* RecordCushions = nullptr; // when set, every leaf's job is appended
     const std::function<std::u16string(std::u16string_view)>* RootDisplayName = nullptr;
     TFormatSettings Format; // the sizes in the labels
@@ -56,10 +58,9 @@ struct TWalkSettings {
 
 class TTreemapWalk {
 public:
-    // canvas is asked for the first time a label or frame is drawn; it may return nil (no
-    // text available), and then labels and frames are left out.
-    TTreemapWalk(TTreemapLayout& layout, TExtColors& colors, TTreemapBitmap& bitmap,
-                 const TWalkSettings& settings, std::function<TTreemapCanvas*()> canvas);
+    // The cushions, labels and frames are appended to paint.
+    TTreemapWalk(TTreemapLayout& layout, TExtColors& colors, TPaintList& paint,
+                 const TWalkSettings& settings);
 
     // Progress for the next Draw: records is the size of the scan being drawn.
     void SetProgress(const TTreemapProgress* progress, size_t records);
@@ -100,16 +101,12 @@ private:
     bool ListChildren(const TMapItem& item);
     void Leaf(const TMapItem& item, const TctRectangle& b, const TCushionSurface& s);
     void NameStrip(const TMapItem& item, const TctRectangle& b);
-    TTreemapCanvas* Canvas();
     void CountSkipped(const TMapItem& item);
 
     TTreemapLayout& FLayout;
     TExtColors& FColors;
-    TTreemapBitmap& FBitmap;
+    TPaintList& FPaint;
     const TWalkSettings& S;
-    std::function<TTreemapCanvas*()> FCanvasSource;
-    TTreemapCanvas* FCanvas = nullptr;
-    bool FCanvasAsked = false;
     bool FCancelled = false;
 
     const TTreemapProgress* FProgress = nullptr;

@@ -180,3 +180,62 @@ TEST(StablePictures, FixedScenesKeepTheirBytes) {
         EXPECT_EQ(got, c.want) << c.name;
     }
 }
+
+// A picture whose pixels are made by several threads, each a band of rows, has the bytes of
+// the one made at once: cushions, name strips, labels cut by a band's edge (real text through
+// the Qt canvas) and the frame lines that later cushions overwrite. Band counts that split
+// the rows evenly and unevenly; screen pictures with their margin and image pictures.
+TEST(StablePictures, BandsOfRowsDrawTheSameBytes) {
+    struct Case {
+        const char* name;
+        std::function<void(Scene&)> set;
+        int w, h;
+        bool forFile, freeSpace;
+    };
+    const Case cases[] = {
+        {"screen, names, free space", [](Scene&) {}, 1000, 700, false, true},
+        {"image, names, high dpi", [](Scene& s) { s.tm.Dpi = 144; }, 1201, 803, true, false},
+        {"screen, gray, zoom",
+         [](Scene& s) {
+             s.tm.Shading.tm_FastDraw = false;
+             for (TTreeNode* k : s.tree.Children(s.tree.RootNodeOf(s.a.root)))
+                 if (!s.tm.TreemapRoot && k->Data.Rec->Name().starts_with(u"dir"))
+                     s.tm.TreemapRoot = k;
+         },
+         777, 555, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene scene;
+        c.set(scene);
+        scene.tm.CanvasFactory = nullptr; // the real text
+        TTreemapRequest rq;
+        rq.Width = c.w;
+        rq.Height = c.h;
+        rq.ForFile = c.forFile;
+        rq.WithFreeSpace = c.freeSpace;
+        rq.Gray = std::string(c.name).find("gray") != std::string::npos;
+        rq.Zoom = MapNodeOf(scene.tm.TreemapRoot);
+        FollowTree(rq, scene.tree);
+        std::vector<uint8_t> once;
+        for (int threads : {1, 2, 3, 7}) {
+            SCOPED_TRACE(threads);
+            TTreemapSettings settings = scene.tm;
+            settings.PixelThreads = threads;
+            TTreemapPicture picture;
+            ASSERT_EQ(PaintTreemap(settings, rq, scene.colors, picture).Outcome,
+                      TDrawOutcome::Drawn);
+            std::vector<uint8_t> bytes; // the pixels, without the rows' padding
+            for (int y = 0; y < c.h; ++y)
+                bytes.insert(bytes.end(), picture.Image.Row(y), picture.Image.Row(y) + 3 * c.w);
+            if (threads == 1) {
+                once = std::move(bytes);
+                continue;
+            }
+            ASSERT_EQ(bytes.size(), once.size());
+            size_t differ = 0;
+            for (size_t i = 0; i < bytes.size(); ++i) differ += bytes[i] != once[i];
+            EXPECT_EQ(differ, 0u);
+        }
+    }
+}
