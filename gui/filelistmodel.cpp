@@ -14,9 +14,9 @@ struct TColumnInfo {
 };
 // Index order; Position is where the column shows when the window starts.
 constexpr TColumnInfo kColumns[fcCount] = {
-    {"File Name", false, 0, 220}, {"Percent of Drive", true, 2, 110}, {"Size", true, 3, 100},
-    {"Modified", false, 5, 140},  {"Attributes", false, 8, 68},       {"Allocated", true, 4, 100},
-    {"Path", false, 1, 480},      {"Dup Count", true, 6, 80},         {"Dup Size", true, 7, 100},
+    {N_("File Name"), false, 0, 220}, {N_("Percent of Drive"), true, 2, 110}, {N_("Size"), true, 3, 100},
+    {N_("Modified"), false, 5, 140},  {N_("Attributes"), false, 8, 68},       {N_("Allocated"), true, 4, 100},
+    {N_("Path"), false, 1, 480},      {N_("Dup Count"), true, 6, 80},         {N_("Dup Size"), true, 7, 100},
 };
 
 Qt::SortOrder ToQt(TSortDirection d) {

@@ -15,9 +15,9 @@ struct TColumnInfo {
     int Width;
 };
 constexpr TColumnInfo kColumns[ecCount] = {
-    {"File Type", false, 2, 101}, {"Size", true, 4, 74},       {"Files", true, 6, 62},
-    {"Percent", true, 3, 59},     {"Extension", false, 1, 70}, {"", false, 0, 25},
-    {"Allocated", true, 5, 76},
+    {N_("File Type"), false, 2, 101}, {N_("Size"), true, 4, 74},       {N_("Files"), true, 6, 62},
+    {N_("Percent"), true, 3, 59},     {N_("Extension"), false, 1, 70}, {"", false, 0, 25},
+    {N_("Allocated"), true, 5, 76},
 };
 
 } // namespace
