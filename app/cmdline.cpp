@@ -1,6 +1,7 @@
 #include "app/cmdline.h"
 
 #include "base/datetime.h"
+#include "base/translate.h"
 
 #include <algorithm>
 #include <array>
@@ -160,8 +161,9 @@ void TCommandLine::Parse(std::vector<std::string> args, const TPathExists& exist
                                                             FArgs[i + 1].compare(0, 2, "--") == 0);
                 if (!next) {
                     const std::string form = (windowsForm ? "/" : "--") + key;
-                    FErrors.push_back(form + " needs a value: " + form + "=" + std::string(what) +
-                                      " or " + form + " " + std::string(what));
+                    const std::string w(what);
+                    FErrors.push_back(Format(tr("%s needs a value: %s=%s or %s %s"), form.c_str(),
+                                             form.c_str(), w.c_str(), form.c_str(), w.c_str()));
                     continue;
                 }
                 value = FArgs[++i];
@@ -172,8 +174,8 @@ void TCommandLine::Parse(std::vector<std::string> args, const TPathExists& exist
             if (key == "h" || key == "?" || key == "help") {
                 FHelp = true;
             } else {
-                FWarnings.push_back("Unknown option " + a +
-                                    " ignored (options are written --key=value)");
+                FWarnings.push_back(Format(
+                    tr("Unknown option %s ignored (options are written --key=value)"), a.c_str()));
                 FOptionArgs.push_back(a);
             }
             continue;
@@ -188,7 +190,7 @@ void TCommandLine::Parse(std::vector<std::string> args, const TPathExists& exist
         }
         FOptionArgs.push_back(given);
         if (!IsKnownKey(key)) {
-            FWarnings.push_back("Unknown option " + a + " ignored");
+            FWarnings.push_back(Format(tr("Unknown option %s ignored"), a.c_str()));
             continue;
         }
         FOptions.push_back({key, value});
@@ -198,8 +200,9 @@ void TCommandLine::Parse(std::vector<std::string> args, const TPathExists& exist
         FPositional.erase(FPositional.begin());
     }
     if (!FSetLanguageCode.empty() && !IsLanguageCode(FSetLanguageCode))
-        FErrors.push_back("-setlanguage needs a language code such as de or zh_CN, not " +
-                          FSetLanguageCode);
+        FErrors.push_back(
+            Format(tr("-setlanguage needs a language code such as de or zh_CN, not %s"),
+                   FSetLanguageCode.c_str()));
 }
 
 bool TCommandLine::TakesValue(std::string_view key) {

@@ -5,6 +5,7 @@
 #include "app/volumeaccess.h"
 #include "base/debuglog.h"
 #include "base/tempfile.h"
+#include "base/translate.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -79,8 +80,9 @@ bool Exists(const std::string& path) {
 class TResult {
 public:
     explicit TResult(std::string* error) : FError(error) {}
-    bool Fail(const std::string& what, const std::string& path, int err) {
-        if (FOk && FError) *FError = what + " " + path + ": " + std::strerror(err);
+    // what: a translated text with one "%s" for the path.
+    bool Fail(const char* what, const std::string& path, int err) {
+        if (FOk && FError) *FError = Format(what, path.c_str()) + ": " + std::strerror(err);
         FOk = false;
         return false;
     }
@@ -93,24 +95,24 @@ private:
 
 // Writes text to path whole (a temporary file beside it, then renamed) with the given mode.
 bool Write(const std::string& path, const std::string& text, mode_t mode, TResult& result) {
-    if (!MakeFolders(path)) return result.Fail("cannot create the folder of", path, errno);
+    if (!MakeFolders(path)) return result.Fail(tr("cannot create the folder of %s"), path, errno);
     TOutputFile out;
-    if (!out.Open(path)) return result.Fail("cannot write", path, errno);
+    if (!out.Open(path)) return result.Fail(tr("cannot write %s"), path, errno);
     size_t done = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(out.Fd(), text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return result.Fail("cannot write", path, n < 0 ? errno : EIO);
+        if (n <= 0) return result.Fail(tr("cannot write %s"), path, n < 0 ? errno : EIO);
         done += size_t(n);
     }
-    if (::fchmod(out.Fd(), mode) != 0) return result.Fail("cannot write", path, errno);
-    if (!out.Commit()) return result.Fail("cannot write", path, errno);
+    if (::fchmod(out.Fd(), mode) != 0) return result.Fail(tr("cannot write %s"), path, errno);
+    if (!out.Commit()) return result.Fail(tr("cannot write %s"), path, errno);
     return true;
 }
 
 bool Remove(const std::string& path, TResult& result) {
     if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-        return result.Fail("cannot remove", path, errno);
+        return result.Fail(tr("cannot remove %s"), path, errno);
     return true;
 }
 

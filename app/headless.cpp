@@ -21,18 +21,18 @@ int ProcessCommandLine(THeadlessRun& run) {
         return code;
     };
     auto warn = [&](const std::string& message) {
-        std::fprintf(run.Err, "quarzel: warning: %s\n", message.c_str());
+        std::fprintf(run.Err, "quarzel: %s %s\n", tr("warning:"), message.c_str());
     };
     DebugLog("ProcessCommandLine");
 
     const std::string path = run.CommandLine->GetPathArgument(1);
     if (path.empty())
         return fail(kExitUsage,
-                    "no source given: name a folder, an NTFS image or device, an MFT dump (.mft) "
-                    "or a CSV/TSV export (see --help)");
+                    tr("no source given: name a folder, an NTFS image or device, an MFT dump "
+                       "(.mft) or a CSV/TSV export (see --help)"));
     for (int i = 2; !run.CommandLine->GetPathArgument(i).empty(); ++i)
-        warn("only the first path is scanned; " + run.CommandLine->GetPathArgument(i) +
-             " is ignored");
+        warn(Format(tr("only the first path is scanned; %s is ignored"),
+                    run.CommandLine->GetPathArgument(i).c_str()));
 
     TResolveOptions ro;
     ro.FullScanNTFSIfPossible = settings.FullScanNTFSIfPossible;
@@ -41,9 +41,9 @@ int ProcessCommandLine(THeadlessRun& run) {
     DebugLog(std::string(SourceKindName(r.Source.Kind)) + " " + path);
     // What no output may replace: the source as named, the file or device read for it, and
     // the files the run uses.
-    std::vector<TRunFile> runFiles = {{"the source", path}};
+    std::vector<TRunFile> runFiles = {{N_("the source"), path}};
     if (const std::string read = Utf16ToUtf8(r.Source.Path); read != path)
-        runFiles.push_back({"the source", read});
+        runFiles.push_back({N_("the source"), read});
     runFiles.insert(runFiles.end(), run.RunFiles.begin(), run.RunFiles.end());
     // The file written under a name other than the one given is named, so that scripts can
     // find it (on a terminal every output's "Written:" line does).
@@ -58,16 +58,17 @@ int ProcessCommandLine(THeadlessRun& run) {
         if (r.Source.Method != TScanMethod::MFTVolume || !r.Source.SubtreePath.empty())
             return fail(
                 kExitUsage,
-                "--dumpmftfile needs an NTFS volume: an NTFS image file or block device, or "
-                "the mount point of an NTFS volume whose device can be read; " +
-                    path + " is none");
+                Format(tr("--dumpmftfile needs an NTFS volume: an NTFS image file or block "
+                          "device, or the mount point of an NTFS volume whose device can be "
+                          "read; %s is none"),
+                       path.c_str()));
         for (TOutputKind k :
              {TOutputKind::Export, TOutputKind::FileTypes, TOutputKind::TreemapImage}) {
             const std::string& v = k == TOutputKind::Export      ? opt.ExportFile
                                    : k == TOutputKind::FileTypes ? opt.ExportFileTypesFile
                                                                  : opt.TreemapImageFile;
             if (!v.empty())
-                warn(std::string(OutputOption(k)) + " is not written when --dumpmftfile is given");
+                warn(Format(tr("%s is not written when --dumpmftfile is given"), OutputOption(k)));
         }
         const std::string file = OutputFileName(TOutputKind::Dump, opt.DumpMFTFile, run.StartTime);
         std::string error;
@@ -79,7 +80,7 @@ int ProcessCommandLine(THeadlessRun& run) {
         if (!WriteMFTDump(src, file, line, error, run.Interrupt)) {
             line.Finish();
             if (run.Interrupt && run.Interrupt->load())
-                return fail(kExitInterrupted, "interrupted; the MFT dump was not written");
+                return fail(kExitInterrupted, tr("interrupted; the MFT dump was not written"));
             return fail(kExitFailed, error);
         }
         line.Finish();
@@ -107,8 +108,9 @@ int ProcessCommandLine(THeadlessRun& run) {
         if (w < 1 || h < 1 || w > 32768 || h > 32768 || w * h > (1ll << 28))
             return fail(
                 kExitUsage,
-                "treemap image size " + std::to_string(w) + " x " + std::to_string(h) +
-                    " is out of range (1 to 32768 pixels a side, at most 268 million pixels)");
+                Format(tr("treemap image size %lld x %lld is out of range (1 to 32768 pixels a "
+                          "side, at most 268 million pixels)"),
+                       w, h));
     }
     {
         TFilterPair pair;
@@ -157,7 +159,7 @@ int ProcessCommandLine(THeadlessRun& run) {
     line.Finish();
     const bool scanned = session.Finish();
     if (run.Interrupt && run.Interrupt->load())
-        return fail(kExitInterrupted, "interrupted; nothing was written");
+        return fail(kExitInterrupted, tr("interrupted; nothing was written"));
     // What a scan could not read or passed over does not stop the outputs, but is said.
     for (const TNTFS_FILES* s : session.Scans())
         for (const std::string& w : ScanWarningTexts(s->Warnings))
@@ -189,8 +191,9 @@ int ProcessCommandLine(THeadlessRun& run) {
     for (const Output& o : outputs) {
         // Each output is written whole or not at all; an interrupt stops before the next.
         if (run.Interrupt && run.Interrupt->load())
-            return fail(kExitInterrupted, "interrupted; " + std::string(OutputOption(o.Kind)) +
-                                              " and the outputs after it were not written");
+            return fail(kExitInterrupted,
+                        Format(tr("interrupted; %s and the outputs after it were not written"),
+                               OutputOption(o.Kind)));
         error.clear();
         bool ok = false;
         switch (o.Kind) {

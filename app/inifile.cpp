@@ -2,6 +2,7 @@
 
 #include "app/cmdline.h"
 #include "base/filehandle.h"
+#include "base/translate.h"
 
 #include <cerrno>
 #include <climits>
@@ -92,7 +93,7 @@ bool WriteFileAtomically(const std::string& rawPath, std::string_view data, std:
     std::vector<char> name(tmpl.begin(), tmpl.end());
     name.push_back(0);
     TFileHandle fd(::mkstemp(name.data()));
-    if (!fd) return fail("Cannot create a file beside " + path);
+    if (!fd) return fail(Format(tr("Cannot create a file beside %s"), path.c_str()));
     const std::string tmp = name.data();
     size_t done = 0;
     while (done < data.size()) {
@@ -102,7 +103,7 @@ bool WriteFileAtomically(const std::string& rawPath, std::string_view data, std:
             int e = errno;
             ::unlink(tmp.c_str());
             errno = e;
-            return fail("Cannot write " + tmp);
+            return fail(Format(tr("Cannot write %s"), tmp.c_str()));
         }
         done += size_t(w);
     }
@@ -110,14 +111,14 @@ bool WriteFileAtomically(const std::string& rawPath, std::string_view data, std:
         int e = errno;
         ::unlink(tmp.c_str());
         errno = e;
-        return fail("Cannot write " + tmp);
+        return fail(Format(tr("Cannot write %s"), tmp.c_str()));
     }
     fd.Close();
     if (::rename(tmp.c_str(), path.c_str()) != 0) {
         int e = errno;
         ::unlink(tmp.c_str());
         errno = e;
-        return fail("Cannot replace " + path);
+        return fail(Format(tr("Cannot replace %s"), path.c_str()));
     }
     return true;
 }
@@ -134,7 +135,7 @@ TIniFile::TIniFile(std::string path) : FPath(std::move(path)) {
     case ReadResult::Failed:
         FState = TLoadState::Unreadable;
         FReadOnly = true; // never write over a file we could not read
-        FLoadError = err == kNotRegular ? "not a regular file" : std::strerror(err);
+        FLoadError = err == kNotRegular ? tr("not a regular file") : std::strerror(err);
         return;
     case ReadResult::TooLarge:
         FState = TLoadState::Corrupt;
@@ -376,8 +377,8 @@ bool TIniFile::UpdateFile(std::string* error) {
             keep = FPath + ".corrupt." + std::to_string(n);
         if (::rename(FPath.c_str(), keep.c_str()) != 0 && errno != ENOENT) {
             if (error)
-                *error = "Cannot keep the unreadable settings file " + FPath + ": " +
-                         std::strerror(errno);
+                *error = Format(tr("Cannot keep the unreadable settings file %s: %s"),
+                                FPath.c_str(), std::strerror(errno));
             return false;
         }
         FCorruptCopy = keep;

@@ -109,32 +109,38 @@ bool CheckOutputFiles(const std::vector<TPlannedOutput>& outputs,
         ids.push_back(o.File == "-" ? IdentifyStandardOutput() : IdentifyFile(o.File));
     for (size_t i = 0; i < outputs.size(); ++i) {
         if (ids[i].SpecialDevice != 0) {
-            error = std::string(OutputOption(outputs[i].Kind)) + ": " + ShownName(outputs[i]) +
-                    " is a disk (a block device); an output goes to a file, a pipe or a "
-                    "character device";
+            error = std::string(OutputOption(outputs[i].Kind)) + ": " +
+                    Format(tr("%s is a disk (a block device); an output goes to a file, a pipe "
+                              "or a character device"),
+                           ShownName(outputs[i]).c_str());
             return false;
         }
         for (const TRunFile& f : files) {
             if (f.Path.empty() || !SameFile(ids[i], IdentifyFile(f.Path))) continue;
-            error = std::string(OutputOption(outputs[i].Kind)) + ": " + ShownName(outputs[i]) +
-                    " is " + f.Role + " of this run" +
-                    (f.Path == outputs[i].File ? std::string() : " (" + f.Path + ")") +
-                    "; an output cannot replace it";
+            // The role is marked for translation where the run names its files.
+            const std::string name = ShownName(outputs[i]);
+            error = std::string(OutputOption(outputs[i].Kind)) + ": " +
+                    (f.Path == outputs[i].File
+                         ? Format(tr("%s is %s of this run; an output cannot replace it"),
+                                  name.c_str(), tr(f.Role.c_str()))
+                         : Format(tr("%s is %s of this run (%s); an output cannot replace it"),
+                                  name.c_str(), tr(f.Role.c_str()), f.Path.c_str()));
             return false;
         }
         for (size_t j = 0; j < i; ++j) {
             const bool bothStdout = outputs[i].File == "-" && outputs[j].File == "-";
             if (bothStdout) {
-                error = "only one output can go to standard output (\"-\")";
+                error = tr("only one output can go to standard output (\"-\")");
                 return false;
             }
             // A device or a pipe takes one output after the other; a file would keep only
             // the last one.
             const bool regular = !ids[i].Exists || ids[i].Regular;
             if (regular && SameFile(ids[i], ids[j])) {
-                error = std::string(OutputOption(outputs[i].Kind)) + " and " +
-                        OutputOption(outputs[j].Kind) + " name one file (" + ShownName(outputs[i]) +
-                        "); give each output a file of its own";
+                error = Format(tr("%s and %s name one file (%s); give each output a file of its "
+                                  "own"),
+                               OutputOption(outputs[i].Kind), OutputOption(outputs[j].Kind),
+                               ShownName(outputs[i]).c_str());
                 return false;
             }
         }
@@ -158,11 +164,12 @@ bool PrepareOutputFolder(const std::string& file, std::string& error) {
     struct stat st {};
     if (::stat(folder.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode)) return true;
-        error = "cannot create the folder " + folder + ": a file of that name is in the way";
+        error = Format(tr("cannot create the folder %s: a file of that name is in the way"),
+                       folder.c_str());
         return false;
     }
     const int err = errno == ENOENT && mkdirError != 0 ? mkdirError : errno;
-    error = "cannot create the folder " + folder + ": " + std::strerror(err);
+    error = Format(tr("cannot create the folder %s: %s"), folder.c_str(), std::strerror(err));
     return false;
 }
 

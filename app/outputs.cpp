@@ -133,7 +133,7 @@ bool WriteTreemapImage(TOutputContext& ctx, const std::string& file, std::string
         return false;
     case TDrawOutcome::Skipped:
     case TDrawOutcome::Cancelled: // nothing cancels a headless drawing
-        error = "the treemap has nothing to draw";
+        error = tr("the treemap has nothing to draw");
         return false;
     }
     return false;
@@ -145,7 +145,7 @@ bool WriteMFTDump(const TScanSource& src, const std::string& file, TProgressLine
     try {
         TNTFS_FILES scan(src.Path);
         if (!IsVolumeSource(scan)) {
-            error = Utf16ToUtf8(src.Path) + ": not an NTFS volume";
+            error = Utf16ToUtf8(src.Path) + ": " + tr("not an NTFS volume");
             return false;
         }
         TDumpProgress throttle;

@@ -36,9 +36,16 @@ std::string ScanProgressLine(int percent, long long files, long long folders, do
         std::snprintf(elapsed, sizeof elapsed, "%lld:%02lld", s / 60, s % 60);
     char pct[16];
     std::snprintf(pct, sizeof pct, "%3d%%", percent);
-    return std::string(tr("Scanning")) + " " + pct + "  " +
-           Utf16ToUtf8(FormatCount(int64_t(files), nf)) + " " + tr("files") + "  " +
-           Utf16ToUtf8(FormatCount(int64_t(folders), nf)) + " " + tr("folders") + "  " + elapsed;
+    const std::string fileCount = Utf16ToUtf8(FormatCount(int64_t(files), nf));
+    const std::string folderCount = Utf16ToUtf8(FormatCount(int64_t(folders), nf));
+    // TRANSLATORS: the progress line of a scan without a window: the percentage, the counts
+    // of files and folders (with their separators) and the time taken, "1:05". The English
+    // count texts keep one form for any number; a translation gives its own forms.
+    return Format(
+        tr("Scanning %s  %s  %s  %s"), pct,
+        Format(ntr("%s files", "%s files", uint64_t(files)), fileCount.c_str()).c_str(),
+        Format(ntr("%s folders", "%s folders", uint64_t(folders)), folderCount.c_str()).c_str(),
+        elapsed);
 }
 
 } // namespace qz

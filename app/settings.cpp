@@ -56,9 +56,9 @@ int ReadRanged(const TIniFile& ini, const std::string& key, int def, int lo, int
     int v = 0;
     if (ini.TryReadInteger(M, key, v) && v >= lo && v <= hi) return v;
     if (warnings)
-        warnings->push_back(key + "=" + ini.ReadString(M, key).substr(0, 40) +
-                            " is not a value between " + std::to_string(lo) + " and " +
-                            std::to_string(hi) + "; " + std::to_string(def) + " is used");
+        warnings->push_back(Format(tr("%s=%s is not a value between %d and %d; %d is used"),
+                                   key.c_str(), ini.ReadString(M, key).substr(0, 40).c_str(), lo,
+                                   hi, def));
     return def;
 }
 
@@ -85,9 +85,11 @@ TMainSettings LoadMainSettings(const TIniFile& ini, bool portable,
                                std::vector<std::string>* warnings) {
     TMainSettings s;
     if (warnings && ini.LoadState() == TIniFile::TLoadState::Damaged)
-        warnings->push_back(std::to_string(ini.BadLines()) +
-                            " damaged line(s) left out, the first is line " +
-                            std::to_string(ini.FirstBadLine()));
+        // "line(s)": one English form for any count; translations give their own forms.
+        warnings->push_back(Format(ntr("%d damaged line(s) left out, the first is line %d",
+                                       "%d damaged line(s) left out, the first is line %d",
+                                       uint64_t(ini.BadLines())),
+                                   ini.BadLines(), ini.FirstBadLine()));
     s.FilterIncludeText = DecodeIniText(ini.ReadString(M, "edFilterInclude_Text"));
     s.FilterExcludeText = DecodeIniText(ini.ReadString(M, "edFilterExclude_Text"));
 

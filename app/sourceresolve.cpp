@@ -4,6 +4,10 @@
 #include "base/text.h"
 #include "engine/mft_volume.h"
 #include "fsops/disksize.h"
+#include "sources/device.h"
+#include "sources/device_gvfs.h"
+#include "sources/devicelookup.h"
+#include "sources/devicepath.h"
 #include "sources/dirscan.h"
 
 #include <cerrno>
@@ -32,6 +36,34 @@ std::string MountedAt(const std::string& path, const std::vector<TMountInfo>& mo
     return {};
 }
 
+// A path that is not in the file system may be a device path ("Phone\Internal storage"):
+// its first part names a device of the source list or, failing that, a connected device.
+bool ResolveDevicePath(const std::string& path, const TSourceList& list, TResolvedSource& r) {
+    if (path.empty() || path[0] == '/') return false;
+    const TDevicePath dp = SplitDevicePath(path);
+    for (size_t i = 0; i < list.Entries.size(); ++i) {
+        const TSourceEntry& e = list.Entries[i];
+        if (e.Kind == DT_DEVICE && SameDeviceName(SplitDevicePath(e.Path).Device, dp.Device)) {
+            r.ListIndex = int(i);
+            break;
+        }
+    }
+    if (r.ListIndex < 0) {
+        const TDeviceList devices = ListPortableDevices(*DeviceManager(), GvfsRootFolder());
+        if (FindDeviceByName(devices.Devices, dp.Device) < 0) {
+            r.Error = path + ": " + std::strerror(ENOENT) +
+                      ", and no connected portable device is named " + dp.Device;
+            if (!devices.Error.empty()) r.Error += " (" + devices.Error + ")";
+            return false;
+        }
+    }
+    r.Source.Kind = DT_DEVICE;
+    r.Source.Method = TScanMethod::Device;
+    r.Source.Path = Utf8ToUtf16(path);
+    r.Ok = true;
+    return true;
+}
+
 } // namespace
 
 TDiskSizeInfo SourceDiskSize(const TScanSource& src, const TNTFS_FILES& scan,
@@ -47,6 +79,7 @@ TDiskSizeInfo SourceDiskSize(const TScanSource& src, const TNTFS_FILES& scan,
         return GetDiskSizeInfo(path, mounts);
     case TScanMethod::MFTDump:
     case TScanMethod::CSVImport:
+    case TScanMethod::Device: // measured by the device walk itself
         break;
     }
     TDiskSizeInfo none;
@@ -59,12 +92,17 @@ TResolvedSource ResolveSourcePath(const std::string& path, const TSourceList& li
                                   const TResolveOptions& options) {
     TResolvedSource r;
     if (path.empty()) {
-        r.Error = "no source given";
+        r.Error = tr("no source given");
         return r;
     }
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        r.Error = path + ": " + std::strerror(errno);
+        const int error = errno;
+        if (error == ENOENT && path[0] != '/') {
+            ResolveDevicePath(path, list, r);
+            return r;
+        }
+        r.Error = path + ": " + std::strerror(error);
         return r;
     }
     TScanSource& s = r.Source;
@@ -123,7 +161,8 @@ TResolvedSource ResolveSourcePath(const std::string& path, const TSourceList& li
         if (!p.Readable) {
             r.Error = path + ": " + p.Error;
             if (S_ISBLK(st.st_mode) && p.Error == std::strerror(EACCES))
-                r.Error += " (reading a device needs root; --admin asks for it)";
+                r.Error +=
+                    std::string(" ") + tr("(reading a device needs root; --admin asks for it)");
             return r;
         }
         if (p.IsNtfs) {
@@ -135,14 +174,15 @@ TResolvedSource ResolveSourcePath(const std::string& path, const TSourceList& li
         }
         r.Error =
             path + ": " +
-            (S_ISBLK(st.st_mode) ? std::string("no NTFS file system on this device")
-                                 : std::string("not an NTFS image, an MFT dump (.mft) or a CSV/TSV "
-                                               "export (.csv, .tsv)"));
+            (S_ISBLK(st.st_mode) ? tr("no NTFS file system on this device")
+                                 : tr("not an NTFS image, an MFT dump (.mft) or a CSV/TSV export "
+                                      "(.csv, .tsv)"));
         const std::string at = MountedAt(path, mounts);
-        if (!at.empty()) r.Error += "; it is mounted at " + at + ", scan that folder instead";
+        if (!at.empty())
+            r.Error += Format(tr("; it is mounted at %s, scan that folder instead"), at.c_str());
         return r;
     }
-    r.Error = path + ": not a folder, a file or a block device";
+    r.Error = path + ": " + tr("not a folder, a file or a block device");
     return r;
 }
 

@@ -5,7 +5,9 @@
 // on such a volume and the setting "FullScanNTFSIfPossible" is on (then the whole volume is
 // read and the folder cut out of it). A regular file is an MFT dump (".mft"), a CSV/TSV export
 // (".csv", ".tsv"), or, when its boot sector (or the first NTFS partition of its partition
-// table) says NTFS, a volume image read through its MFT; so is a block device.
+// table) says NTFS, a volume image read through its MFT; so is a block device. A relative
+// path that does not exist is a device path when its first part ("Phone" of
+// "Phone\Internal storage\DCIM") names a portable device: the device's walk reads it.
 #pragma once
 
 #include "fsops/sourcelist.h"

@@ -5,6 +5,7 @@
 #include "app/desktopintegration.h"
 #include "app/environment.h"
 #include "app/headless.h"
+#include "app/inifile.h"
 #include "app/interrupt.h"
 #include "app/presence.h"
 #include "app/progressline.h"
@@ -45,7 +46,8 @@ void QtMessageToLog(QtMsgType type, const QMessageLogContext&, const QString& me
 int FinishStandardOutput() {
     if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return kExitOk;
     const int err = errno;
-    std::fprintf(stderr, "quarzel: cannot write standard output: %s\n", std::strerror(err));
+    std::fprintf(stderr, "quarzel: %s\n",
+                 Format(tr("cannot write standard output: %s"), std::strerror(err)).c_str());
     return kExitFailed;
 }
 
@@ -63,60 +65,102 @@ std::string DeviceOfPath(const std::string& path, const std::vector<TMountInfo>&
 
 } // namespace
 
+namespace {
+
+// One line of the option table: the options as typed, padded to the column where the
+// description starts, then the translated description. A description of several lines (a
+// translation may need more than the English) continues under that column.
+void PrintOption(std::FILE* out, const char* options, const char* description) {
+    const size_t column = std::strlen(options);
+    std::fputs(options, out);
+    for (const char* line = description;;) {
+        const char* end = std::strchr(line, '\n');
+        std::fwrite(line, 1, end ? size_t(end - line) : std::strlen(line), out);
+        std::fputc('\n', out);
+        if (!end || end[1] == '\0') break;
+        line = end + 1;
+        std::fprintf(out, "%*s", int(column), "");
+    }
+}
+
+} // namespace
+
 void PrintUsage(std::FILE* out) {
-    std::fprintf(
-        out, "%s",
-        "Usage: quarzel [PATH] [OPTION]...\n"
-        "Shows where the space goes in PATH: a folder, an NTFS image file or block device (read\n"
-        "through its Master File Table), an MFT dump (.mft) or a CSV/TSV export (.csv, .tsv).\n"
-        "With one of the output options the scan runs without a window, writes the outputs\n"
-        "(export, file types, treemap image) and ends.\n"
-        "\n"
-        "An option with a value is written --key=VALUE or --key VALUE; a switch is written\n"
-        "--key (on) or --key=0 (off).\n"
-        "\n"
-        "Outputs (\"%d\" and \"%t\" in a name stand for the start date and time; no output may\n"
-        "name PATH, the settings file or another output):\n"
-        "  --export=FILE              CSV export of the tree (.tsv: tab-separated; - : standard "
-        "output)\n"
-        "  --exportfiletypes=FILE     CSV of the file types and their space\n"
-        "  --treemapimagefile=FILE    treemap as a PNG image (the name gets \".png\")\n"
-        "  --dumpmftfile=FILE         write the MFT of the NTFS volume PATH to FILE instead of "
-        "scanning\n"
-        "                             (a name without extension gets \".mft\")\n"
-        "\n"
-        "Filters:\n"
-        "  --filter=TEXT              show only what matches (' stands for \", '' for ')\n"
-        "  --filterexclude=TEXT       leave out what matches\n"
-        "  --filterfullpath=0         match names only (default: whole paths)\n"
-        "\n"
-        "Export:\n"
-        "  --exportfolders=0, --exportfiles=0   leave out folder or file rows\n"
-        "  --exportmftrecno, --exportalldates, --exportallsizes, --exportsplitfilename,\n"
-        "  --exportpercentofparent              add columns\n"
-        "  --exportdrivecapacity=0              leave out the drive capacity columns\n"
-        "  --exportmaxdepth=N, --exportlimit=N  deepest folder level, most rows (0: no limit)\n"
-        "  --sortby=N                 0 name, 1 size, 2 allocated, 3 modified\n"
-        "  --sortbyfiletypes=N        0 type, 1 size (default), 2 allocated\n"
-        "\n"
-        "Treemap image:\n"
-        "  --treemapimagewidth=N, --treemapimageheight=N   size in pixels (1920 x 1080)\n"
-        "  --treemapimagegray, --treemapimagefreespace, --treemapimageshowallocated\n"
-        "\n"
-        "Program:\n"
-        "  --configfolder=DIR         folder of the settings file Quarzel3.ini (and of the\n"
-        "                             debug logs); default: beside the program when a\n"
-        "                             Quarzel3.ini or Quarzel3.portable is there, else\n"
-        "                             $XDG_CONFIG_HOME/Quarzel3\n"
-        "  --admin                    ask for root (pkexec) when NTFS devices cannot be read\n"
-        "  --debug                    write a debug log\n"
-        "  -setlanguage CODE          store the language and end\n"
-        "  -install, -uninstall       add or remove the desktop entry, the .mft file type and\n"
-        "                             the file managers' folder actions (for this user)\n"
-        "  --help, --version\n"
-        "\n"
-        "Exit status: 0 when everything asked for was written, 1 when the scan or an output\n"
-        "failed, 2 when the command line cannot be carried out.\n");
+    // The texts are cut into paragraphs and single option descriptions so that a translation
+    // cannot move the option column; option names and values are never translated.
+    std::fputs(tr("Usage: quarzel [PATH] [OPTION]...\n"), out);
+    std::fputs(
+        tr("Shows where the space goes in PATH: a folder, an NTFS image file or block device "
+           "(read\n"
+           "through its Master File Table), an MFT dump (.mft) or a CSV/TSV export (.csv, .tsv).\n"
+           "With one of the output options the scan runs without a window, writes the outputs\n"
+           "(export, file types, treemap image) and ends.\n"),
+        out);
+    std::fputs("\n", out);
+    std::fputs(tr("An option with a value is written --key=VALUE or --key VALUE; a switch is "
+                  "written\n"
+                  "--key (on) or --key=0 (off).\n"),
+               out);
+    std::fputs("\n", out);
+    // TRANSLATORS: "%d" and "%t" are typed as they stand in an output's name.
+    std::fputs(tr("Outputs (\"%d\" and \"%t\" in a name stand for the start date and time; no "
+                  "output may\n"
+                  "name PATH, the settings file or another output):\n"),
+               out);
+    PrintOption(out, "  --export=FILE              ",
+                tr("CSV export of the tree (.tsv: tab-separated; - : standard output)"));
+    PrintOption(out, "  --exportfiletypes=FILE     ", tr("CSV of the file types and their space"));
+    PrintOption(out, "  --treemapimagefile=FILE    ",
+                tr("treemap as a PNG image (the name gets \".png\")"));
+    PrintOption(out, "  --dumpmftfile=FILE         ",
+                tr("write the MFT of the NTFS volume PATH to FILE instead of scanning\n"
+                   "(a name without extension gets \".mft\")"));
+    std::fputs("\n", out);
+    std::fputs(tr("Filters:\n"), out);
+    PrintOption(out, "  --filter=TEXT              ",
+                tr("show only what matches (' stands for \", '' for ')"));
+    PrintOption(out, "  --filterexclude=TEXT       ", tr("leave out what matches"));
+    PrintOption(out, "  --filterfullpath=0         ",
+                tr("match names only (default: whole paths)"));
+    std::fputs("\n", out);
+    std::fputs(tr("Export:\n"), out);
+    PrintOption(out, "  --exportfolders=0, --exportfiles=0   ",
+                tr("leave out folder or file rows"));
+    std::fputs("  --exportmftrecno, --exportalldates, --exportallsizes, --exportsplitfilename,\n",
+               out);
+    PrintOption(out, "  --exportpercentofparent              ", tr("add columns"));
+    PrintOption(out, "  --exportdrivecapacity=0              ",
+                tr("leave out the drive capacity columns"));
+    PrintOption(out, "  --exportmaxdepth=N, --exportlimit=N  ",
+                tr("deepest folder level, most rows (0: no limit)"));
+    PrintOption(out, "  --sortby=N                 ",
+                tr("0 name, 1 size, 2 allocated, 3 modified"));
+    PrintOption(out, "  --sortbyfiletypes=N        ", tr("0 type, 1 size (default), 2 allocated"));
+    std::fputs("\n", out);
+    std::fputs(tr("Treemap image:\n"), out);
+    PrintOption(out, "  --treemapimagewidth=N, --treemapimageheight=N   ",
+                tr("size in pixels (1920 x 1080)"));
+    std::fputs("  --treemapimagegray, --treemapimagefreespace, --treemapimageshowallocated\n", out);
+    std::fputs("\n", out);
+    std::fputs(tr("Program:\n"), out);
+    PrintOption(out, "  --configfolder=DIR         ",
+                tr("folder of the settings file Quarzel3.ini (and of the\n"
+                   "debug logs); default: beside the program when a\n"
+                   "Quarzel3.ini or Quarzel3.portable is there, else\n"
+                   "$XDG_CONFIG_HOME/Quarzel3"));
+    PrintOption(out, "  --admin                    ",
+                tr("ask for root (pkexec) when NTFS devices cannot be read"));
+    PrintOption(out, "  --debug                    ", tr("write a debug log"));
+    PrintOption(out, "  -setlanguage CODE          ", tr("store the language and end"));
+    PrintOption(out, "  -install, -uninstall       ",
+                tr("add or remove the desktop entry, the .mft file type and\n"
+                   "the file managers' folder actions (for this user)"));
+    std::fputs("  --help, --version\n", out);
+    std::fputs("\n", out);
+    std::fputs(tr("Exit status: 0 when everything asked for was written, 1 when the scan or an "
+                  "output\n"
+                  "failed, 2 when the command line cannot be carried out.\n"),
+               out);
 }
 
 int QuarzelMain(int argc, char** argv, TWindowEntry window) {
@@ -124,7 +168,25 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
     if (!EnsureStandardDescriptors()) return kExitFailed;
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-    const TCommandLine cl(std::move(args));
+    TCommandLine cl(args);
+    // The settings file's place and the language come first: every message, --help and the
+    // command line's own errors included, is in the user's language.
+    const TStartupOptions opt = ReadStartupOptions(cl);
+    TConfigEnvironment env;
+    env.ConfigFolderOption = opt.ConfigFolder;
+    env.ProgramPath = ProgramPath();
+    env.UserDataFolder = UserDataFolder();
+    const TConfigLocation loc = GetConfigFileName(env);
+    const std::string defaultLanguage = DefaultLanguageCode(LocaleFolder());
+    {
+        // Only the stored language is read here; the settings are loaded (and their damage
+        // reported) below, once the language is known.
+        const std::string stored = TIniFile(loc.FileName).ReadString(kMainSection, "language");
+        ActivateLanguage(stored.empty() ? defaultLanguage : stored, LocaleFolder());
+    }
+    // The command line words its warnings and errors as it reads them: read it again in the
+    // language now active.
+    cl.Parse(std::move(args));
     if (cl.Help()) {
         PrintUsage(stdout);
         return FinishStandardOutput();
@@ -134,19 +196,13 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
         return FinishStandardOutput();
     }
     for (const std::string& w : cl.Warnings())
-        std::fprintf(stderr, "quarzel: warning: %s\n", w.c_str());
+        std::fprintf(stderr, "quarzel: %s %s\n", tr("warning:"), w.c_str());
     if (!cl.Errors().empty()) {
         for (const std::string& e : cl.Errors()) std::fprintf(stderr, "quarzel: %s\n", e.c_str());
-        std::fprintf(stderr, "Try 'quarzel --help' for more information.\n");
+        std::fputs(tr("Try 'quarzel --help' for more information.\n"), stderr);
         return kExitUsage;
     }
 
-    const TStartupOptions opt = ReadStartupOptions(cl);
-    TConfigEnvironment env;
-    env.ConfigFolderOption = opt.ConfigFolder;
-    env.ProgramPath = ProgramPath();
-    env.UserDataFolder = UserDataFolder();
-    const TConfigLocation loc = GetConfigFileName(env);
     // The log lives beside the settings the user chose.
     if (opt.Debug) EnableDebugLog(DebugLogFolder(loc.FileName));
     DebugLog("Quarzel32 4.25 Start");
@@ -154,7 +210,6 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
     DebugLog("Options:" + cl.GetOptionArguments());
     if (!loc.LogLine.empty()) DebugLog(loc.LogLine);
     DebugLog("Settings file: " + loc.FileName);
-    const std::string defaultLanguage = DefaultLanguageCode(LocaleFolder());
     DebugLog("DefaultLanguageCode=" + defaultLanguage);
 
     if (cl.Uninstall() || cl.Install()) {
@@ -175,15 +230,16 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
     TSettingsStore store(loc.FileName, loc.Portable, headless);
     switch (store.Ini().LoadState()) {
     case TIniFile::TLoadState::Corrupt:
-        std::fprintf(stderr,
-                     "quarzel: warning: the settings file %s is damaged; defaults are used\n",
-                     loc.FileName.c_str());
+        std::fprintf(
+            stderr, "quarzel: %s %s\n", tr("warning:"),
+            Format(tr("the settings file %s is damaged; defaults are used"), loc.FileName.c_str())
+                .c_str());
         break;
     case TIniFile::TLoadState::Unreadable:
-        std::fprintf(stderr,
-                     "quarzel: warning: the settings file %s cannot be read (%s); defaults are "
-                     "used\n",
-                     loc.FileName.c_str(), store.Ini().LoadError().c_str());
+        std::fprintf(stderr, "quarzel: %s %s\n", tr("warning:"),
+                     Format(tr("the settings file %s cannot be read (%s); defaults are used"),
+                            loc.FileName.c_str(), store.Ini().LoadError().c_str())
+                         .c_str());
         break;
     default:
         break;
@@ -191,16 +247,17 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
     std::vector<std::string> settingsWarnings;
     const TMainSettings settings = store.Load(&settingsWarnings);
     for (const std::string& w : settingsWarnings)
-        std::fprintf(stderr, "quarzel: warning: settings file %s: %s\n", loc.FileName.c_str(),
-                     w.c_str());
+        std::fprintf(stderr, "quarzel: %s %s\n", tr("warning:"),
+                     Format(tr("settings file %s: %s"), loc.FileName.c_str(), w.c_str()).c_str());
     bool forceElevation = settings.RunAsAdmin;
     if (setLanguage) {
         std::string error;
         if (store.Ini().ReadOnly()) // a file that could not be read is never written over
-            error = "the settings file " + loc.FileName + " cannot be read";
+            error = Format(tr("the settings file %s cannot be read"), loc.FileName.c_str());
         store.Ini().WriteString(kMainSection, "language", cl.SetLanguageCode());
         if (!error.empty() || !store.Ini().UpdateFile(&error)) {
-            std::fprintf(stderr, "quarzel: cannot store the language: %s\n", error.c_str());
+            std::fprintf(stderr, "quarzel: %s\n",
+                         Format(tr("cannot store the language: %s"), error.c_str()).c_str());
             return kExitFailed;
         }
         return kExitOk;
@@ -214,9 +271,9 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
     HeadlessMode = headless;
     if (!HeadlessMode) {
         if (!window) {
-            std::fprintf(stderr, "quarzel: this build has no window; ask for an output "
-                                 "(--export=FILE, --treemapimagefile=FILE, ...) to scan without "
-                                 "it (see --help)\n");
+            std::fprintf(stderr, "quarzel: %s\n",
+                         tr("this build has no window; ask for an output (--export=FILE, "
+                            "--treemapimagefile=FILE, ...) to scan without it (see --help)"));
             return kExitUsage;
         }
         DebugLog("Creating Mutex");
@@ -224,9 +281,12 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
         RegisterSources();
         TWindowStart start{argc, argv, cl, opt, store, settings, HomeFolder(), StartTime};
         if (store.Ini().LoadState() == TIniFile::TLoadState::Damaged)
-            start.SettingsWarnings.push_back(std::to_string(store.Ini().BadLines()) +
-                                             " damaged line(s) left out, the first is line " +
-                                             std::to_string(store.Ini().FirstBadLine()));
+            // "line(s)": one English form for any count; translations give their own forms.
+            start.SettingsWarnings.push_back(
+                Format(ntr("%d damaged line(s) left out, the first is line %d",
+                           "%d damaged line(s) left out, the first is line %d",
+                           uint64_t(store.Ini().BadLines())),
+                       store.Ini().BadLines(), store.Ini().FirstBadLine()));
         start.SettingsWarnings.insert(start.SettingsWarnings.end(), settingsWarnings.begin(),
                                       settingsWarnings.end());
         const int code = window(start);
@@ -242,7 +302,7 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
     run.StartTime = StartTime;
     run.ProgressLine = TProgressLine::IsTerminal(stderr);
     run.Interrupt = &gInterrupted;
-    run.RunFiles = {{"the settings file", loc.FileName}, {"the debug log", DebugLogPath()}};
+    run.RunFiles = {{N_("the settings file"), loc.FileName}, {N_("the debug log"), DebugLogPath()}};
 
     // In a headless run the stored "always run as root" choice does not apply: only a dump
     // needs the device, and an image file needs no root at all.
@@ -253,7 +313,8 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
         !HasVolumeAccess(true, opt.RunningAs, run.Mounts, device)) {
         std::string error;
         RestartElevated(ElevatedArguments(ProgramPath(), path, cl.OptionArguments()), error);
-        std::fprintf(stderr, "quarzel: warning: %s; going on without root\n", error.c_str());
+        std::fprintf(stderr, "quarzel: %s %s\n", tr("warning:"),
+                     Format(tr("%s; going on without root"), error.c_str()).c_str());
     }
 
     DebugLog("Creating Mutex");

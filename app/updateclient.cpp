@@ -1,6 +1,7 @@
 #include "app/updateclient.h"
 
 #include "base/debuglog.h"
+#include "base/translate.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -30,7 +31,7 @@ void TUpdateClient::Start(const std::string& url, bool report) {
         (address.scheme() != QLatin1String("http") && address.scheme() != QLatin1String("https"))) {
         TUpdateResult result;
         result.Report = report;
-        result.Error = "not a web address: " + url;
+        result.Error = Format(tr("not a web address: %s"), url.c_str());
         ++FPending;
         QTimer::singleShot(0, FManager, [this, result] {
             --FPending;
@@ -65,7 +66,8 @@ void TUpdateClient::Finished(QNetworkReply* reply, bool report) {
     TUpdateResult result;
     result.Report = report;
     if (reply->property("qzTooLarge").toBool()) {
-        result.Error = "the reply is larger than " + std::to_string(kMaxReplyBytes) + " bytes";
+        result.Error =
+            Format(tr("the reply is larger than %s bytes"), std::to_string(kMaxReplyBytes).c_str());
     } else if (reply->error() == QNetworkReply::OperationCanceledError) {
         // Only the transfer timeout cancels a request that was not found too large.
         result.Error =
@@ -75,7 +77,8 @@ void TUpdateClient::Finished(QNetworkReply* reply, bool report) {
     } else {
         const QByteArray body = reply->read(kMaxReplyBytes + 1);
         if (body.size() > kMaxReplyBytes) {
-            result.Error = "the reply is larger than " + std::to_string(kMaxReplyBytes) + " bytes";
+            result.Error = Format(tr("the reply is larger than %s bytes"),
+                                  std::to_string(kMaxReplyBytes).c_str());
         } else {
             result.Reply =
                 ParseUpdateReply(std::string_view(body.constData(), size_t(body.size())));

@@ -3,6 +3,7 @@
 #include "app/cmdline.h"
 #include "base/debuglog.h"
 #include "base/filehandle.h"
+#include "base/translate.h"
 
 #include <algorithm>
 #include <cctype>
@@ -103,15 +104,16 @@ void RestartElevated(const std::vector<std::string>& argv, std::string& error) {
     // denied" when some folder on the search path cannot be entered.
     const std::string program = FindProgram(argv.front(), std::getenv("PATH"));
     if (program.empty()) {
-        error = argv.front() + " is not installed (it asks for root; install it, or run quarzel "
-                               "as root)";
+        error = Format(tr("%s is not installed (it asks for root; install it, or run quarzel as "
+                          "root)"),
+                       argv.front().c_str());
         return;
     }
     std::vector<char*> cargv;
     for (const std::string& a : argv) cargv.push_back(const_cast<char*>(a.c_str()));
     cargv.push_back(nullptr);
     ::execv(program.c_str(), cargv.data());
-    error = std::string("cannot start ") + argv.front() + ": " + std::strerror(errno);
+    error = Format(tr("cannot start %s: %s"), argv.front().c_str(), std::strerror(errno));
 }
 
 } // namespace qz

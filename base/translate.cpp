@@ -3,6 +3,8 @@
 #include "base/mocatalogue.h"
 
 #include <atomic>
+#include <cstdarg>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
@@ -88,6 +90,22 @@ const char* tr(const char* english) {
     if (!l || !l->Catalogue || !english) return english;
     const char* text = l->Catalogue->Find(english);
     return text ? text : english;
+}
+
+std::string Format(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    std::va_list again;
+    va_copy(again, args);
+    const int n = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text;
+    if (n > 0) {
+        text.resize(size_t(n));
+        std::vsnprintf(text.data(), size_t(n) + 1, format, again);
+    }
+    va_end(again);
+    return text;
 }
 
 const char* EnglishOf(const char* text) {

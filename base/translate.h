@@ -33,6 +33,10 @@ const char* tr(const char* english);
 // a translation, singular when n is 1, else plural.
 const char* ntr(const char* singular, const char* plural, uint64_t n);
 
+// printf into a string, for messages whose translated form places the values: write
+// Format(tr("cannot open %s: %s"), path, why). A translation may reorder them ("%2$s ... %1$s").
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // The English key of text as the current language shows it: the msgid whose translation it
 // is, else text itself (English, or no catalogue entry).
 const char* EnglishOf(const char* text);

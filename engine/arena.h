@@ -36,9 +36,14 @@ public:
 
 private:
     void* Alloc(size_t bytes, size_t align);
+    // A chunk of the arena: mapped memory, unmapped when the chunk goes.
     struct Chunk {
-        std::unique_ptr<std::byte[]> data;
-        size_t size = 0;
+        Chunk(std::byte* d, size_t n) : data(d), size(n) {}
+        Chunk(Chunk&& o) noexcept : data(o.data), size(o.size) { o.data = nullptr; }
+        Chunk& operator=(Chunk&&) = delete;
+        ~Chunk();
+        std::byte* data;
+        size_t size;
     };
     std::vector<Chunk> chunks_;
     std::byte* cur_ = nullptr;

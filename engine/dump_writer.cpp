@@ -3,6 +3,7 @@
 // drive letter).
 #include "base/debuglog.h"
 #include "base/tempfile.h"
+#include "base/translate.h"
 #include "engine/mft_volume.h"
 
 #include <cerrno>
@@ -70,7 +71,7 @@ private:
 
 void Put(std::ostream& dest, const void* data, size_t n) {
     dest.write(static_cast<const char*>(data), std::streamsize(n));
-    if (!dest) throw TScanError("Could not write the MFT dump file (is the disk full?)");
+    if (!dest) throw TScanError(tr("Could not write the MFT dump file (is the disk full?)"));
 }
 
 } // namespace
@@ -78,8 +79,10 @@ void Put(std::ostream& dest, const void* data, size_t n) {
 void SaveFileToStream(TNTFS_FILES& s, const TMFT_RECORD& mft, std::ostream& dest,
                       bool UseMFTExtents) {
     if (!IsVolumeSource(s))
-        throw TScanError("An MFT dump is written from an open NTFS volume or image, not from " +
-                         std::string(s.FMFTFile.valid() ? "a dump file" : "a closed source"));
+        throw TScanError(s.FMFTFile.valid() ? tr("An MFT dump is written from an open NTFS volume "
+                                                 "or image, not from a dump file")
+                                            : tr("An MFT dump is written from an open NTFS volume "
+                                                 "or image, not from a closed source"));
     DebugLog(std::string("SaveFileToStream, UseMFTExtents=") + (UseMFTExtents ? "1" : "0"));
     const uint64_t bpr = s.FVolData.BytesPerFileRecordSegment;
     const uint64_t bpc = s.FVolData.BytesPerCluster;
@@ -125,8 +128,8 @@ void SaveFileToStream(TNTFS_FILES& s, const TMFT_RECORD& mft, std::ostream& dest
                     // located or read at all stops the dump, which would be incomplete.
                     std::string err;
                     if (!ReadMFTData(s, r * bpr, single.get() + 12, bpr, &err))
-                        throw TScanError("Could not read MFT record " + std::to_string(r) + ": " +
-                                         err);
+                        throw TScanError(Format(tr("Could not read MFT record %llu: %s"),
+                                                (unsigned long long)r, err.c_str()));
                 }
                 Put(dest, single.get() + 12, bpr);
                 written += bpr;
@@ -143,8 +146,8 @@ void SaveFileToStream(TNTFS_FILES& s, const TMFT_RECORD& mft, std::ostream& dest
             // A read that delivers less than asked stops the copy with an error (it must never
             // go round again without progress).
             if (!ReadVolume(s, pos, buffer.get(), n, &err))
-                throw TScanError("Could not read $MFT at byte " + std::to_string(pos) +
-                                 " of the volume: " + err);
+                throw TScanError(Format(tr("Could not read $MFT at byte %lld of the volume: %s"),
+                                        (long long)pos, err.c_str()));
             Put(dest, buffer.get(), n);
             written += n;
             bytes -= n;
@@ -161,7 +164,7 @@ void SaveFileToStream(TNTFS_FILES& s, const TMFT_RECORD& mft, std::ostream& dest
     const char letter = char(s.FDriveLetter & 0xFF);
     Put(dest, &letter, 1);
     dest.flush();
-    if (!dest) throw TScanError("Could not write the MFT dump file (is the disk full?)");
+    if (!dest) throw TScanError(tr("Could not write the MFT dump file (is the disk full?)"));
     progress(100, total, total);
 }
 
@@ -171,20 +174,20 @@ void WriteMFTDumpFile(TNTFS_FILES& scan, const std::string& path) {
     // written in place).
     TOutputFile file;
     if (!file.Open(path))
-        throw TScanError("Could not create the MFT dump file " + path +
-                         ", Error: " + std::strerror(errno));
+        throw TScanError(Format(tr("Could not create the MFT dump file %s, Error: %s"),
+                                path.c_str(), std::strerror(errno)));
     TDescriptorBuffer buffer(file.Fd(), kStreamBuffer);
     std::ostream out(&buffer);
     try {
         SaveFileToStream(scan, *scan.GetMFTRecord(), out, true);
     } catch (const TScanError& e) {
         if (buffer.Error() == 0) throw;
-        throw TScanError("Could not write the MFT dump file " + path +
-                         ", Error: " + std::strerror(buffer.Error()));
+        throw TScanError(Format(tr("Could not write the MFT dump file %s, Error: %s"), path.c_str(),
+                                std::strerror(buffer.Error())));
     }
     if (!file.Commit())
-        throw TScanError("Could not write the MFT dump file " + path +
-                         ", Error: " + std::strerror(errno));
+        throw TScanError(Format(tr("Could not write the MFT dump file %s, Error: %s"), path.c_str(),
+                                std::strerror(errno)));
 }
 
 } // namespace qz

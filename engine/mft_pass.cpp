@@ -1,9 +1,12 @@
 // The MFT pass over a volume (device or image) or a dump file: the scan thread reads batches
-// of up to 256 records into two alternating buffers while the worker decodes and stores the
-// other one; then the deferred extension records are decoded, orphans removed and the source
-// closed. A failure anywhere is recorded in WasError/ErrorMEssage and the closing steps still
-// run, so the scan always ends with a consistent tree and a closed source.
+// of records into a ring of buffers, several batches ahead of the worker that decodes and
+// stores them; then the deferred extension records are decoded, orphans removed and the
+// source closed. Batches start at 256 records and grow while the reads stay sequential, so a
+// large table goes in a few hundred reads of megabytes. A failure anywhere is recorded in
+// WasError/ErrorMEssage and the closing steps still run, so the scan always ends with a
+// consistent tree and a closed source.
 #include "base/debuglog.h"
+#include "base/translate.h"
 #include "engine/mft_volume.h"
 #include "engine/process_thread.h"
 #include "engine/scan.h"
@@ -21,7 +24,10 @@ namespace qz {
 
 namespace {
 
-constexpr size_t kBatchRecords = 256;
+constexpr size_t kFirstBatchRecords = 256; // the first batch, and the first after a seek
+constexpr size_t kMaxBatchBytes = size_t(2) << 20;
+// Progress is reported after every this many records read.
+constexpr int64_t kProgressRecords = 50 * 256;
 
 bool ReadDump(int fd, uint8_t* buf, size_t n, int64_t at) {
     while (n > 0) {
@@ -77,11 +83,11 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
         }
     } closeAtEnd{s};
     if (!volume && !s.FMFTFile.valid()) {
-        s.SetError("The MFT source is no longer open (a scan reads its source once)");
+        s.SetError(tr("The MFT source is no longer open (a scan reads its source once)"));
         return;
     }
     if (bpr < 256 || bpr > 65536 || (bpr & (bpr - 1)) != 0) {
-        s.SetError("Invalid MFT record size " + std::to_string(bpr));
+        s.SetError(Format(tr("Invalid MFT record size %u"), unsigned(bpr)));
         return;
     }
 
@@ -92,14 +98,18 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
     const int64_t readable = ReadableRecords(s, volume, bpr);
     s.NumMFTRecords = std::min(total, readable);
     if (s.NumMFTRecords > int64_t(INT32_MAX) - 10000) {
-        s.SetError("The MFT holds too many records (" + std::to_string(s.NumMFTRecords) + ")");
+        s.SetError(Format(tr("The MFT holds too many records (%lld)"), (long long)s.NumMFTRecords));
         return;
     }
     const int fd = volume ? s.FVolumeHandle.get() : s.FMFTFile.get();
     (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 
-    std::unique_ptr<uint8_t[]> buffers[2] = {std::make_unique<uint8_t[]>(kBatchRecords * bpr),
-                                             std::make_unique<uint8_t[]>(kBatchRecords * bpr)};
+    // A ring of buffers, one per batch the worker may hold; left uninitialised (a buffer's
+    // pages are touched only when a read fills them).
+    const size_t maxBatchRecords = std::max(kFirstBatchRecords, kMaxBatchBytes / bpr);
+    constexpr uint32_t kBuffers = TNTFS_ProcessThread::kQueueDepth;
+    std::unique_ptr<uint8_t[]> buffers[kBuffers];
+    for (auto& b : buffers) b = std::make_unique_for_overwrite<uint8_t[]>(maxBatchRecords * bpr);
     std::unique_ptr<uint8_t[]> single = std::make_unique<uint8_t[]>(bpr + 12);
     int64_t lastpos = 0;
     if (volume) {
@@ -112,19 +122,21 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
     auto worker =
         std::make_unique<TNTFS_ProcessThread>(s, hooks ? hooks->Process : TBatchProcessor());
 
+    // Progress from the scan thread: the counts the worker published after its last batch.
     auto report = [&](int64_t q, int64_t tot) {
         if (!s.OnProgress) return;
         const int64_t denom = tot + int64_t(s.FOOSFileList.size());
         const int pct = denom > 0 ? int(std::min<int64_t>(100, q * 100 / denom)) : 100;
-        s.OnProgress(s.index, pct, int64_t(s.FFileList.size() - s.FDirList.size()),
-                     int64_t(s.FDirList.size()));
+        s.OnProgress(s.index, pct, worker->StoredFiles(), worker->StoredFolders());
     };
     if (s.OnProgress) s.OnProgress(s.index, 0, 0, 0);
     s.PresizeForRecords(size_t(s.NumMFTRecords));
 
     int64_t q = 0;
     int64_t batches = 0, unreadable = 0;
-    int cur = 0;
+    int64_t nextReport = kProgressRecords;
+    size_t batchRecords = kFirstBatchRecords; // grows while the reads are sequential
+    uint32_t cur = 0;
     std::string failure; // a read that failed part way, raised once its records are handed over
     try {
         while (q < total) {
@@ -133,38 +145,45 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
             if (!volume) {
                 pos = q * int64_t(bpr);
                 count = readable - q;
-                if (count <= 0) throw std::runtime_error("Did not read correct number of bytes");
+                if (count <= 0)
+                    throw std::runtime_error(tr("Did not read correct number of bytes"));
             } else {
                 const TRunPos p = RecordPos(s, uint64_t(q));
                 if (!p.Found()) {
                     // Positions come from the runs of $MFT: a record outside them cannot be
                     // read any other way, and neither can any later one.
-                    throw std::runtime_error("MFT record " + std::to_string(q) + " of " +
-                                             std::to_string(total) +
-                                             " lies outside the data runs of $MFT");
+                    throw std::runtime_error(
+                        Format(tr("MFT record %lld of %lld lies outside the data runs of $MFT"),
+                               (long long)q, (long long)total));
                 }
                 pos = p.Position;
                 count = p.Count;
                 seek = pos != lastpos;
                 lastpos = pos;
             }
+            if (seek) batchRecords = kFirstBatchRecords;
+            // The buffer of the batch handed over kBuffers batches ago must be decoded first.
+            worker->WaitForFreeSlot();
+            if (worker->Failed()) throw std::runtime_error(worker->ErrorMessage());
             uint8_t* buf = buffers[cur].get();
-            cur ^= 1;
+            cur = (cur + 1) % kBuffers;
             size_t k;
             bool bulk;
             if (!volume || (!s.FUseReadMFTFunction && count >= 1)) {
-                k = size_t(std::min<int64_t>(count, int64_t(kBatchRecords)));
+                k = size_t(std::min<int64_t>(count, int64_t(batchRecords)));
+                batchRecords = std::min(batchRecords * 2, maxBatchRecords);
                 const size_t bytes = k * bpr;
                 if (!volume) {
                     if (!ReadDump(fd, buf, bytes, pos))
-                        throw std::runtime_error("Did not read correct number of bytes");
+                        throw std::runtime_error(tr("Did not read correct number of bytes"));
                 } else {
                     std::string err;
                     size_t got = 0;
                     if (!ReadVolume(s, pos, buf, bytes, &err, &got)) {
-                        failure = "Could not read MFT records " + std::to_string(q) + " to " +
-                                  std::to_string(q + int64_t(k) - 1) + " at byte " +
-                                  std::to_string(pos) + " of the volume: " + err;
+                        failure = Format(tr("Could not read MFT records %lld to %lld at byte "
+                                            "%lld of the volume: %s"),
+                                         (long long)q, (long long)(q + int64_t(k) - 1),
+                                         (long long)pos, err.c_str());
                         // The whole records that did arrive are still stored.
                         k = got / bpr;
                         if (k == 0) throw std::runtime_error(failure);
@@ -185,9 +204,11 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
                     if (!ReadMFTData(s, uint64_t(q) * bpr, probe, 1, &err)) ++unreadable;
                 }
             }
-            worker->WaitUntilIdle();
-            if (worker->Failed()) throw std::runtime_error(worker->ErrorMessage);
-            if (++batches % 50 == 0) report(q, total);
+            ++batches;
+            if (q >= nextReport) {
+                report(q, total);
+                nextReport = q + kProgressRecords;
+            }
             if (hooks && hooks->OnBatch)
                 hooks->OnBatch(s, TMFTBatchInfo{uint64_t(q), k, bulk, seek, pos});
             worker->StartBatch(k, buf, uint64_t(q), bulk);
@@ -200,13 +221,12 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
         DebugLog(std::string("MFT pass stopped: ") + e.what());
     }
     worker->WaitUntilIdle();
-    if (worker->Failed() && !s.WasError) s.SetError(worker->ErrorMessage);
+    if (worker->Failed() && !s.WasError) s.SetError(worker->ErrorMessage());
     DebugLog("MFT pass read " + std::to_string(q) + " records in " + std::to_string(batches) +
-             " batches, waits " + std::to_string(worker->scount));
-    worker.reset();
-    buffers[0].reset();
-    buffers[1].reset();
+             " batches, waits " + std::to_string(worker->Waits()));
     report(q, total);
+    worker.reset();
+    for (auto& b : buffers) b.reset();
 
     TDecodeContext ctx;
     s.ProcessOutOfSequence(ctx);
@@ -215,7 +235,10 @@ void RunMFTPass(TNTFS_FILES& s, const TMFTPassHooks* hooks) {
                      int64_t(s.FDirList.size()));
     s.DeleteOrphans();
     if (unreadable > 0 && !s.WasError)
-        s.SetError(std::to_string(unreadable) + " MFT records could not be read");
+        // One English form for any count, as scripts have read it; translations have theirs.
+        s.SetError(Format(ntr("%lld MFT records could not be read",
+                              "%lld MFT records could not be read", uint64_t(unreadable)),
+                          (long long)unreadable));
 }
 
 } // namespace qz

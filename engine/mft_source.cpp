@@ -87,11 +87,12 @@ void SetMftRuns(TNTFS_FILES& s, std::vector<TDataAttribute>& segments, const std
                          return false;
                      }
                      if (lcn < 0 || length > totalClusters || lcn > totalClusters - length)
-                         throw TScanError("The data runs of $MFT on " + path +
-                                          " point outside the volume (cluster " +
-                                          std::to_string(lcn) + ", " + std::to_string(length) +
-                                          " clusters, volume of " + std::to_string(totalClusters) +
-                                          ")");
+                         throw TScanError(Format(
+                             tr("The data runs of $MFT on %s point outside the volume (cluster "
+                                "%s, %s clusters, volume of %s)"),
+                             path.c_str(), std::to_string(lcn).c_str(),
+                             std::to_string(length).c_str(),
+                             std::to_string(totalClusters).c_str()));
                      extents.push_back(TMFT_EXTENTS{vcn, length, lcn});
                      next = vcn + length;
                      return true;
@@ -196,7 +197,8 @@ void OpenVolume(TNTFS_FILES& s, TFileHandle fd, const TNtfsLocation& loc, const 
     if (!ReadVolume(s, s.FVolData.MftStartLcn * int64_t(s.FVolData.BytesPerCluster), rec.data(),
                     bpr, &err)) {
         DebugLog("Could not read first MFT record: " + err);
-        throw TScanError("Could not read the first MFT record of " + path + ", Error: " + err);
+        throw TScanError(Format(tr("Could not read the first MFT record of %s, Error: %s"),
+                                path.c_str(), err.c_str()));
     }
     TDecodeContext ctx;
     TDataAttribute data0;
@@ -204,7 +206,7 @@ void OpenVolume(TNTFS_FILES& s, TFileHandle fd, const TNtfsLocation& loc, const 
         !FindUnnamedData(rec.data(), bpr, data0) || !data0.NonResident || data0.LowestVcn != 0 ||
         data0.Runs.empty()) {
         DebugLog("Could not decode first MFT record");
-        throw TScanError("Could not decode first MFT record!");
+        throw TScanError(tr("Could not decode first MFT record!"));
     }
     s.FMFT = ctx.rec;
     s.FMFT.Filename = nullptr; // the decoder's name storage is not ours to keep
@@ -262,7 +264,7 @@ void OpenVolume(TNTFS_FILES& s, TFileHandle fd, const TNtfsLocation& loc, const 
         !s.DecodeFileRecord(up.data(), ctx, 10, true, false, true)) {
         DebugLog("Could not decode first MFT Upcase record" +
                  (err.empty() ? std::string() : ": " + err));
-        throw TScanError("Could not decode first MFT Upcase record!");
+        throw TScanError(tr("Could not decode first MFT Upcase record!"));
     }
     s.FMFT_UPCASE = ctx.rec;
     s.FMFT_UPCASE.Filename = nullptr;
@@ -339,9 +341,10 @@ void CheckTrailerRecordSize(TNTFS_FILES& s, int fd, int64_t fileSize, const std:
         return;
     }
     if (RecordZeroFits(fd, fileSize, stated)) return;
-    throw TScanError("The MFT dump file " + path + " says its records are " +
-                     std::to_string(stated) + " bytes long, but its first record says " +
-                     std::to_string(own) + " and fits neither: the dump is damaged");
+    throw TScanError(Format(tr("The MFT dump file %s says its records are %s bytes long, but its "
+                               "first record says %s and fits neither: the dump is damaged"),
+                            path.c_str(), std::to_string(stated).c_str(),
+                            std::to_string(own).c_str()));
 }
 
 void OpenDump(TNTFS_FILES& s, TFileHandle fd, const std::string& path) {
@@ -352,9 +355,10 @@ void OpenDump(TNTFS_FILES& s, TFileHandle fd, const std::string& path) {
     const int f = s.FMFTFile.get();
     struct stat st {};
     if (::fstat(f, &st) != 0)
-        throw TScanError("Could not read file " + path + ", Error: " + std::strerror(errno));
+        throw TScanError(
+            Format(tr("Could not read file %s, Error: %s"), path.c_str(), std::strerror(errno)));
     const int64_t fileSize = st.st_size;
-    if (fileSize <= 0) throw TScanError("The MFT dump file " + path + " is empty");
+    if (fileSize <= 0) throw TScanError(Format(tr("The MFT dump file %s is empty"), path.c_str()));
     s.FVolData = TNTFS_VOLUME_DATA_BUFFER{};
     s.FVolData.BytesPerFileRecordSegment = 1024;
     s.FVolData.MftValidDataLength = fileSize;
@@ -366,18 +370,22 @@ void OpenDump(TNTFS_FILES& s, TFileHandle fd, const std::string& path) {
     uint8_t head[4] = {};
     if (!PreadAll(f, head, std::min<int64_t>(4, fileSize), 0) ||
         (std::memcmp(head, "FILE", 4) != 0 && std::memcmp(head, "BAAD", 4) != 0))
-        throw TScanError(path + " is neither an NTFS volume or image nor an MFT dump file");
+        throw TScanError(
+            Format(tr("%s is neither an NTFS volume or image nor an MFT dump file"), path.c_str()));
 
     const int kind = TrailerKind(f, fileSize);
     if (kind != 0) {
         TNTFS_VOLUME_DATA_BUFFER v{};
         if (!PreadAll(f, &v, 96, fileSize - (kind == 7 ? 96 : 97)))
-            throw TScanError("Could not read file " + path + ", Error: " + std::strerror(errno));
+            throw TScanError(Format(tr("Could not read file %s, Error: %s"), path.c_str(),
+                                    std::strerror(errno)));
         if (!Pow2In(v.BytesPerFileRecordSegment, 256, 65536) ||
             !Pow2In(v.BytesPerCluster, 256, 2u << 20) || v.MftValidDataLength < 0)
-            throw TScanError("The MFT dump file " + path + " has a damaged volume-data trailer (" +
-                             std::to_string(v.BytesPerFileRecordSegment) + "-byte records, " +
-                             std::to_string(v.BytesPerCluster) + "-byte clusters)");
+            throw TScanError(Format(tr("The MFT dump file %s has a damaged volume-data trailer "
+                                       "(%s-byte records, %s-byte clusters)"),
+                                    path.c_str(),
+                                    std::to_string(v.BytesPerFileRecordSegment).c_str(),
+                                    std::to_string(v.BytesPerCluster).c_str()));
         s.FVolData = v;
         s.FVOLDATAFLAG = true;
         CheckTrailerRecordSize(s, f, fileSize, path);
@@ -433,16 +441,16 @@ void OpenMFTSource(TNTFS_FILES& s) {
         DebugLog("Could not open volume " + letter +
                  ", error: drive letters do not exist on this system");
         throw TScanError(
-            "Could not open volume " + letter +
-            ", Error: drive letters do not exist on this system; give the path of an NTFS "
-            "device, image or MFT dump file");
+            Format(tr("Could not open volume %s, Error: drive letters do not exist on this "
+                      "system; give the path of an NTFS device, image or MFT dump file"),
+                   letter.c_str()));
     }
     const std::string path = Utf16ToUtf8(s.FSource);
     TFileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) {
         const std::string msg = std::strerror(errno);
         DebugLog("Could not open volume " + path + ", error: " + msg);
-        throw TScanError("Could not open " + path + ", Error: " + msg);
+        throw TScanError(Format(tr("Could not open %s, Error: %s"), path.c_str(), msg.c_str()));
     }
     const TNtfsLocation loc = LocateNtfsVolume(fd.get());
     if (loc.IsNtfs) {
@@ -450,16 +458,18 @@ void OpenMFTSource(TNTFS_FILES& s) {
         return;
     }
     if (loc.IsBlockDevice) {
-        const std::string msg = loc.Readable ? "no NTFS file system found" : loc.Error;
+        const std::string msg = loc.Readable ? tr("no NTFS file system found") : loc.Error;
         DebugLog("Could not get volume data for " + path + ", error: " + msg);
-        throw TScanError("Could not get volume data for " + path + ", Error: " + msg);
+        throw TScanError(
+            Format(tr("Could not get volume data for %s, Error: %s"), path.c_str(), msg.c_str()));
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        throw TScanError("Could not read " + path +
-                         ", Error: " + (loc.Error.empty() ? "not a file" : loc.Error));
+        throw TScanError(Format(tr("Could not read %s, Error: %s"), path.c_str(),
+                                loc.Error.empty() ? tr("not a file") : loc.Error.c_str()));
     if (!loc.Readable && loc.Size >= 512)
-        throw TScanError("Could not read " + path + ", Error: " + loc.Error);
+        throw TScanError(
+            Format(tr("Could not read %s, Error: %s"), path.c_str(), loc.Error.c_str()));
     OpenDump(s, std::move(fd), path);
 }
 

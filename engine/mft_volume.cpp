@@ -2,6 +2,7 @@
 #include "engine/mft_volume.h"
 
 #include "base/debuglog.h"
+#include "base/translate.h"
 #include "engine/mft_records.h"
 
 #include <algorithm>
@@ -131,12 +132,12 @@ bool ReadVolume(const TNTFS_FILES& s, int64_t position, void* dest, size_t n, st
     if (got) *got = 0;
     const int fd = s.FVolumeHandle.get();
     if (fd < 0) {
-        if (error) *error = "the volume is not open";
+        if (error) *error = tr("the volume is not open");
         return false;
     }
     int64_t at;
     if (position < 0 || __builtin_add_overflow(position, s.FVolumeOffset, &at)) {
-        if (error) *error = "position outside the volume";
+        if (error) *error = tr("position outside the volume");
         return false;
     }
     auto* p = static_cast<uint8_t*>(dest);
@@ -146,8 +147,9 @@ bool ReadVolume(const TNTFS_FILES& s, int64_t position, void* dest, size_t n, st
         if (r <= 0) {
             if (error)
                 *error = r < 0 ? std::string(std::strerror(errno))
-                               : "no data at byte " + std::to_string(at) +
-                                     " (the device or image ends there)";
+                               : Format(tr("no data at byte %lld (the device or image ends "
+                                           "there)"),
+                                        (long long)at);
             return false;
         }
         p += r;
@@ -162,7 +164,7 @@ bool ReadMFTData(const TNTFS_FILES& s, uint64_t offset, uint8_t* dest, size_t n,
                  std::string* error) {
     uint64_t bpr, bpc;
     if (!Geometry(s, bpr, bpc)) {
-        if (error) *error = "no volume geometry";
+        if (error) *error = tr("no volume geometry");
         return false;
     }
     while (n > 0) {

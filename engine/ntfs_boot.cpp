@@ -1,5 +1,6 @@
 // NTFS boot sectors and finding the volume inside a device, image or partitioned disk image.
 #include "base/filehandle.h"
+#include "base/translate.h"
 #include "engine/mft_volume.h"
 #include "engine/ntfs_layout.h"
 
@@ -28,7 +29,7 @@ bool ReadAt(int fd, void* buf, size_t n, uint64_t at, std::string* error = nullp
         ssize_t r = ::pread(fd, p, n, off_t(at));
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) {
-            if (error) *error = r < 0 ? std::strerror(errno) : "no data";
+            if (error) *error = r < 0 ? std::strerror(errno) : tr("no data");
             return false;
         }
         p += r;
@@ -185,14 +186,15 @@ TNtfsLocation LocateNtfsVolume(int fd) {
         return loc;
     }
     if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
-        loc.Error = S_ISDIR(st.st_mode) ? "Is a directory" : "Not a regular file or block device";
+        loc.Error =
+            S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : tr("Not a regular file or block device");
         return loc;
     }
     loc.IsBlockDevice = S_ISBLK(st.st_mode);
     loc.Size = DeviceSize(fd, st);
     uint8_t first[512];
     if (loc.Size < 512 || !ReadAt(fd, first, sizeof first, 0, &loc.Error)) {
-        if (loc.Error.empty() || loc.Size < 512) loc.Error = "shorter than one sector";
+        if (loc.Error.empty() || loc.Size < 512) loc.Error = tr("shorter than one sector");
         return loc;
     }
     loc.Readable = true;

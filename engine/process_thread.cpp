@@ -15,11 +15,11 @@ namespace qz {
 
 namespace {
 
-// How long a waiting side spins before it sleeps: a few batches' time. Waking a sleeping
-// thread costs tens to hundreds of microseconds (more on a virtual machine whose idle
-// processor has halted), longer than a batch takes, so sleeping on every batch would double
-// the pass; spinning longer than this only burns a processor that another process may want.
-constexpr auto kSpinTime = std::chrono::microseconds(300);
+// How long a waiting side spins before it sleeps. With batches of up to a few megabytes and a
+// read-ahead of several batches a side rarely waits at all; when it does, a short spin catches
+// a batch that is about to arrive without burning a processor that the other side (or another
+// process on a busy machine) needs.
+constexpr auto kSpinTime = std::chrono::microseconds(30);
 
 inline void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -27,26 +27,42 @@ inline void CpuRelax() {
 #endif
 }
 
-// Waits while word holds value: a bounded spin, then the kernel's futex. The library's
-// atomic wait yields the processor in a loop before it sleeps, and on a machine busy with
-// other work every yield can cost a whole time slice, twice per batch.
-void WaitWhile(std::atomic<uint32_t>& word, uint32_t value) {
-    if (word.load(std::memory_order_acquire) != value) return;
+template <class Ready> bool SpinUntil(Ready&& ready) {
     const auto until = std::chrono::steady_clock::now() + kSpinTime;
     do {
         for (int i = 0; i < 32; ++i) {
-            if (word.load(std::memory_order_acquire) != value) return;
+            if (ready()) return true;
             CpuRelax();
         }
     } while (std::chrono::steady_clock::now() < until);
-    while (word.load(std::memory_order_acquire) == value)
-        ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAIT_PRIVATE, value, nullptr,
-                  nullptr, 0);
+    return false;
 }
 
-void Wake(std::atomic<uint32_t>& word) {
-    ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word), FUTEX_WAKE_PRIVATE, INT32_MAX, nullptr,
-              nullptr, 0);
+// Returns once ready() holds: a short spin, then the kernel's futex on the word's sequence.
+// The sleeper is counted before ready() is checked again, and the other side bumps the
+// sequence after changing the state and before it looks for sleepers, so no change is missed.
+template <class Word, class Ready> void WaitUntil(Word& word, Ready&& ready) {
+    if (SpinUntil(ready)) return;
+    for (;;) {
+        const uint32_t seen = word.Sequence.load();
+        word.Sleepers.fetch_add(1);
+        if (ready()) {
+            word.Sleepers.fetch_sub(1);
+            return;
+        }
+        ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word.Sequence), FUTEX_WAIT_PRIVATE, seen,
+                  nullptr, nullptr, 0);
+        word.Sleepers.fetch_sub(1);
+        if (ready()) return;
+    }
+}
+
+// After a change of the state that the word's sleepers wait for.
+template <class Word> void Notify(Word& word) {
+    word.Sequence.fetch_add(1);
+    if (word.Sleepers.load() != 0)
+        ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&word.Sequence), FUTEX_WAKE_PRIVATE,
+                  INT32_MAX, nullptr, nullptr, 0);
 }
 
 // The default step: record by record through the scan's batch loop, so that a failure names
@@ -69,36 +85,41 @@ void DecodeAndStore(TNTFS_FILES& s, TDecodeContext& ctx, uint8_t* data, uint64_t
 
 } // namespace
 
-TNTFS_ProcessThread::TNTFS_ProcessThread(TNTFS_FILES& nf, TBatchProcessor process)
-    : FNF(nf), FProcess(process ? std::move(process) : TBatchProcessor(DecodeAndStore)) {
+TNTFS_ProcessThread::TNTFS_ProcessThread(TNTFS_FILES& scan, TBatchProcessor process)
+    : FScan(scan), FProcess(process ? std::move(process) : TBatchProcessor(DecodeAndStore)) {
     FThread = std::thread([this] { Execute(); });
 }
 
 TNTFS_ProcessThread::~TNTFS_ProcessThread() {
     WaitUntilIdle();
-    FTerminate = true;
-    FSignalRestart.store(1, std::memory_order_release);
-    Wake(FSignalRestart);
+    FTerminate.store(true);
+    Notify(FWorkerWake);
     if (FThread.joinable()) FThread.join();
 }
 
+void TNTFS_ProcessThread::WaitForInHand(uint32_t maxInHand) {
+    auto ready = [&] { return Failed() || FQueued.load() - FDone.load() <= maxInHand; };
+    if (ready()) return;
+    ++FWaits;
+    WaitUntil(FScanWake, ready);
+}
+
+void TNTFS_ProcessThread::WaitForFreeSlot() {
+    WaitForInHand(kQueueDepth - 1);
+}
+
 void TNTFS_ProcessThread::WaitUntilIdle() {
-    if (FBusy.load(std::memory_order_acquire) == 0) return;
-    ++scount;
-    WaitWhile(FBusy, 1);
+    WaitForInHand(0);
 }
 
 void TNTFS_ProcessThread::StartBatch(size_t count, uint8_t* data, uint64_t firstRecNo,
                                      bool readRaw) {
-    WaitUntilIdle();
+    WaitForFreeSlot();
     if (Failed()) return;
-    FFromMFTRecNo = firstRecNo;
-    FRecordsToProcess = count;
-    FMFTData = data;
-    FReadRaw = readRaw;
-    FBusy.store(1, std::memory_order_relaxed);
-    FSignalRestart.store(1, std::memory_order_release);
-    Wake(FSignalRestart);
+    const uint32_t n = FQueued.load(std::memory_order_relaxed);
+    FQueue[n % kQueueDepth] = TBatch{data, firstRecNo, count, readRaw};
+    FQueued.store(n + 1); // publishes the slot
+    Notify(FWorkerWake);
 }
 
 void TNTFS_ProcessThread::Execute() {
@@ -111,25 +132,23 @@ void TNTFS_ProcessThread::Execute() {
 
     TDecodeContext ctx;
     for (;;) {
-        // The next batch usually follows within a read's time: spin for it, then sleep.
-        WaitWhile(FSignalRestart, 0);
-        FSignalRestart.store(0, std::memory_order_relaxed);
-        if (FTerminate) break;
+        WaitUntil(FWorkerWake, [&] { return FTerminate.load() || FQueued.load() != FDone.load(); });
+        const uint32_t done = FDone.load(std::memory_order_relaxed);
+        if (FQueued.load() == done) break; // the end, and nothing left in hand
+        const TBatch& b = FQueue[done % kQueueDepth];
         try {
-            FProcess(FNF, ctx, FMFTData, FFromMFTRecNo, FRecordsToProcess, FReadRaw);
-            if (!rootrec) {
-                const int i = FNF.SearchDirRec(5);
-                if (i >= 0) rootrec = FNF.FDirList[size_t(i)];
-            }
+            FProcess(FScan, ctx, b.Data, b.FirstRecNo, b.Count, b.ReadRaw);
         } catch (const std::exception& e) {
-            ErrorMessage = e.what();
-            WasError.store(true, std::memory_order_release);
-            FBusy.store(0, std::memory_order_release);
-            Wake(FBusy);
+            FErrorMessage = e.what();
+            FFailed.store(true);
+            Notify(FScanWake);
             return; // a failed worker takes no further batch
         }
-        FBusy.store(0, std::memory_order_release);
-        Wake(FBusy);
+        const int64_t folders = int64_t(FScan.FDirList.size());
+        FStoredFolders.store(folders, std::memory_order_relaxed);
+        FStoredFiles.store(int64_t(FScan.FFileList.size()) - folders, std::memory_order_relaxed);
+        FDone.store(done + 1);
+        Notify(FScanWake);
     }
 }
 

@@ -1,11 +1,11 @@
 // The MFT pass's decoding worker and the pass's observation points.
 //
-// The scan thread reads the MFT in batches of up to 256 records into two alternating buffers;
-// one TNTFS_ProcessThread decodes and stores each batch while the next one is read. Batches
-// are handed over strictly in record order, one at a time, so records are stored in
-// record-number order. The hand-over is the only synchronisation: while the worker holds a
-// batch (FBusy), only the worker touches the scan's lists, indexes and dictionaries; the scan
-// thread reads them (for progress) only while the worker is idle.
+// The scan thread reads the MFT in batches into a ring of buffers; one TNTFS_ProcessThread
+// decodes and stores the batches in the order they were handed over, while the scan thread
+// reads the next ones ahead (up to kQueueDepth batches in hand). Records are stored in
+// record-number order. The queue is the only synchronisation: only the worker touches the
+// scan's lists, indexes and dictionaries until the scan thread has waited for it to be idle;
+// meanwhile the worker publishes the file and folder counts for progress.
 #pragma once
 
 #include "engine/scan.h"
@@ -25,39 +25,65 @@ using TBatchProcessor = std::function<void(TNTFS_FILES& scan, TDecodeContext& ct
 
 class TNTFS_ProcessThread {
 public:
+    // Batches handed over and not yet decoded, at most: the read-ahead of the scan thread.
+    static constexpr uint32_t kQueueDepth = 4;
+
     // Starts the thread at once; it waits for its first batch. process replaces the decode
     // and store step (tests use it to inject faults); by default each record goes through
     // TNTFS_FILES::ProcessRecordBatch.
-    explicit TNTFS_ProcessThread(TNTFS_FILES& nf, TBatchProcessor process = {});
-    // Waits for the batch in hand, then ends the thread.
+    explicit TNTFS_ProcessThread(TNTFS_FILES& scan, TBatchProcessor process = {});
+    // Waits for the batches in hand, then ends the thread.
     ~TNTFS_ProcessThread();
     TNTFS_ProcessThread(const TNTFS_ProcessThread&) = delete;
     TNTFS_ProcessThread& operator=(const TNTFS_ProcessThread&) = delete;
 
-    // Wait until idle, then hand over a batch. data must stay untouched until the worker is
-    // idle again. Ignored once the worker has failed (it takes no further batch).
+    // Wait until fewer than kQueueDepth batches are in hand, so that the buffer of the batch
+    // handed over kQueueDepth batches ago is free again (returns at once after a failure).
+    void WaitForFreeSlot();
+    // Queue a batch (waiting for a free slot first). data must stay untouched until the worker
+    // has decoded it: the caller cycles through kQueueDepth buffers. Ignored once the worker
+    // has failed (it takes no further batch).
     void StartBatch(size_t count, uint8_t* data, uint64_t firstRecNo, bool readRaw);
     // Wait until the worker holds no batch (returns at once after a failure).
     void WaitUntilIdle();
-    bool Failed() const { return WasError.load(std::memory_order_acquire); }
-
-    uint64_t scount = 0;               // batches the scan thread had to wait for
-    std::atomic<bool> WasError{false}; // the worker stopped because of an error
-    std::string ErrorMessage;          // written before WasError is set
-    PMFT_RECORD rootrec = nullptr;     // the root folder once record 5 is stored (read while idle)
+    bool Failed() const { return FFailed.load(std::memory_order_acquire); }
+    // The worker's error; valid once Failed().
+    const std::string& ErrorMessage() const { return FErrorMessage; }
+    // Times the scan thread had to wait for the worker.
+    uint64_t Waits() const { return FWaits; }
+    // Files and folders stored so far (published after each batch; safe to read any time).
+    int64_t StoredFiles() const { return FStoredFiles.load(std::memory_order_relaxed); }
+    int64_t StoredFolders() const { return FStoredFolders.load(std::memory_order_relaxed); }
 
 private:
+    // A word one side sleeps on: a sequence bumped on every change the other side waits for,
+    // and the number of sleepers (a change calls the kernel only when someone sleeps).
+    struct TWaitWord {
+        std::atomic<uint32_t> Sequence{0};
+        std::atomic<uint32_t> Sleepers{0};
+    };
+    struct TBatch {
+        uint8_t* Data = nullptr;
+        uint64_t FirstRecNo = 0;
+        size_t Count = 0;
+        bool ReadRaw = true;
+    };
     void Execute();
+    // Scan thread: wait until at most maxInHand batches are queued or in decoding.
+    void WaitForInHand(uint32_t maxInHand);
 
-    TNTFS_FILES& FNF;
+    TNTFS_FILES& FScan;
     TBatchProcessor FProcess;
-    std::atomic<uint32_t> FBusy{0};          // 1 while the worker holds a batch
-    std::atomic<uint32_t> FSignalRestart{0}; // 1: a batch or the end request waits
-    bool FTerminate = false;
-    uint64_t FFromMFTRecNo = 0;
-    size_t FRecordsToProcess = 0;
-    uint8_t* FMFTData = nullptr;
-    bool FReadRaw = true;
+    TBatch FQueue[kQueueDepth];
+    std::atomic<uint32_t> FQueued{0}; // batches handed over so far (written by the scan thread)
+    std::atomic<uint32_t> FDone{0};   // batches decoded so far (written by the worker)
+    std::atomic<bool> FFailed{false}; // the worker stopped because of an error
+    std::atomic<bool> FTerminate{false};
+    TWaitWord FWorkerWake;     // the worker waits here for a batch or the end
+    TWaitWord FScanWake;       // the scan thread waits here for a free slot or the end of work
+    std::string FErrorMessage; // written before FFailed is set
+    uint64_t FWaits = 0;
+    std::atomic<int64_t> FStoredFiles{0}, FStoredFolders{0};
     std::thread FThread;
 };
 
@@ -72,7 +98,8 @@ struct TMFTBatchInfo {
 
 // Observation points of the MFT pass, for tests and measurements.
 struct TMFTPassHooks {
-    // Called on the scan thread before each hand-over (the worker is idle then).
+    // Called on the scan thread before each hand-over. The worker may still be decoding
+    // earlier batches: the hook may cancel the scan but must not read its lists.
     std::function<void(TNTFS_FILES& scan, const TMFTBatchInfo& batch)> OnBatch;
     // Replaces the worker's decode and store step.
     TBatchProcessor Process;

@@ -54,6 +54,12 @@ std::unique_ptr<TNTFS_FILES> TNTFS_FILES::CreateSlow(const std::u16string& RootF
     return std::unique_ptr<TNTFS_FILES>(new TNTFS_FILES(SlowTag{}, RootFolder));
 }
 
+std::unique_ptr<TNTFS_FILES> TNTFS_FILES::CreateDevice(const std::u16string& DevicePath) {
+    auto scan = std::unique_ptr<TNTFS_FILES>(new TNTFS_FILES(SlowTag{}, DevicePath));
+    scan->FDeviceMode = true;
+    return scan;
+}
+
 TNTFS_FILES::TNTFS_FILES(PMFT_RECORD rootmft, const std::u16string& RootFolder) {
     ScannerInitialize(RootFolder, true, rootmft);
 }
@@ -102,7 +108,7 @@ TNTFS_FILES::~TNTFS_FILES() {
 }
 
 bool TNTFS_FILES::IsSourceCSV() const {
-    return FSlowMode && !FMFTSource &&
+    return FSlowMode && !FMFTSource && !FDeviceMode &&
            (EndsWithIgnoreAsciiCase(FSource, u".csv") || EndsWithIgnoreAsciiCase(FSource, u".tsv"));
 }
 
@@ -224,29 +230,40 @@ void TNTFS_FILES::SetError(const std::string& message) {
 
 std::vector<std::string> TNTFS_FILES::AnomalyTexts() const {
     std::vector<std::string> out;
-    auto count = [](int64_t n, const char* one, const char* many) {
-        return std::to_string(n) + " " + (n == 1 ? one : many);
-    };
+    // Numbers go in as text: their types differ, and a translation may place them anywhere.
+    auto num = [](auto n) { return std::to_string(n); };
     const TScanAnomalies& a = Anomalies;
     if (a.TrailerRecordSize != 0)
-        out.push_back("the volume data of the MFT dump says " +
-                      std::to_string(a.TrailerRecordSize) +
-                      "-byte records, but its first record is " + std::to_string(BytesPerRecord()) +
-                      " bytes long: the records were read with that size");
+        out.push_back(Format(tr("the volume data of the MFT dump says %s-byte records, but its "
+                                "first record is %s bytes long: the records were read with that "
+                                "size"),
+                             num(a.TrailerRecordSize).c_str(), num(BytesPerRecord()).c_str()));
     if (a.OrphanItems > 0)
-        out.push_back(count(a.OrphanItems, "item", "items") + " (" + std::to_string(a.OrphanBytes) +
-                      " bytes) could not be placed in the folder tree (a damaged or missing "
-                      "folder record, or folders in a loop): shown under " +
-                      Utf16ToUtf8(std::u16string(kOrphanFolderName)));
+        out.push_back(Format(ntr("%s item (%s bytes) could not be placed in the folder tree (a "
+                                 "damaged or missing folder record, or folders in a loop): shown "
+                                 "under %s",
+                                 "%s items (%s bytes) could not be placed in the folder tree (a "
+                                 "damaged or missing folder record, or folders in a loop): shown "
+                                 "under %s",
+                                 uint64_t(a.OrphanItems)),
+                             num(a.OrphanItems).c_str(), num(a.OrphanBytes).c_str(),
+                             Utf16ToUtf8(std::u16string(kOrphanFolderName)).c_str()));
     if (a.DamagedSizes > 0)
-        out.push_back(count(a.DamagedSizes, "damaged record has", "damaged records have") +
-                      " impossible sizes (a damaged data attribute, or more allocated space than "
-                      "the volume holds): counted without the damaged attribute, or with the "
-                      "volume's size");
+        out.push_back(Format(ntr("%s damaged record has impossible sizes (a damaged data "
+                                 "attribute, or more allocated space than the volume holds): "
+                                 "counted without the damaged attribute, or with the volume's size",
+                                 "%s damaged records have impossible sizes (a damaged data "
+                                 "attribute, or more allocated space than the volume holds): "
+                                 "counted without the damaged attribute, or with the volume's size",
+                                 uint64_t(a.DamagedSizes)),
+                             num(a.DamagedSizes).c_str()));
     if (a.SaturatedTotals > 0)
-        out.push_back(count(a.SaturatedTotals, "folder total", "folder totals") +
-                      " reached the largest size that can be counted (16 EiB): shown as that "
-                      "size, a lower bound");
+        out.push_back(Format(ntr("%s folder total reached the largest size that can be counted "
+                                 "(16 EiB): shown as that size, a lower bound",
+                                 "%s folder totals reached the largest size that can be counted "
+                                 "(16 EiB): shown as that size, a lower bound",
+                                 uint64_t(a.SaturatedTotals)),
+                             num(a.SaturatedTotals).c_str()));
     return out;
 }
 
@@ -284,19 +301,26 @@ void TNTFS_FILES::ProcessMFTRecords(const std::u16string& FilterInclude,
             RunMFTPass(*this);
         } else {
             DebugLog("ProcessMFTRecordStart - is FSlowMode");
-            if (IsSourceCSV()) {
+            if (FDeviceMode) {
+                DebugLog("ProcessMFTRecordStart - DoSlowMode");
+                if (!gPasses.DeviceScan)
+                    SetError("Portable devices are not available in this build");
+                else
+                    gPasses.DeviceScan(*this, FilterInclude, FilterExclude, FilterFullPath);
+            } else if (IsSourceCSV()) {
                 WasCSVFile = true;
                 int64_t line = 0;
                 if (!gPasses.ImportCSV) {
-                    SetError("CSV/TSV import is not available in this build");
+                    SetError(tr("CSV/TSV import is not available in this build"));
                 } else if (!gPasses.ImportCSV(*this, line)) {
                     WasError = true;
-                    ErrorMEssage = "Failed to import CSV file (line " + std::to_string(line) + ")";
+                    ErrorMEssage =
+                        Format(tr("Failed to import CSV file (line %lld)"), (long long)line);
                 }
             } else {
                 DebugLog("ProcessMFTRecordStart - DoSlowMode");
                 if (!gPasses.SlowScan)
-                    SetError("Folder scanning is not available in this build");
+                    SetError(tr("Folder scanning is not available in this build"));
                 else
                     gPasses.SlowScan(*this, FilterInclude, FilterExclude, FilterFullPath,
                                      foldersonlyflag);

@@ -55,6 +55,9 @@ struct TSourcePasses {
     void (*SlowScan)(TNTFS_FILES& scan, const std::u16string& filterInclude,
                      const std::u16string& filterExclude, bool filterFullPath,
                      bool foldersOnly) = nullptr;
+    // The walk of a portable device (FSource is a device path).
+    void (*DeviceScan)(TNTFS_FILES& scan, const std::u16string& filterInclude,
+                       const std::u16string& filterExclude, bool filterFullPath) = nullptr;
 };
 // The process-wide table; each library sets its own entry at start-up.
 TSourcePasses& SourcePasses();
@@ -91,14 +94,21 @@ inline constexpr std::u16string_view kOrphanFolderName = u"<Orphaned items>";
 
 // What a scan met that did not stop it, counted for the warnings shown once it is done.
 struct TScanWarnings {
-    int64_t UnreadableFolders = 0;  // folders not read completely (marked Unreadable)
-    int64_t UnexaminedEntries = 0;  // entries listed but not examinable (marked Unreadable)
-    int64_t SkippedLines = 0;       // CSV/TSV lines that are not data rows, or outside the root
-    int64_t RowsWithBadNumbers = 0; // CSV/TSV rows with a number field that did not read (0)
-    int64_t MergedRows = 0;         // CSV/TSV rows naming an item read before (the last counts)
+    int64_t UnreadableFolders = 0;   // folders not read completely (marked Unreadable)
+    int64_t UnexaminedEntries = 0;   // entries listed but not examinable (marked Unreadable)
+    int64_t SkippedLines = 0;        // CSV/TSV lines that are not data rows, or outside the root
+    int64_t RowsWithBadNumbers = 0;  // CSV/TSV rows with a number field that did not read (0)
+    int64_t MergedRows = 0;          // CSV/TSV rows naming an item read before (the last counts)
+    int64_t SkippedObjects = 0;      // device objects left out: unreadable, or without a name
+    int64_t UnknownSizes = 0;        // device files whose size the device did not give (0 bytes)
+    int64_t RenamedObjects = 0;      // device names holding "\" or "/", shown with look-alikes
+    bool DeviceDisconnected = false; // the device went away during the walk
+    // A device read through another program's mount of it (the folder), not over USB.
+    std::string ReadThrough;
     bool Any() const {
         return UnreadableFolders || UnexaminedEntries || SkippedLines || RowsWithBadNumbers ||
-               MergedRows;
+               MergedRows || SkippedObjects || UnknownSizes || RenamedObjects ||
+               DeviceDisconnected || !ReadThrough.empty();
     }
 };
 
@@ -109,6 +119,9 @@ public:
     explicit TNTFS_FILES(const std::u16string& MFTFilename);
     // Slow mode: a folder, a CSV/TSV file; decided by ProcessMFTRecords.
     static std::unique_ptr<TNTFS_FILES> CreateSlow(const std::u16string& RootFolder);
+    // A portable device: DevicePath is its display name, optionally followed by "\" and
+    // folders inside it.
+    static std::unique_ptr<TNTFS_FILES> CreateDevice(const std::u16string& DevicePath);
     // Subtree mode: copy the descendants of rootmft (a folder of another living scan).
     TNTFS_FILES(PMFT_RECORD rootmft, const std::u16string& RootFolder);
     virtual ~TNTFS_FILES();
@@ -226,6 +239,8 @@ public:
     bool WasCSVFile = false;
     bool CSVHasFilesFlag = false;
     TDiskSizeInfo CSVDinfo;
+    bool FDeviceMode = false;  // the source is a portable device
+    TDiskSizeInfo DeviceDinfo; // a device's storage figures, found by its walk
     // Set by the folder walk and the CSV/TSV import (each resets it when it starts).
     TScanWarnings Warnings;
     bool FShowMaxModifiedDate = false;
@@ -243,7 +258,8 @@ public:
     bool IsSourceMFT() const { return !FSlowMode && !FMFTSource && FSource.size() == 1; }
     bool IsSourceDump() const { return !FSlowMode && !FMFTSource && FSource.size() > 1; }
     bool IsSourceCSV() const;
-    bool IsSourceFolder() const { return FSlowMode && !IsSourceCSV(); }
+    bool IsSourceDevice() const { return FDeviceMode; }
+    bool IsSourceFolder() const { return FSlowMode && !FDeviceMode && !IsSourceCSV(); }
 
 private:
     struct SlowTag {};

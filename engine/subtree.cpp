@@ -1,6 +1,7 @@
 // The subtree source: a folder of another, still living scan copied under a new root, so that
 // a folder on an NTFS volume is shown without reading the volume again.
 #include "base/debuglog.h"
+#include "base/translate.h"
 #include "engine/scan.h"
 
 #include <vector>
@@ -65,7 +66,7 @@ void CopySubtree(TNTFS_FILES& s, PMFT_RECORD dst, PMFT_RECORD src) {
 void RunSubtreeCopy(TNTFS_FILES& s) {
     PMFT_RECORD source = s.FMFTSource;
     if (!source) {
-        s.SetError("No folder to copy");
+        s.SetError(tr("No folder to copy"));
         return;
     }
     std::u16string name = s.FSource;

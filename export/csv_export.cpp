@@ -63,7 +63,7 @@ void TCsvExportRun::End() {
         File.Abandon();
         R.Ok = false;
         R.Cancelled = true;
-        if (R.Error.empty()) R.Error = "Export cancelled";
+        if (R.Error.empty()) R.Error = tr("Export cancelled");
         return;
     }
     const std::string path = File.Path();
@@ -165,7 +165,7 @@ TCsvExportResult ExportToCSV(const TCsvExportJob& job, const TExportOptions& opt
     if (!view) {
         TCsvExportResult r;
         r.Ok = false;
-        r.Error = "Nothing to export";
+        r.Error = tr("Nothing to export");
         return r;
     }
     TCsvExportRun run(job, options, *view);

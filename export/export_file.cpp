@@ -18,11 +18,8 @@ TExportFile::~TExportFile() {
 
 void TExportFile::Fail(const char* what, int err) {
     if (!FError.empty()) return;
-    FError.assign(what);
-    FError.push_back(' ');
-    FError.append(FMode == TMode::Stdout ? std::string("standard output") : FPath);
-    FError.append(": ");
-    FError.append(std::strerror(err));
+    FError = Format(what, FMode == TMode::Stdout ? tr("standard output") : FPath.c_str(),
+                    std::strerror(err));
 }
 
 bool TExportFile::Open(const std::u16string& fileName) {
@@ -37,11 +34,11 @@ bool TExportFile::Open(const std::u16string& fileName) {
     }
     FPath = Utf16ToUtf8(fileName);
     if (FPath.empty()) {
-        FError = "Cannot create an export file without a name";
+        FError = tr("Cannot create an export file without a name");
         return false;
     }
     if (!FFile.Open(FPath)) {
-        Fail("Cannot create", errno);
+        Fail(tr("Cannot create %s: %s"), errno);
         return false;
     }
     FPath = FFile.Target();
@@ -62,11 +59,11 @@ void TExportFile::Flush() {
         const ssize_t n = ::write(fd, p, left);
         if (n < 0) {
             if (errno == EINTR) continue;
-            Fail("Cannot write", errno);
+            Fail(tr("Cannot write %s: %s"), errno);
             break;
         }
         if (n == 0) {
-            Fail("Cannot write", ENOSPC);
+            Fail(tr("Cannot write %s: %s"), ENOSPC);
             break;
         }
         p += n;
@@ -88,7 +85,7 @@ bool TExportFile::Commit() {
         return false;
     }
     if (!FFile.Commit()) {
-        Fail("Cannot write", errno);
+        Fail(tr("Cannot write %s: %s"), errno);
         FMode = TMode::None;
         return false;
     }

@@ -50,6 +50,7 @@ public:
 
 private:
     void Flush();
+    // what: a translated text with "%s" for the file and "%s" for the reason.
     void Fail(const char* what, int err);
 
     enum class TMode { None, Stdout, File };

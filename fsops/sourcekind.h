@@ -6,6 +6,8 @@
 // mounted from, so nothing has to be parsed back out of the entry text.
 #pragma once
 
+#include "engine/types.h"
+
 #include <cstdint>
 #include <string>
 
@@ -33,6 +35,12 @@ struct TSourceEntry {
     std::string Path;   // mount point, user folder or device path; empty for the fixed entries
     std::string Device; // drives: what was mounted (a block device or an image file), if any
     std::string FsType; // drives: the file-system type of the mount table ("ext4", "ntfs3")
+    // Drives: an NTFS volume whose device this process may not read (it needs root). It is
+    // listed as DT_DRIVE, walked as a folder unless the program restarts with root rights.
+    bool NeedsRoot = false;
+    // Drives: the space figures of the file system when the list was built (none when
+    // Space.hastotalandfreespace is false).
+    TDiskSizeInfo Space;
 };
 
 } // namespace qz

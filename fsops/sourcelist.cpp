@@ -3,8 +3,11 @@
 #include "base/debuglog.h"
 #include "base/text.h"
 #include "engine/mft_volume.h"
+#include "fsops/udev_linux.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace qz {
@@ -49,9 +52,23 @@ std::string BaseName(const std::string& p) {
 
 } // namespace
 
+TRawAccess NtfsRawAccess(const TMountInfo& m) {
+    if (!MayBeNtfsMount(m.FsType) || m.Source.empty() || m.Source[0] != '/')
+        return TRawAccess::NotNtfs;
+    const TNtfsLocation loc = LocateNtfsVolume(m.Source);
+    if (loc.Readable) return loc.IsNtfs ? TRawAccess::Readable : TRawAccess::NotNtfs;
+    // The device refuses this process. NTFS drivers name themselves in the mount table; a
+    // FUSE mount ("fuseblk") says nothing, and only the udev database may know.
+    if (loc.Error != std::strerror(EACCES) && loc.Error != std::strerror(EPERM))
+        return TRawAccess::NotNtfs;
+    const bool ntfs = m.FsType == "ntfs" || m.FsType == "ntfs3" || m.FsType == "ntfs-3g" ||
+                      m.FsType == "fuse.ntfs-3g" || m.FsType == "fuse.ntfs" ||
+                      UdevFileSystemType(m.Source) == "ntfs";
+    return ntfs ? TRawAccess::NeedsRoot : TRawAccess::NotNtfs;
+}
+
 bool CanReadNtfsVolume(const TMountInfo& m) {
-    if (!MayBeNtfsMount(m.FsType) || m.Source.empty() || m.Source[0] != '/') return false;
-    return LocateNtfsVolume(m.Source).IsNtfs;
+    return NtfsRawAccess(m) == TRawAccess::Readable;
 }
 
 bool IsListedMount(const TMountInfo& m) {
@@ -62,10 +79,15 @@ bool IsListedMount(const TMountInfo& m) {
            IsNetworkFileSystem(m.FsType) || m.FsType.rfind("fuse.", 0) == 0;
 }
 
-TSourceList GetDrives(const std::vector<TMountInfo>& mounts,
-                      const std::vector<std::string>& userFolders, const std::string& homeFolder) {
-    DebugLog("GetDrives Start");
-    TSourceList list;
+std::u16string DriveEntryText(const TMountInfo& m, bool needsRoot) {
+    const std::string desc =
+        (!m.Source.empty() && m.Source[0] == '/') ? BaseName(m.Source) : m.Source;
+    std::string text = "[" + m.MountPoint + "] " + desc + " (" + m.FsType;
+    if (needsRoot) text += std::string(", ") + tr("NTFS read raw only as root");
+    return Utf8ToUtf16(text + ")");
+}
+
+std::vector<TSourceEntry> GetDriveEntries(const std::vector<TMountInfo>& mounts) {
     // The visible mount of each mount point is the last one.
     std::vector<const TMountInfo*> shown;
     for (const TMountInfo& m : mounts) {
@@ -82,25 +104,35 @@ TSourceList GetDrives(const std::vector<TMountInfo>& mounts,
         return a->MountPoint < b->MountPoint;
     });
     DebugLog("DisplayDrivesEx");
+    std::vector<TSourceEntry> entries;
     for (const TMountInfo* m : shown) {
         TSourceEntry e;
-        e.Kind = CanReadNtfsVolume(*m) ? DT_NTFS : DT_DRIVE;
+        const TRawAccess raw = NtfsRawAccess(*m);
+        e.Kind = raw == TRawAccess::Readable ? DT_NTFS : DT_DRIVE;
+        e.NeedsRoot = raw == TRawAccess::NeedsRoot;
         e.Path = m->MountPoint;
         e.Device = m->Source;
         e.FsType = m->FsType;
-        std::string desc =
-            (!m->Source.empty() && m->Source[0] == '/') ? BaseName(m->Source) : m->Source;
-        e.Text = Utf8ToUtf16("[" + m->MountPoint + "] " + desc + " (" + m->FsType + ")");
-        list.Entries.push_back(std::move(e));
+        e.Text = DriveEntryText(*m, e.NeedsRoot);
+        e.Space.itempath = Utf8ToUtf16(m->MountPoint);
+        entries.push_back(std::move(e));
     }
-    if (!list.Entries.empty()) {
-        list.Selected = 0;
-        if (!homeFolder.empty()) {
-            const TMountInfo* h = MountOfPath(mounts, NormalizePath(homeFolder));
-            if (h)
-                for (size_t i = 0; i < list.Entries.size(); ++i)
-                    if (list.Entries[i].Path == h->MountPoint) list.Selected = int(i);
-        }
+    return entries;
+}
+
+TSourceList ComposeSourceList(std::vector<TSourceEntry> entries,
+                              const std::vector<std::string>& userFolders,
+                              const std::string& homeFolder,
+                              const std::vector<TMountInfo>& mounts) {
+    TSourceList list;
+    list.Entries = std::move(entries);
+    const TMountInfo* home =
+        homeFolder.empty() ? nullptr : MountOfPath(mounts, NormalizePath(homeFolder));
+    for (size_t i = 0; i < list.Entries.size(); ++i) {
+        const TSourceEntry& e = list.Entries[i];
+        if (e.Kind != DT_DRIVE && e.Kind != DT_NTFS) continue;
+        if (list.Selected < 0) list.Selected = int(i);
+        if (home && e.Path == home->MountPoint) list.Selected = int(i);
     }
     DebugLog("LoadUserFolders");
     for (const std::string& f : userFolders) {
@@ -119,6 +151,22 @@ TSourceList GetDrives(const std::vector<TMountInfo>& mounts,
     }
     DebugLog("DoDrives Complete");
     return list;
+}
+
+TSourceList GetDrives(const std::vector<TMountInfo>& mounts,
+                      const std::vector<std::string>& userFolders, const std::string& homeFolder) {
+    DebugLog("GetDrives Start");
+    return ComposeSourceList(GetDriveEntries(mounts), userFolders, homeFolder, mounts);
+}
+
+bool SourceContains(const std::string& outer, const std::string& inner,
+                    const std::vector<TMountInfo>& mounts) {
+    const std::string o = NormalizePath(outer), i = NormalizePath(inner);
+    const std::string prefix = o == "/" ? o : o + "/";
+    if (i != o && i.compare(0, prefix.size(), prefix) != 0) return false;
+    const TMountInfo* mo = MountOfPath(mounts, o);
+    const TMountInfo* mi = MountOfPath(mounts, i);
+    return !mo || !mi || mo->MountPoint == mi->MountPoint;
 }
 
 std::string FixedEntryText(TSourceKind kind) {

@@ -19,6 +19,11 @@ struct TSourceList {
     int Selected = -1; // the entry picked by default (-1: none, the list is empty)
 };
 
+// Whether a mount can be read through its MFT: not at all (not NTFS, or not known to be),
+// yes (its device opens and holds an NTFS boot sector), or only as root (the file system is
+// NTFS by the mount table or the udev database, but the device refuses this process).
+enum class TRawAccess : uint8_t { NotNtfs, Readable, NeedsRoot };
+TRawAccess NtfsRawAccess(const TMountInfo& m);
 // True when the file system of a mount is NTFS and the device it was mounted from can be
 // opened and its boot sector read (needs read permission on the device, normally root).
 bool CanReadNtfsVolume(const TMountInfo& m);
@@ -30,6 +35,24 @@ bool IsListedMount(const TMountInfo& m);
 // Builds the list. homeFolder picks the default entry: the mount holding it (else the first).
 TSourceList GetDrives(const std::vector<TMountInfo>& mounts,
                       const std::vector<std::string>& userFolders, const std::string& homeFolder);
+// The drive entries alone (the listed mounts in mount-point order, classified), without
+// space figures: the part of the list that follows the mount table.
+std::vector<TSourceEntry> GetDriveEntries(const std::vector<TMountInfo>& mounts);
+// The whole list from entries made before (drives, then any others such as portable devices,
+// in order), the user's folders and the fixed entries. The default entry is the drive holding
+// homeFolder, else the first drive.
+TSourceList ComposeSourceList(std::vector<TSourceEntry> entries,
+                              const std::vector<std::string>& userFolders,
+                              const std::string& homeFolder, const std::vector<TMountInfo>& mounts);
+// The text of a drive entry: "[/mnt/win] sdb1 (ntfs3)", with a note when the volume could be
+// read raw only as root.
+std::u16string DriveEntryText(const TMountInfo& m, bool needsRoot);
+
+// True when scanning outer reads inner too (both absolute paths): inner is outer, or lies
+// below it on the same mounted file system. A folder walk does not enter other mounts, so
+// "/" and "/home" are apart when /home is a file system of its own.
+bool SourceContains(const std::string& outer, const std::string& inner,
+                    const std::vector<TMountInfo>& mounts);
 
 // The text of a fixed entry (DT_FOLDER, DT_MULTIPLE, DT_MFTFILE, DT_CSVFILE) in the current
 // language ("<Select Folder...>"); empty for the other kinds.

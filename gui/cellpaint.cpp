@@ -4,6 +4,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <QRegion>
 #include <QTextLayout>
 #include <algorithm>
 #include <cmath>
@@ -64,6 +65,44 @@ void DrawHighlightedText(QPainter* p, const QRect& rect, const QString& text,
     p->save();
     p->setClipRect(rect, Qt::IntersectClip);
     layout.draw(p, QPointF(rect.left(), y));
+    p->restore();
+}
+
+namespace {
+
+// The relative luminance of a colour (sRGB, 0 black .. 1 white).
+double Luminance(const QColor& c) {
+    const auto channel = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+}
+
+} // namespace
+
+QColor ContrastingTextColour(const QColor& background) {
+    const double l = Luminance(background);
+    // Contrast ratios (L1 + 0.05) / (L2 + 0.05) against black and white.
+    const double onBlack = (l + 0.05) / 0.05, onWhite = 1.05 / (l + 0.05);
+    return onBlack >= onWhite ? QColor(Qt::black) : QColor(Qt::white);
+}
+
+void DrawTextOverFill(QPainter* p, const QRect& rect, int flags, const QString& text,
+                      const QColor& pen, const QRect& fill, const QColor& fillColour) {
+    const QRect over = fill.intersected(rect);
+    p->save();
+    if (!over.isEmpty()) {
+        p->save();
+        p->setClipRect(over, Qt::IntersectClip);
+        p->setPen(ContrastingTextColour(fillColour));
+        p->drawText(rect, flags, text);
+        p->restore();
+        // The rest of the text: the region of rect outside the fill.
+        p->setClipRegion(QRegion(rect).subtracted(QRegion(over)), Qt::IntersectClip);
+    }
+    p->setPen(pen);
+    p->drawText(rect, flags, text);
     p->restore();
 }
 

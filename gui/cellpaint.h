@@ -34,6 +34,15 @@ struct THighlightRun {
 void DrawHighlightedText(QPainter* p, const QRect& rect, const QString& text,
                          const std::vector<THighlightRun>& runs, const QColor& matchColour);
 
+// Black or white, whichever reads better on background (the larger contrast ratio of their
+// relative luminances).
+QColor ContrastingTextColour(const QColor& background);
+
+// Draws text in rect with flags in pen, except where it lies over fill: there it is drawn in
+// the colour that reads on fillColour, so each glyph contrasts with what is under it.
+void DrawTextOverFill(QPainter* p, const QRect& rect, int flags, const QString& text,
+                      const QColor& pen, const QRect& fill, const QColor& fillColour);
+
 // The match colour of the file list: #3838FF, in a dark theme #70BEFF.
 QColor MatchColour(bool dark);
 

@@ -1,9 +1,11 @@
 #include "gui/extview.h"
 
+#include "gui/columnmenu.h"
 #include "gui/filetypecache.h"
 #include "gui/filetypesdelegate.h"
 #include "gui/qtext.h"
 #include "gui/treedelegate.h"
+#include "gui/windowsettings.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -53,6 +55,8 @@ void TExtView::SetupHeader() {
     h->setSortIndicatorShown(false); // statistics order until the first click
     h->setStretchLastSection(false);
     h->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The style's minimum may exceed the swatch's 25 pixels.
+    h->setMinimumSectionSize(std::min(h->minimumSectionSize(), 20));
     const qreal dpi = screen() ? screen()->logicalDotsPerInch() : 96.0;
     for (int c = 0; c < ecCount; ++c) {
         const int w = TFileTypesModel::InitialWidth(c);
@@ -63,6 +67,8 @@ void TExtView::SetupHeader() {
     for (int pos = 0; pos < ecCount; ++pos)
         h->moveSection(h->visualIndex(byPosition[size_t(pos)]), pos);
     h->setSectionResizeMode(ecSwatch, QHeaderView::Fixed);
+    // The swatch and the extension always show.
+    AttachColumnMenu(this, [](int c) { return c == ecSwatch || c == ecExtension; });
     // The swatch stays the first column: a column dropped before it goes back behind it.
     connect(h, &QHeaderView::sectionMoved, this, [h](int, int, int) {
         if (h->visualIndex(ecSwatch) != 0) h->moveSection(h->visualIndex(ecSwatch), 0);
@@ -70,6 +76,19 @@ void TExtView::SetupHeader() {
     connect(h, &QHeaderView::sectionClicked, this, [this](int column) {
         if (column != ecSwatch) FModel.HeaderClick(column);
     });
+}
+
+void TExtView::AttachSettings(TWindowSettings& settings) {
+    settings.OnRestore([this](TWindowSettings& s) {
+        QHeaderView* h = header();
+        s.RestoreHeader(QStringLiteral("extcol"), h);
+        const qreal dpi = screen() ? screen()->logicalDotsPerInch() : 96.0;
+        h->resizeSection(ecSwatch, std::max(25, int(25 * dpi / 96.0 + 0.5)));
+        h->setSectionHidden(ecSwatch, false);
+        if (h->visualIndex(ecSwatch) != 0) h->moveSection(h->visualIndex(ecSwatch), 0);
+    });
+    settings.OnSave(
+        [this](TWindowSettings& s) { s.SaveHeader(QStringLiteral("extcol"), header()); });
 }
 
 std::u16string TExtView::CurrentKey() const {

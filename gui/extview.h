@@ -14,6 +14,7 @@ class QAction;
 namespace qz {
 
 class TFileTypesDelegate;
+class TWindowSettings;
 
 class TExtView : public QTreeView {
     Q_OBJECT
@@ -26,6 +27,10 @@ public:
     std::u16string CurrentKey() const;
     // Makes the row of key current.
     bool SelectRowOf(std::u16string_view key);
+
+    // Every save of the window's settings stores the columns ("extcol": widths, positions,
+    // visibility); the restore sets them again, the swatch first and 25 pixels wide at 96 dpi.
+    void AttachSettings(TWindowSettings& settings);
 
     QAction* actSelectExt;       // "Select"
     QAction* actExportFileTypes; // "Export File Types to CSV file..." (the window's action)

@@ -7,11 +7,13 @@
 #include "gui/filteredit.h"
 #include "gui/historycombo.h"
 #include "gui/qtext.h"
+#include "gui/windowsettings.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMetaObject>
 #include <QPushButton>
@@ -205,6 +207,18 @@ void TFileListPanel::StoreSettings(TMainSettings& s) const {
     s.FilesSortColumn = FShown->SortColumn();
 }
 
+void TFileListPanel::AttachSettings(TWindowSettings& settings) {
+    settings.OnRestore([this](TWindowSettings& s) {
+        s.RestoreHeader(QStringLiteral("filescol_v2"), vstFiles->header());
+        // The duplicate columns show while a duplicate mode is chosen, whatever was stored.
+        vstFiles->ShowDuplicateColumns(cbDupMethod->currentIndex() != 0);
+    });
+    settings.OnSave([this](TWindowSettings& s) {
+        StoreSettings(s.Values());
+        s.SaveHeader(QStringLiteral("filescol_v2"), vstFiles->header());
+    });
+}
+
 void TFileListPanel::SetFormat(const TFormatSettings& format) {
     FShown->Format = format;
     FBuilding->Format = format;
@@ -225,6 +239,14 @@ void TFileListPanel::SetScans(std::vector<TNTFS_FILES*> scans, uint64_t totalSiz
     FScans = std::move(scans);
     FShown->SetDriveTotals(totalSize, totalAlloc);
     if (isVisible()) LoadFileList();
+}
+
+void TFileListPanel::RecordsChanged(uint64_t totalSize, uint64_t totalAlloc) {
+    FShown->SetDriveTotals(totalSize, totalAlloc);
+    vstFiles->viewport()->update();
+    if (!FShown->Loaded()) return;
+    ShowTotals();
+    RefreshSelection();
 }
 
 void TFileListPanel::ClearScans() {

@@ -32,6 +32,7 @@ class TFileListModel;
 class TFileListView;
 class TFileTypeCache;
 class THistoryCombo;
+class TWindowSettings;
 
 class TFileListPanel : public QWidget {
     Q_OBJECT
@@ -64,6 +65,9 @@ public:
     void StoreSettings(TMainSettings& s) const;
     // Called when a choice or the history changed (the owner writes the settings now).
     std::function<void()> SaveSettings;
+    // Every save of the window's settings stores the choices and the history, and the columns
+    // ("filescol_v2": widths, positions, visibility); the restore sets the columns again.
+    void AttachSettings(TWindowSettings& settings);
 
     // The scans on screen and the totals "Percent of Drive" divides by. The list is loaded
     // when its page shows (now, when it shows already).
@@ -87,6 +91,9 @@ public:
     // one that ends meanwhile, is shown when the list is thawed.
     void Freeze(bool frozen);
     bool Frozen() const { return FFrozen; }
+    // Items were marked deleted and the totals summed again (no load runs meanwhile): the
+    // rows, the totals and the selection's figures are shown again.
+    void RecordsChanged(uint64_t totalSize, uint64_t totalAlloc);
 
 signals:
     // A load started or ended (the window disables "Scan" meanwhile).

@@ -1,6 +1,7 @@
 #include "gui/filelistview.h"
 
 #include "engine/tree.h"
+#include "gui/columnmenu.h"
 #include "gui/filelistdelegate.h"
 #include "gui/qtext.h"
 #include "gui/treedelegate.h"
@@ -62,6 +63,8 @@ void TFileListView::SetupHeader() {
                                                  : Qt::DescendingOrder);
     connect(h, &QHeaderView::sectionClicked, this,
             [this](int column) { emit headerClicked(column); });
+    // The names always show; the duplicate mode decides about the duplicate columns.
+    AttachColumnMenu(this, [](int c) { return c == fcName || c == fcDupCount || c == fcDupSize; });
 }
 
 void TFileListView::ShowDuplicateColumns(bool on) {

@@ -3,10 +3,16 @@
 #include "app/outputs.h"
 #include "base/debuglog.h"
 #include "base/text.h"
+#include "fsops/devicesources.h"
 #include "fsops/mounts.h"
+#include "gui/changemonitor.h"
+#include "gui/devicewatch.h"
 #include "gui/exportactions.h"
 #include "gui/extview.h"
+#include "gui/fileactions.h"
+#include "gui/filedrag.h"
 #include "gui/filelistpanel.h"
+#include "gui/filelistview.h"
 #include "gui/filetypecache.h"
 #include "gui/filetypesdelegate.h"
 #include "gui/filetypesmodel.h"
@@ -64,8 +70,14 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     CreateMenus();
 
     TScanControl& sc = *FScanControl;
-    sc.Mounts = ReadMountTable();
-    sc.cbDrive->SetList(GetDrives(sc.Mounts, FSettings.CustomFolders, start.HomeFolder));
+    sc.SetSettings(FSettings, start.Store, start.HomeFolder);
+    sc.OptionArguments = start.CommandLine.OptionArguments();
+    sc.InitSources(ReadMountTable());
+    FDeviceWatch = new TDeviceSourceWatcher(this);
+    FDeviceWatch->OnDevices = [this](std::vector<TSourceEntry> devices) {
+        FScanControl->SetDeviceEntries(std::move(devices));
+    };
+    FDeviceWatch->Refresh();
     sc.FullScanNTFSIfPossible = FSettings.FullScanNTFSIfPossible;
     sc.AutoScan = FSettings.AutoScan;
     sc.FileNodeMinGroupSize = FSettings.FileNodeMinGroupSize;
@@ -89,6 +101,7 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
 
     connect(&sc, &TScanControl::scanStarted, this, &TfrmQuarzelMain::OnScanStarted);
     connect(&sc, &TScanControl::scanFinished, this, &TfrmQuarzelMain::OnScanFinished);
+    connect(&sc, &TScanControl::restartedAsRoot, this, &QWidget::close);
     connect(&sc, &TScanControl::viewsCleared, FFilesPanel, &TFileListPanel::ClearScans);
     connect(&sc, &TScanControl::viewsCleared, FExtModel, &TFileTypesModel::Clear);
     connect(FExtView, &TExtView::selectExtension, this, &TfrmQuarzelMain::SelectFilesOfExtension);
@@ -101,15 +114,47 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
         FSettings.FontHeight = h;
         FWindowSettings.SaveSettingsNow();
     });
+
+    // Removals on disk followed while a scan is shown; the item commands.
+    FChangeMonitor = new TChangeMonitor(sc.Session(), FDisplayTree, this);
+    FChangeMonitor->SetEnabled(FSettings.MonitorFileSystemForChanges);
+    connect(FChangeMonitor, &TChangeMonitor::statusMessage, FScanStatus, &TScanStatus::SetStatus);
+    connect(FChangeMonitor, &TChangeMonitor::totalsChanged, this,
+            &TfrmQuarzelMain::OnTotalsChanged);
+    connect(FChangeMonitor, &TChangeMonitor::aboutToChangeRecords, FTreemapPanel,
+            &TTreemapPanel::StopDrawing);
+    FChangeMonitor->RecordsBusy = [this] {
+        return FExports->Busy() || FApplier->Busy() || FFilesPanel->Loading() ||
+               FTreemapPanel->Exporting();
+    };
+    FFileActions = new TFileActions(sc, *FChangeMonitor, *FScanStatus, FFormat, this);
+    FFileActions->EnableDragDrop = FSettings.EnableDragDrop;
+    FFileActions->EnableDoubleClickOpen = FSettings.EnableDoubleClickOpen;
+    FFileActions->AddView(
+        FTreeView, [this] { return &FDisplayTree; }, TViewKind::Tree);
+    FFileActions->AddView(
+        FFilesPanel->vstFiles, [this] { return &FFilesPanel->List(); }, TViewKind::FileList);
+    FTreemapPanel->FillContextMenu = [this](QMenu& menu, TTreeNode*) {
+        FFileActions->SetCurrentView(FTreeView); // the item under the pointer is selected there
+        FFileActions->FillContextMenu(menu);
+    };
+    for (QAction* a :
+         {FFileActions->actOpen, FFileActions->actExplorerHere, FFileActions->actCommandPromptHere,
+          FFileActions->actCopy, FFileActions->actCut, FFileActions->actCopyPath,
+          FFileActions->actDeleteRecycle, FFileActions->actDeleteNoRecycle,
+          FFileActions->actProperties})
+        mnuFile->insertAction(FFileMenuEnd, a);
+    mnuFile->insertSeparator(FFileMenuEnd);
     resize(1100, 720);
     FShell = new TShell(*this, FWindowSettings, start);
 }
 
 TfrmQuarzelMain::~TfrmQuarzelMain() {
-    // The treemap's drawing thread reads the scans: it goes first with the views' other
-    // background work; then the scans (and their threads) go, then the
-    // views that show them; the display tree they point into is a member and goes last.
+    // The change monitor's and the treemap's threads read the scans: they go first with the
+    // views' other background work; then the scans (and their threads) go, then the views
+    // that show them; the display tree they point into is a member and goes last.
     // Nothing the children report while they go reaches this window's members.
+    FChangeMonitor->Stop();
     for (QObject* child : findChildren<QObject*>()) disconnect(child, nullptr, this, nullptr);
     FFilterPanel->SaveSettings = nullptr;
     FFilesPanel->SaveSettings = nullptr;
@@ -216,6 +261,13 @@ void TfrmQuarzelMain::CreateLayout() {
     FFilesPanel->SetFormat(FFormat);
     FFilesPanel->SetFontHeight(FSettings.FontHeight);
     FFilesPanel->SaveSettings = [this] { SaveViewSettings(); };
+    // The views' choices, columns and histories go with every save of the settings.
+    FFilesPanel->AttachSettings(FWindowSettings);
+    FExtView->AttachSettings(FWindowSettings);
+    FWindowSettings.OnSave([this](TWindowSettings& s) {
+        FFilterPanel->StoreSettings(s.Values());
+        if (FExtRows.SortColumn() >= 0) s.Values().ExtSortColumn = FExtRows.SortColumn();
+    });
     tsFiles = FFilesPanel;
     pcMain->addTab(tsFiles, Tr("File View"));
 
@@ -239,7 +291,7 @@ void TfrmQuarzelMain::CreateMenus() {
     actNewInstance = mnuFile->addAction(Tr("New Instance"));
     actNewInstance->setObjectName(QStringLiteral("actNewInstance"));
     connect(actNewInstance, &QAction::triggered, this, &TfrmQuarzelMain::NewInstance1Click);
-    mnuFile->addSeparator();
+    FFileMenuEnd = mnuFile->addSeparator();
     mnuFile->addAction(FExports->actExport);
     mnuFile->addAction(FExports->actExportFileTypes);
     mnuFile->addAction(FExports->actExportVisible);
@@ -342,6 +394,9 @@ void TfrmQuarzelMain::ProcessCommandLinePath(const QString& path) {
 }
 
 void TfrmQuarzelMain::OnScanStarted() {
+    // Nothing may read the previous scans any more: they are freed next.
+    FChangeMonitor->Stop();
+    FFileActions->ScanStarted();
     actScan->setEnabled(false);
     FExports->SetEnabled(false);
     FFilterPanel->EnableFilterControls(false, true);
@@ -349,13 +404,28 @@ void TfrmQuarzelMain::OnScanStarted() {
     FTreeStatus->SetHotPath(QString());
 }
 
-void TfrmQuarzelMain::OnScanFinished(bool) {
+void TfrmQuarzelMain::OnScanFinished(bool ok) {
     actScan->setEnabled(true);
     FExports->SetEnabled(!FScanControl->Session().Scans().empty());
     FFilterPanel->EnableFilterControls(true, true);
     ShowResults();
     RefreshSelectionStatus();
+    FFileActions->ScanFinished(ok);
+    FChangeMonitor->Start();
     if (FClosePending) close();
+}
+
+void TfrmQuarzelMain::OnTotalsChanged() {
+    // Items were removed on disk: new totals, file groups and used space are in the records.
+    FTreeModel->TextsChanged();
+    FTreeView->viewport()->update();
+    FScanControl->RefreshDiskSizes();
+    RefreshSelectionStatus();
+    TScanSession& s = FScanControl->Session();
+    FFilesPanel->RecordsChanged(s.rootmftmulti.SubFoldersTotSize,
+                                s.rootmftmulti.SubFoldersTotSizeAlloc);
+    RankExtensions();
+    FTreemapPanel->RecordsChanged();
 }
 
 void TfrmQuarzelMain::ShowResults() {
@@ -376,6 +446,16 @@ void TfrmQuarzelMain::RankExtensions() {
 void TfrmQuarzelMain::SelectFilesOfExtension(const QString& key) {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     FDisplayTree.SelectFilesOfExtension(ToU16(key));
+    // The focus goes to the first file selected: the focused row counts in the selection
+    // status, and a folder focused before would count all its files.
+    // Collapsed folders stay collapsed (no scrolling to it).
+    const std::vector<TTreeNode*> selected = FDisplayTree.SelectedNodes();
+    const bool autoScroll = FTreeView->hasAutoScroll();
+    FTreeView->setAutoScroll(false);
+    FTreeView->selectionModel()->setCurrentIndex(
+        selected.empty() ? QModelIndex() : FTreeModel->IndexOf(selected.front()),
+        QItemSelectionModel::NoUpdate);
+    FTreeView->setAutoScroll(autoScroll);
     FTreeView->viewport()->update();
     RefreshSelectionStatus();
     QGuiApplication::restoreOverrideCursor();
@@ -411,10 +491,7 @@ void TfrmQuarzelMain::OnFilterPassEnded() {
 }
 
 void TfrmQuarzelMain::SaveViewSettings() {
-    FFilesPanel->StoreSettings(FSettings);
-    FFilterPanel->StoreSettings(FSettings);
-    if (FExtRows.SortColumn() >= 0) FSettings.ExtSortColumn = FExtRows.SortColumn();
-    FStart.Store.Save(FSettings);
+    FWindowSettings.SaveSettingsNow(); // its savers take the views' state
 }
 
 void TfrmQuarzelMain::NewInstance1Click() {
@@ -426,6 +503,7 @@ void TfrmQuarzelMain::showEvent(QShowEvent* event) {
     if (FShown) return;
     FShown = true;
     FScanControl->UpdateSpaceSummary();
+    FScanControl->StartWatchingSources();
     FShell->FirstShow();
 }
 
@@ -437,6 +515,7 @@ void TfrmQuarzelMain::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    FScanControl->StopWatchingSources();
     FShell->Closing();
     event->accept();
 }
@@ -452,6 +531,7 @@ QString DroppedFile(const QMimeData* mime) {
 } // namespace
 
 void TfrmQuarzelMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (TFileDrag::Dragging()) return; // our own items dragged out and back
     const QString file = DroppedFile(event->mimeData()).toLower();
     if (file.endsWith(QStringLiteral(".mft")) || file.endsWith(QStringLiteral(".csv")) ||
         file.endsWith(QStringLiteral(".tsv")))

@@ -22,13 +22,16 @@ class QTabWidget;
 
 namespace qz {
 
+class TChangeMonitor;
+class TDeviceSourceWatcher;
 class TExportActions;
 class TExtView;
+class TFileActions;
 class TFileListPanel;
-class TFilterApplier;
-class TFilterPanel;
 class TFileTypeCache;
 class TFileTypesModel;
+class TFilterApplier;
+class TFilterPanel;
 class TScanControl;
 class TShell;
 class TScanStatus;
@@ -50,7 +53,11 @@ public:
     TTreeView* Tree() { return FTreeView; }
     TScanStatus* ScanStatus() { return FScanStatus; }
     TTreeStatus* TreeStatus() { return FTreeStatus; }
+    TDeviceSourceWatcher* DeviceWatch() { return FDeviceWatch; }
     TSpaceSummaryPanel* SpaceSummary() { return FSummary; }
+    // File operations on the selected items, and the monitor that follows removals on disk.
+    TFileActions* FileActions() { return FFileActions; }
+    TChangeMonitor* ChangeMonitor() { return FChangeMonitor; }
     TFileListPanel* Files() { return FFilesPanel; }
     TFileTypeCache* FileTypeCache() { return FTypeCache; }
     TExtView* FileTypes() { return FExtView; }
@@ -123,6 +130,7 @@ private:
     void OnFilterPassStarted();
     void OnFilterPassEnded();
     void NewInstance1Click();
+    void OnTotalsChanged();
 
     TWindowStart& FStart;
     TMainSettings FSettings;
@@ -138,6 +146,10 @@ private:
     TScanStatus* FScanStatus = nullptr;
     TTreeStatus* FTreeStatus = nullptr;
     TSpaceSummaryPanel* FSummary = nullptr;
+    TChangeMonitor* FChangeMonitor = nullptr;
+    TFileActions* FFileActions = nullptr;
+    QAction* FFileMenuEnd = nullptr;              // the item commands go before it in the File menu
+    TDeviceSourceWatcher* FDeviceWatch = nullptr; // the portable devices of the source list
     TFileTypeCache* FTypeCache = nullptr;
     TFileListPanel* FFilesPanel = nullptr;
     TFileTypesView FExtRows;

@@ -3,19 +3,27 @@
 #include "base/datetime.h"
 #include "base/debuglog.h"
 #include "base/text.h"
+#include "fsops/devicesources.h"
 #include "fsops/disksize.h"
+#include "gui/elevatedrestart.h"
 #include "gui/qtext.h"
+#include "gui/selectmultiple.h"
 #include "gui/spacesummary.h"
 #include "gui/statuspanel.h"
 #include "gui/treeview.h"
+#include "sources/devicescan.h"
+#include "sources/scan_warnings.h"
 #include "treemap/treemap.h"
+#include "views/scanissues.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
+#include <QMetaObject>
 #include <QPushButton>
 #include <QTimer>
 
@@ -47,6 +55,16 @@ TSummaryKind SummaryKindOf(TSourceKind kind) {
 }
 
 } // namespace
+
+// How the devices among the scans were read ("  Read through the desktop's mount...").
+static QString DeviceNotes(const TScanSession& s) {
+    QString notes;
+    for (const TNTFS_FILES* scan : s.Scans()) {
+        const std::string note = DeviceScanNote(scan->Warnings);
+        if (!note.empty()) notes += QStringLiteral("  ") + QString::fromUtf8(note);
+    }
+    return notes;
+}
 
 TScanControl::TScanControl(TTreeView& tree, TScanStatus& status, TSpaceSummaryPanel& summary,
                            QWidget* parent)
@@ -94,6 +112,104 @@ TScanControl::TScanControl(TTreeView& tree, TScanStatus& status, TSpaceSummaryPa
     ShowMessage = [this](const QString& text) {
         QMessageBox::warning(window(), QStringLiteral("Quarzel"), text);
     };
+    AskElevation = [this](const QString& entry) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Quarzel"),
+                        entry + QStringLiteral("\n\n") +
+                            Tr("This NTFS volume can be read through its MFT, which is much "
+                               "faster, only with root rights. Restart as root, or read its "
+                               "folders instead?"),
+                        QMessageBox::NoButton, window());
+        QPushButton* restart = box.addButton(Tr("Restart as root"), QMessageBox::AcceptRole);
+        QPushButton* folders = box.addButton(Tr("Read the folders"), QMessageBox::ActionRole);
+        box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(folders);
+        box.exec();
+        if (box.clickedButton() == restart) return TElevationChoice::RestartAsRoot;
+        if (box.clickedButton() == folders) return TElevationChoice::ReadFolder;
+        return TElevationChoice::Cancel;
+    };
+    RunMultipleDialog = [](TfrmSelectMultiple& dialog) {
+        return dialog.exec() == QDialog::Accepted;
+    };
+
+    FRestart = new TElevatedRestart(this);
+    connect(FRestart, &TElevatedRestart::started, this, &TScanControl::restartedAsRoot);
+    connect(FRestart, &TElevatedRestart::failed, this, &TScanControl::Fail);
+    FWatcher = std::make_unique<TSourceWatcher>([this](TSourceSnapshot snapshot) {
+        // On the watcher's thread: the list is rebuilt on the window's.
+        QMetaObject::invokeMethod(
+            this,
+            [this, snapshot = std::move(snapshot)]() mutable { ApplySources(std::move(snapshot)); },
+            Qt::QueuedConnection);
+    });
+}
+
+TScanControl::~TScanControl() {
+    // Nothing may report to this object once it goes: the watcher's thread ends here.
+    FWatcher.reset();
+}
+
+void TScanControl::SetSettings(TMainSettings& settings, TSettingsStore& store,
+                               std::string homeFolder) {
+    FSettings = &settings;
+    FStore = &store;
+    FHomeFolder = std::move(homeFolder);
+}
+
+std::vector<std::string> TScanControl::UserFolders() const {
+    return FSettings ? FSettings->CustomFolders : std::vector<std::string>{};
+}
+
+// ---------------------------------------------------------------- the source list
+
+void TScanControl::InitSources(std::vector<TMountInfo> mounts) {
+    Mounts = std::move(mounts);
+    FEntries = GetDriveEntries(Mounts);
+    TSourceList list = ComposeSourceList(FEntries, UserFolders(), FHomeFolder, Mounts);
+    PutDeviceEntries(list, FDeviceEntries);
+    cbDrive->SetList(std::move(list));
+}
+
+void TScanControl::SetDeviceEntries(std::vector<TSourceEntry> devices) {
+    FDeviceEntries = std::move(devices);
+    RefreshList();
+}
+
+void TScanControl::StartWatchingSources() {
+    if (FWatcher) FWatcher->Start();
+}
+
+void TScanControl::StopWatchingSources() {
+    // A new, unstarted watcher takes its place, so providers can still be added to it.
+    FWatcher = std::make_unique<TSourceWatcher>(nullptr);
+}
+
+void TScanControl::ApplySources(TSourceSnapshot snapshot) {
+    Mounts = std::move(snapshot.Mounts);
+    FEntries = std::move(snapshot.Entries);
+    RefreshList();
+    DebugLog("Source list rebuilt (" + std::to_string(FEntries.size()) + " entries)");
+    emit sourcesChanged();
+}
+
+void TScanControl::RefreshList() {
+    TSourceList list = ComposeSourceList(FEntries, UserFolders(), FHomeFolder, Mounts);
+    PutDeviceEntries(list, FDeviceEntries);
+    cbDrive->RefreshDrives(std::move(list));
+    UpdateSpaceSummary();
+}
+
+TfrmSelectMultiple& TScanControl::MultipleDialog() {
+    if (!FMultiple) {
+        FMultiple = new TfrmSelectMultiple(window());
+        FMultiple->SaveUserFolders = [this](const std::vector<std::string>& folders) {
+            if (!FSettings || !FStore) return true;
+            FSettings->CustomFolders = folders;
+            SaveCustomFolders(FStore->Ini(), folders);
+            return FStore->SaveSettingsNow();
+        };
+    }
+    return *FMultiple;
 }
 
 // ---------------------------------------------------------------- starting
@@ -153,12 +269,30 @@ void TScanControl::actScanExecute(TScanTrigger sender, bool fullVolume) {
         }
         break;
     }
-    case DT_MULTIPLE:
+    case DT_MULTIPLE: {
         DebugLog("DT_MULTIPLE");
-        FStatus.SetStatus(Tr("Scanning several sources at once is not available yet"));
+        // The Scan button asks which sources; a rescan takes the same ones again.
+        TfrmSelectMultiple& dialog = MultipleDialog();
+        if (sender == TScanTrigger::ScanButton || dialog.TickedEntries().empty()) {
+            dialog.LoadList(cbDrive->List(), UserFolders(), Mounts);
+            if (!RunMultipleDialog || !RunMultipleDialog(dialog)) return;
+            RefreshList(); // the user's folders may have changed
+            // The list is rebuilt; its "<Select Multiple...>" entry stays the selected one.
+        }
+        ScanSeveral(dialog.TickedEntries());
         return;
+    }
     case DT_DRIVE:
     case DT_NTFS:
+        // The list may lag behind the system by a moment: a file system unmounted since
+        // leaves an empty folder that must not be scanned in its place.
+        if (!MountAt(ReadMountTable(), e->Path)) {
+            Fail(Tr("Error") + QStringLiteral(": ") +
+                 QFile::decodeName(QByteArray::fromStdString(e->Path)) + QStringLiteral(" ") +
+                 Tr("is no longer mounted"));
+            if (FWatcher) FWatcher->Refresh();
+            return;
+        }
         path = e->Path;
         break;
     case DT_SUBST:
@@ -182,6 +316,18 @@ bool TScanControl::ResolveAndStart(const std::string& path, bool fullVolume) {
         Fail(Tr("Error") + QStringLiteral(": ") + QString::fromUtf8(r.Error));
         return false;
     }
+    if (const TSourceEntry* volume = RootOnlyVolume(path, ro.FullScanNTFSIfPossible)) {
+        DebugLog("Raw reads need root: " + path);
+        const TElevationChoice choice =
+            AskElevation ? AskElevation(ToQString(volume->Text)) : TElevationChoice::ReadFolder;
+        if (choice == TElevationChoice::Cancel) return false;
+        if (choice == TElevationChoice::RestartAsRoot) {
+            // The program started as root scans the same path; this one closes once it runs.
+            FStatus.SetStatus(Tr("Waiting for the restart as root..."));
+            FRestart->Start(path, OptionArguments);
+            return false;
+        }
+    }
     DebugLog(std::string(SourceKindName(r.Source.Kind)) + " " + path);
     // The entry the source belongs to: a mounted file system's own entry, else the dialog
     // entry of its kind (an NTFS image is opened like an MFT dump). A user folder stays
@@ -194,6 +340,54 @@ bool TScanControl::ResolveAndStart(const std::string& path, bool fullVolume) {
     if (entry >= 0 && entry != cbDrive->currentIndex() && !keep) cbDrive->SelectQuietly(entry);
     FCurrentDrive = QFile::decodeName(QByteArray::fromStdString(path));
     return StartScan({r.Source});
+}
+
+const TSourceEntry* TScanControl::RootOnlyVolume(const std::string& path, bool fullVolume) const {
+    const std::string norm = NormalizePath(path);
+    std::string mountPoint = norm;
+    if (fullVolume) {
+        const TMountInfo* m = MountOfPath(Mounts, norm);
+        if (!m) return nullptr;
+        mountPoint = m->MountPoint;
+    }
+    const int i = FindDriveEntry(cbDrive->List(), mountPoint);
+    if (i < 0) return nullptr;
+    const TSourceEntry& e = cbDrive->List().Entries[size_t(i)];
+    return e.NeedsRoot ? &e : nullptr;
+}
+
+bool TScanControl::ScanSeveral(const std::vector<TSourceEntry>& entries) {
+    if (entries.empty()) {
+        FStatus.SetStatus(Tr("No source was ticked"));
+        return false;
+    }
+    std::vector<TScanSource> sources;
+    for (const TSourceEntry& e : entries) {
+        DebugLog(std::string("MULTI ") + SourceKindName(e.Kind));
+        // Each source is read on its own: no full-volume cut when several are scanned.
+        const TResolvedSource r = ResolveSourcePath(e.Path, cbDrive->List(), Mounts, {});
+        if (!r.Ok) {
+            Fail(Tr("Error") + QStringLiteral(": ") + QString::fromUtf8(r.Error));
+            return false;
+        }
+        sources.push_back(r.Source);
+    }
+    FCurrentDrive.clear();
+    return StartScan(std::move(sources));
+}
+
+std::vector<TDiskSizeInfo> TScanControl::KnownSizes(const std::vector<TScanSource>& sources) const {
+    std::vector<TDiskSizeInfo> out;
+    for (const TScanSource& src : sources) {
+        TDiskSizeInfo info;
+        info.itempath = !src.SubtreeRootName.empty() ? src.SubtreeRootName
+                        : !src.RootName.empty()      ? src.RootName
+                                                     : src.Path;
+        const int i = FindDriveEntry(cbDrive->List(), NormalizePath(Utf16ToUtf8(info.itempath)));
+        if (i >= 0 && src.SubtreePath.empty()) info = cbDrive->List().Entries[size_t(i)].Space;
+        out.push_back(std::move(info));
+    }
+    return out;
 }
 
 bool TScanControl::StartScan(std::vector<TScanSource> sources) {
@@ -214,8 +408,8 @@ bool TScanControl::StartScan(std::vector<TScanSource> sources) {
         FRunner.Start(sources, options, [mounts](const TScanSource& s, const TNTFS_FILES& scan) {
             return SourceDiskSize(s, scan, mounts);
         });
-    // The threads never touch the space figures: they can be shown now.
-    FDiskSizes = Session().ds;
+    // The threads measure their sources; until they end, what the list knows is shown.
+    FDiskSizes = KnownSizes(sources);
     UpdateSpaceSummary();
     btnCancel->setEnabled(started);
     return true;
@@ -286,11 +480,8 @@ void TScanControl::OnFinished(bool ok) {
         FTree.ShowTreeState();
         if (!loaded)
             Fail(Tr("Error") + QStringLiteral(": ") + QString::fromUtf8(error));
-        else {
-            FCompletionStatus =
-                ToQString(ScanCompleteText(s.Seconds, s.WasCancelled(), tree.Format.Numbers));
-            FStatus.SetStatus(FCompletionStatus);
-        }
+        else
+            ShowCompletion();
     }
     Lock(false);
     UpdateSpaceSummary();
@@ -311,13 +502,37 @@ void TScanControl::Retranslate() {
     cbDrive->Retranslate();
     // The completion line is set again while it still shows (another message may have
     // replaced it since).
-    if (!FScanInProgress && !FCompletionStatus.isEmpty() && FStatus.Status() == FCompletionStatus) {
-        const TScanSession& s = Session();
-        FCompletionStatus =
-            ToQString(ScanCompleteText(s.Seconds, s.WasCancelled(), FTree.Tree().Format.Numbers));
-        FStatus.SetStatus(FCompletionStatus);
-    }
+    if (!FScanInProgress && !FCompletionStatus.isEmpty() && FStatus.Status() == FCompletionStatus)
+        ShowCompletion();
     UpdateSpaceSummary();
+}
+
+void TScanControl::ShowCompletion() {
+    const TScanSession& s = Session();
+    const TNumberFormat& nf = FTree.Tree().Format.Numbers;
+    FCompletionStatus =
+        ToQString(ScanCompleteText(s.Seconds, s.WasCancelled(), nf)) + DeviceNotes(s);
+    // What could not be read or had to be worked around is counted on the line; its full
+    // wording, source by source, is the line's tool tip.
+    const std::vector<TNTFS_FILES*> scans = s.Scans();
+    const std::u16string issues = ScanIssuesText(SumScanIssues(scans), nf);
+    QStringList details;
+    if (!issues.empty()) {
+        FCompletionStatus += QStringLiteral(" - ") + ToQString(issues);
+        for (const TNTFS_FILES* scan : scans) {
+            if (!scan) continue;
+            std::vector<std::string> texts = ScanWarningTexts(scan->Warnings);
+            for (const std::string& t : scan->AnomalyTexts()) texts.push_back(t);
+            for (const std::string& t : texts)
+                details << ToQString(t) + QStringLiteral(" [") + ToQString(scan->FSource) +
+                               QStringLiteral("]");
+        }
+    }
+    FStatus.SetStatus(FCompletionStatus);
+    FStatus.lblStatus->setToolTip(details.join(QLatin1Char('\n')));
+    if (!details.isEmpty())
+        FStatus.lblStatus->setAccessibleDescription(FCompletionStatus + QLatin1Char('\n') +
+                                                    details.join(QLatin1Char('\n')));
 }
 
 void TScanControl::Fail(const QString& message) {
@@ -328,6 +543,19 @@ void TScanControl::Fail(const QString& message) {
 
 // ---------------------------------------------------------------- space summary
 
+void TScanControl::RefreshDiskSizes() {
+    if (FRunner.Busy()) return;
+    TScanSession& s = Session();
+    for (size_t k = 0; k < s.m.size() && k < s.ds.size() && k < s.Sources.size(); ++k) {
+        const TNTFS_FILES* scan = s.m[k].get();
+        if (!scan || scan->WasCSVFile) continue;
+        s.ds[k] = SourceDiskSize(s.Sources[k], *scan, Mounts);
+        if (scan->MFTRoot) s.ds[k].usedspace = scan->MFTRoot->SubFoldersTotSizeAlloc;
+    }
+    FDiskSizes = s.ds;
+    UpdateSpaceSummary();
+}
+
 void TScanControl::UpdateSpaceSummary() {
     const TSourceEntry* e = cbDrive->SelectedEntry();
     TSpaceSummaryInput in;
@@ -336,9 +564,8 @@ void TScanControl::UpdateSpaceSummary() {
     if (e) {
         in.EntryText = e->Text;
         in.Kind = SummaryKindOf(e->Kind);
-        // A picked drive shows its space before any scan.
-        if (ds.empty() && (e->Kind == DT_DRIVE || e->Kind == DT_NTFS))
-            ds.push_back(GetDiskSizeInfo(e->Path, Mounts));
+        // A picked drive shows its space before any scan (as the list measured it).
+        if (ds.empty() && (e->Kind == DT_DRIVE || e->Kind == DT_NTFS)) ds.push_back(e->Space);
     }
     in.ds = ds;
     in.CurrentDrive = ToU16(FCurrentDrive);

@@ -7,23 +7,34 @@
 // when the same source was scanned again, the captured expansion and selection come back.
 // Errors go to the status line with the source they belong to.
 //
+// The source list follows the system: a watcher thread (TSourceWatcher) rebuilds its entries
+// when file systems are mounted or unmounted and when devices come and go, and the list keeps
+// the user's entry. An NTFS volume that only root may read raw offers, when it is scanned, to
+// restart the program as root or to walk its folders instead. "<Select Multiple...>" opens
+// the multiple-selection dialog and scans the ticked sources together.
+//
 // The widget itself is the row with the source list and the Scan / Cancel buttons.
 #pragma once
 
+#include "app/settings.h"
 #include "app/sourceresolve.h"
+#include "fsops/sourcewatch.h"
 #include "gui/scanrunner.h"
 #include "gui/sourcepicker.h"
 #include "views/summary.h"
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class QPushButton;
 
 namespace qz {
 
+class TElevatedRestart;
 class TScanStatus;
 class TSpaceSummaryPanel;
+class TfrmSelectMultiple;
 class TTreeView;
 
 // Where a scan start comes from: it decides where a path comes from.
@@ -34,17 +45,26 @@ enum class TScanTrigger : uint8_t {
     CommandLine, // the path of the command line
 };
 
+// What the user chose for a volume only root may read raw.
+enum class TElevationChoice : uint8_t { RestartAsRoot, ReadFolder, Cancel };
+
 class TScanControl : public QWidget {
     Q_OBJECT
 public:
     TScanControl(TTreeView& tree, TScanStatus& status, TSpaceSummaryPanel& summary,
                  QWidget* parent = nullptr);
+    ~TScanControl() override; // the watcher thread and the scans end first
 
     TSourcePicker* cbDrive;
     QPushButton* btnScan;
     QPushButton* btnCancel;
 
     // ---- what the window provides
+    // The settings (user folders) and where they are stored, the folder that picks the
+    // default entry, and the option arguments a restart as root passes on.
+    void SetSettings(TMainSettings& settings, TSettingsStore& store, std::string homeFolder);
+    std::vector<std::string> OptionArguments;
+    // The mount table the list was last built from.
     std::vector<TMountInfo> Mounts;
     // Filters, the modified-date choice: copied into every scan's options.
     TScanOptions BaseOptions;
@@ -56,6 +76,29 @@ public:
     std::function<QString()> AskFolder;
     std::function<QString(TSourceKind)> AskFile;
     std::function<void(const QString&)> ShowMessage;
+    // The offer for a volume only root may read raw (the entry's text).
+    std::function<TElevationChoice(const QString&)> AskElevation;
+    // Shows the multiple-selection dialog (loaded already); true when it was closed with OK.
+    std::function<bool(TfrmSelectMultiple&)> RunMultipleDialog;
+
+    // ---- the source list
+    // Builds the list from a mount table now (at start, before the watcher has reported).
+    void InitSources(std::vector<TMountInfo> mounts);
+    // The portable devices of the source list, placed after the drives on every rebuild.
+    void SetDeviceEntries(std::vector<TSourceEntry> devices);
+    // The watcher: add entry providers (portable devices) before StartWatchingSources.
+    TSourceWatcher& SourceWatcher() { return *FWatcher; }
+    void StartWatchingSources();
+    // Ends the watcher's thread; the list stays as it is (the window closes, or a test wants
+    // a list that does not change).
+    void StopWatchingSources();
+    // A rebuild of the watcher, on the window's thread: the list is rebuilt keeping the
+    // selected entry; with none selected a drive that has just appeared is selected.
+    void ApplySources(TSourceSnapshot snapshot);
+    // The multiple-selection dialog (made when first needed; its ticks stay).
+    TfrmSelectMultiple& MultipleDialog();
+    // The restart as root.
+    TElevatedRestart& ElevatedRestart() { return *FRestart; }
 
     // ---- state
     bool ScanInProgress() const { return FScanInProgress; }
@@ -74,6 +117,8 @@ public:
     void btnCancelClick();
     // Refreshes the space summary and the window caption from the current sources.
     void UpdateSpaceSummary();
+    // The sources' space figures read again (items were removed on disk), then the summary.
+    void RefreshDiskSizes();
     // Sets the texts made from pieces again after a language switch (the fixed source
     // entries, the completed scan's status line, the summary).
     void Retranslate();
@@ -84,6 +129,10 @@ signals:
     void scanFinished(bool ok);
     // The views were emptied (the panels that show a scan clear themselves).
     void viewsCleared();
+    // The source list was rebuilt from a watcher's report.
+    void sourcesChanged();
+    // The program runs again as root: this window should close.
+    void restartedAsRoot();
 
 private:
     void btnScanClick();
@@ -92,7 +141,17 @@ private:
     void OnFinished(bool ok);
     void Lock(bool scanning);
     bool ResolveAndStart(const std::string& path, bool fullVolume);
+    // The drive entry of a volume that only root may read raw, when scanning path (in
+    // full-volume mode: any folder on it) would read it; nil otherwise.
+    const TSourceEntry* RootOnlyVolume(const std::string& path, bool fullVolume) const;
+    bool ScanSeveral(const std::vector<TSourceEntry>& entries);
+    void RefreshList();
+    std::vector<std::string> UserFolders() const;
+    // The space figures known before a scan's threads report them: the drives' from the list.
+    std::vector<TDiskSizeInfo> KnownSizes(const std::vector<TScanSource>& sources) const;
     void Fail(const QString& message);
+    // The status line of a completed scan: its time, and what could not be read.
+    void ShowCompletion();
 
     TTreeView& FTree;
     TScanStatus& FStatus;
@@ -105,6 +164,14 @@ private:
     std::string FCommandLinePath;
     TTreeViewState FCaptured;
     std::vector<TDiskSizeInfo> FDiskSizes; // one per source of the last scan
+    TMainSettings* FSettings = nullptr;
+    TSettingsStore* FStore = nullptr;
+    std::string FHomeFolder;
+    std::vector<TSourceEntry> FEntries;       // drives and providers' entries of the last rebuild
+    std::vector<TSourceEntry> FDeviceEntries; // portable devices, as the device watcher lists them
+    std::unique_ptr<TSourceWatcher> FWatcher;
+    TfrmSelectMultiple* FMultiple = nullptr;
+    TElevatedRestart* FRestart;
 };
 
 } // namespace qz

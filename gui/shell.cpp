@@ -8,7 +8,9 @@
 #include "base/debuglog.h"
 #include "base/translate.h"
 #include "fsops/mounts.h"
+#include "gui/changemonitor.h"
 #include "gui/elevation.h"
+#include "gui/fileactions.h"
 #include "gui/infobars.h"
 #include "gui/languagedialog.h"
 #include "gui/mainwindow.h"
@@ -298,6 +300,9 @@ void TShell::ApplyTweaks(const TMainSettings& before) {
     sc->FileNodeMinGroupSize = v.FileNodeMinGroupSize;
     sc->BaseOptions.ShowMaxModifiedDate = v.ShowMaxModifiedDate;
     if (v.DecimalPlaces != before.DecimalPlaces) FWindow.SetDecimalPlaces(v.DecimalPlaces);
+    FWindow.FileActions()->EnableDragDrop = v.EnableDragDrop;
+    FWindow.FileActions()->EnableDoubleClickOpen = v.EnableDoubleClickOpen;
+    FWindow.ChangeMonitor()->SetEnabled(v.MonitorFileSystemForChanges);
     tree->viewport()->update();
 }
 

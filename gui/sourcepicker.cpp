@@ -4,6 +4,7 @@
 #include "gui/qtext.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace qz {
 
@@ -26,12 +27,38 @@ void TSourcePicker::SetList(TSourceList list) {
     setCurrentIndex(FList.Selected);
 }
 
+namespace {
+bool IsDrive(const TSourceEntry& e) {
+    return e.Kind == DT_DRIVE || e.Kind == DT_NTFS;
+}
+} // namespace
+
 void TSourcePicker::RefreshDrives(TSourceList list) {
-    const int was = currentIndex();
-    const QString text = was >= 0 ? itemText(was) : QString();
+    const TSourceEntry* selected = SelectedEntry();
+    const std::optional<TSourceEntry> was =
+        selected ? std::optional<TSourceEntry>(*selected) : std::nullopt;
+    std::vector<std::string> knownDrives;
+    for (const TSourceEntry& e : FList.Entries)
+        if (IsDrive(e)) knownDrives.push_back(e.Path);
     SetList(std::move(list));
-    if (was < 0) return;
-    SelectQuietly(findText(text, Qt::MatchExactly));
+    int pick = -1;
+    for (size_t i = 0; i < FList.Entries.size() && pick < 0; ++i) {
+        const TSourceEntry& e = FList.Entries[i];
+        if (was) {
+            if (e.Text == was->Text) pick = int(i);
+        } else if (IsDrive(e) &&
+                   std::find(knownDrives.begin(), knownDrives.end(), e.Path) == knownDrives.end()) {
+            pick = int(i);
+        }
+    }
+    if (was && pick < 0 && !was->Path.empty())
+        for (size_t i = 0; i < FList.Entries.size() && pick < 0; ++i) {
+            const TSourceEntry& e = FList.Entries[i];
+            if (e.Path == was->Path && (IsDrive(e) == IsDrive(*was)) &&
+                (IsDrive(e) || e.Kind == was->Kind))
+                pick = int(i);
+        }
+    SelectQuietly(pick);
 }
 
 void TSourcePicker::Retranslate() {

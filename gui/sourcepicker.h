@@ -19,7 +19,10 @@ public:
 
     // Fills the list and selects its default entry.
     void SetList(TSourceList list);
-    // RefreshDrives: rebuilds the list and keeps the selected entry (found by its text).
+    // RefreshDrives: rebuilds the list and keeps the selected entry: the one with the same
+    // text, else the same drive, folder or device (its text may say something new). An entry
+    // that is gone leaves nothing selected. With nothing selected before, a drive that is new
+    // in the list is selected (a disk just plugged in), without a scan.
     void RefreshDrives(TSourceList list);
     // Sets the fixed entries' texts again in the current language (after a language switch).
     void Retranslate();

@@ -33,10 +33,21 @@ TScanStatus::TScanStatus(QWidget* parent) : QWidget(parent) {
 void TScanStatus::SetStatus(const QString& text) {
     lblStatus->setText(text);
     lblStatus->setAccessibleDescription(text);
+    lblStatus->setToolTip({}); // details belong to the line they were given with
 }
 
 QString TScanStatus::Status() const {
     return lblStatus->text();
+}
+
+TScanStatus::TLine TScanStatus::Line() const {
+    return {lblStatus->text(), lblStatus->toolTip(), lblStatus->accessibleDescription()};
+}
+
+void TScanStatus::SetLine(const TLine& line) {
+    lblStatus->setText(line.Text);
+    lblStatus->setToolTip(line.ToolTip);
+    lblStatus->setAccessibleDescription(line.Description);
 }
 
 void TScanStatus::SetProgress(int percent) {

@@ -17,6 +17,13 @@ public:
     // The status line ("Ready..." at first).
     void SetStatus(const QString& text);
     QString Status() const;
+    // The whole line: its text, the details in its tool tip and what a screen reader hears,
+    // so that a passing message can put the line back as it was.
+    struct TLine {
+        QString Text, ToolTip, Description;
+    };
+    TLine Line() const;
+    void SetLine(const TLine& line);
     // The bar jumps to percent (0..100).
     void SetProgress(int percent);
     int Progress() const;

@@ -1,5 +1,6 @@
 #include "gui/treedelegate.h"
 
+#include "gui/cellpaint.h"
 #include "gui/qtext.h"
 #include "gui/treemodel.h"
 
@@ -16,13 +17,6 @@ namespace {
 
 constexpr int kTextMargin = 4;
 
-// The window colour darkened (light theme) or lightened (dark theme) by #101010.
-QColor SortTint(const QColor& base) {
-    const int d = base.lightness() < 128 ? 0x10 : -0x10;
-    return QColor(std::clamp(base.red() + d, 0, 255), std::clamp(base.green() + d, 0, 255),
-                  std::clamp(base.blue() + d, 0, 255));
-}
-
 } // namespace
 
 TTreeDelegate::TTreeDelegate(TTreeModel& model, QObject* parent)
@@ -31,6 +25,7 @@ TTreeDelegate::TTreeDelegate(TTreeModel& model, QObject* parent)
     FDriveIcon = style->standardIcon(QStyle::SP_DriveHDIcon);
     FFolderIcon = style->standardIcon(QStyle::SP_DirIcon);
     FFileIcon = style->standardIcon(QStyle::SP_FileIcon);
+    FUnreadableIcon = style->standardIcon(QStyle::SP_MessageBoxWarning);
 }
 
 int TTreeDelegate::RowHeightFor(const QFont& font) {
@@ -72,7 +67,7 @@ void TTreeDelegate::paint(QPainter* p, const QStyleOptionViewItem& option,
     else
         text.setLeft(text.left() + kTextMargin);
 
-    if (column == tcPercent) PaintBar(p, option, n);
+    const QRect fill = column == tcPercent ? PaintBar(p, option, n) : QRect();
     if (column == tcFolder) {
         PaintName(p, option, n, text);
     } else {
@@ -87,7 +82,12 @@ void TTreeDelegate::paint(QPainter* p, const QStyleOptionViewItem& option,
         const QString s = ToQString(FTree.CellText(n, column));
         const int width = QFontMetrics(font).horizontalAdvance(s);
         p->setClipRect(cell);
-        p->drawText(text, int((right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter), s);
+        const int flags = int((right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+        // Over the bar's fill the text takes a colour that reads on it.
+        if (fill.isEmpty())
+            p->drawText(text, flags, s);
+        else
+            DrawTextOverFill(p, text, flags, s, color, fill, BarColor(n->Data.Depth));
         if (right && width > text.width()) {
             // The value does not fit: a red line along the left edge says so.
             p->fillRect(QRect(text.left(), cell.top(), 2, cell.height()), QColor(0xFF, 0, 0));
@@ -118,7 +118,15 @@ void TTreeDelegate::PaintName(QPainter* p, const QStyleOptionViewItem& o, const 
                             : n->Data.Rec->IsFolder() ? FFolderIcon
                                                       : FFileIcon;
         const int side = std::max(8, h - 4);
-        icon.paint(p, QRect(o.rect.left() + 1, o.rect.top() + (h - side) / 2, side, side));
+        const QRect iconRect(o.rect.left() + 1, o.rect.top() + (h - side) / 2, side, side);
+        icon.paint(p, iconRect);
+        if (n->Data.Rec->Unreadable) {
+            // A folder that could not be read (or an entry not examined): a warning sign over
+            // the lower right of its icon; the row's tool tip says what it means.
+            const int badge = std::max(6, side * 2 / 3);
+            FUnreadableIcon.paint(p, QRect(iconRect.right() - badge + 2,
+                                           iconRect.bottom() - badge + 2, badge, badge));
+        }
         text.setLeft(o.rect.left() + h + 2);
     }
     QColor color = pal.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
@@ -142,7 +150,8 @@ void TTreeDelegate::PaintName(QPainter* p, const QStyleOptionViewItem& o, const 
                 ToQString(FModel.CellText(n, tcFolder)));
 }
 
-void TTreeDelegate::PaintBar(QPainter* p, const QStyleOptionViewItem& o, const TTreeNode* n) const {
+QRect TTreeDelegate::PaintBar(QPainter* p, const QStyleOptionViewItem& o,
+                              const TTreeNode* n) const {
     const QRect cell = o.rect;
     const int depth = n->Data.IsFileGroup ? n->Data.Depth + 1 : n->Data.Depth;
     const int indent = (cell.width() / 12) * std::min(depth, 7);
@@ -150,13 +159,14 @@ void TTreeDelegate::PaintBar(QPainter* p, const QStyleOptionViewItem& o, const T
     const int area = std::max(0, cell.width() - indent);
     const int fill = int(std::trunc(double(area) * percent / 100.0));
     const QRect bar(cell.left() + indent, cell.top(), area, cell.height() - 1);
-    if (fill > 0)
-        p->fillRect(QRect(bar.left(), bar.top(), fill, bar.height()), BarColor(n->Data.Depth));
+    const QRect filled(bar.left(), bar.top(), fill, bar.height());
+    if (fill > 0) p->fillRect(filled, BarColor(n->Data.Depth));
     if (area > 1) {
         p->setPen(QColor(0xE0, 0xE0, 0xE0));
         p->setBrush(Qt::NoBrush);
         p->drawRect(bar.adjusted(0, 0, -1, -1));
     }
+    return fill > 0 ? filled : QRect();
 }
 
 } // namespace qz

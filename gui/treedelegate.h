@@ -28,11 +28,13 @@ public:
 private:
     void PaintName(QPainter* p, const QStyleOptionViewItem& o, const TTreeNode* n,
                    const QRect& text) const;
-    void PaintBar(QPainter* p, const QStyleOptionViewItem& o, const TTreeNode* n) const;
+    // The share bar; returns the filled part (empty when nothing is filled).
+    QRect PaintBar(QPainter* p, const QStyleOptionViewItem& o, const TTreeNode* n) const;
 
     TTreeModel& FModel;
     TDisplayTree& FTree;
     QIcon FDriveIcon, FFolderIcon, FFileIcon;
+    QIcon FUnreadableIcon; // drawn over the icon of what could not be read completely
 };
 
 } // namespace qz

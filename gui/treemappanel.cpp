@@ -318,7 +318,7 @@ TTreemapSettings TTreemapPanel::MakeSettings(int dpi) {
     st.Progress.Begin = [self] {
         QMetaObject::invokeMethod(self, [self] {
             if (!self) return;
-            self->FStatusBefore = self->FStatus.Status();
+            self->FStatusBefore = self->FStatus.Line();
             self->FStatusProgressBefore = self->FStatus.Progress();
             self->FStatus.SetStatus(Tr("Drawing treemap") + QStringLiteral("..."));
             self->FStatus.SetProgress(0);
@@ -332,7 +332,7 @@ TTreemapSettings TTreemapPanel::MakeSettings(int dpi) {
     st.Progress.End = [self] {
         QMetaObject::invokeMethod(self, [self] {
             if (!self) return;
-            self->FStatus.SetStatus(self->FStatusBefore);
+            self->FStatus.SetLine(self->FStatusBefore);
             self->FStatus.SetProgress(self->FStatusProgressBefore);
         });
     };

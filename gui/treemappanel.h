@@ -18,6 +18,7 @@
 // totals, filtering) calls StopDrawing first and RecordsChanged after.
 #pragma once
 
+#include "gui/statuspanel.h"
 #include "treemap/maplayout.h"
 #include "treemap/treemap.h"
 
@@ -203,7 +204,7 @@ private:
     bool FGradient = true;
     std::shared_ptr<const TExtColors> FColorsSnapshot;
     int FStatusProgressBefore = 0;
-    QString FStatusBefore;
+    TScanStatus::TLine FStatusBefore;
 
     // Last: stopped and joined first, before anything they deliver to is gone.
     std::unique_ptr<TTreemapRenderer> FRenderer;

@@ -100,9 +100,20 @@ QVariant TTreeModel::data(const QModelIndex& index, int role) const {
     case Qt::TextAlignmentRole:
         return int((RightAligned(index.column()) ? Qt::AlignRight : Qt::AlignLeft) |
                    Qt::AlignVCenter);
+    case Qt::ToolTipRole:
+    case Qt::AccessibleDescriptionRole:
+        return UnreadableNote(n);
     default:
         return {};
     }
+}
+
+QString TTreeModel::UnreadableNote(const TTreeNode* n) {
+    if (!n || n->Data.IsFileGroup || !n->Data.Rec || !n->Data.Rec->Unreadable) return {};
+    return n->Data.Rec->IsFolder()
+               ? Tr("This folder could not be read completely: what it holds is missing from "
+                    "the scan")
+               : Tr("This entry could not be examined: its size and date are unknown");
 }
 
 QVariant TTreeModel::headerData(int section, Qt::Orientation orientation, int role) const {

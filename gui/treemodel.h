@@ -55,6 +55,9 @@ public:
 
     // Column captions, alignment and first widths (at 96 dpi).
     static QString ColumnCaption(int column);
+    // What a row of something not read completely says (tool tip, screen readers); empty
+    // for the rest.
+    static QString UnreadableNote(const TTreeNode* node);
     static bool RightAligned(int column);
     static int InitialWidth(int column);
     // Display position of each column when the window starts.

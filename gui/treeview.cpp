@@ -2,8 +2,10 @@
 
 #include "engine/tree.h"
 #include "gui/qtext.h"
+#include "gui/treeaccessible.h"
 #include "gui/treedelegate.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -17,6 +19,8 @@
 namespace qz {
 
 TTreeView::TTreeView(TTreeModel& model, QWidget* parent) : QTreeView(parent), FModel(model) {
+    // Screen readers see the display tree's selection (see TTreeAccessible).
+    TTreeAccessible::InstallFactory();
     setObjectName(QStringLiteral("vst"));
     setAccessibleName(Tr("Folder tree"));
     setModel(&model);
@@ -164,6 +168,13 @@ void TTreeView::SelectionChangedElsewhere(TTreeNode* n) {
     SelectionChangedBy(n);
 }
 
+void TTreeView::SetNodeSelected(TTreeNode* n, bool selected) {
+    if (!n) return;
+    Tree().Select(n, selected);
+    FAnchor = n;
+    SelectionChangedBy(n);
+}
+
 void TTreeView::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                         const QModelIndex& index) const {
     QStyleOptionViewItem o = option;
@@ -184,6 +195,21 @@ void TTreeView::SelectionChangedBy(TTreeNode* node) {
     if (!FParentChildStep && node != Tree().LastChildNode()) Tree().ForgetLastChild();
     actReselectChild->setEnabled(Tree().LastChildNode() != nullptr);
     viewport()->update();
+    if (QAccessible::isActive()) {
+        // The row that changed, or (several rows at once, none) a change within the tree.
+        QAccessibleEvent event(this, QAccessible::SelectionWithin);
+        if (auto* table =
+                dynamic_cast<TTreeAccessible*>(QAccessible::queryAccessibleInterface(this));
+            table && node) {
+            if (const int child = table->IndexOfCell(node, tcFolder); child >= 0) {
+                QAccessibleEvent one(this, node->Selected() ? QAccessible::SelectionAdd
+                                                            : QAccessible::SelectionRemove);
+                one.setChild(child);
+                QAccessible::updateAccessibility(&one);
+            }
+        }
+        QAccessible::updateAccessibility(&event);
+    }
     emit nodeSelectionChanged();
 }
 

@@ -40,6 +40,8 @@ public:
     // A selection change made elsewhere (the treemap): n, when given, becomes the current row
     // and is scrolled into view; the rows repaint and the change is reported.
     void SelectionChangedElsewhere(TTreeNode* n);
+    // Adds n to the selection or takes it out (assistive technology selecting rows).
+    void SetNodeSelected(TTreeNode* n, bool selected);
     // Font height in pixels at 96 dpi (setting "fontheight4", 11..50); rows follow it.
     void SetTreeFontHeight(int height);
     int TreeFontHeight() const { return FFontHeight; }

@@ -2,6 +2,7 @@
 
 #include "app/headless.h"
 #include "base/debuglog.h"
+#include "base/translate.h"
 #include "gui/application.h"
 #include "gui/mainwindow.h"
 
@@ -24,12 +25,12 @@ bool DisplayAvailable() {
 
 int RunWindow(TWindowStart& start) {
     if (!DisplayAvailable()) {
-        std::fprintf(stderr,
-                     "quarzel: no display is available (neither DISPLAY nor WAYLAND_DISPLAY is "
-                     "set), so the window cannot open.\n"
-                     "To scan without a window, ask for an output, for example:\n"
-                     "  quarzel PATH --export=quarzel.csv --treemapimagefile=quarzel.png\n"
-                     "(see quarzel --help)\n");
+        std::fprintf(stderr, "quarzel: %s\n%s\n  %s\n(%s)\n",
+                     tr("no display is available (neither DISPLAY nor WAYLAND_DISPLAY is set), so "
+                        "the window cannot open."),
+                     tr("To scan without a window, ask for an output, for example:"),
+                     "quarzel PATH --export=quarzel.csv --treemapimagefile=quarzel.png",
+                     tr("see quarzel --help"));
         return kExitUsage;
     }
     TQuarzelApplication app(start.argc, start.argv);

@@ -9,7 +9,7 @@ pkgs=(
   clang libclang-rt-14-dev
   libgtest-dev libbenchmark-dev
   libpng-dev zlib1g-dev gettext
-  qt6-base-dev libpcre2-dev libudev-dev
+  qt6-base-dev libpcre2-dev libudev-dev libmtp-dev
   ntfs-3g fuse3 sleuthkit bzip2 unzip xvfb xauth fonts-dejavu-core
   desktop-file-utils shared-mime-info qt6-translations-l10n
 )

@@ -434,10 +434,12 @@ bool LoadCSVFile(TNTFS_FILES& scan, const std::u16string& path, int64_t& failLin
     const std::string p = Utf16ToUtf8(path);
     DebugLog("LoadCSVFile " + p);
     TFileHandle fd(::open(p.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) throw std::runtime_error("Cannot open " + p + ": " + std::strerror(errno));
+    if (!fd)
+        throw std::runtime_error(Format(tr("Cannot open %s: %s"), p.c_str(), std::strerror(errno)));
     struct stat st {};
     if (::fstat(fd.get(), &st) == 0 && S_ISDIR(st.st_mode))
-        throw std::runtime_error("Cannot open " + p + ": " + std::strerror(EISDIR));
+        throw std::runtime_error(
+            Format(tr("Cannot open %s: %s"), p.c_str(), std::strerror(EISDIR)));
     scan.CSVHasFilesFlag = false;
     scan.CSVDinfo = TDiskSizeInfo{};
     scan.Warnings = TScanWarnings{};

@@ -220,8 +220,9 @@ void DoSlowMode(TNTFS_FILES& nf, const std::u16string& FilterInclude,
     }
     if (err != 0) {
         DebugLog("DoSlowMode - cannot open " + root.path + ": " + ErrorText(err));
-        nf.SetError(std::string(err == ENOTDIR ? tr("Not a folder") : tr("Cannot read folder")) +
-                    " " + root.path + ": " + ErrorText(err));
+        nf.SetError(
+            Format(err == ENOTDIR ? tr("Not a folder %s: %s") : tr("Cannot read folder %s: %s"),
+                   root.path.c_str(), ErrorText(err).c_str()));
         st.UnreadableFolders.push_back(root.rec);
         MarkUnreadable(nf, st);
         return;

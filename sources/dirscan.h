@@ -48,6 +48,7 @@ struct TSlowScanStats {
     int64_t MountsSkipped = 0;  // folders holding another mounted file system
     int64_t ExtraLinks = 0;     // names marked DoNotCountFlag (hard links counted elsewhere)
     bool OlderMethodFallback = false; // the block method failed and the walk was redone
+    bool WaitedOnDisk = false; // reads kept blocking: more walkers than processors were allowed
     // Folders that could not be read completely (listed, but some or all content missing).
     std::vector<PMFT_RECORD> UnreadableFolders;
 };

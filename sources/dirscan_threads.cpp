@@ -8,6 +8,7 @@
 #include "sources/dirscan_walk.h"
 
 #include "base/debuglog.h"
+#include "base/translate.h"
 
 #include <algorithm>
 #include <chrono>
@@ -30,6 +31,11 @@ TSlowScanWalk::TSlowScanWalk(TNTFS_FILES& nf, const TSlowScanOptions& options,
                              TSlowScanStats& stats, int walkers)
     : NF(nf), Options(options), Stats(stats) {
     FMaxWorkers = walkers > 1 ? walkers - 1 : 0;
+    // A walk that waits on the disk gets up to four walkers a processor (at most 16): while
+    // they block, more stat calls are in flight and the disk's queue stays full. A single
+    // walker (asked for explicitly) stays single.
+    FIoBoundWorkers = walkers > 1 ? std::max(std::min(walkers * 4, 16) - 1, FMaxWorkers) : 0;
+    FMaxWorkersAtStart = FMaxWorkers;
     FIdle.store(FMaxWorkers);
     // Half of the process's descriptors, shared among the walkers; the rest is left to the
     // program. A deeper stack of folders with pending subfolders reopens folders by name.
@@ -53,7 +59,7 @@ std::string TSlowScanWalk::WorkerError() const {
 void TSlowScanWalk::FailFromWorker(const std::string& message) {
     DebugLog("SlowScanThread error: " + message);
     std::lock_guard<std::mutex> g(NF.SlowScanCrit);
-    if (FWorkerError.empty()) FWorkerError = message.empty() ? "error in folder walk" : message;
+    if (FWorkerError.empty()) FWorkerError = message.empty() ? tr("error in folder walk") : message;
     FAbort.store(true);
 }
 
@@ -84,6 +90,19 @@ void TSlowScanWalk::HandOff(TFolderTask&& task) {
     ++Stats.WorkersStarted;
     ++FBusyWorkers;
     SlowScanThreads.back()->Assign(std::move(task));
+}
+
+void TSlowScanWalk::AllowWaitingWalkers() {
+    if (FIoBound.load(std::memory_order_relaxed)) return;
+    std::lock_guard<std::mutex> g(NF.SlowScanCrit);
+    if (FIoBound.exchange(true)) return;
+    Stats.WaitedOnDisk = true;
+    const int extra = FIoBoundWorkers - FMaxWorkers;
+    if (extra <= 0) return;
+    FMaxWorkers = FIoBoundWorkers;
+    FIdle.fetch_add(extra, std::memory_order_acq_rel);
+    DebugLog("SlowScan: the walk waits on the disk: up to " + std::to_string(FMaxWorkers + 1) +
+             " walkers");
 }
 
 void TSlowScanWalk::WorkerDone(TSlowScanThread* t) {

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <system_error>
 
@@ -19,6 +20,21 @@ constexpr size_t kOlderBatch = 1024; // entries of the older method examined per
 
 std::string ErrorText(int err) {
     return std::generic_category().message(err);
+}
+
+// A listed name in UTF-16: most names are ASCII, widened byte by byte; others go through the
+// full conversion.
+void NameToUtf16(std::string_view name, std::u16string& out) {
+    out.resize(name.size());
+    for (size_t i = 0; i < name.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c >= 0x80) {
+            out.clear();
+            Utf8ToUtf16(name, out);
+            return;
+        }
+        out[i] = char16_t(c);
+    }
 }
 
 // The path of a subfolder.
@@ -33,14 +49,14 @@ void JoinPath(std::string& out, const std::string& folder, std::string_view name
 } // namespace
 
 TWalker::TWalker(TSlowScanWalk& walk, TRecordArena& arena, bool scanThread)
-    : W(walk), FArena(arena), FScanThread(scanThread), buf_(new char[kBlockSize]) {
-    raw_.reserve(2048);
-    batch_.reserve(2048);
+    : FWalk(walk), FArena(arena), FScanThread(scanThread), FBlock(new char[kBlockSize]) {
+    FRawEntries.reserve(2048);
+    FBatch.reserve(2048);
 }
 
 void TWalker::Push(TFolderTask&& task) {
-    if (frames_.size() <= depth_) frames_.emplace_back();
-    TFrame& f = frames_[depth_++];
+    if (FFrames.size() <= FDepth) FFrames.emplace_back();
+    TFrame& f = FFrames[FDepth++];
     f.fd = std::move(task.fd);
     f.rec = task.rec;
     f.path.assign(task.path);
@@ -60,30 +76,30 @@ void TWalker::Walk(TFolderTask&& task) {
     struct Cleanup {
         TWalker& w;
         ~Cleanup() {
-            for (size_t i = 0; i < w.depth_; ++i) w.frames_[i].fd.Close();
-            w.depth_ = 0;
+            for (size_t i = 0; i < w.FDepth; ++i) w.FFrames[i].fd.Close();
+            w.FDepth = 0;
         }
     } cleanup{*this};
 
     Push(std::move(task));
-    while (depth_ > 0) {
-        TFrame& f = frames_[depth_ - 1];
+    while (FDepth > 0) {
+        TFrame& f = FFrames[FDepth - 1];
         if (!f.listed) {
             f.listed = true;
-            if (!W.Stop()) ListFolder(f);
+            if (!FWalk.Stop()) ListFolder(f);
             f.count = f.subs.size();
             continue;
         }
-        if (f.next >= f.subs.size() || W.Stop()) {
+        if (f.next >= f.subs.size() || FWalk.Stop()) {
             Finish(f);
             f.fd.Close();
-            --depth_;
+            --FDepth;
             continue;
         }
         const TSub s = f.subs[f.next++];
         TFolderTask child = OpenSub(f, s);
-        while (W.WalkerIdle() && !W.Stop())
-            if (!HandOffShallowest(depth_)) break;
+        while (FWalk.WalkerIdle() && !FWalk.Stop())
+            if (!HandOffShallowest(FDepth)) break;
         if (child.fd.valid()) LimitOpenFolders();
         Push(std::move(child)); // f may move: not used below
     }
@@ -98,7 +114,7 @@ TFolderTask TWalker::OpenSub(TFrame& f, const TSub& s) {
     t.dev = f.dev;
     t.ino = s.ino;
     t.older = f.older;
-    const size_t index = size_t(&f - frames_.data());
+    const size_t index = size_t(&f - FFrames.data());
     if (!t.older && !f.fd.valid() && !Reopen(index)) t.older = true;
     if (!t.older) {
         const int fd = OpenFolderAt(f.fd.get(), f.names.data() + s.nameOff);
@@ -118,24 +134,24 @@ TFolderTask TWalker::OpenSub(TFrame& f, const TSub& s) {
 
 void TWalker::LimitOpenFolders() {
     size_t open = 1; // the folder about to be pushed
-    for (size_t i = 0; i < depth_; ++i) open += frames_[i].fd.valid() ? 1 : 0;
-    for (size_t i = 1; i < depth_ && open > W.FdBudget(); ++i) {
-        if (!frames_[i].fd.valid()) continue;
-        frames_[i].fd.Close();
+    for (size_t i = 0; i < FDepth; ++i) open += FFrames[i].fd.valid() ? 1 : 0;
+    for (size_t i = 1; i < FDepth && open > FWalk.FdBudget(); ++i) {
+        if (!FFrames[i].fd.valid()) continue;
+        FFrames[i].fd.Close();
         --open;
     }
 }
 
 bool TWalker::Reopen(size_t j) {
     size_t i = j;
-    while (i > 0 && !frames_[i].fd.valid()) --i;
-    if (!frames_[i].fd.valid()) return false;
-    const size_t keep = std::max<size_t>(W.FdBudget() / 2, 1);
+    while (i > 0 && !FFrames[i].fd.valid()) --i;
+    if (!FFrames[i].fd.valid()) return false;
+    const size_t keep = std::max<size_t>(FWalk.FdBudget() / 2, 1);
     TFileHandle passing; // a folder on the way that is not kept
-    int at = frames_[i].fd.get();
+    int at = FFrames[i].fd.get();
     for (size_t k = i + 1; k <= j; ++k) {
-        TFrame& up = frames_[k - 1];
-        TFrame& fk = frames_[k];
+        TFrame& up = FFrames[k - 1];
+        TFrame& fk = FFrames[k];
         // A folder's path is its parent's path, "/" unless that ends in one, and its name.
         const size_t skip = up.path.size() + (up.path.back() == '/' ? 0 : 1);
         const int fd = OpenFolderAt(at, fk.path.c_str() + skip);
@@ -163,16 +179,16 @@ bool TWalker::Reopen(size_t j) {
 }
 
 bool TWalker::HandOffShallowest(size_t frames) {
-    for (size_t i = 0; i < frames && i < depth_; ++i) {
-        TFrame& g = frames_[i];
+    for (size_t i = 0; i < frames && i < FDepth; ++i) {
+        TFrame& g = FFrames[i];
         // The older method walks its subtree on its own thread. A folder whose descriptor was
         // closed to stay within the budget is left to this walker, which opens it again once
         // (handing its subfolders out one by one would open it again for each).
         if (!g.listed || g.older || !g.fd.valid() || g.next >= g.subs.size()) continue;
-        if (!W.ReserveWalker()) return false;
+        if (!FWalk.ReserveWalker()) return false;
         const TSub s = g.subs.back();
         g.subs.pop_back();
-        W.HandOff(OpenSub(g, s));
+        FWalk.HandOff(OpenSub(g, s));
         return true;
     }
     return false;
@@ -193,17 +209,37 @@ void TWalker::Unreadable(TFrame& f, const char* what, int err) {
     msg += ": ";
     msg += ErrorText(err);
     DebugLog(msg);
-    std::lock_guard<std::mutex> g(W.NF.SlowScanCrit);
-    W.Stats.UnreadableFolders.push_back(f.rec);
+    std::lock_guard<std::mutex> g(FWalk.NF.SlowScanCrit);
+    FWalk.Stats.UnreadableFolders.push_back(f.rec);
+}
+
+void TWalker::CheckBlocking(size_t entries) {
+    // A walk from the page cache switches voluntarily about once per block (a contended lock,
+    // a hand-over); one that reads inodes from the disk blocks on most inode-table blocks. The
+    // sample covers at least 32 folders so that a few slow folders do not decide it.
+    if (FWalk.WaitingWalkersAllowed() || !FWalk.CanAddWaitingWalkers()) return;
+    struct rusage ru {};
+    if (::getrusage(RUSAGE_THREAD, &ru) != 0) return;
+    if (FSampleSwitches < 0 || FSampleFolders >= 256) {
+        FSampleSwitches = ru.ru_nvcsw;
+        FSampleFolders = 0;
+        FSampleEntries = 0;
+        return;
+    }
+    ++FSampleFolders;
+    FSampleEntries += entries;
+    const long switches = ru.ru_nvcsw - FSampleSwitches;
+    if (FSampleFolders >= 32 && size_t(switches) >= 2 * FSampleFolders + FSampleEntries / 64)
+        FWalk.AllowWaitingWalkers();
 }
 
 void TWalker::ListBlockMethod(TFrame& f) {
     if (DebugLogEnabled()) DebugLog("SlowScanFolderAlloc: " + f.path);
     const int fd = f.fd.get();
-    long n = ReadFolderBlock(fd, buf_.get(), kBlockSize);
+    long n = ReadFolderBlock(fd, FBlock.get(), kBlockSize);
     if (n < 0) {
         DebugLog("SlowScanFolderAlloc: 64K buffer fail - trying 32k buffer");
-        n = ReadFolderBlock(fd, buf_.get(), kBlockSize / 2);
+        n = ReadFolderBlock(fd, FBlock.get(), kBlockSize / 2);
         if (n < 0) {
             DebugLog("SlowScanFolderAlloc: failed, falling back to SlowScanFolder method");
             f.fd.Close();
@@ -212,21 +248,25 @@ void TWalker::ListBlockMethod(TFrame& f) {
             return;
         }
     }
+    size_t entries = 0;
     while (n > 0) {
-        raw_.clear();
-        ForEachBlockEntry(buf_.get(), n, [&](const TRawEntry& e) { raw_.push_back(e); });
+        FRawEntries.clear();
+        ForEachBlockEntry(FBlock.get(), n, [&](const TRawEntry& e) { FRawEntries.push_back(e); });
+        entries += FRawEntries.size();
         // Examining entries in inode order keeps reads of the inode tables sequential.
-        std::sort(raw_.begin(), raw_.end(),
+        std::sort(FRawEntries.begin(), FRawEntries.end(),
                   [](const TRawEntry& a, const TRawEntry& b) { return a.ino < b.ino; });
-        if (W.Options.AfterBlockListed) W.Options.AfterBlockListed(f.path);
-        TakeEntries(f, [fd](const TRawEntry& e, TEntryMeta& m) { return StatAt(fd, e.name, m); });
-        if (W.Stop()) break;
+        if (FWalk.Options.AfterBlockListed) FWalk.Options.AfterBlockListed(f.path);
+        TakeEntries(
+            f, [fd](const TRawEntry& e, TEntryMeta& meta) { return StatAt(fd, e.name, meta); });
+        if (FWalk.Stop()) break;
         // A big folder takes a while: meanwhile an idle walker gets a folder from further up.
-        while (W.WalkerIdle() && !W.Stop())
-            if (!HandOffShallowest(depth_ - 1)) break;
-        n = ReadFolderBlock(fd, buf_.get(), kBlockSize);
+        while (FWalk.WalkerIdle() && !FWalk.Stop())
+            if (!HandOffShallowest(FDepth - 1)) break;
+        n = ReadFolderBlock(fd, FBlock.get(), kBlockSize);
         if (n < 0) Unreadable(f, "read", int(-n));
     }
+    CheckBlocking(entries);
     if (f.subs.empty()) f.fd.Close();
 }
 
@@ -234,131 +274,131 @@ void TWalker::ListOlderMethod(TFrame& f) {
     // Each folder read by the older method is one more pass through the walk's entry.
     if (f.rec->RecNo != 5) DebugLog("SlowScanFolder Start");
     DebugLog("SlowScanFolder slow method start");
-    TFolderStream ds(f.path, f.rec->RecNo == 5);
-    if (!ds.ok()) {
-        Unreadable(f, "open", ds.error());
+    TFolderStream stream(f.path, f.rec->RecNo == 5);
+    if (!stream.ok()) {
+        Unreadable(f, "open", stream.error());
         return;
     }
     std::vector<uint32_t> offsets;
     offsets.reserve(kOlderBatch);
     auto flush = [&] {
-        if (raw_.empty()) return;
-        for (size_t i = 0; i < raw_.size(); ++i) raw_[i].name = rawNames_.data() + offsets[i];
-        std::sort(raw_.begin(), raw_.end(),
+        if (FRawEntries.empty()) return;
+        for (size_t i = 0; i < FRawEntries.size(); ++i)
+            FRawEntries[i].name = FRawNames.data() + offsets[i];
+        std::sort(FRawEntries.begin(), FRawEntries.end(),
                   [](const TRawEntry& a, const TRawEntry& b) { return a.ino < b.ino; });
-        if (W.Options.AfterBlockListed) W.Options.AfterBlockListed(f.path);
-        TakeEntries(f, [&](const TRawEntry& e, TEntryMeta& m) {
-            JoinPath(entryPath_, f.path, std::string_view(e.name, e.nameLen));
-            return StatPath(entryPath_.c_str(), m);
+        if (FWalk.Options.AfterBlockListed) FWalk.Options.AfterBlockListed(f.path);
+        TakeEntries(f, [&](const TRawEntry& e, TEntryMeta& meta) {
+            JoinPath(FEntryPath, f.path, std::string_view(e.name, e.nameLen));
+            return StatPath(FEntryPath.c_str(), meta);
         });
-        raw_.clear();
-        rawNames_.clear();
+        FRawEntries.clear();
+        FRawNames.clear();
         offsets.clear();
     };
-    raw_.clear();
-    rawNames_.clear();
+    FRawEntries.clear();
+    FRawNames.clear();
     TRawEntry e;
-    while (!W.Stop() && ds.Next(e)) {
-        offsets.push_back(uint32_t(rawNames_.size()));
-        rawNames_.append(e.name, e.nameLen);
-        rawNames_.push_back('\0');
+    while (!FWalk.Stop() && stream.Next(e)) {
+        offsets.push_back(uint32_t(FRawNames.size()));
+        FRawNames.append(e.name, e.nameLen);
+        FRawNames.push_back('\0');
         e.name = nullptr;
-        raw_.push_back(e);
-        if (raw_.size() >= kOlderBatch) flush();
+        FRawEntries.push_back(e);
+        if (FRawEntries.size() >= kOlderBatch) flush();
     }
-    if (ds.error()) Unreadable(f, "read", ds.error());
+    if (stream.error()) Unreadable(f, "read", stream.error());
     flush();
 }
 
 template <class StatFn> void TWalker::TakeEntries(TFrame& f, StatFn&& stat) {
-    batch_.clear();
-    TNTFS_FILES& nf = W.NF;
-    for (const TRawEntry& e : raw_) {
-        TEntryMeta m;
-        const int err = stat(e, m);
+    FBatch.clear();
+    TNTFS_FILES& nf = FWalk.NF;
+    for (const TRawEntry& e : FRawEntries) {
+        TEntryMeta meta;
+        const int err = stat(e, meta);
         if (err == ENOENT || err == ENOTDIR) {
-            ++local_.Vanished; // removed (or its folder replaced) since it was listed
+            ++FLocalCounts.Vanished; // removed (or its folder replaced) since it was listed
             continue;
         }
         if (err != 0) {
             // Listed but not examinable (typically a folder readable without search
             // permission): keep the name, with the type the listing gave.
-            m = TEntryMeta{};
-            m.mode = e.type == DT_DIR ? S_IFDIR : e.type == DT_LNK ? S_IFLNK : S_IFREG;
-            ++local_.NotExamined;
+            meta = TEntryMeta{};
+            meta.mode = e.type == DT_DIR ? S_IFDIR : e.type == DT_LNK ? S_IFLNK : S_IFREG;
+            ++FLocalCounts.NotExamined;
             if (DebugLogEnabled())
                 DebugLog("SlowScan: cannot examine " + f.path + "/" +
                          std::string(e.name, e.nameLen) + ": " + ErrorText(err));
         }
         const std::string_view name(e.name, e.nameLen);
-        PMFT_RECORD r = spare_ ? spare_ : FArena.NewRecord();
-        spare_ = nullptr;
-        name16_.clear();
-        Utf8ToUtf16(name, name16_);
-        FillRecordFromEntry(*r, m, name);
-        r->Unreadable = !m.known;
-        r->Filename = name16_.data(); // the scratch copy while the filter looks at it
-        r->FilenameLen = name16_.size() < 255 ? name16_.size() : 255;
+        PMFT_RECORD r = FSpare ? FSpare : FArena.NewRecord();
+        FSpare = nullptr;
+        NameToUtf16(name, FName16);
+        FillRecordFromEntry(*r, meta, name);
+        r->Unreadable = !meta.known;
+        r->Filename = FName16.data(); // the scratch copy while the filter looks at it
+        r->FilenameLen = FName16.size() < 255 ? FName16.size() : 255;
         r->ParentMFTRec = f.rec;
         r->ParentRec = f.rec->RecNo;
-        if (W.Exclude && W.Exclude->Excludes(r)) {
+        if (FWalk.Exclude && FWalk.Exclude->Excludes(r)) {
             ZeroRecord(*r);
-            spare_ = r;
-            ++local_.Excluded;
+            FSpare = r;
+            ++FLocalCounts.Excluded;
             continue;
         }
-        nf.SetRecordName(*r, name16_, FArena);
-        const bool folder = S_ISDIR(m.mode);
+        nf.SetRecordName(*r, FName16, FArena);
+        const bool folder = S_ISDIR(meta.mode);
         if (folder) {
             r->Folder = FArena.NewFolder();
-            if (m.known && m.dev == f.dev && !m.mountRoot) {
-                f.subs.push_back(TSub{r, m.ino, uint32_t(f.names.size()), e.nameLen});
+            if (meta.known && meta.dev == f.dev && !meta.mountRoot) {
+                f.subs.push_back(TSub{r, meta.ino, uint32_t(f.names.size()), e.nameLen});
                 f.names.append(name);
                 f.names.push_back('\0');
-            } else if (m.known) {
-                ++local_.MountsSkipped; // another file system: listed, not entered
+            } else if (meta.known) {
+                ++FLocalCounts.MountsSkipped; // another file system: listed, not entered
             } else {
-                unreadable_.push_back(r); // cannot be examined, so cannot be entered
+                FUnreadable.push_back(r); // cannot be examined, so cannot be entered
             }
         }
-        batch_.push_back(TNewRecord{r, m.dev, m.ino, m.nlink, folder});
+        FBatch.push_back(TNewRecord{r, meta.dev, meta.ino, meta.nlink, folder});
     }
     Commit(f);
 }
 
 void TWalker::Commit(TFrame& f) {
     const uint64_t parentRecNo = f.rec->RecNo;
-    std::lock_guard<std::mutex> g(W.NF.SlowScanCrit);
-    for (const TNewRecord& b : batch_) {
-        b.rec->RecNo = uint64_t(W.NextRecNo++);
+    std::lock_guard<std::mutex> g(FWalk.NF.SlowScanCrit);
+    for (const TNewRecord& b : FBatch) {
+        b.rec->RecNo = uint64_t(FWalk.NextRecNo++);
         b.rec->ParentRec = parentRecNo;
-        if (!b.folder && b.nlink > 1) W.Links.Add(b.dev, b.ino, b.rec);
-        W.NF.AddToFileList(b.rec);
+        if (!b.folder && b.nlink > 1) FWalk.Links.Add(b.dev, b.ino, b.rec);
+        FWalk.NF.AddToFileList(b.rec);
         if (b.folder) {
-            W.NF.AddToDirList(b.rec);
-            ++W.totfolders;
+            FWalk.NF.AddToDirList(b.rec);
+            ++FWalk.totfolders;
         } else {
-            ++W.totfiles;
+            ++FWalk.totfiles;
         }
     }
-    batch_.clear();
-    TSlowScanStats& s = W.Stats;
-    s.UnreadableFolders.insert(s.UnreadableFolders.end(), unreadable_.begin(), unreadable_.end());
-    unreadable_.clear();
-    s.Excluded += local_.Excluded;
-    s.Vanished += local_.Vanished;
-    s.NotExamined += local_.NotExamined;
-    s.MountsSkipped += local_.MountsSkipped;
-    local_ = TLocalCounts{};
+    FBatch.clear();
+    TSlowScanStats& s = FWalk.Stats;
+    s.UnreadableFolders.insert(s.UnreadableFolders.end(), FUnreadable.begin(), FUnreadable.end());
+    FUnreadable.clear();
+    s.Excluded += FLocalCounts.Excluded;
+    s.Vanished += FLocalCounts.Vanished;
+    s.NotExamined += FLocalCounts.NotExamined;
+    s.MountsSkipped += FLocalCounts.MountsSkipped;
+    FLocalCounts = TLocalCounts{};
 }
 
 void TWalker::Finish(TFrame& f) {
     {
-        std::lock_guard<std::mutex> g(W.NF.SlowScanCrit);
-        if (f.count == 0) W.totscore += f.share;
-        ++W.totfoldersprocessed;
+        std::lock_guard<std::mutex> g(FWalk.NF.SlowScanCrit);
+        if (f.count == 0) FWalk.totscore += f.share;
+        ++FWalk.totfoldersprocessed;
     }
-    if (FScanThread) W.ReportProgress(false);
+    if (FScanThread) FWalk.ReportProgress(false);
 }
 
 } // namespace qz::dirscan

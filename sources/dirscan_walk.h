@@ -95,7 +95,12 @@ public:
     // Reset counters and tables for a fresh walk (after a failed block walk).
     void ResetCounters();
 
-    int MaxWorkers() const { return FMaxWorkers; }
+    // A walker found the walk waiting on the disk: allow more walkers than processors (once),
+    // so that more reads are in flight. Cheap after the first call.
+    void AllowWaitingWalkers();
+    bool WaitingWalkersAllowed() const { return FIoBound.load(std::memory_order_relaxed); }
+    bool CanAddWaitingWalkers() const { return FIoBoundWorkers > FMaxWorkersAtStart; }
+
     // Folder descriptors one walker keeps open at most (from the process's limit).
     size_t FdBudget() const { return FFdBudget; }
 
@@ -104,7 +109,10 @@ private:
     std::vector<std::unique_ptr<TSlowScanThread>> SlowScanThreads; // guarded by SlowScanCrit
     std::condition_variable FWake; // scan thread waiting for a folder or for the end
     std::atomic<int> FIdle{0};     // idle walkers + workers not started yet
-    int FMaxWorkers = 0;
+    int FMaxWorkers = 0;           // guarded by SlowScanCrit once the walk runs
+    int FMaxWorkersAtStart = 0;
+    int FIoBoundWorkers = 0; // the maximum once the walk is known to wait on the disk
+    std::atomic<bool> FIoBound{false};
     size_t FFdBudget = 0;
     int FBusyWorkers = 0;                         // guarded by SlowScanCrit
     bool FScanThreadWaiting = false;              // guarded by SlowScanCrit
@@ -154,7 +162,8 @@ private:
     void ListFolder(TFrame& f);
     void ListBlockMethod(TFrame& f);
     void ListOlderMethod(TFrame& f);
-    // Examine the entries in raw_, make their records, queue subfolders, add them to the scan.
+    // Examine the entries in FRawEntries, make their records, queue subfolders, add them to the
+    // scan.
     template <class StatFn> void TakeEntries(TFrame& f, StatFn&& stat);
     void Commit(TFrame& f);
     void Finish(TFrame& f);
@@ -171,23 +180,30 @@ private:
     // folders) to an idle walker; false when there is none to give or no walker took it.
     bool HandOffShallowest(size_t frames);
     void Unreadable(TFrame& f, const char* what, int err);
+    // After a folder was read: tell the walk when this walker's reads keep blocking (the
+    // thread's voluntary context switches against the entries examined).
+    void CheckBlocking(size_t entries);
 
-    TSlowScanWalk& W;
+    TSlowScanWalk& FWalk;
     TRecordArena& FArena;
     const bool FScanThread;
-    std::vector<TFrame> frames_;
-    size_t depth_ = 0;
-    std::unique_ptr<char[]> buf_;
-    std::vector<TRawEntry> raw_;
-    std::string rawNames_;  // name storage for the older method's entries
-    std::string entryPath_; // scratch full path (older method)
-    std::u16string name16_;
-    std::vector<TNewRecord> batch_;
-    std::vector<PMFT_RECORD> unreadable_; // folders of the current block that cannot be read
-    PMFT_RECORD spare_ = nullptr;         // a record taken from the arena but not used (excluded)
+    std::vector<TFrame> FFrames;
+    size_t FDepth = 0;
+    std::unique_ptr<char[]> FBlock;
+    std::vector<TRawEntry> FRawEntries;
+    std::string FRawNames;  // name storage for the older method's entries
+    std::string FEntryPath; // scratch full path (older method)
+    std::u16string FName16;
+    std::vector<TNewRecord> FBatch;
+    std::vector<PMFT_RECORD> FUnreadable; // folders of the current block that cannot be read
+    PMFT_RECORD FSpare = nullptr;         // a record taken from the arena but not used (excluded)
     struct TLocalCounts {
         int64_t Excluded = 0, Vanished = 0, NotExamined = 0, MountsSkipped = 0;
-    } local_; // added to the walk's statistics at the next locked step
+    } FLocalCounts; // added to the walk's statistics at the next locked step
+    // Blocking check: the thread's voluntary switches when the current sample began, and the
+    // folders and entries read since.
+    long FSampleSwitches = -1;
+    size_t FSampleFolders = 0, FSampleEntries = 0;
 };
 
 // A worker thread: walks the folders handed to it, one at a time, and waits in between.

@@ -2,6 +2,7 @@
 
 #include "engine/scan.h"
 #include "sources/csv_import.h"
+#include "sources/devicescan.h"
 #include "sources/dirscan.h"
 
 namespace qz {
@@ -14,6 +15,7 @@ void RegisterSources() {
                          bool foldersOnly) {
         DoSlowMode(scan, filterInclude, filterExclude, filterFullPath, foldersOnly);
     };
+    passes.DeviceScan = DoDeviceScan;
 }
 
 } // namespace qz

@@ -1,5 +1,6 @@
-// The warnings of a finished scan: what it could not read (folders, entries) and what a
-// CSV/TSV import passed over or merged. Headless runs print them; the window shows them.
+// The warnings of a finished scan: what it could not read (folders, entries, device objects),
+// what a CSV/TSV import passed over or merged, and how a device was reached. Headless runs print
+// them; the window shows them.
 #pragma once
 
 #include "engine/scan.h"

@@ -3,7 +3,8 @@
 
 namespace qz {
 
-// Sets this library's entries of SourcePasses(): the folder walk (and the CSV/TSV import).
+// Sets this library's entries of SourcePasses(): the folder walk, the CSV/TSV import and
+// the device walk.
 // Call once at start-up, before the first scan.
 void RegisterSources();
 

@@ -84,6 +84,7 @@ void TDisplayTree::Clear() {
     TViewNodes::Clear();
     FLastChildNode = nullptr;
     FFileNodes.clear();
+    FFileGroupFolders.clear();
     FGroupArena.Reset();
 }
 
@@ -96,6 +97,23 @@ TTreeNode* TDisplayTree::AddNode(TTreeNode* parent, PMFT_RECORD rec, int32_t dep
     return n;
 }
 
+void TDisplayTree::SetGroupTotals(TMFT_RECORD& g, const TMFT_RECORD& folder) {
+    g.SubFoldersTotSize = folder.ThisFolderTotSize();
+    g.SubFoldersTotSizeAlloc = folder.ThisFolderTotSizeAlloc();
+    g.Folder->SubFoldersNumFiles = folder.ThisFolderNumFiles();
+    g.Folder->ThisFolderNumFiles = folder.ThisFolderNumFiles();
+    g.Folder->SubFoldersNumDirs = folder.ThisFolderNumDirs();
+    g.Folder->ThisFolderNumDirs = folder.ThisFolderNumDirs();
+    g.Folder->ThisFolderTotSize = folder.ThisFolderTotSize();
+    g.Folder->ThisFolderTotSizeAlloc = folder.ThisFolderTotSizeAlloc();
+    g.Deleted = folder.Deleted;
+}
+
+void TDisplayTree::RefreshFileGroups() {
+    for (size_t i = 0; i < FFileNodes.size(); ++i)
+        SetGroupTotals(*FFileNodes[i], *FFileGroupFolders[i]);
+}
+
 TTreeNode* TDisplayTree::AddGroupNode(TTreeNode* parent, PMFT_RECORD folder, int32_t depth) {
     // The group's record: the folder's record whose subtree totals are replaced by the folder's
     // own-level figures (its files' sizes and count, and the number of its direct subfolders),
@@ -103,17 +121,10 @@ TTreeNode* TDisplayTree::AddGroupNode(TTreeNode* parent, PMFT_RECORD folder, int
     PMFT_RECORD g = FGroupArena.NewRecord();
     CopyRecord(*folder, *g);
     g->Folder = FGroupArena.NewFolder();
-    g->SubFoldersTotSize = folder->ThisFolderTotSize();
-    g->SubFoldersTotSizeAlloc = folder->ThisFolderTotSizeAlloc();
-    g->Folder->SubFoldersNumFiles = folder->ThisFolderNumFiles();
-    g->Folder->ThisFolderNumFiles = folder->ThisFolderNumFiles();
-    g->Folder->SubFoldersNumDirs = folder->ThisFolderNumDirs();
-    g->Folder->ThisFolderNumDirs = folder->ThisFolderNumDirs();
-    g->Folder->ThisFolderTotSize = folder->ThisFolderTotSize();
-    g->Folder->ThisFolderTotSizeAlloc = folder->ThisFolderTotSizeAlloc();
-    g->Deleted = false;
     g->DupFiles = nullptr;
+    SetGroupTotals(*g, *folder);
     FFileNodes.push_back(g);
+    FFileGroupFolders.push_back(folder);
 
     TTreeNode* n = NewNode(parent);
     n->Data.IsFileGroup = true;

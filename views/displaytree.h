@@ -166,6 +166,9 @@ public:
 
     // The file-group records made by the last load.
     size_t FileGroupCount() const { return FFileNodes.size(); }
+    // After the scans' totals were summed again (items removed on disk): each file group's
+    // record takes its folder's own figures again, and is deleted when its folder is.
+    void RefreshFileGroups();
 
 protected:
     void MakeChildren(TTreeNode* n) override;
@@ -174,6 +177,8 @@ protected:
 private:
     TTreeNode* AddNode(TTreeNode* parent, PMFT_RECORD rec, int32_t depth);
     TTreeNode* AddGroupNode(TTreeNode* parent, PMFT_RECORD folder, int32_t depth);
+    // The group record's figures: the folder's own-level totals.
+    static void SetGroupTotals(TMFT_RECORD& group, const TMFT_RECORD& folder);
     void SortKids(TTreeNode** kids, size_t count) const;
 
     TTreeNode* FLastChildNode = nullptr;
@@ -187,8 +192,9 @@ private:
         TTreeNode* node;
     };
     mutable std::vector<TSortItem> FSortScratch;
-    TRecordArena FGroupArena;            // file-group records and their folder blocks
-    std::vector<PMFT_RECORD> FFileNodes; // the file-group records
+    TRecordArena FGroupArena;                   // file-group records and their folder blocks
+    std::vector<PMFT_RECORD> FFileNodes;        // the file-group records
+    std::vector<PMFT_RECORD> FFileGroupFolders; // the folder of each file-group record
 };
 
 } // namespace qz

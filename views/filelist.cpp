@@ -303,12 +303,42 @@ bool TFileList::LoadFileList(std::span<TNTFS_FILES* const> scans,
     const int64_t limit = Options.MaxFiles > 0 ? Options.MaxFiles : 0;
     if (limit == 0)
         for (auto& l : lists) l.SortAll();
-    // The merge: the scan whose next record reads first; ties go to the earlier scan.
-    std::vector<size_t> next(lists.size(), 0);
     bool cancelled = false;
     std::u16string scratch;
-    TFilterBatch batch; // paths of folders built once for all their files
-    while (true) {
+    // A name search is matched first over each scan's records in their stored order, which
+    // reads memory in sequence; the merge below then skips what does not match by its list
+    // position without touching the record. (Walking a million records in sorted order and
+    // reading each one costs a cache miss per record, most of them for records that do not
+    // match.) Path searches build a path per record and stay in the merge, where a limit
+    // stops them early.
+    std::vector<std::vector<uint8_t>> accepted;
+    if (!FSearch->Empty() && !fullPath) {
+        accepted.resize(lists.size());
+        for (size_t i = 0; i < lists.size() && !cancelled; ++i) {
+            if (lists[i].Size() == 0) continue;
+            std::vector<uint8_t>& ok = accepted[i];
+            ok.reserve(lists[i].Size());
+            for (PMFT_RECORD r : scans[i]->FFileList) {
+                if (!r) continue; // the sorted lists leave out the empty slots too
+                if (ok.size() % 10000 == 0 && cancel && cancel()) {
+                    cancelled = true;
+                    break;
+                }
+                ok.push_back(!r->Filtered && (listFolders || !IsDirLike(r)) &&
+                             FSearch->Matches(r, fullPath, scratch));
+            }
+        }
+        // Positions that do not line up with a sorted list (its records changed since it was
+        // built) leave the matching to the merge.
+        for (size_t i = 0; i < lists.size() && !cancelled; ++i)
+            if (accepted[i].size() != lists[i].Size()) {
+                accepted.clear();
+                break;
+            }
+    }
+    // The merge: the scan whose next record reads first; ties go to the earlier scan.
+    std::vector<size_t> next(lists.size(), 0);
+    while (!cancelled) {
         int best = -1;
         const TLazySortedRecords::Item* bestItem = nullptr;
         for (size_t i = 0; i < lists.size(); ++i) {
@@ -325,10 +355,15 @@ bool TFileList::LoadFileList(std::span<TNTFS_FILES* const> scans,
             cancelled = true;
             break;
         }
+        if (!accepted.empty()) {
+            if (!accepted[size_t(best)][bestItem->pos]) continue;
+        } else {
+            PMFT_RECORD r = bestItem->rec;
+            if (r->Filtered) continue;
+            if (!listFolders && IsDirLike(r)) continue;
+            if (!FSearch->Matches(r, fullPath, scratch)) continue;
+        }
         PMFT_RECORD r = bestItem->rec;
-        if (r->Filtered) continue;
-        if (!listFolders && IsDirLike(r)) continue;
-        if (!FSearch->Matches(r, fullPath, scratch)) continue;
         TTreeNode* n = NewNode(nullptr);
         n->Data.Rec = r;
         n->Data.FolderRec = r->ParentMFTRec;

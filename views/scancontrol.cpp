@@ -13,7 +13,12 @@ namespace qz {
 
 // ---------------------------------------------------------------- TMFTThread
 
-TMFTThread::TMFTThread(TNTFS_FILES* scan) : _m(scan) {}
+TMFTThread::TMFTThread(
+    const TScanSource& source, const TScanOptions& options, int index,
+    std::function<TDiskSizeInfo(const TScanSource&, const TNTFS_FILES&)> diskSizeOf)
+    : FSource(source), FOptions(options), FIndex(index), FDiskSizeOf(std::move(diskSizeOf)) {
+    FSpace.itempath = source.Path;
+}
 
 TMFTThread::~TMFTThread() {
     Join();
@@ -21,14 +26,6 @@ TMFTThread::~TMFTThread() {
 
 void TMFTThread::Start(std::function<void()> onTerminate) {
     FOnTerminate = std::move(onTerminate);
-    _m->OnProgress = [this](int, int percent, int64_t files, int64_t dirs) {
-        // An MFT pass knows its record count before it reports; the combined percentage
-        // weighs the scans by it while they run.
-        _numrecords.store(_m->NumMFTRecords, std::memory_order_relaxed);
-        _percent.store(percent, std::memory_order_relaxed);
-        _numfiles.store(files, std::memory_order_relaxed);
-        _numdirs.store(dirs, std::memory_order_relaxed);
-    };
     FThread = std::thread([this] { Execute(); });
 }
 
@@ -36,19 +33,77 @@ void TMFTThread::Join() {
     if (FThread.joinable()) FThread.join();
 }
 
-void TMFTThread::Execute() {
-    TNTFS_FILES& s = *_m;
+void TMFTThread::Cancel() {
+    std::lock_guard<std::mutex> g(FCancelLock);
+    FCancelRequested = true;
+    if (FScan) FScan->CancelProcess();
+}
+
+TNTFS_FILES* TMFTThread::Scan() {
+    std::lock_guard<std::mutex> g(FCancelLock);
+    return FScan.get();
+}
+
+void TMFTThread::Open() {
+    std::unique_ptr<TNTFS_FILES> scan;
     try {
-        const bool foldersOnly = FoldersOnlyFilterActive(FilterInclude, MatchEntirePath);
-        s.ProcessMFTRecords(FilterInclude, FilterExclude, MatchEntirePath, foldersOnly, false);
-        _numrecords.store(s.NumMFTRecords, std::memory_order_relaxed);
-        ApplyScanFilters(s, FilterInclude, FilterExclude, MatchEntirePath);
+        switch (FSource.Method) {
+        case TScanMethod::Enumerate:
+        case TScanMethod::CSVImport:
+            scan = TNTFS_FILES::CreateSlow(FSource.Path);
+            break;
+        case TScanMethod::MFTDump:
+        case TScanMethod::MFTVolume:
+            scan = std::make_unique<TNTFS_FILES>(FSource.Path);
+            break;
+        case TScanMethod::Device:
+            scan = TNTFS_FILES::CreateDevice(FSource.Path);
+            break;
+        }
     } catch (const std::exception& e) {
-        s.SetError(e.what());
-    } catch (...) {
-        s.SetError("Unknown error");
+        FOpenError = e.what();
     }
-    s.OnProgress = nullptr;
+    if (!scan) {
+        if (FOpenError.empty()) FOpenError = tr("The source could not be opened");
+        return;
+    }
+    scan->index = FIndex;
+    scan->FShowMaxModifiedDate = FOptions.ShowMaxModifiedDate;
+    scan->Fgmttimeoffset = FOptions.TimeOffset;
+    if (!FSource.RootName.empty()) scan->FRootName = FSource.RootName;
+    scan->OnProgress = [this, sp = scan.get()](int, int percent, int64_t files, int64_t dirs) {
+        // An MFT pass knows its record count before it reports; the combined percentage
+        // weighs the scans by it while they run.
+        _numrecords.store(sp->NumMFTRecords, std::memory_order_relaxed);
+        _percent.store(percent, std::memory_order_relaxed);
+        _numfiles.store(files, std::memory_order_relaxed);
+        _numdirs.store(dirs, std::memory_order_relaxed);
+    };
+    if (FDiskSizeOf) FSpace = FDiskSizeOf(FSource, *scan);
+    std::lock_guard<std::mutex> g(FCancelLock);
+    FScan = std::move(scan);
+    if (FCancelRequested) FScan->CancelProcess();
+}
+
+void TMFTThread::Execute() {
+    Open();
+    if (FScan) {
+        TNTFS_FILES& s = *FScan;
+        try {
+            const bool foldersOnly =
+                FoldersOnlyFilterActive(FOptions.FilterInclude, FOptions.MatchEntirePath);
+            s.ProcessMFTRecords(FOptions.FilterInclude, FOptions.FilterExclude,
+                                FOptions.MatchEntirePath, foldersOnly, false);
+            _numrecords.store(s.NumMFTRecords, std::memory_order_relaxed);
+            ApplyScanFilters(s, FOptions.FilterInclude, FOptions.FilterExclude,
+                             FOptions.MatchEntirePath);
+        } catch (const std::exception& e) {
+            s.SetError(e.what());
+        } catch (...) {
+            s.SetError(tr("Unknown error"));
+        }
+        s.OnProgress = nullptr;
+    }
     FTerminated.store(true, std::memory_order_release);
     if (FOnTerminate) FOnTerminate();
 }
@@ -109,48 +164,18 @@ bool TScanSession::Start(std::span<const TScanSource> sources, const TScanOption
     FoldersOnly = FoldersOnlyFilterActive(options.FilterInclude, options.MatchEntirePath);
     DebugLog(std::string("ShowMaxModifiedDate=") + (options.ShowMaxModifiedDate ? "1" : "0"));
     for (const TScanSource& src : sources) {
-        std::unique_ptr<TNTFS_FILES> scan;
-        try {
-            switch (src.Method) {
-            case TScanMethod::Enumerate:
-            case TScanMethod::CSVImport:
-                scan = TNTFS_FILES::CreateSlow(src.Path);
-                break;
-            case TScanMethod::MFTDump:
-            case TScanMethod::MFTVolume:
-                scan = std::make_unique<TNTFS_FILES>(src.Path);
-                break;
-            }
-        } catch (const std::exception& e) {
-            Errors.push_back(std::string(tr("Error")) + ": " + e.what() + " [" +
-                             Utf16ToUtf8(src.Path) + "]");
-        }
-        if (scan) {
-            scan->index = int(m.size());
-            scan->FShowMaxModifiedDate = options.ShowMaxModifiedDate;
-            scan->Fgmttimeoffset = options.TimeOffset;
-            if (!src.RootName.empty()) scan->FRootName = src.RootName;
-        }
-        m.push_back(std::move(scan));
+        m.emplace_back();
         Sources.push_back(src);
         TDiskSizeInfo info;
         info.itempath = src.Path;
-        if (m.back() && DiskSizeOf) info = DiskSizeOf(src, *m.back());
         ds.push_back(std::move(info));
+        tm.push_back(std::make_unique<TMFTThread>(src, options, int(tm.size()), DiskSizeOf));
     }
     FStart = std::chrono::steady_clock::now();
     // Every thread is counted before the first one starts, so an early end of one cannot
     // look like the end of all.
-    int count = 0;
-    for (auto& scan : m) count += scan ? 1 : 0;
-    FRunning.store(count);
-    for (auto& scan : m) {
-        if (!scan) continue;
-        auto t = std::make_unique<TMFTThread>(scan.get());
-        t->WasCSVFile = scan->IsSourceCSV();
-        t->FilterInclude = options.FilterInclude;
-        t->FilterExclude = options.FilterExclude;
-        t->MatchEntirePath = options.MatchEntirePath;
+    FRunning.store(int(tm.size()));
+    for (auto& t : tm) {
         t->Start([this] {
             bool last;
             {
@@ -161,7 +186,6 @@ bool TScanSession::Start(std::span<const TScanSource> sources, const TScanOption
             FWake.notify_all();
             if (last && OnThreadsDone) OnThreadsDone();
         });
-        tm.push_back(std::move(t));
     }
     return !tm.empty();
 }
@@ -173,7 +197,7 @@ bool TScanSession::Running() const {
 void TScanSession::Cancel() {
     if (!tm.empty()) FCancelRequested = true;
     for (auto& t : tm)
-        if (t && !t->Terminated()) t->_m->CancelProcess();
+        if (t && !t->Terminated()) t->Cancel();
 }
 
 bool TScanSession::PollProgress(TScanProgress& out) {
@@ -213,8 +237,17 @@ void TScanSession::Wait(const std::function<void(const TScanProgress&)>& onProgr
 bool TScanSession::Finish() {
     for (auto& t : tm) t->Join();
     if (!tm.empty()) Seconds = std::chrono::duration<double>(FEnd - FStart).count();
+    bool failed = false;
+    for (size_t k = 0; k < tm.size() && k < m.size(); ++k) {
+        m[k] = tm[k]->TakeScan();
+        ds[k] = tm[k]->Space();
+        if (!m[k]) {
+            Errors.push_back(std::string(tr("Error")) + ": " + tm[k]->OpenError() + " [" +
+                             Utf16ToUtf8(Sources[k].Path) + "]");
+            failed = true;
+        }
+    }
     tm.clear();
-    bool failed = !Errors.empty();
     for (size_t k = 0; k < m.size(); ++k) {
         TNTFS_FILES* s = m[k].get();
         if (!s || !s->WasError) continue;
@@ -262,6 +295,8 @@ bool TScanSession::Finish() {
         TNTFS_FILES* s = m[k].get();
         if (!s) continue;
         if (s->WasCSVFile && s->CSVDinfo.hastotalandfreespace) ds[k] = s->CSVDinfo;
+        // A device's storages are measured by its walk.
+        if (s->IsSourceDevice() && s->DeviceDinfo.hastotalandfreespace) ds[k] = s->DeviceDinfo;
         if (s->MFTRoot) {
             if (!rootmft) rootmft = s->MFTRoot;
             ds[k].usedspace = s->MFTRoot->SubFoldersTotSizeAlloc;
@@ -307,7 +342,13 @@ void TScanSession::Clear() {
 bool TScanSession::WasCancelled() const {
     for (const auto& s : m)
         if (s && s->Cancelled()) return true;
+    for (const auto& t : tm)
+        if (TNTFS_FILES* s = t->Scan(); s && s->Cancelled()) return true;
     return false;
+}
+
+TNTFS_FILES* TScanSession::RunningScan(size_t k) const {
+    return k < tm.size() ? tm[k]->Scan() : nullptr;
 }
 
 std::vector<TNTFS_FILES*> TScanSession::Scans() const {

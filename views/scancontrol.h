@@ -37,6 +37,7 @@ enum class TScanMethod : uint8_t {
     CSVImport, // read a CSV/TSV export (CreateSlow)
     MFTDump,   // read an MFT dump file
     MFTVolume, // read the MFT of an NTFS image file or block device
+    Device,    // walk a portable device (CreateDevice); Path is a device path
 };
 
 // One source, resolved: what to read and how.
@@ -68,10 +69,13 @@ struct TScanProgress {
     double Seconds = 0; // since the threads started
 };
 
-// The scan thread of one source.
+// The scan thread of one source. The scan object is made on the thread too: opening a
+// source reads it (a boot sector, the first MFT records, a CSV header), and a device that has
+// gone or hangs must not hold up the caller.
 class TMFTThread {
 public:
-    explicit TMFTThread(TNTFS_FILES* scan);
+    TMFTThread(const TScanSource& source, const TScanOptions& options, int index,
+               std::function<TDiskSizeInfo(const TScanSource&, const TNTFS_FILES&)> diskSizeOf);
     ~TMFTThread(); // joins
     TMFTThread(const TMFTThread&) = delete;
     TMFTThread& operator=(const TMFTThread&) = delete;
@@ -79,19 +83,37 @@ public:
     void Start(std::function<void()> onTerminate = {});
     void Join();
     bool Terminated() const { return FTerminated.load(std::memory_order_acquire); }
+    // Any thread: the scan stops as soon as it notices (before it starts reading, when the
+    // request comes while the source is being opened).
+    void Cancel();
 
-    TNTFS_FILES* _m;
+    // After Join: the scan (nil when the source could not be opened, see OpenError), its space
+    // figures, and why it could not be opened.
+    std::unique_ptr<TNTFS_FILES> TakeScan() { return std::move(FScan); }
+    // Any thread: the scan once its source is open (nil before, or when it could not be).
+    TNTFS_FILES* Scan();
+    const TDiskSizeInfo& Space() const { return FSpace; }
+    const std::string& OpenError() const { return FOpenError; }
+
     // Last reported figures (written by the scan's threads, read by the caller's thread).
     std::atomic<int> _percent{0};
     std::atomic<int64_t> _numfiles{0};
     std::atomic<int64_t> _numdirs{0};
     std::atomic<int64_t> _numrecords{0}; // the scan's record count when it knows it
-    bool WasCSVFile = false;
-    std::u16string FilterInclude, FilterExclude;
-    bool MatchEntirePath = true;
 
 private:
     void Execute();
+    void Open();
+
+    const TScanSource FSource;
+    const TScanOptions FOptions;
+    const int FIndex;
+    std::function<TDiskSizeInfo(const TScanSource&, const TNTFS_FILES&)> FDiskSizeOf;
+    std::unique_ptr<TNTFS_FILES> FScan;
+    TDiskSizeInfo FSpace;
+    std::string FOpenError;
+    std::mutex FCancelLock; // orders a cancel against the scan being made
+    bool FCancelRequested = false;
     std::thread FThread;
     std::atomic<bool> FTerminated{false};
     std::function<void()> FOnTerminate;
@@ -125,16 +147,16 @@ public:
     TScanSession(const TScanSession&) = delete;
     TScanSession& operator=(const TScanSession&) = delete;
 
-    // Space figures of a source, asked for every scan before the threads start.
+    // Space figures of a source, asked for on each scan's thread once its source is open.
     std::function<TDiskSizeInfo(const TScanSource&, const TNTFS_FILES&)> DiskSizeOf;
     // Called on the thread of the scan that ends last, once every thread of a Start has
     // ended (not at all when nothing was started). It must not call into the session: a
     // window posts itself a message from here and calls Finish on its own thread.
     std::function<void()> OnThreadsDone;
 
-    // Frees the previous scans, creates one scan per source and starts its thread. A source
-    // that cannot be opened leaves its slot empty and an error text. False when nothing
-    // could be started.
+    // Frees the previous scans and starts one thread per source, which opens the source and
+    // reads it. A source that cannot be opened leaves its slot empty and an error text (in
+    // Finish). False when there was nothing to start.
     bool Start(std::span<const TScanSource> sources, const TScanOptions& options);
     bool Running() const;
     // CancelProcess on every scan; the threads end as soon as their scans notice it.
@@ -158,7 +180,8 @@ public:
     void Clear();
 
     // ---- results
-    std::vector<std::unique_ptr<TNTFS_FILES>> m; // one slot per source; empty after a failure
+    std::vector<std::unique_ptr<TNTFS_FILES>> m; // one slot per source (filled by Finish);
+                                                 // empty after a failure
     std::vector<TDiskSizeInfo> ds;               // one per slot
     std::vector<TScanSource> Sources;            // one per slot
     PMFT_RECORD rootmft = nullptr;               // root shown: the first scan's root
@@ -166,8 +189,13 @@ public:
     std::vector<std::string> Errors;             // "Error: <message> [<source>]"
     bool FoldersOnly = false;                    // the include filter is folders-only
     double Seconds = 0;                          // from thread start to the end of the last
+    // When the last scan thread of the latest Start ended (measurements of what follows).
+    std::chrono::steady_clock::time_point ThreadsEndedAt() const { return FEnd; }
     // A scan was cancelled before it had finished.
     bool WasCancelled() const;
+    // Any thread, while the threads of a Start run (until Finish): the scan of slot k once its
+    // thread has opened the source; nil before that or when it could not be opened.
+    TNTFS_FILES* RunningScan(size_t k) const;
     // The scans that exist, in order (for views and exports).
     std::vector<TNTFS_FILES*> Scans() const;
 

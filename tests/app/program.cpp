@@ -18,9 +18,12 @@ Result Quarzel(const std::vector<std::string>& args, const std::string& dir,
                const std::string& shellTail) {
     TempDir errDir;
     // Without a display: headless runs must not need one, and a run that would open the window
-    // says that it cannot.
+    // says that it cannot. The messages are English unless a test stores another language:
+    // the tester's own locale does not choose them.
     std::string cmd = "cd " + Quote(dir) +
-                      " && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + Quote(kQuarzel);
+                      " && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u LC_ALL "
+                      "LC_MESSAGES=C " +
+                      Quote(kQuarzel);
     for (const std::string& a : args) cmd += " " + Quote(a);
     cmd += " 2>" + Quote(errDir / "err");
     if (!shellTail.empty()) cmd += " " + shellTail;

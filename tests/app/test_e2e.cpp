@@ -15,6 +15,7 @@
 #include <fstream>
 #include <map>
 #include <regex>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -273,6 +274,96 @@ TEST(QuarzelProgram, HelpAndVersion) {
     EXPECT_EQ(version.code, 0);
     EXPECT_TRUE(std::regex_match(version.out, std::regex("quarzel [0-9][^\n]*\n"))) << version.out;
     EXPECT_FALSE(fs::exists(tmp / "a.csv"));
+}
+
+// A stored language speaks on the command line too, --help and the command line's own errors
+// (read before the settings) included, while option names, values and the column the option
+// descriptions start in stay as typed. Without a stored language every text stays English,
+// word for word.
+TEST(QuarzelProgram, MessagesFollowTheStoredLanguage) {
+    TempDir tmp;
+    MakeTree(tmp / "tree");
+    const std::string en = "--configfolder=" + tmp / "en";
+    const std::string de = "--configfolder=" + tmp / "de";
+    ASSERT_EQ(Quarzel({"-setlanguage", de, "de"}, tmp.path()).code, 0);
+
+    const Result english = Quarzel({"--help", en}, tmp.path());
+    const Result german = Quarzel({"--help", de}, tmp.path());
+    ASSERT_EQ(english.code, 0);
+    ASSERT_EQ(german.code, 0) << german.err;
+    EXPECT_EQ(english.out.rfind("Usage: quarzel [PATH] [OPTION]...\n", 0), 0u);
+    EXPECT_EQ(german.out.rfind("Aufruf: quarzel [PATH] [OPTION]...\n", 0), 0u) << german.out;
+    // The options of each English option line, padded to where its description starts.
+    std::vector<std::string> columns;
+    const std::regex optionLine("(  -\\S.*?\\s{2,})\\S.*|(  -.*)");
+    std::istringstream englishLines(english.out);
+    for (std::string line; std::getline(englishLines, line);) {
+        std::smatch m;
+        if (std::regex_match(line, m, optionLine)) columns.push_back(m[1].matched ? m[1] : m[2]);
+    }
+    ASSERT_GT(columns.size(), 20u);
+    // The German text has the same option lines in the same order, and every line that
+    // continues a description starts exactly in that description's column.
+    size_t next = 0, column = 0;
+    std::istringstream germanLines(german.out);
+    for (std::string line; std::getline(germanLines, line);) {
+        if (line.rfind("  -", 0) == 0) {
+            ASSERT_LT(next, columns.size()) << line;
+            EXPECT_EQ(line.rfind(columns[next], 0), 0u) << line;
+            column = columns[next++].size();
+        } else if (!line.empty() && line[0] == ' ') {
+            EXPECT_EQ(line.find_first_not_of(' '), column) << line;
+        } else {
+            column = 0;
+        }
+    }
+    EXPECT_EQ(next, columns.size());
+
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        const char* english; // standard error, exactly
+        const char* german;  // part of the German text
+        const char* kept;    // what the German text names as typed
+    } cases[] = {
+        {{"--frobnicate", "-x", "--export"},
+         2,
+         "quarzel: warning: Unknown option --frobnicate ignored\n"
+         "quarzel: warning: Unknown option -x ignored (options are written --key=value)\n"
+         "quarzel: --export needs a value: --export=FILE or --export FILE\n"
+         "Try 'quarzel --help' for more information.\n",
+         "braucht einen Wert",
+         "--export=FILE"},
+        {{"--export=a.csv"},
+         2,
+         "quarzel: no source given: name a folder, an NTFS image or device, an MFT dump (.mft) "
+         "or a CSV/TSV export (see --help)\n",
+         "keine Quelle",
+         "--help"},
+        {{tmp / "tree", "--treemapimagefile=a.png", "--treemapimagewidth=0"},
+         2,
+         "quarzel: treemap image size 0 x 1080 is out of range (1 to 32768 pixels a side, at "
+         "most 268 million pixels)\n",
+         "Kachelansicht",
+         "0 x 1080"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.front());
+        std::vector<std::string> args = c.args;
+        args.push_back(en);
+        const Result e = Quarzel(args, tmp.path());
+        EXPECT_EQ(e.code, c.code);
+        EXPECT_EQ(e.err, c.english);
+        args.back() = de;
+        const Result g = Quarzel(args, tmp.path());
+        EXPECT_EQ(g.code, c.code);
+        EXPECT_EQ(g.err.rfind("quarzel: ", 0), 0u) << g.err;
+        EXPECT_NE(g.err.find(c.german), std::string::npos) << g.err;
+        const std::string english(c.english);
+        EXPECT_EQ(g.err.find(english.substr(0, english.find('\n'))), std::string::npos) << g.err;
+        EXPECT_NE(g.err.find(c.kept), std::string::npos) << g.err;
+    }
+    EXPECT_FALSE(fs::exists(tmp / "a.png"));
 }
 
 TEST(QuarzelProgram, BadInputFailsClearlyAndWritesNothing) {

@@ -324,7 +324,8 @@ TEST(ProgramCommandLine, SetLanguageAfterOptions) {
     r = Quarzel({"-setlanguage", "--configfolder=" + cfg, "--export=x.csv", tmp.path()},
                 tmp.path());
     EXPECT_EQ(r.code, 2);
-    EXPECT_NE(r.err.find("-setlanguage needs a language code"), std::string::npos) << r.err;
+    // Said in the language stored a moment ago.
+    EXPECT_NE(r.err.find("-setlanguage braucht einen Sprachcode"), std::string::npos) << r.err;
     EXPECT_EQ(ReadText(cfg + "/Quarzel3.ini").find("--configfolder"), std::string::npos);
     EXPECT_NE(ReadText(cfg + "/Quarzel3.ini").find("language=de\n"), std::string::npos);
 }

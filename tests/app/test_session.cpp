@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <set>
 #include <thread>
@@ -93,7 +94,7 @@ TEST(ScanSession, TwoFoldersNumberedTogetherWithTotals) {
     WriteSized(tmp / "b/only.dat", 5000);
     const TScanSource sources[] = {FolderSource(tmp / "a"), FolderSource(tmp / "b")};
     TScanSession session;
-    int calls = 0;
+    std::atomic<int> calls{0}; // asked on the scan threads
     session.DiskSizeOf = [&](const TScanSource& s, const TNTFS_FILES&) {
         ++calls;
         TDiskSizeInfo i;
@@ -244,7 +245,7 @@ TEST(ScanSession, CancelEndsTheScanWithoutAnError) {
         }
         ~Hook() { SlowScanDefaults().AfterBlockListed = nullptr; }
     } hook([&](const std::string&) {
-        while (!session.m[0]->Cancelled())
+        while (!session.RunningScan(0)->Cancelled())
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     });
     ASSERT_TRUE(session.Start(src, TScanOptions{}));

@@ -137,6 +137,7 @@ TEST_F(FileTypesFixture, SelectSelectsEveryFileOfTheExtensionInTheTree) {
     WriteSized(Data + "/t/pics/c.jpeg", 1000);
     WriteSized(Data + "/t/pics/not.jpg.bak", 1000);
     ASSERT_TRUE(ScanAndWait(Data + "/t"));
+    ClickRow(Tree().Roots()[0]); // the focused folder does not count after Select
     ASSERT_GE(RowOf(u".jpg"), 0);
     ASSERT_TRUE(V().SelectRowOf(u".jpg"));
     V().actSelectExt->trigger();

@@ -203,18 +203,28 @@ TEST_F(FilterFixture, BadFilterTextsAreAppliedWithoutHarm) {
     for (int i = 0; i < 100; ++i)
         WriteSized(Data + "/t/slow/" + std::string(40, 'a') + std::to_string(i) + "!", 10);
     ASSERT_TRUE(ScanAndWait(Data + "/t"));
-    const QString texts[] = {QStringLiteral("\"abc"), QStringLiteral("!"),
-                             QString(10000, QLatin1Char('y')), QStringLiteral("/(a+)+$/"),
-                             QStringLiteral("/(/")};
-    for (const QString& t : texts) {
-        SCOPED_TRACE(t.left(12).toStdString());
+    struct Case {
+        QString text;
+        bool marked; // a red frame on the box and the message under the boxes
+    } cases[] = {
+        {QStringLiteral("\"abc"), true},
+        {QStringLiteral("!"), true},
+        {QString(10000, QLatin1Char('y')), false},
+        {QStringLiteral("/(a+)+$/"), true},
+        {QStringLiteral("/(/"), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.left(12).toStdString());
         ShowPanel();
-        F().cbFilterInclude->SetText(t);
+        F().cbFilterInclude->SetText(c.text);
         F().actApplyFilter->trigger();
         // The pass runs off the window's thread: the window goes on meanwhile.
         EXPECT_TRUE(W().FilterApplier()->Busy());
         WaitApplied();
         EXPECT_TRUE(F().btnApply->isEnabled());
+        EXPECT_EQ(F().lblFilterError->isVisible(), c.marked)
+            << F().lblFilterError->text().toStdString();
+        EXPECT_EQ(!F().cbFilterInclude->Edit()->Error().isEmpty(), c.marked);
     }
     // The expression that kept exceeding the match limits is named as given up.
     Apply(QStringLiteral("/(a+)+$/"));

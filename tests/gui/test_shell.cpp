@@ -5,6 +5,12 @@
 // Xvfb, screenshots of the window in the dark look, in German and at device pixel ratio 2.
 #include "app/windowstart.h"
 #include "base/translate.h"
+#include "gui/extview.h"
+#include "gui/filelistpanel.h"
+#include "gui/filelistview.h"
+#include "gui/filteredit.h"
+#include "gui/filterpanel.h"
+#include "gui/historycombo.h"
 #include "gui/infobars.h"
 #include "gui/mainwindow.h"
 #include "gui/retranslate.h"
@@ -207,6 +213,68 @@ TEST_F(ShellTest, SettingsSurviveClosingAndReopeningTheWindow) {
     EXPECT_EQ(w.Format().Decimals, 3);
     EXPECT_TRUE(w.Tree()->alternatingRowColors());
     EXPECT_TRUE(w.ScanControl()->FullScanNTFSIfPossible);
+}
+
+TEST_F(ShellTest, ViewColumnsSortsAndHistoriesSurviveClosingAndReopeningTheWindow) {
+    {
+        TWindowRun run(Dir.path());
+        TfrmQuarzelMain& w = *run.Window;
+        TFileListPanel& files = *w.Files();
+        QHeaderView* fh = files.vstFiles->header();
+        fh->resizeSection(fcPath, 333);
+        fh->moveSection(fh->visualIndex(fcSize), 0);
+        files.vstFiles->setColumnHidden(fcAttributes, true);
+        emit fh->sectionClicked(fcSize); // sorted by size
+        QHeaderView* eh = w.FileTypes()->header();
+        eh->resizeSection(ecSize, 99);
+        eh->moveSection(eh->visualIndex(ecFiles), 1);
+        w.FileTypes()->setColumnHidden(ecPercent, true);
+        emit eh->sectionClicked(ecAllocated);
+        // Texts are remembered when the box is left; the newest first.
+        for (const char* t : {"*.iso", "gr\u00f6\u00dfe*"}) {
+            files.cbFileSearch->Edit()->setText(QString::fromUtf8(t));
+            emit files.cbFileSearch->Edit()->left();
+        }
+        TFilterPanel& filters = *w.Filters();
+        filters.cbFilterInclude->Edit()->setText(QStringLiteral("*.mkv"));
+        emit filters.cbFilterInclude->Edit()->left();
+        filters.cbFilterExclude->Edit()->setText(QStringLiteral("tmp*"));
+        emit filters.cbFilterExclude->Edit()->left();
+    } // closing saves
+    std::string saved = ReadText(Ini());
+    for (const char* line : {"filescol_v26width=333", "filescol_v22pos=0", "filescol_v24visible=0",
+                             "extcol1width=99", "extcol2pos=1", "extcol3visible=0", "extcol5pos=0",
+                             "vstfiles_header_SortColumn=2", "vstext_header_SortColumn=6",
+                             "numitems=2", "search2=*.iso", "searchFI1=*.mkv", "searchFE1=tmp*"})
+        EXPECT_NE(saved.find(line), std::string::npos) << line << "\n" << saved;
+    EXPECT_NE(saved.find("search1={UTF8}:"), std::string::npos) << saved;
+    // The swatch column comes back 25 pixels wide whatever the file says.
+    const size_t swatch = saved.find("extcol5width=");
+    ASSERT_NE(swatch, std::string::npos);
+    saved.replace(swatch, saved.find('\n', swatch) - swatch, "extcol5width=90");
+    WriteIni(saved);
+
+    TWindowRun again(Dir.path());
+    TfrmQuarzelMain& w = *again.Window;
+    TFileListPanel& files = *w.Files();
+    QHeaderView* fh = files.vstFiles->header();
+    EXPECT_EQ(fh->sectionSize(fcPath), 333);
+    EXPECT_EQ(fh->visualIndex(fcSize), 0);
+    EXPECT_TRUE(fh->isSectionHidden(fcAttributes));
+    EXPECT_FALSE(fh->isSectionHidden(fcName));
+    EXPECT_EQ(files.List().SortColumn(), int(fcSize));
+    EXPECT_EQ(fh->sortIndicatorSection(), int(fcSize));
+    QHeaderView* eh = w.FileTypes()->header();
+    EXPECT_EQ(eh->sectionSize(ecSize), 99);
+    EXPECT_EQ(eh->visualIndex(ecFiles), 1);
+    EXPECT_EQ(eh->visualIndex(ecSwatch), 0);
+    EXPECT_TRUE(eh->isSectionHidden(ecPercent));
+    const qreal dpi = w.FileTypes()->screen()->logicalDotsPerInch();
+    EXPECT_EQ(eh->sectionSize(ecSwatch), std::max(25, int(25 * dpi / 96.0 + 0.5)));
+    EXPECT_EQ(eh->sortIndicatorSection(), int(ecAllocated));
+    EXPECT_EQ(files.cbFileSearch->Items(), (std::vector<std::string>{"gr\u00f6\u00dfe*", "*.iso"}));
+    EXPECT_EQ(w.Filters()->cbFilterInclude->Items(), (std::vector<std::string>{"*.mkv"}));
+    EXPECT_EQ(w.Filters()->cbFilterExclude->Items(), (std::vector<std::string>{"tmp*"}));
 }
 
 TEST_F(ShellTest, TweaksOkStartsDisabledAndCancelChangesNothing) {

@@ -8,12 +8,15 @@
 #include "engine/tree.h"
 #include "gui/qtext.h"
 #include "gui/statuspanel.h"
+#include "gui/treedelegate.h"
+#include "gui/treemodel.h"
 
 #include <QAction>
 #include <QHeaderView>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 
@@ -207,4 +210,64 @@ TEST_F(WindowFixture, SelectionStatusExpandAllResetAndDisplayUnit) {
     const std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("actDisplayBytes_Checked=TRUE"), std::string::npos) << text;
     EXPECT_NE(text.find("actDisplayKB_Checked=FALSE"), std::string::npos);
+}
+
+namespace {
+
+// WCAG contrast ratio of two colours (1 = none, 21 = black on white).
+double Contrast(const QColor& a, const QColor& b) {
+    const auto lum = [](const QColor& c) {
+        const auto ch = [](double v) {
+            v /= 255.0;
+            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * ch(c.red()) + 0.7152 * ch(c.green()) + 0.0722 * ch(c.blue());
+    };
+    const double la = lum(a), lb = lum(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+} // namespace
+
+TEST_F(WindowFixture, ShareBarTextReadsOverTheFillInEveryLook) {
+    MakeSampleTree(Data + "/t");
+    ASSERT_TRUE(ScanAndWait(Data + "/t"));
+    TTreeNode* root = Tree().Roots()[0];
+    // The root's share is 100 %: its text lies wholly over the fill.
+    const QColor bar = TTreeDelegate::BarColor(root->Data.Depth);
+    struct Case {
+        const char* what;
+        QColor text, base;
+        bool selected;
+    } cases[] = {
+        {"dark look", QColor(0xF0, 0xF0, 0xF0), QColor(0x20, 0x20, 0x20), false},
+        {"light look, selected row", QColor(Qt::black), QColor(Qt::white), true},
+        {"light look", QColor(Qt::black), QColor(Qt::white), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QPalette pal = View().palette();
+        pal.setColor(QPalette::Text, c.text);
+        pal.setColor(QPalette::Base, c.base);
+        pal.setColor(QPalette::HighlightedText, QColor(Qt::white));
+        View().setPalette(pal);
+        ClickRow(c.selected ? root : Node("docs"));
+        ASSERT_EQ(root->Selected(), c.selected);
+        QCoreApplication::processEvents();
+        const QRect cell = View().visualRect(Model().IndexOf(root, tcPercent));
+        ASSERT_FALSE(cell.isEmpty());
+        const QImage img = View().viewport()->grab(cell).toImage();
+        // The glyph pixels are those farthest from the fill's colour inside the bar (the frame
+        // and the focus rectangle left out).
+        double best = 1;
+        int glyphs = 0;
+        for (int y = 3; y < img.height() - 3; ++y)
+            for (int x = 3; x < img.width() - 3; ++x) {
+                const QColor px = img.pixelColor(x, y);
+                if (Contrast(px, bar) > 1.5) ++glyphs;
+                best = std::max(best, Contrast(px, bar));
+            }
+        EXPECT_GT(glyphs, 10) << "no text over the bar";
+        EXPECT_GE(best, 4.5) << "the text does not stand out from the bar";
+    }
 }

@@ -47,9 +47,15 @@ class TreemapFixture : public WindowFixture {
 protected:
     TTreemapPanel& P() { return *W().Treemap(); }
     TTreemapView& Surface() { return *P().pbTreemap; }
-    // Waits until a picture newer than the before-th is on screen and nothing is being drawn.
+    // Waits until a picture newer than the before-th is on screen at the surface's size (the
+    // window may still grow after a scan, as the figures around it fill in) and nothing is
+    // being drawn.
     bool WaitForPicture(int before, int ms = 30000) {
-        return QTest::qWaitFor([&] { return P().PicturesShown() > before && !P().Drawing(); }, ms);
+        return QTest::qWaitFor(
+            [&] {
+                return P().PicturesShown() > before && !P().Drawing() && !Surface().Stretched();
+            },
+            ms);
     }
     bool ScanAndDraw(const std::string& path) {
         const int before = P().PicturesShown();
@@ -454,7 +460,10 @@ TEST_F(TreemapFixture, TreemapScreenshot) {
     TTreeNode* base = Tree().Roots()[0];
     ClickRow(Tree().FindNodeByPath(base, u"music/album/track1.flac"));
     QTest::mouseMove(&Surface(), At(Tree().FindNodeByPath(base, u"backup.tar.gz")));
-    QTest::qWait(200);
+    // On a real X server the pointer's move comes back as an event from the server, which
+    // can take a while on a busy machine.
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return Outlines(kGray) == 1 && Outlines(kWhite) == 1; }, 5000));
     EXPECT_EQ(Outlines(kWhite), 1);
     EXPECT_EQ(Outlines(kGray), 1);
     const QImage shot = W().grab().toImage();

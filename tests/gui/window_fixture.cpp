@@ -49,8 +49,11 @@ void WindowFixture::SetUp() {
         return FilesAsked.isEmpty() ? QString() : FilesAsked.takeFirst();
     };
     QObject::connect(&sc, &TScanControl::scanFinished, [this](bool ok) { FEnds.push_back(ok); });
+    QSignalSpy rebuilt(&sc, &TScanControl::sourcesChanged);
     FWindow->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(FWindow.get()));
+    // The watcher's first report rebuilds the list once the window shows: tests start after it.
+    ASSERT_TRUE(rebuilt.count() > 0 || rebuilt.wait(5000));
     QApplication::setActiveWindow(FWindow.get());
 }
 

@@ -106,11 +106,11 @@ protected:
 
 } // namespace
 
-TEST_F(MftPass, OneRunOfThousandRecordsIsReadInBatchesOf256) {
+TEST_F(MftPass, OneRunOfThousandRecordsIsReadInGrowingBatches) {
     std::string img = Volume({{250, 16}});
     auto r = ObservedPass(img);
     ASSERT_FALSE(r.scan->WasError) << r.scan->ErrorMEssage;
-    EXPECT_EQ(Counts(r.batches), (std::vector<size_t>{256, 256, 256, 232}));
+    EXPECT_EQ(Counts(r.batches), (std::vector<size_t>{256, 512, 232}));
     for (auto& b : r.batches) {
         EXPECT_TRUE(b.Bulk);
         EXPECT_FALSE(b.Seek);
@@ -123,13 +123,14 @@ TEST_F(MftPass, OneRunOfThousandRecordsIsReadInBatchesOf256) {
 }
 
 TEST_F(MftPass, TwoRunsGiveOneSeekAndBatchesEndingAtTheRun) {
+    // The batch after the seek starts small again.
     std::string img = Volume({{25, 16}, {225, 400}});
     auto r = ObservedPass(img);
     ASSERT_FALSE(r.scan->WasError) << r.scan->ErrorMEssage;
-    EXPECT_EQ(Counts(r.batches), (std::vector<size_t>{100, 256, 256, 256, 132}));
+    EXPECT_EQ(Counts(r.batches), (std::vector<size_t>{100, 256, 512, 132}));
     std::vector<bool> seeks;
     for (auto& b : r.batches) seeks.push_back(b.Seek);
-    EXPECT_EQ(seeks, (std::vector<bool>{false, true, false, false, false}));
+    EXPECT_EQ(seeks, (std::vector<bool>{false, true, false, false}));
     EXPECT_EQ(r.batches[1].Position, 400 * 4096);
     EXPECT_EQ(r.scan->FMFTExtents.size(), 2u);
     EXPECT_EQ(FilesInRoot(*r.scan), AllFiles(24, 1000));
@@ -179,16 +180,16 @@ TEST_F(MftPass, SingleRecordModeSkipsARecordItCannotUse) {
     ExpectConsistentTree(*r.scan);
 }
 
-TEST_F(MftPass, CancelInTheThirdBatchKeepsThreeBatchesAndClosesTheSource) {
+TEST_F(MftPass, CancelInTheSecondBatchKeepsTwoBatchesAndClosesTheSource) {
     std::string img = Volume({{250, 16}});
     TMFTPassHooks hooks;
     int seen = 0;
     hooks.OnBatch = [&](TNTFS_FILES& s, const TMFTBatchInfo&) {
-        if (++seen == 3) s.CancelProcess();
+        if (++seen == 2) s.CancelProcess();
     };
     auto r = ObservedPass(img, hooks);
     EXPECT_FALSE(r.scan->WasError) << r.scan->ErrorMEssage;
-    EXPECT_EQ(Counts(r.batches), (std::vector<size_t>{256, 256, 256}));
+    EXPECT_EQ(Counts(r.batches), (std::vector<size_t>{256, 512}));
     EXPECT_EQ(FilesInRoot(*r.scan), AllFiles(24, 768));
     ExpectConsistentTree(*r.scan);
 }
@@ -198,8 +199,8 @@ TEST_F(MftPass, WorkerFailureIsReportedAndTheRestOfThePassStillRuns) {
         uint64_t failAt;     // first record of the failing batch
         uint64_t storedUpTo; // records below this are in the tree
     };
-    // The last batch; a middle batch (the scan thread stops at its next hand-over, so the
-    // batch read meanwhile is not stored either).
+    // The last batch; a middle batch (the worker takes no batch after it, also those the
+    // scan thread read ahead).
     for (Case c : {Case{768, 768}, Case{256, 256}}) {
         SCOPED_TRACE(c.failAt);
         std::string img = Volume({{250, 16}});
@@ -245,7 +246,7 @@ TEST_F(MftPass, ExtensionRecordBeforeItsBaseIsDecodedAfterTheTable) {
 }
 
 TEST_F(MftPass, ProgressStaysWithinBoundsAndEndsAt100) {
-    // 20,000 records: 79 batches, so the every-50-batches report comes once in the loop.
+    // 20,000 records: the report after every 12,800 records read comes once in the loop.
     std::string img = Volume({{5000, 16}}, 6000, 6100, 8192);
     auto s = std::make_unique<TNTFS_FILES>(Utf8ToUtf16(img));
     struct Call {
@@ -273,7 +274,9 @@ TEST_F(MftPass, ProgressStaysWithinBoundsAndEndsAt100) {
     const Call& mid = calls[1];
     EXPECT_GT(mid.pct, 0);
     EXPECT_LT(mid.pct, 100);
-    EXPECT_GT(mid.files, 10000); // 50 batches of 256 records, files from record 24 on
+    // The reader has read 14,080 records in nine batches (256, 512, 1024, then 2048 each) and
+    // the worker is at most four batches behind: the first 5,888 records are stored.
+    EXPECT_GT(mid.files, 3000);
     EXPECT_EQ(calls.back().files, 20000 - 24 + 3); // the files and $MFT, $Bitmap, $UpCase
     EXPECT_EQ(calls.back().dirs, 1);
 }

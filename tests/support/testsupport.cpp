@@ -1,11 +1,16 @@
 #include "tests/support/testsupport.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sched.h>
 #include <stdexcept>
+#include <sys/mount.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -70,6 +75,30 @@ int Run(const std::string& cmd, std::string* out) {
 
 bool HaveProgram(const std::string& name) {
     return Run("command -v '" + name + "' >/dev/null 2>&1") == 0;
+}
+
+bool PrivateMountNamespace(std::string* why) {
+    static const std::string failure = [] {
+        if (::geteuid() != 0) return std::string("mounting needs root");
+        if (::unshare(CLONE_NEWNS) != 0)
+            return std::string("no mount namespace of its own: ") + std::strerror(errno);
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return std::string("mounts cannot be made private: ") + std::strerror(errno);
+        return std::string();
+    }();
+    if (why) *why = failure;
+    return failure.empty();
+}
+
+std::string AttachLoop(const std::string& image) {
+    std::string out;
+    if (Run("losetup -f --show '" + image + "' 2>/dev/null", &out) != 0) return {};
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    return out;
+}
+
+void DetachLoop(const std::string& device) {
+    if (!device.empty()) Run("losetup -d '" + device + "' 2>/dev/null");
 }
 
 } // namespace qz::test

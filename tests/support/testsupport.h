@@ -33,4 +33,14 @@ int Run(const std::string& cmd, std::string* out = nullptr);
 // True when the program is on PATH.
 bool HaveProgram(const std::string& name);
 
+// Gives this process a mount table of its own (a private mount namespace), so the file
+// systems a test mounts are seen by no other process on the machine. Needs root; call it while
+// the process has one thread (the namespace is per thread until then). The first call decides;
+// later calls return its answer. False (with why) when it cannot be done.
+bool PrivateMountNamespace(std::string* why = nullptr);
+
+// An image file attached to a free loop device; the device path, empty on failure.
+std::string AttachLoop(const std::string& image);
+void DetachLoop(const std::string& device);
+
 } // namespace qz::test

@@ -90,6 +90,31 @@ TEST_F(Search, DuplicatesOnlyNeedsAMethod) {
     for (TTreeNode* n : l.Roots()) ASSERT_EQ(l.ChildCount(n), 1u);
 }
 
+// A name search is matched over the records in their stored order first; the rows still
+// come in the list's order across both scans, stop at the limit, and leave out filtered
+// records, folders and what does not match.
+TEST_F(Search, NameSearchWithALimitKeepsTheListOrderAcrossScans) {
+    auto ordered = [](const TFileList& l) {
+        std::vector<std::u16string> v;
+        for (TTreeNode* n : l.Roots()) v.emplace_back(n->Data.Rec->Name());
+        return v;
+    };
+    auto load = [&](std::u16string text, int max) {
+        auto l = std::make_unique<TFileList>();
+        l->Options.MaxFiles = max;
+        l->Options.SearchText = std::move(text);
+        EXPECT_TRUE(l->LoadFileList(scans));
+        return l;
+    };
+    // Largest allocated first: notes.md (5000), docs.mp3 (700), then the 100-byte files.
+    EXPECT_EQ(ordered(*load(u"*.md|*.mp3|*.bin", 2)), (V{u"notes.md", u"docs.mp3"}));
+    EXPECT_EQ(ordered(*load(u"*.md|*.mp3|*.bin", 0)), (V{u"notes.md", u"docs.mp3", u"blob.bin"}));
+    const auto notes = load(u"notes*", 0);
+    for (TTreeNode* n : notes->Roots()) n->Data.Rec->Filtered = true;
+    EXPECT_TRUE(ordered(*load(u"*.md|*.mp3", 0)) == (V{u"docs.mp3"}));
+    EXPECT_TRUE(ordered(*load(u"doc*", 0)) == (V{u"docs.mp3"})); // not the folder docs
+}
+
 TEST_F(Search, BadExpressionMatchesNothingAndSaysWhy) {
     auto l = Load(u"/(unclosed/");
     EXPECT_FALSE(l->SearchError().empty());

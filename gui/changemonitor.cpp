@@ -1,0 +1,190 @@
+#include "gui/changemonitor.h"
+
+#include "base/debuglog.h"
+#include "fsops/changeapply.h"
+#include "gui/livesource.h"
+#include "gui/qtext.h"
+
+#include <QLocale>
+#include <QPointer>
+
+namespace qz {
+
+TChangeMonitor::TChangeMonitor(TScanSession& session, TDisplayTree& tree, QObject* parent)
+    : QObject(parent), FSession(session), FTree(tree) {
+    FTimer.setSingleShot(true);
+    connect(&FTimer, &QTimer::timeout, this, &TChangeMonitor::OnTimer);
+    FBusyTimer.setSingleShot(true);
+    FBusyTimer.setInterval(50);
+    connect(&FBusyTimer, &QTimer::timeout, this, &TChangeMonitor::RefreshNow);
+}
+
+TChangeMonitor::~TChangeMonitor() {
+    Stop();
+}
+
+void TChangeMonitor::SetEnabled(bool on) {
+    if (on == FEnabled) return;
+    FEnabled = on;
+    Stop();
+    if (on) Start();
+}
+
+void TChangeMonitor::Start() {
+    Stop();
+    if (!FEnabled) return;
+    std::vector<PMFT_RECORD> linked;
+    for (size_t k = 0; k < FSession.m.size() && k < FSession.Sources.size(); ++k) {
+        TNTFS_FILES* scan = FSession.m[k].get();
+        if (!scan || !IsLiveSource(FSession.Sources[k], scan, nullptr)) continue;
+        FScans.push_back(scan);
+        // Names of hard-linked files that are not counted: their groups are found by the
+        // watcher's thread.
+        for (PMFT_RECORD r : scan->FFileList)
+            if (r && r->DoNotCountFlag && !r->IsFolder()) linked.push_back(r);
+    }
+    if (FScans.empty()) return;
+    FWatcher = std::make_unique<TChangeWatcher>(FScans, std::move(linked));
+    QPointer<TChangeMonitor> self(this);
+    FWatcher->OnChanges = [self] {
+        QMetaObject::invokeMethod(
+            self,
+            [self] {
+                if (self) self->OnChangesWaiting();
+            },
+            Qt::QueuedConnection);
+    };
+    FWatcher->OnSetupDone = [self] {
+        QMetaObject::invokeMethod(
+            self,
+            [self] {
+                if (self) self->OnSetupDone();
+            },
+            Qt::QueuedConnection);
+    };
+    std::string error;
+    if (!FWatcher->Start(&error)) {
+        FWatcher.reset();
+        FScans.clear();
+        emit statusMessage(Tr("Changes on disk are not followed") + QStringLiteral(": ") +
+                           QString::fromStdString(error));
+        return;
+    }
+    DebugLog("Change monitor started");
+}
+
+void TChangeMonitor::Stop() {
+    FTimer.stop();
+    FBusyTimer.stop();
+    FOwnRemoved.clear();
+    FWaiting = false;
+    if (FWatcher) {
+        FWatcher->Stop();
+        FWatcher.reset();
+        DebugLog("Change monitor stopped");
+    }
+    FScans.clear();
+    FBatch.Clear();
+    FLimitTold = FLossTold = false;
+}
+
+void TChangeMonitor::OnSetupDone() {
+    if (!FWatcher) return;
+    const size_t folders = FWatcher->FolderCount(), watched = FWatcher->WatchCount();
+    if (FWatcher->LimitReached() && !FLimitTold) {
+        FLimitTold = true;
+        const QLocale loc;
+        emit statusMessage(
+            Tr("Changes on disk are followed in %1 of %2 folders: the system's limit of watched "
+               "folders was reached (fs.inotify.max_user_watches)")
+                .arg(loc.toString(qulonglong(watched)), loc.toString(qulonglong(folders))));
+    }
+    emit watching(folders, watched);
+}
+
+void TChangeMonitor::OnChangesWaiting() {
+    if (!FWatcher) return;
+    if (!FWaiting) {
+        FWaiting = true;
+        FFirstWaiting = std::chrono::steady_clock::now();
+    }
+    if (!FTimer.isActive()) FTimer.start(QuietMs);
+}
+
+void TChangeMonitor::OnTimer() {
+    if (!FWatcher) return;
+    using namespace std::chrono;
+    // 250 ms without a removal, or a second since the first one waited.
+    const auto now = steady_clock::now();
+    const auto quietFor = duration_cast<milliseconds>(now - FWatcher->LastChange()).count();
+    const auto waited = duration_cast<milliseconds>(now - FFirstWaiting).count();
+    if (quietFor < QuietMs && waited < MaxWaitMs) {
+        FTimer.start(int(std::min<long long>(QuietMs - quietFor, MaxWaitMs - waited)) + 1);
+        return;
+    }
+    RefreshNow();
+}
+
+void TChangeMonitor::RefreshNow() {
+    FTimer.stop();
+    FBusyTimer.stop();
+    if (!FWatcher) return;
+    if (RecordsBusy && RecordsBusy()) {
+        FBusyTimer.start();
+        return;
+    }
+    FWaiting = false;
+    FWatcher->TakeChanges(FBatch);
+    FFound.clear();
+    FindRemovedRecords(FBatch, FFound);
+    for (PMFT_RECORD r : FOwnRemoved)
+        if (r && !r->Deleted) FFound.push_back(r);
+    FOwnRemoved.clear();
+    Update(FFound, FBatch.Overflowed);
+}
+
+void TChangeMonitor::MarkRemoved(const std::vector<PMFT_RECORD>& records) {
+    if (!FWatcher) return;
+    FOwnRemoved.insert(FOwnRemoved.end(), records.begin(), records.end());
+    RefreshNow();
+}
+
+void TChangeMonitor::Update(const std::vector<PMFT_RECORD>& found, bool lost) {
+    if (lost && !FLossTold) {
+        FLossTold = true;
+        emit statusMessage(Tr("Too many changes on disk at once: some removals may not show until "
+                              "the next scan"));
+    }
+    if (found.empty()) return;
+    const auto start = std::chrono::steady_clock::now();
+    emit aboutToChangeRecords();
+    FMarked.clear();
+    for (PMFT_RECORD r : found) MarkDeleted(r, FMarked);
+    bool folders = false;
+    for (PMFT_RECORD r : FMarked) folders = folders || r->IsFolder();
+    for (TNTFS_FILES* scan : FScans) {
+        // Records a filter hides are in no children list: they follow their folder here.
+        if (folders) MarkBelowDeletedFolders(*scan, FMarked);
+    }
+    if (FWatcher->SetupDone()) MoveHardLinkCounts(FWatcher->HardLinkGroups());
+    for (TNTFS_FILES* scan : FScans) RecomputeTotals(*scan, FSession.FoldersOnly);
+    // The sums over all scans, as the end of a scan makes them.
+    FSession.rootmftmulti.SubFoldersTotSize = 0;
+    FSession.rootmftmulti.SubFoldersTotSizeAlloc = 0;
+    for (size_t k = 0; k < FSession.m.size(); ++k) {
+        TNTFS_FILES* s = FSession.m[k].get();
+        if (!s || !s->MFTRoot) continue;
+        if (k < FSession.ds.size()) FSession.ds[k].usedspace = s->MFTRoot->SubFoldersTotSizeAlloc;
+        FSession.rootmftmulti.SubFoldersTotSize += s->MFTRoot->SubFoldersTotSize;
+        FSession.rootmftmulti.SubFoldersTotSizeAlloc += s->MFTRoot->SubFoldersTotSizeAlloc;
+    }
+    FTree.RefreshFileGroups();
+    FMarkedCount += FMarked.size();
+    ++FRefreshCount;
+    emit totalsChanged();
+    FLastRefreshEnd = std::chrono::steady_clock::now();
+    FLastRefreshMs = std::chrono::duration<double, std::milli>(FLastRefreshEnd - start).count();
+    DebugLog("Change monitor: " + std::to_string(FMarked.size()) + " records deleted");
+}
+
+} // namespace qz

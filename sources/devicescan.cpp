@@ -1,0 +1,253 @@
+#include "sources/devicescan.h"
+
+#include "base/datetime.h"
+#include "base/debuglog.h"
+#include "base/text.h"
+#include "engine/tree.h"
+#include "filters/filters.h"
+#include "sources/device_gvfs.h"
+#include "sources/devicelookup.h"
+#include "sources/devicepath.h"
+
+#include <vector>
+
+namespace qz {
+
+namespace {
+
+// The shared state of one walk (the walk runs on the scan thread alone: no lock).
+class TDeviceWalk {
+public:
+    TDeviceWalk(TNTFS_FILES& nf, TPortableDevice& device, const TWalkExcludeFilter* exclude)
+        : NF(nf), Device(device), Exclude(exclude) {}
+
+    void Run(PMFT_RECORD root, const TDeviceObjectId& start);
+
+    int64_t totfiles = 0, totfolders = 0, totfoldersprocessed = 0;
+    double totscore = 0;
+    std::vector<uint32_t> Storages; // storages met (the first level of a whole device)
+
+private:
+    struct TPending {
+        PMFT_RECORD rec;
+        TDeviceObjectId id;
+        double share;
+    };
+    // SlowScanFolderMTP: lists one folder, makes its records, queues its subfolders.
+    void ScanFolder(const TPending& folder);
+    PMFT_RECORD MakeRecord(const TDeviceObject& o, const std::string& name, PMFT_RECORD parent);
+    void ReportProgress();
+    void FolderUnreadable(PMFT_RECORD rec);
+
+    TNTFS_FILES& NF;
+    TPortableDevice& Device;
+    const TWalkExcludeFilter* Exclude;
+    int64_t FNextRecNo = 24;
+    std::vector<TPending> FStack;         // folders still to walk, the next one last
+    std::vector<TDeviceObject> FChildren; // scratch of one listing
+    std::vector<TPending> FSubfolders;    // scratch: the folders of one listing, in order
+    std::string FName8;
+    std::u16string FName16;
+    PMFT_RECORD FSpare = nullptr; // a record taken from the arena and not used (excluded)
+    bool FLost = false;
+};
+
+void TDeviceWalk::ReportProgress() {
+    if (NF.OnProgress) NF.OnProgress(NF.index, int(totscore * 100), totfiles, totfolders);
+}
+
+void TDeviceWalk::FolderUnreadable(PMFT_RECORD rec) {
+    if (!rec->Unreadable) ++NF.Warnings.UnreadableFolders;
+    rec->Unreadable = true;
+}
+
+PMFT_RECORD TDeviceWalk::MakeRecord(const TDeviceObject& o, const std::string& name,
+                                    PMFT_RECORD parent) {
+    PMFT_RECORD r = FSpare ? FSpare : NF.Arena().NewRecord();
+    FSpare = nullptr;
+    ZeroRecord(*r);
+    r->ParentRec = parent->RecNo;
+    r->ParentMFTRec = parent;
+    FName16.clear();
+    Utf8ToUtf16(name, FName16);
+    NF.SetRecordName(*r, FName16);
+    if (o.Modified) r->ModifiedDate = UnixToDateTime(*o.Modified);
+    if (o.IsFolder()) {
+        r->FileRecFlags = 2;
+    } else {
+        if (o.Size) {
+            r->FileSize = *o.Size;
+            r->AllocSize = *o.Size;
+        }
+    }
+    return r;
+}
+
+void TDeviceWalk::ScanFolder(const TPending& folder) {
+    DebugLog("SlowScanFolderMTP start");
+    std::string error;
+    if (!Device.ListChildren(folder.id, FChildren, error)) {
+        FolderUnreadable(folder.rec);
+        if (!Device.StillConnected()) {
+            DebugLog("SlowScanFolderMTP: the device is gone (" + error + ")");
+            FLost = true;
+        } else {
+            DebugLog("SlowScanFolderMTP: cannot list " + Utf16ToUtf8(GetRecordPath(folder.rec)) +
+                     ": " + error);
+        }
+        totscore += folder.share;
+        ReportProgress();
+        return;
+    }
+    FSubfolders.clear();
+    for (const TDeviceObject& o : FChildren) {
+        if (folder.id.IsDeviceRoot() && o.Id.IsStorage()) Storages.push_back(o.Id.Storage);
+        if (!o.PropertiesRead || o.DisplayName().empty()) {
+            ++NF.Warnings.SkippedObjects;
+            continue;
+        }
+        bool renamed = false;
+        FName8 = DeviceRecordName(o.DisplayName(), &renamed);
+        PMFT_RECORD r = MakeRecord(o, FName8, folder.rec);
+        if (Exclude && Exclude->Excludes(r)) {
+            FSpare = r; // the record is used again for the next object
+            continue;
+        }
+        if (renamed) ++NF.Warnings.RenamedObjects;
+        r->RecNo = uint64_t(FNextRecNo++);
+        if (o.IsFolder()) {
+            r->Folder = NF.Arena().NewFolder();
+            NF.AddToFileList(r);
+            NF.AddToDirList(r);
+            ++totfolders;
+            FSubfolders.push_back({r, o.Id, 0});
+        } else {
+            if (!o.Size) {
+                r->Unreadable = true;
+                ++NF.Warnings.UnknownSizes;
+            }
+            NF.AddToFileList(r);
+            if (++totfiles % 100 == 0) ReportProgress();
+        }
+    }
+    if (FSubfolders.empty()) {
+        totscore += folder.share;
+        ReportProgress();
+        return;
+    }
+    ReportProgress();
+    const double share = folder.share / double(FSubfolders.size());
+    // Pushed last to first, so that they are walked in device order.
+    for (size_t i = FSubfolders.size(); i-- > 0;) {
+        FSubfolders[i].share = share;
+        FStack.push_back(FSubfolders[i]);
+    }
+}
+
+void TDeviceWalk::Run(PMFT_RECORD root, const TDeviceObjectId& start) {
+    FStack.push_back({root, start, 1.0});
+    while (!FStack.empty()) {
+        if (NF.Cancelled()) break;
+        const TPending next = FStack.back();
+        FStack.pop_back();
+        if (FLost) {
+            // Nothing more can be read: what is left is missing from the scan.
+            FolderUnreadable(next.rec);
+            continue;
+        }
+        ScanFolder(next);
+        if (next.rec != root) ++totfoldersprocessed;
+    }
+    if (FLost) NF.Warnings.DeviceDisconnected = true;
+}
+
+} // namespace
+
+void WalkDevice(TNTFS_FILES& nf, TPortableDevice& device, const TDeviceObject& start,
+                const std::u16string& FilterInclude, const std::u16string& FilterExclude,
+                bool FilterFullPath) {
+    // The include filter is applied once the walk is done; it still decides, with the exclude
+    // filter, whether paths are matched in full.
+    const TWalkExcludeFilter exclude(FilterExclude,
+                                     FilterFullPath || FilterTextSetsFullPath(FilterInclude));
+    for (const TFilterError& e : exclude.Errors())
+        DebugLog("DoSlowMode - exclude filter term " + Utf16ToUtf8(e.term) + ": " + e.message);
+    TDeviceWalk walk(nf, device, exclude.Active() ? &exclude : nullptr);
+    PMFT_RECORD root = nf.MFTRoot;
+    if (start.Modified) root->ModifiedDate = UnixToDateTime(*start.Modified);
+    walk.Run(root, start.Id);
+
+    // The space figures: the storage the folder lies in, or all storages of a whole device.
+    std::vector<uint32_t> storages = walk.Storages;
+    if (!start.Id.IsDeviceRoot()) storages.assign(1, start.Id.Storage);
+    TDiskSizeInfo& d = nf.DeviceDinfo;
+    d = TDiskSizeInfo{};
+    d.itempath = nf.FSource;
+    for (uint32_t s : storages) {
+        const std::optional<TStorageSpace> space = device.StorageSpace(s);
+        if (!space) continue;
+        d.hastotalandfreespace = true;
+        d.totalspace += space->Capacity;
+        d.freespace += space->Free;
+    }
+    if (d.hastotalandfreespace)
+        d.usedspace = d.totalspace > d.freespace ? d.totalspace - d.freespace : 0;
+    if (nf.OnProgress) nf.OnProgress(nf.index, 100, walk.totfiles, walk.totfolders);
+}
+
+std::string DeviceScanNote(const TScanWarnings& w) {
+    std::string note;
+    if (!w.ReadThrough.empty())
+        note = std::string(tr("Read through the desktop's mount of the device")) + " (" +
+               w.ReadThrough + ")";
+    if (w.DeviceDisconnected) {
+        if (!note.empty()) note += "; ";
+        note += tr("the device was disconnected during the scan");
+    }
+    return note;
+}
+
+void DoDeviceScan(TNTFS_FILES& nf, const std::u16string& FilterInclude,
+                  const std::u16string& FilterExclude, bool FilterFullPath) {
+    nf.Warnings = TScanWarnings{};
+    nf.DeviceDinfo = TDiskSizeInfo{};
+    // The root is named by the whole path, without a trailing "\".
+    while (nf.FSource.size() > 1 && nf.FSource.back() == u'\\') nf.FSource.pop_back();
+    PMFT_RECORD root = nf.Arena().NewRecord();
+    root->RecNo = 5;
+    root->FileRecFlags = 2;
+    root->Folder = nf.Arena().NewFolder();
+    nf.SetRecordName(*root, nf.FSource);
+    nf.AddToFileList(root);
+    nf.AddToDirList(root);
+    nf.MFTRoot = root;
+
+    const TDevicePath path = SplitDevicePath(Utf16ToUtf8(nf.FSource));
+    DebugLog("GetMTPIDFromFriendlyName " + path.Device);
+    std::shared_ptr<TDeviceManager> manager = DeviceManager();
+    const TDeviceList list = ListPortableDevices(*manager, GvfsRootFolder());
+    const int found = FindDeviceByName(list.Devices, path.Device);
+    if (found < 0) {
+        std::string message = "No connected portable device is named " + path.Device;
+        if (!list.Error.empty()) message += " (" + list.Error + ")";
+        nf.SetError(message);
+        return;
+    }
+    const TDeviceInfo& info = list.Devices[size_t(found)];
+    DebugLog("mtpid " + info.Id);
+    TOpenedDevice opened = OpenPortableDevice(*manager, info);
+    if (!opened.Device) {
+        nf.SetError(opened.Error);
+        return;
+    }
+    nf.Warnings.ReadThrough = opened.Device->ReadThroughFolder();
+    const TDeviceObjectLookup start = FindObjectByPath(*opened.Device, path.Inner);
+    if (!start.Found) {
+        nf.SetError(start.Error);
+        return;
+    }
+    DebugLog("DoSlowMode - SlowScanFolder");
+    WalkDevice(nf, *opened.Device, start.Object, FilterInclude, FilterExclude, FilterFullPath);
+}
+
+} // namespace qz
