@@ -240,7 +240,7 @@ void FollowTree(TTreemapRequest& request, const TDisplayTree& tree) {
 
 TDrawResult PaintTreemap(const TTreemapSettings& settings, const TTreemapRequest& request,
                          TExtColors& colors, TTreemapPicture& picture,
-                         const std::atomic<bool>* cancel) {
+                         const std::atomic<bool>* cancel, TChildOrders* orders) {
     TDrawResult result;
     picture.Layout.Clear();
     if (settings.Scans.empty()) return result;
@@ -260,7 +260,13 @@ TDrawResult PaintTreemap(const TTreemapSettings& settings, const TTreemapRequest
         }
     }
     picture.Paint.Clear();
-    const TWalkSettings ws = WalkSettings(settings, request, cancel);
+    TWalkSettings ws = WalkSettings(settings, request, cancel);
+    if (orders) {
+        // Rebuilt statistics mean changed records: the kept orders may be wrong.
+        if (request.Rebuild) orders->Clear();
+        orders->Use(TChildOrders::TKey{settings.Scans, ws.Allocated, ws.OrderBySize, ws.Groups});
+        ws.Orders = orders;
+    }
     if (!Record(settings, request, colors, picture, ws, cancel) ||
         !MakePixels(settings, ws, picture, cancel)) {
         result.Outcome = TDrawOutcome::Cancelled;

@@ -19,6 +19,7 @@
 #include "engine/scan.h"
 #include "treemap/bitmap.h"
 #include "treemap/canvas.h"
+#include "treemap/childorder.h"
 #include "treemap/geometry.h"
 #include "treemap/maplayout.h"
 #include "treemap/paintlist.h"
@@ -141,10 +142,12 @@ struct TTreemapPicture {
 // Draws request into picture (its bitmap made at the requested size; a screen drawing reuses
 // a bitmap of that size already there). Rebuild first rebuilds colors' extension statistics.
 // No scans: Skipped. A size below 1, or one too large to allocate: Failed with the message
-// (Skipped for a screen). cancel set meanwhile: Cancelled, the picture incomplete.
+// (Skipped for a screen). cancel set meanwhile: Cancelled, the picture incomplete. orders, when
+// given, keeps the folders' sorted children for the next drawing of the same scans (it is
+// emptied first when request.Rebuild is set, and when the choices it was kept for differ).
 TDrawResult PaintTreemap(const TTreemapSettings& settings, const TTreemapRequest& request,
                          TExtColors& colors, TTreemapPicture& picture,
-                         const std::atomic<bool>* cancel = nullptr);
+                         const std::atomic<bool>* cancel = nullptr, TChildOrders* orders = nullptr);
 
 // Writes a drawn bitmap as a PNG file, creating missing folders first (a folder that cannot
 // be made shows as the write's failure) and replacing an existing file.

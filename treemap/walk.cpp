@@ -109,6 +109,47 @@ bool TTreemapWalk::ListChildren(const TMapItem& item) {
     return !FKids.empty();
 }
 
+std::span<const TChildEntry> TTreemapWalk::SortedChildren(const TMapItem& item) {
+    if (!item.IsFileGroup() && item.Rec->Children().empty()) { // a file: nothing to keep
+        FListed = false;
+        return {};
+    }
+    if (S.Orders) {
+        const TChildOrders::TFound kept = S.Orders->Find(item.Rec, item.IsFileGroup());
+        if (kept.Known) {
+            FListed = kept.Listed;
+            return kept.Kids;
+        }
+    }
+    FListed = ListChildren(item);
+    FSorted.clear();
+    if (FListed) {
+        FStats.Children += FKids.size();
+        // The children that take area, in descending size order (a sorted copy of the list;
+        // ties by name, in the same direction, as the folder tree sorts them).
+        size_t n = 0;
+        for (const Kid& k : FKids) {
+            const uint64_t size = TreemapSize(k.Rec, k.Group, S.Allocated);
+            if (size == 0 || (S.Allocated && k.Rec->DoNotCountFlag)) continue;
+            Kid& kept = FKids[n++];
+            kept = k;
+            kept.Key = TreemapSize(k.Rec, k.Group, !S.OrderBySize);
+        }
+        FKids.resize(n);
+        std::sort(FKids.begin(), FKids.end(), [](const Kid& a, const Kid& b) {
+            if (a.Key != b.Key) return a.Key > b.Key;
+            if (int c = TDisplayTree::CompareRecordNames(a.Rec, b.Rec)) return c > 0;
+            return a.Pos < b.Pos;
+        });
+        FSorted.reserve(n);
+        for (const Kid& k : FKids)
+            FSorted.push_back(
+                TChildEntry{k.Rec, TreemapSize(k.Rec, k.Group, S.Allocated), k.Group});
+    }
+    if (S.Orders) S.Orders->Add(item.Rec, item.IsFileGroup(), FListed, FSorted);
+    return FSorted;
+}
+
 void TTreemapWalk::DrawTreemapNode(const Frame& f) {
     const TctRectangle& b = f.Bounds;
     // A subtree smaller than a pixel is neither drawn nor laid out.
@@ -122,27 +163,11 @@ void TTreemapWalk::DrawTreemapNode(const Frame& f) {
     if (!f.Top) AddRidge(s, b, f.H);
 
     const TMapItem item = FLayout.Items[f.Item]; // a copy: the array grows below
-    if (!ListChildren(item)) {
+    const std::span<const TChildEntry> kids = SortedChildren(item);
+    if (!FListed) {
         Leaf(item, b, s);
         return;
     }
-    FStats.Children += FKids.size();
-    // The children that take area, in descending size order (a sorted copy of the list; ties
-    // by name, in the same direction, as the folder tree sorts them).
-    size_t n = 0;
-    for (const Kid& k : FKids) {
-        const uint64_t size = TreemapSize(k.Rec, k.Group, S.Allocated);
-        if (size == 0 || (S.Allocated && k.Rec->DoNotCountFlag)) continue;
-        Kid& kept = FKids[n++];
-        kept = k;
-        kept.Key = TreemapSize(k.Rec, k.Group, !S.OrderBySize);
-    }
-    FKids.resize(n);
-    std::sort(FKids.begin(), FKids.end(), [](const Kid& a, const Kid& b) {
-        if (a.Key != b.Key) return a.Key > b.Key;
-        if (int c = TDisplayTree::CompareRecordNames(a.Rec, b.Rec)) return c > 0;
-        return a.Pos < b.Pos;
-    });
     TMapRect area{b.XMin(), b.YMin(), b.Width(), b.Height()};
     if (S.Names && !item.IsFileGroup() && area.Height > float(S.TextHeight) &&
         area.Width >= float(S.TextMinWidth)) {
@@ -152,10 +177,10 @@ void TTreemapWalk::DrawTreemapNode(const Frame& f) {
         area.Left += 2;
         area.Width -= 4;
     }
+    const size_t n = kids.size();
     if (n == 0) return;
     FSizes.resize(n);
-    for (size_t i = 0; i < n; ++i)
-        FSizes[i] = TreemapSize(FKids[i].Rec, FKids[i].Group, S.Allocated);
+    for (size_t i = 0; i < n; ++i) FSizes[i] = kids[i].Size;
     FRects.resize(n);
     FPlaced.resize(n);
     // Items beyond the layout's limits get no rectangle and are not drawn; the ones placed
@@ -167,9 +192,9 @@ void TTreemapWalk::DrawTreemapNode(const Frame& f) {
     for (size_t i = 0; i < placed; ++i) {
         TMapItem c;
         c.Rect = FRects[i];
-        c.Rec = FKids[i].Rec;
+        c.Rec = kids[i].Rec;
         c.Parent = f.Item;
-        c.Flags = FKids[i].Group ? TMapItem::kFileGroup : 0;
+        c.Flags = kids[i].Group ? TMapItem::kFileGroup : 0;
         FLayout.Items.push_back(c);
     }
     FLayout.Items[f.Item].FirstChild = first;

@@ -13,6 +13,7 @@
 
 #include "treemap/bitmap.h"
 #include "treemap/canvas.h"
+#include "treemap/childorder.h"
 #include "treemap/geometry.h"
 #include "treemap/maplayout.h"
 #include "treemap/paintlist.h"
@@ -23,6 +24,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,9 @@ struct TWalkSettings {
     TDisplayTree::TGroupRule Groups;
     // Children in descending order of their sizes; otherwise of their allocated sizes.
     bool OrderBySize = false;
+    // Where the folders' sorted children are kept from one walk to the next (nil: each walk
+    // sorts afresh). The caller has made it valid for these settings (TChildOrders::Use).
+    TChildOrders* Orders = nullptr;
     // Set by another thread to stop the walk early (the picture is then incomplete).
     const std::atomic<bool>* Cancel = nullptr;
 };
@@ -99,6 +104,9 @@ private:
     void DrawTreemapNode(const Frame& f);
     // The children item shows in the folder tree, in the tree's list order; false for none.
     bool ListChildren(const TMapItem& item);
+    // The children of item that take area, in layout order: kept in S.Orders, or listed and
+    // sorted (and then kept). FListed: whether the folder tree lists any child at all.
+    std::span<const TChildEntry> SortedChildren(const TMapItem& item);
     void Leaf(const TMapItem& item, const TctRectangle& b, const TCushionSurface& s);
     void NameStrip(const TMapItem& item, const TctRectangle& b);
     void CountSkipped(const TMapItem& item);
@@ -116,6 +124,8 @@ private:
     std::vector<Frame> FStack;
     // Scratch of one folder's layout, reused from folder to folder.
     std::vector<Kid> FKids;
+    std::vector<TChildEntry> FSorted;
+    bool FListed = false;
     std::vector<uint64_t> FSizes;
     std::vector<TMapRect> FRects;
     std::vector<uint8_t> FPlaced;

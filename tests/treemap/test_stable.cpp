@@ -14,6 +14,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
 using namespace qz;
@@ -237,5 +238,72 @@ TEST(StablePictures, BandsOfRowsDrawTheSameBytes) {
             for (size_t i = 0; i < bytes.size(); ++i) differ += bytes[i] != once[i];
             EXPECT_EQ(differ, 0u);
         }
+    }
+}
+
+// The folders' sorted children kept from one drawing to the next give the pictures and
+// layouts a drawing that sorts afresh gives: after a resize, into and out of a zoom, with the
+// tree's order and the size kind changed (the kept orders are for other choices then), and
+// after the records changed (a rebuild drops them).
+TEST(StablePictures, KeptChildOrdersDrawWhatAFreshSortDraws) {
+    Scene scene;
+    scene.tm.CanvasFactory = nullptr;
+    TChildOrders orders;
+    TTreeNode* dir = nullptr;
+    for (TTreeNode* k : scene.tree.Children(scene.tree.RootNodeOf(scene.a.root)))
+        if (!dir && k->Data.Rec->Name().starts_with(u"dir")) dir = k;
+    ASSERT_TRUE(dir);
+    PMFT_RECORD big = nullptr; // the largest file of the scan's top folder
+    for (PMFT_RECORD r : scene.a.root->Children())
+        if (!r->IsFolder() && (!big || r->AllocSize > big->AllocSize)) big = r;
+    ASSERT_TRUE(big && big->AllocSize > 0);
+    struct Step {
+        const char* name;
+        std::function<void()> change;
+        int w, h;
+        bool rebuild;
+    };
+    TTreeNode* zoom = nullptr;
+    const Step steps[] = {
+        {"first", [] {}, 1000, 700, true},
+        {"resized", [] {}, 1280, 640, false},
+        {"zoomed", [&] { zoom = dir; }, 900, 600, false},
+        {"unzoomed", [&] { zoom = nullptr; }, 900, 600, false},
+        {"size order", [&] { scene.tree.Sort(tcSize, TSortDirection::Descending); }, 900, 600,
+         false},
+        {"a hard link's later name", [&] { big->DoNotCountFlag = true; }, 900, 600, true},
+        {"sizes, not allocated", [&] { scene.tm.ShowAllocatedSize = false; }, 900, 600, false},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        s.change();
+        TTreemapRequest rq;
+        rq.Width = s.w;
+        rq.Height = s.h;
+        rq.Rebuild = s.rebuild;
+        rq.Zoom = MapNodeOf(zoom);
+        FollowTree(rq, scene.tree);
+        TTreemapPicture kept, fresh;
+        TExtColors colors = scene.colors;
+        ASSERT_EQ(PaintTreemap(scene.tm, rq, colors, kept, nullptr, &orders).Outcome,
+                  TDrawOutcome::Drawn);
+        colors = scene.colors;
+        ASSERT_EQ(PaintTreemap(scene.tm, rq, colors, fresh).Outcome, TDrawOutcome::Drawn);
+        EXPECT_GT(orders.Folders(), 0u);
+        ASSERT_EQ(kept.Layout.Items.size(), fresh.Layout.Items.size());
+        size_t differ = 0;
+        for (size_t i = 0; i < kept.Layout.Items.size(); ++i) {
+            const TMapItem &a = kept.Layout.Items[i], &b = fresh.Layout.Items[i];
+            differ += a.Rec != b.Rec || a.Flags != b.Flags || a.Parent != b.Parent ||
+                      a.FirstChild != b.FirstChild || a.ChildCount != b.ChildCount ||
+                      std::memcmp(&a.Rect, &b.Rect, sizeof a.Rect) != 0;
+        }
+        EXPECT_EQ(differ, 0u);
+        if (big->DoNotCountFlag && scene.tm.ShowAllocatedSize) { // it takes no area now
+            EXPECT_EQ(kept.Layout.Find(big, false), kNoItem);
+        }
+        for (int y = 0; y < s.h; ++y)
+            ASSERT_EQ(std::memcmp(kept.Image.Row(y), fresh.Image.Row(y), size_t(3 * s.w)), 0)
+                << "row " << y;
     }
 }
