@@ -58,9 +58,8 @@ void TTreemapWalk::Draw(uint32_t item, const TctRectangle& bounds) {
     }
 }
 
-void TTreemapWalk::CountSkipped(const TMapItem& item) {
-    if (!FProgress || item.IsFileGroup() || FProgressTotal == 0) return;
-    const PMFT_RECORD r = item.Rec;
+void TTreemapWalk::CountSkipped(PMFT_RECORD r, bool group) {
+    if (!FProgress || group || FProgressTotal == 0) return;
     FProgressCounter += uint64_t(uint32_t(r->SubFoldersNumFiles())) +
                         uint64_t(uint32_t(r->SubFoldersNumDirs())) + 1;
     const int pct = int(FProgressCounter * 100 / FProgressTotal);
@@ -155,7 +154,7 @@ void TTreemapWalk::DrawTreemapNode(const Frame& f) {
     // A subtree smaller than a pixel is neither drawn nor laid out.
     if (!(b.Width() >= 1) || !(b.Height() >= 1)) {
         ++FStats.Skipped;
-        if (!f.Top) CountSkipped(FLayout.Items[f.Item]);
+        if (!f.Top) CountSkipped(FLayout.Items[f.Item].Rec, FLayout.Items[f.Item].IsFileGroup());
         return;
     }
     ++FStats.Visited;
@@ -188,26 +187,36 @@ void TTreemapWalk::DrawTreemapNode(const Frame& f) {
     const size_t placed = SquarifyChildren(1, 0, FSizes, area, FRects, FPlaced);
     ++FStats.Layouts;
 
+    // Children whose rectangle rounds to less than a pixel either way are neither drawn nor
+    // kept in the layout (a point there belongs to this item): at a screen's size most records
+    // of a large scan are such, and keeping them would cost the layout, its lookup and its
+    // grids far more than the visible items.
     const uint32_t first = uint32_t(FLayout.Items.size());
+    FBounds.clear();
     for (size_t i = 0; i < placed; ++i) {
+        const TMapRect& r = FRects[i];
+        const TctRectangle cb(RoundEven(r.Left), RoundEven(r.Left + r.Width), RoundEven(r.Top),
+                              RoundEven(r.Top + r.Height));
+        if (!(cb.Width() >= 1) || !(cb.Height() >= 1)) {
+            ++FStats.Skipped;
+            CountSkipped(kids[i].Rec, kids[i].Group);
+            continue;
+        }
         TMapItem c;
-        c.Rect = FRects[i];
+        c.Rect = r;
         c.Rec = kids[i].Rec;
         c.Parent = f.Item;
         c.Flags = kids[i].Group ? TMapItem::kFileGroup : 0;
         FLayout.Items.push_back(c);
+        FBounds.push_back(cb);
     }
     FLayout.Items[f.Item].FirstChild = first;
-    FLayout.Items[f.Item].ChildCount = uint32_t(placed);
+    FLayout.Items[f.Item].ChildCount = uint32_t(FBounds.size());
 
     // Children are drawn in layout order: push them last first.
     const float h = f.H * S.Shading.tm_F;
-    for (size_t i = placed; i-- > 0;) {
-        const TMapRect& r = FRects[i];
-        const TctRectangle cb(RoundEven(r.Left), RoundEven(r.Left + r.Width), RoundEven(r.Top),
-                              RoundEven(r.Top + r.Height));
-        FStack.push_back(Frame{first + uint32_t(i), cb, s, h, false});
-    }
+    for (size_t i = FBounds.size(); i-- > 0;)
+        FStack.push_back(Frame{first + uint32_t(i), FBounds[i], s, h, false});
 }
 
 void TTreemapWalk::Leaf(const TMapItem& item, const TctRectangle& b, const TCushionSurface& s) {

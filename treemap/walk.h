@@ -73,7 +73,8 @@ public:
     // DrawTreemapNode with the top flag for item (already in the layout; its rectangle is the
     // caller's): its own surface is flat and gets no ridge, its children get ridges of height
     // tm_H * tm_F, theirs tm_H * tm_F^2 and so on. Bounds smaller than one pixel in either
-    // direction draw nothing.
+    // direction draw nothing; children whose rounded bounds are that small are not drawn and
+    // not put into the layout.
     void Draw(uint32_t item, const TctRectangle& bounds);
     // True when the last Draw stopped because Cancel was set.
     bool Cancelled() const { return FCancelled; }
@@ -109,7 +110,8 @@ private:
     std::span<const TChildEntry> SortedChildren(const TMapItem& item);
     void Leaf(const TMapItem& item, const TctRectangle& b, const TCushionSurface& s);
     void NameStrip(const TMapItem& item, const TctRectangle& b);
-    void CountSkipped(const TMapItem& item);
+    // Progress for a subtree left out (smaller than a pixel).
+    void CountSkipped(PMFT_RECORD rec, bool group);
 
     TTreemapLayout& FLayout;
     TExtColors& FColors;
@@ -128,6 +130,7 @@ private:
     bool FListed = false;
     std::vector<uint64_t> FSizes;
     std::vector<TMapRect> FRects;
+    std::vector<TctRectangle> FBounds; // the children kept, rounded to the pixel grid
     std::vector<uint8_t> FPlaced;
     std::u16string FText, FSuffix;
     Counters FStats;
