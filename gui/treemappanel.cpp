@@ -29,7 +29,9 @@
 #include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
+#include <thread>
 
 namespace qz {
 
@@ -362,6 +364,8 @@ void TTreemapPanel::RedrawTreemap(bool rebuild, bool force) {
     TTreemapRenderer::TJob job;
     job.Settings = MakeSettings(Dpi());
     if (job.Settings.Scans.empty()) return;
+    // The screen's pixels are made by as many threads as there are cores, up to four.
+    job.Settings.PixelThreads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
     // Hidden: only the statistics (the file types need them).
     FLastSize = size;
     job.Request.Width = size.width();

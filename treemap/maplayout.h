@@ -3,7 +3,8 @@
 // window asks of it: which item lies under a point, where an item is.
 //
 // Items are the display tree's nodes as the drawing met them: a folder, a file, or the
-// file-group node of a folder (then Rec is the folder's record and the item is flagged). The
+// file-group node of a folder (then Rec is the folder's record and the item is flagged); items
+// whose rectangle rounds to less than a pixel either way are left out. The
 // children of an item lie next to each other in layout order (largest first), so the whole
 // layout is one array without per-item allocations. A layout is made by one drawing on the
 // drawing's thread, then only read; Finish builds the lookup structures.

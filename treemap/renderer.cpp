@@ -4,6 +4,7 @@
 #include "base/text.h"
 
 #include <chrono>
+#include <utility>
 
 namespace qz {
 
@@ -37,6 +38,7 @@ uint64_t TTreemapRenderer::Request(TJob job) {
 void TTreemapRenderer::Stop() {
     std::unique_lock<std::mutex> g(FLock);
     FPending.reset();
+    FOrdersStale = true;
     if (FRunningCancel) FRunningCancel->store(true);
     FIdle.wait(g, [this] { return !FRunningCancel; });
 }
@@ -56,7 +58,9 @@ void TTreemapRenderer::Run() {
         const uint64_t id = FPendingId;
         auto cancel = std::make_shared<std::atomic<bool>>(false);
         FRunningCancel = cancel;
+        const bool stale = std::exchange(FOrdersStale, false);
         g.unlock();
+        if (stale) FOrders.Clear();
 
         const auto start = std::chrono::steady_clock::now();
         TDone done;
@@ -74,7 +78,8 @@ void TTreemapRenderer::Run() {
                 picture = std::move(FSpare->Picture);
             }
             if (!picture) picture = std::make_unique<TTreemapPicture>();
-            done.Result = PaintTreemap(job.Settings, job.Request, *colors, *picture, cancel.get());
+            done.Result =
+                PaintTreemap(job.Settings, job.Request, *colors, *picture, cancel.get(), &FOrders);
             if (done.Result.Outcome == TDrawOutcome::Drawn && !job.FileName.empty()) {
                 done.Result = SaveTreemapPicture(job.FileName, picture->Image);
             } else if (done.Result.Outcome == TDrawOutcome::Drawn) {

@@ -47,7 +47,8 @@ public:
     // Queues job as the newest request and returns its number; an older request not started
     // is dropped, a running one is cancelled. A cancelled drawing delivers nothing.
     uint64_t Request(TJob job);
-    // Cancels the queued and the running request and waits until the thread is idle.
+    // Cancels the queued and the running request and waits until the thread is idle. The
+    // records may change after it: the folders' orders kept for the next drawing are dropped.
     void Stop();
     // True while a request is queued or drawing.
     bool Busy() const;
@@ -62,6 +63,9 @@ private:
     uint64_t FPendingId = 0, FNextId = 0;
     std::shared_ptr<std::atomic<bool>> FRunningCancel; // the running drawing's, nil when idle
     bool FQuit = false;
+    bool FOrdersStale = false; // set by Stop: FOrders is emptied before the next drawing
+    // The folders' sorted children, kept from one drawing to the next (drawing thread only).
+    TChildOrders FOrders;
     // One picture kept for the next screen drawing: a picture the window lets go comes back
     // here, so the next drawing reuses its bitmap and layout storage instead of allocating
     // and touching them afresh. Shared with the pictures' deleters, which may outlive us.

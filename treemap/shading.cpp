@@ -67,6 +67,12 @@ inline float InvSqrt(float d) {
 void RenderCushion(TTreemapBitmap& bitmap, const TctRectangle& b, TColor c,
                    const TCushionSurface& surface, const TTreemapShading& sh,
                    const std::atomic<bool>* cancel) {
+    RenderCushionRows(bitmap, b, c, surface, sh, 0, bitmap.Height(), cancel);
+}
+
+void RenderCushionRows(TTreemapBitmap& bitmap, const TctRectangle& b, TColor c,
+                       const TCushionSurface& surface, const TTreemapShading& sh, int rowTop,
+                       int rowBottom, const std::atomic<bool>* cancel) {
     if (bitmap.Empty()) return;
     if (std::isnan(b.XMin()) || std::isnan(b.XMax()) || std::isnan(b.YMin()) ||
         std::isnan(b.YMax()))
@@ -78,7 +84,8 @@ void RenderCushion(TTreemapBitmap& bitmap, const TctRectangle& b, TColor c,
     // the bitmap clips it.
     const float E = (py2 - py1 > 4 && px2 - px1 > 4) ? 0.8f : 1.0f;
     const int x0 = std::max(px1, 0), x1 = std::min(px2, bitmap.Width() - 1);
-    const int y0 = std::max(py1, 0), y1 = std::min(py2, bitmap.Height() - 1);
+    const int y0 = std::max({py1, 0, rowTop});
+    const int y1 = std::min({py2, bitmap.Height() - 1, rowBottom - 1});
     if (x1 < x0 || y1 < y0) return;
 
     const float R = float((c >> 16) & 0xFF), G = float((c >> 8) & 0xFF), B = float(c & 0xFF);

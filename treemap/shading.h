@@ -53,5 +53,10 @@ void AddRidge(TCushionSurface& surface, const TctRectangle& bounds, float h);
 void RenderCushion(TTreemapBitmap& bitmap, const TctRectangle& bounds, TColor c,
                    const TCushionSurface& surface, const TTreemapShading& shading,
                    const std::atomic<bool>* cancel = nullptr);
+// RenderCushion limited to the bitmap rows [rowTop, rowBottom): those rows get exactly the bytes
+// the whole cushion gives them (the darker last row and column stay those of bounds).
+void RenderCushionRows(TTreemapBitmap& bitmap, const TctRectangle& bounds, TColor c,
+                       const TCushionSurface& surface, const TTreemapShading& shading, int rowTop,
+                       int rowBottom, const std::atomic<bool>* cancel = nullptr);
 
 } // namespace qz

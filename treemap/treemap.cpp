@@ -8,8 +8,11 @@
 #include "treemap/walk.h"
 #include "views/format.h"
 
+#include <climits>
 #include <cmath>
 #include <filesystem>
+#include <system_error>
+#include <thread>
 
 namespace qz {
 
@@ -22,62 +25,47 @@ PMFT_RECORD ScanRoot(TNTFS_FILES* scan) {
     return k >= 0 && size_t(k) < scan->FDirList.size() ? scan->FDirList[size_t(k)] : nullptr;
 }
 
-// Keeps the walk's canvas: made on first use, finished (painter ended) on destruction.
-struct TCanvasHolder {
-    std::unique_ptr<TTreemapCanvas> canvas;
-    bool made = false;
-};
-
-// The drawing itself into the picture's bitmap (background, zoom or scans with free space)
-// and its layout. False when cancel stopped it.
-bool Paint(const TTreemapSettings& st, const TTreemapRequest& rq, TExtColors& colors,
-           TTreemapPicture& picture, const std::atomic<bool>* cancel) {
-    TTreemapBitmap& bitmap = picture.Image;
-    TTreemapLayout& layout = picture.Layout;
-    const int m = rq.ForFile ? 0 : kScreenMargin;
-    // Background: black, the drawing area in the darkened colour of the last palette slot
-    // (taken before gray mode, so gray pictures share it).
-    const int W0 = bitmap.Width(), H0 = bitmap.Height();
-    if (m > 0) { // the black frame around the area (each pixel written once)
-        bitmap.FillRect(0, 0, W0, m, 0x000000);
-        bitmap.FillRect(0, H0 - m, W0, H0, 0x000000);
-        bitmap.FillRect(0, m, m, H0 - m, 0x000000);
-        bitmap.FillRect(W0 - m, m, W0, H0 - m, 0x000000);
-    }
-    bitmap.FillRect(m, m, W0 - m, H0 - m, colors.BackgroundColor());
-    const float xmin = float(m), xmax = float(bitmap.Width() - m);
-    const float ymin = float(m), ymax = float(bitmap.Height() - m);
-    const float W = xmax - xmin;
-    const bool gray = rq.Gray;
-
+// The walk's choices for this drawing.
+TWalkSettings WalkSettings(const TTreemapSettings& st, const TTreemapRequest& rq,
+                           const std::atomic<bool>* cancel) {
     TWalkSettings ws;
     ws.Allocated = st.ShowAllocatedSize;
     ws.Names = st.ShowFileNames;
-    ws.Gray = gray;
+    ws.Gray = rq.Gray;
     ws.TextHeight = st.iTREEMAPTEXTHEIGHT();
     ws.TextMinWidth = st.iTREEMAPTEXTMINWIDTH();
-    ws.Shading = gray ? st.Shading.Gray() : st.Shading;
+    ws.Shading = rq.Gray ? st.Shading.Gray() : st.Shading;
     ws.RootDisplayName = &st.RootDisplayName;
     ws.Format = st.Format;
     ws.Groups = rq.Groups;
     ws.OrderBySize = rq.OrderBySize;
     ws.Cancel = cancel;
+    return ws;
+}
 
-    TCanvasHolder holder;
-    const int fontPx = st.FontPixelSize();
-    // One canvas per drawing, made when the first label or frame needs it.
-    auto canvasSource = [&]() -> TTreemapCanvas* {
-        if (holder.made) return holder.canvas.get();
-        holder.made = true;
-        if (st.CanvasFactory)
-            holder.canvas = st.CanvasFactory(bitmap, fontPx);
-        else if (GuiAvailable())
-            holder.canvas = std::make_unique<TQtCanvas>(bitmap, fontPx, st.FontFamily);
-        else
-            DebugLog("Treemap labels left out: no QGuiApplication", 1);
-        return holder.canvas.get();
-    };
-    TTreemapWalk walk(layout, colors, bitmap, ws, canvasSource);
+// Records the drawing (background, zoom or scans with free space) into the picture's paint
+// list and lays it out into its layout. False when cancel stopped it.
+bool Record(const TTreemapSettings& st, const TTreemapRequest& rq, TExtColors& colors,
+            TTreemapPicture& picture, const TWalkSettings& ws, const std::atomic<bool>* cancel) {
+    const TTreemapBitmap& bitmap = picture.Image;
+    TTreemapLayout& layout = picture.Layout;
+    TPaintList& paint = picture.Paint;
+    const int m = rq.ForFile ? 0 : kScreenMargin;
+    // Background: black, the drawing area in the darkened colour of the last palette slot
+    // (taken before gray mode, so gray pictures share it).
+    const int W0 = bitmap.Width(), H0 = bitmap.Height();
+    if (m > 0) { // the black frame around the area (each pixel written once)
+        paint.Fill(0, 0, W0, m, 0x000000);
+        paint.Fill(0, H0 - m, W0, H0, 0x000000);
+        paint.Fill(0, m, m, H0 - m, 0x000000);
+        paint.Fill(W0 - m, m, W0, H0 - m, 0x000000);
+    }
+    paint.Fill(m, m, W0 - m, H0 - m, colors.BackgroundColor());
+    const float xmin = float(m), xmax = float(bitmap.Width() - m);
+    const float ymin = float(m), ymax = float(bitmap.Height() - m);
+    const float W = xmax - xmin;
+    const bool gray = rq.Gray;
+    TTreemapWalk walk(layout, colors, paint, ws);
 
     if (rq.Zoom) {
         layout.Zoomed = true;
@@ -136,18 +124,15 @@ bool Paint(const TTreemapSettings& st, const TTreemapRequest& rq, TExtColors& co
             const float h = st.Shading.tm_H * st.Shading.tm_F;
             AddRidge(surface, fr, h);
             AddRidge(surface, fr, h);
-            RenderCushion(bitmap, fr, gray ? kGrayFreeSpaceColor : colors.FreeSpaceColor(), surface,
-                          ws.Shading, cancel);
+            paint.Cushion(fr, gray ? kGrayFreeSpaceColor : colors.FreeSpaceColor(), surface);
             const int th = st.iTREEMAPTEXTHEIGHT();
             const int left = int(std::trunc(fr.XMin())), top = int(std::trunc(fr.YMin()));
             const int w = int(std::trunc(fr.Width())), hh = int(std::trunc(fr.Height()));
             if (st.ShowFileNames && hh > th && w >= st.iTREEMAPTEXTMINWIDTH()) {
-                if (TTreemapCanvas* freeCanvas = canvasSource()) {
-                    const std::u16string head =
-                        Utf8ToUtf16(tr("Free Space")) + u": [" + d.itempath + u"]";
-                    DrawFittedLine(*freeCanvas, TIntRect{left + 4, top, left + w - 2, top + th},
-                                   head, u" " + FormatSize(d.freespace, st.Format));
-                }
+                const std::u16string head =
+                    Utf8ToUtf16(tr("Free Space")) + u": [" + d.itempath + u"]";
+                paint.FittedLine(TIntRect{left + 4, top, left + w - 2, top + th}, head,
+                                 u" " + FormatSize(d.freespace, st.Format));
             }
             next = fr.XMax() + 1;
         }
@@ -177,6 +162,42 @@ bool Paint(const TTreemapSettings& st, const TTreemapRequest& rq, TExtColors& co
         }
         x = next;
     }
+    return !(cancel && cancel->load(std::memory_order_relaxed));
+}
+
+// Makes the pixels of the recorded drawing: in bands of rows, one per thread, when asked for.
+// False when cancel stopped it.
+bool MakePixels(const TTreemapSettings& st, const TWalkSettings& ws, TTreemapPicture& picture,
+                const std::atomic<bool>* cancel) {
+    TTreemapBitmap& bitmap = picture.Image;
+    const int fontPx = st.FontPixelSize();
+    const int height = bitmap.Height();
+    const int bands = std::clamp(st.PixelThreads, 1, std::max(1, height / 16));
+    // Each band makes its own canvas when its first label or frame needs it, and finishes it
+    // (its painter ended) on its own thread.
+    auto replay = [&](int band) {
+        const int top = band == 0 ? INT_MIN : int(int64_t(height) * band / bands);
+        const int bottom = band == bands - 1 ? INT_MAX : int(int64_t(height) * (band + 1) / bands);
+        std::unique_ptr<TTreemapCanvas> canvas;
+        auto source = [&]() -> TTreemapCanvas* {
+            if (st.CanvasFactory)
+                canvas = st.CanvasFactory(bitmap, fontPx);
+            else if (GuiAvailable())
+                canvas = std::make_unique<TQtCanvas>(bitmap, fontPx, st.FontFamily);
+            else if (band == 0)
+                DebugLog("Treemap labels left out: no QGuiApplication", 1);
+            return canvas.get();
+        };
+        picture.Paint.Replay(bitmap, top, bottom, ws.Shading, source, cancel);
+    };
+    std::vector<std::thread> helpers;
+    try {
+        for (int band = 1; band < bands; ++band) helpers.emplace_back(replay, band);
+    } catch (const std::system_error&) { // no thread to be had: the remaining bands here
+        for (int band = int(helpers.size()) + 1; band < bands; ++band) replay(band);
+    }
+    replay(0);
+    for (std::thread& t : helpers) t.join();
     return !(cancel && cancel->load(std::memory_order_relaxed));
 }
 
@@ -219,7 +240,7 @@ void FollowTree(TTreemapRequest& request, const TDisplayTree& tree) {
 
 TDrawResult PaintTreemap(const TTreemapSettings& settings, const TTreemapRequest& request,
                          TExtColors& colors, TTreemapPicture& picture,
-                         const std::atomic<bool>* cancel) {
+                         const std::atomic<bool>* cancel, TChildOrders* orders) {
     TDrawResult result;
     picture.Layout.Clear();
     if (settings.Scans.empty()) return result;
@@ -238,7 +259,16 @@ TDrawResult PaintTreemap(const TTreemapSettings& settings, const TTreemapRequest
             return result;
         }
     }
-    if (!Paint(settings, request, colors, picture, cancel)) {
+    picture.Paint.Clear();
+    TWalkSettings ws = WalkSettings(settings, request, cancel);
+    if (orders) {
+        // Rebuilt statistics mean changed records: the kept orders may be wrong.
+        if (request.Rebuild) orders->Clear();
+        orders->Use(TChildOrders::TKey{settings.Scans, ws.Allocated, ws.OrderBySize, ws.Groups});
+        ws.Orders = orders;
+    }
+    if (!Record(settings, request, colors, picture, ws, cancel) ||
+        !MakePixels(settings, ws, picture, cancel)) {
         result.Outcome = TDrawOutcome::Cancelled;
         return result;
     }

@@ -19,8 +19,10 @@
 #include "engine/scan.h"
 #include "treemap/bitmap.h"
 #include "treemap/canvas.h"
+#include "treemap/childorder.h"
 #include "treemap/geometry.h"
 #include "treemap/maplayout.h"
+#include "treemap/paintlist.h"
 #include "treemap/shading.h"
 #include "views/displaytree.h"
 #include "views/extstats.h"
@@ -88,6 +90,10 @@ struct TTreemapSettings {
     std::function<bool(PMFT_RECORD)> ExtSizesFilter;
     // Scans with more records than this are drawn with progress.
     size_t ProgressRecordThreshold = kProgressRecordThreshold;
+    // Threads that make the pixels, each a band of rows (the drawing's own thread is one of
+    // them); the bytes of a picture are the same for any number. With more than one,
+    // CanvasFactory is called once per band, on the band's thread.
+    int PixelThreads = 1;
     // Makes the canvas for a drawing's labels; nil: a Qt canvas when a QGuiApplication exists.
     std::function<std::unique_ptr<TTreemapCanvas>(TTreemapBitmap&, int fontPixelSize)>
         CanvasFactory;
@@ -128,15 +134,20 @@ void FollowTree(TTreemapRequest& request, const TDisplayTree& tree);
 struct TTreemapPicture {
     TTreemapBitmap Image;
     TTreemapLayout Layout;
+    // What the drawing recorded before making the pixels (kept so that the next drawing into
+    // this picture reuses its storage).
+    TPaintList Paint;
 };
 
 // Draws request into picture (its bitmap made at the requested size; a screen drawing reuses
 // a bitmap of that size already there). Rebuild first rebuilds colors' extension statistics.
 // No scans: Skipped. A size below 1, or one too large to allocate: Failed with the message
-// (Skipped for a screen). cancel set meanwhile: Cancelled, the picture incomplete.
+// (Skipped for a screen). cancel set meanwhile: Cancelled, the picture incomplete. orders, when
+// given, keeps the folders' sorted children for the next drawing of the same scans (it is
+// emptied first when request.Rebuild is set, and when the choices it was kept for differ).
 TDrawResult PaintTreemap(const TTreemapSettings& settings, const TTreemapRequest& request,
                          TExtColors& colors, TTreemapPicture& picture,
-                         const std::atomic<bool>* cancel = nullptr);
+                         const std::atomic<bool>* cancel = nullptr, TChildOrders* orders = nullptr);
 
 // Writes a drawn bitmap as a PNG file, creating missing folders first (a folder that cannot
 // be made shows as the write's failure) and replacing an existing file.

@@ -30,24 +30,15 @@ float RoundEven(float v) {
 
 } // namespace
 
-TTreemapWalk::TTreemapWalk(TTreemapLayout& layout, TExtColors& colors, TTreemapBitmap& bitmap,
-                           const TWalkSettings& settings, std::function<TTreemapCanvas*()> canvas)
-    : FLayout(layout), FColors(colors), FBitmap(bitmap), S(settings),
-      FCanvasSource(std::move(canvas)) {}
+TTreemapWalk::TTreemapWalk(TTreemapLayout& layout, TExtColors& colors, TPaintList& paint,
+                           const TWalkSettings& settings)
+    : FLayout(layout), FColors(colors), FPaint(paint), S(settings) {}
 
 void TTreemapWalk::SetProgress(const TTreemapProgress* progress, size_t records) {
     FProgress = progress;
     FProgressTotal = records;
     FProgressCounter = 1;
     FProgressShown = 0;
-}
-
-TTreemapCanvas* TTreemapWalk::Canvas() {
-    if (!FCanvasAsked) {
-        FCanvasAsked = true;
-        FCanvas = FCanvasSource ? FCanvasSource() : nullptr;
-    }
-    return FCanvas;
 }
 
 void TTreemapWalk::Draw(uint32_t item, const TctRectangle& bounds) {
@@ -67,9 +58,8 @@ void TTreemapWalk::Draw(uint32_t item, const TctRectangle& bounds) {
     }
 }
 
-void TTreemapWalk::CountSkipped(const TMapItem& item) {
-    if (!FProgress || item.IsFileGroup() || FProgressTotal == 0) return;
-    const PMFT_RECORD r = item.Rec;
+void TTreemapWalk::CountSkipped(PMFT_RECORD r, bool group) {
+    if (!FProgress || group || FProgressTotal == 0) return;
     FProgressCounter += uint64_t(uint32_t(r->SubFoldersNumFiles())) +
                         uint64_t(uint32_t(r->SubFoldersNumDirs())) + 1;
     const int pct = int(FProgressCounter * 100 / FProgressTotal);
@@ -118,12 +108,53 @@ bool TTreemapWalk::ListChildren(const TMapItem& item) {
     return !FKids.empty();
 }
 
+std::span<const TChildEntry> TTreemapWalk::SortedChildren(const TMapItem& item) {
+    if (!item.IsFileGroup() && item.Rec->Children().empty()) { // a file: nothing to keep
+        FListed = false;
+        return {};
+    }
+    if (S.Orders) {
+        const TChildOrders::TFound kept = S.Orders->Find(item.Rec, item.IsFileGroup());
+        if (kept.Known) {
+            FListed = kept.Listed;
+            return kept.Kids;
+        }
+    }
+    FListed = ListChildren(item);
+    FSorted.clear();
+    if (FListed) {
+        FStats.Children += FKids.size();
+        // The children that take area, in descending size order (a sorted copy of the list;
+        // ties by name, in the same direction, as the folder tree sorts them).
+        size_t n = 0;
+        for (const Kid& k : FKids) {
+            const uint64_t size = TreemapSize(k.Rec, k.Group, S.Allocated);
+            if (size == 0 || (S.Allocated && k.Rec->DoNotCountFlag)) continue;
+            Kid& kept = FKids[n++];
+            kept = k;
+            kept.Key = TreemapSize(k.Rec, k.Group, !S.OrderBySize);
+        }
+        FKids.resize(n);
+        std::sort(FKids.begin(), FKids.end(), [](const Kid& a, const Kid& b) {
+            if (a.Key != b.Key) return a.Key > b.Key;
+            if (int c = TDisplayTree::CompareRecordNames(a.Rec, b.Rec)) return c > 0;
+            return a.Pos < b.Pos;
+        });
+        FSorted.reserve(n);
+        for (const Kid& k : FKids)
+            FSorted.push_back(
+                TChildEntry{k.Rec, TreemapSize(k.Rec, k.Group, S.Allocated), k.Group});
+    }
+    if (S.Orders) S.Orders->Add(item.Rec, item.IsFileGroup(), FListed, FSorted);
+    return FSorted;
+}
+
 void TTreemapWalk::DrawTreemapNode(const Frame& f) {
     const TctRectangle& b = f.Bounds;
     // A subtree smaller than a pixel is neither drawn nor laid out.
     if (!(b.Width() >= 1) || !(b.Height() >= 1)) {
         ++FStats.Skipped;
-        if (!f.Top) CountSkipped(FLayout.Items[f.Item]);
+        if (!f.Top) CountSkipped(FLayout.Items[f.Item].Rec, FLayout.Items[f.Item].IsFileGroup());
         return;
     }
     ++FStats.Visited;
@@ -131,27 +162,11 @@ void TTreemapWalk::DrawTreemapNode(const Frame& f) {
     if (!f.Top) AddRidge(s, b, f.CushionHeight);
 
     const TMapItem item = FLayout.Items[f.Item]; // a copy: the array grows below
-    if (!ListChildren(item)) {
+    const std::span<const TChildEntry> kids = SortedChildren(item);
+    if (!FListed) {
         Leaf(item, b, s);
         return;
     }
-    FStats.Children += FKids.size();
-    // The children that take area, in descending size order (a sorted copy of the list; ties
-    // by name, in the same direction, as the folder tree sorts them).
-    size_t n = 0;
-    for (const Kid& k : FKids) {
-        const uint64_t size = TreemapSize(k.Rec, k.Group, S.Allocated);
-        if (size == 0 || (S.Allocated && k.Rec->DoNotCountFlag)) continue;
-        Kid& kept = FKids[n++];
-        kept = k;
-        kept.Key = TreemapSize(k.Rec, k.Group, !S.OrderBySize);
-    }
-    FKids.resize(n);
-    std::sort(FKids.begin(), FKids.end(), [](const Kid& a, const Kid& b) {
-        if (a.Key != b.Key) return a.Key > b.Key;
-        if (int c = TDisplayTree::CompareRecordNames(a.Rec, b.Rec)) return c > 0;
-        return a.Pos < b.Pos;
-    });
     TMapRect area{b.XMin(), b.YMin(), b.Width(), b.Height()};
     if (S.Names && !item.IsFileGroup() && area.Height > float(S.TextHeight) &&
         area.Width >= float(S.TextMinWidth)) {
@@ -161,10 +176,10 @@ void TTreemapWalk::DrawTreemapNode(const Frame& f) {
         area.Left += 2;
         area.Width -= 4;
     }
+    const size_t n = kids.size();
     if (n == 0) return;
     FSizes.resize(n);
-    for (size_t i = 0; i < n; ++i)
-        FSizes[i] = TreemapSize(FKids[i].Rec, FKids[i].Group, S.Allocated);
+    for (size_t i = 0; i < n; ++i) FSizes[i] = kids[i].Size;
     FRects.resize(n);
     FPlaced.resize(n);
     // Items beyond the layout's limits get no rectangle and are not drawn; the ones placed
@@ -172,26 +187,36 @@ void TTreemapWalk::DrawTreemapNode(const Frame& f) {
     const size_t placed = SquarifyChildren(1, 0, FSizes, area, FRects, FPlaced);
     ++FStats.Layouts;
 
+    // Children whose rectangle rounds to less than a pixel either way are neither drawn nor
+    // kept in the layout (a point there belongs to this item): at a screen's size most records
+    // of a large scan are such, and keeping them would cost the layout, its lookup and its
+    // grids far more than the visible items.
     const uint32_t first = uint32_t(FLayout.Items.size());
+    FBounds.clear();
     for (size_t i = 0; i < placed; ++i) {
-        TMapItem c;
-        c.Rect = FRects[i];
-        c.Rec = FKids[i].Rec;
-        c.Parent = f.Item;
-        c.Flags = FKids[i].Group ? TMapItem::kFileGroup : 0;
-        FLayout.Items.push_back(c);
-    }
-    FLayout.Items[f.Item].FirstChild = first;
-    FLayout.Items[f.Item].ChildCount = uint32_t(placed);
-
-    // Children are drawn in layout order: push them last first.
-    const float h = f.CushionHeight * S.Shading.tm_F;
-    for (size_t i = placed; i-- > 0;) {
         const TMapRect& r = FRects[i];
         const TctRectangle cb(RoundEven(r.Left), RoundEven(r.Left + r.Width), RoundEven(r.Top),
                               RoundEven(r.Top + r.Height));
-        FStack.push_back(Frame{first + uint32_t(i), cb, s, h, false});
+        if (!(cb.Width() >= 1) || !(cb.Height() >= 1)) {
+            ++FStats.Skipped;
+            CountSkipped(kids[i].Rec, kids[i].Group);
+            continue;
+        }
+        TMapItem c;
+        c.Rect = r;
+        c.Rec = kids[i].Rec;
+        c.Parent = f.Item;
+        c.Flags = kids[i].Group ? TMapItem::kFileGroup : 0;
+        FLayout.Items.push_back(c);
+        FBounds.push_back(cb);
     }
+    FLayout.Items[f.Item].FirstChild = first;
+    FLayout.Items[f.Item].ChildCount = uint32_t(FBounds.size());
+
+    // Children are drawn in layout order: push them last first.
+    const float h = f.CushionHeight * S.Shading.tm_F;
+    for (size_t i = FBounds.size(); i-- > 0;)
+        FStack.push_back(Frame{first + uint32_t(i), FBounds[i], s, h, false});
 }
 
 void TTreemapWalk::Leaf(const TMapItem& item, const TctRectangle& b, const TCushionSurface& s) {
@@ -201,11 +226,9 @@ void TTreemapWalk::Leaf(const TMapItem& item, const TctRectangle& b, const TCush
     const TColor color = S.Gray ? kGrayCushionColor : FColors.GetFileColor(rec->Name());
     if (S.RecordCushions) S.RecordCushions->push_back(TCushionJob{b, color, s});
     if (!S.Shade) return;
-    RenderCushion(FBitmap, b, color, s, S.Shading, S.Cancel);
+    FPaint.Cushion(b, color, s);
     if (!S.Names || !(float(S.TextHeight) < b.Height()) || !(float(S.TextMinWidth) < b.Width()))
         return;
-    TTreemapCanvas* canvas = Canvas();
-    if (!canvas) return;
     const bool group = item.IsFileGroup();
     const bool file = !rec->IsFolder() && !group;
     uint64_t size;
@@ -215,12 +238,10 @@ void TTreemapWalk::Leaf(const TMapItem& item, const TctRectangle& b, const TCush
         size = TreemapSize(rec, group, S.Allocated);
     FSuffix = u"(" + FormatSize(size, S.Format) + u")";
     const TIntRect rect{Trunc(b.XMin()) + 4, Trunc(b.YMin()), Trunc(b.XMax() - 2), Trunc(b.YMax())};
-    DrawWrappedLabel(*canvas, rect, rec->Name(), FSuffix);
+    FPaint.WrappedLabel(rect, rec->Name(), FSuffix);
 }
 
 void TTreemapWalk::NameStrip(const TMapItem& item, const TctRectangle& b) {
-    TTreemapCanvas* canvas = Canvas();
-    if (!canvas) return;
     const PMFT_RECORD rec = item.Rec;
     const char16_t sep = PathSeparatorOf(rec);
     FText.assign(rec->Name());
@@ -234,14 +255,14 @@ void TTreemapWalk::NameStrip(const TMapItem& item, const TctRectangle& b) {
     const float width = b.Width(), height = b.Height();
     const TIntRect rect{Trunc(b.XMin()) + 4, Trunc(b.YMin()), Trunc(b.XMin() + width - 2),
                         Trunc(b.YMin() + float(S.TextHeight))};
-    DrawFittedLine(*canvas, rect, FText, FSuffix);
+    FPaint.FittedLine(rect, FText, FSuffix);
     // The frame around the folder: dark on the left and bottom, lighter on the right and top.
     const int x0 = Trunc(b.XMin()), y0 = Trunc(b.YMin());
     const int x1 = Trunc(b.XMin() + width), y1 = Trunc(b.YMin() + height);
-    canvas->DrawLine(x0, y0, x0, y1, kFrameDark);
-    canvas->DrawLine(x0, y1, x1, y1, kFrameDark);
-    canvas->DrawLine(x1, y1, x1, y0, kFrameLight);
-    canvas->DrawLine(x1, y0, x0, y0, kFrameLight);
+    FPaint.Line(x0, y0, x0, y1, kFrameDark);
+    FPaint.Line(x0, y1, x1, y1, kFrameDark);
+    FPaint.Line(x1, y1, x1, y0, kFrameLight);
+    FPaint.Line(x1, y0, x0, y0, kFrameLight);
 }
 
 } // namespace qz

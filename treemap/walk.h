@@ -1,7 +1,8 @@
 // The drawing walk (DrawTreemapNode): for one top item and its bounds, every node below is
 // laid out, given its ridge, and shaded (leaves) or labelled (folders' name strips),
 // depth-first in layout order from an explicit stack. The layout is written into a
-// TTreemapLayout (maplayout.h), never into the views.
+// TTreemapLayout (maplayout.h), never into the views; the shading and labels are recorded in
+// drawing order into a TPaintList (paintlist.h), which makes the pixels afterwards.
 //
 // The walk reads the scans' records directly: a folder's children are the ones the folder tree
 // shows (TDisplayTree::ShowsRecord, IsFolderLike and its file-group rule), taken in descending
@@ -12,8 +13,10 @@
 
 #include "treemap/bitmap.h"
 #include "treemap/canvas.h"
+#include "treemap/childorder.h"
 #include "treemap/geometry.h"
 #include "treemap/maplayout.h"
+#include "treemap/paintlist.h"
 #include "treemap/shading.h"
 #include "views/displaytree.h"
 #include "views/extstats.h"
@@ -21,6 +24,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -42,7 +46,7 @@ struct TWalkSettings {
     int TextHeight = 12;   // iTREEMAPTEXTHEIGHT
     int TextMinWidth = 80; // iTREEMAPTEXTMINWIDTH
     TTreemapShading Shading;
-    bool Shade = true; // false: layout only (rectangles are stored, no pixels, no labels)
+    bool Shade = true; // false: layout only (rectangles are stored, nothing is recorded)
     std::vector<TCushionJob>* RecordCushions = nullptr; // when set, every leaf's job is appended
     const std::function<std::u16string(std::u16string_view)>* RootDisplayName = nullptr;
     TFormatSettings Format; // the sizes in the labels
@@ -50,16 +54,18 @@ struct TWalkSettings {
     TDisplayTree::TGroupRule Groups;
     // Children in descending order of their sizes; otherwise of their allocated sizes.
     bool OrderBySize = false;
+    // Where the folders' sorted children are kept from one walk to the next (nil: each walk
+    // sorts afresh). The caller has made it valid for these settings (TChildOrders::Use).
+    TChildOrders* Orders = nullptr;
     // Set by another thread to stop the walk early (the picture is then incomplete).
     const std::atomic<bool>* Cancel = nullptr;
 };
 
 class TTreemapWalk {
 public:
-    // canvas is asked for the first time a label or frame is drawn; it may return nil (no
-    // text available), and then labels and frames are left out.
-    TTreemapWalk(TTreemapLayout& layout, TExtColors& colors, TTreemapBitmap& bitmap,
-                 const TWalkSettings& settings, std::function<TTreemapCanvas*()> canvas);
+    // The cushions, labels and frames are appended to paint.
+    TTreemapWalk(TTreemapLayout& layout, TExtColors& colors, TPaintList& paint,
+                 const TWalkSettings& settings);
 
     // Progress for the next Draw: records is the size of the scan being drawn.
     void SetProgress(const TTreemapProgress* progress, size_t records);
@@ -67,7 +73,8 @@ public:
     // DrawTreemapNode with the top flag for item (already in the layout; its rectangle is the
     // caller's): its own surface is flat and gets no ridge, its children get ridges of height
     // tm_H * tm_F, theirs tm_H * tm_F^2 and so on. Bounds smaller than one pixel in either
-    // direction draw nothing.
+    // direction draw nothing; children whose rounded bounds are that small are not drawn and
+    // not put into the layout.
     void Draw(uint32_t item, const TctRectangle& bounds);
     // True when the last Draw stopped because Cancel was set.
     bool Cancelled() const { return FCancelled; }
@@ -98,18 +105,18 @@ private:
     void DrawTreemapNode(const Frame& f);
     // The children item shows in the folder tree, in the tree's list order; false for none.
     bool ListChildren(const TMapItem& item);
+    // The children of item that take area, in layout order: kept in S.Orders, or listed and
+    // sorted (and then kept). FListed: whether the folder tree lists any child at all.
+    std::span<const TChildEntry> SortedChildren(const TMapItem& item);
     void Leaf(const TMapItem& item, const TctRectangle& b, const TCushionSurface& s);
     void NameStrip(const TMapItem& item, const TctRectangle& b);
-    TTreemapCanvas* Canvas();
-    void CountSkipped(const TMapItem& item);
+    // Progress for a subtree left out (smaller than a pixel).
+    void CountSkipped(PMFT_RECORD rec, bool group);
 
     TTreemapLayout& FLayout;
     TExtColors& FColors;
-    TTreemapBitmap& FBitmap;
+    TPaintList& FPaint;
     const TWalkSettings& S;
-    std::function<TTreemapCanvas*()> FCanvasSource;
-    TTreemapCanvas* FCanvas = nullptr;
-    bool FCanvasAsked = false;
     bool FCancelled = false;
 
     const TTreemapProgress* FProgress = nullptr;
@@ -119,8 +126,11 @@ private:
     std::vector<Frame> FStack;
     // Scratch of one folder's layout, reused from folder to folder.
     std::vector<Kid> FKids;
+    std::vector<TChildEntry> FSorted;
+    bool FListed = false;
     std::vector<uint64_t> FSizes;
     std::vector<TMapRect> FRects;
+    std::vector<TctRectangle> FBounds; // the children kept, rounded to the pixel grid
     std::vector<uint8_t> FPlaced;
     std::u16string FText, FSuffix;
     Counters FStats;

@@ -89,15 +89,13 @@ uint32_t AddTop(TTreemapLayout& layout, int w, int h) {
 void BM_Layout(benchmark::State& state) {
     const int w = int(state.range(0)), h = int(state.range(1));
     Scene s(true, w, h);
-    TTreemapBitmap bmp;
-    std::string err;
-    bmp.Create(w, h, err);
     TWalkSettings ws;
     ws.Shade = false;
     uint64_t visited = 0, children = 0;
     for (auto _ : state) {
         TTreemapLayout layout;
-        TTreemapWalk walk(layout, s.colors, bmp, ws, nullptr);
+        TPaintList paint;
+        TTreemapWalk walk(layout, s.colors, paint, ws);
         walk.Draw(AddTop(layout, w, h), TctRectangle(4, float(w - 4), 4, float(h - 4)));
         visited = walk.Stats().Visited;
         children = walk.Stats().Children;
@@ -118,7 +116,8 @@ void BM_Shading(benchmark::State& state) {
     ws.Shade = false;
     ws.RecordCushions = &jobs;
     TTreemapLayout layout;
-    TTreemapWalk walk(layout, s.colors, bmp, ws, nullptr);
+    TPaintList paint;
+    TTreemapWalk walk(layout, s.colors, paint, ws);
     walk.Draw(AddTop(layout, w, h), TctRectangle(4, float(w - 4), 4, float(h - 4)));
     TTreemapShading sh;
     sh.tm_FastDraw = fast;

@@ -1,9 +1,12 @@
 // Fuzzes the squarified layout and the cushion shading with arbitrary sizes, areas and
 // surfaces: no crash, no write outside the bitmap, finite rectangles for finite areas, items
-// either placed or left as they were.
+// either placed or left as they were, and the cushions shaded in two bands of rows (split at
+// any row) give the bytes of the cushions shaded at once.
 #include "treemap/layout.h"
+#include "treemap/paintlist.h"
 #include "treemap/shading.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -62,25 +65,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (seen != count) __builtin_trap();
 
-    // Shade what was laid out (and the area itself) into a small bitmap.
-    static TTreemapBitmap bitmap;
-    if (bitmap.Empty()) {
+    // Shade what was laid out (and the area itself) into a small bitmap, through a paint list
+    // replayed at once and in two bands.
+    static TTreemapBitmap once, banded;
+    if (once.Empty()) {
         std::string err;
-        bitmap.Create(37, 23, err);
+        once.Create(37, 23, err);
+        banded.Create(37, 23, err);
     }
     TTreemapShading sh;
     sh.tm_FastDraw = size % 2 == 0;
     sh.GradientEnabled = size % 3 != 0;
-    RenderCushion(bitmap,
-                  TctRectangle(area.Left, area.Left + area.Width, area.Top, area.Top + area.Height),
-                  0x808080, surface, sh);
+    TPaintList paint;
+    paint.Fill(0, 0, 37, 23, 0x102030);
+    paint.Cushion(TctRectangle(area.Left, area.Left + area.Width, area.Top, area.Top + area.Height),
+                  0x808080, surface);
     for (size_t i = 0; i < sizes.size() && i < 200; ++i) {
         if (!placed[i]) continue;
         const TMapRect& r = rects[i];
         TCushionSurface s = surface;
         const TctRectangle b(r.Left, r.Left + r.Width, r.Top, r.Top + r.Height);
         AddRidge(s, b, 0.16f);
-        RenderCushion(bitmap, b, TColor(sizes[i] & 0xFFFFFF), s, sh);
+        paint.Cushion(b, TColor(sizes[i] & 0xFFFFFF), s);
     }
+    paint.Replay(once, INT_MIN, INT_MAX, sh, nullptr);
+    const int split = int(size % 27) - 2; // below 0 and from 23 on: one band holds every row
+    paint.Replay(banded, split, INT_MAX, sh, nullptr);
+    paint.Replay(banded, INT_MIN, split, sh, nullptr);
+    for (int y = 0; y < once.Height(); ++y)
+        if (std::memcmp(once.Row(y), banded.Row(y), size_t(once.Width()) * 3) != 0)
+            __builtin_trap();
     return 0;
 }

@@ -14,6 +14,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
 using namespace qz;
@@ -180,5 +181,131 @@ TEST(StablePictures, FixedScenesKeepTheirBytes) {
         const uint64_t got = fresh.Draw(c.w, c.h, c.freeSpace, c.gray);
         if (got != c.want) std::printf("%-32s now 0x%016" PRIx64 "\n", c.name, got);
         EXPECT_EQ(got, c.want) << c.name;
+    }
+}
+
+// A picture whose pixels are made by several threads, each a band of rows, has the bytes of
+// the one made at once: cushions, name strips, labels cut by a band's edge (real text through
+// the Qt canvas) and the frame lines that later cushions overwrite. Band counts that split
+// the rows evenly and unevenly; screen pictures with their margin and image pictures.
+TEST(StablePictures, BandsOfRowsDrawTheSameBytes) {
+    struct Case {
+        const char* name;
+        std::function<void(Scene&)> set;
+        int w, h;
+        bool forFile, freeSpace;
+    };
+    const Case cases[] = {
+        {"screen, names, free space", [](Scene&) {}, 1000, 700, false, true},
+        {"image, names, high dpi", [](Scene& s) { s.tm.Dpi = 144; }, 1201, 803, true, false},
+        {"screen, gray, zoom",
+         [](Scene& s) {
+             s.tm.Shading.tm_FastDraw = false;
+             for (TTreeNode* k : s.tree.Children(s.tree.RootNodeOf(s.a.root)))
+                 if (!s.tm.TreemapRoot && k->Data.Rec->Name().starts_with(u"dir"))
+                     s.tm.TreemapRoot = k;
+         },
+         777, 555, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene scene;
+        c.set(scene);
+        scene.tm.CanvasFactory = nullptr; // the real text
+        TTreemapRequest rq;
+        rq.Width = c.w;
+        rq.Height = c.h;
+        rq.ForFile = c.forFile;
+        rq.WithFreeSpace = c.freeSpace;
+        rq.Gray = std::string(c.name).find("gray") != std::string::npos;
+        rq.Zoom = MapNodeOf(scene.tm.TreemapRoot);
+        FollowTree(rq, scene.tree);
+        std::vector<uint8_t> once;
+        for (int threads : {1, 2, 3, 7}) {
+            SCOPED_TRACE(threads);
+            TTreemapSettings settings = scene.tm;
+            settings.PixelThreads = threads;
+            TTreemapPicture picture;
+            ASSERT_EQ(PaintTreemap(settings, rq, scene.colors, picture).Outcome,
+                      TDrawOutcome::Drawn);
+            std::vector<uint8_t> bytes; // the pixels, without the rows' padding
+            for (int y = 0; y < c.h; ++y)
+                bytes.insert(bytes.end(), picture.Image.Row(y), picture.Image.Row(y) + 3 * c.w);
+            if (threads == 1) {
+                once = std::move(bytes);
+                continue;
+            }
+            ASSERT_EQ(bytes.size(), once.size());
+            size_t differ = 0;
+            for (size_t i = 0; i < bytes.size(); ++i) differ += bytes[i] != once[i];
+            EXPECT_EQ(differ, 0u);
+        }
+    }
+}
+
+// The folders' sorted children kept from one drawing to the next give the pictures and
+// layouts a drawing that sorts afresh gives: after a resize, into and out of a zoom, with the
+// tree's order and the size kind changed (the kept orders are for other choices then), and
+// after the records changed (a rebuild drops them).
+TEST(StablePictures, KeptChildOrdersDrawWhatAFreshSortDraws) {
+    Scene scene;
+    scene.tm.CanvasFactory = nullptr;
+    TChildOrders orders;
+    TTreeNode* dir = nullptr;
+    for (TTreeNode* k : scene.tree.Children(scene.tree.RootNodeOf(scene.a.root)))
+        if (!dir && k->Data.Rec->Name().starts_with(u"dir")) dir = k;
+    ASSERT_TRUE(dir);
+    PMFT_RECORD big = nullptr; // the largest file of the scan's top folder
+    for (PMFT_RECORD r : scene.a.root->Children())
+        if (!r->IsFolder() && (!big || r->AllocSize > big->AllocSize)) big = r;
+    ASSERT_TRUE(big && big->AllocSize > 0);
+    struct Step {
+        const char* name;
+        std::function<void()> change;
+        int w, h;
+        bool rebuild;
+    };
+    TTreeNode* zoom = nullptr;
+    const Step steps[] = {
+        {"first", [] {}, 1000, 700, true},
+        {"resized", [] {}, 1280, 640, false},
+        {"zoomed", [&] { zoom = dir; }, 900, 600, false},
+        {"unzoomed", [&] { zoom = nullptr; }, 900, 600, false},
+        {"size order", [&] { scene.tree.Sort(tcSize, TSortDirection::Descending); }, 900, 600,
+         false},
+        {"a hard link's later name", [&] { big->DoNotCountFlag = true; }, 900, 600, true},
+        {"sizes, not allocated", [&] { scene.tm.ShowAllocatedSize = false; }, 900, 600, false},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        s.change();
+        TTreemapRequest rq;
+        rq.Width = s.w;
+        rq.Height = s.h;
+        rq.Rebuild = s.rebuild;
+        rq.Zoom = MapNodeOf(zoom);
+        FollowTree(rq, scene.tree);
+        TTreemapPicture kept, fresh;
+        TExtColors colors = scene.colors;
+        ASSERT_EQ(PaintTreemap(scene.tm, rq, colors, kept, nullptr, &orders).Outcome,
+                  TDrawOutcome::Drawn);
+        colors = scene.colors;
+        ASSERT_EQ(PaintTreemap(scene.tm, rq, colors, fresh).Outcome, TDrawOutcome::Drawn);
+        EXPECT_GT(orders.Folders(), 0u);
+        ASSERT_EQ(kept.Layout.Items.size(), fresh.Layout.Items.size());
+        size_t differ = 0;
+        for (size_t i = 0; i < kept.Layout.Items.size(); ++i) {
+            const TMapItem &a = kept.Layout.Items[i], &b = fresh.Layout.Items[i];
+            differ += a.Rec != b.Rec || a.Flags != b.Flags || a.Parent != b.Parent ||
+                      a.FirstChild != b.FirstChild || a.ChildCount != b.ChildCount ||
+                      std::memcmp(&a.Rect, &b.Rect, sizeof a.Rect) != 0;
+        }
+        EXPECT_EQ(differ, 0u);
+        if (big->DoNotCountFlag && scene.tm.ShowAllocatedSize) { // it takes no area now
+            EXPECT_EQ(kept.Layout.Find(big, false), kNoItem);
+        }
+        for (int y = 0; y < s.h; ++y)
+            ASSERT_EQ(std::memcmp(kept.Image.Row(y), fresh.Image.Row(y), size_t(3 * s.w)), 0)
+                << "row " << y;
     }
 }
