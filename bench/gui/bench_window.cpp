@@ -130,11 +130,12 @@ int main(int argc, char** argv) {
     auto paint = [&] { view.viewport()->repaint(); };
 
     // 1. The scan; from its last thread's end to the tree shown and sorted.
-    double shownMs = 0;
-    bool ended = false;
+    // The folder walk below ends the same way: its figure is kept apart.
+    double shownMs = 0, walkShownMs = -1;
+    bool ended = false, walking = false;
     QObject::connect(&scans, &TScanControl::scanFinished, [&](bool) {
         paint();
-        shownMs = Ms(Clock::now() - scans.Session().ThreadsEndedAt());
+        (walking ? walkShownMs : shownMs) = Ms(Clock::now() - scans.Session().ThreadsEndedAt());
         ended = true;
     });
     t = Clock::now();
@@ -250,6 +251,7 @@ int main(int argc, char** argv) {
     double walkMs = 0;
     if (!walkFolder.empty()) {
         ended = false;
+        walking = true;
         double longest = 0;
         Clock::time_point last = Clock::now();
         QTimer watch;
@@ -296,6 +298,10 @@ int main(int argc, char** argv) {
     std::printf("| Full repaint of the viewport after a jump (median of 20) | %.2f ms | <= 16 ms "
                 "|\n",
                 Median(jumpMs));
+    if (walkShownMs >= 0)
+        std::printf("| Folder walk: last scan thread ended -> tree shown and sorted | %.0f ms | <= "
+                    "150 ms |\n",
+                    walkShownMs);
     if (stall >= 0)
         std::printf("| Longest event-loop stall during a folder walk (%s, %.0f ms) | %.1f ms | <= "
                     "16 ms |\n",
