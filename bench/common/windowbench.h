@@ -11,7 +11,6 @@
 #include "app/windowstart.h"
 #include "gui/application.h"
 #include "gui/mainwindow.h"
-#include "sources/sources.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -85,8 +84,7 @@ private:
 struct TBenchWindow {
     explicit TBenchWindow(const std::filesystem::path& home)
         : App((setenv("QT_QPA_PLATFORM", "offscreen", 0), Argc), Argv),
-          CommandLine((RegisterSources(), std::vector<std::string>{})),
-          Options(ReadStartupOptions(CommandLine)),
+          CommandLine(std::vector<std::string>{}), Options(ReadStartupOptions(CommandLine)),
           Store((home / "cfg/Quarzel3.ini").string(), true, false),
           Start{Argc, Argv, CommandLine, Options, Store, Store.Load(), home.string(), 0},
           Window(std::make_unique<TfrmQuarzelMain>(Start)) {}

@@ -89,8 +89,8 @@ struct TTotals {
 
 TTotals RootTotals(TScanControl& scans) {
     TScanSession& s = scans.Session();
-    if (s.m.empty() || !s.m[0] || !s.m[0]->MFTRoot) return {};
-    PMFT_RECORD r = s.m[0]->MFTRoot;
+    if (s.ScanSlots.empty() || !s.ScanSlots[0] || !s.ScanSlots[0]->MFTRoot) return {};
+    PMFT_RECORD r = s.ScanSlots[0]->MFTRoot;
     return {r->SubFoldersTotSize, r->SubFoldersTotSizeAlloc, r->SubFoldersNumFiles(),
             r->SubFoldersNumDirs()};
 }
