@@ -94,6 +94,7 @@ TTreeNode* TDisplayTree::AddNode(TTreeNode* parent, PMFT_RECORD rec, int32_t dep
     n->Data.FolderRec = parent ? rec->ParentMFTRec : nullptr;
     n->Data.ModDate = rec->ModifiedDate;
     n->Data.Depth = depth;
+    NoteMayHaveChildren(n, !rec->Children().empty());
     return n;
 }
 
@@ -135,6 +136,7 @@ TTreeNode* TDisplayTree::AddGroupNode(TTreeNode* parent, PMFT_RECORD folder, int
     for (PMFT_RECORD c : folder->Children())
         if (Shown(c) && !IsDirLike(c) && c->ModifiedDate > newest) newest = c->ModifiedDate;
     n->Data.ModDate = newest;
+    NoteMayHaveChildren(n, folder->ThisFolderNumFiles() > 0);
     return n;
 }
 
@@ -160,7 +162,7 @@ bool TDisplayTree::LoadTree(std::span<TNTFS_FILES* const> scans, std::string* er
         n->Data.FolderRec = nullptr;
         FRoots.push_back(n);
     }
-    SortKids(FRoots.data(), FRoots.size());
+    SortKids(nullptr, FRoots.data(), FRoots.size());
     Renumber(FRoots.data(), FRoots.size());
     if (FRoots.size() == 1) SetExpanded(FRoots[0], true);
     FileNodesEnabled = true;
@@ -183,7 +185,7 @@ void TDisplayTree::MakeChildren(TTreeNode* n) {
         n->Kids = NewKidArray(files);
         for (PMFT_RECORD c : folder->Children())
             if (Shown(c) && !IsDirLike(c)) n->Kids[n->KidCount++] = AddNode(n, c, d + 2);
-        SortKids(n->Kids, n->KidCount);
+        SortKids(n, n->Kids, n->KidCount);
         return;
     }
     PMFT_RECORD r = n->Data.Rec;
@@ -205,7 +207,7 @@ void TDisplayTree::MakeChildren(TTreeNode* n) {
         for (PMFT_RECORD c : r->Children())
             if (Shown(c) && !IsDirLike(c)) n->Kids[n->KidCount++] = AddNode(n, c, d + 1);
     }
-    SortKids(n->Kids, n->KidCount);
+    SortKids(n, n->Kids, n->KidCount);
 }
 
 // ---------------------------------------------------------------- sorting
@@ -220,34 +222,97 @@ int TDisplayTree::CompareNodes(const TTreeNode* a, const TTreeNode* b, int colum
     return NameTie(a, b);
 }
 
-void TDisplayTree::SortKids(TTreeNode** kids, size_t count) const {
+void TDisplayTree::RankNames(TTreeNode** kids, size_t count) const {
+    // The records' SortNameIndex numbers siblings in name order when the session numbered
+    // the scans after their last change: sort by it, and check the order with one name
+    // comparison per neighbour pair. Only when that fails are the names sorted. A file
+    // group (its folder's name, numbered before the folder's children) is placed by a
+    // binary search.
+    auto& order = FNodeScratch;
+    order.clear();
+    TTreeNode* group = nullptr;
+    for (size_t i = 0; i < count; ++i) {
+        if (kids[i]->Data.IsFileGroup && !group)
+            group = kids[i];
+        else
+            order.push_back(kids[i]);
+    }
+    auto less = [](const TTreeNode* a, const TTreeNode* b) { return NameTie(a, b) < 0; };
+    std::sort(order.begin(), order.end(), [](const TTreeNode* a, const TTreeNode* b) {
+        return a->Data.Rec->SortNameIndex < b->Data.Rec->SortNameIndex;
+    });
+    for (size_t i = 1; i < order.size(); ++i)
+        if (!less(order[i - 1], order[i])) {
+            std::sort(order.begin(), order.end(), less);
+            break;
+        }
+    if (group) order.insert(std::upper_bound(order.begin(), order.end(), group, less), group);
+    for (size_t i = 0; i < order.size(); ++i) order[i]->NameRank = uint32_t(i);
+}
+
+void TDisplayTree::SortKids(TTreeNode* parent, TTreeNode** kids, size_t count) const {
     if (count < 2) return;
     const int col = FSortColumn >= 0 && FSortColumn < tcCount ? FSortColumn : int(tcFolder);
     const bool desc = FSortDirection == TSortDirection::Descending;
-    // Sort (key, position, node) triples in a buffer reused from list to list, so the
-    // comparisons of numeric columns stay in contiguous memory; ties fall back to the name
-    // comparison, and full ties keep the list order (in either direction).
+    // Items of (key, rank, position) sorted as integers; the direction turns key and rank,
+    // never the position, so full ties keep the list order either way. "Folder" sorts by
+    // the names alone, file groups last.
+    auto keyOf = [&](const TTreeNode* n) {
+        const uint64_t k = col == tcFolder ? uint64_t(n->Data.IsFileGroup) : NumericKey(n, col);
+        return desc ? ~k : k;
+    };
+    auto tieOf = [&](const TTreeNode* n, uint32_t pos) {
+        const uint32_t rank = desc ? ~n->NameRank : n->NameRank;
+        return uint64_t(rank) << 32 | pos;
+    };
+    auto byKeyTie = [](const TSortItem& a, const TSortItem& b) {
+        return a.key != b.key ? a.key < b.key : a.tie < b.tie;
+    };
     auto& v = FSortScratch;
     v.resize(count);
-    for (size_t i = 0; i < count; ++i)
-        v[i] = {col == tcFolder ? 0 : NumericKey(kids[i], col), uint32_t(i), kids[i]};
-    std::sort(v.begin(), v.end(), [&](const TSortItem& a, const TSortItem& b) {
-        int c;
-        if (col == tcFolder)
-            c = CompareNodes(a.node, b.node, tcFolder);
-        else
-            c = a.key != b.key ? (a.key < b.key ? -1 : 1) : NameTie(a.node, b.node);
-        if (c != 0) return desc ? c > 0 : c < 0;
-        return a.pos < b.pos;
-    });
-    for (size_t i = 0; i < count; ++i) kids[i] = v[i].node;
+    bool ranked = parent ? (parent->Flags & TTreeNode::kKidsRanked) != 0 : false;
+    if (!ranked && col != tcFolder) {
+        // Not ranked yet: sort by the key alone, then order the runs of equal keys by name.
+        // When those runs are long (a column most rows share), rank the list instead: the
+        // ranks serve every later sort of it.
+        for (size_t i = 0; i < count; ++i) v[i] = {keyOf(kids[i]), uint32_t(i)};
+        std::sort(v.begin(), v.end(), byKeyTie);
+        size_t tiedCost = 0;
+        for (size_t b = 0, e; b < count; b = e) {
+            for (e = b + 1; e < count && v[e].key == v[b].key;) ++e;
+            if (e - b > 1) tiedCost += (e - b) * size_t(std::bit_width(e - b));
+        }
+        if (tiedCost <= count) {
+            for (size_t b = 0, e; b < count; b = e) {
+                for (e = b + 1; e < count && v[e].key == v[b].key;) ++e;
+                if (e - b < 2) continue;
+                std::sort(v.begin() + ptrdiff_t(b), v.begin() + ptrdiff_t(e),
+                          [&](const TSortItem& a, const TSortItem& b) {
+                              const int c = NameTie(kids[a.tie], kids[b.tie]);
+                              if (c != 0) return desc ? c > 0 : c < 0;
+                              return a.tie < b.tie;
+                          });
+            }
+            FNodeScratch.assign(kids, kids + count);
+            for (size_t i = 0; i < count; ++i) kids[i] = FNodeScratch[v[i].tie];
+            return;
+        }
+    }
+    if (!ranked) {
+        RankNames(kids, count);
+        if (parent) parent->Flags |= TTreeNode::kKidsRanked;
+    }
+    for (size_t i = 0; i < count; ++i) v[i] = {keyOf(kids[i]), tieOf(kids[i], uint32_t(i))};
+    std::sort(v.begin(), v.end(), byKeyTie);
+    FNodeScratch.assign(kids, kids + count);
+    for (size_t i = 0; i < count; ++i) kids[i] = FNodeScratch[uint32_t(v[i].tie)];
 }
 
 void TDisplayTree::Sort(int column, TSortDirection direction) {
     if (column < 0 || column >= tcCount) return;
     FSortColumn = column;
     FSortDirection = direction;
-    SortKids(FRoots.data(), FRoots.size());
+    SortKids(nullptr, FRoots.data(), FRoots.size());
     Renumber(FRoots.data(), FRoots.size());
     // Every list made so far; lists made later are sorted when they are made.
     std::vector<TTreeNode*> stack(FRoots.begin(), FRoots.end());
@@ -255,7 +320,7 @@ void TDisplayTree::Sort(int column, TSortDirection direction) {
         TTreeNode* n = stack.back();
         stack.pop_back();
         if (!n->ChildrenMade() || n->KidCount == 0) continue;
-        SortKids(n->Kids, n->KidCount);
+        SortKids(n, n->Kids, n->KidCount);
         Renumber(n->Kids, n->KidCount);
         stack.insert(stack.end(), n->Kids, n->Kids + n->KidCount);
     }

@@ -179,19 +179,25 @@ private:
     TTreeNode* AddGroupNode(TTreeNode* parent, PMFT_RECORD folder, int32_t depth);
     // The group record's figures: the folder's own-level totals.
     static void SetGroupTotals(TMFT_RECORD& group, const TMFT_RECORD& folder);
-    void SortKids(TTreeNode** kids, size_t count) const;
+    // Sorts a list of children (parent nil: the top-level nodes) by the sort column and
+    // direction, ties by name.
+    void SortKids(TTreeNode* parent, TTreeNode** kids, size_t count) const;
+    // Gives each node of the list its NameRank (the order of CompareRecordNames).
+    void RankNames(TTreeNode** kids, size_t count) const;
 
     TTreeNode* FLastChildNode = nullptr;
     int FSortColumn = tcAllocated;
     TSortDirection FSortDirection = TSortDirection::Descending;
     bool FGroupsOn = true; // grouping in force for the current load
     int FMinGroup = 4;
+    // A node's sort key (already turned for the direction) and its tie: the name rank (also
+    // turned) above its list position.
     struct TSortItem {
         uint64_t key;
-        uint32_t pos;
-        TTreeNode* node;
+        uint64_t tie;
     };
     mutable std::vector<TSortItem> FSortScratch;
+    mutable std::vector<TTreeNode*> FNodeScratch;
     TRecordArena FGroupArena;                   // file-group records and their folder blocks
     std::vector<PMFT_RECORD> FFileNodes;        // the file-group records
     std::vector<PMFT_RECORD> FFileGroupFolders; // the folder of each file-group record

@@ -87,7 +87,9 @@ std::span<TTreeNode* const> TViewNodes::Children(TTreeNode* n) {
 
 bool TViewNodes::HasChildren(const TTreeNode* n) const {
     if (!n) return !FRoots.empty();
-    return n->ChildrenMade() ? n->KidCount > 0 : MayHaveChildren(n);
+    if (n->ChildrenMade()) return n->KidCount > 0;
+    if (n->Flags & TTreeNode::kKidsNoted) return n->Flags & TTreeNode::kMayHaveKids;
+    return MayHaveChildren(n);
 }
 
 TTreeNode* TViewNodes::FirstChild(TTreeNode* n) {

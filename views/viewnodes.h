@@ -36,8 +36,16 @@ struct TTreeNode {
     uint32_t KidCount = 0;
     uint32_t Index = 0; // position among its siblings (or among the top-level nodes)
     uint8_t Flags = 0;
+    // Position in the name order of its list, once the view ranked the list (kKidsRanked on
+    // the parent): sorts then break ties without comparing names.
+    uint32_t NameRank = 0;
 
     static constexpr uint8_t kChildrenMade = 1, kExpanded = 2, kSelected = 4;
+    // Whether the node may have children, noted by the view when it makes the node
+    // (kKidsNoted set): HasChildren then answers from the node without reading its record,
+    // which the tree view asks of every row it lays out.
+    static constexpr uint8_t kKidsNoted = 8, kMayHaveKids = 16;
+    static constexpr uint8_t kKidsRanked = 32;
     bool ChildrenMade() const { return Flags & kChildrenMade; }
     bool Expanded() const { return Flags & kExpanded; }
     bool Selected() const { return Flags & kSelected; }
@@ -110,6 +118,10 @@ protected:
     virtual bool MayHaveChildren(const TTreeNode* n) const = 0;
 
     TTreeNode* NewNode(TTreeNode* parent);
+    // Notes on a new node whether it may have children (what MayHaveChildren would answer).
+    static void NoteMayHaveChildren(TTreeNode* n, bool may) {
+        n->Flags |= may ? TTreeNode::kKidsNoted | TTreeNode::kMayHaveKids : TTreeNode::kKidsNoted;
+    }
     TTreeNode** NewKidArray(size_t count);
     // Renumber Index of the list's nodes after a reorder.
     static void Renumber(TTreeNode** kids, size_t count);

@@ -12,21 +12,14 @@
 //     tree, best of three each.
 //
 // usage: bench_fileops [FOLDERS [REMOVE]]   (defaults 100000 and 100000)
-#include "app/cmdline.h"
-#include "app/options.h"
-#include "app/settings.h"
-#include "app/windowstart.h"
 #include "base/debuglog.h"
+#include "bench/common/windowbench.h"
 #include "engine/scan.h"
 #include "fsops/removetree.h"
-#include "gui/application.h"
 #include "gui/changemonitor.h"
-#include "gui/mainwindow.h"
 #include "gui/scancontrol.h"
-#include "sources/sources.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
@@ -43,23 +36,11 @@
 
 using namespace qz;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Ms;
+using bench::WaitFor;
 
 namespace {
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-template <class F> bool WaitFor(F pred, int ms = 600000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
-}
 
 void WriteFile(const std::string& path, size_t bytes) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -119,26 +100,17 @@ TTotals RootTotals(TScanControl& scans) {
 int main(int argc, char** argv) {
     const size_t folders = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 100000;
     const size_t removeCount = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 100000;
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    char tmpl[] = "/tmp/qzbench.XXXXXX";
-    if (!mkdtemp(tmpl)) return 1;
-    const fs::path dir = tmpl;
-    fs::create_directories(dir / "cfg");
+    bench::TScratchDir scratch;
+    if (!scratch.Ok()) return 1;
+    const fs::path& dir = scratch.Path();
     const std::string tree = (dir / "tree").string();
     auto t = Clock::now();
     std::vector<std::string> files = MakeTree(tree, folders);
     std::fprintf(stderr, "tree of %zu folders made in %.0f ms\n", folders, Ms(Clock::now() - t));
 
     EnableDebugLog(dir.string());
-    int qtArgc = 1;
-    char arg0[] = "quarzel";
-    char* qtArgv[] = {arg0, nullptr};
-    TQuarzelApplication app(qtArgc, qtArgv);
-    TCommandLine cl(std::vector<std::string>{});
-    TStartupOptions options = ReadStartupOptions(cl);
-    TSettingsStore store((dir / "cfg/Quarzel3.ini").string(), true, false);
-    TWindowStart start{qtArgc, qtArgv, cl, options, store, store.Load(), dir.string(), 0};
-    auto window = std::make_unique<TfrmQuarzelMain>(start);
+    bench::TBenchWindow harness(dir);
+    std::unique_ptr<TfrmQuarzelMain>& window = harness.Window;
     TScanControl& scans = *window->ScanControl();
     TChangeMonitor& monitor = *window->ChangeMonitor();
     scans.ShowMessage = [](const QString& m) { std::fprintf(stderr, "%s\n", qPrintable(m)); };
@@ -267,7 +239,6 @@ int main(int argc, char** argv) {
         cancelMs = Ms(returnedAt - cancelledAt);
         removedBeforeCancel = progress.Removed.load();
     }
-    fs::remove_all(dir);
 
     std::printf("| measurement | figure |\n|---|---|\n");
     std::printf("| watch setup, %zu folders (%zu watched) | %.0f ms |\n",

@@ -12,14 +12,9 @@
 //     and the same drag before the scan (the window alone, no picture).
 //
 // usage: bench_treemap_window [RECORDS]
-#include "app/cmdline.h"
-#include "app/options.h"
-#include "app/settings.h"
-#include "app/windowstart.h"
 #include "base/debuglog.h"
 #include "base/text.h"
-#include "gui/application.h"
-#include "gui/mainwindow.h"
+#include "bench/common/windowbench.h"
 #include "gui/scancontrol.h"
 #include "gui/treemappanel.h"
 #include "gui/treemapview.h"
@@ -28,7 +23,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QTimer>
 #include <algorithm>
@@ -43,18 +37,12 @@
 
 using namespace qz;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Median;
+using bench::Ms;
+using bench::WaitFor;
 
 namespace {
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 // A CSV file of n records under /bench.
 void WriteCsv(const std::string& path, size_t n) {
@@ -90,26 +78,13 @@ void WriteCsv(const std::string& path, size_t n) {
     }
 }
 
-// Waits (running the event loop) until pred holds; false after ms.
-template <class F> bool WaitFor(F pred, int ms = 120000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     const size_t records = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    char tmpl[] = "/tmp/qzbench.XXXXXX";
-    if (!mkdtemp(tmpl)) return 1;
-    const fs::path dir = tmpl;
-    fs::create_directories(dir / "cfg");
+    bench::TScratchDir scratch;
+    if (!scratch.Ok()) return 1;
+    const fs::path& dir = scratch.Path();
     const std::string csv = (dir / "bench.csv").string();
     auto t = Clock::now();
     WriteCsv(csv, records);
@@ -117,15 +92,8 @@ int main(int argc, char** argv) {
 
     // The panel logs each drawing's time on its thread: printed below next to the figures.
     EnableDebugLog(dir.string());
-    int qtArgc = 1;
-    char arg0[] = "quarzel";
-    char* qtArgv[] = {arg0, nullptr};
-    TQuarzelApplication app(qtArgc, qtArgv);
-    TCommandLine cl(std::vector<std::string>{});
-    TStartupOptions options = ReadStartupOptions(cl);
-    TSettingsStore store((dir / "cfg/Quarzel3.ini").string(), true, false);
-    TWindowStart start{qtArgc, qtArgv, cl, options, store, store.Load(), dir.string(), 0};
-    auto window = std::make_unique<TfrmQuarzelMain>(start);
+    bench::TBenchWindow harness(dir);
+    std::unique_ptr<TfrmQuarzelMain>& window = harness.Window;
     TTreemapPanel& panel = *window->Treemap();
     TTreemapView& surface = *panel.pbTreemap;
     TScanControl& scans = *window->ScanControl();
@@ -306,6 +274,5 @@ int main(int argc, char** argv) {
         if ((at = line.find(key)) != std::string::npos)
             times += (times.empty() ? "" : " ") + line.substr(at + key.size());
     std::printf("Drawing-thread times of the pictures shown, in order: %s\n", times.c_str());
-    fs::remove_all(dir);
     return 0;
 }

@@ -12,27 +12,20 @@
 //   - the filter panel's Apply with an include and an exclude filter to the tree repainted.
 //
 // usage: bench_views_window [RECORDS]
-#include "app/cmdline.h"
-#include "app/options.h"
-#include "app/settings.h"
-#include "app/windowstart.h"
-#include "gui/application.h"
+#include "bench/common/windowbench.h"
 #include "gui/extview.h"
 #include "gui/filelistpanel.h"
 #include "gui/filelistview.h"
 #include "gui/filterapplier.h"
 #include "gui/filterpanel.h"
 #include "gui/historycombo.h"
-#include "gui/mainwindow.h"
 #include "gui/scancontrol.h"
 #include "gui/statuspanel.h"
 #include "gui/treeview.h"
-#include "sources/sources.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -49,26 +42,13 @@
 
 using namespace qz;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::CpuMs;
+using bench::Median;
+using bench::Ms;
+using bench::WaitFor;
 
 namespace {
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-// CPU time of the whole process (every thread), in ms: on a shared machine the wall-clock
-// figures include the time other processes had the cores.
-double CpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
 
 // Wall-clock and CPU figures of one measure (medians of its runs).
 struct TFigure {
@@ -130,40 +110,20 @@ void WriteCsv(const std::string& path, size_t n) {
     }
 }
 
-// Waits (running the event loop) until pred holds; false after ms.
-template <class F> bool WaitFor(F pred, int ms = 120000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > ms) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     const size_t records = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    char tmpl[] = "/tmp/qzbench.XXXXXX";
-    if (!mkdtemp(tmpl)) return 1;
-    const fs::path dir = tmpl;
-    fs::create_directories(dir / "cfg");
+    bench::TScratchDir scratch;
+    if (!scratch.Ok()) return 1;
+    const fs::path& dir = scratch.Path();
     const std::string csv = (dir / "bench.csv").string();
     auto t = Clock::now();
     WriteCsv(csv, records);
     std::fprintf(stderr, "CSV of %zu records written in %.0f ms\n", records, Ms(Clock::now() - t));
 
-    int qtArgc = 1;
-    char arg0[] = "quarzel";
-    char* qtArgv[] = {arg0, nullptr};
-    TQuarzelApplication app(qtArgc, qtArgv);
-    TCommandLine cl(std::vector<std::string>{});
-    TStartupOptions options = ReadStartupOptions(cl);
-    TSettingsStore store((dir / "cfg/Quarzel3.ini").string(), true, false);
-    TWindowStart start{qtArgc, qtArgv, cl, options, store, store.Load(), dir.string(), 0};
-    auto window = std::make_unique<TfrmQuarzelMain>(start);
+    bench::TBenchWindow harness(dir);
+    std::unique_ptr<TfrmQuarzelMain>& window = harness.Window;
     TScanControl& scans = *window->ScanControl();
     TFileListPanel& files = *window->Files();
     TFilterPanel& filters = *window->Filters();
@@ -312,6 +272,5 @@ int main(int argc, char** argv) {
     std::printf("Status after Select: %s\nRows below the root after the filter: %zu\n",
                 qPrintable(selected), shownAfter);
     window.reset();
-    fs::remove_all(dir);
     return 0;
 }

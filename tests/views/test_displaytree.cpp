@@ -263,6 +263,54 @@ TEST_F(Fixture, ResortAfterPartialWalkMatchesAFreshSort) {
     }
 }
 
+TEST_F(Fixture, OneTreeResortedThroughEveryColumnWithAnyNameNumbering) {
+    // The same lists sorted again and again (name ranks kept from sort to sort), with the
+    // records' name numbering as the session leaves it, stale (reversed) and missing (zero):
+    // every list must follow the column and its name ties.
+    enum class TNumbering { Session, Reversed, Zero };
+    for (TNumbering numbering : {TNumbering::Session, TNumbering::Reversed, TNumbering::Zero}) {
+        SCOPED_TRACE(int(numbering));
+        ScanBuilder b;
+        std::mt19937 rng(11);
+        std::vector<PMFT_RECORD> folders{b.root}, all;
+        for (int i = 0; i < 2000; ++i) {
+            PMFT_RECORD parent = folders[rng() % folders.size()];
+            std::u16string name =
+                u"n" + std::u16string(1, char16_t(u'a' + rng() % 26)) + char16_t(u'0' + rng() % 10);
+            if (rng() % 8 == 0)
+                all.push_back(folders.emplace_back(b.Folder(parent, name, 45000 + rng() % 2)));
+            else
+                all.push_back(b.File(parent, name, rng() % 3 * 1000, rng() % 2 * 4096,
+                                     45000 + rng() % 2, rng() % 2 ? 0x20 : 0x21));
+        }
+        b.Finish();
+        for (size_t i = 0; i < all.size(); ++i)
+            if (numbering == TNumbering::Reversed)
+                all[i]->SortNameIndex = int32_t(all.size() - i);
+            else if (numbering == TNumbering::Zero)
+                all[i]->SortNameIndex = 0;
+        auto scans = One(*b.scan);
+        TDisplayTree t;
+        t.FILENODE_MIN_GROUP_SIZE = 6;
+        ASSERT_TRUE(t.LoadTree(scans));
+        t.ForEach(nullptr, [](TTreeNode*) {}); // every list made
+        for (int round = 0; round < 2; ++round)
+            for (int col = 0; col < tcCount; ++col)
+                for (auto dir : {TSortDirection::Descending, TSortDirection::Ascending}) {
+                    SCOPED_TRACE(col * 2 + int(dir));
+                    t.Sort(col, dir);
+                    t.ForEach(nullptr, [&](TTreeNode* n) {
+                        auto kids = t.Children(n);
+                        for (size_t i = 1; i < kids.size(); ++i) {
+                            const int c = TDisplayTree::CompareNodes(kids[i - 1], kids[i], col);
+                            ASSERT_LT(dir == TSortDirection::Ascending ? c : -c, 0);
+                            ASSERT_EQ(kids[i]->Index, i);
+                        }
+                    });
+                }
+    }
+}
+
 TEST_F(Fixture, PercentOfParentAndCellTexts) {
     ScanBuilder b;
     PMFT_RECORD d = b.Folder(b.root, u"Docs", 45000.5, 0x12);
