@@ -17,12 +17,17 @@ QColor SortTint(const QColor& base) {
                   std::clamp(base.blue() + d, 0, 255));
 }
 
-void PaintPercentBar(QPainter* p, const QRect& cell, double percent, bool dark) {
+TBarFill PaintPercentBar(QPainter* p, const QRect& cell, double percent, bool dark) {
     if (!std::isfinite(percent)) percent = 0;
     percent = std::clamp(percent, 0.0, 100.0);
     const int fill = int(std::trunc(double(cell.width()) * percent / 100.0));
     const TColor bar = dark ? AdjustLuminance(0x9DA4FF, 0.7) : TColor(0x9DA4FF);
-    if (fill > 0) p->fillRect(QRect(cell.left(), cell.top(), fill, cell.height() - 1), QColor(bar));
+    TBarFill filled;
+    filled.Colour = QColor(bar);
+    if (fill > 0) {
+        filled.Rect = QRect(cell.left(), cell.top(), fill, cell.height() - 1);
+        p->fillRect(filled.Rect, filled.Colour);
+    }
     if (cell.width() > 1) {
         p->save();
         p->setPen(dark ? QColor(0x40, 0x40, 0x40) : QColor(0xE0, 0xE0, 0xE0));
@@ -30,6 +35,7 @@ void PaintPercentBar(QPainter* p, const QRect& cell, double percent, bool dark) 
         p->drawRect(cell.adjusted(0, 0, -1, -1));
         p->restore();
     }
+    return filled;
 }
 
 void PaintOverflowMark(QPainter* p, const QRect& cell) {

@@ -18,8 +18,13 @@ QColor SortTint(const QColor& base);
 
 // A percentage bar from the cell's left edge, as wide as percent of the cell, one pixel less
 // than the cell's height, in bar (#9DA4FF; darker in a dark theme); a frame around the whole
-// cell in #E0E0E0 (#404040 in a dark theme).
-void PaintPercentBar(QPainter* p, const QRect& cell, double percent, bool dark);
+// cell in #E0E0E0 (#404040 in a dark theme). Returns the filled part and its colour, for the
+// text drawn over it (DrawTextOverFill).
+struct TBarFill {
+    QRect Rect; // empty: nothing filled
+    QColor Colour;
+};
+TBarFill PaintPercentBar(QPainter* p, const QRect& cell, double percent, bool dark);
 
 // The red line along the left edge of a right-aligned value that does not fit.
 void PaintOverflowMark(QPainter* p, const QRect& cell);

@@ -57,7 +57,9 @@ void TFileListDelegate::paint(QPainter* p, const QStyleOptionViewItem& option,
         p->fillRect(cell, pal.color(group, QPalette::Highlight));
     else if (column == FModel.List().SortColumn())
         p->fillRect(cell, SortTint(pal.color(QPalette::Base)));
-    if (column == fcPercent) PaintPercentBar(p, cell, FModel.List().PercentOfDrive(n), IsDark(pal));
+    TBarFill fill;
+    if (column == fcPercent)
+        fill = PaintPercentBar(p, cell, FModel.List().PercentOfDrive(n), IsDark(pal));
 
     QRect text = cell.adjusted(0, 0, -1, -1);
     if (TFileListModel::RightAligned(column))
@@ -79,7 +81,7 @@ void TFileListDelegate::paint(QPainter* p, const QStyleOptionViewItem& option,
         icon->paint(p, QRect(cell.left() + 1, cell.top() + (h - side) / 2, side, side));
         text.setLeft(cell.left() + h + 2);
     }
-    PaintText(p, option, n, column, text);
+    PaintText(p, option, n, column, text, fill);
 
     if (option.state & QStyle::State_HasFocus) {
         QStyleOptionFocusRect focus;
@@ -93,7 +95,7 @@ void TFileListDelegate::paint(QPainter* p, const QStyleOptionViewItem& option,
 }
 
 void TFileListDelegate::PaintText(QPainter* p, const QStyleOptionViewItem& o, const TTreeNode* n,
-                                  int column, const QRect& text) const {
+                                  int column, const QRect& text, const TBarFill& fill) const {
     const QPalette& pal = o.palette;
     const bool selected = n->Selected();
     const QPalette::ColorGroup group =
@@ -129,9 +131,13 @@ void TFileListDelegate::PaintText(QPainter* p, const QStyleOptionViewItem& o, co
         return;
     }
     const bool right = TFileListModel::RightAligned(column);
-    p->drawText(
-        text, int((right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter | Qt::TextSingleLine),
-        s);
+    const int flags =
+        int((right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter | Qt::TextSingleLine);
+    // Over the bar's fill the text takes a colour that reads on it.
+    if (fill.Rect.isEmpty())
+        p->drawText(text, flags, s);
+    else
+        DrawTextOverFill(p, text, flags, s, color, fill.Rect, fill.Colour);
     if (right && QFontMetrics(font).horizontalAdvance(s) > text.width())
         PaintOverflowMark(p, o.rect);
 }

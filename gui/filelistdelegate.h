@@ -5,6 +5,7 @@
 // items. Nothing is stored per row.
 #pragma once
 
+#include "gui/cellpaint.h"
 #include "gui/filelistmodel.h"
 
 #include <QIcon>
@@ -24,8 +25,9 @@ public:
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 
 private:
+    // Over a percentage bar's fill (fill.Rect not empty) the text takes a colour that reads on it.
     void PaintText(QPainter* p, const QStyleOptionViewItem& o, const TTreeNode* n, int column,
-                   const QRect& text) const;
+                   const QRect& text, const TBarFill& fill) const;
 
     TFileListModel& FModel;
     TFileTypeCache& FTypes;

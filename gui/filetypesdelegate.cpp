@@ -79,7 +79,8 @@ void TFileTypesDelegate::paint(QPainter* p, const QStyleOptionViewItem& option,
         p->fillRect(cell, pal.color(group, QPalette::Highlight));
     else if (column == FModel.Rows().SortColumn())
         p->fillRect(cell, SortTint(pal.color(QPalette::Base)));
-    if (column == ecPercent) PaintPercentBar(p, cell, FModel.Rows().PercentOf(*row), dark);
+    TBarFill fill;
+    if (column == ecPercent) fill = PaintPercentBar(p, cell, FModel.Rows().PercentOf(*row), dark);
 
     QRect text = cell.adjusted(0, 0, -1, -1);
     const bool right = TFileTypesModel::RightAligned(column);
@@ -100,9 +101,13 @@ void TFileTypesDelegate::paint(QPainter* p, const QStyleOptionViewItem& option,
     QColor color = pal.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
     p->setPen(color);
     const QString s = index.data().toString();
-    p->drawText(
-        text, int((right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter | Qt::TextSingleLine),
-        s);
+    const int flags =
+        int((right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter | Qt::TextSingleLine);
+    // Over the bar's fill the text takes a colour that reads on it.
+    if (fill.Rect.isEmpty())
+        p->drawText(text, flags, s);
+    else
+        DrawTextOverFill(p, text, flags, s, color, fill.Rect, fill.Colour);
     if (right && QFontMetrics(option.font).horizontalAdvance(s) > text.width())
         PaintOverflowMark(p, cell);
     if (option.state & QStyle::State_HasFocus) {

@@ -445,16 +445,15 @@ void TfrmQuarzelMain::RankExtensions() {
 
 void TfrmQuarzelMain::SelectFilesOfExtension(const QString& key) {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    FDisplayTree.SelectFilesOfExtension(ToU16(key));
     // The focus goes to the first file selected: the focused row counts in the selection
     // status, and a folder focused before would count all its files.
     // Collapsed folders stay collapsed (no scrolling to it).
-    const std::vector<TTreeNode*> selected = FDisplayTree.SelectedNodes();
+    TTreeNode* first = nullptr;
+    FDisplayTree.SelectFilesOfExtension(ToU16(key), &first);
     const bool autoScroll = FTreeView->hasAutoScroll();
     FTreeView->setAutoScroll(false);
-    FTreeView->selectionModel()->setCurrentIndex(
-        selected.empty() ? QModelIndex() : FTreeModel->IndexOf(selected.front()),
-        QItemSelectionModel::NoUpdate);
+    FTreeView->selectionModel()->setCurrentIndex(first ? FTreeModel->IndexOf(first) : QModelIndex(),
+                                                 QItemSelectionModel::NoUpdate);
     FTreeView->setAutoScroll(autoScroll);
     FTreeView->viewport()->update();
     RefreshSelectionStatus();

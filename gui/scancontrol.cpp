@@ -16,6 +16,7 @@
 #include "treemap/treemap.h"
 #include "views/scanissues.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -490,12 +491,25 @@ void TScanControl::OnFinished(bool ok) {
 }
 
 void TScanControl::Lock(bool scanning) {
+    QWidget* focused = QApplication::focusWidget();
+    if (scanning) FFocusBeforeScan = focused && isAncestorOf(focused) ? focused : nullptr;
     FScanInProgress = scanning;
     cbDrive->setEnabled(!scanning);
     btnScan->setVisible(!scanning);
     btnCancel->setVisible(scanning);
     btnCancel->setEnabled(false);
     if (!scanning && btnCancel->hasFocus()) btnScan->setFocus();
+    // Disabled or hidden for the scan, the focused control passed the focus on to the next
+    // widget, often the status line's selectable text, which then shows a text cursor after
+    // the completion message. Unless the user moved it since, the focus goes back.
+    if (scanning) {
+        FFocusHandedTo = FFocusBeforeScan ? QApplication::focusWidget() : nullptr;
+    } else {
+        if (FFocusBeforeScan && FFocusBeforeScan->isEnabled() && FFocusBeforeScan->isVisible() &&
+            (!focused || focused == FFocusHandedTo))
+            FFocusBeforeScan->setFocus();
+        FFocusBeforeScan = FFocusHandedTo = nullptr;
+    }
 }
 
 void TScanControl::Retranslate() {

@@ -23,6 +23,7 @@
 #include "gui/sourcepicker.h"
 #include "views/summary.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -172,6 +173,9 @@ private:
     std::unique_ptr<TSourceWatcher> FWatcher;
     TfrmSelectMultiple* FMultiple = nullptr;
     TElevatedRestart* FRestart;
+    // The control of this bar that had the focus when a scan locked it, and the widget Qt
+    // handed the focus on to; when the focus still rests there at the end, it goes back.
+    QPointer<QWidget> FFocusBeforeScan, FFocusHandedTo;
 };
 
 } // namespace qz

@@ -86,6 +86,7 @@ void TDisplayTree::Clear() {
     FFileNodes.clear();
     FFileGroupFolders.clear();
     FGroupArena.Reset();
+    FLoadedScans.clear();
 }
 
 TTreeNode* TDisplayTree::AddNode(TTreeNode* parent, PMFT_RECORD rec, int32_t depth) {
@@ -161,6 +162,7 @@ bool TDisplayTree::LoadTree(std::span<TNTFS_FILES* const> scans, std::string* er
         TTreeNode* n = AddNode(nullptr, root, 1);
         n->Data.FolderRec = nullptr;
         FRoots.push_back(n);
+        FLoadedScans.push_back({scan, root});
     }
     SortKids(nullptr, FRoots.data(), FRoots.size());
     Renumber(FRoots.data(), FRoots.size());
@@ -616,52 +618,61 @@ bool HasExtensionKey(std::u16string_view name, std::u16string_view key) {
 
 } // namespace
 
-size_t TDisplayTree::SelectFilesOfExtension(std::u16string_view key) {
+size_t TDisplayTree::SelectFilesOfExtension(std::u16string_view key, TTreeNode** first) {
     ClearSelection();
+    if (first) *first = nullptr;
     if (key.empty() || key.size() > 15 || key[0] != u'.') return 0;
     std::u16string lowerKey(key);
     for (auto& c : lowerKey) c = AsciiLower(c);
     if (lowerKey.find(u'.', 1) != std::u16string::npos) return 0; // no name has such a key
-    // First the records: every folder that holds a matching file directly, and its ancestors,
-    // is marked. Then only the nodes of marked folders are made and their matching files
+    // First the records, in the scans' stored order (a walk through memory, not the tree):
+    // every shown folder that holds a matching file directly, and its ancestors up to the
+    // root, is noted. Then only the nodes of noted folders are made and their matching files
     // selected, so a selection spread over a few folders of a large tree makes few nodes.
-    std::unordered_set<PMFT_RECORD> marked;
-    std::vector<PMFT_RECORD> stack;
-    for (TTreeNode* root : FRoots) {
-        stack.assign(1, root->Data.Rec);
-        while (!stack.empty()) {
-            PMFT_RECORD folder = stack.back();
-            stack.pop_back();
-            bool holds = false;
-            for (PMFT_RECORD c : folder->Children()) {
-                if (!Shown(c)) continue;
-                if (IsDirLike(c))
-                    stack.push_back(c);
-                else if (!holds && HasExtensionKey(c->Name(), lowerKey))
-                    holds = true;
+    std::vector<PMFT_RECORD> holding;
+    for (const TLoadedScan& loaded : FLoadedScans) {
+        PMFT_RECORD lastFolder = nullptr;
+        for (PMFT_RECORD r : loaded.Scan->FFileList) {
+            if (!r || !Shown(r) || IsDirLike(r)) continue;
+            PMFT_RECORD folder = r->ParentMFTRec;
+            if (!folder || folder == lastFolder || !HasExtensionKey(r->Name(), lowerKey)) continue;
+            lastFolder = folder;
+            const size_t mark = holding.size();
+            PMFT_RECORD p = folder;
+            for (; p && Shown(p); p = p->ParentMFTRec) {
+                holding.push_back(p);
+                if (p == loaded.Root) break;
             }
-            if (!holds) continue;
-            for (PMFT_RECORD p = folder; p && marked.insert(p).second; p = p->ParentMFTRec) {
-            }
+            if (p != loaded.Root) holding.resize(mark); // not below the shown root
         }
     }
+    std::sort(holding.begin(), holding.end());
+    holding.erase(std::unique(holding.begin(), holding.end()), holding.end());
+    auto holds = [&](PMFT_RECORD r) {
+        return std::binary_search(holding.begin(), holding.end(), r);
+    };
+    // Then the nodes depth first in view order, so the first file selected is the first one
+    // the view shows.
     size_t count = 0;
     std::vector<TTreeNode*> nodes;
-    for (TTreeNode* root : FRoots)
-        if (marked.count(root->Data.Rec)) nodes.push_back(root);
+    for (size_t i = FRoots.size(); i-- > 0;)
+        if (holds(FRoots[i]->Data.Rec)) nodes.push_back(FRoots[i]);
     while (!nodes.empty()) {
         TTreeNode* n = nodes.back();
         nodes.pop_back();
-        for (TTreeNode* c : Children(n)) {
-            PMFT_RECORD r = c->Data.Rec;
-            if (c->Data.IsFileGroup) {
+        PMFT_RECORD r = n->Data.Rec;
+        if (n->Parent && !n->Data.IsFileGroup && !IsDirLike(r)) {
+            if (!HasExtensionKey(r->Name(), lowerKey)) continue;
+            Select(n);
+            if (first && !*first) *first = n;
+            ++count;
+            continue;
+        }
+        const std::span<TTreeNode* const> kids = Children(n);
+        for (size_t i = kids.size(); i-- > 0;) {
+            TTreeNode* c = kids[i];
+            if (c->Data.IsFileGroup || !IsDirLike(c->Data.Rec) || holds(c->Data.Rec))
                 nodes.push_back(c);
-            } else if (IsDirLike(r)) {
-                if (marked.count(r)) nodes.push_back(c);
-            } else if (HasExtensionKey(r->Name(), lowerKey)) {
-                Select(c);
-                ++count;
-            }
         }
     }
     return count;

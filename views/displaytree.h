@@ -161,8 +161,9 @@ public:
     std::u16string SelectionStatusText() const;
     // Selects (only) the file nodes whose extension key equals key (".jpg", ASCII case
     // ignored), collapsed ones too; nothing for a key that is empty or longer than 15
-    // characters. Returns the number selected.
-    size_t SelectFilesOfExtension(std::u16string_view key);
+    // characters. Returns the number selected; first (when given) receives the first of them
+    // in view order, or nil.
+    size_t SelectFilesOfExtension(std::u16string_view key, TTreeNode** first = nullptr);
 
     // The file-group records made by the last load.
     size_t FileGroupCount() const { return FFileNodes.size(); }
@@ -201,6 +202,12 @@ private:
     TRecordArena FGroupArena;                   // file-group records and their folder blocks
     std::vector<PMFT_RECORD> FFileNodes;        // the file-group records
     std::vector<PMFT_RECORD> FFileGroupFolders; // the folder of each file-group record
+    // The scans the last load shows, each with the record of its top-level node.
+    struct TLoadedScan {
+        TNTFS_FILES* Scan;
+        PMFT_RECORD Root;
+    };
+    std::vector<TLoadedScan> FLoadedScans;
 };
 
 } // namespace qz

@@ -16,6 +16,8 @@
 #include <QAction>
 #include <QHeaderView>
 #include <QTest>
+#include <algorithm>
+#include <map>
 #include <set>
 
 using namespace qz;
@@ -161,4 +163,49 @@ TEST_F(FileTypesFixture, SelectSelectsEveryFileOfTheExtensionInTheTree) {
     ASSERT_TRUE(V().SelectRowOf(u""));
     V().actSelectExt->trigger();
     EXPECT_EQ(Tree().SelectedCount(), 0u);
+}
+
+TEST_F(FileTypesFixture, PercentTextReadsOverTheBarInEveryLook) {
+    // One extension: its share is 100 %, so its text lies wholly over the bar's fill.
+    WriteSized(Data + "/t/one.aaa", 8 * 4096);
+    ASSERT_TRUE(ScanAndWait(Data + "/t"));
+    ASSERT_EQ(M().rowCount(), 1);
+    V().header()->resizeSection(ecPercent, 90);
+    struct Case {
+        const char* what;
+        QColor text, base;
+    } cases[] = {
+        {"dark look", QColor(0xF0, 0xF0, 0xF0), QColor(0x20, 0x20, 0x20)},
+        {"light look", QColor(Qt::black), QColor(Qt::white)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QPalette pal = V().palette();
+        pal.setColor(QPalette::Text, c.text);
+        pal.setColor(QPalette::Base, c.base);
+        V().setPalette(pal);
+        V().clearSelection();
+        QCoreApplication::processEvents();
+        const QRect cell = V().visualRect(M().index(0, ecPercent));
+        ASSERT_FALSE(cell.isEmpty());
+        const QImage img = V().viewport()->grab(cell).toImage();
+        // The bar's colour is the cell's commonest; the glyphs are the pixels farthest from it
+        // (the frame left out).
+        std::map<QRgb, int> counts;
+        for (int y = 2; y < img.height() - 2; ++y)
+            for (int x = 2; x < img.width() - 2; ++x) ++counts[img.pixel(x, y)];
+        const QColor bar(std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
+                             return a.second < b.second;
+                         })->first);
+        double best = 1;
+        int glyphs = 0;
+        for (int y = 2; y < img.height() - 2; ++y)
+            for (int x = 2; x < img.width() - 2; ++x) {
+                const double contrast = ContrastRatio(img.pixelColor(x, y), bar);
+                glyphs += contrast > 1.5;
+                best = std::max(best, contrast);
+            }
+        EXPECT_GT(glyphs, 10) << "no text over the bar";
+        EXPECT_GE(best, 4.5) << "the text does not stand out from the bar";
+    }
 }

@@ -9,6 +9,7 @@
 #include "gui/spacesummary.h"
 #include "gui/statuspanel.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QMimeData>
 #include <QProgressBar>
@@ -171,6 +172,21 @@ TEST_F(WindowFixture, EscapeCancelsAScanWhichEndsWithTheCancelledNote) {
     ASSERT_TRUE(ScanAndWait(Data + "/tree"));
     EXPECT_TRUE(Status().startsWith(QStringLiteral("Scan complete"))) << Status().toStdString();
     EXPECT_FALSE(Status().contains(QStringLiteral("Cancelled")));
+}
+
+TEST_F(WindowFixture, FocusComesBackFromTheStatusLineAfterAScan) {
+    // The source box loses the focus while it is disabled for the scan; Qt hands it on to the
+    // status line, where a selectable label draws a text cursor after the completion text.
+    MakeSampleTree(Data + "/tree");
+    W().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&W()));
+    SC().cbDrive->setFocus();
+    ASSERT_TRUE(SC().cbDrive->hasFocus());
+    ASSERT_TRUE(ScanAndWait(Data + "/tree"));
+    EXPECT_FALSE(W().ScanStatus()->lblStatus->hasFocus());
+    EXPECT_TRUE(SC().cbDrive->hasFocus())
+        << (QApplication::focusWidget() ? QApplication::focusWidget()->objectName().toStdString()
+                                        : "none");
 }
 
 TEST_F(WindowFixture, FailingSourcesSayWhatFailedAndLeaveTheViewsEmpty) {

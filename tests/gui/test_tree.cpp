@@ -212,23 +212,6 @@ TEST_F(WindowFixture, SelectionStatusExpandAllResetAndDisplayUnit) {
     EXPECT_NE(text.find("actDisplayKB_Checked=FALSE"), std::string::npos);
 }
 
-namespace {
-
-// WCAG contrast ratio of two colours (1 = none, 21 = black on white).
-double Contrast(const QColor& a, const QColor& b) {
-    const auto lum = [](const QColor& c) {
-        const auto ch = [](double v) {
-            v /= 255.0;
-            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * ch(c.red()) + 0.7152 * ch(c.green()) + 0.0722 * ch(c.blue());
-    };
-    const double la = lum(a), lb = lum(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-} // namespace
-
 TEST_F(WindowFixture, ShareBarTextReadsOverTheFillInEveryLook) {
     MakeSampleTree(Data + "/t");
     ASSERT_TRUE(ScanAndWait(Data + "/t"));
@@ -264,8 +247,8 @@ TEST_F(WindowFixture, ShareBarTextReadsOverTheFillInEveryLook) {
         for (int y = 3; y < img.height() - 3; ++y)
             for (int x = 3; x < img.width() - 3; ++x) {
                 const QColor px = img.pixelColor(x, y);
-                if (Contrast(px, bar) > 1.5) ++glyphs;
-                best = std::max(best, Contrast(px, bar));
+                if (ContrastRatio(px, bar) > 1.5) ++glyphs;
+                best = std::max(best, ContrastRatio(px, bar));
             }
         EXPECT_GT(glyphs, 10) << "no text over the bar";
         EXPECT_GE(best, 4.5) << "the text does not stand out from the bar";

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QColor>
 #include <QStringList>
 #include <memory>
 
@@ -18,6 +19,9 @@ namespace qz::test {
 
 // Writes a file of n bytes (parents created).
 void WriteSized(const std::string& path, size_t n);
+
+// WCAG contrast ratio of two colours (1 = none, 21 = black on white).
+double ContrastRatio(const QColor& a, const QColor& b);
 
 // docs/ (a.txt 1000 bytes, b.txt 3000), media/ (five files of 10,240 bytes: a file group),
 // media/deep/x.bin (100 bytes), top.bin (50,000 bytes).

@@ -576,18 +576,43 @@ TEST_F(Fixture, SelectFilesOfAnExtension) {
     b.File(d, u"b.JpG", 1);
     b.File(d, u"c.jpeg", 1);
     b.File(b.root, u"noext", 1);
-    b.File(b.root, u"top.JPG", 1);
+    b.File(b.root, u"top.JPG", 5);
+    PMFT_RECORD hidden = b.Folder(b.root, u"hidden"); // taken out by a filter, with its file
+    b.File(hidden, u"h.jpg", 9);
+    PMFT_RECORD deep = b.Folder(b.Folder(d, u"deep"), u"deeper");
+    b.File(deep, u"d.jpg", 3);
     b.Finish();
+    hidden->Filtered = true;
+    // A second scan: its matches are selected too, after the first's.
+    ScanBuilder b2(u"/more");
+    b2.File(b2.Folder(b2.root, u"x"), u"e.JPG", 1);
+    b2.Finish();
     TDisplayTree t;
-    auto scans = One(*b.scan);
+    std::vector<TNTFS_FILES*> scans{b.scan.get(), b2.scan.get()};
     ASSERT_TRUE(t.LoadTree(scans));
-    EXPECT_EQ(t.SelectFilesOfExtension(u".JPG"), 3u);
+    TTreeNode* first = nullptr;
+    EXPECT_EQ(t.SelectFilesOfExtension(u".JPG", &first), 5u);
+    const std::vector<TTreeNode*> selected = t.SelectedNodes();
     std::vector<std::u16string> names;
-    for (TTreeNode* n : t.SelectedNodes()) names.emplace_back(n->Data.Rec->Name());
+    for (TTreeNode* n : selected) names.emplace_back(n->Data.Rec->Name());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::u16string>{u"a.jpg", u"b.JpG", u"top.JPG"}));
-    EXPECT_EQ(t.SelectFilesOfExtension(u""), 0u);
+    EXPECT_EQ(names,
+              (std::vector<std::u16string>{u"a.jpg", u"b.JpG", u"d.jpg", u"e.JPG", u"top.JPG"}));
+    ASSERT_FALSE(selected.empty());
+    EXPECT_EQ(first, selected.front()); // the first in view order
+    // The first follows the sort: by name ascending the scan "/more" comes first; descending,
+    // "/pics" does, and in it "top.JPG" before the folder "album.JPG".
+    for (auto [direction, name] : {std::pair{TSortDirection::Ascending, u"e.JPG"},
+                                   std::pair{TSortDirection::Descending, u"top.JPG"}}) {
+        t.Sort(tcFolder, direction);
+        EXPECT_EQ(t.SelectFilesOfExtension(u".jpg", &first), 5u);
+        ASSERT_NE(first, nullptr);
+        EXPECT_EQ(first, t.SelectedNodes().front());
+        EXPECT_EQ(first->Data.Rec->Name(), std::u16string_view(name));
+    }
+    EXPECT_EQ(t.SelectFilesOfExtension(u"", &first), 0u);
     EXPECT_EQ(t.SelectedCount(), 0u);
+    EXPECT_EQ(first, nullptr);
 }
 
 TEST_F(Fixture, ViewStateSurvivesARescan) {
