@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "filters/filters.h"
 #include "sources/scan_warnings.h"
+#include "sources/sources.h"
 #include "views/format.h"
 
 namespace qz {
@@ -132,7 +133,7 @@ int ProcessCommandLine(THeadlessRun& run) {
     }
 
     // ---- the scan
-    TScanSession session;
+    TScanSession session(ScanSourcePasses());
     session.DiskSizeOf = [&run](const TScanSource& s, const TNTFS_FILES& scan) {
         return SourceDiskSize(s, scan, run.Mounts);
     };

@@ -23,16 +23,17 @@ struct TScanSet {
 
 TScanSet ScansOf(const TScanSession& session) {
     TScanSet set;
-    for (size_t k = 0; k < session.m.size(); ++k)
-        if (session.m[k]) {
-            set.Scans.push_back(session.m[k].get());
-            set.Sizes.push_back(k < session.ds.size() ? session.ds[k] : TDiskSizeInfo{});
+    for (size_t k = 0; k < session.ScanSlots.size(); ++k)
+        if (session.ScanSlots[k]) {
+            set.Scans.push_back(session.ScanSlots[k].get());
+            set.Sizes.push_back(k < session.DiskSizes.size() ? session.DiskSizes[k]
+                                                             : TDiskSizeInfo{});
         }
     return set;
 }
 
 void ApplyColours(const TMainSettings& s, TExtColors& colors) {
-    colors.tm_pallete = s.Palette;
+    colors.tm_palette = s.Palette;
     colors.tm_fileextensions = s.FileExtensions;
     colors.bColorBySize = s.ColorBySize;
     colors.BuildExtColorsFixed();
@@ -118,7 +119,7 @@ bool WriteTreemapImage(TOutputContext& ctx, const std::string& file, std::string
     ApplyColours(ctx.Settings, colors);
     TTreemap treemap(ctx.Tree, colors);
     treemap.Scans = set.Scans;
-    treemap.ds = set.Sizes;
+    treemap.DiskSizes = set.Sizes;
     treemap.Shading.GradientEnabled = ctx.Settings.GradientEnabled;
     treemap.Format = ctx.Tree.Format;
     const TStartupOptions& o = ctx.Options;

@@ -31,7 +31,7 @@ struct TMainSettings {
     bool ShowTreemap = true, ShowFileTypes = true, FilterScanResults = false;
     int FormWidth = 0, FormHeight = 0; // at 96 dpi; 0 = not stored
     // Treemap colours.
-    TTM_PALLETE Palette = DefaultPalette();
+    TTM_PALETTE Palette = DefaultPalette();
     TTM_FILEEXTENSIONS FileExtensions = DefaultFileExtensions();
     bool ColorBySize = true;
     bool GradientEnabled = true;

@@ -14,7 +14,6 @@
 #include "base/datetime.h"
 #include "base/debuglog.h"
 #include "base/text.h"
-#include "sources/sources.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -278,7 +277,6 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
         }
         DebugLog("Creating Mutex");
         TPresenceLock presence;
-        RegisterSources();
         TWindowStart start{argc, argv, cl, opt, store, settings, HomeFolder(), StartTime};
         if (store.Ini().LoadState() == TIniFile::TLoadState::Damaged)
             // "line(s)": one English form for any count; translations give their own forms.
@@ -320,7 +318,6 @@ int QuarzelMain(int argc, char** argv, TWindowEntry window) {
     DebugLog("Creating Mutex");
     TPresenceLock presence;
 
-    RegisterSources();
     run.List = GetDrives(run.Mounts, settings.CustomFolders, HomeFolder());
     InstallInterruptHandlers(gInterrupted);
     qInstallMessageHandler(QtMessageToLog);

@@ -38,8 +38,10 @@ std::u16string NormalizeDupName(std::u16string_view name) {
     return s;
 }
 
-void GroupDuplicatesSorted(std::span<const PMFT_RECORD> sorted, int method,
+void GroupDuplicatesSorted(TNTFS_FILES& owner, std::span<const PMFT_RECORD> sorted, int method,
                            const std::function<bool()>& cancelled, const TDupProgress& progress) {
+    for (PMFT_RECORD r : sorted) r->DupFiles = nullptr;
+    owner.DupGroups.clear();
     std::u16string prevName, curName;
     PMFT_RECORD prev = nullptr;
     TDUPFILES* group = nullptr; // the group of the current run, nil while it has no pair yet
@@ -47,7 +49,6 @@ void GroupDuplicatesSorted(std::span<const PMFT_RECORD> sorted, int method,
     const size_t n = sorted.size();
     for (size_t i = 0; i < n; ++i) {
         PMFT_RECORD r = sorted[i];
-        TNTFS_FILES::ReleaseDupGroup(*r);
         NormalizeDupName(r->Name(), curName);
         bool joins = prev && curName == prevName &&
                      r->SubFoldersTotSize == prev->SubFoldersTotSize &&
@@ -57,7 +58,7 @@ void GroupDuplicatesSorted(std::span<const PMFT_RECORD> sorted, int method,
         if (joins && method == 2) joins = std::fabs(r->ModifiedDate - prev->ModifiedDate) < 1e-5;
         if (joins) {
             if (!group) {
-                group = new TDUPFILES;
+                group = &owner.DupGroups.emplace_back();
                 group->dupcount = 1;
                 group->dupfiles = {prev, r};
                 prev->DupFiles = group;
@@ -106,7 +107,7 @@ bool LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method,
     std::vector<PMFT_RECORD> sorted = SortedForDuplicates(scans);
     TNTFS_FILES* first = scans[0];
     GroupDuplicatesSorted(
-        sorted, method, [first] { return first->Cancelled(); }, progress);
+        *first, sorted, method, [first] { return first->Cancelled(); }, progress);
     return true;
 }
 

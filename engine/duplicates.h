@@ -20,10 +20,11 @@ std::u16string NormalizeDupName(std::u16string_view name);
 
 using TDupProgress = std::function<void(int percent)>;
 
-// Group the records of sorted (in CompareForDuplicates order). Every visited record first
-// leaves its old group. Stops early when cancelled() returns true. Progress in steps of at
-// least 5 percent.
-void GroupDuplicatesSorted(std::span<const PMFT_RECORD> sorted, int method,
+// Group the records of sorted (in CompareForDuplicates order) into groups owned by owner (its
+// DupGroups; normally the first of the scans the records come from). The groups of owner's
+// previous pass are freed first, every record of sorted leaving its group. Stops early when
+// cancelled() returns true. Progress in steps of at least 5 percent.
+void GroupDuplicatesSorted(TNTFS_FILES& owner, std::span<const PMFT_RECORD> sorted, int method,
                            const std::function<bool()>& cancelled = {},
                            const TDupProgress& progress = {});
 
@@ -31,7 +32,8 @@ void GroupDuplicatesSorted(std::span<const PMFT_RECORD> sorted, int method,
 std::vector<PMFT_RECORD> SortedForDuplicates(std::span<TNTFS_FILES* const> scans);
 
 // Apply a grouping method to all scans on screen: when method differs from the one recorded
-// in the first scan and is not 0, record it and regroup. Returns true when it regrouped.
+// in the first scan and is not 0, record it and regroup (the first scan owns the groups).
+// Returns true when it regrouped.
 bool LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method,
                       const TDupProgress& progress = {});
 

@@ -3,7 +3,7 @@
 // stores them; then the deferred extension records are decoded, orphans removed and the
 // source closed. Batches start at 256 records and grow while the reads stay sequential, so a
 // large table goes in a few hundred reads of megabytes. A failure anywhere is recorded in
-// WasError/ErrorMEssage and the closing steps still run, so the scan always ends with a
+// WasError/ErrorMessage and the closing steps still run, so the scan always ends with a
 // consistent tree and a closed source.
 #include "base/debuglog.h"
 #include "base/translate.h"

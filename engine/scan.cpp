@@ -10,14 +10,6 @@
 
 namespace qz {
 
-namespace {
-TSourcePasses gPasses;
-}
-
-TSourcePasses& SourcePasses() {
-    return gPasses;
-}
-
 void ZeroRecord(TMFT_RECORD& r) {
     std::memset(static_cast<void*>(&r), 0, sizeof(TMFT_RECORD));
 }
@@ -46,16 +38,19 @@ TNTFS_FILES::TNTFS_FILES(const std::u16string& MFTFilename) {
     ScannerInitialize(MFTFilename, false, nullptr);
 }
 
-TNTFS_FILES::TNTFS_FILES(SlowTag, const std::u16string& source) {
+TNTFS_FILES::TNTFS_FILES(SlowTag, const std::u16string& source, const TSourcePasses& passes)
+    : FPasses(passes) {
     ScannerInitialize(source, true, nullptr);
 }
 
-std::unique_ptr<TNTFS_FILES> TNTFS_FILES::CreateSlow(const std::u16string& RootFolder) {
-    return std::unique_ptr<TNTFS_FILES>(new TNTFS_FILES(SlowTag{}, RootFolder));
+std::unique_ptr<TNTFS_FILES> TNTFS_FILES::CreateSlow(const std::u16string& RootFolder,
+                                                     const TSourcePasses& passes) {
+    return std::unique_ptr<TNTFS_FILES>(new TNTFS_FILES(SlowTag{}, RootFolder, passes));
 }
 
-std::unique_ptr<TNTFS_FILES> TNTFS_FILES::CreateDevice(const std::u16string& DevicePath) {
-    auto scan = std::unique_ptr<TNTFS_FILES>(new TNTFS_FILES(SlowTag{}, DevicePath));
+std::unique_ptr<TNTFS_FILES> TNTFS_FILES::CreateDevice(const std::u16string& DevicePath,
+                                                       const TSourcePasses& passes) {
+    auto scan = std::unique_ptr<TNTFS_FILES>(new TNTFS_FILES(SlowTag{}, DevicePath, passes));
     scan->FDeviceMode = true;
     return scan;
 }
@@ -153,12 +148,8 @@ void TNTFS_FILES::PresizeForRecords(size_t total) {
 
 void TNTFS_FILES::ReleaseDupGroup(TMFT_RECORD& rec) {
     if (!rec.DupFiles) return;
-    TDUPFILES* g = rec.DupFiles;
+    if (rec.DupFiles->dupcount > 0) --rec.DupFiles->dupcount;
     rec.DupFiles = nullptr;
-    if (g->dupcount > 0)
-        --g->dupcount;
-    else
-        delete g;
 }
 
 void TNTFS_FILES::FreeRecordData(TMFT_RECORD& rec) {
@@ -169,7 +160,8 @@ void TNTFS_FILES::FreeRecordData(TMFT_RECORD& rec) {
         rec.Folder->ChildData = nullptr;
         rec.Folder->ChildCount = 0;
     }
-    ReleaseDupGroup(rec);
+    // The group belongs to the scan that grouped, which may be gone already.
+    rec.DupFiles = nullptr;
 }
 
 void TNTFS_FILES::ClearRecords() {
@@ -225,7 +217,7 @@ void TNTFS_FILES::SetError(const std::string& message) {
         i += len;
         ++chars;
     }
-    ErrorMEssage = message.substr(0, i);
+    ErrorMessage = message.substr(0, i);
 }
 
 std::vector<std::string> TNTFS_FILES::AnomalyTexts() const {
@@ -278,15 +270,12 @@ size_t TNTFS_FILES::MemoryBytes() const {
 
 // ---------------------------------------------------------------- dispatch
 
-void TNTFS_FILES::ProcessMFTRecords(const std::u16string& FilterInclude,
-                                    const std::u16string& FilterExclude, bool FilterFullPath,
-                                    bool foldersonlyflag, bool IncludeNTFSSpecialFiles) {
-    (void)IncludeNTFSSpecialFiles; // the NTFS metadata files are always part of the tree
+void TNTFS_FILES::ProcessMFTRecords(const TScanFilterTexts& filters) {
     DebugLog("ProcessMFTRecordStart - InitializeDirList");
     ClearRecords();
     futureparents = 0;
     WasError = false;
-    ErrorMEssage.clear();
+    ErrorMessage.clear();
     CSVHasFilesFlag = true;
     WasCSVFile = false;
     MFTRoot = nullptr;
@@ -303,27 +292,26 @@ void TNTFS_FILES::ProcessMFTRecords(const std::u16string& FilterInclude,
             DebugLog("ProcessMFTRecordStart - is FSlowMode");
             if (FDeviceMode) {
                 DebugLog("ProcessMFTRecordStart - DoSlowMode");
-                if (!gPasses.DeviceScan)
+                if (!FPasses.DeviceScan)
                     SetError("Portable devices are not available in this build");
                 else
-                    gPasses.DeviceScan(*this, FilterInclude, FilterExclude, FilterFullPath);
+                    FPasses.DeviceScan(*this, filters);
             } else if (IsSourceCSV()) {
                 WasCSVFile = true;
                 int64_t line = 0;
-                if (!gPasses.ImportCSV) {
+                if (!FPasses.ImportCSV) {
                     SetError(tr("CSV/TSV import is not available in this build"));
-                } else if (!gPasses.ImportCSV(*this, line)) {
+                } else if (!FPasses.ImportCSV(*this, line)) {
                     WasError = true;
-                    ErrorMEssage =
+                    ErrorMessage =
                         Format(tr("Failed to import CSV file (line %lld)"), (long long)line);
                 }
             } else {
                 DebugLog("ProcessMFTRecordStart - DoSlowMode");
-                if (!gPasses.SlowScan)
+                if (!FPasses.SlowScan)
                     SetError(tr("Folder scanning is not available in this build"));
                 else
-                    gPasses.SlowScan(*this, FilterInclude, FilterExclude, FilterFullPath,
-                                     foldersonlyflag);
+                    FPasses.SlowScan(*this, filters);
             }
         }
     } catch (const std::exception& e) {

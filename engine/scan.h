@@ -47,20 +47,34 @@ private:
     size_t usedSlots_ = 0;
 };
 
-// Passes provided by other libraries (folder walk, CSV/TSV import). The program registers
-// them at start-up; a scan of such a source without a registered pass fails with a message.
+// The filter texts a scan pass is given. A folder walk drops the entries that match Exclude
+// as it finds them; Include is applied later (FilterResults) but, with FullPath, decides
+// whether paths are matched in full.
+struct TScanFilterTexts {
+    std::u16string Include{};
+    std::u16string Exclude{};
+    bool FullPath = false; // match full paths (a term with a separator does so anyway)
+};
+
+// What CalculateDirSizes counts. The defaults count every record the filters left. A CSV/TSV
+// source without file rows (WasCSVFile, CSVHasFilesFlag unset) keeps the totals it read.
+struct TTotalsOptions {
+    // The filters left folders only: each folder's own size fields seed its totals.
+    bool FoldersOnlyFilter = false;
+    // Count filtered records as well (totals as if no filter were set).
+    bool IgnoreFilter = false;
+};
+
+// How a scan reads the sources that are not MFTs: passes of other libraries, handed to the
+// scan when it is made (sources/sources.h: ScanSourcePasses() gives the program's). A scan of
+// such a source whose pass is missing fails with a message.
 struct TSourcePasses {
     // Returns false on failure and sets failLine to the line that failed.
     bool (*ImportCSV)(TNTFS_FILES& scan, int64_t& failLine) = nullptr;
-    void (*SlowScan)(TNTFS_FILES& scan, const std::u16string& filterInclude,
-                     const std::u16string& filterExclude, bool filterFullPath,
-                     bool foldersOnly) = nullptr;
+    void (*SlowScan)(TNTFS_FILES& scan, const TScanFilterTexts& filters) = nullptr;
     // The walk of a portable device (FSource is a device path).
-    void (*DeviceScan)(TNTFS_FILES& scan, const std::u16string& filterInclude,
-                       const std::u16string& filterExclude, bool filterFullPath) = nullptr;
+    void (*DeviceScan)(TNTFS_FILES& scan, const TScanFilterTexts& filters) = nullptr;
 };
-// The process-wide table; each library sets its own entry at start-up.
-TSourcePasses& SourcePasses();
 
 // Construction failures.
 class TScanError : public std::runtime_error {
@@ -117,11 +131,14 @@ public:
     // A one-character source is a drive letter / NTFS volume (SourceMFT); a longer one is an
     // MFT dump file or NTFS image (SourceDump). Opens the source; raises TScanError on failure.
     explicit TNTFS_FILES(const std::u16string& MFTFilename);
-    // Slow mode: a folder, a CSV/TSV file; decided by ProcessMFTRecords.
-    static std::unique_ptr<TNTFS_FILES> CreateSlow(const std::u16string& RootFolder);
-    // A portable device: DevicePath is its display name, optionally followed by "\" and
-    // folders inside it.
-    static std::unique_ptr<TNTFS_FILES> CreateDevice(const std::u16string& DevicePath);
+    // Slow mode: a folder, a CSV/TSV file (decided by ProcessMFTRecords), read by passes.
+    // A scan filled by hand (tests) needs none.
+    static std::unique_ptr<TNTFS_FILES> CreateSlow(const std::u16string& RootFolder,
+                                                   const TSourcePasses& passes = {});
+    // A portable device, read by passes.DeviceScan: DevicePath is its display name,
+    // optionally followed by "\" and folders inside it.
+    static std::unique_ptr<TNTFS_FILES> CreateDevice(const std::u16string& DevicePath,
+                                                     const TSourcePasses& passes);
     // Subtree mode: copy the descendants of rootmft (a folder of another living scan).
     TNTFS_FILES(PMFT_RECORD rootmft, const std::u16string& RootFolder);
     virtual ~TNTFS_FILES();
@@ -129,10 +146,11 @@ public:
     TNTFS_FILES& operator=(const TNTFS_FILES&) = delete;
 
     // ---- public operations
-    void ProcessMFTRecords(const std::u16string& FilterInclude, const std::u16string& FilterExclude,
-                           bool FilterFullPath, bool foldersonlyflag, bool IncludeNTFSSpecialFiles);
-    void CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFilesFlag,
-                           bool foldersonlyfilter, bool ignorefilter);
+    // Reads the source into the scan's records (the NTFS metadata files are always part of
+    // the tree). Failures set WasError and ErrorMessage.
+    void ProcessMFTRecords(const TScanFilterTexts& filters = {});
+    // Rebuilds every folder's totals and children lists from scratch.
+    void CalculateDirSizes(const TTotalsOptions& options = {});
     int SearchDirRec(uint64_t recno) const {
         return recno < FDirListIndex.size() ? FDirListIndex[recno] - 1 : -1;
     }
@@ -149,7 +167,9 @@ public:
     bool AddToFileList(PMFT_RECORD rec);
     void AddToDirList(PMFT_RECORD rec);
     void ClearRecords();
+    // Drops rec's names, children and group pointer (all owned elsewhere).
     static void FreeRecordData(TMFT_RECORD& rec);
+    // rec leaves its duplicate group: the group counts one member fewer.
     static void ReleaseDupGroup(TMFT_RECORD& rec);
 
     // Decode one FILE record into ctx.rec (and ctx.extraNames). See decode.cpp.
@@ -223,6 +243,11 @@ public:
     std::mutex SlowScanCrit;
     PMFT_RECORD MFTRoot = nullptr;
     uint8_t DuplicatesLocatedMethod = 0;
+    // The duplicate groups of the last grouping pass over the scans on screen (duplicates.h),
+    // owned by the first of them, the scan that records DuplicatesLocatedMethod; the records
+    // of every scan of the pass point into them. The next pass frees them; so does this
+    // scan's end, which therefore comes no earlier than that of the other scans' use.
+    std::deque<TDUPFILES> DupGroups;
     int index = 0;
     std::u16string FSource;
     TDateTime Fgmttimeoffset = 0;
@@ -233,9 +258,9 @@ public:
     std::vector<int32_t> FFileListIndex;
     std::vector<int32_t> FDirListIndex;
     std::atomic<bool> FCancelled{false};
-    TNFTS_OnProgress OnProgress;
+    TNTFS_OnProgress OnProgress;
     bool WasError = false;
-    std::string ErrorMEssage; // UTF-8, at most 255 characters
+    std::string ErrorMessage; // UTF-8, at most 255 characters
     bool WasCSVFile = false;
     bool CSVHasFilesFlag = false;
     TDiskSizeInfo CSVDinfo;
@@ -263,7 +288,7 @@ public:
 
 private:
     struct SlowTag {};
-    TNTFS_FILES(SlowTag, const std::u16string& source);
+    TNTFS_FILES(SlowTag, const std::u16string& source, const TSourcePasses& passes);
     void ScannerInitialize(const std::u16string& source, bool slowmode, PMFT_RECORD subtreeRoot);
     PMFT_RECORD LookupBase(uint64_t base48) const;
     // Part of DecodeFileRecord for extension records and base records with an attribute
@@ -272,6 +297,7 @@ private:
                              uint64_t volumeBytes);
     std::u16string RootName() const;
 
+    TSourcePasses FPasses; // slow mode: how the source is read
     std::vector<std::unique_ptr<TRecordArena>> FArenas;
     std::vector<PMFT_RECORD>
         FChildStore; // children lists of all records, rebuilt by CalculateDirSizes

@@ -16,13 +16,11 @@
 
 namespace qz {
 
-void TNTFS_FILES::CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFilesFlag_,
-                                    bool foldersonlyfilter, bool ignorefilter) {
-    const bool csvFoldersOnly = wascsvfile && !CSVHasFilesFlag_;
+void TNTFS_FILES::CalculateDirSizes(const TTotalsOptions& options) {
+    const bool csvFoldersOnly = WasCSVFile && !CSVHasFilesFlag;
     // Folders-only data carries its totals in the records' own size fields.
-    const bool seeded = csvFoldersOnly || (!wascsvfile && foldersonlyfilter);
+    const bool seeded = csvFoldersOnly || (!WasCSVFile && options.FoldersOnlyFilter);
     auto resetRecord = [&](PMFT_RECORD r) {
-        if (!reset) return;
         r->SubFoldersTotSize = seeded ? r->FileSize : 0;
         r->SubFoldersTotSizeAlloc = seeded ? r->AllocSize : 0;
         if (TFolderData* f = r->Folder) {
@@ -109,7 +107,7 @@ void TNTFS_FILES::CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFile
                 resetRecord(q);
             }
         }
-        const bool counted = !q->Filtered || wascsvfile || ignorefilter;
+        const bool counted = !q->Filtered || WasCSVFile || options.IgnoreFilter;
         if (counted && (mul != 1 || div != 1)) {
             // A damaged $UpCase record must not scale allocations past the volume.
             const unsigned __int128 scaled = (unsigned __int128)q->AllocSize * mul / div;
@@ -216,8 +214,8 @@ void TNTFS_FILES::CalculateDirSizes(bool reset, bool wascsvfile, bool CSVHasFile
         const uint32_t k = order[j];
         PMFT_RECORD f = folders[k];
         TFolderData* fd = f->Folder;
-        const uint64_t seedSize = reset && seeded ? f->FileSize : 0;
-        const uint64_t seedAlloc = reset && seeded ? f->AllocSize : 0;
+        const uint64_t seedSize = seeded ? f->FileSize : 0;
+        const uint64_t seedAlloc = seeded ? f->AllocSize : 0;
         // What arrived from below sits on top of the seed; a sum that stopped at the largest
         // value stays there.
         auto fromBelow = [](uint64_t total, uint64_t seed) {

@@ -47,7 +47,8 @@ struct TMFT_EXTENTS {
     int64_t LCN = 0;
 };
 
-// A group of duplicate files. dupcount = members - 1 and doubles as the reference count.
+// A group of duplicate files, owned by the scan that grouped them (TNTFS_FILES::DupGroups).
+// dupcount = members - 1, counted down as members leave.
 struct TDUPFILES {
     int32_t dupcount = 0;
     std::vector<PMFT_RECORD> dupfiles;
@@ -200,7 +201,7 @@ void CopyRecord(const TMFT_RECORD& src, TMFT_RECORD& dst);
 
 // Progress callback: index of the scan, percent 0..100, files and folders found so far (the
 // dump writer passes bytes written and total bytes).
-using TNFTS_OnProgress =
+using TNTFS_OnProgress =
     std::function<void(int index, int percentcomplete, int64_t numfiles, int64_t numdirs)>;
 
 } // namespace qz

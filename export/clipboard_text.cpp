@@ -71,7 +71,7 @@ std::string ClipboardText(TViewNodes& view, bool treeView, const TFormatSettings
     TClipboardLister l(view, treeView, format);
     if (view.SelectedCount() > 0) {
         std::vector<TSelectedItem> items;
-        GetSelectedItems(items, false, false, false, view, true);
+        GetSelectedItems(items, view);
         for (const TSelectedItem& item : items) {
             try {
                 if (TClipboardLister::IsFolder(item.Node))

@@ -127,7 +127,7 @@ bool TCsvExportRun::Walk(TTreeNode* start) {
 TCsvExportResult TCsvExportRun::Run() {
     if (J.UseSelection && V.SelectedCount() > 0) {
         std::vector<TSelectedItem> items;
-        GetSelectedItems(items, false, false, false, V, true);
+        GetSelectedItems(items, V);
         if (!Begin(J.FileName)) return R;
         for (const TSelectedItem& item : items) {
             try {

@@ -91,10 +91,10 @@ bool ApplyScanFilters(TNTFS_FILES& scan, std::u16string_view FilterInclude,
                       std::u16string_view FilterExclude, bool FilterFullPath,
                       std::vector<TFilterError>* errors) {
     const bool fo = FoldersOnlyFilterActive(FilterInclude, FilterFullPath);
-    if (fo) scan.CalculateDirSizes(true, scan.WasCSVFile, scan.CSVHasFilesFlag, true, true);
+    if (fo) scan.CalculateDirSizes({.FoldersOnlyFilter = true, .IgnoreFilter = true});
     FilterResults(scan, FilterInclude, FilterExclude, false, FilterFullPath, fo, errors,
                   [&scan] { return scan.Cancelled(); });
-    scan.CalculateDirSizes(true, scan.WasCSVFile, scan.CSVHasFilesFlag, fo, fo);
+    scan.CalculateDirSizes({.FoldersOnlyFilter = fo, .IgnoreFilter = fo});
     return fo;
 }
 

@@ -110,8 +110,7 @@ void MoveHardLinkCounts(const std::vector<std::vector<PMFT_RECORD>>& groups) {
 void RecomputeTotals(TNTFS_FILES& scan, bool foldersOnlyFilter) {
     // A folder cut out of a volume's scan was summed without its filter flags.
     const bool ignoreFilter = foldersOnlyFilter || scan.IsSourceSubtree();
-    scan.CalculateDirSizes(true, scan.WasCSVFile, scan.CSVHasFilesFlag, foldersOnlyFilter,
-                           ignoreFilter);
+    scan.CalculateDirSizes({.FoldersOnlyFilter = foldersOnlyFilter, .IgnoreFilter = ignoreFilter});
 }
 
 } // namespace qz

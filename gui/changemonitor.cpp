@@ -35,8 +35,8 @@ void TChangeMonitor::Start() {
     Stop();
     if (!FEnabled) return;
     std::vector<PMFT_RECORD> linked;
-    for (size_t k = 0; k < FSession.m.size() && k < FSession.Sources.size(); ++k) {
-        TNTFS_FILES* scan = FSession.m[k].get();
+    for (size_t k = 0; k < FSession.ScanSlots.size() && k < FSession.Sources.size(); ++k) {
+        TNTFS_FILES* scan = FSession.ScanSlots[k].get();
         if (!scan || !IsLiveSource(FSession.Sources[k], scan, nullptr)) continue;
         FScans.push_back(scan);
         // Names of hard-linked files that are not counted: their groups are found by the
@@ -160,7 +160,7 @@ void TChangeMonitor::MarkRemovedOnDevice(const std::vector<PMFT_RECORD>& records
     for (PMFT_RECORD r : records) {
         PMFT_RECORD root = r;
         while (root && root->ParentMFTRec) root = root->ParentMFTRec;
-        for (const auto& scan : FSession.m)
+        for (const auto& scan : FSession.ScanSlots)
             if (scan && scan->MFTRoot == root &&
                 std::find(FOwnScans.begin(), FOwnScans.end(), scan.get()) == FOwnScans.end())
                 FOwnScans.push_back(scan.get());
@@ -192,14 +192,15 @@ void TChangeMonitor::Update(const std::vector<PMFT_RECORD>& found, bool lost) {
     if (FWatcher && FWatcher->SetupDone()) MoveHardLinkCounts(FWatcher->HardLinkGroups());
     for (TNTFS_FILES* scan : scans) RecomputeTotals(*scan, FSession.FoldersOnly);
     // The sums over all scans, as the end of a scan makes them.
-    FSession.rootmftmulti.SubFoldersTotSize = 0;
-    FSession.rootmftmulti.SubFoldersTotSizeAlloc = 0;
-    for (size_t k = 0; k < FSession.m.size(); ++k) {
-        TNTFS_FILES* s = FSession.m[k].get();
+    FSession.RootMFTMulti.SubFoldersTotSize = 0;
+    FSession.RootMFTMulti.SubFoldersTotSizeAlloc = 0;
+    for (size_t k = 0; k < FSession.ScanSlots.size(); ++k) {
+        TNTFS_FILES* s = FSession.ScanSlots[k].get();
         if (!s || !s->MFTRoot) continue;
-        if (k < FSession.ds.size()) FSession.ds[k].usedspace = s->MFTRoot->SubFoldersTotSizeAlloc;
-        FSession.rootmftmulti.SubFoldersTotSize += s->MFTRoot->SubFoldersTotSize;
-        FSession.rootmftmulti.SubFoldersTotSizeAlloc += s->MFTRoot->SubFoldersTotSizeAlloc;
+        if (k < FSession.DiskSizes.size())
+            FSession.DiskSizes[k].usedspace = s->MFTRoot->SubFoldersTotSizeAlloc;
+        FSession.RootMFTMulti.SubFoldersTotSize += s->MFTRoot->SubFoldersTotSize;
+        FSession.RootMFTMulti.SubFoldersTotSizeAlloc += s->MFTRoot->SubFoldersTotSizeAlloc;
     }
     FTree.RefreshFileGroups();
     FMarkedCount += FMarked.size();

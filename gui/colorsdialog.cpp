@@ -171,7 +171,7 @@ void TfrmSetColors::SetSwatchColor(int slot, TColor c) {
     lbColors->item(slot)->setIcon(Swatch(c));
 }
 
-void TfrmSetColors::SetPalette(const TTM_PALLETE& palette) {
+void TfrmSetColors::SetPalette(const TTM_PALETTE& palette) {
     for (int i = 0; i < kPaletteSlots; ++i) SetSwatchColor(i, palette[size_t(i)]);
     // The picker follows the list again.
     FBound = -1;

@@ -20,7 +20,7 @@ class QRadioButton;
 namespace qz {
 
 struct TColorChoices {
-    TTM_PALLETE Palette = DefaultPalette();
+    TTM_PALETTE Palette = DefaultPalette();
     TTM_FILEEXTENSIONS FileExtensions = DefaultFileExtensions();
     bool ColorBySize = true;
     int UITheme = 0; // 0 Auto, 1 Light, 2 Dark
@@ -57,12 +57,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void SetPalette(const TTM_PALLETE& palette);
+    void SetPalette(const TTM_PALETTE& palette);
     void SwatchSelected(int slot);
     void PickerChanged();
     void UpdateExtensionControls();
 
-    TTM_PALLETE FColors{};
+    TTM_PALETTE FColors{};
     int FBound = -1;       // the swatch the picker edits
     bool FLoading = false; // the picker is being loaded from a swatch
 };

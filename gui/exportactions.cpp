@@ -131,7 +131,7 @@ void TExportActions::actExportExecute() {
     TFileList& files = FWindow.Files()->List();
     TViewNodes& view = treeView ? static_cast<TViewNodes&>(tree) : files;
     std::vector<TSelectedItem> items;
-    if (view.SelectedCount() > 0) GetSelectedItems(items, false, false, false, view, true);
+    if (view.SelectedCount() > 0) GetSelectedItems(items, view);
 
     TExportSettings names;
     names.export_extension = Utf8ToUtf16(FSettings.ExportExtension);
@@ -166,10 +166,11 @@ void TExportActions::actExportExecute() {
     auto work = std::make_shared<TExportWork>();
     auto result = std::make_shared<TCsvExportResult>();
     TScanSession& session = FWindow.ScanControl()->Session();
-    for (size_t k = 0; k < session.m.size(); ++k)
-        if (session.m[k]) {
-            work->Scans.push_back(session.m[k].get());
-            work->Sizes.push_back(k < session.ds.size() ? session.ds[k] : TDiskSizeInfo{});
+    for (size_t k = 0; k < session.ScanSlots.size(); ++k)
+        if (session.ScanSlots[k]) {
+            work->Scans.push_back(session.ScanSlots[k].get());
+            work->Sizes.push_back(k < session.DiskSizes.size() ? session.DiskSizes[k]
+                                                               : TDiskSizeInfo{});
         }
     work->Options = FOptions;
     work->Options.FilterInclude.clear(); // the per-row filter is the headless run's

@@ -232,7 +232,8 @@ std::vector<TFileActions::TItem> TFileActions::Selection(bool containingFolders,
     TViewNodes* nodes = view && view->Nodes ? view->Nodes() : nullptr;
     if (!nodes) return out;
     std::vector<TSelectedItem> selected;
-    GetSelectedItems(selected, containingFolders, true, false, *nodes, skipNested);
+    GetSelectedItems(selected, *nodes,
+                     {.ContainingFolders = containingFolders, .SkipNested = skipNested});
     for (const TSelectedItem& s : selected) {
         PMFT_RECORD rec = s.Node ? s.Node->Data.Rec : nullptr;
         if (s.Node && s.Node->Data.IsFileGroup) rec = s.Node->Data.FolderRec;
@@ -309,8 +310,8 @@ void TFileActions::ScanFinished(bool) {
     TScanSession& s = FScans.Session();
     QString why;
     bool cancelled = false;
-    for (size_t k = 0; k < s.m.size() && k < s.Sources.size(); ++k) {
-        TNTFS_FILES* scan = s.m[k].get();
+    for (size_t k = 0; k < s.ScanSlots.size() && k < s.Sources.size(); ++k) {
+        TNTFS_FILES* scan = s.ScanSlots[k].get();
         if (!scan || !scan->MFTRoot) continue;
         cancelled = cancelled || scan->Cancelled();
         QString reason;

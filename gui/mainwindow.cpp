@@ -56,7 +56,7 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     FFormat.Numbers = LocaleNumberFormat();
     FDisplayTree.Format = FFormat;
     FDisplayTree.FILENODE_MIN_GROUP_SIZE = FSettings.FileNodeMinGroupSize;
-    FExtColors.tm_pallete = FSettings.Palette;
+    FExtColors.tm_palette = FSettings.Palette;
     FExtColors.tm_fileextensions = FSettings.FileExtensions;
     FExtColors.bColorBySize = FSettings.ColorBySize;
     FExtColors.BuildExtColorsFixed();
@@ -224,7 +224,7 @@ void TfrmQuarzelMain::CreateLayout() {
     spExt->setObjectName(QStringLiteral("spExt"));
     spExt->addWidget(FTreeView);
     // The file-types view (vstExt) beside the tree.
-    FExtColors.tm_pallete = FSettings.Palette;
+    FExtColors.tm_palette = FSettings.Palette;
     FExtColors.tm_fileextensions = FSettings.FileExtensions;
     FExtColors.bColorBySize = FSettings.ColorBySize;
     FExtColors.BuildExtColorsFixed();
@@ -422,16 +422,16 @@ void TfrmQuarzelMain::OnTotalsChanged() {
     FScanControl->RefreshDiskSizes();
     RefreshSelectionStatus();
     TScanSession& s = FScanControl->Session();
-    FFilesPanel->RecordsChanged(s.rootmftmulti.SubFoldersTotSize,
-                                s.rootmftmulti.SubFoldersTotSizeAlloc);
+    FFilesPanel->RecordsChanged(s.RootMFTMulti.SubFoldersTotSize,
+                                s.RootMFTMulti.SubFoldersTotSizeAlloc);
     RankExtensions();
     FTreemapPanel->RecordsChanged();
 }
 
 void TfrmQuarzelMain::ShowResults() {
     TScanSession& s = FScanControl->Session();
-    FFilesPanel->SetScans(s.Scans(), s.rootmftmulti.SubFoldersTotSize,
-                          s.rootmftmulti.SubFoldersTotSizeAlloc);
+    FFilesPanel->SetScans(s.Scans(), s.RootMFTMulti.SubFoldersTotSize,
+                          s.RootMFTMulti.SubFoldersTotSizeAlloc);
     RankExtensions();
 }
 

@@ -460,7 +460,7 @@ void TScanControl::OnProgress(const TScanProgress& p) {
 
 void TScanControl::OnFinished(bool ok) {
     TScanSession& s = Session();
-    FDiskSizes = s.ds;
+    FDiskSizes = s.DiskSizes;
     if (!s.Errors.empty()) {
         QStringList errors;
         for (const std::string& e : s.Errors) errors << QString::fromUtf8(e);
@@ -561,13 +561,14 @@ void TScanControl::Fail(const QString& message) {
 void TScanControl::RefreshDiskSizes() {
     if (FRunner.Busy()) return;
     TScanSession& s = Session();
-    for (size_t k = 0; k < s.m.size() && k < s.ds.size() && k < s.Sources.size(); ++k) {
-        const TNTFS_FILES* scan = s.m[k].get();
+    for (size_t k = 0; k < s.ScanSlots.size() && k < s.DiskSizes.size() && k < s.Sources.size();
+         ++k) {
+        const TNTFS_FILES* scan = s.ScanSlots[k].get();
         if (!scan || scan->WasCSVFile) continue;
-        s.ds[k] = SourceDiskSize(s.Sources[k], *scan, Mounts);
-        if (scan->MFTRoot) s.ds[k].usedspace = scan->MFTRoot->SubFoldersTotSizeAlloc;
+        s.DiskSizes[k] = SourceDiskSize(s.Sources[k], *scan, Mounts);
+        if (scan->MFTRoot) s.DiskSizes[k].usedspace = scan->MFTRoot->SubFoldersTotSizeAlloc;
     }
-    FDiskSizes = s.ds;
+    FDiskSizes = s.DiskSizes;
     UpdateSpaceSummary();
 }
 
@@ -575,17 +576,17 @@ void TScanControl::UpdateSpaceSummary() {
     const TSourceEntry* e = cbDrive->SelectedEntry();
     TSpaceSummaryInput in;
     in.HasEntry = e != nullptr;
-    std::vector<TDiskSizeInfo> ds = FDiskSizes;
+    std::vector<TDiskSizeInfo> sizes = FDiskSizes;
     if (e) {
         in.EntryText = e->Text;
         in.Kind = SummaryKindOf(e->Kind);
         // A picked drive shows its space before any scan (as the list measured it).
-        if (ds.empty() && (e->Kind == DT_DRIVE || e->Kind == DT_NTFS)) ds.push_back(e->Space);
+        if (sizes.empty() && (e->Kind == DT_DRIVE || e->Kind == DT_NTFS)) sizes.push_back(e->Space);
     }
-    in.ds = ds;
+    in.DiskSizes = sizes;
     in.CurrentDrive = ToU16(FCurrentDrive);
     if (!FRunner.Busy()) {
-        in.rootmft = Session().rootmft;
+        in.rootmft = Session().RootMFT;
         const auto scans = Session().Scans();
         in.FirstScanCSVHasSpace =
             !scans.empty() && scans[0]->WasCSVFile && scans[0]->CSVDinfo.hastotalandfreespace;

@@ -1,11 +1,13 @@
 #include "gui/scanrunner.h"
 
+#include "sources/sources.h"
+
 #include <QMetaObject>
 
 namespace qz {
 
 TScanRunner::TScanRunner(QObject* parent)
-    : QObject(parent), FSession(std::make_unique<TScanSession>()) {
+    : QObject(parent), FSession(std::make_unique<TScanSession>(ScanSourcePasses())) {
     qRegisterMetaType<TScanProgress>();
     FTimer.setInterval(kPollMilliseconds);
     connect(&FTimer, &QTimer::timeout, this, &TScanRunner::Poll);

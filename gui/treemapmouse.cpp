@@ -174,7 +174,7 @@ void TTreemapPanel::OnDoubleClicked(QPoint, Qt::MouseButton button) {
     // or, when it is the zoom folder already, the zoom steps out.
     if (FTreemapRoot) {
         std::vector<TSelectedItem> list;
-        GetSelectedItems(list, true, false, true, t, true);
+        GetSelectedItems(list, t, {.ContainingFolders = true, .IncludeGroups = true});
         if (!list.empty() && list[0].Node == FTreemapRoot) {
             actUnzoomExecute();
             return;
@@ -216,7 +216,7 @@ void TTreemapPanel::actZoomExecute() {
     actZoom->setEnabled(false);
     // The folder of the first selected item (a grouped file: its file group).
     std::vector<TSelectedItem> list;
-    GetSelectedItems(list, true, false, true, FTree.Tree(), true);
+    GetSelectedItems(list, FTree.Tree(), {.ContainingFolders = true, .IncludeGroups = true});
     if (!list.empty() && list[0].Node != FTreemapRoot) {
         FTreemapRoot = list[0].Node;
         FTree.Tree().SetExpanded(FTreemapRoot, true);

@@ -299,10 +299,11 @@ int TTreemapPanel::Dpi() const {
 TTreemapSettings TTreemapPanel::MakeSettings(int dpi) {
     TTreemapSettings st;
     const TScanSession& session = FScans.Session();
-    for (size_t k = 0; k < session.m.size(); ++k)
-        if (session.m[k]) {
-            st.Scans.push_back(session.m[k].get());
-            st.ds.push_back(k < session.ds.size() ? session.ds[k] : TDiskSizeInfo{});
+    for (size_t k = 0; k < session.ScanSlots.size(); ++k)
+        if (session.ScanSlots[k]) {
+            st.Scans.push_back(session.ScanSlots[k].get());
+            st.DiskSizes.push_back(k < session.DiskSizes.size() ? session.DiskSizes[k]
+                                                                : TDiskSizeInfo{});
         }
     st.ShowAllocatedSize = actShowAllocatedSize->isChecked();
     st.ShowFileNames = actShowTreemapFilenames->isChecked();
@@ -402,9 +403,10 @@ void TTreemapPanel::OnDelivered(const std::shared_ptr<TDelivered>& d) {
     FShownFreeSpace = !done.Picture->Layout.FreeSpaceRect.empty();
     if (FShownFreeSpace) {
         const TScanSession& session = FScans.Session();
-        for (size_t k = 0; k < session.m.size(); ++k)
-            if (session.m[k])
-                FShownDisks.push_back(k < session.ds.size() ? session.ds[k] : TDiskSizeInfo{});
+        for (size_t k = 0; k < session.ScanSlots.size(); ++k)
+            if (session.ScanSlots[k])
+                FShownDisks.push_back(k < session.DiskSizes.size() ? session.DiskSizes[k]
+                                                                   : TDiskSizeInfo{});
     }
     FCaption = FAwaitedCaption;
     lblCaption->setText(FCaption);
@@ -541,7 +543,7 @@ void TTreemapPanel::OnExportDone(bool ok, const QString& error) {
 void TTreemapPanel::actSetColorsExecute() {
     TfrmSetColors dlg(window());
     TColorChoices c;
-    c.Palette = FColors.tm_pallete;
+    c.Palette = FColors.tm_palette;
     c.FileExtensions = FColors.tm_fileextensions;
     c.ColorBySize = FColors.bColorBySize;
     c.UITheme = FSettings.UITheme;
@@ -552,7 +554,7 @@ void TTreemapPanel::actSetColorsExecute() {
         return;
     }
     c = dlg.Choices();
-    FColors.tm_pallete = c.Palette;
+    FColors.tm_palette = c.Palette;
     FColors.tm_fileextensions = c.FileExtensions;
     FColors.bColorBySize = c.ColorBySize;
     FColors.BuildExtColorsFixed();

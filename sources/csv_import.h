@@ -37,7 +37,7 @@ inline constexpr size_t kCsvReadBuffer = size_t(1) << 20;
 bool LoadCSVFile(TNTFS_FILES& scan, const std::u16string& path, int64_t& failLine,
                  size_t bufferSize = kCsvReadBuffer);
 
-// The scan-source pass for SourcePasses().ImportCSV: LoadCSVFile of the scan's FSource.
+// The scan-source pass TSourcePasses::ImportCSV: LoadCSVFile of the scan's FSource.
 bool ImportCSVSource(TNTFS_FILES& scan, int64_t& failLine);
 
 } // namespace qz

@@ -25,7 +25,7 @@ namespace qz {
 // The device pass of ProcessMFTRecords: finds the device nf.FSource names among the devices
 // of DeviceManager() (GetMTPIDFromFriendlyName), opens it, finds the inner folders and walks.
 // Failures (no such device, the device cannot be opened, a folder not on the device) are
-// reported through nf.WasError and nf.ErrorMEssage; the root record exists in any case.
+// reported through nf.WasError and nf.ErrorMessage; the root record exists in any case.
 void DoDeviceScan(TNTFS_FILES& nf, const std::u16string& FilterInclude,
                   const std::u16string& FilterExclude, bool FilterFullPath);
 

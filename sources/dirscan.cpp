@@ -181,16 +181,12 @@ void SlowScanFolder(TSlowScanWalk& walk, TRoot& root, TFileHandle rootFd, bool f
 
 } // namespace
 
-void DoSlowMode(TNTFS_FILES& nf, const std::u16string& FilterInclude,
-                const std::u16string& FilterExclude, bool FilterFullPath, bool foldersonlyflag) {
-    DoSlowMode(nf, FilterInclude, FilterExclude, FilterFullPath, foldersonlyflag,
-               SlowScanDefaults(), nullptr);
+void DoSlowMode(TNTFS_FILES& nf, const TScanFilterTexts& filters) {
+    DoSlowMode(nf, filters, SlowScanDefaults(), nullptr);
 }
 
-void DoSlowMode(TNTFS_FILES& nf, const std::u16string& FilterInclude,
-                const std::u16string& FilterExclude, bool FilterFullPath, bool foldersonlyflag,
-                const TSlowScanOptions& options, TSlowScanStats* stats) {
-    (void)foldersonlyflag;
+void DoSlowMode(TNTFS_FILES& nf, const TScanFilterTexts& filters, const TSlowScanOptions& options,
+                TSlowScanStats* stats) {
     TSlowScanStats localStats;
     TSlowScanStats& st = stats ? *stats : localStats;
     st = TSlowScanStats{};
@@ -231,8 +227,8 @@ void DoSlowMode(TNTFS_FILES& nf, const std::u16string& FilterInclude,
     // The include filter is applied once the walk is done; it still decides, with the exclude
     // filter, whether paths are matched in full. Entries matching the exclude filter are
     // dropped as they are found.
-    const TWalkExcludeFilter exclude(FilterExclude,
-                                     FilterFullPath || FilterTextSetsFullPath(FilterInclude));
+    const TWalkExcludeFilter exclude(filters.Exclude,
+                                     filters.FullPath || FilterTextSetsFullPath(filters.Include));
     for (const TFilterError& e : exclude.Errors())
         DebugLog("DoSlowMode - exclude filter term " + Utf16ToUtf8(e.term) + ": " + e.message);
     TSlowScanWalk walk(nf, options, st, WalkerCount(options));

@@ -59,12 +59,10 @@ TSlowScanOptions& SlowScanDefaults();
 // The folder-source pass of ProcessMFTRecords: walks nf.FSource into nf's records. The
 // include filter is carried for the later FilterResults step; the exclude filter is applied
 // during the walk. Failures (a root that does not exist, is not a folder or cannot be read)
-// are reported through nf.WasError and nf.ErrorMEssage; the root record exists in any case.
-void DoSlowMode(TNTFS_FILES& nf, const std::u16string& FilterInclude,
-                const std::u16string& FilterExclude, bool FilterFullPath, bool foldersonlyflag);
-void DoSlowMode(TNTFS_FILES& nf, const std::u16string& FilterInclude,
-                const std::u16string& FilterExclude, bool FilterFullPath, bool foldersonlyflag,
-                const TSlowScanOptions& options, TSlowScanStats* stats);
+// are reported through nf.WasError and nf.ErrorMessage; the root record exists in any case.
+void DoSlowMode(TNTFS_FILES& nf, const TScanFilterTexts& filters);
+void DoSlowMode(TNTFS_FILES& nf, const TScanFilterTexts& filters, const TSlowScanOptions& options,
+                TSlowScanStats* stats);
 
 // The root record's name for a folder path: absolute (relative paths are taken from the
 // current folder), "." components and repeated or trailing "/" removed, ".." resolved ("a/.."

@@ -1,21 +1,21 @@
 #include "sources/sources.h"
 
-#include "engine/scan.h"
 #include "sources/csv_import.h"
 #include "sources/devicescan.h"
 #include "sources/dirscan.h"
 
 namespace qz {
 
-void RegisterSources() {
-    TSourcePasses& passes = SourcePasses();
-    passes.ImportCSV = ImportCSVSource;
-    passes.SlowScan = [](TNTFS_FILES& scan, const std::u16string& filterInclude,
-                         const std::u16string& filterExclude, bool filterFullPath,
-                         bool foldersOnly) {
-        DoSlowMode(scan, filterInclude, filterExclude, filterFullPath, foldersOnly);
+TSourcePasses ScanSourcePasses() {
+    return {
+        .ImportCSV = ImportCSVSource,
+        .SlowScan = [](TNTFS_FILES& scan,
+                       const TScanFilterTexts& filters) { DoSlowMode(scan, filters); },
+        .DeviceScan =
+            [](TNTFS_FILES& scan, const TScanFilterTexts& filters) {
+                DoDeviceScan(scan, filters.Include, filters.Exclude, filters.FullPath);
+            },
     };
-    passes.DeviceScan = DoDeviceScan;
 }
 
 } // namespace qz

@@ -1,11 +1,13 @@
-// Registration of the scan sources implemented in this library with the engine.
+// The scan sources this library reads, as the passes a scan is made with.
 #pragma once
+
+#include "engine/scan.h"
 
 namespace qz {
 
-// Sets this library's entries of SourcePasses(): the folder walk, the CSV/TSV import and
-// the device walk.
-// Call once at start-up, before the first scan.
-void RegisterSources();
+// The passes for folders (the folder walk), CSV/TSV exports (the import) and portable devices
+// (the device walk), for TNTFS_FILES::CreateSlow, CreateDevice and TScanSession. A new kind of
+// source adds its pass here.
+TSourcePasses ScanSourcePasses();
 
 } // namespace qz

@@ -115,8 +115,10 @@ TDrawResult SaveTreemapImage(TTreemap& treemap, const std::u16string& fileName,
     }
     const bool fast = treemap.Shading.tm_FastDraw;
     treemap.Shading.tm_FastDraw = false;
-    r = treemap.DrawTreemap(choices.cbShowFreeSpace, false, choices.cbShadesofGray, fileName, width,
-                            height, true);
+    r = treemap.DrawTreemap(width, height,
+                            {.WithFreeSpace = choices.cbShowFreeSpace,
+                             .Gray = choices.cbShadesofGray,
+                             .FileName = fileName});
     treemap.Shading.tm_FastDraw = fast;
     return r;
 }
@@ -125,7 +127,9 @@ TDrawResult ExportTreemapImage(TTreemap& treemap, const std::u16string& fileName
                                int height, bool gray, bool freeSpace, bool allocated) {
     treemap.ShowAllocatedSize = allocated;
     treemap.TreemapRoot = nullptr;
-    return treemap.DrawTreemap(freeSpace, true, gray, fileName, width, height, true);
+    return treemap.DrawTreemap(
+        width, height,
+        {.WithFreeSpace = freeSpace, .Rebuild = true, .Gray = gray, .FileName = fileName});
 }
 
 } // namespace qz

@@ -92,7 +92,7 @@ bool Paint(const TTreemapSettings& st, const TTreemapRequest& rq, TExtColors& co
 
     const size_t count = st.Scans.size();
     auto info = [&](size_t i) -> const TDiskSizeInfo* {
-        return i < st.ds.size() ? &st.ds[i] : nullptr;
+        return i < st.DiskSizes.size() ? &st.DiskSizes[i] : nullptr;
     };
     auto hasDrive = [&](size_t i) {
         const TDiskSizeInfo* d = info(i);
@@ -272,23 +272,24 @@ TTreemap::TTreemap(TDisplayTree& tree, TExtColors& colors) : FTree(tree), FColor
 TTreemap::~TTreemap() = default;
 
 TDrawResult TTreemap::RedrawTreemap(bool rebuild, bool force, int width, int height) {
-    return DrawTreemap(ShowFreeSpace && !TreemapRoot, rebuild, false, u"", width, height, force);
+    return DrawTreemap(
+        width, height,
+        {.WithFreeSpace = ShowFreeSpace && !TreemapRoot, .Rebuild = rebuild, .Force = force});
 }
 
-TDrawResult TTreemap::DrawTreemap(bool withFreeSpace, bool rebuild, bool gray,
-                                  const std::u16string& fileName, int width, int height,
-                                  bool force) {
-    const bool toFile = !fileName.empty();
+TDrawResult TTreemap::DrawTreemap(int width, int height, const TDrawTreemapOptions& options) {
+    const bool toFile = !options.FileName.empty();
     if (Scans.empty()) return {};
-    if (!rebuild && !toFile && !force && width == LastTreemapWidth && height == LastTreemapHeight)
+    if (!options.Rebuild && !toFile && !options.Force && width == LastTreemapWidth &&
+        height == LastTreemapHeight)
         return {};
     TTreemapRequest rq;
     rq.Width = width;
     rq.Height = height;
     rq.ForFile = toFile;
-    rq.WithFreeSpace = withFreeSpace && !TreemapRoot;
-    rq.Gray = gray;
-    rq.Rebuild = rebuild;
+    rq.WithFreeSpace = options.WithFreeSpace && !TreemapRoot;
+    rq.Gray = options.Gray;
+    rq.Rebuild = options.Rebuild;
     rq.Zoom = MapNodeOf(TreemapRoot);
     FollowTree(rq, FTree);
     DrawTreemapStart = std::chrono::steady_clock::now();
@@ -300,7 +301,7 @@ TDrawResult TTreemap::DrawTreemap(bool withFreeSpace, bool rebuild, bool gray,
     TTreemapPicture picture;
     const TDrawResult r = PaintTreemap(*this, rq, FColors, picture);
     if (r.Outcome != TDrawOutcome::Drawn) return r;
-    return SaveTreemapPicture(fileName, picture.Image);
+    return SaveTreemapPicture(options.FileName, picture.Image);
 }
 
 TMapHit TTreemap::NodeAt(int x, int y) const {

@@ -66,12 +66,12 @@ struct TDrawResult {
 // The choices a drawing follows (the window's, or the command line's), copied into every
 // drawing so that they may change while a drawing runs.
 struct TTreemapSettings {
-    std::vector<TNTFS_FILES*> Scans; // the scans on screen, in order
-    std::vector<TDiskSizeInfo> ds;   // one per scan (missing entries: no drive figures)
-    bool ShowAllocatedSize = true;   // "Show Allocated Size on Treemap"
-    bool ShowFileNames = true;       // "Show Folder and File Names on Treemap"
-    bool ShowFreeSpace = false;      // "Show Free Space on Treemap" (the screen's choice)
-    int Dpi = 96;                    // of the monitor showing the window
+    std::vector<TNTFS_FILES*> Scans;      // the scans on screen, in order
+    std::vector<TDiskSizeInfo> DiskSizes; // one per scan (missing entries: no drive figures)
+    bool ShowAllocatedSize = true;        // "Show Allocated Size on Treemap"
+    bool ShowFileNames = true;            // "Show Folder and File Names on Treemap"
+    bool ShowFreeSpace = false;           // "Show Free Space on Treemap" (the screen's choice)
+    int Dpi = 96;                         // of the monitor showing the window
     // Pixel height of the window's reference label font; 0: 12 * dpi / 96. The treemap text is
     // 80 % of it.
     int LabelFontHeight = 0;
@@ -142,6 +142,15 @@ TDrawResult PaintTreemap(const TTreemapSettings& settings, const TTreemapRequest
 // be made shows as the write's failure) and replacing an existing file.
 TDrawResult SaveTreemapPicture(const std::u16string& fileName, const TTreemapBitmap& image);
 
+// What one TTreemap::DrawTreemap call draws.
+struct TDrawTreemapOptions {
+    bool WithFreeSpace = false; // each drive's free space (never while zoomed)
+    bool Rebuild = false;       // rebuild the extension statistics first
+    bool Gray = false;          // shades of gray
+    bool Force = false;         // screen: draw even when the size equals the last drawing's
+    std::u16string FileName{};  // empty: the screen picture; else a PNG file written
+};
+
 // The treemap drawn on the caller's thread: headless runs, tests and benchmarks.
 class TTreemap : public TTreemapSettings {
 public:
@@ -160,16 +169,13 @@ public:
     const TTreemapLayout& Layout() const { return Screen.Layout; }
     const std::vector<TctRectangle>& FreeSpaceRect() const { return Screen.Layout.FreeSpaceRect; }
 
-    // Draws the treemap. fileName empty: for the screen, into Screen, with the 4-pixel margin;
-    // skipped when the size equals the last screen drawing's and neither rebuild nor force
-    // is set. fileName given: a width x height bitmap without margin written as a PNG file
+    // Draws the treemap. No FileName: for the screen, into Screen, with the 4-pixel margin;
+    // skipped when the size equals the last screen drawing's and neither Rebuild nor Force
+    // is set. FileName given: a width x height bitmap without margin written as a PNG file
     // (missing folders created), replacing an existing file; the screen picture and its
-    // layout stay as they are. rebuild first rebuilds the extension statistics; gray draws in
-    // shades of gray; withFreeSpace adds each drive's free space when the treemap is not
-    // zoomed. No scans: Skipped. A size below 1 or too large, or a file that cannot be
-    // written: Failed with the message (a screen size below 1: Skipped).
-    TDrawResult DrawTreemap(bool withFreeSpace, bool rebuild, bool gray,
-                            const std::u16string& fileName, int width, int height, bool force);
+    // layout stay as they are. No scans: Skipped. A size below 1 or too large, or a file that
+    // cannot be written: Failed with the message (a screen size below 1: Skipped).
+    TDrawResult DrawTreemap(int width, int height, const TDrawTreemapOptions& options = {});
     // The screen drawing with the window's choices: free space when ShowFreeSpace is set and
     // the treemap is not zoomed.
     TDrawResult RedrawTreemap(bool rebuild, bool force, int width, int height);

@@ -21,18 +21,18 @@ double RoundEven(double v) {
 
 } // namespace
 
-const TTM_PALLETE& DefaultPalette() {
+const TTM_PALETTE& DefaultPalette() {
     // The base colours #DC7212, #C6CB06, #1B9327, #6D28A5, #972B56, #127CDC, #0B06CB, #931B87,
     // #C40D0D, #6C9628, #16E2B3, #603E15 passed through AdjustLuminance with 0.7, 0.7, 0.8,
     // 1.0, 0.9, 0.9, 1.6, 1.1, 0.9, 0.7, 0.7, 1.0; slot 12 as is.
-    static const TTM_PALLETE p = {0x9B500C, 0x8B8E04, 0x16751F, 0x6D28A5, 0x87264D,
+    static const TTM_PALETTE p = {0x9B500C, 0x8B8E04, 0x16751F, 0x6D28A5, 0x87264D,
                                   0x0F70C6, 0x5852FA, 0xA31D96, 0xB10C0B, 0x4D691C,
                                   0x0F9E7E, 0x613F15, 0x484848};
     return p;
 }
 
-const TTM_PALLETE& ColorBlindPalette() {
-    static const TTM_PALLETE p = {0x88CCEE, 0x44AA99, 0x332288, 0x117733, 0x999933,
+const TTM_PALETTE& ColorBlindPalette() {
+    static const TTM_PALETTE p = {0x88CCEE, 0x44AA99, 0x332288, 0x117733, 0x999933,
                                   0xDDCC77, 0xCC6677, 0xAA4499, 0x882255, 0x202020,
                                   0x202020, 0x202020, 0x202020};
     return p;
@@ -143,7 +143,7 @@ std::function<bool(PMFT_RECORD)> CommandLineFilterTest(const TFilterPair& filter
 }
 
 TExtColors::TExtColors()
-    : tm_pallete(DefaultPalette()), tm_fileextensions(DefaultFileExtensions()) {
+    : tm_palette(DefaultPalette()), tm_fileextensions(DefaultFileExtensions()) {
     ExtSizesTop12.fill(u"*");
     BuildExtColorsFixed();
 }
@@ -250,7 +250,7 @@ int TExtColors::SlotOfKey(std::u16string_view key) const {
 
 TColor TExtColors::GetKeyColor(std::u16string_view key) {
     if (key == GFC_LastExt) return GFC_LastResult;
-    const TColor c = tm_pallete[size_t(SlotOfKey(key))];
+    const TColor c = tm_palette[size_t(SlotOfKey(key))];
     GFC_LastExt.assign(key);
     GFC_LastResult = c;
     return c;

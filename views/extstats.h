@@ -25,7 +25,7 @@ namespace qz {
 struct TFilterPair;
 
 inline constexpr int kPaletteSlots = 13;
-using TTM_PALLETE = std::array<TColor, kPaletteSlots>;
+using TTM_PALETTE = std::array<TColor, kPaletteSlots>;
 using TTM_FILEEXTENSIONS = std::array<std::u16string, kPaletteSlots>;
 
 // Settings form: R in the low byte, B in the high byte.
@@ -36,8 +36,8 @@ constexpr TColor FromSettingsColor(uint32_t v) {
     return ToSettingsColor(v & 0xFFFFFF);
 }
 
-const TTM_PALLETE& DefaultPalette();               // slots 0..12 of the default table
-const TTM_PALLETE& ColorBlindPalette();            // the "Color Blind" preset
+const TTM_PALETTE& DefaultPalette();               // slots 0..12 of the default table
+const TTM_PALETTE& ColorBlindPalette();            // the "Color Blind" preset
 const TTM_FILEEXTENSIONS& DefaultFileExtensions(); // "mp3,ogg,wav,wma", ... slot 12 empty
 
 // The luminance of c scaled by factor in hue/luminance/saturation space (0..240 scale).
@@ -72,7 +72,7 @@ public:
     TExtColors();
 
     // ---- settings
-    TTM_PALLETE tm_pallete;               // colours of slots 0..12
+    TTM_PALETTE tm_palette;               // colours of slots 0..12
     TTM_FILEEXTENSIONS tm_fileextensions; // "exe" or "txt,log" per slot; slot 12 unused
     bool bColorBySize = true;
 
@@ -101,8 +101,8 @@ public:
     int SlotOfKey(std::u16string_view key) const;
 
     // The derived colours: treemap background (slot 12 at 0.8) and free space (slot 12 at 2.0).
-    TColor BackgroundColor() const { return AdjustLuminance(tm_pallete[12], 0.8); }
-    TColor FreeSpaceColor() const { return AdjustLuminance(tm_pallete[12], 2.0); }
+    TColor BackgroundColor() const { return AdjustLuminance(tm_palette[12], 0.8); }
+    TColor FreeSpaceColor() const { return AdjustLuminance(tm_palette[12], 2.0); }
 
 private:
     struct FixedEntry {

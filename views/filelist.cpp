@@ -238,7 +238,7 @@ bool TFileList::LocateDuplicates(std::span<TNTFS_FILES* const> scans, int method
     if (stopped()) return false;
     SortRecordsFast(all, &CompareForDuplicates);
     if (stopped()) return false;
-    GroupDuplicatesSorted(all, method, stopped, progress);
+    GroupDuplicatesSorted(*first, all, method, stopped, progress);
     if (stopped()) return false;
     first->DuplicatesLocatedMethod = uint8_t(method);
     return true;

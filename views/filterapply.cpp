@@ -10,18 +10,17 @@ TFilterApplyResult ReapplyFilters(TScanSession& session, const TFilterApplyReque
     const std::u16string exclude = request.PanelOn ? request.Exclude : std::u16string();
     result.FoldersOnly =
         request.PanelOn && FoldersOnlyFilterActive(include, request.MatchEntirePath);
-    for (const auto& scan : session.m) {
+    for (const auto& scan : session.ScanSlots) {
         if (!scan) continue;
         std::vector<TFilterError> errors;
         // The totals of every record first, as the scan had them before its own filter pass:
         // size terms test real folder sizes, not those left by the previous filter, so applying
         // a filter twice, or after another one, gives what a scan with it gives.
-        scan->CalculateDirSizes(true, scan->WasCSVFile, scan->CSVHasFilesFlag, result.FoldersOnly,
-                                true);
+        scan->CalculateDirSizes({.FoldersOnlyFilter = result.FoldersOnly, .IgnoreFilter = true});
         FilterResults(*scan, include, exclude, true, request.MatchEntirePath, result.FoldersOnly,
                       &errors);
-        scan->CalculateDirSizes(true, scan->WasCSVFile, scan->CSVHasFilesFlag, result.FoldersOnly,
-                                result.FoldersOnly);
+        scan->CalculateDirSizes(
+            {.FoldersOnlyFilter = result.FoldersOnly, .IgnoreFilter = result.FoldersOnly});
         // Every scan reports the same mistakes of the texts: keep those of the first, and the
         // expressions any scan gave up on.
         for (TFilterError& e : errors) {
@@ -32,13 +31,14 @@ TFilterApplyResult ReapplyFilters(TScanSession& session, const TFilterApplyReque
         }
     }
     session.FoldersOnly = result.FoldersOnly;
-    ZeroRecord(session.rootmftmulti);
-    for (size_t k = 0; k < session.m.size(); ++k) {
-        TNTFS_FILES* s = session.m[k].get();
+    ZeroRecord(session.RootMFTMulti);
+    for (size_t k = 0; k < session.ScanSlots.size(); ++k) {
+        TNTFS_FILES* s = session.ScanSlots[k].get();
         if (!s || !s->MFTRoot) continue;
-        if (k < session.ds.size()) session.ds[k].usedspace = s->MFTRoot->SubFoldersTotSizeAlloc;
-        session.rootmftmulti.SubFoldersTotSize += s->MFTRoot->SubFoldersTotSize;
-        session.rootmftmulti.SubFoldersTotSizeAlloc += s->MFTRoot->SubFoldersTotSizeAlloc;
+        if (k < session.DiskSizes.size())
+            session.DiskSizes[k].usedspace = s->MFTRoot->SubFoldersTotSizeAlloc;
+        session.RootMFTMulti.SubFoldersTotSize += s->MFTRoot->SubFoldersTotSize;
+        session.RootMFTMulti.SubFoldersTotSizeAlloc += s->MFTRoot->SubFoldersTotSizeAlloc;
     }
     return result;
 }

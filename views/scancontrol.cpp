@@ -14,9 +14,10 @@ namespace qz {
 // ---------------------------------------------------------------- TMFTThread
 
 TMFTThread::TMFTThread(
-    const TScanSource& source, const TScanOptions& options, int index,
+    const TScanSource& source, const TScanOptions& options, const TSourcePasses& passes, int index,
     std::function<TDiskSizeInfo(const TScanSource&, const TNTFS_FILES&)> diskSizeOf)
-    : FSource(source), FOptions(options), FIndex(index), FDiskSizeOf(std::move(diskSizeOf)) {
+    : FSource(source), FOptions(options), FPasses(passes), FIndex(index),
+      FDiskSizeOf(std::move(diskSizeOf)) {
     FSpace.itempath = source.Path;
 }
 
@@ -50,14 +51,14 @@ void TMFTThread::Open() {
         switch (FSource.Method) {
         case TScanMethod::Enumerate:
         case TScanMethod::CSVImport:
-            scan = TNTFS_FILES::CreateSlow(FSource.Path);
+            scan = TNTFS_FILES::CreateSlow(FSource.Path, FPasses);
             break;
         case TScanMethod::MFTDump:
         case TScanMethod::MFTVolume:
             scan = std::make_unique<TNTFS_FILES>(FSource.Path);
             break;
         case TScanMethod::Device:
-            scan = TNTFS_FILES::CreateDevice(FSource.Path);
+            scan = TNTFS_FILES::CreateDevice(FSource.Path, FPasses);
             break;
         }
     } catch (const std::exception& e) {
@@ -90,10 +91,9 @@ void TMFTThread::Execute() {
     if (FScan) {
         TNTFS_FILES& s = *FScan;
         try {
-            const bool foldersOnly =
-                FoldersOnlyFilterActive(FOptions.FilterInclude, FOptions.MatchEntirePath);
-            s.ProcessMFTRecords(FOptions.FilterInclude, FOptions.FilterExclude,
-                                FOptions.MatchEntirePath, foldersOnly, false);
+            s.ProcessMFTRecords({.Include = FOptions.FilterInclude,
+                                 .Exclude = FOptions.FilterExclude,
+                                 .FullPath = FOptions.MatchEntirePath});
             _numrecords.store(s.NumMFTRecords, std::memory_order_relaxed);
             ApplyScanFilters(s, FOptions.FilterInclude, FOptions.FilterExclude,
                              FOptions.MatchEntirePath);
@@ -151,12 +151,12 @@ TScanProgress CombineProgress(std::span<const TScanFigures> scans) {
 
 TScanSession::~TScanSession() {
     Cancel();
-    tm.clear(); // joins
+    FThreads.clear(); // joins
 }
 
 bool TScanSession::Start(std::span<const TScanSource> sources, const TScanOptions& options) {
     Cancel();
-    tm.clear();
+    FThreads.clear();
     Clear();
     FOptions = options;
     FCancelRequested = false;
@@ -164,18 +164,19 @@ bool TScanSession::Start(std::span<const TScanSource> sources, const TScanOption
     FoldersOnly = FoldersOnlyFilterActive(options.FilterInclude, options.MatchEntirePath);
     DebugLog(std::string("ShowMaxModifiedDate=") + (options.ShowMaxModifiedDate ? "1" : "0"));
     for (const TScanSource& src : sources) {
-        m.emplace_back();
+        ScanSlots.emplace_back();
         Sources.push_back(src);
         TDiskSizeInfo info;
         info.itempath = src.Path;
-        ds.push_back(std::move(info));
-        tm.push_back(std::make_unique<TMFTThread>(src, options, int(tm.size()), DiskSizeOf));
+        DiskSizes.push_back(std::move(info));
+        FThreads.push_back(
+            std::make_unique<TMFTThread>(src, options, FPasses, int(FThreads.size()), DiskSizeOf));
     }
     FStart = std::chrono::steady_clock::now();
     // Every thread is counted before the first one starts, so an early end of one cannot
     // look like the end of all.
-    FRunning.store(int(tm.size()));
-    for (auto& t : tm) {
+    FRunning.store(int(FThreads.size()));
+    for (auto& t : FThreads) {
         t->Start([this] {
             bool last;
             {
@@ -187,7 +188,7 @@ bool TScanSession::Start(std::span<const TScanSource> sources, const TScanOption
             if (last && OnThreadsDone) OnThreadsDone();
         });
     }
-    return !tm.empty();
+    return !FThreads.empty();
 }
 
 bool TScanSession::Running() const {
@@ -195,15 +196,15 @@ bool TScanSession::Running() const {
 }
 
 void TScanSession::Cancel() {
-    if (!tm.empty()) FCancelRequested = true;
-    for (auto& t : tm)
+    if (!FThreads.empty()) FCancelRequested = true;
+    for (auto& t : FThreads)
         if (t && !t->Terminated()) t->Cancel();
 }
 
 bool TScanSession::PollProgress(TScanProgress& out) {
     std::vector<TScanFigures> figs;
-    figs.reserve(tm.size());
-    for (auto& t : tm) {
+    figs.reserve(FThreads.size());
+    for (auto& t : FThreads) {
         TScanFigures f;
         f.Percent = t->_percent.load(std::memory_order_relaxed);
         f.Files = t->_numfiles.load(std::memory_order_relaxed);
@@ -226,46 +227,46 @@ void TScanSession::Wait(const std::function<void(const TScanProgress&)>& onProgr
         std::unique_lock<std::mutex> g(FWakeLock);
         FWake.wait_for(g, std::chrono::milliseconds(100), [this] { return FRunning.load() == 0; });
     }
-    for (auto& t : tm) t->Join();
+    for (auto& t : FThreads) t->Join();
     Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - FStart).count();
     // The last figures, shown whatever the throttle says.
     PollProgress(p);
     p.Seconds = Seconds;
-    if (onProgress && !tm.empty()) onProgress(p);
+    if (onProgress && !FThreads.empty()) onProgress(p);
 }
 
 bool TScanSession::Finish() {
-    for (auto& t : tm) t->Join();
-    if (!tm.empty()) Seconds = std::chrono::duration<double>(FEnd - FStart).count();
+    for (auto& t : FThreads) t->Join();
+    if (!FThreads.empty()) Seconds = std::chrono::duration<double>(FEnd - FStart).count();
     bool failed = false;
-    for (size_t k = 0; k < tm.size() && k < m.size(); ++k) {
-        m[k] = tm[k]->TakeScan();
-        ds[k] = tm[k]->Space();
-        if (!m[k]) {
-            Errors.push_back(std::string(tr("Error")) + ": " + tm[k]->OpenError() + " [" +
+    for (size_t k = 0; k < FThreads.size() && k < ScanSlots.size(); ++k) {
+        ScanSlots[k] = FThreads[k]->TakeScan();
+        DiskSizes[k] = FThreads[k]->Space();
+        if (!ScanSlots[k]) {
+            Errors.push_back(std::string(tr("Error")) + ": " + FThreads[k]->OpenError() + " [" +
                              Utf16ToUtf8(Sources[k].Path) + "]");
             failed = true;
         }
     }
-    tm.clear();
-    for (size_t k = 0; k < m.size(); ++k) {
-        TNTFS_FILES* s = m[k].get();
+    FThreads.clear();
+    for (size_t k = 0; k < ScanSlots.size(); ++k) {
+        TNTFS_FILES* s = ScanSlots[k].get();
         if (!s || !s->WasError) continue;
-        Errors.push_back(std::string(tr("Error")) + ": " + tr(s->ErrorMEssage.c_str()) + " [" +
+        Errors.push_back(std::string(tr("Error")) + ": " + tr(s->ErrorMessage.c_str()) + " [" +
                          Utf16ToUtf8(s->FSource) + "]");
-        m[k].reset();
+        ScanSlots[k].reset();
         failed = true;
     }
     // Full-volume mode: the folder is cut out of the volume's scan.
-    for (size_t k = 0; k < m.size(); ++k) {
-        if (!m[k] || Sources[k].SubtreePath.empty()) continue;
-        TNTFS_FILES* vol = m[k].get();
+    for (size_t k = 0; k < ScanSlots.size(); ++k) {
+        if (!ScanSlots[k] || Sources[k].SubtreePath.empty()) continue;
+        TNTFS_FILES* vol = ScanSlots[k].get();
         PMFT_RECORD folder = FindRecordByPath(vol->MFTRoot, Sources[k].SubtreePath, u'/');
         if (!folder) {
             Errors.push_back(std::string(tr("Error")) + ": " +
                              tr("Folder not found in the volume") + " [" +
                              Utf16ToUtf8(Sources[k].SubtreeRootName) + "]");
-            m[k].reset();
+            ScanSlots[k].reset();
             failed = true;
             continue;
         }
@@ -273,35 +274,36 @@ bool TScanSession::Finish() {
         sub->index = int(k);
         sub->FShowMaxModifiedDate = FOptions.ShowMaxModifiedDate;
         sub->Fgmttimeoffset = FOptions.TimeOffset;
-        sub->ProcessMFTRecords(u"", u"", FOptions.MatchEntirePath, false, false);
-        sub->CalculateDirSizes(true, false, false, false, true);
+        sub->ProcessMFTRecords({.FullPath = FOptions.MatchEntirePath});
+        sub->CalculateDirSizes({.IgnoreFilter = true});
         if (sub->WasError) {
-            Errors.push_back(std::string(tr("Error")) + ": " + tr(sub->ErrorMEssage.c_str()) +
+            Errors.push_back(std::string(tr("Error")) + ": " + tr(sub->ErrorMessage.c_str()) +
                              " [" + Utf16ToUtf8(Sources[k].SubtreeRootName) + "]");
-            m[k].reset();
+            ScanSlots[k].reset();
             failed = true;
             continue;
         }
-        m[k] = std::move(sub);
+        ScanSlots[k] = std::move(sub);
     }
     // One name order across all scans.
     int32_t counter = 1;
-    for (auto& s : m)
+    for (auto& s : ScanSlots)
         if (s && s->MFTRoot) SetNameSortIndex(s->MFTRoot, counter);
     // Totals.
-    ZeroRecord(rootmftmulti);
-    rootmft = nullptr;
-    for (size_t k = 0; k < m.size(); ++k) {
-        TNTFS_FILES* s = m[k].get();
+    ZeroRecord(RootMFTMulti);
+    RootMFT = nullptr;
+    for (size_t k = 0; k < ScanSlots.size(); ++k) {
+        TNTFS_FILES* s = ScanSlots[k].get();
         if (!s) continue;
-        if (s->WasCSVFile && s->CSVDinfo.hastotalandfreespace) ds[k] = s->CSVDinfo;
+        if (s->WasCSVFile && s->CSVDinfo.hastotalandfreespace) DiskSizes[k] = s->CSVDinfo;
         // A device's storages are measured by its walk.
-        if (s->IsSourceDevice() && s->DeviceDinfo.hastotalandfreespace) ds[k] = s->DeviceDinfo;
+        if (s->IsSourceDevice() && s->DeviceDinfo.hastotalandfreespace)
+            DiskSizes[k] = s->DeviceDinfo;
         if (s->MFTRoot) {
-            if (!rootmft) rootmft = s->MFTRoot;
-            ds[k].usedspace = s->MFTRoot->SubFoldersTotSizeAlloc;
-            rootmftmulti.SubFoldersTotSize += s->MFTRoot->SubFoldersTotSize;
-            rootmftmulti.SubFoldersTotSizeAlloc += s->MFTRoot->SubFoldersTotSizeAlloc;
+            if (!RootMFT) RootMFT = s->MFTRoot;
+            DiskSizes[k].usedspace = s->MFTRoot->SubFoldersTotSizeAlloc;
+            RootMFTMulti.SubFoldersTotSize += s->MFTRoot->SubFoldersTotSize;
+            RootMFTMulti.SubFoldersTotSizeAlloc += s->MFTRoot->SubFoldersTotSizeAlloc;
         }
     }
     for (const std::string& e : Errors) DebugLog(e);
@@ -322,38 +324,38 @@ bool TScanSession::LoadTree(TDisplayTree& tree, int sortBy, std::string* error) 
     } else {
         tree.Sort(tree.SortColumn(), tree.SortDirection());
     }
-    if (!tree.Roots().empty()) rootmft = tree.Roots().front()->Data.Rec;
+    if (!tree.Roots().empty()) RootMFT = tree.Roots().front()->Data.Rec;
     return ok;
 }
 
 void TScanSession::Clear() {
     Cancel();
-    tm.clear();
-    m.clear();
-    ds.clear();
+    FThreads.clear();
+    ScanSlots.clear();
+    DiskSizes.clear();
     Sources.clear();
     Errors.clear();
-    rootmft = nullptr;
-    ZeroRecord(rootmftmulti);
+    RootMFT = nullptr;
+    ZeroRecord(RootMFTMulti);
     Seconds = 0;
     FoldersOnly = false;
 }
 
 bool TScanSession::WasCancelled() const {
-    for (const auto& s : m)
+    for (const auto& s : ScanSlots)
         if (s && s->Cancelled()) return true;
-    for (const auto& t : tm)
+    for (const auto& t : FThreads)
         if (TNTFS_FILES* s = t->Scan(); s && s->Cancelled()) return true;
     return false;
 }
 
 TNTFS_FILES* TScanSession::RunningScan(size_t k) const {
-    return k < tm.size() ? tm[k]->Scan() : nullptr;
+    return k < FThreads.size() ? FThreads[k]->Scan() : nullptr;
 }
 
 std::vector<TNTFS_FILES*> TScanSession::Scans() const {
     std::vector<TNTFS_FILES*> r;
-    for (const auto& s : m)
+    for (const auto& s : ScanSlots)
         if (s) r.push_back(s.get());
     return r;
 }

@@ -33,11 +33,12 @@ namespace qz {
 
 // How a source is read.
 enum class TScanMethod : uint8_t {
-    Enumerate, // walk a folder tree (CreateSlow)
-    CSVImport, // read a CSV/TSV export (CreateSlow)
+    Enumerate, // walk a folder tree (CreateSlow with the session's passes)
+    CSVImport, // read a CSV/TSV export (CreateSlow with the session's passes)
     MFTDump,   // read an MFT dump file
     MFTVolume, // read the MFT of an NTFS image file or block device
-    Device,    // walk a portable device (CreateDevice); Path is a device path
+    Device,    // walk a portable device (CreateDevice with the session's passes); Path is a device
+               // path
 };
 
 // One source, resolved: what to read and how.
@@ -74,7 +75,8 @@ struct TScanProgress {
 // gone or hangs must not hold up the caller.
 class TMFTThread {
 public:
-    TMFTThread(const TScanSource& source, const TScanOptions& options, int index,
+    TMFTThread(const TScanSource& source, const TScanOptions& options, const TSourcePasses& passes,
+               int index,
                std::function<TDiskSizeInfo(const TScanSource&, const TNTFS_FILES&)> diskSizeOf);
     ~TMFTThread(); // joins
     TMFTThread(const TMFTThread&) = delete;
@@ -107,6 +109,7 @@ private:
 
     const TScanSource FSource;
     const TScanOptions FOptions;
+    const TSourcePasses FPasses;
     const int FIndex;
     std::function<TDiskSizeInfo(const TScanSource&, const TNTFS_FILES&)> FDiskSizeOf;
     std::unique_ptr<TNTFS_FILES> FScan;
@@ -142,7 +145,9 @@ TScanProgress CombineProgress(std::span<const TScanFigures> scans);
 
 class TScanSession {
 public:
-    TScanSession() = default;
+    // passes: how the folder, CSV/TSV and device sources are read (the program gives
+    // sources/sources.h: ScanSourcePasses()); every slow-mode scan of the session gets them.
+    explicit TScanSession(const TSourcePasses& passes) : FPasses(passes) {}
     ~TScanSession(); // cancels and waits for running threads
     TScanSession(const TScanSession&) = delete;
     TScanSession& operator=(const TScanSession&) = delete;
@@ -180,15 +185,15 @@ public:
     void Clear();
 
     // ---- results
-    std::vector<std::unique_ptr<TNTFS_FILES>> m; // one slot per source (filled by Finish);
-                                                 // empty after a failure
-    std::vector<TDiskSizeInfo> ds;               // one per slot
-    std::vector<TScanSource> Sources;            // one per slot
-    PMFT_RECORD rootmft = nullptr;               // root shown: the first scan's root
-    TMFT_RECORD rootmftmulti{};                  // sums over the scans (two fields)
-    std::vector<std::string> Errors;             // "Error: <message> [<source>]"
-    bool FoldersOnly = false;                    // the include filter is folders-only
-    double Seconds = 0;                          // from thread start to the end of the last
+    // One slot per source (filled by Finish); empty after a failure.
+    std::vector<std::unique_ptr<TNTFS_FILES>> ScanSlots;
+    std::vector<TDiskSizeInfo> DiskSizes; // one per slot
+    std::vector<TScanSource> Sources;     // one per slot
+    PMFT_RECORD RootMFT = nullptr;        // root shown: the first scan's root
+    TMFT_RECORD RootMFTMulti{};           // sums over the scans (two fields)
+    std::vector<std::string> Errors;      // "Error: <message> [<source>]"
+    bool FoldersOnly = false;             // the include filter is folders-only
+    double Seconds = 0;                   // from thread start to the end of the last
     // When the last scan thread of the latest Start ended (measurements of what follows).
     std::chrono::steady_clock::time_point ThreadsEndedAt() const { return FEnd; }
     // A scan was cancelled before it had finished.
@@ -200,7 +205,8 @@ public:
     std::vector<TNTFS_FILES*> Scans() const;
 
 private:
-    std::vector<std::unique_ptr<TMFTThread>> tm;
+    TSourcePasses FPasses;
+    std::vector<std::unique_ptr<TMFTThread>> FThreads;
     TScanOptions FOptions;
     TProgressThrottle FThrottle;
     std::chrono::steady_clock::time_point FStart{};

@@ -43,7 +43,7 @@ TSpaceSummary UpdateSpaceSummary(const TSpaceSummaryInput& in) {
     const std::u16string na = u"n/a";
     bool complete = true;
     std::u16string joined;
-    for (const TDiskSizeInfo& d : in.ds) {
+    for (const TDiskSizeInfo& d : in.DiskSizes) {
         out.totalspaceused += d.usedspace;
         joined += u"[" + d.itempath + u"] ";
         if (!d.hastotalandfreespace) {

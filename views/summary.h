@@ -26,7 +26,8 @@ struct TSpaceSummaryInput {
     bool HasEntry = false;    // an entry is selected in the source list
     std::u16string EntryText; // its text
     TSummaryKind Kind = TSummaryKind::Folder;
-    std::span<const TDiskSizeInfo> ds;   // one per scan (the caller fills a picked drive's figures)
+    std::span<const TDiskSizeInfo>
+        DiskSizes;                       // one per scan (the caller fills a picked drive's figures)
     std::u16string CurrentDrive;         // text of the source last scanned
     PMFT_RECORD rootmft = nullptr;       // root record shown, if any
     bool FirstScanCSVHasSpace = false;   // the first scan is a CSV import that carried capacities

@@ -232,11 +232,11 @@ std::vector<TTreeNode*> TViewNodes::SelectedNodes() const {
     return out;
 }
 
-void GetSelectedItems(std::vector<TSelectedItem>& list, bool containingFolders,
-                      bool /*pathConversion*/, bool includeGroups, TViewNodes& view,
-                      bool skipNested) {
-    // Linux paths need no long-path prefix and there are no device shell paths, so the path
-    // conversion leaves every path as it is.
+void GetSelectedItems(std::vector<TSelectedItem>& list, TViewNodes& view,
+                      const TSelectionListing& how) {
+    const bool containingFolders = how.ContainingFolders;
+    const bool includeGroups = how.IncludeGroups;
+    const bool skipNested = how.SkipNested;
     list.clear();
     std::unordered_set<const TTreeNode*> listed;
     std::u16string lastPath;

@@ -147,16 +147,21 @@ struct TSelectedItem {
     TTreeNode* Node = nullptr;
 };
 
-// The selected nodes of view as (path, node) pairs, in view order:
-// - records marked Deleted are left out;
-// - containingFolders: a file gives its parent folder's path (node: its parent display node,
-//   the file group for a grouped file); repeated paths in a row are listed once;
-// - skipNested: a node below an already listed node is left out;
-// - a file-group node is listed itself when includeGroups is set; otherwise it gives its
-//   files (or, with containingFolders, its folder's path once);
-// - pathConversion: the paths are passed through the platform's long-path conversion (on
-//   Linux paths need none and stay as they are).
-void GetSelectedItems(std::vector<TSelectedItem>& list, bool containingFolders, bool pathConversion,
-                      bool includeGroups, TViewNodes& view, bool skipNested);
+// How GetSelectedItems lists a selection.
+struct TSelectionListing {
+    // A file gives its parent folder's path (node: its parent display node, the file group
+    // for a grouped file); repeated paths in a row are listed once.
+    bool ContainingFolders = false;
+    // A file-group node is listed itself; otherwise it gives its files (or, with
+    // ContainingFolders, its folder's path once).
+    bool IncludeGroups = false;
+    // A node below an already listed node is left out.
+    bool SkipNested = true;
+};
+
+// The selected nodes of view as (path, node) pairs, in view order; records marked Deleted are
+// left out. Paths are used as they are (Linux paths need no long-path conversion).
+void GetSelectedItems(std::vector<TSelectedItem>& list, TViewNodes& view,
+                      const TSelectionListing& how = {});
 
 } // namespace qz

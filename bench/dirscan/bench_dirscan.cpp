@@ -75,8 +75,8 @@ void BM_FolderWalk(benchmark::State& state) {
     const std::u16string root = Utf8ToUtf16(Tree().root());
     for (auto _ : state) {
         auto scan = TNTFS_FILES::CreateSlow(root);
-        DoSlowMode(*scan, u"", u"", true, false, opt, nullptr);
-        scan->CalculateDirSizes(true, false, true, false, false);
+        DoSlowMode(*scan, {.FullPath = true}, opt, nullptr);
+        scan->CalculateDirSizes();
         benchmark::DoNotOptimize(scan->MFTRoot->SubFoldersTotSize);
         state.PauseTiming();
         scan.reset();

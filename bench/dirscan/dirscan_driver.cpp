@@ -53,19 +53,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "need DIR\n");
         return 2;
     }
-    RegisterSources();
     using clock = std::chrono::steady_clock;
     auto t0 = clock::now();
-    auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(argv[optind]));
+    auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(argv[optind]), ScanSourcePasses());
     TSlowScanStats stats;
     if (withStats)
-        DoSlowMode(*scan, u"", exclude, true, false, opt, &stats);
+        DoSlowMode(*scan, {.Exclude = exclude, .FullPath = true}, opt, &stats);
     else
-        scan->ProcessMFTRecords(u"", exclude, true, false, false);
+        scan->ProcessMFTRecords({.Exclude = exclude, .FullPath = true});
     auto t1 = clock::now();
-    scan->CalculateDirSizes(true, false, true, false, false);
+    scan->CalculateDirSizes();
     auto t2 = clock::now();
-    if (scan->WasError) std::fprintf(stderr, "error: %s\n", scan->ErrorMEssage.c_str());
+    if (scan->WasError) std::fprintf(stderr, "error: %s\n", scan->ErrorMessage.c_str());
     PMFT_RECORD root = scan->MFTRoot;
     if (!root) return 1;
     std::printf("files=%d folders=%d size=%llu allocated=%llu records=%zu\n",

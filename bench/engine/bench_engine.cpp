@@ -178,7 +178,7 @@ void BM_CalculateDirSizes(benchmark::State& state) {
     const auto& table = Table();
     auto s = NewScan();
     Pass(*s, table);
-    for (auto _ : state) s->CalculateDirSizes(true, false, false, false, false);
+    for (auto _ : state) s->CalculateDirSizes();
     state.counters["records"] = double(s->FFileList.size());
 }
 
@@ -188,7 +188,7 @@ void BM_MemoryPerRecord(benchmark::State& state) {
         size_t before = ResidentBytes();
         auto s = NewScan();
         Pass(*s, table);
-        s->CalculateDirSizes(true, false, false, false, false);
+        s->CalculateDirSizes();
         int32_t idx = 1;
         SetNameSortIndex(s->MFTRoot, idx);
         size_t after = ResidentBytes();

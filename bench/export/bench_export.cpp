@@ -136,13 +136,12 @@ void Import(benchmark::State& state, bool totals) {
         ExportToCSV(job, TExportOptions{});
         ::stat(path.c_str(), &st);
     }
-    RegisterSources();
     int64_t rows = 0;
     for (auto _ : state) {
-        auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(path));
-        scan->ProcessMFTRecords(u"", u"", false, false, false);
-        if (scan->WasError) state.SkipWithError(scan->ErrorMEssage.c_str());
-        if (totals) scan->CalculateDirSizes(true, true, scan->CSVHasFilesFlag, false, false);
+        auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(path), ScanSourcePasses());
+        scan->ProcessMFTRecords();
+        if (scan->WasError) state.SkipWithError(scan->ErrorMessage.c_str());
+        if (totals) scan->CalculateDirSizes();
         rows += int64_t(scan->FFileList.size());
         state.PauseTiming();
         scan.reset();

@@ -108,8 +108,8 @@ struct TTotals {
 
 TTotals RootTotals(TScanControl& scans) {
     TScanSession& s = scans.Session();
-    if (s.m.empty() || !s.m[0] || !s.m[0]->MFTRoot) return {};
-    PMFT_RECORD r = s.m[0]->MFTRoot;
+    if (s.ScanSlots.empty() || !s.ScanSlots[0] || !s.ScanSlots[0]->MFTRoot) return {};
+    PMFT_RECORD r = s.ScanSlots[0]->MFTRoot;
     return {r->SubFoldersTotSize, r->SubFoldersTotSizeAlloc, r->SubFoldersNumFiles(),
             r->SubFoldersNumDirs()};
 }
@@ -134,7 +134,6 @@ int main(int argc, char** argv) {
     char arg0[] = "quarzel";
     char* qtArgv[] = {arg0, nullptr};
     TQuarzelApplication app(qtArgc, qtArgv);
-    RegisterSources();
     TCommandLine cl(std::vector<std::string>{});
     TStartupOptions options = ReadStartupOptions(cl);
     TSettingsStore store((dir / "cfg/Quarzel3.ini").string(), true, false);

@@ -142,7 +142,6 @@ int main(int argc, char** argv) {
     char arg0[] = "quarzel";
     char* qtArgv[] = {arg0, nullptr};
     TQuarzelApplication app(qtArgc, qtArgv);
-    RegisterSources();
     TCommandLine cl(std::vector<std::string>{});
     TStartupOptions options = ReadStartupOptions(cl);
     TSettingsStore store((dir / "cfg/Quarzel3.ini").string(), true, false);

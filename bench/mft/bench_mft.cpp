@@ -83,8 +83,8 @@ void BM_PassOverDump(benchmark::State& state) {
     const std::string& path = DumpPath(records);
     for (auto _ : state) {
         TNTFS_FILES scan(Utf8ToUtf16(path));
-        scan.ProcessMFTRecords(u"", u"", false, false, false);
-        scan.CalculateDirSizes(true, false, false, false, false);
+        scan.ProcessMFTRecords();
+        scan.CalculateDirSizes();
         if (scan.WasError || !scan.MFTRoot) {
             state.SkipWithError("the pass failed");
             break;

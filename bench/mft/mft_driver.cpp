@@ -59,9 +59,9 @@ int main(int argc, char** argv) {
                         secs(t1, clock::now()));
             return 0;
         }
-        scan.ProcessMFTRecords(u"", u"", false, false, false);
+        scan.ProcessMFTRecords();
         auto t2 = clock::now();
-        scan.CalculateDirSizes(true, false, false, false, false);
+        scan.CalculateDirSizes();
         auto t3 = clock::now();
         PMFT_RECORD r = scan.MFTRoot;
         std::printf("records=%lld files=%d folders=%d size=%llu allocated=%llu open_s=%.3f "
@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
                 static_cast<long long>(scan.FVolData.FreeClusters),
                 static_cast<long long>(scan.FVolData.TotalClusters));
         if (scan.WasError) {
-            std::fprintf(stderr, "error: %s\n", scan.ErrorMEssage.c_str());
+            std::fprintf(stderr, "error: %s\n", scan.ErrorMessage.c_str());
             return 1;
         }
     } catch (const std::exception& e) {

@@ -73,8 +73,8 @@ struct Scene {
         tree.LoadTree(g.scans);
         colors.BuildExtSizes(g.scans);
         tm.Scans = g.scans;
-        tm.ds = {TDiskSizeInfo{}};
-        if (warm) tm.DrawTreemap(false, false, false, u"", w, h, true);
+        tm.DiskSizes = {TDiskSizeInfo{}};
+        if (warm) tm.DrawTreemap(w, h, {.Force = true});
     }
 };
 
@@ -134,7 +134,7 @@ void BM_Draw(benchmark::State& state) {
     Scene s(true, w, h);
     s.tm.ShowFileNames = state.range(2) != 0;
     s.tm.Shading.tm_FastDraw = state.range(3) != 0;
-    for (auto _ : state) s.tm.DrawTreemap(false, false, false, u"", w, h, true);
+    for (auto _ : state) s.tm.DrawTreemap(w, h, {.Force = true});
 }
 
 void BM_DrawFirst(benchmark::State& state) {
@@ -143,7 +143,7 @@ void BM_DrawFirst(benchmark::State& state) {
         auto s = std::make_unique<Scene>(false);
         s->tm.ShowFileNames = true;
         state.ResumeTiming();
-        s->tm.DrawTreemap(false, false, false, u"", 1920, 1080, true);
+        s->tm.DrawTreemap(1920, 1080, {.Force = true});
         state.PauseTiming();
         s.reset();
         state.ResumeTiming();
@@ -154,7 +154,7 @@ void BM_PngWrite(benchmark::State& state) {
     const int w = int(state.range(0)), h = int(state.range(1));
     Scene s(true, w, h);
     s.tm.ShowFileNames = true;
-    s.tm.DrawTreemap(false, false, false, u"", w, h, true);
+    s.tm.DrawTreemap(w, h, {.Force = true});
     const std::string dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     const std::string path = dir + "/quarzel-bench-treemap.png";
     std::string err;

@@ -66,7 +66,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string source = argv[optind], out = argv[optind + 1];
-    RegisterSources();
     TOffscreenGui gui;
     using clock = std::chrono::steady_clock;
     auto ms = [](auto d) { return std::chrono::duration<double, std::milli>(d).count(); };
@@ -76,14 +75,14 @@ int main(int argc, char** argv) {
     const bool dump = stat(source.c_str(), &st) == 0 && !S_ISDIR(st.st_mode); // dump or image
     try {
         scan = dump ? std::make_unique<TNTFS_FILES>(Utf8ToUtf16(source))
-                    : TNTFS_FILES::CreateSlow(Utf8ToUtf16(source));
+                    : TNTFS_FILES::CreateSlow(Utf8ToUtf16(source), ScanSourcePasses());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
     }
-    scan->ProcessMFTRecords(u"", u"", false, false, false);
-    scan->CalculateDirSizes(true, false, false, false, false);
-    if (scan->WasError) std::fprintf(stderr, "scan: %s\n", scan->ErrorMEssage.c_str());
+    scan->ProcessMFTRecords();
+    scan->CalculateDirSizes();
+    if (scan->WasError) std::fprintf(stderr, "scan: %s\n", scan->ErrorMessage.c_str());
     PMFT_RECORD root = scan->MFTRoot;
     if (!root) {
         const int k = scan->SearchDirRec(5);
@@ -108,7 +107,7 @@ int main(int argc, char** argv) {
         d.totalspace = uint64_t(sv.f_blocks) * sv.f_frsize;
         d.freespace = uint64_t(sv.f_bavail) * sv.f_frsize;
     }
-    tm.ds = {d};
+    tm.DiskSizes = {d};
     tm.ShowFileNames = names;
     tm.Shading.tm_FastDraw = !full;
     tm.ShowAllocatedSize = allocated;
@@ -116,7 +115,9 @@ int main(int argc, char** argv) {
         tm.TreemapRoot = tree.FindNodeByPath(nullptr, Utf8ToUtf16(zoom), root->NameLength() + 1);
         if (!tm.TreemapRoot) std::fprintf(stderr, "zoom path not found\n");
     }
-    TDrawResult r = tm.DrawTreemap(freeSpace, true, gray, Utf8ToUtf16(out), width, height, true);
+    TDrawResult r = tm.DrawTreemap(
+        width, height,
+        {.WithFreeSpace = freeSpace, .Rebuild = true, .Gray = gray, .FileName = Utf8ToUtf16(out)});
     auto t2 = clock::now();
     if (r.Outcome == TDrawOutcome::Failed) {
         std::fprintf(stderr, "%s\n", r.Error.c_str());

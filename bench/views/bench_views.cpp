@@ -61,7 +61,7 @@ struct Generated {
                                    44000.0 + double(rng() % 2000) + double(rng() % 86400) / 86400.0,
                                    rng() % 5 == 0 ? 0x21 : 0x20));
         }
-        b.scan->CalculateDirSizes(true, false, false, false, false);
+        b.scan->CalculateDirSizes();
         scans = {b.scan.get()};
     }
 };
@@ -81,8 +81,7 @@ void BM_SetNameSortIndex_LoadTree(benchmark::State& state) {
     Generated& g = Data();
     for (auto _ : state) {
         state.PauseTiming();
-        g.b.scan->CalculateDirSizes(true, false, false, false,
-                                    false); // children in list order again
+        g.b.scan->CalculateDirSizes(); // children in list order again
         state.ResumeTiming();
         TDisplayTree t;
         int32_t index = 1;

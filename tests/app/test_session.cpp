@@ -22,10 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct RegisterOnce {
-    RegisterOnce() { RegisterSources(); }
-} gRegister;
-
 void WriteSized(const std::string& path, size_t n) {
     std::string data(n, 'x');
     WriteFileBytes(path, data.data(), data.size());
@@ -93,7 +89,7 @@ TEST(ScanSession, TwoFoldersNumberedTogetherWithTotals) {
     WriteSized(tmp / "a/sub/y.txt", 100);
     WriteSized(tmp / "b/only.dat", 5000);
     const TScanSource sources[] = {FolderSource(tmp / "a"), FolderSource(tmp / "b")};
-    TScanSession session;
+    TScanSession session(ScanSourcePasses());
     std::atomic<int> calls{0}; // asked on the scan threads
     session.DiskSizeOf = [&](const TScanSource& s, const TNTFS_FILES&) {
         ++calls;
@@ -114,25 +110,25 @@ TEST(ScanSession, TwoFoldersNumberedTogetherWithTotals) {
     EXPECT_GE(shown, 1);
     EXPECT_EQ(last.Files, 4);
     ASSERT_EQ(session.Scans().size(), 2u);
-    PMFT_RECORD ra = session.m[0]->MFTRoot, rb = session.m[1]->MFTRoot;
+    PMFT_RECORD ra = session.ScanSlots[0]->MFTRoot, rb = session.ScanSlots[1]->MFTRoot;
     EXPECT_EQ(ra->SubFoldersTotSize, 30300u);
     EXPECT_EQ(ra->SubFoldersNumFiles(), 3);
     EXPECT_EQ(rb->SubFoldersTotSize, 5000u);
-    EXPECT_EQ(session.rootmftmulti.SubFoldersTotSize, 35300u);
-    EXPECT_EQ(session.rootmftmulti.SubFoldersTotSizeAlloc,
+    EXPECT_EQ(session.RootMFTMulti.SubFoldersTotSize, 35300u);
+    EXPECT_EQ(session.RootMFTMulti.SubFoldersTotSizeAlloc,
               ra->SubFoldersTotSizeAlloc + rb->SubFoldersTotSizeAlloc);
-    EXPECT_EQ(session.ds[1].usedspace, rb->SubFoldersTotSizeAlloc);
-    EXPECT_EQ(session.ds[1].totalspace, 1u);
-    EXPECT_EQ(session.rootmft, ra);
+    EXPECT_EQ(session.DiskSizes[1].usedspace, rb->SubFoldersTotSizeAlloc);
+    EXPECT_EQ(session.DiskSizes[1].totalspace, 1u);
+    EXPECT_EQ(session.RootMFT, ra);
 
     // One counter over both scans: every record numbered once, the second scan after the first.
     std::set<int32_t> seen;
     int32_t maxA = 0;
-    for (PMFT_RECORD r : session.m[0]->FFileList) {
+    for (PMFT_RECORD r : session.ScanSlots[0]->FFileList) {
         EXPECT_TRUE(seen.insert(r->SortNameIndex).second);
         maxA = std::max(maxA, r->SortNameIndex);
     }
-    for (PMFT_RECORD r : session.m[1]->FFileList) {
+    for (PMFT_RECORD r : session.ScanSlots[1]->FFileList) {
         EXPECT_TRUE(seen.insert(r->SortNameIndex).second);
         EXPECT_GT(r->SortNameIndex, maxA);
     }
@@ -170,14 +166,14 @@ TEST(ScanSession, AFailedSourceIsNamedAndItsSlotEmptied) {
         FolderSource(tmp / "missing"),
         {DT_MFTFILE, TScanMethod::MFTDump, Utf8ToUtf16(tmp / "file.mft"), {}, {}, {}},
         {DT_MFTFILE, TScanMethod::MFTDump, Utf8ToUtf16(tmp / "nothere.mft"), {}, {}, {}}};
-    TScanSession session;
+    TScanSession session(ScanSourcePasses());
     session.Start(sources, TScanOptions{});
     session.Wait({});
     EXPECT_FALSE(session.Finish());
-    ASSERT_EQ(session.m.size(), 4u);
-    EXPECT_TRUE(session.m[0]);
-    EXPECT_FALSE(session.m[1]);
-    EXPECT_FALSE(session.m[3]);
+    ASSERT_EQ(session.ScanSlots.size(), 4u);
+    EXPECT_TRUE(session.ScanSlots[0]);
+    EXPECT_FALSE(session.ScanSlots[1]);
+    EXPECT_FALSE(session.ScanSlots[3]);
     ASSERT_GE(session.Errors.size(), 2u);
     std::string all;
     for (const std::string& e : session.Errors) {
@@ -186,8 +182,8 @@ TEST(ScanSession, AFailedSourceIsNamedAndItsSlotEmptied) {
     }
     EXPECT_NE(all.find("[" + tmp / "missing" + "]"), std::string::npos) << all;
     EXPECT_NE(all.find("[" + tmp / "nothere.mft" + "]"), std::string::npos) << all;
-    EXPECT_EQ(session.rootmftmulti.SubFoldersTotSize,
-              10u + (session.m[2] ? session.m[2]->MFTRoot->SubFoldersTotSize : 0));
+    EXPECT_EQ(session.RootMFTMulti.SubFoldersTotSize,
+              10u + (session.ScanSlots[2] ? session.ScanSlots[2]->MFTRoot->SubFoldersTotSize : 0));
 }
 
 TEST(ScanSession, DumpCsvAndFiltersThroughTheThreads) {
@@ -201,14 +197,14 @@ TEST(ScanSession, DumpCsvAndFiltersThroughTheThreads) {
                          FolderSource(tmp / "t")};
     TScanOptions o;
     o.FilterInclude = u"*.txt";
-    TScanSession session;
+    TScanSession session(ScanSourcePasses());
     session.Start(src, o);
     session.Wait({});
     ASSERT_TRUE(session.Finish()) << session.Errors.front();
-    EXPECT_EQ(session.m[0]->MFTRoot->Name(), u"C:");
-    PMFT_RECORD t = session.m[1]->MFTRoot;
+    EXPECT_EQ(session.ScanSlots[0]->MFTRoot->Name(), u"C:");
+    PMFT_RECORD t = session.ScanSlots[1]->MFTRoot;
     EXPECT_EQ(t->SubFoldersTotSize, 30u); // the .bin is filtered out of the totals
-    for (PMFT_RECORD r : session.m[1]->FFileList)
+    for (PMFT_RECORD r : session.ScanSlots[1]->FFileList)
         EXPECT_EQ(r->Filtered, r->Name() == u"c.bin") << Utf16ToUtf8(r->Name());
     EXPECT_FALSE(session.FoldersOnly);
 
@@ -224,9 +220,9 @@ TEST(ScanSession, DumpCsvAndFiltersThroughTheThreads) {
     ASSERT_TRUE(session.Start(c, TScanOptions{}));
     session.Wait({});
     ASSERT_TRUE(session.Finish()) << session.Errors.front();
-    EXPECT_TRUE(session.m[0]->WasCSVFile);
+    EXPECT_TRUE(session.ScanSlots[0]->WasCSVFile);
     EXPECT_EQ(Paths(session), (std::set<std::string>{"/x", "/x/a.txt", "/x/d", "/x/d/b.txt"}));
-    EXPECT_EQ(session.m[0]->MFTRoot->SubFoldersTotSize, 30u);
+    EXPECT_EQ(session.ScanSlots[0]->MFTRoot->SubFoldersTotSize, 30u);
 }
 
 TEST(ScanSession, CancelEndsTheScanWithoutAnError) {
@@ -237,7 +233,7 @@ TEST(ScanSession, CancelEndsTheScanWithoutAnError) {
             WriteSized(tmp / ("t/d" + std::to_string(d) + "/f" + std::to_string(f)), 1);
     }
     const TScanSource src[] = {FolderSource(tmp / "t")};
-    TScanSession session;
+    TScanSession session(ScanSourcePasses());
     // The walk holds after its first block until the cancel has reached the scan.
     struct Hook {
         Hook(std::function<void(const std::string&)> f) {
@@ -253,8 +249,8 @@ TEST(ScanSession, CancelEndsTheScanWithoutAnError) {
     EXPECT_TRUE(session.CancelRequested());
     EXPECT_TRUE(session.WasCancelled());
     EXPECT_TRUE(session.Finish()); // what was read is kept, without an error
-    ASSERT_TRUE(session.m[0]);
-    EXPECT_LT(session.m[0]->MFTRoot->SubFoldersNumFiles(), 500);
+    ASSERT_TRUE(session.ScanSlots[0]);
+    EXPECT_LT(session.ScanSlots[0]->MFTRoot->SubFoldersNumFiles(), 500);
     EXPECT_EQ(ScanCompleteText(1.5, true, TNumberFormat{}),
               u"Scan complete 1.50 seconds (Cancelled)");
 }
@@ -268,16 +264,16 @@ TEST(ScanSession, FullVolumeModeCutsTheFolderOut) {
     cut.Kind = DT_FOLDER;
     cut.SubtreePath = u"$Extend/$RmMetadata";
     cut.SubtreeRootName = u"/mnt/w/$Extend/$RmMetadata";
-    TScanSession session;
+    TScanSession session(ScanSourcePasses());
     const TScanSource both[] = {whole, cut};
     ASSERT_TRUE(session.Start(both, TScanOptions{}));
     session.Wait({});
     ASSERT_TRUE(session.Finish()) << session.Errors.front();
-    PMFT_RECORD volRoot = session.m[0]->MFTRoot;
+    PMFT_RECORD volRoot = session.ScanSlots[0]->MFTRoot;
     EXPECT_EQ(GetRecordPath(volRoot), u"/mnt/w");
     PMFT_RECORD inVolume = FindRecordByPath(volRoot, u"$Extend/$RmMetadata", u'/');
     ASSERT_NE(inVolume, nullptr);
-    PMFT_RECORD cutRoot = session.m[1]->MFTRoot;
+    PMFT_RECORD cutRoot = session.ScanSlots[1]->MFTRoot;
     EXPECT_EQ(GetRecordPath(cutRoot), u"/mnt/w/$Extend/$RmMetadata");
     EXPECT_EQ(cutRoot->SubFoldersTotSize, inVolume->SubFoldersTotSize);
     EXPECT_EQ(cutRoot->SubFoldersNumFiles(), inVolume->SubFoldersNumFiles());

@@ -38,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     scan->ClearRecords();
     std::fill(scan->FFileListIndex.begin(), scan->FFileListIndex.end(), 0);
     std::fill(scan->FDirListIndex.begin(), scan->FDirListIndex.end(), 0);
+    scan->WasCSVFile = true;
     scan->CSVHasFilesFlag = true;
     int64_t line = 0;
     try {
@@ -46,6 +47,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     } catch (const std::exception&) {
     }
     scan->MFTRoot = scan->FFileList.empty() ? nullptr : scan->FFileList.front();
-    scan->CalculateDirSizes(true, true, scan->CSVHasFilesFlag, false, false);
+    scan->CalculateDirSizes();
     return 0;
 }

@@ -41,11 +41,10 @@ struct Imported {
 
 // Scans path as a CSV/TSV source the way the window does: ProcessMFTRecords, then totals.
 Imported ImportPath(const std::string& path) {
-    RegisterSources();
     Imported r;
-    r.scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(path));
-    r.scan->ProcessMFTRecords(u"", u"", false, false, false);
-    r.scan->CalculateDirSizes(true, true, r.scan->CSVHasFilesFlag, false, false);
+    r.scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(path), ScanSourcePasses());
+    r.scan->ProcessMFTRecords();
+    r.scan->CalculateDirSizes();
     for (PMFT_RECORD p : r.scan->FFileList) r.byPath[GetRecordPath(p)] = p;
     return r;
 }
@@ -94,7 +93,7 @@ TEST(CsvImport, RebuildsTreeWithSizesDatesAttributesAndHardLinkMarks) {
                              "\"C:\\Users\\README.\",0,00,2024/05/04 00:00:00,33,0,0\r\n";
     Imported im = ImportText(dir, text);
     TNTFS_FILES& s = *im.scan;
-    ASSERT_FALSE(s.WasError) << s.ErrorMEssage;
+    ASSERT_FALSE(s.WasError) << s.ErrorMessage;
     EXPECT_TRUE(s.WasCSVFile);
     EXPECT_TRUE(s.CSVHasFilesFlag);
     ASSERT_NE(s.MFTRoot, nullptr);
@@ -138,7 +137,7 @@ TEST(CsvImport, FileRowsWithoutFolderRowsGetTheirFolderChain) {
                        "\"C:\\Users\\me\\y.bin\",20,4096,2024/01/01 00:00:00,32,0,0\r\n"
                        "\"C:\\Users\\you\\z.bin\",30,4096,2024/01/01 00:00:00,32,0,0\r\n");
     TNTFS_FILES& s = *im.scan;
-    ASSERT_FALSE(s.WasError) << s.ErrorMEssage;
+    ASSERT_FALSE(s.WasError) << s.ErrorMessage;
     PMFT_RECORD c = im[u"C:\\"], users = im[u"C:\\Users"], me = im[u"C:\\Users\\me"];
     ASSERT_TRUE(c && users && me);
     EXPECT_EQ(c->Name(), u"C:");
@@ -200,7 +199,7 @@ TEST(CsvImport, DriveCapacityAndTabSeparatedFiles) {
             text.replace(text.find("a\tb.txt"), 7, "a,b.txt");
         Imported im = ImportText(dir, text, name);
         TNTFS_FILES& s = *im.scan;
-        ASSERT_FALSE(s.WasError) << name << ": " << s.ErrorMEssage;
+        ASSERT_FALSE(s.WasError) << name << ": " << s.ErrorMessage;
         ASSERT_NE(im[u"C:\\a,b.txt"], nullptr) << name;
         EXPECT_TRUE(s.CSVDinfo.hastotalandfreespace) << name;
         EXPECT_EQ(s.CSVDinfo.totalspace, 1000000u);
@@ -223,7 +222,7 @@ TEST(CsvImport, LinuxPathsAndOddNamesReadBackExactly) {
         "\"/srv/data/sub/deeper/file.\",5,4096,2024/01/01 00:00:00,32,0,0\r\n";
     Imported im = ImportText(dir, text);
     TNTFS_FILES& s = *im.scan;
-    ASSERT_FALSE(s.WasError) << s.ErrorMEssage;
+    ASSERT_FALSE(s.WasError) << s.ErrorMessage;
     EXPECT_EQ(s.MFTRoot->Name(), u"/srv/data"); // the first folder row is the source root
     EXPECT_NE(im[u"/srv/data/q\"uote, and\ttab"], nullptr);
     EXPECT_NE(im[u"/srv/data/two\r\nlines"], nullptr);
@@ -275,7 +274,7 @@ TEST(CsvImport, ProgressEveryFiveHundredLinesAndCancel) {
         text += "\"C:\\f" + std::to_string(i) + ".txt\",1,4096,2024/01/01 00:00:00,32,0,0\r\n";
     WriteFileBytes(dir / "p.csv", text.data(), text.size());
 
-    auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(dir / "p.csv"));
+    auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(dir / "p.csv"), ScanSourcePasses());
     std::vector<std::pair<int, int64_t>> reports;
     scan->OnProgress = [&](int, int pct, int64_t files, int64_t) {
         reports.push_back({pct, files});
@@ -289,7 +288,7 @@ TEST(CsvImport, ProgressEveryFiveHundredLinesAndCancel) {
     EXPECT_EQ(reports.back().second, 2000);
     for (size_t i = 1; i < reports.size(); ++i) EXPECT_GE(reports[i].first, reports[i - 1].first);
 
-    auto cancelled = TNTFS_FILES::CreateSlow(Utf8ToUtf16(dir / "p.csv"));
+    auto cancelled = TNTFS_FILES::CreateSlow(Utf8ToUtf16(dir / "p.csv"), ScanSourcePasses());
     cancelled->OnProgress = [&](int, int, int64_t files, int64_t) {
         if (files >= 498) cancelled->CancelProcess();
     };
@@ -356,7 +355,7 @@ TEST(CsvImport, BadInputStopsAtTheFailingLineAndLeavesTheFileAlone) {
         ASSERT_EQ(::stat(path.c_str(), &before), 0);
         Imported im = ImportPath(path);
         EXPECT_TRUE(im.scan->WasError);
-        EXPECT_EQ(im.scan->ErrorMEssage,
+        EXPECT_EQ(im.scan->ErrorMessage,
                   "Failed to import CSV file (line " + std::to_string(c.line) + ")");
         ASSERT_NE(im.scan->MFTRoot, nullptr); // there is always a root to show
         struct stat after {};
@@ -388,7 +387,7 @@ TEST(CsvImport, HandEditedFileOpensAndCountsWhatItCouldNotRead) {
         "\"C:\\last.txt\",7,4096,2024/01/01 00:00:00,32,0,0"; // no final line end
     Imported im = ImportText(dir, text);
     TNTFS_FILES& s = *im.scan;
-    ASSERT_FALSE(s.WasError) << s.ErrorMEssage;
+    ASSERT_FALSE(s.WasError) << s.ErrorMessage;
     EXPECT_EQ(s.Warnings.SkippedLines, 5);
     EXPECT_EQ(s.Warnings.RowsWithBadNumbers, 4);
     EXPECT_EQ(s.Warnings.MergedRows, 0);
@@ -425,7 +424,7 @@ TEST(CsvImport, ItemsListedTwiceAreOneAndOtherRootsAreCounted) {
         Row("C:\\", "0,0,2024/04/01 00:00:00,18,0,0");
     Imported im = ImportText(dir, text);
     TNTFS_FILES& s = *im.scan;
-    ASSERT_FALSE(s.WasError) << s.ErrorMEssage;
+    ASSERT_FALSE(s.WasError) << s.ErrorMessage;
     EXPECT_EQ(s.FFileList.size(), 4u); // C:, a.txt, d, x.bin
     EXPECT_EQ(s.MFTRoot->SubFoldersTotSize, 550u);
     EXPECT_EQ(s.MFTRoot->SubFoldersNumFiles(), 2);
@@ -443,7 +442,7 @@ TEST(CsvImport, RowsBeforeTheFailingOneStay) {
     Imported im =
         ImportText(dir, kHeader + Row("C:\\", "0,0,2024/01/01 00:00:00,16,0,0") + Row("C:\\a") +
                             Row("C:\\b", "1,0,2024/13/01 00:00:00,32,0,0") + Row("C:\\c"));
-    EXPECT_EQ(im.scan->ErrorMEssage, "Failed to import CSV file (line 4)");
+    EXPECT_EQ(im.scan->ErrorMessage, "Failed to import CSV file (line 4)");
     EXPECT_NE(im[u"C:\\a"], nullptr);
     EXPECT_EQ(im[u"C:\\b"], nullptr);
     EXPECT_EQ(im[u"C:\\c"], nullptr);
@@ -462,11 +461,11 @@ TEST(CsvImport, MissingFileOrFolderIsReportedByName) {
     TempDir dir;
     Imported missing = ImportPath(dir / "nothere.csv");
     EXPECT_TRUE(missing.scan->WasError);
-    EXPECT_NE(missing.scan->ErrorMEssage.find("nothere.csv"), std::string::npos);
+    EXPECT_NE(missing.scan->ErrorMessage.find("nothere.csv"), std::string::npos);
     ASSERT_EQ(::mkdir((dir / "folder.csv").c_str(), 0755), 0);
     Imported folder = ImportPath(dir / "folder.csv");
     EXPECT_TRUE(folder.scan->WasError);
-    EXPECT_NE(folder.scan->ErrorMEssage.find("directory"), std::string::npos);
+    EXPECT_NE(folder.scan->ErrorMessage.find("directory"), std::string::npos);
 }
 
 TEST(CsvImport, TwoGiBSingleLineEndsQuicklyInBoundedMemory) {
@@ -498,7 +497,7 @@ TEST(CsvImport, TwoGiBSingleLineEndsQuicklyInBoundedMemory) {
     });
     Imported im = ImportPath(path);
     writer.join();
-    EXPECT_EQ(im.scan->ErrorMEssage, "Failed to import CSV file (line 2)");
+    EXPECT_EQ(im.scan->ErrorMessage, "Failed to import CSV file (line 2)");
     EXPECT_LT(written.load(), int64_t(64) << 20);
 }
 

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     s->ProcessRecordBatch(ctx, table.data(), 0, n, true);
     s->ProcessOutOfSequence(ctx);
     s->DeleteOrphans();
-    s->CalculateDirSizes(true, false, false, false, false);
+    s->CalculateDirSizes();
     const uint64_t volume = uint64_t(s->FVolData.TotalClusters) * bpc;
     for (PMFT_RECORD r : s->FFileList) {
         if (!r) continue;

@@ -122,9 +122,9 @@ TEST(MkntfsVolume, DecodedTreeMatchesWhatWasWritten) {
     const std::string mft = tmp / "vol.mft";
     ASSERT_EQ(qz::test::Run("icat '" + img + "' 0 > '" + mft + "'"), 0);
     TNTFS_FILES scan(Utf8ToUtf16(mft));
-    scan.ProcessMFTRecords(u"", u"", false, false, false);
-    ASSERT_FALSE(scan.WasError) << scan.ErrorMEssage;
-    scan.CalculateDirSizes(true, false, false, false, false);
+    scan.ProcessMFTRecords();
+    ASSERT_FALSE(scan.WasError) << scan.ErrorMessage;
+    scan.CalculateDirSizes();
     PMFT_RECORD root = scan.MFTRoot;
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->Name(), u"C:");

@@ -42,7 +42,7 @@ struct MiniMft {
         s->ProcessRecordBatch(ctx, table.data(), 0, n, true);
         s->ProcessOutOfSequence(ctx);
         s->DeleteOrphans(); // also names MFTRoot
-        if (totals) s->CalculateDirSizes(true, false, false, false, false);
+        if (totals) s->CalculateDirSizes();
         return s;
     }
 };
@@ -289,19 +289,19 @@ TEST(Tree, TotalsHonourFilterDeletedAndNewestDate) {
     auto s = m.Pass(4096, false);
     PMFT_RECORD D = s->FDirList[size_t(s->SearchDirRec(40))];
     s->FShowMaxModifiedDate = true;
-    s->CalculateDirSizes(true, false, false, false, false);
+    s->CalculateDirSizes();
     EXPECT_EQ(DateTimeToUnix(D->ModifiedDate), newest);
     EXPECT_EQ(D->SubFoldersTotSize, 700u);
     // filtered and deleted records contribute nothing and are not children
     PMFT_RECORD oldf = ByPath(*s, u"D\\old.txt"), x = ByPath(*s, u"D\\x.txt");
     oldf->Filtered = true;
     x->Deleted = true;
-    s->CalculateDirSizes(true, false, false, false, false);
+    s->CalculateDirSizes();
     EXPECT_EQ(D->SubFoldersTotSize, 100u);
     EXPECT_EQ(D->Children().size(), 1u);
     EXPECT_EQ(D->ThisFolderNumFiles(), 1);
     // ignorefilter counts the filtered one again, never the deleted one
-    s->CalculateDirSizes(true, false, false, false, true);
+    s->CalculateDirSizes({.IgnoreFilter = true});
     EXPECT_EQ(D->SubFoldersTotSize, 300u);
     EXPECT_EQ(D->Children().size(), 2u);
 }
@@ -331,13 +331,13 @@ TEST(Tree, UpcaseCalibratesAllocationOfDumpsWithWrongClusterSize) {
     EXPECT_EQ(s->FFileList[10]->AllocSize, 131072u);
     EXPECT_EQ(s->FFileList[1]->AllocSize, 65536u);
     // Once corrected, another calculation finds a ratio of 1.
-    s->CalculateDirSizes(true, false, false, false, false);
+    s->CalculateDirSizes();
     EXPECT_EQ(s->FFileList[1]->AllocSize, 65536u);
     EXPECT_EQ(s->Anomalies.DamagedSizes, 0);
     // On a volume of known size (24 clusters: 98304 bytes) no allocation is scaled past it.
     auto small = m.Pass(4096, false);
     small->FVolData.TotalClusters = 24;
-    small->CalculateDirSizes(true, false, false, false, false);
+    small->CalculateDirSizes();
     EXPECT_EQ(small->FFileList[1]->AllocSize, 65536u);
     EXPECT_EQ(small->FFileList[10]->AllocSize, 98304u);
     EXPECT_TRUE(small->FFileList[10]->SizeDamaged);
@@ -362,23 +362,24 @@ TEST(ScanLists, IndexArraysAndHelpers) {
 
     s->SetError(std::string(300, 'x'));
     EXPECT_TRUE(s->WasError);
-    EXPECT_EQ(s->ErrorMEssage.size(), 255u);
+    EXPECT_EQ(s->ErrorMessage.size(), 255u);
     s->SetError(std::string(300, 'x') + "\xC3\xA9");
-    EXPECT_EQ(s->ErrorMEssage.size(), 255u);
+    EXPECT_EQ(s->ErrorMessage.size(), 255u);
 
-    // A group of three is released with its last member.
+    // A group of three counts its members down as they leave (the scan that grouped owns it).
     TMFT_RECORD r[3]{};
-    auto* g = new TDUPFILES{2, {&r[0], &r[1], &r[2]}};
+    TDUPFILES group{2, {&r[0], &r[1], &r[2]}};
+    auto* g = &group;
     for (auto& x : r) x.DupFiles = g;
     TNTFS_FILES::ReleaseDupGroup(r[0]);
     EXPECT_EQ(g->dupcount, 1);
     TNTFS_FILES::ReleaseDupGroup(r[1]);
     EXPECT_EQ(g->dupcount, 0);
-    TNTFS_FILES::ReleaseDupGroup(r[2]); // frees it (the sanitizer build checks for a leak)
+    TNTFS_FILES::ReleaseDupGroup(r[2]);
     EXPECT_EQ(r[2].DupFiles, nullptr);
 
     // A pass over an empty source leaves no root.
-    s->ProcessMFTRecords(u"", u"", false, false, false);
+    s->ProcessMFTRecords();
     EXPECT_EQ(s->MFTRoot, nullptr);
 }
 
@@ -528,7 +529,7 @@ TEST(Totals, SumsStopAtTheLargestValueAndSayWhere) {
         for (size_t i = 0; i < c.sizes.size(); ++i)
             files.push_back(file(dir, c.sizes[i], c.allocs[i]));
         file(root, 100, 4096);
-        s->CalculateDirSizes(true, false, false, false, false);
+        s->CalculateDirSizes();
         EXPECT_EQ(dir->SubFoldersTotSize, c.wantDir);
         EXPECT_EQ(dir->SubFoldersTotSizeAlloc, c.wantDirAlloc);
         EXPECT_EQ(dir->TotalSaturated, c.saturated);
@@ -540,14 +541,14 @@ TEST(Totals, SumsStopAtTheLargestValueAndSayWhere) {
         EXPECT_EQ(s->AnomalyTexts().size(), c.saturated ? 1u : 0u);
         // Filtered out, the big files no longer count and the flags go.
         for (PMFT_RECORD f : files) f->Filtered = true;
-        s->CalculateDirSizes(true, false, false, false, false);
+        s->CalculateDirSizes();
         EXPECT_EQ(root->SubFoldersTotSize, 100u);
         EXPECT_FALSE(dir->TotalSaturated);
         EXPECT_EQ(s->Anomalies.SaturatedTotals, 0);
         // Folders seeded with their own sizes (a folders-only filter) stop at the top too.
         dir->FileSize = kMax;
         root->FileSize = 1;
-        s->CalculateDirSizes(true, false, false, true, false);
+        s->CalculateDirSizes({.FoldersOnlyFilter = true});
         EXPECT_EQ(dir->SubFoldersTotSize, kMax);
         EXPECT_EQ(root->SubFoldersTotSize, kMax);
         EXPECT_TRUE(root->TotalSaturated);

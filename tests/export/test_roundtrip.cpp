@@ -24,17 +24,16 @@ namespace {
 
 std::unique_ptr<TNTFS_FILES> ScanDump(const std::string& path) {
     auto s = std::make_unique<TNTFS_FILES>(Utf8ToUtf16(path));
-    s->ProcessMFTRecords(u"", u"", false, false, false);
-    EXPECT_FALSE(s->WasError) << s->ErrorMEssage;
-    s->CalculateDirSizes(true, false, false, false, false);
+    s->ProcessMFTRecords();
+    EXPECT_FALSE(s->WasError) << s->ErrorMessage;
+    s->CalculateDirSizes();
     return s;
 }
 
 std::unique_ptr<TNTFS_FILES> ScanSlow(const std::string& path) {
-    RegisterSources();
-    auto s = TNTFS_FILES::CreateSlow(Utf8ToUtf16(path));
-    s->ProcessMFTRecords(u"", u"", false, false, false);
-    s->CalculateDirSizes(true, s->WasCSVFile, s->CSVHasFilesFlag, false, false);
+    auto s = TNTFS_FILES::CreateSlow(Utf8ToUtf16(path), ScanSourcePasses());
+    s->ProcessMFTRecords();
+    s->CalculateDirSizes();
     return s;
 }
 
@@ -44,7 +43,7 @@ std::unique_ptr<TNTFS_FILES> RoundTrip(TNTFS_FILES& scan, const TExportOptions& 
     auto r = ExportTree({&scan}, o, path);
     EXPECT_TRUE(r.Ok) << r.Error;
     auto back = ScanSlow(path);
-    EXPECT_FALSE(back->WasError) << back->ErrorMEssage;
+    EXPECT_FALSE(back->WasError) << back->ErrorMessage;
     EXPECT_TRUE(back->WasCSVFile);
     return back;
 }
@@ -142,7 +141,7 @@ TEST_F(RoundTripTest, LinuxFolderTreeWithAwkwardNames) {
     ASSERT_EQ(::mkdir(root.c_str(), 0755), 0);
     MakeAwkwardTree(root);
     auto scan = ScanSlow(root);
-    ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
+    ASSERT_FALSE(scan->WasError) << scan->ErrorMessage;
     ASSERT_GT(scan->FFileList.size(), 60u);
     TExportOptions o;
     o.ExportDates.Value = true;
@@ -178,7 +177,7 @@ TEST_F(RoundTripTest, EveryCombinationOfOptionGroups) {
         auto r = ExportTree({scan.get()}, o, path, nullptr, {cap});
         ASSERT_TRUE(r.Ok);
         auto back = ScanSlow(path);
-        ASSERT_FALSE(back->WasError) << back->ErrorMEssage;
+        ASSERT_FALSE(back->WasError) << back->ErrorMessage;
         ExpectSameTree(*scan, *back, o.ExportDates);
         EXPECT_EQ(back->CSVDinfo.hastotalandfreespace, bool(o.ExportDriveSize));
         if (o.ExportDriveSize) {
@@ -308,7 +307,7 @@ TEST_F(RoundTripTest, FileWrittenWithoutTheExtraDotReadsBackTheSame) {
     const std::string text = header + rows;
     WriteFileBytes(tmp / "old.csv", text.data(), text.size());
     auto scan = ScanSlow(tmp / "old.csv");
-    ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
+    ASSERT_FALSE(scan->WasError) << scan->ErrorMessage;
     std::u16string names;
     for (PMFT_RECORD r : scan->FFileList) names += std::u16string(r->Name()) + u"|";
     EXPECT_EQ(names, u"C:|docs|.profile|archive.tar.gz|Makefile|notes.txt|README|v1.2.final|");
@@ -345,7 +344,7 @@ TEST_F(RoundTripTest, RowsInAnyOrderAndListedTwiceGiveTheSameTree) {
         for (const std::string& r : all) text += r + "\r\n";
         WriteFileBytes(tmp / "mixed.csv", text.data(), text.size());
         auto back = ScanSlow(tmp / "mixed.csv");
-        ASSERT_FALSE(back->WasError) << back->ErrorMEssage;
+        ASSERT_FALSE(back->WasError) << back->ErrorMessage;
         ExpectSameTree(*scan, *back, true);
         EXPECT_EQ(back->Warnings.MergedRows, int64_t(rows.size()) * (copies - 1));
         EXPECT_EQ(back->Warnings.SkippedLines, 0);

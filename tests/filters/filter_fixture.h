@@ -38,7 +38,7 @@ public:
         return r;
     }
     // Totals of every folder, all records counted.
-    void Totals() { scan->CalculateDirSizes(true, false, false, false, true); }
+    void Totals() { scan->CalculateDirSizes({.IgnoreFilter = true}); }
 
     // Paths of the records that pass filter text (parsed with the starting flag fullPath).
     std::vector<std::string> Matching(std::u16string_view text, bool fullPath = false,

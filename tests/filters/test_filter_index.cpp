@@ -29,16 +29,15 @@ namespace {
 std::unique_ptr<TNTFS_FILES> ScanNtfsImage(const TempDir& tmp) {
     const std::string image = Gunzip(DataPath("ntfs/ColinFinck-ntfs/testfs1.gz"), tmp.path());
     auto s = std::make_unique<TNTFS_FILES>(Utf8ToUtf16(image));
-    s->ProcessMFTRecords(u"", u"", false, false, false);
-    EXPECT_FALSE(s->WasError) << s->ErrorMEssage;
-    s->CalculateDirSizes(true, false, false, false, false);
+    s->ProcessMFTRecords();
+    EXPECT_FALSE(s->WasError) << s->ErrorMessage;
+    s->CalculateDirSizes();
     return s;
 }
 
 // Names a filter text cannot hold as they are ('"' toggles quoting) are left out; Linux
 // allows "*", "?", "\" and "|" in names, and those are kept.
 std::unique_ptr<TNTFS_FILES> ScanOddTree(const TempDir& tmp) {
-    RegisterSources();
     const std::string root = tmp.path() + "/tree";
     const char* folders[] = {
         "Cache",   "cache",  "src",      "src/cache",      "Docs",        "Docs/\xC3\x89T\xC3\x89",
@@ -79,10 +78,10 @@ std::unique_ptr<TNTFS_FILES> ScanOddTree(const TempDir& tmp) {
             ::close(fd);
         }
     }
-    auto s = TNTFS_FILES::CreateSlow(Utf8ToUtf16(root));
-    s->ProcessMFTRecords(u"", u"", true, false, false);
-    EXPECT_FALSE(s->WasError) << s->ErrorMEssage;
-    s->CalculateDirSizes(true, false, false, false, false);
+    auto s = TNTFS_FILES::CreateSlow(Utf8ToUtf16(root), ScanSourcePasses());
+    s->ProcessMFTRecords({.FullPath = true});
+    EXPECT_FALSE(s->WasError) << s->ErrorMessage;
+    s->CalculateDirSizes();
     return s;
 }
 

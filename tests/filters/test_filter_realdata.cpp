@@ -99,9 +99,9 @@ std::set<std::string> VisibleRelative(TNTFS_FILES& s) {
 
 std::unique_ptr<TNTFS_FILES> ScanNtfs(const std::string& path) {
     auto s = std::make_unique<TNTFS_FILES>(Utf8ToUtf16(path));
-    s->ProcessMFTRecords(u"", u"", false, false, false);
-    EXPECT_FALSE(s->WasError) << s->ErrorMEssage;
-    s->CalculateDirSizes(true, false, false, false, false);
+    s->ProcessMFTRecords();
+    EXPECT_FALSE(s->WasError) << s->ErrorMessage;
+    s->CalculateDirSizes();
     return s;
 }
 
@@ -182,7 +182,6 @@ std::set<std::string> Lines(const std::string& text) {
 
 TEST(FilterRealData, FolderWalkAgainstFind) {
     if (!HaveProgram("find")) GTEST_SKIP() << "find is not installed";
-    RegisterSources();
     TempDir tmp;
     const std::string root = tmp.path();
     for (const char* d : {"src", "src/cache", "cache", "docs", "logs", "logs/old", "deep", "deep/a",
@@ -222,11 +221,10 @@ TEST(FilterRealData, FolderWalkAgainstFind) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(Utf16ToUtf8(c.include) + " / " + Utf16ToUtf8(c.exclude));
-        auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(root));
-        const bool fo = FoldersOnlyFilterActive(c.include, true);
-        scan->ProcessMFTRecords(u"", std::u16string(c.exclude), true, fo, false);
-        ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
-        scan->CalculateDirSizes(true, false, false, false, false);
+        auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(root), ScanSourcePasses());
+        scan->ProcessMFTRecords({.Exclude = std::u16string(c.exclude), .FullPath = true});
+        ASSERT_FALSE(scan->WasError) << scan->ErrorMessage;
+        scan->CalculateDirSizes();
         ApplyScanFilters(*scan, c.include, c.exclude, true);
 
         std::set<std::string> shownFiles, shownFolders;

@@ -28,12 +28,7 @@ using namespace std::chrono_literals;
 namespace {
 
 std::unique_ptr<TScanSession> Scan(const std::string& path) {
-    static const bool registered = [] {
-        RegisterSources();
-        return true;
-    }();
-    (void)registered;
-    auto s = std::make_unique<TScanSession>();
+    auto s = std::make_unique<TScanSession>(ScanSourcePasses());
     TScanSource src;
     src.Path = Utf8ToUtf16(path);
     EXPECT_TRUE(s->Start({&src, 1}, TScanOptions{}));
@@ -128,7 +123,7 @@ TEST(ChangeWatch, RemovalsOnDiskAreMarkedAndTotalsEqualAFreshScan) {
     for (int i = 0; i < 20; ++i) WriteText(t + "/big/f" + std::to_string(i), std::string(i, 'z'));
     ASSERT_EQ(::mkdir((tmp / "outside").c_str(), 0755), 0);
     auto shown = Scan(t);
-    TNTFS_FILES& scan = *shown->m[0];
+    TNTFS_FILES& scan = *shown->ScanSlots[0];
     // The counted name of the linked file goes; the other stays.
     const bool firstCounted = !Find(scan, "links1/data.bin")->DoNotCountFlag;
     const std::string countedLink = firstCounted ? "links1/data.bin" : "links2/data.bin";
@@ -189,7 +184,7 @@ TEST(ChangeWatch, RemovalsOnDiskAreMarkedAndTotalsEqualAFreshScan) {
     ASSERT_EQ(::rename((t + "/keep/renamed2.txt").c_str(), (t + "/keep/renamed.txt").c_str()), 0);
     ASSERT_EQ(::rmdir((t + "/new").c_str()), 0);
     auto fresh = Scan(t);
-    ExpectSameTotals(scan, *fresh->m[0]);
+    ExpectSameTotals(scan, *fresh->ScanSlots[0]);
     w.Stop();
 }
 
@@ -199,7 +194,7 @@ TEST(ChangeWatch, TheRootRemovedMarksTheWholeScan) {
     WriteText(t + "/a/b/c", "c");
     WriteText(t + "/d", "d");
     auto shown = Scan(t);
-    TNTFS_FILES& scan = *shown->m[0];
+    TNTFS_FILES& scan = *shown->ScanSlots[0];
     TChangeWatcher w({&scan});
     ASSERT_TRUE(w.Start());
     WaitForSetup(w);
@@ -224,7 +219,7 @@ TEST(ChangeWatch, AtTheWatchLimitTheShallowFoldersAreWatched) {
     WriteText(t + "/l1/l2/l3/l4/deep.txt", "d");
     WriteText(t + "/m1/m2/m3/x", "x");
     auto shown = Scan(t);
-    TNTFS_FILES& scan = *shown->m[0];
+    TNTFS_FILES& scan = *shown->ScanSlots[0];
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {

@@ -26,7 +26,6 @@ TDeviceDeleteResult Delete(const TNTFS_FILES& scan, std::vector<PMFT_RECORD> rec
 class DeviceDelete : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegisterSources();
         const char* old = std::getenv("XDG_RUNTIME_DIR");
         FHad = old != nullptr;
         FOld = old ? old : "";
@@ -56,10 +55,10 @@ protected:
             ::unsetenv("XDG_RUNTIME_DIR");
     }
     std::unique_ptr<TNTFS_FILES> Scan(const std::string& path) {
-        auto scan = TNTFS_FILES::CreateDevice(Utf8ToUtf16(path));
-        scan->ProcessMFTRecords(u"", u"", true, false, false);
-        scan->CalculateDirSizes(true, false, true, false, false);
-        EXPECT_FALSE(scan->WasError) << scan->ErrorMEssage;
+        auto scan = TNTFS_FILES::CreateDevice(Utf8ToUtf16(path), ScanSourcePasses());
+        scan->ProcessMFTRecords({.FullPath = true});
+        scan->CalculateDirSizes();
+        EXPECT_FALSE(scan->WasError) << scan->ErrorMessage;
         return scan;
     }
     static PMFT_RECORD At(TNTFS_FILES& scan, const std::string& rel) {

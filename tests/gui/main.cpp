@@ -2,7 +2,6 @@
 // unless a display is there (the Xvfb run), the scan sources registered, and a mount table of
 // its own.
 #include "gui/application.h"
-#include "sources/sources.h"
 #include "tests/support/testsupport.h"
 
 #include <gtest/gtest.h>
@@ -22,6 +21,5 @@ int main(int argc, char** argv) {
     setenv("XDG_DATA_HOME", (xdg / "data").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (xdg / "config").c_str(), 1);
     qz::TQuarzelApplication app(argc, argv);
-    qz::RegisterSources(); // as the program's start-up does before it opens the window
     return RUN_ALL_TESTS();
 }

@@ -74,7 +74,7 @@ protected:
         auto scan = TNTFS_FILES::CreateDevice(Utf8ToUtf16(path));
         scan->ProcessMFTRecords(u"", u"", true, false, false);
         scan->CalculateDirSizes(true, false, true, false, false);
-        EXPECT_FALSE(scan->WasError) << scan->ErrorMEssage;
+        EXPECT_FALSE(scan->WasError) << scan->ErrorMessage;
         return scan;
     }
     // The shown root's totals equal a fresh scan's.
@@ -192,7 +192,7 @@ TEST_F(DeviceWindow, ChosenItemsAreDeletedOnTheDeviceAndTheViewsFollow) {
     EXPECT_TRUE(FA().actDeleteNoRecycle->isEnabled());
     EXPECT_FALSE(FA().actCopy->isEnabled());
     // Both storages: 128,000 bytes, 2,000 free.
-    EXPECT_EQ(SC().Session().ds[0].freespace, 2000u);
+    EXPECT_EQ(SC().Session().DiskSizes[0].freespace, 2000u);
     const double freeBefore = FreeSpaceArea();
 
     PMFT_RECORD dcim = Rec("Internal storage\\DCIM"), mp3 = Rec("SD card\\c.mp3");
@@ -229,7 +229,7 @@ TEST_F(DeviceWindow, ChosenItemsAreDeletedOnTheDeviceAndTheViewsFollow) {
     EXPECT_TRUE(mp3->Deleted);
     EXPECT_FALSE(Rec("Internal storage\\DCIM2")->Deleted);
     ExpectTotalsOfAFreshScan("Phone");
-    EXPECT_EQ(SC().Session().ds[0].freespace, 2000u + 3000u + 500u);
+    EXPECT_EQ(SC().Session().DiskSizes[0].freespace, 2000u + 3000u + 500u);
     EXPECT_EQ(W().SpaceSummary()->lblSpaceFree->text(), QStringLiteral("5.4 KB"));
     EXPECT_GT(FreeSpaceArea(), freeBefore);
 }

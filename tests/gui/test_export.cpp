@@ -183,7 +183,7 @@ TEST_F(ExportFixture, TheDialogsExportEqualsTheHeadlessExportOfTheSameOptions) {
     job.FileName = Utf8ToUtf16(Data + "/out/recno_headless.csv");
     job.Tree = &tree;
     job.Scans = scans;
-    job.DiskSizes = session.ds;
+    job.DiskSizes = session.DiskSizes;
     job.Decimals = tree.Format.TreeDecimals();
     TExportOptions options;
     for (TCmdValue<bool>* o :

@@ -39,7 +39,7 @@ TEST_F(FileOpsFixture, RemovalsOnDiskAreMarkedAndTheTreeFollowsWithoutARescan) {
     EXPECT_EQ(mediaGroup->Data.Rec->SubFoldersNumFiles(), 4);
     EXPECT_EQ(mediaGroup->Data.Rec->SubFoldersTotSize, 4u * 10240u);
     EXPECT_NE(Tree().CellText(Node(""), tcSize), sizeBefore);
-    EXPECT_EQ(SC().Session().ds[0].usedspace, root->SubFoldersTotSizeAlloc);
+    EXPECT_EQ(SC().Session().DiskSizes[0].usedspace, root->SubFoldersTotSizeAlloc);
 }
 
 TEST_F(FileOpsFixture, ABurstOfTwoHundredRemovalsIsOneUpdate) {

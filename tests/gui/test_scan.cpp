@@ -222,9 +222,9 @@ TEST_F(WindowFixture, TwoSourcesWithOneFailingShowTheFailureAndNoTree) {
         << Status().toStdString();
     EXPECT_FALSE(Status().contains(QStringLiteral("/good]")));
     EXPECT_EQ(Model().rowCount(), 0);
-    ASSERT_EQ(SC().Session().m.size(), 2u);
-    EXPECT_NE(SC().Session().m[0], nullptr); // the good source was read
-    EXPECT_EQ(SC().Session().m[1], nullptr);
+    ASSERT_EQ(SC().Session().ScanSlots.size(), 2u);
+    EXPECT_NE(SC().Session().ScanSlots[0], nullptr); // the good source was read
+    EXPECT_EQ(SC().Session().ScanSlots[1], nullptr);
 }
 
 TEST_F(WindowFixture, ClosingDuringAScanCancelsItAndClosesWhenItHasEnded) {

@@ -293,7 +293,7 @@ TEST_F(TreemapFixture, OptionTogglesRedrawAndAreKept) {
     before = P().PicturesShown();
     P().actSetColorsExecute();
     ASSERT_TRUE(WaitForPicture(before));
-    EXPECT_EQ(W().ExtColors().tm_pallete, ColorBlindPalette());
+    EXPECT_EQ(W().ExtColors().tm_palette, ColorBlindPalette());
     EXPECT_FALSE(W().ExtColors().bColorBySize);
     EXPECT_EQ(W().ExtColors().GetFileColor(u"top.bin"), ColorBlindPalette()[0]);
     TIniFile kept(Dir / "cfg/Quarzel3.ini");

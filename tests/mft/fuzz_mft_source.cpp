@@ -35,8 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             } catch (const TScanError&) {
             }
         }
-        scan.ProcessMFTRecords(u"", u"", false, false, false);
-        scan.CalculateDirSizes(true, false, false, false, false);
+        scan.ProcessMFTRecords();
+        scan.CalculateDirSizes();
         if (scan.MFTRoot && scan.MFTRoot->SubFoldersNumFiles() < 0) __builtin_trap();
     } catch (const TScanError&) {
         // construction refused the input with a message

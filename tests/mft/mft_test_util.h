@@ -24,8 +24,8 @@ inline std::unique_ptr<TNTFS_FILES> ScanMft(const std::string& path,
                                             const std::u16string& rootName = u"") {
     auto s = std::make_unique<TNTFS_FILES>(Utf8ToUtf16(path));
     s->FRootName = rootName;
-    s->ProcessMFTRecords(u"", u"", false, false, false);
-    s->CalculateDirSizes(true, false, false, false, false);
+    s->ProcessMFTRecords();
+    s->CalculateDirSizes();
     return s;
 }
 

@@ -88,7 +88,7 @@ TEST_F(RealImages, ScannedAsVolumesTheyMatchTheirListings) {
         EXPECT_EQ(loc.InPartition, c.offset != 0);
 
         auto s = ScanMft(img);
-        ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+        ASSERT_FALSE(s->WasError) << s->ErrorMessage;
         EXPECT_EQ(s->FVolData.BytesPerCluster, c.cluster);
         EXPECT_EQ(s->FMFTExtents.size(), c.extents);
         EXPECT_FALSE(s->FVolumeHandle.valid()) << "the pass closes the volume";
@@ -102,7 +102,7 @@ TEST_F(RealImages, HundredNamesBehindAnAttributeListCountTheirSpaceOnce) {
     std::string img = Unpack(kImages[1]);
     if (img.empty()) GTEST_SKIP() << "gzip missing";
     auto s = ScanMft(img);
-    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    ASSERT_FALSE(s->WasError) << s->ErrorMessage;
     int names = 0, counted = 0;
     uint64_t size = 0;
     for (PMFT_RECORD r : s->FFileList) {
@@ -172,7 +172,7 @@ TEST_F(RealImages, DumpHoldsTheMftDataAndReadsBackAsTheSameTree) {
         }
         auto fromImage = ScanMft(img);
         auto fromDump = ScanMft(dump);
-        ASSERT_FALSE(fromDump->WasError) << fromDump->ErrorMEssage;
+        ASSERT_FALSE(fromDump->WasError) << fromDump->ErrorMessage;
         EXPECT_EQ(fromDump->FVolData.BytesPerCluster, c.cluster);
         auto a = TreeOf(*fromImage), b = TreeOf(*fromDump);
         EXPECT_EQ(a, b) << TreeDiff(a, b);
@@ -183,7 +183,7 @@ TEST_F(RealImages, MountPointRootGivesLinuxPaths) {
     std::string img = Unpack(kImages[0]);
     if (img.empty()) GTEST_SKIP() << "gzip missing";
     auto s = ScanMft(img, u"/mnt/volume");
-    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    ASSERT_FALSE(s->WasError) << s->ErrorMessage;
     ASSERT_NE(s->MFTRoot, nullptr);
     EXPECT_EQ(s->MFTRoot->Name(), u"/mnt/volume");
     size_t checked = 0;
@@ -205,7 +205,7 @@ TEST_F(RealImages, DamagedFolderRecordsKeepWhatLiesBelowThem) {
     std::string img = Unpack(c);
     if (img.empty()) GTEST_SKIP() << "gzip missing";
     auto healthy = ScanMft(img);
-    ASSERT_FALSE(healthy->WasError) << healthy->ErrorMEssage;
+    ASSERT_FALSE(healthy->WasError) << healthy->ErrorMessage;
     EXPECT_EQ(healthy->OrphanFolder, nullptr);
     EXPECT_TRUE(healthy->AnomalyTexts().empty());
     const auto want = TreeOf(*healthy);
@@ -235,7 +235,7 @@ TEST_F(RealImages, DamagedFolderRecordsKeepWhatLiesBelowThem) {
             }
         }
         auto s = ScanMft(copy);
-        ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+        ASSERT_FALSE(s->WasError) << s->ErrorMessage;
         ASSERT_NE(s->OrphanFolder, nullptr);
         const auto have = TreeOf(*s);
         // Every healthy item whose record survived is there, many_subdirs' content below the
@@ -293,7 +293,7 @@ TEST_F(RealImages, DumpTrailerRecordSizeIsCheckedAgainstRecordZero) {
     const auto good = ReadFileBytes(dump);
     const size_t trailer = good.size() - 105;
     auto healthy = ScanMft(dump);
-    ASSERT_FALSE(healthy->WasError) << healthy->ErrorMEssage;
+    ASSERT_FALSE(healthy->WasError) << healthy->ErrorMessage;
     EXPECT_TRUE(healthy->AnomalyTexts().empty());
     const auto want = TreeOf(*healthy);
     ASSERT_EQ(want.size(), 19u);
@@ -305,7 +305,7 @@ TEST_F(RealImages, DumpTrailerRecordSizeIsCheckedAgainstRecordZero) {
         const std::string path = tmp / "stated.mft";
         WriteFileBytes(path, bytes.data(), bytes.size());
         auto s = ScanMft(path);
-        ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+        ASSERT_FALSE(s->WasError) << s->ErrorMessage;
         EXPECT_EQ(s->BytesPerRecord(), 1024u);
         EXPECT_EQ(s->Anomalies.TrailerRecordSize, stated);
         const auto have = TreeOf(*s);

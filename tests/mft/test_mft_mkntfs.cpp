@@ -130,7 +130,7 @@ TEST_F(MkntfsVolumes, ImageDeviceAndDumpGiveTheTreeThatWasWritten) {
     mount.Unmount();
 
     auto image = ScanMft(img);
-    ASSERT_FALSE(image->WasError) << image->ErrorMEssage;
+    ASSERT_FALSE(image->WasError) << image->ErrorMessage;
     auto imageTree = TreeOf(*image);
 
     // What was written, and nothing but the volume's own files besides.
@@ -155,7 +155,7 @@ TEST_F(MkntfsVolumes, ImageDeviceAndDumpGiveTheTreeThatWasWritten) {
         WriteMFTDumpFile(s, dump);
     }
     auto fromDump = ScanMft(dump);
-    ASSERT_FALSE(fromDump->WasError) << fromDump->ErrorMEssage;
+    ASSERT_FALSE(fromDump->WasError) << fromDump->ErrorMessage;
     auto dumpTree = TreeOf(*fromDump);
     EXPECT_EQ(imageTree, dumpTree) << TreeDiff(imageTree, dumpTree);
 
@@ -171,7 +171,7 @@ TEST_F(MkntfsVolumes, ImageDeviceAndDumpGiveTheTreeThatWasWritten) {
     EXPECT_TRUE(loc.IsBlockDevice);
     EXPECT_TRUE(loc.IsNtfs);
     auto device = ScanMft(loop.dev);
-    ASSERT_FALSE(device->WasError) << device->ErrorMEssage;
+    ASSERT_FALSE(device->WasError) << device->ErrorMessage;
     auto deviceTree = TreeOf(*device);
     EXPECT_EQ(imageTree, deviceTree) << TreeDiff(imageTree, deviceTree);
 }
@@ -203,7 +203,7 @@ TEST_F(MkntfsVolumes, BlockDevicesThatAreNotNtfsOrEndEarly) {
     ASSERT_FALSE(shortDev.dev.empty());
     auto r = ScanMft(shortDev.dev);
     EXPECT_TRUE(r->WasError);
-    EXPECT_NE(r->ErrorMEssage.find("no data"), std::string::npos) << r->ErrorMEssage;
+    EXPECT_NE(r->ErrorMessage.find("no data"), std::string::npos) << r->ErrorMessage;
     ASSERT_NE(r->MFTRoot, nullptr);
     EXPECT_FALSE(r->FVolumeHandle.valid());
 }
@@ -218,7 +218,7 @@ TEST_F(MkntfsVolumes, MountPointRootNamesRealPaths) {
     ASSERT_EQ(qz::test::Run("ntfs-3g -o ro '" + img + "' '" + mnt + "'"), 0);
     mount.point = mnt;
     auto s = ScanMft(img, Utf8ToUtf16(mnt));
-    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    ASSERT_FALSE(s->WasError) << s->ErrorMessage;
     int checked = 0;
     for (PMFT_RECORD r : s->FFileList) {
         if (!r || r == s->MFTRoot || r->Name()[0] == u'$') continue;
@@ -272,7 +272,7 @@ TEST_F(MkntfsVolumes, MftInHundredsOfPiecesIsReadCompletely) {
     }
 
     auto s = ScanMft(img);
-    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    ASSERT_FALSE(s->WasError) << s->ErrorMessage;
     EXPECT_GT(s->FMFTExtents.size(), 100u);
     int64_t covered = 0;
     for (const TMFT_EXTENTS& e : s->FMFTExtents) covered += e.VCNLength;
@@ -296,7 +296,7 @@ TEST_F(MkntfsVolumes, MftInHundredsOfPiecesIsReadCompletely) {
         WriteMFTDumpFile(v, dump);
     }
     auto d = ScanMft(dump);
-    ASSERT_FALSE(d->WasError) << d->ErrorMEssage;
+    ASSERT_FALSE(d->WasError) << d->ErrorMessage;
     auto dumpTree = TreeOf(*d);
     EXPECT_EQ(tree, dumpTree) << TreeDiff(tree, dumpTree);
 }
@@ -326,7 +326,7 @@ TEST_F(MkntfsVolumes, DeepFolderChainsLoseNothing) {
     mount.Unmount();
 
     auto s = ScanMft(img);
-    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    ASSERT_FALSE(s->WasError) << s->ErrorMessage;
     std::vector<PMFT_RECORD> big;
     for (PMFT_RECORD r : s->FFileList)
         if (r && r->Name() == u"big.bin") big.push_back(r);
@@ -375,7 +375,7 @@ TEST_F(MkntfsVolumes, HugeSparseFilesKeepTheirSizesAndTotalsStopAtTheLargest) {
     mount.Unmount();
 
     auto s = ScanMft(img);
-    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    ASSERT_FALSE(s->WasError) << s->ErrorMessage;
     for (size_t i = 0; i < sizes.size(); ++i) {
         PMFT_RECORD f = FindRecordByPath(s->MFTRoot, u"big\\f" + Utf8ToUtf16(std::to_string(i)));
         ASSERT_NE(f, nullptr);
@@ -417,7 +417,7 @@ TEST_F(MkntfsVolumes, DamagedDataAttributesDoNotInventSpace) {
     mount.Unmount();
 
     auto healthy = ScanMft(img);
-    ASSERT_FALSE(healthy->WasError) << healthy->ErrorMEssage;
+    ASSERT_FALSE(healthy->WasError) << healthy->ErrorMessage;
     EXPECT_EQ(healthy->Anomalies.DamagedSizes, 0);
     PMFT_RECORD flip = FindRecordByPath(healthy->MFTRoot, u"flip.bin");
     PMFT_RECORD runs = FindRecordByPath(healthy->MFTRoot, u"runs.bin");
@@ -462,7 +462,7 @@ TEST_F(MkntfsVolumes, DamagedDataAttributesDoNotInventSpace) {
     }
 
     auto s = ScanMft(img);
-    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    ASSERT_FALSE(s->WasError) << s->ErrorMessage;
     const uint64_t volume = uint64_t(s->FVolData.TotalClusters) * s->FVolData.BytesPerCluster;
     PMFT_RECORD f = FindRecordByPath(s->MFTRoot, u"flip.bin");
     PMFT_RECORD r = FindRecordByPath(s->MFTRoot, u"runs.bin");

@@ -36,7 +36,7 @@ PassResult ObservedPass(const std::string& path, TMFTPassHooks hooks = {}) {
     r.scan->ClearRecords();
     RunMFTPass(*r.scan, &hooks);
     r.scan->MFTRoot = r.scan->FFileList.empty() ? nullptr : r.scan->FFileList.front();
-    r.scan->CalculateDirSizes(true, false, false, false, false);
+    r.scan->CalculateDirSizes();
     return r;
 }
 
@@ -109,7 +109,7 @@ protected:
 TEST_F(MftPass, OneRunOfThousandRecordsIsReadInGrowingBatches) {
     std::string img = Volume({{250, 16}});
     auto r = ObservedPass(img);
-    ASSERT_FALSE(r.scan->WasError) << r.scan->ErrorMEssage;
+    ASSERT_FALSE(r.scan->WasError) << r.scan->ErrorMessage;
     EXPECT_EQ(Counts(r.batches), (std::vector<size_t>{256, 512, 232}));
     for (auto& b : r.batches) {
         EXPECT_TRUE(b.Bulk);
@@ -126,7 +126,7 @@ TEST_F(MftPass, TwoRunsGiveOneSeekAndBatchesEndingAtTheRun) {
     // The batch after the seek starts small again.
     std::string img = Volume({{25, 16}, {225, 400}});
     auto r = ObservedPass(img);
-    ASSERT_FALSE(r.scan->WasError) << r.scan->ErrorMEssage;
+    ASSERT_FALSE(r.scan->WasError) << r.scan->ErrorMessage;
     EXPECT_EQ(Counts(r.batches), (std::vector<size_t>{100, 256, 512, 132}));
     std::vector<bool> seeks;
     for (auto& b : r.batches) seeks.push_back(b.Seek);
@@ -142,7 +142,7 @@ TEST_F(MftPass, RecordStraddlingTwoRunsIsReadAlone) {
     // record 100.
     std::string img = Volume({{201, 100}, {199, 1000}}, 2000, 2400, 4096, 512);
     auto r = ObservedPass(img);
-    ASSERT_FALSE(r.scan->WasError) << r.scan->ErrorMEssage;
+    ASSERT_FALSE(r.scan->WasError) << r.scan->ErrorMessage;
     ASSERT_EQ(Counts(r.batches), (std::vector<size_t>{100, 1, 99}));
     EXPECT_FALSE(r.batches[1].Bulk);
     EXPECT_EQ(FilesInRoot(*r.scan), AllFiles(24, 200));
@@ -168,7 +168,7 @@ TEST_F(MftPass, SingleRecordModeSkipsARecordItCannotUse) {
         throw;
     }
     unsetenv("QUARZEL_FORCE_MFT_READ");
-    ASSERT_FALSE(r.scan->WasError) << r.scan->ErrorMEssage;
+    ASSERT_FALSE(r.scan->WasError) << r.scan->ErrorMessage;
     ASSERT_EQ(r.batches.size(), 1000u);
     for (auto& b : r.batches) {
         EXPECT_EQ(b.Count, 1u);
@@ -188,7 +188,7 @@ TEST_F(MftPass, CancelInTheSecondBatchKeepsTwoBatchesAndClosesTheSource) {
         if (++seen == 2) s.CancelProcess();
     };
     auto r = ObservedPass(img, hooks);
-    EXPECT_FALSE(r.scan->WasError) << r.scan->ErrorMEssage;
+    EXPECT_FALSE(r.scan->WasError) << r.scan->ErrorMessage;
     EXPECT_EQ(Counts(r.batches), (std::vector<size_t>{256, 512}));
     EXPECT_EQ(FilesInRoot(*r.scan), AllFiles(24, 768));
     ExpectConsistentTree(*r.scan);
@@ -212,7 +212,7 @@ TEST_F(MftPass, WorkerFailureIsReportedAndTheRestOfThePassStillRuns) {
         };
         auto r = ObservedPass(img, hooks);
         EXPECT_TRUE(r.scan->WasError);
-        EXPECT_EQ(r.scan->ErrorMEssage, "decoder exploded");
+        EXPECT_EQ(r.scan->ErrorMessage, "decoder exploded");
         EXPECT_EQ(FilesInRoot(*r.scan), AllFiles(24, c.storedUpTo));
         ExpectConsistentTree(*r.scan);
     }
@@ -236,7 +236,7 @@ TEST_F(MftPass, ExtensionRecordBeforeItsBaseIsDecodedAfterTheTable) {
     };
     std::string img = Volume({{250, 16}}, 300, 340, 4096);
     auto r = ObservedPass(img);
-    ASSERT_FALSE(r.scan->WasError) << r.scan->ErrorMEssage;
+    ASSERT_FALSE(r.scan->WasError) << r.scan->ErrorMessage;
     PMFT_RECORD big = FindRecordByPath(r.scan->MFTRoot, u"big.bin");
     ASSERT_NE(big, nullptr);
     EXPECT_EQ(big->RecNo, 90u);
@@ -259,8 +259,8 @@ TEST_F(MftPass, ProgressStaysWithinBoundsAndEndsAt100) {
         EXPECT_EQ(index, 7);
         calls.push_back({pct, files, dirs});
     };
-    s->ProcessMFTRecords(u"", u"", false, false, false);
-    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    s->ProcessMFTRecords();
+    ASSERT_FALSE(s->WasError) << s->ErrorMessage;
     ASSERT_GE(calls.size(), 4u); // start, one in the loop, after the loop, end
     EXPECT_EQ(calls.front().pct, 0);
     EXPECT_EQ(calls.back().pct, 100);
@@ -292,9 +292,9 @@ TEST_F(MftPass, SourceIsClosedWhenAProgressCallbackRaises) {
         s.OnProgress = [&](int, int pct, int64_t, int64_t) {
             if (pct == failAt) throw std::runtime_error("progress display gone");
         };
-        s.ProcessMFTRecords(u"", u"", false, false, false);
+        s.ProcessMFTRecords();
         EXPECT_TRUE(s.WasError);
-        EXPECT_EQ(s.ErrorMEssage, "progress display gone");
+        EXPECT_EQ(s.ErrorMessage, "progress display gone");
         EXPECT_FALSE(s.FVolumeHandle.valid()) << "the image stays open";
     }
 }

@@ -198,7 +198,7 @@ TEST(MftLocate, VolumeInsideMbrLogicalAndGptPartitions) {
         EXPECT_TRUE(loc.InPartition);
         EXPECT_EQ(loc.Offset, c.offset);
         auto s = ScanMft(path);
-        ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+        ASSERT_FALSE(s->WasError) << s->ErrorMessage;
         EXPECT_EQ(s->FVolumeOffset, int64_t(c.offset));
         PMFT_RECORD b = FindRecordByPath(s->MFTRoot, u"docs\\deep\\b.txt");
         ASSERT_NE(b, nullptr);
@@ -322,7 +322,7 @@ TEST(MftFaults, ShortSourcesEndWithAMessageAndKeepWhatWasRead) {
         std::string path = Write(tmp, c.name, c.bytes);
         auto s = ScanMft(path);
         EXPECT_TRUE(s->WasError);
-        EXPECT_NE(s->ErrorMEssage.find(c.expect), std::string::npos) << s->ErrorMEssage;
+        EXPECT_NE(s->ErrorMessage.find(c.expect), std::string::npos) << s->ErrorMessage;
         ASSERT_NE(s->MFTRoot, nullptr);
         EXPECT_EQ(s->MFTRoot->SubFoldersNumFiles(), int(c.kept - 24 + 3))
             << "files and $MFT, $Bitmap, $UpCase";
@@ -331,7 +331,7 @@ TEST(MftFaults, ShortSourcesEndWithAMessageAndKeepWhatWasRead) {
         EXPECT_FALSE(s->FVolumeHandle.valid());
         EXPECT_FALSE(s->FMFTFile.valid());
         // A second pass over the closed source fails cleanly.
-        s->ProcessMFTRecords(u"", u"", false, false, false);
+        s->ProcessMFTRecords();
         EXPECT_TRUE(s->WasError);
         EXPECT_EQ(s->MFTRoot, nullptr);
     }
@@ -383,7 +383,7 @@ TEST(MftDumps, TrailersRestoreTheVolumeDataAndTheDriveLetter) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto s = ScanMft(Write(tmp, c.name, c.bytes));
-        ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+        ASSERT_FALSE(s->WasError) << s->ErrorMessage;
         EXPECT_EQ(s->FVOLDATAFLAG, c.volData);
         EXPECT_EQ(s->FVolData.BytesPerCluster, c.cluster);
         EXPECT_EQ(s->FVolData.BytesPerFileRecordSegment, 1024u);
@@ -400,12 +400,12 @@ TEST(MftDumps, BareTableOf4KiBRecordsTakesItsRecordSizeFromRecordZero) {
     SynthVolume v = SmallVolume({{64, 16}}, 4096, 4096);
     auto img = v.Image();
     auto s = ScanMft(Write(tmp, "4k.mft", MftData(v, img)));
-    ASSERT_FALSE(s->WasError) << s->ErrorMEssage;
+    ASSERT_FALSE(s->WasError) << s->ErrorMessage;
     EXPECT_EQ(s->FVolData.BytesPerFileRecordSegment, 4096u);
     EXPECT_NE(FindRecordByPath(s->MFTRoot, u"docs\\a.txt"), nullptr);
     // The same volume scanned as an image reads its 4 KiB records from the boot sector.
     auto vol = ScanMft(Write(tmp, "4k.img", img));
-    ASSERT_FALSE(vol->WasError) << vol->ErrorMEssage;
+    ASSERT_FALSE(vol->WasError) << vol->ErrorMessage;
     EXPECT_EQ(vol->FVolData.BytesPerFileRecordSegment, 4096u);
     EXPECT_EQ(TreeOf(*s).size(), TreeOf(*vol).size());
 }

@@ -29,14 +29,14 @@ std::unique_ptr<TNTFS_FILES> SourceScan(TempDir& tmp) {
     std::string path = tmp / "vol.img";
     WriteFileBytes(path, img.data(), img.size());
     auto s = ScanMft(path);
-    EXPECT_FALSE(s->WasError) << s->ErrorMEssage;
+    EXPECT_FALSE(s->WasError) << s->ErrorMessage;
     return s;
 }
 
 std::unique_ptr<TNTFS_FILES> CopyOf(PMFT_RECORD folder, const std::u16string& name) {
     auto s = std::make_unique<TNTFS_FILES>(folder, name);
-    s->ProcessMFTRecords(u"", u"", false, false, false);
-    s->CalculateDirSizes(true, false, false, false, true);
+    s->ProcessMFTRecords();
+    s->CalculateDirSizes({.IgnoreFilter = true});
     return s;
 }
 
@@ -60,7 +60,7 @@ TEST(MftSubtree, FolderIsCopiedWithItsFieldsInDepthFirstOrder) {
     ASSERT_EQ(order.size(), 23u); // 3 folders and 20 files
 
     auto sub = CopyOf(docs, u"C:\\docs\\");
-    ASSERT_FALSE(sub->WasError) << sub->ErrorMEssage;
+    ASSERT_FALSE(sub->WasError) << sub->ErrorMessage;
     PMFT_RECORD root = sub->MFTRoot;
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->Name(), u"C:\\docs");
@@ -119,7 +119,7 @@ TEST(MftSubtree, LinuxFolderNameGivesSlashPathsAndCancelKeepsTheRoot) {
 
     auto cancelled = std::make_unique<TNTFS_FILES>(deep, u"/mnt/win/docs/deep");
     cancelled->CancelProcess();
-    cancelled->ProcessMFTRecords(u"", u"", false, false, false);
+    cancelled->ProcessMFTRecords();
     ASSERT_EQ(cancelled->FFileList.size(), 1u);
     EXPECT_EQ(cancelled->MFTRoot->Name(), u"/mnt/win/docs/deep");
 }
@@ -147,7 +147,7 @@ TEST(MftSubtree, ChainDeeperThanAnyCallStackIsCopied) {
         src->AddToFileList(f);
         parent = d;
     }
-    src->CalculateDirSizes(true, false, false, false, true);
+    src->CalculateDirSizes({.IgnoreFilter = true});
     PMFT_RECORD top = src->FFileList.front();
     ASSERT_EQ(top->SubFoldersNumFiles(), int(kDepth));
 

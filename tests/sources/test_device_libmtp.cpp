@@ -65,17 +65,16 @@ TEST(MtpBackEnd, NoDeviceFound) {
     const char* old = std::getenv("XDG_RUNTIME_DIR");
     const std::string saved = old ? old : "";
     ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
-    RegisterSources();
     SetDeviceManager(nullptr);
-    auto scan = TNTFS_FILES::CreateDevice(u"Phone\\Internal storage");
-    scan->ProcessMFTRecords(u"", u"", true, false, false);
+    auto scan = TNTFS_FILES::CreateDevice(u"Phone\\Internal storage", ScanSourcePasses());
+    scan->ProcessMFTRecords({.FullPath = true});
     if (old)
         ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
     else
         ::unsetenv("XDG_RUNTIME_DIR");
     EXPECT_TRUE(scan->WasError);
-    EXPECT_EQ(scan->ErrorMEssage.rfind("No connected portable device is named Phone", 0), 0u)
-        << scan->ErrorMEssage;
+    EXPECT_EQ(scan->ErrorMessage.rfind("No connected portable device is named Phone", 0), 0u)
+        << scan->ErrorMessage;
     ASSERT_NE(scan->MFTRoot, nullptr);
     EXPECT_EQ(Utf16ToUtf8(scan->MFTRoot->Name()), "Phone\\Internal storage");
 }

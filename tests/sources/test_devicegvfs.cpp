@@ -65,7 +65,6 @@ TEST(Gvfs, MountNames) {
 class GvfsDevice : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegisterSources();
         const char* old = std::getenv("XDG_RUNTIME_DIR");
         FHad = old != nullptr;
         FOld = old ? old : "";
@@ -93,9 +92,9 @@ protected:
         return m;
     }
     std::unique_ptr<TNTFS_FILES> Scan(const std::string& path) {
-        auto scan = TNTFS_FILES::CreateDevice(Utf8ToUtf16(path));
-        scan->ProcessMFTRecords(u"", u"", true, false, false);
-        scan->CalculateDirSizes(true, false, true, false, false);
+        auto scan = TNTFS_FILES::CreateDevice(Utf8ToUtf16(path), ScanSourcePasses());
+        scan->ProcessMFTRecords({.FullPath = true});
+        scan->CalculateDirSizes();
         return scan;
     }
     // A device the manager lists but cannot open: the desktop holds it.
@@ -136,7 +135,7 @@ TEST_F(GvfsDevice, DeviceHeldByTheDesktopIsReadThroughItsMount) {
         EXPECT_EQ(list.Devices[0].DesktopMount, mount);
 
         auto scan = Scan("Phone\\Internal shared storage");
-        ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
+        ASSERT_FALSE(scan->WasError) << scan->ErrorMessage;
         EXPECT_EQ(CheckTree(*scan), "");
         EXPECT_EQ(Manager->Opened, 0); // USB access was not even tried
         EXPECT_EQ(scan->Warnings.ReadThrough, mount);
@@ -156,7 +155,7 @@ TEST_F(GvfsDevice, MountOfNoListedDeviceIsADeviceOfItsOwn) {
     ASSERT_EQ(list.Devices.size(), 1u);
     EXPECT_EQ(list.Devices[0].DisplayName, "Maker Camera 77");
     auto scan = Scan("Maker Camera 77");
-    ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
+    ASSERT_FALSE(scan->WasError) << scan->ErrorMessage;
     EXPECT_EQ(scan->MFTRoot->SubFoldersTotSize, 1020u);
     EXPECT_EQ(scan->MFTRoot->SubFoldersNumDirs(), 3);
     // Two storages on one file system count its space once.
@@ -169,7 +168,7 @@ TEST_F(GvfsDevice, NeitherUsbNorMountSaysWhy) {
     AddHeldDevice("Phone", "Maker_Phone_SER1", 3, 9);
     auto scan = Scan("Phone");
     EXPECT_TRUE(scan->WasError);
-    EXPECT_EQ(scan->ErrorMEssage, "Cannot open the device Phone: it is in use by gvfsd-mtp");
+    EXPECT_EQ(scan->ErrorMessage, "Cannot open the device Phone: it is in use by gvfsd-mtp");
 }
 
 TEST(DeviceHolder, TheProcessHoldingANodeIsNamed) {

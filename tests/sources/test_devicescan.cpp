@@ -52,7 +52,6 @@ void MakeDeviceTree(const TempDir& tmp) {
 class DeviceScan : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegisterSources();
         const char* old = std::getenv("XDG_RUNTIME_DIR");
         FOldRuntime = old ? old : "";
         FHadRuntime = old != nullptr;
@@ -79,10 +78,10 @@ protected:
     // Scans a device path as the scan thread does: the registered pass, then the totals.
     std::unique_ptr<TNTFS_FILES> Scan(const std::string& path, const std::u16string& exclude = u"",
                                       std::function<void(TNTFS_FILES&)> prepare = {}) {
-        auto scan = TNTFS_FILES::CreateDevice(Utf8ToUtf16(path));
+        auto scan = TNTFS_FILES::CreateDevice(Utf8ToUtf16(path), ScanSourcePasses());
         if (prepare) prepare(*scan);
-        scan->ProcessMFTRecords(u"", exclude, true, false, false);
-        scan->CalculateDirSizes(true, false, true, false, false);
+        scan->ProcessMFTRecords({.Exclude = exclude, .FullPath = true});
+        scan->CalculateDirSizes();
         return scan;
     }
     static PMFT_RECORD At(TNTFS_FILES& scan, const std::string& rel) {
@@ -112,7 +111,7 @@ protected:
 TEST_F(DeviceScan, WholeDeviceHasItsStoragesAsTheFirstFolderLevel) {
     Device->Space = TStorageSpace{64000, 1000};
     auto scan = Scan("Phone");
-    ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
+    ASSERT_FALSE(scan->WasError) << scan->ErrorMessage;
     EXPECT_EQ(CheckTree(*scan), "");
     EXPECT_TRUE(scan->IsSourceDevice());
     EXPECT_FALSE(scan->IsSourceFolder());
@@ -163,7 +162,7 @@ TEST_F(DeviceScan, WholeDeviceHasItsStoragesAsTheFirstFolderLevel) {
 TEST_F(DeviceScan, InnerPathScansJustThatFolderAndNamesAreMatchedWithoutCase) {
     Device->Space = TStorageSpace{64000, 1000};
     auto scan = Scan("phone\\INTERNAL storage\\dcim\\");
-    ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
+    ASSERT_FALSE(scan->WasError) << scan->ErrorMessage;
     EXPECT_EQ(CheckTree(*scan), "");
     EXPECT_EQ(Utf16ToUtf8(scan->MFTRoot->Name()), "phone\\INTERNAL storage\\dcim");
     EXPECT_EQ(Paths(*scan), (std::vector<std::string>{"Camera", "Camera\\a.jpg", "Camera\\b.jpg",
@@ -179,7 +178,7 @@ TEST_F(DeviceScan, DeviceFoundByDescriptionWhenTheFriendlyNameIsBlank) {
     Manager->Entries[0].Info.FriendlyName = " \t ";
     EXPECT_TRUE(Scan("Phone")->WasError);
     auto scan = Scan("maker model\\SD card");
-    ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
+    ASSERT_FALSE(scan->WasError) << scan->ErrorMessage;
     EXPECT_EQ(scan->MFTRoot->SubFoldersTotSize, 77u);
 }
 
@@ -197,16 +196,16 @@ TEST_F(DeviceScan, PathsThatNameNoFolderOnADeviceAreClearErrors) {
     for (const Case& c : cases) {
         auto scan = Scan(c.path);
         EXPECT_TRUE(scan->WasError) << c.path;
-        EXPECT_EQ(scan->ErrorMEssage, c.error);
+        EXPECT_EQ(scan->ErrorMessage, c.error);
         ASSERT_NE(scan->MFTRoot, nullptr);
         EXPECT_EQ(CheckTree(*scan), "") << c.path;
     }
     // The device service failing, and a device that does not open, say why.
     Manager->Entries[0].Device = nullptr;
     Manager->Entries[0].OpenError = "Cannot open the device Phone: it is in use by gvfsd-mtp";
-    EXPECT_EQ(Scan("Phone")->ErrorMEssage, Manager->Entries[0].OpenError);
+    EXPECT_EQ(Scan("Phone")->ErrorMessage, Manager->Entries[0].OpenError);
     Manager->ServiceError = "Portable devices cannot be listed: USB error";
-    EXPECT_EQ(Scan("Phone")->ErrorMEssage,
+    EXPECT_EQ(Scan("Phone")->ErrorMessage,
               "No connected portable device is named Phone (Portable devices cannot be listed: "
               "USB error)");
 }
@@ -222,7 +221,7 @@ TEST_F(DeviceScan, ObjectsThatCannotBeReadAreCountedAndTheWalkGoesOn) {
     Device->Object("SD card/x.tmp").OriginalFileName = "a\\b/c.tmp";
     Device->RefuseListing("SD card/Android");
     auto scan = Scan("Phone");
-    ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
+    ASSERT_FALSE(scan->WasError) << scan->ErrorMessage;
     EXPECT_EQ(CheckTree(*scan), "");
     const std::vector<std::string> expected = {
         "Internal storage",
@@ -273,7 +272,7 @@ TEST_F(DeviceScan, ObjectsThatCannotBeReadAreCountedAndTheWalkGoesOn) {
 TEST_F(DeviceScan, DeviceThatGoesAwayEndsTheWalkWithWhatWasRead) {
     Device->ListingsLeft = 3; // the root, the first storage and DCIM
     auto scan = Scan("Phone");
-    ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
+    ASSERT_FALSE(scan->WasError) << scan->ErrorMessage;
     EXPECT_EQ(CheckTree(*scan), "");
     EXPECT_TRUE(scan->Warnings.DeviceDisconnected);
     // Read: both storages, DCIM, Music, notes.txt. Camera, Music and SD card were not.
@@ -295,7 +294,7 @@ TEST_F(DeviceScan, DeviceThatGoesAwayEndsTheWalkWithWhatWasRead) {
 
 TEST_F(DeviceScan, ExcludedObjectsAreDroppedAndExcludedFoldersNeverListed) {
     auto scan = Scan("Phone", u"*.tmp|DCIM");
-    ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
+    ASSERT_FALSE(scan->WasError) << scan->ErrorMessage;
     EXPECT_EQ(CheckTree(*scan), "");
     EXPECT_EQ(Paths(*scan), (std::vector<std::string>{"Internal storage", "Internal storage\\Music",
                                                       "Internal storage\\Music\\song.mp3",

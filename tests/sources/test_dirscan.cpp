@@ -105,7 +105,7 @@ TEST_P(MixedTree, MatchesFindWithLosslessPathsAndTotals) {
     opt.ForceOlderMethod = GetParam().older;
     TSlowScanStats stats;
     auto scan = ScanFolder(root, opt, &stats);
-    ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
+    ASSERT_FALSE(scan->WasError) << scan->ErrorMessage;
     EXPECT_EQ(CheckTree(*scan), "");
     EXPECT_EQ(Utf16ToUtf8(scan->MFTRoot->Name()), root);
 
@@ -384,7 +384,7 @@ TEST(DirScan, ProgressComesFromTheScanThreadAndEndsAt100) {
     };
     TSlowScanOptions opt;
     opt.Threads = 2;
-    DoSlowMode(*scan, u"", u"", true, false, opt, nullptr);
+    DoSlowMode(*scan, {.FullPath = true}, opt, nullptr);
     ASSERT_FALSE(percents.empty());
     EXPECT_FALSE(otherThread);
     EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
@@ -408,33 +408,32 @@ TEST(DirScan, CancelStopsEarlyAndLeavesASoundTree) {
         opt.AfterBlockListed = [&](const std::string&) {
             if (++blocks == 20) nf->CancelProcess();
         };
-        DoSlowMode(*scan, u"", u"", true, false, opt, nullptr);
+        DoSlowMode(*scan, {.FullPath = true}, opt, nullptr);
         EXPECT_EQ(CheckTree(*scan), "");
         // Only folders already being read when the cancel came are finished.
         EXPECT_LT(blocks.load(), 20 + 2 * walkers);
         EXPECT_LT(scan->FFileList.size(), 300u); // of 1531
-        scan->CalculateDirSizes(true, false, true, false, false);
+        scan->CalculateDirSizes();
         int64_t files = 0;
         for (PMFT_RECORD r : scan->FFileList) files += r->IsFolder() ? 0 : 1;
         EXPECT_EQ(scan->MFTRoot->SubFoldersNumFiles(), files);
     }
 }
 
-TEST(DirScan, RegisteredPassNamesTheRootAndTotals) {
+TEST(DirScan, SourcePassNamesTheRootAndTotals) {
     TempDir tmp;
     const std::string root = tmp / "data";
     ASSERT_EQ(::mkdir(root.c_str(), 0755), 0);
     MakeMixedTree(root);
-    RegisterSources();
-    ASSERT_NE(SourcePasses().SlowScan, nullptr);
+    ASSERT_NE(ScanSourcePasses().SlowScan, nullptr);
     // A trailing "/" and "." components do not end up in the root's name.
-    auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(tmp.path() + "//./data/"));
-    scan->ProcessMFTRecords(u"", u"", true, false, false);
-    ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
+    auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(tmp.path() + "//./data/"), ScanSourcePasses());
+    scan->ProcessMFTRecords({.FullPath = true});
+    ASSERT_FALSE(scan->WasError) << scan->ErrorMessage;
     ASSERT_NE(scan->MFTRoot, nullptr);
     EXPECT_EQ(Utf16ToUtf8(scan->MFTRoot->Name()), root);
     EXPECT_EQ(Utf16ToUtf8(scan->FSource), root);
-    scan->CalculateDirSizes(true, false, true, false, false);
+    scan->CalculateDirSizes();
     EXPECT_EQ(scan->MFTRoot->SubFoldersTotSizeAlloc, ExpectedTotals(FindListing(root)).allocated);
     // Paths use "/" and are found again by path.
     PMFT_RECORD deep = FindRecordByPath(scan->MFTRoot, u"a/b/c/deep", u'/');
@@ -463,12 +462,12 @@ TEST(DirScan, RootThatCannotBeScannedIsAnError) {
         EXPECT_EQ(CheckTree(*scan), "");
         if (c.error) {
             EXPECT_TRUE(scan->WasError) << c.path;
-            EXPECT_NE(scan->ErrorMEssage.find(c.error), std::string::npos) << scan->ErrorMEssage;
-            EXPECT_NE(scan->ErrorMEssage.find(c.path), std::string::npos) << scan->ErrorMEssage;
+            EXPECT_NE(scan->ErrorMessage.find(c.error), std::string::npos) << scan->ErrorMessage;
+            EXPECT_NE(scan->ErrorMessage.find(c.path), std::string::npos) << scan->ErrorMessage;
             EXPECT_EQ(scan->FFileList.size(), 1u);
         } else {
             // The root named by the user may be a link to a folder: it is scanned.
-            EXPECT_FALSE(scan->WasError) << scan->ErrorMEssage;
+            EXPECT_FALSE(scan->WasError) << scan->ErrorMessage;
             EXPECT_EQ(scan->MFTRoot->SubFoldersNumFiles(), 1);
             EXPECT_EQ(scan->MFTRoot->SubFoldersTotSize, 5u);
         }

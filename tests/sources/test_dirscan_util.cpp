@@ -26,8 +26,8 @@ std::unique_ptr<TNTFS_FILES> ScanFolder(const std::string& path, const TSlowScan
                                         TSlowScanStats* stats, const std::u16string& exclude,
                                         bool fullPath) {
     auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(path));
-    DoSlowMode(*scan, u"", exclude, fullPath, false, options, stats);
-    scan->CalculateDirSizes(true, false, true, false, false);
+    DoSlowMode(*scan, {.Exclude = exclude, .FullPath = fullPath}, options, stats);
+    scan->CalculateDirSizes();
     return scan;
 }
 

@@ -60,7 +60,7 @@ struct World {
         EXPECT_TRUE(tree.LoadTree(scans, &err)) << err;
         colors.BuildExtSizes(scans);
         tm.Scans = scans;
-        tm.ds.assign(scans.size(), TDiskSizeInfo{});
+        tm.DiskSizes.assign(scans.size(), TDiskSizeInfo{});
         tm.ShowFileNames = false;
         tm.CanvasFactory = [this](TTreemapBitmap&, int) {
             recorded.push_back(std::make_unique<RecordingCanvas>());
@@ -71,7 +71,7 @@ struct World {
     // A screen drawing (4-pixel margin) of w x h.
     void Draw(int w, int h, bool freeSpace = false) {
         canvas = nullptr;
-        TDrawResult r = tm.DrawTreemap(freeSpace, false, false, u"", w, h, true);
+        TDrawResult r = tm.DrawTreemap(w, h, {.WithFreeSpace = freeSpace, .Force = true});
         ASSERT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
     }
     TTreeNode* Node(std::u16string_view path) {
@@ -277,7 +277,7 @@ TEST_F(Drawing, ZeroSizeAndHardLinkChildrenTakeNoArea) {
 
     // A child whose size drops to 0 has no rectangle in the next picture.
     a->FileSize = a->AllocSize = 0;
-    b.scan->CalculateDirSizes(true, false, false, false, false);
+    b.scan->CalculateDirSizes();
     w.Draw(300, 300);
     EXPECT_EQ(rectOf(a), nullptr);
 }
@@ -319,7 +319,7 @@ TEST_F(Drawing, ScansShareTheWidthWithGapsAndFreeSpace) {
     ScanBuilder& b = f.Add(u"/data");
     b.File(b.root, u"x.dat", 1 << 20);
     f.Finish();
-    f.tm.ds[0] = TDiskSizeInfo{u"/data", true, 100ull << 30, 40ull << 30, 0, 60ull << 30};
+    f.tm.DiskSizes[0] = TDiskSizeInfo{u"/data", true, 100ull << 30, 40ull << 30, 0, 60ull << 30};
     f.tm.ShowFileNames = true;
     TempDir dir;
     const std::string path = dir / "free.png";
@@ -390,7 +390,7 @@ TEST_F(Drawing, ZoomFillsThePictureWithoutFreeSpace) {
     b.File(d, u"b.txt", 1000);
     b.File(b.root, u"big.iso", 1 << 30);
     w.Finish();
-    w.tm.ds[0] = TDiskSizeInfo{u"/data", true, 4ull << 30, 1ull << 30, 0, 3ull << 30};
+    w.tm.DiskSizes[0] = TDiskSizeInfo{u"/data", true, 4ull << 30, 1ull << 30, 0, 3ull << 30};
     w.tm.TreemapRoot = w.Node(u"/data/docs");
     ASSERT_NE(w.tm.TreemapRoot, nullptr);
     w.Draw(404, 204, true);
@@ -414,14 +414,17 @@ TEST_F(Drawing, GrayPicturesAreGrayOnTheSameBackground) {
     w.Finish();
     w.tm.ShowFileNames = true; // name strips and folder borders show the background
     const uint64_t used = b.root->SubFoldersTotSizeAlloc;
-    w.tm.ds[0] = TDiskSizeInfo{u"/data", true, used * 4, used, 0, 0}; // a quarter free
+    w.tm.DiskSizes[0] = TDiskSizeInfo{u"/data", true, used * 4, used, 0, 0}; // a quarter free
     TempDir dir;
     PngImage images[2];
     TTreemapPicture drawn;
     for (bool gray : {false, true}) {
         const std::string path = dir / (gray ? "gray.png" : "colour.png");
-        ASSERT_EQ(w.tm.DrawTreemap(true, false, gray, Utf8ToUtf16(path), 300, 200, true).Outcome,
-                  TDrawOutcome::Drawn);
+        ASSERT_EQ(
+            w.tm.DrawTreemap(300, 200,
+                             {.WithFreeSpace = true, .Gray = gray, .FileName = Utf8ToUtf16(path)})
+                .Outcome,
+            TDrawOutcome::Drawn);
         ASSERT_TRUE(ReadPng(path, images[gray]));
     }
     // The free space: #909090 shaded in colour, white shaded (so lighter) in gray.
@@ -565,7 +568,7 @@ TEST_F(Drawing, HitTestFindsEveryDrawnLeaf) {
     std::mt19937_64 rng(9);
     Grow(b, b.root, rng, 1);
     w.Finish();
-    w.tm.ds[0] = TDiskSizeInfo{
+    w.tm.DiskSizes[0] = TDiskSizeInfo{
         u"/data", true, b.root->SubFoldersTotSizeAlloc * 2, b.root->SubFoldersTotSizeAlloc, 0, 0};
     w.tm.ShowFreeSpace = true;
     w.Draw(640, 480, true);
@@ -631,7 +634,7 @@ TEST_F(Drawing, ScreenRedrawsOnlyWhenNeeded) {
     // No scans: nothing, also for a file.
     World none;
     none.Finish();
-    EXPECT_EQ(none.tm.DrawTreemap(false, true, false, u"/tmp/never.png", 10, 10, true).Outcome,
+    EXPECT_EQ(none.tm.DrawTreemap(10, 10, {.Rebuild = true, .FileName = u"/tmp/never.png"}).Outcome,
               TDrawOutcome::Skipped);
 }
 
@@ -653,15 +656,14 @@ TEST_F(Drawing, BadImageRequestsFailWithMessages) {
         {64, 64, dir / "plain/sub/a.png", "Cannot write"},
     };
     for (const Case& c : cases) {
-        TDrawResult r =
-            w.tm.DrawTreemap(false, false, false, Utf8ToUtf16(c.file), c.width, c.height, true);
+        TDrawResult r = w.tm.DrawTreemap(c.width, c.height, {.FileName = Utf8ToUtf16(c.file)});
         EXPECT_EQ(r.Outcome, TDrawOutcome::Failed) << c.width << "x" << c.height << " " << c.file;
         EXPECT_EQ(r.Error.rfind("Error: ", 0), 0u) << r.Error;
         EXPECT_NE(r.Error.find(c.fragment), std::string::npos) << r.Error;
     }
     // A folder that does not exist yet is made; the image has exactly the requested size.
     const std::string deep = dir / "new/folder/map.png";
-    TDrawResult r = w.tm.DrawTreemap(false, false, false, Utf8ToUtf16(deep), 123, 45, true);
+    TDrawResult r = w.tm.DrawTreemap(123, 45, {.FileName = Utf8ToUtf16(deep)});
     ASSERT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
     PngImage img;
     ASSERT_TRUE(ReadPng(deep, img));

@@ -91,7 +91,7 @@ struct Scene {
         scans = {b.scan.get()};
         tree.LoadTree(scans);
         tm.Scans = scans;
-        tm.ds = {TDiskSizeInfo{u"/data", true, 400000000, 200000000, 0, 200000000}};
+        tm.DiskSizes = {TDiskSizeInfo{u"/data", true, 400000000, 200000000, 0, 200000000}};
         tm.ShowFileNames = false;
     }
 };
@@ -111,8 +111,9 @@ TEST(ImageExport, DialogSaveComputesEveryPixelAndLeavesTheScreenPicture) {
     for (bool f : {true, false}) {
         s.tm.Shading.tm_FastDraw = f;
         const std::string p = dir / (f ? "fast.png" : "full.png");
-        ASSERT_EQ(s.tm.DrawTreemap(true, false, false, Utf8ToUtf16(p), 640, 360, true).Outcome,
-                  TDrawOutcome::Drawn);
+        ASSERT_EQ(
+            s.tm.DrawTreemap(640, 360, {.WithFreeSpace = true, .FileName = Utf8ToUtf16(p)}).Outcome,
+            TDrawOutcome::Drawn);
         ASSERT_TRUE(ReadPng(p, f ? fast : full));
     }
     ASSERT_FALSE(SamePixels(fast, full));

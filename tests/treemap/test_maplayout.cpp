@@ -41,7 +41,7 @@ struct Scene {
         EXPECT_TRUE(tree.LoadTree(scans));
         colors.BuildExtSizes(scans);
         tm.Scans = scans;
-        tm.ds = {TDiskSizeInfo{}};
+        tm.DiskSizes = {TDiskSizeInfo{}};
         tm.ShowFileNames = false;
         EXPECT_EQ(tm.RedrawTreemap(false, true, 800, 600).Outcome, TDrawOutcome::Drawn);
     }

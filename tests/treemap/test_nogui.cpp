@@ -26,7 +26,8 @@ TEST(NoGui, LabelsAreLeftOut) {
     tm.Scans = {b.scan.get()};
     tm.ShowFileNames = true;
     qz::test::TempDir dir;
-    TDrawResult r = tm.DrawTreemap(false, true, false, Utf8ToUtf16(dir / "x.png"), 400, 300, true);
+    TDrawResult r =
+        tm.DrawTreemap(400, 300, {.Rebuild = true, .FileName = Utf8ToUtf16(dir / "x.png")});
     EXPECT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
     // Without text the name strips show the background.
     r = tm.RedrawTreemap(false, true, 400, 300);

@@ -55,11 +55,10 @@ TEST(RealTree, FolderScanDrawnToPng) {
         Sparse(root + "/" + f.rel, f.size);
         total += f.size;
     }
-    RegisterSources();
-    auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(root));
-    scan->ProcessMFTRecords(u"", u"", false, false, false);
-    ASSERT_FALSE(scan->WasError) << scan->ErrorMEssage;
-    scan->CalculateDirSizes(true, false, false, false, false);
+    auto scan = TNTFS_FILES::CreateSlow(Utf8ToUtf16(root), ScanSourcePasses());
+    scan->ProcessMFTRecords();
+    ASSERT_FALSE(scan->WasError) << scan->ErrorMessage;
+    scan->CalculateDirSizes();
     ASSERT_NE(scan->MFTRoot, nullptr);
     int32_t idx = 1;
     SetNameSortIndex(scan->MFTRoot, idx);
@@ -71,7 +70,7 @@ TEST(RealTree, FolderScanDrawnToPng) {
     TExtColors colors;
     TTreemap tm(tree, colors);
     tm.Scans = {scan.get()};
-    tm.ds = {TDiskSizeInfo{}};
+    tm.DiskSizes = {TDiskSizeInfo{}};
     tm.ShowAllocatedSize = false; // sparse files: sizes
     tm.ShowFileNames = false;
     const std::string png = dir / "out/tree.png";

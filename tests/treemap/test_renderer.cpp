@@ -49,7 +49,7 @@ struct Drawings {
         }
         b.Finish();
         settings.Scans = {b.scan.get()};
-        settings.ds = {TDiskSizeInfo{}};
+        settings.DiskSizes = {TDiskSizeInfo{}};
         settings.ShowFileNames = false; // no fonts needed
     }
     TTreemapRenderer::TJob Job(int w, int h, PMFT_RECORD zoom = nullptr) {

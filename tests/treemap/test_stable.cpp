@@ -86,7 +86,8 @@ struct Scene {
         colors.BuildExtSizes(scans);
         tm.Scans = scans;
         const uint64_t used = a.root->SubFoldersTotSizeAlloc;
-        tm.ds = {TDiskSizeInfo{u"/data", true, used * 3, used, 0, used * 2}, TDiskSizeInfo{}};
+        tm.DiskSizes = {TDiskSizeInfo{u"/data", true, used * 3, used, 0, used * 2},
+                        TDiskSizeInfo{}};
         tm.CanvasFactory = [this](TTreemapBitmap&, int) {
             canvases.push_back(std::make_unique<RecordingCanvas>());
             return std::unique_ptr<TTreemapCanvas>(
@@ -102,7 +103,8 @@ struct Scene {
     uint64_t Draw(int w, int h, bool freeSpace, bool gray) {
         canvases.clear();
         const std::string path = dir / "p.png";
-        const TDrawResult r = tm.DrawTreemap(freeSpace, false, gray, Utf8ToUtf16(path), w, h, true);
+        const TDrawResult r = tm.DrawTreemap(
+            w, h, {.WithFreeSpace = freeSpace, .Gray = gray, .FileName = Utf8ToUtf16(path)});
         EXPECT_EQ(r.Outcome, TDrawOutcome::Drawn) << r.Error;
         PngImage img;
         EXPECT_TRUE(ReadPng(path, img));

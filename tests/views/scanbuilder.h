@@ -42,7 +42,7 @@ public:
 
     // Totals and children lists (CalculateDirSizes), then names numbered from index.
     TNTFS_FILES& Finish(int32_t& index) {
-        scan->CalculateDirSizes(true, false, false, false, false);
+        scan->CalculateDirSizes();
         SetNameSortIndex(root, index);
         return *scan;
     }

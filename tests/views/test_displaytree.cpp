@@ -438,7 +438,9 @@ TEST_F(Fixture, SelectionListings) {
     using L = std::vector<std::pair<std::u16string, TTreeNode*>>;
     auto list = [&](bool containing, bool groups, bool skipNested) {
         std::vector<TSelectedItem> items;
-        GetSelectedItems(items, containing, true, groups, t, skipNested);
+        GetSelectedItems(
+            items, t,
+            {.ContainingFolders = containing, .IncludeGroups = groups, .SkipNested = skipNested});
         L out;
         for (auto& i : items) out.emplace_back(i.Path, i.Node);
         return out;

@@ -103,11 +103,11 @@ TEST_F(Stats, BuildRanksAndPads) {
     EXPECT_EQ(c.Total().Count, 7u);
 
     // By size: rank colours; everything else slot 12; the empty key has its rank too.
-    EXPECT_EQ(c.GetFileColor(u"new.MP3"), c.tm_pallete[0]);
-    EXPECT_EQ(c.GetFileColor(u"a.txt"), c.tm_pallete[1]);
-    EXPECT_EQ(c.GetFileColor(u"Makefile"), c.tm_pallete[2]);
-    EXPECT_EQ(c.GetFileColor(u"a.exe"), c.tm_pallete[12]);
-    EXPECT_EQ(c.GetKeyColor(u".txt"), c.tm_pallete[1]);
+    EXPECT_EQ(c.GetFileColor(u"new.MP3"), c.tm_palette[0]);
+    EXPECT_EQ(c.GetFileColor(u"a.txt"), c.tm_palette[1]);
+    EXPECT_EQ(c.GetFileColor(u"Makefile"), c.tm_palette[2]);
+    EXPECT_EQ(c.GetFileColor(u"a.exe"), c.tm_palette[12]);
+    EXPECT_EQ(c.GetKeyColor(u".txt"), c.tm_palette[1]);
 
     // A headless run's command-line filters: include >=100 bytes, exclude *.txt.
     TFilterPair f;
@@ -125,7 +125,7 @@ TEST_F(Stats, BuildRanksAndPads) {
     c.BuildExtSizes(none);
     EXPECT_TRUE(c.ExtSizes.empty());
     EXPECT_EQ(c.ExtSizesTop12[0], u"*");
-    EXPECT_EQ(c.GetFileColor(u"a.mp3"), c.tm_pallete[12]);
+    EXPECT_EQ(c.GetFileColor(u"a.mp3"), c.tm_palette[12]);
 }
 
 TEST(Colours, ByExtensionListsAndTheCache) {
@@ -135,17 +135,17 @@ TEST(Colours, ByExtensionListsAndTheCache) {
     c.tm_fileextensions[9] = u"iso,,nrg";
     c.BuildExtColorsFixed();
     c.ResetColorCache();
-    EXPECT_EQ(c.GetFileColor(u"setup.EXE"), c.tm_pallete[4]); // the lowest slot wins
-    EXPECT_EQ(c.GetFileColor(u"x.log"), c.tm_pallete[7]);
-    EXPECT_EQ(c.GetFileColor(u"song.mp3"), c.tm_pallete[0]);
-    EXPECT_EQ(c.GetFileColor(u"disc.nrg"), c.tm_pallete[9]);
-    EXPECT_EQ(c.GetFileColor(u"unknown.xyz"), c.tm_pallete[12]);
-    EXPECT_EQ(c.GetFileColor(u"noext"), c.tm_pallete[12]);
+    EXPECT_EQ(c.GetFileColor(u"setup.EXE"), c.tm_palette[4]); // the lowest slot wins
+    EXPECT_EQ(c.GetFileColor(u"x.log"), c.tm_palette[7]);
+    EXPECT_EQ(c.GetFileColor(u"song.mp3"), c.tm_palette[0]);
+    EXPECT_EQ(c.GetFileColor(u"disc.nrg"), c.tm_palette[9]);
+    EXPECT_EQ(c.GetFileColor(u"unknown.xyz"), c.tm_palette[12]);
+    EXPECT_EQ(c.GetFileColor(u"noext"), c.tm_palette[12]);
     EXPECT_EQ(c.SlotOfKey(u".PNG"), 2);
 
     // The one-entry cache is dropped when the palette changes and the cache is reset.
     EXPECT_EQ(c.GetFileColor(u"a.dll"), DefaultPalette()[5]);
-    c.tm_pallete[5] = 0x010203;
+    c.tm_palette[5] = 0x010203;
     c.ResetColorCache();
     EXPECT_EQ(c.GetFileColor(u"b.dll"), 0x010203u);
 
@@ -156,8 +156,8 @@ TEST(Colours, ByExtensionListsAndTheCache) {
     std::vector<TNTFS_FILES*> scans{b.scan.get()};
     c.bColorBySize = true;
     c.BuildExtSizes(scans);
-    EXPECT_EQ(c.GetFileColor(u"b.\u00e9x"), c.tm_pallete[0]);
-    EXPECT_EQ(c.GetFileColor(u"b.\u00c9x"), c.tm_pallete[12]);
+    EXPECT_EQ(c.GetFileColor(u"b.\u00e9x"), c.tm_palette[0]);
+    EXPECT_EQ(c.GetFileColor(u"b.\u00c9x"), c.tm_palette[12]);
 }
 
 TEST(Colours, TenThousandKeysAtMost) {

@@ -314,7 +314,7 @@ TEST_F(Fixture, InvalidateDropsOrdersOfOldTotals) {
     ASSERT_TRUE(l.LoadFileList(scans));
     EXPECT_EQ(Rows(l), (std::vector<PMFT_RECORD>{y, x}));
     x->AllocSize = 65536;
-    b.scan->CalculateDirSizes(true, false, false, false, false);
+    b.scan->CalculateDirSizes();
     l.Invalidate();
     EXPECT_FALSE(l.Loaded());
     ASSERT_TRUE(l.LoadFileList(scans));

@@ -141,7 +141,7 @@ TEST_F(EnglishFormat, SpaceSummaryOfOneDrive) {
     in.HasEntry = true;
     in.EntryText = u"[C:] System";
     in.Kind = TSummaryKind::Drive;
-    in.ds = {&d, 1};
+    in.DiskSizes = {&d, 1};
     TSpaceSummary s = UpdateSpaceSummary(in);
     EXPECT_EQ(s.lblTotalSpace, u"100.0 GB");
     EXPECT_EQ(s.lblSpaceUsed, u"75.0 GB"); // reserved space counts as used
@@ -187,7 +187,7 @@ TEST_F(EnglishFormat, SpaceSummaryOfOtherSources) {
     in.Format = f;
     in.HasEntry = true;
     in.Kind = TSummaryKind::Multiple;
-    in.ds = two;
+    in.DiskSizes = two;
     TSpaceSummary s = UpdateSpaceSummary(in);
     EXPECT_EQ(s.lblTotalSpace, u"n/a");
     EXPECT_EQ(s.lblSpaceFree, u"n/a");
@@ -204,7 +204,7 @@ TEST_F(EnglishFormat, SpaceSummaryOfOtherSources) {
     TMFT_RECORD root{};
     root.SubFoldersTotSizeAlloc = 3 * GiB;
     in.Kind = TSummaryKind::MFTFile;
-    in.ds = {&dump, 1};
+    in.DiskSizes = {&dump, 1};
     in.CurrentDrive = u"/data/c.mft";
     in.rootmft = &root;
     s = UpdateSpaceSummary(in);
@@ -228,7 +228,7 @@ TEST_F(EnglishFormat, SpaceSummaryOfOtherSources) {
 
     // A source without a path: the serial label's text is kept in brackets.
     TDiskSizeInfo unnamed;
-    in.ds = {&unnamed, 1};
+    in.DiskSizes = {&unnamed, 1};
     in.Kind = TSummaryKind::Folder;
     in.CurrentDrive = u"/srv";
     in.PreviousDriveSerial = u"old";

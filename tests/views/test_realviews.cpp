@@ -22,9 +22,9 @@ namespace {
 
 std::unique_ptr<TNTFS_FILES> ScanDump(const std::string& path) {
     auto s = std::make_unique<TNTFS_FILES>(Utf8ToUtf16(path));
-    s->ProcessMFTRecords(u"", u"", false, false, false);
-    EXPECT_FALSE(s->WasError) << s->ErrorMEssage;
-    s->CalculateDirSizes(true, false, false, false, false);
+    s->ProcessMFTRecords();
+    EXPECT_FALSE(s->WasError) << s->ErrorMessage;
+    s->CalculateDirSizes();
     int32_t index = 1;
     SetNameSortIndex(s->MFTRoot, index);
     return s;
