@@ -77,9 +77,13 @@ TDiskSizeInfo SourceDiskSize(const TScanSource& src, const TNTFS_FILES& scan,
         return DiskSizeFromVolumeData(src.Path, scan.FVolData);
     case TScanMethod::Enumerate:
         return GetDiskSizeInfo(path, mounts);
+    case TScanMethod::Device:
+        // Measured by the device walk (and again after deletes on the device); the device is
+        // not asked here, as this may run on the window's thread.
+        if (scan.DeviceDinfo.hastotalandfreespace) return scan.DeviceDinfo;
+        break;
     case TScanMethod::MFTDump:
     case TScanMethod::CSVImport:
-    case TScanMethod::Device: // measured by the device walk itself
         break;
     }
     TDiskSizeInfo none;

@@ -35,7 +35,8 @@ TResolvedSource ResolveSourcePath(const std::string& path, const TSourceList& li
 
 // The space figures of a source being scanned (asked for before its thread starts): a walked
 // folder's file system (statvfs), an NTFS volume's own volume data, or the file system of the
-// mount point an NTFS volume is shown as; none for MFT dumps and CSV/TSV imports.
+// mount point an NTFS volume is shown as, a device's storages as its walk measured them; none
+// for MFT dumps and CSV/TSV imports.
 TDiskSizeInfo SourceDiskSize(const TScanSource& src, const TNTFS_FILES& scan,
                              const std::vector<TMountInfo>& mounts);
 

@@ -8,43 +8,46 @@
 
 namespace qz {
 
-TDeleteJob::TDeleteJob(std::vector<TDeleteItem> items, TTrash trash)
-    : FItems(std::move(items)), FTrash(std::move(trash)) {
-    for (const TDeleteItem& i : FItems) FEntriesTotal += i.Entries;
-}
+// ---------------------------------------------------------------- the shared part
 
-TDeleteJob::~TDeleteJob() {
+TDeleteJobBase::~TDeleteJobBase() {
+    // A job's own destructor has ended the thread already; this is the last guard.
     Cancel();
     Wait();
 }
 
-void TDeleteJob::Start() {
+void TDeleteJobBase::Start() {
     FThread = std::thread([this] { Run(); });
 }
 
-void TDeleteJob::Wait() {
+void TDeleteJobBase::Wait() {
     if (FThread.joinable()) FThread.join();
 }
 
-void TDeleteJob::Cancel() {
+void TDeleteJobBase::Run() {
+    Work();
+    FFinished.store(true, std::memory_order_release);
+    if (OnDone) OnDone();
+}
+
+void TDeleteJobBase::Cancel() {
     FProgress.Cancel.store(true);
     std::lock_guard<std::mutex> g(FLock);
     FAnswered.notify_all();
 }
 
-void TDeleteJob::Answer(TDeleteChoice choice) {
+void TDeleteJobBase::Answer(TDeleteChoice choice) {
     std::lock_guard<std::mutex> g(FLock);
     FAnswer = choice;
     FHaveAnswer = true;
     FAnswered.notify_all();
 }
 
-uint64_t TDeleteJob::EntriesDone() const {
-    return FProgress.Removed.load(std::memory_order_relaxed) +
-           FTrashedEntries.load(std::memory_order_relaxed);
+uint64_t TDeleteJobBase::EntriesDone() const {
+    return FProgress.Removed.load(std::memory_order_relaxed);
 }
 
-TDeleteChoice TDeleteJob::Ask(const TDeleteFailure& f) {
+TDeleteChoice TDeleteJobBase::Ask(const TDeleteFailure& f) {
     if (FSkipAll || !OnFailure) {
         Skipped.push_back(f);
         return TDeleteChoice::Skip;
@@ -62,6 +65,22 @@ TDeleteChoice TDeleteJob::Ask(const TDeleteFailure& f) {
     if (c == TDeleteChoice::Skip || c == TDeleteChoice::SkipAll) Skipped.push_back(f);
     if (c == TDeleteChoice::Stop) FStopped = true;
     return c;
+}
+
+// ---------------------------------------------------------------- files of this system
+
+TDeleteJob::TDeleteJob(std::vector<TDeleteItem> items, TTrash trash)
+    : FItems(std::move(items)), FTrash(std::move(trash)) {
+    for (const TDeleteItem& i : FItems) FEntriesTotal += i.Entries;
+}
+
+TDeleteJob::~TDeleteJob() {
+    Cancel();
+    Wait();
+}
+
+uint64_t TDeleteJob::EntriesDone() const {
+    return TDeleteJobBase::EntriesDone() + FTrashedEntries.load(std::memory_order_relaxed);
 }
 
 bool TDeleteJob::DeleteOne(const TDeleteItem& item, bool permanent, const TItemIdentity& id) {
@@ -89,7 +108,7 @@ bool TDeleteJob::DeleteOne(const TDeleteItem& item, bool permanent, const TItemI
     }
 }
 
-void TDeleteJob::Run() {
+void TDeleteJob::Work() {
     for (size_t i = 0; i < FItems.size(); ++i) {
         if (FProgress.Cancel.load()) break;
         const TDeleteItem& item = FItems[i];
@@ -125,8 +144,6 @@ void TDeleteJob::Run() {
         FItemsDone.fetch_add(1, std::memory_order_relaxed);
         if (!goOn) break;
     }
-    FFinished.store(true, std::memory_order_release);
-    if (OnDone) OnDone();
 }
 
 } // namespace qz

@@ -10,6 +10,9 @@
 // the job's thread; the job then waits for Answer (or Cancel). Skip leaves that entry and goes
 // on, Skip all also leaves every later failure without asking, Stop ends the job; for an item
 // the trash refused, Delete permanently removes it for good instead.
+//
+// The thread, the progress and the questions are TDeleteJobBase, which the deletion of the
+// items of a portable device (TDeviceDeleteJob) shares.
 #pragma once
 
 #include "fsops/removetree.h"
@@ -43,12 +46,16 @@ struct TDeleteFailure {
 
 enum class TDeleteChoice : uint8_t { Skip, SkipAll, Stop, DeletePermanently };
 
-class TDeleteJob {
+// What every delete job shares: its thread, its progress, a cancel that takes effect before the
+// next entry, and failures that wait for the user's answer. A job derives from it, does its
+// work in Work (on the job's thread) and calls Cancel and Wait in its own destructor, so that
+// its thread has ended before its members go.
+class TDeleteJobBase {
 public:
-    TDeleteJob(std::vector<TDeleteItem> items, TTrash trash);
-    ~TDeleteJob(); // cancels and waits for the thread
-    TDeleteJob(const TDeleteJob&) = delete;
-    TDeleteJob& operator=(const TDeleteJob&) = delete;
+    TDeleteJobBase() = default;
+    virtual ~TDeleteJobBase(); // cancels and waits for the thread
+    TDeleteJobBase(const TDeleteJobBase&) = delete;
+    TDeleteJobBase& operator=(const TDeleteJobBase&) = delete;
 
     // Called on the job's thread: a failure waits for Answer; the end of the job.
     std::function<void(const TDeleteFailure&)> OnFailure;
@@ -63,30 +70,29 @@ public:
 
     // ---- progress (any thread)
     uint64_t EntriesTotal() const { return FEntriesTotal; }
-    uint64_t EntriesDone() const;
+    virtual uint64_t EntriesDone() const;
     size_t ItemsDone() const { return FItemsDone.load(std::memory_order_relaxed); }
-    size_t ItemCount() const { return FItems.size(); }
+    virtual size_t ItemCount() const = 0;
 
     // ---- results (once Finished)
-    const std::vector<TDeleteItem>& Items() const { return FItems; }
-    std::vector<size_t> Gone;            // items no longer on disk
+    std::vector<size_t> Gone;            // items no longer there
     std::vector<TDeleteFailure> Skipped; // failures that were skipped
     bool WasCancelled() const { return FProgress.Cancel.load(); }
     bool WasStopped() const { return FStopped; }
 
-private:
-    void Run();
+protected:
+    // The job's work, on its thread.
+    virtual void Work() = 0;
     // Reports f and waits for the answer (SkipAll remembered).
     TDeleteChoice Ask(const TDeleteFailure& f);
-    // false: stop
-    bool DeleteOne(const TDeleteItem& item, bool permanent, const TItemIdentity& id);
 
-    std::vector<TDeleteItem> FItems;
-    TTrash FTrash;
-    TRemoveProgress FProgress;
-    std::atomic<uint64_t> FTrashedEntries{0};
+    TRemoveProgress FProgress; // Cancel, and the entries removed so far
     std::atomic<size_t> FItemsDone{0};
-    uint64_t FEntriesTotal = 0;
+    uint64_t FEntriesTotal = 0; // set before Start
+
+private:
+    void Run();
+
     bool FSkipAll = false;
     bool FStopped = false;
     std::mutex FLock;
@@ -95,6 +101,26 @@ private:
     TDeleteChoice FAnswer = TDeleteChoice::Skip;
     std::atomic<bool> FFinished{false};
     std::thread FThread;
+};
+
+// Deleting files and folders of this system.
+class TDeleteJob final : public TDeleteJobBase {
+public:
+    TDeleteJob(std::vector<TDeleteItem> items, TTrash trash);
+    ~TDeleteJob() override;
+
+    uint64_t EntriesDone() const override;
+    size_t ItemCount() const override { return FItems.size(); }
+    const std::vector<TDeleteItem>& Items() const { return FItems; }
+
+private:
+    void Work() override;
+    // false: stop
+    bool DeleteOne(const TDeleteItem& item, bool permanent, const TItemIdentity& id);
+
+    std::vector<TDeleteItem> FItems;
+    TTrash FTrash;
+    std::atomic<uint64_t> FTrashedEntries{0};
 };
 
 } // namespace qz

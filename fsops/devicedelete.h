@@ -9,8 +9,11 @@
 #pragma once
 
 #include "engine/scan.h"
+#include "fsops/deletejob.h"
+#include "sources/device.h"
 
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -46,6 +49,40 @@ TDeviceItem DeviceItemOf(const TNTFS_FILES& scan, PMFT_RECORD rec);
 // The device part of a device scan's path.
 std::string DeviceNameOf(const TNTFS_FILES& scan);
 
+// One device opened for deleting (on first use) and kept open for the items that follow.
+// Talks to the device: use it off the window's thread, from one thread.
+class TDeviceDeleter {
+public:
+    explicit TDeviceDeleter(std::string device);
+    ~TDeviceDeleter();
+    TDeviceDeleter(const TDeviceDeleter&) = delete;
+    TDeviceDeleter& operator=(const TDeviceDeleter&) = delete;
+    const std::string& Name() const { return FName; }
+
+    // Finds item on the device, checks that it is still what was scanned and deletes it
+    // (a folder with everything in it, deepest first). objects counts the objects removed;
+    // removedBelow (when given) receives, for a folder that could not be removed entirely,
+    // the paths (names below the item) of what inside it did go. False with the reason when
+    // the item, or an object inside it, was not deleted; the reason then names the object's
+    // path when that is not the item itself.
+    bool Delete(const TDeviceItem& item, std::atomic<uint64_t>& objects, std::string& error,
+                const std::atomic<bool>* cancel = nullptr,
+                std::vector<std::vector<std::string>>* removedBelow = nullptr);
+    // The space figures of the storage that inner (a device path's folders) lies in, or of
+    // every storage for none; itempath names them. Nothing when the device cannot be opened.
+    TDiskSizeInfo Space(const std::vector<std::string>& inner, const std::u16string& itempath);
+
+private:
+    bool Open(std::string& error);
+    bool DeleteFound(const TDeviceItem& item, std::atomic<uint64_t>& objects, std::string& error,
+                     const std::atomic<bool>* cancel,
+                     std::vector<std::vector<std::string>>* removedBelow);
+
+    std::string FName;
+    std::unique_ptr<TPortableDevice> FDevice;
+    std::string FOpenError; // set: opening failed (it is not tried again)
+};
+
 struct TDeviceDeleteResult {
     std::vector<size_t> Deleted;     // indexes of the items that are gone (mark them Deleted)
     std::vector<std::string> Errors; // one per item that was not (or not fully) deleted
@@ -56,5 +93,42 @@ struct TDeviceDeleteResult {
 // thread. cancel is polled between objects.
 TDeviceDeleteResult DeleteOnDevice(const std::string& device, std::span<const TDeviceItem> items,
                                    const std::atomic<bool>* cancel = nullptr);
+
+// ---- the window's delete of device items
+
+struct TDeviceDeleteItem {
+    std::string Device;   // the device's name (DeviceNameOf its scan)
+    TDeviceItem Item;     // from its record (DeviceItemOf)
+    uint64_t Entries = 1; // objects in it as the scan counted them (progress)
+};
+
+// Deletes device items on a thread of its own, permanently (a device has no trash), one
+// device opened at a time and kept open for its items. A failure (the device not connected,
+// an item changed since the scan, an object the device refuses to delete) is asked with the
+// item's path and reason: Skip goes on with the next item, Skip all stops asking, Stop ends
+// the job. Afterwards the space figures of each path in measure (the device paths of the
+// scans involved) are read again from their devices.
+class TDeviceDeleteJob final : public TDeleteJobBase {
+public:
+    TDeviceDeleteJob(std::vector<TDeviceDeleteItem> items, std::vector<std::string> measure);
+    ~TDeviceDeleteJob() override;
+
+    size_t ItemCount() const override { return FItems.size(); }
+
+    // ---- results (once Finished)
+    // For an item that did not go entirely: the paths (names below it) of what inside it went.
+    std::vector<std::pair<size_t, std::vector<std::string>>> GoneInside;
+    // The space figures read again, one per path of measure (without figures where the device
+    // did not tell them).
+    std::vector<TDiskSizeInfo> Space;
+
+private:
+    void Work() override;
+    TDeviceDeleter& DeleterOf(const std::string& device);
+
+    std::vector<TDeviceDeleteItem> FItems;
+    std::vector<std::string> FMeasure;
+    std::vector<std::unique_ptr<TDeviceDeleter>> FDeleters;
+};
 
 } // namespace qz

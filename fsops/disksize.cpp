@@ -2,8 +2,14 @@
 
 #include "base/text.h"
 #include "engine/mft_volume.h"
+#include "sources/device.h"
+#include "sources/device_gvfs.h"
+#include "sources/devicelookup.h"
+#include "sources/devicepath.h"
+#include "sources/devicescan.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -45,13 +51,32 @@ TDiskSizeInfo DiskSizeFromVolumeData(const std::u16string& path,
     return info;
 }
 
+TDiskSizeInfo DeviceDiskSizeInfo(const std::string& path) {
+    TDiskSizeInfo info;
+    info.itempath = Utf8ToUtf16(path);
+    const TDevicePath dp = SplitDevicePath(path);
+    std::shared_ptr<TDeviceManager> manager = DeviceManager();
+    const TDeviceList list = ListPortableDevices(*manager, GvfsRootFolder());
+    const int index = FindDeviceByName(list.Devices, dp.Device);
+    if (index < 0) return info;
+    TOpenedDevice opened = OpenPortableDevice(*manager, list.Devices[size_t(index)]);
+    if (!opened.Device) return info;
+    const TDeviceObjectLookup start = FindObjectByPath(*opened.Device, dp.Inner);
+    if (!start.Found) return info;
+    return DeviceSpaceOf(*opened.Device, start.Object, info.itempath);
+}
+
 TDiskSizeInfo GetDiskSizeInfo(const std::string& rawPath, const std::vector<TMountInfo>& mounts) {
     TDiskSizeInfo info;
     info.itempath = Utf8ToUtf16(rawPath);
     if (rawPath.empty()) return info;
     const std::string path = NormalizePath(rawPath);
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return info;
+    if (::stat(path.c_str(), &st) != 0) {
+        // Not in the file system: perhaps a device path.
+        if (errno == ENOENT && rawPath[0] != '/') return DeviceDiskSizeInfo(rawPath);
+        return info;
+    }
     if (S_ISDIR(st.st_mode)) {
         // A folder is measured on the file system that holds it, asked through the folder
         // itself: that also works where the mount table does not list "/" (a chroot, some

@@ -7,6 +7,7 @@
 
 #include <QLocale>
 #include <QPointer>
+#include <algorithm>
 
 namespace qz {
 
@@ -77,6 +78,7 @@ void TChangeMonitor::Stop() {
     FTimer.stop();
     FBusyTimer.stop();
     FOwnRemoved.clear();
+    FOwnScans.clear();
     FWaiting = false;
     if (FWatcher) {
         FWatcher->Stop();
@@ -128,23 +130,41 @@ void TChangeMonitor::OnTimer() {
 void TChangeMonitor::RefreshNow() {
     FTimer.stop();
     FBusyTimer.stop();
-    if (!FWatcher) return;
+    if (!FWatcher && FOwnRemoved.empty()) return;
     if (RecordsBusy && RecordsBusy()) {
         FBusyTimer.start();
         return;
     }
     FWaiting = false;
-    FWatcher->TakeChanges(FBatch);
     FFound.clear();
-    FindRemovedRecords(FBatch, FFound);
+    FBatch.Clear();
+    if (FWatcher) {
+        FWatcher->TakeChanges(FBatch);
+        FindRemovedRecords(FBatch, FFound);
+    }
     for (PMFT_RECORD r : FOwnRemoved)
         if (r && !r->Deleted) FFound.push_back(r);
     FOwnRemoved.clear();
     Update(FFound, FBatch.Overflowed);
+    FOwnScans.clear();
 }
 
 void TChangeMonitor::MarkRemoved(const std::vector<PMFT_RECORD>& records) {
     if (!FWatcher) return;
+    FOwnRemoved.insert(FOwnRemoved.end(), records.begin(), records.end());
+    RefreshNow();
+}
+
+void TChangeMonitor::MarkRemovedOnDevice(const std::vector<PMFT_RECORD>& records) {
+    // The scans holding the records: their roots are the records' topmost ancestors.
+    for (PMFT_RECORD r : records) {
+        PMFT_RECORD root = r;
+        while (root && root->ParentMFTRec) root = root->ParentMFTRec;
+        for (const auto& scan : FSession.ScanSlots)
+            if (scan && scan->MFTRoot == root &&
+                std::find(FOwnScans.begin(), FOwnScans.end(), scan.get()) == FOwnScans.end())
+                FOwnScans.push_back(scan.get());
+    }
     FOwnRemoved.insert(FOwnRemoved.end(), records.begin(), records.end());
     RefreshNow();
 }
@@ -162,12 +182,15 @@ void TChangeMonitor::Update(const std::vector<PMFT_RECORD>& found, bool lost) {
     for (PMFT_RECORD r : found) MarkDeleted(r, FMarked);
     bool folders = false;
     for (PMFT_RECORD r : FMarked) folders = folders || r->IsFolder();
-    for (TNTFS_FILES* scan : FScans) {
+    std::vector<TNTFS_FILES*> scans = FScans;
+    for (TNTFS_FILES* s : FOwnScans)
+        if (std::find(scans.begin(), scans.end(), s) == scans.end()) scans.push_back(s);
+    for (TNTFS_FILES* scan : scans) {
         // Records a filter hides are in no children list: they follow their folder here.
         if (folders) MarkBelowDeletedFolders(*scan, FMarked);
     }
-    if (FWatcher->SetupDone()) MoveHardLinkCounts(FWatcher->HardLinkGroups());
-    for (TNTFS_FILES* scan : FScans) RecomputeTotals(*scan, FSession.FoldersOnly);
+    if (FWatcher && FWatcher->SetupDone()) MoveHardLinkCounts(FWatcher->HardLinkGroups());
+    for (TNTFS_FILES* scan : scans) RecomputeTotals(*scan, FSession.FoldersOnly);
     // The sums over all scans, as the end of a scan makes them.
     FSession.RootMFTMulti.SubFoldersTotSize = 0;
     FSession.RootMFTMulti.SubFoldersTotSizeAlloc = 0;

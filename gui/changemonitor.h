@@ -48,6 +48,9 @@ public:
     // The program's own deletions: the records are marked at once (while monitoring runs; with
     // monitoring off the views keep them until the next scan) and the totals follow.
     void MarkRemoved(const std::vector<PMFT_RECORD>& records);
+    // Items deleted on a portable device, whose scans are never watched: marked whether
+    // monitoring runs or not, and the totals of their scans follow.
+    void MarkRemovedOnDevice(const std::vector<PMFT_RECORD>& records);
     // Updates now with what was gathered.
     void RefreshNow();
 
@@ -78,7 +81,8 @@ private:
     void OnChangesWaiting();
     void OnTimer();
     void OnSetupDone();
-    // Marks the records found (and everything below them) and sums the totals again.
+    // Marks the records found (and everything below them) and sums the totals again (of the
+    // watched scans and of those holding the program's own removals).
     void Update(const std::vector<PMFT_RECORD>& found, bool lost);
 
     TScanSession& FSession;
@@ -94,6 +98,7 @@ private:
     TChangeBatch FBatch;
     std::vector<PMFT_RECORD> FFound, FMarked;
     std::vector<PMFT_RECORD> FOwnRemoved; // the program's own deletions, not marked yet
+    std::vector<TNTFS_FILES*> FOwnScans;  // the scans FOwnRemoved belong to
     int FRefreshCount = 0;
     double FLastRefreshMs = 0;
     std::chrono::steady_clock::time_point FLastRefreshEnd{};

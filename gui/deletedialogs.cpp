@@ -42,7 +42,8 @@ QPushButton* AddButton(QMessageBox& box, const QString& text, QMessageBox::Butto
 } // namespace
 
 TDeleteAnswer ConfirmDelete(QWidget* parent, const TDeleteSummary& s, bool permanent,
-                            const QStringList& refused, const TFormatSettings& format) {
+                            const QStringList& refused, const TFormatSettings& format,
+                            const QString& note) {
     TFormatSettings f = format;
     f.Unit = TDisplayUnit::Dynamic;
     const QString what =
@@ -59,7 +60,8 @@ TDeleteAnswer ConfirmDelete(QWidget* parent, const TDeleteSummary& s, bool perma
     QPushButton* andDelete = nullptr;
     if (permanent) {
         box.setText(Tr("Delete %1 permanently?").arg(what) + QStringLiteral("\n") +
-                    Tr("This cannot be undone."));
+                    Tr("This cannot be undone.") +
+                    (note.isEmpty() ? QString() : QStringLiteral("\n") + note));
         confirm = AddButton(box, Tr("Delete Permanently"), QMessageBox::DestructiveRole,
                             "btnDeleteConfirm");
     } else if (refused.isEmpty()) {
@@ -94,7 +96,8 @@ TDeleteAnswer ConfirmDelete(QWidget* parent, const TDeleteSummary& s, bool perma
 
 // ---------------------------------------------------------------- progress
 
-TDeleteProgress::TDeleteProgress(std::unique_ptr<TDeleteJob> job, bool permanent, QWidget* parent)
+TDeleteProgress::TDeleteProgress(std::unique_ptr<TDeleteJobBase> job, bool permanent,
+                                 QWidget* parent)
     : QDialog(parent), FJob(std::move(job)), FPermanent(permanent) {
     setObjectName(QStringLiteral("dlgDeleteProgress"));
     setWindowTitle(permanent ? Tr("Deleting") : Tr("Moving to Trash"));

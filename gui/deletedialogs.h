@@ -34,10 +34,12 @@ enum class TDeleteAnswer : uint8_t {
 };
 
 // Asks before a delete. refused: the items the trash cannot take (path: reason), only for a
-// delete to the trash. The buttons have object names for tests: btnDeleteConfirm,
-// btnTrashOthersOnly, btnTrashAndDelete, btnDeleteCancel.
+// delete to the trash. note: a line of its own below the question (empty: none). The buttons
+// have object names for tests: btnDeleteConfirm, btnTrashOthersOnly, btnTrashAndDelete,
+// btnDeleteCancel.
 TDeleteAnswer ConfirmDelete(QWidget* parent, const TDeleteSummary& summary, bool permanent,
-                            const QStringList& refused, const TFormatSettings& format);
+                            const QStringList& refused, const TFormatSettings& format,
+                            const QString& note = QString());
 
 // Shows a running delete job: items and entries done, a bar, Cancel. A failure of the job is
 // asked here (Skip, Skip all, Stop, and Delete permanently after a trash refusal); the
@@ -46,10 +48,10 @@ TDeleteAnswer ConfirmDelete(QWidget* parent, const TDeleteSummary& summary, bool
 class TDeleteProgress : public QDialog {
     Q_OBJECT
 public:
-    TDeleteProgress(std::unique_ptr<TDeleteJob> job, bool permanent, QWidget* parent);
+    TDeleteProgress(std::unique_ptr<TDeleteJobBase> job, bool permanent, QWidget* parent);
     ~TDeleteProgress() override;
 
-    TDeleteJob& Job() { return *FJob; }
+    TDeleteJobBase& Job() { return *FJob; }
     // Starts the job and shows the dialog (window-modal, the window keeps painting).
     void Run();
     QPushButton* btnCancel;
@@ -65,7 +67,7 @@ private:
     void AskFailure(const TDeleteFailure& f);
     void OnJobDone();
 
-    std::unique_ptr<TDeleteJob> FJob;
+    std::unique_ptr<TDeleteJobBase> FJob;
     bool FPermanent;
     QLabel* FLabel;
     QProgressBar* FBar;

@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QThreadPool>
+#include <utility>
 
 namespace qz {
 
@@ -17,7 +18,10 @@ TDeviceSourceWatcher::TDeviceSourceWatcher(QObject* parent)
     timNewDrive.setObjectName(QStringLiteral("timNewDrive"));
     timNewDrive.setSingleShot(true);
     timNewDrive.setInterval(2000);
-    connect(&timNewDrive, &QTimer::timeout, this, &TDeviceSourceWatcher::Refresh);
+    connect(&timNewDrive, &QTimer::timeout, this, [this] {
+        FUsbEvent = true;
+        Refresh();
+    });
     if (!FUsb->Active()) {
         DebugLog("USB events not watched: " + FUsb->Error());
         return;
@@ -45,8 +49,9 @@ void TDeviceSourceWatcher::Refresh() {
         return;
     }
     FListing = true;
+    const bool usbEvent = std::exchange(FUsbEvent, false);
     QPointer<TDeviceSourceWatcher> self(this);
-    QThreadPool::globalInstance()->start([self] {
+    QThreadPool::globalInstance()->start([self, usbEvent] {
         std::shared_ptr<TDeviceManager> manager = DeviceManager();
         const TDeviceList list = ListPortableDevices(*manager, GvfsRootFolder());
         if (!list.Error.empty()) DebugLog(list.Error);
@@ -54,16 +59,16 @@ void TDeviceSourceWatcher::Refresh() {
         // Back on the window's thread; the watcher may be gone by then.
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [self, entries = std::move(entries)]() mutable {
-                if (self) self->OnListed(std::move(entries));
+            [self, usbEvent, entries = std::move(entries)]() mutable {
+                if (self) self->OnListed(std::move(entries), usbEvent);
             },
             Qt::QueuedConnection);
     });
 }
 
-void TDeviceSourceWatcher::OnListed(std::vector<TSourceEntry> entries) {
+void TDeviceSourceWatcher::OnListed(std::vector<TSourceEntry> entries, bool afterUsbEvent) {
     FListing = false;
-    if (OnDevices) OnDevices(std::move(entries));
+    if (OnDevices) OnDevices(std::move(entries), afterUsbEvent);
     if (FAgain) {
         FAgain = false;
         Refresh();

@@ -23,8 +23,9 @@ public:
     explicit TDeviceSourceWatcher(QObject* parent = nullptr);
     ~TDeviceSourceWatcher() override;
 
-    // The device entries, each time the devices have been listed.
-    std::function<void(std::vector<TSourceEntry>)> OnDevices;
+    // The device entries, each time the devices have been listed; afterUsbEvent: the listing
+    // followed a USB event (a device may have arrived), not the window's start.
+    std::function<void(std::vector<TSourceEntry>, bool afterUsbEvent)> OnDevices;
     // Lists the devices now (on a worker thread); a request while a listing runs is carried
     // out once it has ended.
     void Refresh();
@@ -33,13 +34,14 @@ public:
     bool Listing() const { return FListing; }
 
 private:
-    void OnListed(std::vector<TSourceEntry> entries);
+    void OnListed(std::vector<TSourceEntry> entries, bool afterUsbEvent);
 
     QTimer timNewDrive;
     std::unique_ptr<TUsbWatcher> FUsb;
     QSocketNotifier* FNotifier = nullptr;
     bool FListing = false;
     bool FAgain = false;
+    bool FUsbEvent = false; // a USB event waits for its listing
 };
 
 } // namespace qz

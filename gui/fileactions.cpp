@@ -2,7 +2,9 @@
 
 #include "base/debuglog.h"
 #include "base/text.h"
+#include "engine/scan.h"
 #include "engine/tree.h"
+#include "fsops/devicedelete.h"
 #include "fsops/launch.h"
 #include "fsops/terminal.h"
 #include "fsops/trash.h"
@@ -27,6 +29,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QUrl>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <set>
@@ -191,13 +194,35 @@ TFileActions::TView* TFileActions::CurrentView() {
 
 bool TFileActions::OnDisk(PMFT_RECORD rec, QString* why) const {
     const PMFT_RECORD root = RootOf(rec);
-    for (const auto& [r, reason] : FRoots) {
-        if (r != root) continue;
-        if (why) *why = reason;
-        return reason.isEmpty();
+    for (const TRoot& r : FRoots) {
+        if (r.Rec != root) continue;
+        if (why) *why = r.Reason;
+        return r.Reason.isEmpty();
     }
     if (why) *why = Tr("the item belongs to no scan shown");
     return false;
+}
+
+TNTFS_FILES* TFileActions::DeviceScanOf(PMFT_RECORD rec) const {
+    const PMFT_RECORD root = RootOf(rec);
+    for (const TRoot& r : FRoots)
+        if (r.Rec == root) return r.DeviceScan;
+    return nullptr;
+}
+
+void TFileActions::LeaveOutOffDisk(std::vector<TItem>& items, const QString& deviceWhy) {
+    size_t left = 0;
+    QString why;
+    std::erase_if(items, [&](const TItem& i) {
+        if (i.OnDisk) return false;
+        ++left;
+        if (deviceWhy.isEmpty() || !DeviceScanOf(i.Rec))
+            OnDisk(i.Rec, &why);
+        else
+            why = deviceWhy;
+        return true;
+    });
+    if (left > 0) Status(Tr("%1 of the selected items were left out: %2").arg(Count(left), why));
 }
 
 std::vector<TFileActions::TItem> TFileActions::Selection(bool containingFolders, bool skipNested,
@@ -209,21 +234,12 @@ std::vector<TFileActions::TItem> TFileActions::Selection(bool containingFolders,
     std::vector<TSelectedItem> selected;
     GetSelectedItems(selected, *nodes,
                      {.ContainingFolders = containingFolders, .SkipNested = skipNested});
-    size_t left = 0;
-    QString why;
     for (const TSelectedItem& s : selected) {
         PMFT_RECORD rec = s.Node ? s.Node->Data.Rec : nullptr;
         if (s.Node && s.Node->Data.IsFileGroup) rec = s.Node->Data.FolderRec;
-        QString reason;
-        const bool disk = OnDisk(rec, &reason);
-        if (onDiskOnly && !disk) {
-            ++left;
-            why = reason;
-            continue;
-        }
-        out.push_back({Utf16ToUtf8(s.Path), rec, disk});
+        out.push_back({Utf16ToUtf8(s.Path), rec, OnDisk(rec, nullptr)});
     }
-    if (left > 0) Status(Tr("%1 of the selected items were left out: %2").arg(Count(left), why));
+    if (onDiskOnly) LeaveOutOffDisk(out);
     return out;
 }
 
@@ -282,6 +298,7 @@ void TFileActions::ScanStarted() {
     ++FGeneration;
     FRoots.clear();
     FAnyOnDisk = false;
+    FAnyDevice = false;
     FOffReason.clear();
     UpdateActions();
 }
@@ -289,6 +306,7 @@ void TFileActions::ScanStarted() {
 void TFileActions::ScanFinished(bool) {
     FRoots.clear();
     FAnyOnDisk = false;
+    FAnyDevice = false;
     TScanSession& s = FScans.Session();
     QString why;
     bool cancelled = false;
@@ -301,13 +319,26 @@ void TFileActions::ScanFinished(bool) {
             FAnyOnDisk = true;
         else
             why = reason;
-        FRoots.push_back({scan->MFTRoot, reason});
+        // A device scan that found its device.
+        TNTFS_FILES* device = scan->IsSourceDevice() && !scan->WasError ? scan : nullptr;
+        FAnyDevice = FAnyDevice || device;
+        FRoots.push_back({scan->MFTRoot, reason, device});
     }
     FOffReason = FRoots.empty() || FAnyOnDisk ? QString() : why;
     UpdateActions();
     // The status line of a completed scan says why; a cancelled scan's keeps its own note.
-    // The note joins the line; the line's details (tool tip) stay with it.
-    if (!FOffReason.isEmpty() && !cancelled) {
+    // The note joins the line; the line's details (tool tip) stay with it. Devices say what
+    // is left to do.
+    if (!FOffReason.isEmpty() && !cancelled && FAnyDevice) {
+        TScanStatus::TLine line = FStatus.Line();
+        const QString note =
+            QStringLiteral("  ") +
+            Tr("Items on a portable device can only have their paths copied and be deleted "
+               "permanently");
+        line.Text += note;
+        line.Description += note;
+        FStatus.SetLine(line);
+    } else if (!FOffReason.isEmpty() && !cancelled) {
         TScanStatus::TLine line = FStatus.Line();
         const QString note = QStringLiteral("  ") + Tr("File operations are off") +
                              QStringLiteral(": ") + FOffReason;
@@ -322,11 +353,17 @@ void TFileActions::UpdateActions() {
     actCopyPath->setEnabled(anyScan);
     for (QAction* a : {actExplorerHere, actCommandPromptHere, actCopy, actCut, actDeleteRecycle,
                        actDeleteNoRecycle, actNewInstanceHere}) {
-        a->setEnabled(FAnyOnDisk);
+        // A device's items can be deleted permanently, on the device.
+        const bool on = FAnyOnDisk || (a == actDeleteNoRecycle && FAnyDevice);
+        a->setEnabled(on);
         // A disabled command names the reason in its tip.
         QString tip = a == actNewInstanceHere ? Tr("Scan the folder in a new window") : QString();
-        if (!FOffReason.isEmpty())
-            tip = (tip.isEmpty() ? a->text() : tip) + QStringLiteral(": ") + FOffReason;
+        QString reason = FOffReason;
+        if (!on && FAnyDevice)
+            reason = ToQString(Utf8ToUtf16(DeviceOperationUnavailable(
+                a == actDeleteRecycle ? TItemOperation::DeleteToTrash : TItemOperation::Open)));
+        if (!on && !reason.isEmpty())
+            tip = (tip.isEmpty() ? a->text() : tip) + QStringLiteral(": ") + reason;
         a->setToolTip(tip);
         a->setStatusTip(tip);
     }
@@ -471,11 +508,13 @@ void TFileActions::CopyToClipboard(bool cut) {
 
 // ---------------------------------------------------------------- delete
 
-void TFileActions::Delete(bool permanent) {
-    const std::vector<TItem> items = Selection(false, true, true);
-    if (items.empty()) return;
+namespace {
+
+// What the confirmation says of the items, and each item's entries (progress).
+TDeleteSummary SummaryOf(const std::vector<TFileActions::TItem>& items,
+                         std::vector<uint64_t>& entries) {
     TDeleteSummary summary;
-    std::vector<uint64_t> entries(items.size(), 1);
+    entries.assign(items.size(), 1);
     for (size_t i = 0; i < items.size(); ++i) {
         PMFT_RECORD r = items[i].Rec;
         summary.Names << Shown(items[i].Path);
@@ -491,6 +530,42 @@ void TFileActions::Delete(bool permanent) {
         }
     }
     summary.Items = items.size();
+    return summary;
+}
+
+// The record below rec at the names given (exact names, as the scan shows them).
+PMFT_RECORD RecordBelow(PMFT_RECORD rec, const std::vector<std::string>& names) {
+    for (const std::string& name : names) {
+        if (!rec) return nullptr;
+        const std::u16string wanted = Utf8ToUtf16(name);
+        PMFT_RECORD next = nullptr;
+        for (PMFT_RECORD c : rec->Children())
+            if (c && c->Name() == wanted) {
+                next = c;
+                break;
+            }
+        rec = next;
+    }
+    return rec;
+}
+
+} // namespace
+
+void TFileActions::Delete(bool permanent) {
+    std::vector<TItem> items = Selection(false, true, false);
+    if (items.empty()) return;
+    const bool anyDevice = std::any_of(items.begin(), items.end(),
+                                       [&](const TItem& i) { return DeviceScanOf(i.Rec); });
+    if (anyDevice && permanent) {
+        DeleteOnDevices(items);
+        return;
+    }
+    LeaveOutOffDisk(items, anyDevice ? ToQString(Utf8ToUtf16(DeviceOperationUnavailable(
+                                           TItemOperation::DeleteToTrash)))
+                                     : QString());
+    if (items.empty()) return;
+    std::vector<uint64_t> entries;
+    const TDeleteSummary summary = SummaryOf(items, entries);
     TTrash trash(TTrash::HomeTrashPath(), ReadMountTable(), ::getuid());
     std::vector<bool> refused(items.size(), false);
     QStringList refusedText;
@@ -532,25 +607,82 @@ void TFileActions::Delete(bool permanent) {
     const int generation = FGeneration;
     connect(dialog, &TDeleteProgress::jobFinished, this,
             [this, dialog, records, generation, permanent] {
-                TDeleteJob& job = dialog->Job();
+                TDeleteJobBase& job = dialog->Job();
                 std::vector<PMFT_RECORD> gone;
                 for (size_t i : job.Gone) gone.push_back(records[i]);
                 // The records are still the shown scan's: they are marked at once.
                 if (generation == FGeneration) FMonitor.MarkRemoved(gone);
-                QString text;
-                if (job.WasCancelled())
-                    text = Tr("Deleting was cancelled: %1 of %2 items are gone")
-                               .arg(Count(gone.size()), Count(job.ItemCount()));
-                else if (!job.Skipped.empty() || job.WasStopped())
-                    text = Tr("%1 of %2 items are gone; %3 could not be deleted")
-                               .arg(Count(gone.size()), Count(job.ItemCount()),
-                                    Count(job.Skipped.size()));
-                else
-                    text = (permanent ? Tr("%1 items deleted permanently")
-                                      : Tr("%1 items moved to the trash"))
-                               .arg(Count(gone.size()));
-                Status(text);
-                emit deleteFinished(int(gone.size()), int(job.Skipped.size()));
+                DeleteEnded(job, gone.size(), permanent);
+                dialog->deleteLater();
+            });
+    dialog->Run();
+}
+
+void TFileActions::DeleteEnded(const TDeleteJobBase& job, size_t gone, bool permanent) {
+    QString text;
+    if (job.WasCancelled())
+        text = Tr("Deleting was cancelled: %1 of %2 items are gone")
+                   .arg(Count(gone), Count(job.ItemCount()));
+    else if (!job.Skipped.empty() || job.WasStopped())
+        text = Tr("%1 of %2 items are gone; %3 could not be deleted")
+                   .arg(Count(gone), Count(job.ItemCount()), Count(job.Skipped.size()));
+    else
+        text = (permanent ? Tr("%1 items deleted permanently") : Tr("%1 items moved to the trash"))
+                   .arg(Count(gone));
+    Status(text);
+    emit deleteFinished(int(gone), int(job.Skipped.size()));
+}
+
+void TFileActions::DeleteOnDevices(const std::vector<TItem>& items) {
+    for (const TItem& i : items)
+        if (!DeviceScanOf(i.Rec)) {
+            Status(Tr("Items of a portable device are deleted apart from other items: select "
+                      "them on their own"));
+            return;
+        }
+    std::vector<uint64_t> entries;
+    const TDeleteSummary summary = SummaryOf(items, entries);
+    const TDeleteAnswer answer = ConfirmDelete(
+        FWindow, summary, true, {}, FFormat,
+        ToQString(Utf8ToUtf16(DeviceOperationUnavailable(TItemOperation::DeleteToTrash))));
+    if (answer == TDeleteAnswer::Cancel) {
+        Status(Tr("Nothing was deleted"));
+        return;
+    }
+    // What the deletion needs of each record is taken here, on the thread that owns the
+    // scans; the objects are looked up and deleted on the job's thread.
+    std::vector<TDeviceDeleteItem> jobItems;
+    std::vector<PMFT_RECORD> records;
+    std::vector<TNTFS_FILES*> scans;
+    for (size_t i = 0; i < items.size(); ++i) {
+        TNTFS_FILES* scan = DeviceScanOf(items[i].Rec);
+        jobItems.push_back({DeviceNameOf(*scan), DeviceItemOf(*scan, items[i].Rec), entries[i]});
+        records.push_back(items[i].Rec);
+        if (std::find(scans.begin(), scans.end(), scan) == scans.end()) scans.push_back(scan);
+    }
+    std::vector<std::string> measure;
+    for (TNTFS_FILES* scan : scans) measure.push_back(Utf16ToUtf8(scan->FSource));
+    DebugLog("Delete " + std::to_string(jobItems.size()) + " on a portable device");
+    auto job = std::make_unique<TDeviceDeleteJob>(std::move(jobItems), std::move(measure));
+    TDeviceDeleteJob* deviceJob = job.get();
+    auto* dialog = new TDeleteProgress(std::move(job), true, FWindow);
+    const int generation = FGeneration;
+    connect(dialog, &TDeleteProgress::jobFinished, this,
+            [this, dialog, deviceJob, records, scans, generation] {
+                std::vector<PMFT_RECORD> gone;
+                for (size_t i : deviceJob->Gone) gone.push_back(records[i]);
+                const size_t goneItems = gone.size();
+                if (generation == FGeneration) {
+                    // What went inside folders that stay goes from the views too.
+                    for (const auto& [i, names] : deviceJob->GoneInside)
+                        if (PMFT_RECORD r = RecordBelow(records[i], names)) gone.push_back(r);
+                    // The freed space shows in the summary and the treemap.
+                    for (size_t k = 0; k < scans.size() && k < deviceJob->Space.size(); ++k)
+                        if (deviceJob->Space[k].hastotalandfreespace)
+                            scans[k]->DeviceDinfo = deviceJob->Space[k];
+                    FMonitor.MarkRemovedOnDevice(gone);
+                }
+                DeleteEnded(*deviceJob, goneItems, true);
                 dialog->deleteLater();
             });
     dialog->Run();

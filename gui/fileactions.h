@@ -10,8 +10,13 @@
 // their scanned properties shown: the other actions leave them out and say why in the status
 // line.
 //
-// Operations only act on disk. What they remove reaches the scan through change monitoring
-// (TChangeMonitor), which also marks the program's own deletions at once.
+// Items of a portable device can have their paths copied, their scanned properties shown, and
+// be deleted permanently on the device (a device has no trash); the other actions leave them
+// out with the reason.
+//
+// Operations only act on disk (or on the device). What they remove reaches the scan through
+// change monitoring (TChangeMonitor), which also marks the program's own deletions at once;
+// deletions on a device, which is not watched, are marked when they have ended.
 #pragma once
 
 #include "engine/types.h"
@@ -33,6 +38,8 @@ class QWidget;
 namespace qz {
 
 class TChangeMonitor;
+class TDeleteJobBase;
+class TNTFS_FILES;
 class TFileDrag;
 class TFileManager;
 class TScanControl;
@@ -128,6 +135,15 @@ private:
     void Status(const QString& text);
     // The source of a record is files of this system; why is set otherwise.
     bool OnDisk(PMFT_RECORD rec, QString* why) const;
+    // The device scan a record belongs to; nil when it is no device's.
+    TNTFS_FILES* DeviceScanOf(PMFT_RECORD rec) const;
+    // Leaves out the items that are not files of this system; the status line says why
+    // (deviceWhy, when given, for the items of a device).
+    void LeaveOutOffDisk(std::vector<TItem>& items, const QString& deviceWhy = QString());
+    // A permanent delete of items of portable devices (all of items are).
+    void DeleteOnDevices(const std::vector<TItem>& items);
+    // The status line after a delete.
+    void DeleteEnded(const TDeleteJobBase& job, size_t gone, bool permanent);
     std::unique_ptr<QMimeData> DragMime(TView& view);
 
     TScanControl& FScans;
@@ -138,9 +154,14 @@ private:
     TFileManager* FFileManager;
     std::vector<TView> FViews;
     int FCurrent = -1;
-    // The scans' roots and why their items are not files here (empty: they are).
-    std::vector<std::pair<PMFT_RECORD, QString>> FRoots;
+    struct TRoot {
+        PMFT_RECORD Rec = nullptr;
+        QString Reason;                    // why its items are not files here (empty: they are)
+        TNTFS_FILES* DeviceScan = nullptr; // a device's scan
+    };
+    std::vector<TRoot> FRoots; // the scans' roots
     bool FAnyOnDisk = false;
+    bool FAnyDevice = false;
     QString FOffReason;  // why the commands that act on disk are off (empty: they are on)
     int FGeneration = 0; // counts scans: a delete ending after a new scan started marks nothing
 };

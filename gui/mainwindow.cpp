@@ -74,8 +74,8 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
     sc.OptionArguments = start.CommandLine.OptionArguments();
     sc.InitSources(ReadMountTable());
     FDeviceWatch = new TDeviceSourceWatcher(this);
-    FDeviceWatch->OnDevices = [this](std::vector<TSourceEntry> devices) {
-        FScanControl->SetDeviceEntries(std::move(devices));
+    FDeviceWatch->OnDevices = [this](std::vector<TSourceEntry> devices, bool afterUsbEvent) {
+        FScanControl->SetDeviceEntries(std::move(devices), afterUsbEvent);
     };
     FDeviceWatch->Refresh();
     sc.FullScanNTFSIfPossible = FSettings.FullScanNTFSIfPossible;

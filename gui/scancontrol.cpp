@@ -27,6 +27,7 @@
 #include <QMetaObject>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 
 namespace qz {
 
@@ -171,9 +172,21 @@ void TScanControl::InitSources(std::vector<TMountInfo> mounts) {
     cbDrive->SetList(std::move(list));
 }
 
-void TScanControl::SetDeviceEntries(std::vector<TSourceEntry> devices) {
+void TScanControl::SetDeviceEntries(std::vector<TSourceEntry> devices, bool arrived) {
+    std::vector<std::string> known;
+    for (const TSourceEntry& e : FDeviceEntries) known.push_back(e.Path);
     FDeviceEntries = std::move(devices);
     RefreshList();
+    if (!arrived || FUserPicked || FScanInProgress) return;
+    const std::vector<TSourceEntry>& entries = cbDrive->List().Entries;
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].Kind == DT_DEVICE &&
+            std::find(known.begin(), known.end(), entries[i].Path) == known.end()) {
+            DebugLog("New device selected: " + entries[i].Path);
+            cbDrive->SelectQuietly(int(i));
+            UpdateSpaceSummary();
+            return;
+        }
 }
 
 void TScanControl::StartWatchingSources() {
@@ -222,6 +235,7 @@ void TScanControl::btnScanClick() {
 }
 
 void TScanControl::OnPicked(int index) {
+    FUserPicked = true;
     if (FScanInProgress || index < 0) return;
     const TSourceEntry* e = cbDrive->SelectedEntry();
     if (!e) return;
@@ -485,6 +499,7 @@ void TScanControl::OnFinished(bool ok) {
             ShowCompletion();
     }
     Lock(false);
+    FUserPicked = false;
     UpdateSpaceSummary();
     DebugLog("Scan complete");
     emit scanFinished(ok);

@@ -86,7 +86,10 @@ public:
     // Builds the list from a mount table now (at start, before the watcher has reported).
     void InitSources(std::vector<TMountInfo> mounts);
     // The portable devices of the source list, placed after the drives on every rebuild.
-    void SetDeviceEntries(std::vector<TSourceEntry> devices);
+    // arrived: listed after a USB event; a device new in the list is then selected (without a
+    // scan) unless the user has picked an entry since the window opened or the last scan
+    // ended, or a scan runs.
+    void SetDeviceEntries(std::vector<TSourceEntry> devices, bool arrived = false);
     // The watcher: add entry providers (portable devices) before StartWatchingSources.
     TSourceWatcher& SourceWatcher() { return *FWatcher; }
     void StartWatchingSources();
@@ -159,6 +162,7 @@ private:
     TSpaceSummaryPanel& FSummary;
     TScanRunner FRunner;
     bool FScanInProgress = false;
+    bool FUserPicked = false; // an entry picked since the window opened or the last scan ended
     QString FCurrentDrive;
     QString FDragDropFilename;
     QString FCompletionStatus; // the status line set when the last scan completed

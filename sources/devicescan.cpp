@@ -177,12 +177,29 @@ void WalkDevice(TNTFS_FILES& nf, TPortableDevice& device, const TDeviceObject& s
     if (start.Modified) root->ModifiedDate = UnixToDateTime(*start.Modified);
     walk.Run(root, start.Id);
 
-    // The space figures: the storage the folder lies in, or all storages of a whole device.
-    std::vector<uint32_t> storages = walk.Storages;
-    if (!start.Id.IsDeviceRoot()) storages.assign(1, start.Id.Storage);
-    TDiskSizeInfo& d = nf.DeviceDinfo;
-    d = TDiskSizeInfo{};
-    d.itempath = nf.FSource;
+    // The space figures: the storage the folder lies in, or all storages of a whole device
+    // (the walk has listed them).
+    nf.DeviceDinfo = DeviceSpaceOf(device, start, nf.FSource, &walk.Storages);
+    if (nf.OnProgress) nf.OnProgress(nf.Index, 100, walk.TotFiles, walk.TotFolders);
+}
+
+TDiskSizeInfo DeviceSpaceOf(TPortableDevice& device, const TDeviceObject& start,
+                            const std::u16string& itempath,
+                            const std::vector<uint32_t>* rootStorages) {
+    std::vector<uint32_t> storages;
+    if (!start.Id.IsDeviceRoot()) {
+        storages.push_back(start.Id.Storage);
+    } else if (rootStorages) {
+        storages = *rootStorages;
+    } else {
+        std::vector<TDeviceObject> children;
+        std::string error;
+        if (device.ListChildren(kDeviceRootObject, children, error))
+            for (const TDeviceObject& c : children)
+                if (c.Id.IsStorage()) storages.push_back(c.Id.Storage);
+    }
+    TDiskSizeInfo d;
+    d.itempath = itempath;
     for (uint32_t s : storages) {
         const std::optional<TStorageSpace> space = device.StorageSpace(s);
         if (!space) continue;
@@ -192,7 +209,7 @@ void WalkDevice(TNTFS_FILES& nf, TPortableDevice& device, const TDeviceObject& s
     }
     if (d.hastotalandfreespace)
         d.usedspace = d.totalspace > d.freespace ? d.totalspace - d.freespace : 0;
-    if (nf.OnProgress) nf.OnProgress(nf.Index, 100, walk.TotFiles, walk.TotFolders);
+    return d;
 }
 
 std::string DeviceScanNote(const TScanWarnings& w) {

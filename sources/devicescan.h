@@ -40,4 +40,12 @@ void WalkDevice(TNTFS_FILES& nf, TPortableDevice& device, const TDeviceObject& s
                 const std::u16string& FilterInclude, const std::u16string& FilterExclude,
                 bool FilterFullPath);
 
+// The space figures of what start lies in: its storage, or every storage of the device when
+// start is the device root (rootStorages: the root's storages when they are known already;
+// else the root is listed). Figures only when a storage tells its space; used space is
+// capacity less free space. Talks to the device.
+TDiskSizeInfo DeviceSpaceOf(TPortableDevice& device, const TDeviceObject& start,
+                            const std::u16string& itempath,
+                            const std::vector<uint32_t>* rootStorages = nullptr);
+
 } // namespace qz

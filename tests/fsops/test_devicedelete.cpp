@@ -3,6 +3,7 @@
 #include "base/text.h"
 #include "engine/tree.h"
 #include "fsops/devicedelete.h"
+#include "fsops/disksize.h"
 #include "sources/sources.h"
 #include "tests/sources/memory_device.h"
 #include "tests/sources/test_dirscan_util.h"
@@ -150,6 +151,63 @@ TEST_F(DeviceDelete, ThroughTheDesktopsMountTheFilesAreRemoved) {
     EXPECT_EQ(r.Objects, 4);
     EXPECT_NE(::access((mount + "/Internal storage/Old").c_str(), F_OK), 0);
     EXPECT_EQ(::access((mount + "/Internal storage/keep.txt").c_str(), F_OK), 0);
+}
+
+// The window's job: a device that goes away during the deletes ends what can be done on it,
+// each item left says so, and the space is not measured on a device that is gone.
+TEST_F(DeviceDelete, ADeviceUnpluggedDuringTheJobFailsTheItemsLeftWithTheReason) {
+    auto scan = Scan("Phone");
+    std::vector<TDeviceDeleteItem> items;
+    for (const char* rel : {"Internal storage\\c.txt", "Internal storage\\DCIM", "SD card\\d.bin"})
+        items.push_back({"Phone", DeviceItemOf(*scan, At(*scan, rel)), 1});
+    // The lookup of c.txt lists the root and the storage; DCIM's lookup and content need more.
+    Device->ListingsLeft = 3;
+    TDeviceDeleteJob job(items, {"Phone"});
+    std::vector<TDeleteFailure> seen;
+    job.OnFailure = [&](const TDeleteFailure& f) {
+        seen.push_back(f);
+        job.Answer(TDeleteChoice::Skip);
+    };
+    job.Start();
+    job.Wait();
+    ASSERT_TRUE(job.Finished());
+    EXPECT_EQ(job.Gone, std::vector<size_t>{0});
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].Path, "Phone\\Internal storage\\DCIM");
+    EXPECT_EQ(seen[1].Path, "Phone\\SD card\\d.bin");
+    EXPECT_EQ(seen[1].Message, "The device is not connected: Phone");
+    EXPECT_EQ(Device->Deleted.size(), 1u);
+    ASSERT_EQ(job.Space.size(), 1u);
+    EXPECT_FALSE(job.Space[0].hastotalandfreespace);
+}
+
+// Space figures of a device path come from the device: the storage the path lies in, or all
+// storages of a whole device; none where the device or the folder is not there.
+TEST_F(DeviceDelete, DiskSizeOfADevicePathComesFromItsStorages) {
+    Device->Space = TStorageSpace{64000, 1000};
+    const struct {
+        const char* path;
+        bool known;
+        uint64_t total, free;
+    } cases[] = {
+        {"Phone", true, 128000, 2000},
+        {"phone\\SD card", true, 64000, 1000},
+        {"Phone\\Internal storage\\DCIM\\Camera", true, 64000, 1000},
+        {"Phone\\No such folder", false, 0, 0},
+        {"Tablet", false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const TDiskSizeInfo d = GetDiskSizeInfo(c.path, {});
+        EXPECT_EQ(d.itempath, Utf8ToUtf16(c.path));
+        EXPECT_EQ(d.hastotalandfreespace, c.known);
+        EXPECT_EQ(d.totalspace, c.total);
+        EXPECT_EQ(d.freespace, c.free);
+        EXPECT_EQ(d.usedspace, c.total - c.free);
+    }
+    // A device that does not tell its space has no figures.
+    Device->Space.reset();
+    EXPECT_FALSE(GetDiskSizeInfo("Phone", {}).hastotalandfreespace);
 }
 
 TEST(DeviceOperations, WhatCannotBeDoneOnADeviceSaysWhy) {

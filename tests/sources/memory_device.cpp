@@ -37,14 +37,23 @@ public:
             if (!D.FNodes[c].Gone) out.push_back(D.FNodes[c].Object);
         return true;
     }
-    std::optional<TStorageSpace> StorageSpace(uint32_t) override { return D.Space; }
+    std::optional<TStorageSpace> StorageSpace(uint32_t storage) override {
+        if (!D.Space) return std::nullopt;
+        return TStorageSpace{D.Space->Capacity, D.Space->Free + D.FFreed[storage]};
+    }
     bool DeleteObject(const TDeviceObjectId& object, std::string& error) override {
         const size_t node = D.NodeOf(object);
         if (D.FGone || node == size_t(-1) || D.FNodes[node].Gone) {
             error = "invalid object handle";
             return false;
         }
+        for (const TDeviceObjectId& r : D.FDeleteRefused)
+            if (r == object) {
+                error = "PTP: Access Denied";
+                return false;
+            }
         D.FNodes[node].Gone = true;
+        D.FFreed[object.Storage] += D.FNodes[node].Object.Size.value_or(0);
         D.Deleted.push_back(object);
         return true;
     }

@@ -30,8 +30,11 @@ public:
     void RefuseListing(const std::string& path) { FRefused.push_back(PathId(path)); }
     // The device is gone after this many more successful listings (-1: never).
     int ListingsLeft = -1;
-    // The storage figures every storage reports (none by default).
+    // The storage figures every storage reports (none by default); a storage's free space
+    // grows by the sizes of the files deleted on it.
     std::optional<TStorageSpace> Space;
+    // Deleting the object at path fails.
+    void RefuseDelete(const std::string& path) { FDeleteRefused.push_back(PathId(path)); }
 
     // What happened: the ids listed, in order, and the ids deleted.
     std::vector<TDeviceObjectId> Listed;
@@ -55,6 +58,8 @@ private:
     std::vector<TNode> FNodes;            // 0: the device root
     std::map<std::string, size_t> FPaths; // path -> node
     std::vector<TDeviceObjectId> FRefused;
+    std::vector<TDeviceObjectId> FDeleteRefused;
+    std::map<uint32_t, uint64_t> FFreed; // storage -> bytes of the files deleted on it
     bool FGone = false;
 };
 
