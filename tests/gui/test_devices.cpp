@@ -14,6 +14,7 @@
 #include "gui/statuspanel.h"
 #include "gui/treemappanel.h"
 #include "sources/device.h"
+#include "sources/sources.h"
 #include "tests/sources/memory_device.h"
 #include "treemap/treemap.h"
 
@@ -71,9 +72,9 @@ protected:
     }
     // A scan of the device path of its own, as a new scan would find the device.
     static std::unique_ptr<TNTFS_FILES> FreshScan(const std::string& path) {
-        auto scan = TNTFS_FILES::CreateDevice(Utf8ToUtf16(path));
-        scan->ProcessMFTRecords(u"", u"", true, false, false);
-        scan->CalculateDirSizes(true, false, true, false, false);
+        auto scan = TNTFS_FILES::CreateDevice(Utf8ToUtf16(path), ScanSourcePasses());
+        scan->ProcessMFTRecords({.FullPath = true});
+        scan->CalculateDirSizes();
         EXPECT_FALSE(scan->WasError) << scan->ErrorMessage;
         return scan;
     }

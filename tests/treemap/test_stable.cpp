@@ -197,13 +197,13 @@ TEST(StablePictures, BandsOfRowsDrawTheSameBytes) {
     };
     const Case cases[] = {
         {"screen, names, free space", [](Scene&) {}, 1000, 700, false, true},
-        {"image, names, high dpi", [](Scene& s) { s.tm.Dpi = 144; }, 1201, 803, true, false},
+        {"image, names, high dpi", [](Scene& s) { s.Treemap.Dpi = 144; }, 1201, 803, true, false},
         {"screen, gray, zoom",
          [](Scene& s) {
-             s.tm.Shading.tm_FastDraw = false;
+             s.Treemap.Shading.tm_FastDraw = false;
              for (TTreeNode* k : s.tree.Children(s.tree.RootNodeOf(s.a.root)))
-                 if (!s.tm.TreemapRoot && k->Data.Rec->Name().starts_with(u"dir"))
-                     s.tm.TreemapRoot = k;
+                 if (!s.Treemap.TreemapRoot && k->Data.Rec->Name().starts_with(u"dir"))
+                     s.Treemap.TreemapRoot = k;
          },
          777, 555, false, false},
     };
@@ -211,19 +211,19 @@ TEST(StablePictures, BandsOfRowsDrawTheSameBytes) {
         SCOPED_TRACE(c.name);
         Scene scene;
         c.set(scene);
-        scene.tm.CanvasFactory = nullptr; // the real text
+        scene.Treemap.CanvasFactory = nullptr; // the real text
         TTreemapRequest rq;
         rq.Width = c.w;
         rq.Height = c.h;
         rq.ForFile = c.forFile;
         rq.WithFreeSpace = c.freeSpace;
         rq.Gray = std::string(c.name).find("gray") != std::string::npos;
-        rq.Zoom = MapNodeOf(scene.tm.TreemapRoot);
+        rq.Zoom = MapNodeOf(scene.Treemap.TreemapRoot);
         FollowTree(rq, scene.tree);
         std::vector<uint8_t> once;
         for (int threads : {1, 2, 3, 7}) {
             SCOPED_TRACE(threads);
-            TTreemapSettings settings = scene.tm;
+            TTreemapSettings settings = scene.Treemap;
             settings.PixelThreads = threads;
             TTreemapPicture picture;
             ASSERT_EQ(PaintTreemap(settings, rq, scene.colors, picture).Outcome,
@@ -249,7 +249,7 @@ TEST(StablePictures, BandsOfRowsDrawTheSameBytes) {
 // after the records changed (a rebuild drops them).
 TEST(StablePictures, KeptChildOrdersDrawWhatAFreshSortDraws) {
     Scene scene;
-    scene.tm.CanvasFactory = nullptr;
+    scene.Treemap.CanvasFactory = nullptr;
     TChildOrders orders;
     TTreeNode* dir = nullptr;
     for (TTreeNode* k : scene.tree.Children(scene.tree.RootNodeOf(scene.a.root)))
@@ -274,7 +274,7 @@ TEST(StablePictures, KeptChildOrdersDrawWhatAFreshSortDraws) {
         {"size order", [&] { scene.tree.Sort(tcSize, TSortDirection::Descending); }, 900, 600,
          false},
         {"a hard link's later name", [&] { big->DoNotCountFlag = true; }, 900, 600, true},
-        {"sizes, not allocated", [&] { scene.tm.ShowAllocatedSize = false; }, 900, 600, false},
+        {"sizes, not allocated", [&] { scene.Treemap.ShowAllocatedSize = false; }, 900, 600, false},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.name);
@@ -287,10 +287,10 @@ TEST(StablePictures, KeptChildOrdersDrawWhatAFreshSortDraws) {
         FollowTree(rq, scene.tree);
         TTreemapPicture kept, fresh;
         TExtColors colors = scene.colors;
-        ASSERT_EQ(PaintTreemap(scene.tm, rq, colors, kept, nullptr, &orders).Outcome,
+        ASSERT_EQ(PaintTreemap(scene.Treemap, rq, colors, kept, nullptr, &orders).Outcome,
                   TDrawOutcome::Drawn);
         colors = scene.colors;
-        ASSERT_EQ(PaintTreemap(scene.tm, rq, colors, fresh).Outcome, TDrawOutcome::Drawn);
+        ASSERT_EQ(PaintTreemap(scene.Treemap, rq, colors, fresh).Outcome, TDrawOutcome::Drawn);
         EXPECT_GT(orders.Folders(), 0u);
         ASSERT_EQ(kept.Layout.Items.size(), fresh.Layout.Items.size());
         size_t differ = 0;
@@ -301,7 +301,7 @@ TEST(StablePictures, KeptChildOrdersDrawWhatAFreshSortDraws) {
                       std::memcmp(&a.Rect, &b.Rect, sizeof a.Rect) != 0;
         }
         EXPECT_EQ(differ, 0u);
-        if (big->DoNotCountFlag && scene.tm.ShowAllocatedSize) { // it takes no area now
+        if (big->DoNotCountFlag && scene.Treemap.ShowAllocatedSize) { // it takes no area now
             EXPECT_EQ(kept.Layout.Find(big, false), kNoItem);
         }
         for (int y = 0; y < s.h; ++y)
