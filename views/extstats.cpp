@@ -168,7 +168,8 @@ void TExtColors::BuildExtSizes(std::span<TNTFS_FILES* const> scans,
     for (TNTFS_FILES* scan : scans) {
         if (!scan || scan->WasError) continue; // a failed scan shows nothing
         for (PMFT_RECORD r : scan->FFileList) {
-            if (!r || r->Filtered || r->IsFolder()) continue;
+            // Items deleted while the scan is shown left the totals: they leave the types too.
+            if (!r || r->Filtered || r->Deleted || r->IsFolder()) continue;
             if (accept && !accept(r)) continue;
             ExtensionKey(r->Name(), key);
             size_t slot;

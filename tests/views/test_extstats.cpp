@@ -56,8 +56,8 @@ TEST(Colours, ExtensionKeys) {
 
 namespace {
 
-// Files of three extensions in two scans, with a folder, a filtered file, a hard-link
-// duplicate and a hole in the record list.
+// Files of three extensions in two scans, with a folder, a filtered file, a file deleted
+// while the scan is shown, a hard-link duplicate and a hole in the record list.
 struct Stats : ::testing::Test {
     ScanBuilder a{u"/a"}, b{u"/b"};
     std::vector<TNTFS_FILES*> scans;
@@ -70,6 +70,8 @@ struct Stats : ::testing::Test {
         link->DoNotCountFlag = true;
         PMFT_RECORD hidden = a.File(a.root, u"filtered.iso", 999999, 1 << 20);
         hidden->Filtered = true;
+        PMFT_RECORD gone = a.File(a.root, u"gone.txt", 5000, 8192); // counted nowhere
+        gone->Deleted = true;
         a.File(a.root, u"README", 50, 4096);
         a.Finish();
         a.scan->FFileList.push_back(nullptr);
