@@ -49,7 +49,9 @@ TDeleteAnswer ConfirmDelete(QWidget* parent, const TDeleteSummary& s, bool perma
     const QString what =
         (s.Items == 1 ? Tr("1 item") : Tr("%1 items").arg(Count(int64_t(s.Items)))) +
         QStringLiteral(" (") + ToQString(FormatSize(s.Size, f)) + QStringLiteral("; ") +
-        Tr("%1 files, %2 folders").arg(Count(s.Files), Count(s.Folders)) + QStringLiteral(")");
+        NTr("%1 file", "%1 files", uint64_t(s.Files)).arg(Count(s.Files)) + QStringLiteral(", ") +
+        NTr("%1 folder", "%1 folders", uint64_t(s.Folders)).arg(Count(s.Folders)) +
+        QStringLiteral(")");
     QMessageBox box(parent);
     box.setObjectName(QStringLiteral("dlgConfirmDelete"));
     box.setWindowTitle(permanent ? Tr("Delete Permanently") : Tr("Move to Trash"));

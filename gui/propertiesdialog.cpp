@@ -102,9 +102,11 @@ void TPropertiesDialog::AddSingle(const TPropertiesItem& item) {
     }
     if (r && r->IsFolder()) {
         Add(Tr("Contents (scanned)"),
-            Tr("%1 files, %2 folders")
-                    .arg(Count(uint64_t(r->SubFoldersNumFiles())),
-                         Count(uint64_t(r->SubFoldersNumDirs()))) +
+            NTr("%1 file", "%1 files", uint64_t(r->SubFoldersNumFiles()))
+                    .arg(Count(uint64_t(r->SubFoldersNumFiles()))) +
+                QStringLiteral(", ") +
+                NTr("%1 folder", "%1 folders", uint64_t(r->SubFoldersNumDirs()))
+                    .arg(Count(uint64_t(r->SubFoldersNumDirs()))) +
                 QStringLiteral("; ") + ToQString(FormatSize(r->SubFoldersTotSize, f)) +
                 QStringLiteral(", ") + Tr("allocated") + QStringLiteral(" ") +
                 ToQString(FormatSize(r->SubFoldersTotSizeAlloc, f)));
