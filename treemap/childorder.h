@@ -23,7 +23,7 @@
 
 namespace qz {
 
-struct TNTFS_FILES;
+class TNTFS_FILES;
 
 // A child that takes area: its record (a file group: its folder's), its size on the treemap.
 struct TChildEntry {
