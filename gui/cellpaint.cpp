@@ -97,16 +97,19 @@ QColor ContrastingTextColour(const QColor& background) {
 void DrawTextOverFill(QPainter* p, const QRect& rect, int flags, const QString& text,
                       const QColor& pen, const QRect& fill, const QColor& fillColour) {
     const QRect over = fill.intersected(rect);
-    p->save();
-    if (!over.isEmpty()) {
-        p->save();
-        p->setClipRect(over, Qt::IntersectClip);
-        p->setPen(ContrastingTextColour(fillColour));
+    if (over.isEmpty()) { // nothing filled under the text: one plain drawing
+        p->setPen(pen);
         p->drawText(rect, flags, text);
-        p->restore();
-        // The rest of the text: the region of rect outside the fill.
-        p->setClipRegion(QRegion(rect).subtracted(QRegion(over)), Qt::IntersectClip);
+        return;
     }
+    p->save();
+    p->save();
+    p->setClipRect(over, Qt::IntersectClip);
+    p->setPen(ContrastingTextColour(fillColour));
+    p->drawText(rect, flags, text);
+    p->restore();
+    // The rest of the text: the region of rect outside the fill (within any clip set before).
+    p->setClipRegion(QRegion(rect).subtracted(QRegion(over)), Qt::IntersectClip);
     p->setPen(pen);
     p->drawText(rect, flags, text);
     p->restore();

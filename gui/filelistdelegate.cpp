@@ -134,10 +134,7 @@ void TFileListDelegate::PaintText(QPainter* p, const QStyleOptionViewItem& o, co
     const int flags =
         int((right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter | Qt::TextSingleLine);
     // Over the bar's fill the text takes a colour that reads on it.
-    if (fill.Rect.isEmpty())
-        p->drawText(text, flags, s);
-    else
-        DrawTextOverFill(p, text, flags, s, color, fill.Rect, fill.Colour);
+    DrawTextOverFill(p, text, flags, s, color, fill.Rect, fill.Colour);
     if (right && QFontMetrics(font).horizontalAdvance(s) > text.width())
         PaintOverflowMark(p, o.rect);
 }

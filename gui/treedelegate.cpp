@@ -84,10 +84,7 @@ void TTreeDelegate::paint(QPainter* p, const QStyleOptionViewItem& option,
         p->setClipRect(cell);
         const int flags = int((right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
         // Over the bar's fill the text takes a colour that reads on it.
-        if (fill.isEmpty())
-            p->drawText(text, flags, s);
-        else
-            DrawTextOverFill(p, text, flags, s, color, fill, BarColor(n->Data.Depth));
+        DrawTextOverFill(p, text, flags, s, color, fill, BarColor(n->Data.Depth));
         if (right && width > text.width()) {
             // The value does not fit: a red line along the left edge says so.
             p->fillRect(QRect(text.left(), cell.top(), 2, cell.height()), QColor(0xFF, 0, 0));
