@@ -17,13 +17,12 @@ namespace {
 using namespace ntfs;
 
 // Data runs of one non-resident attribute starting at p; clusters receives the clusters they
-// allocate (rec.TotDataRunClusters keeps the low 32 bits). The runs are not bounded by the
+// allocate. The runs are not bounded by the
 // attribute: a list without its end marker stops at the record's end, or at a header that
 // cannot be one. Returns false when a run reaches outside the record.
-bool DecodeRuns(const uint8_t* buf, size_t size, size_t p, bool storeRuns, TMFT_RECORD& rec,
-                TRecordRuns& runs, uint64_t& clusters) {
+bool DecodeRuns(const uint8_t* buf, size_t size, size_t p, bool storeRuns, TRecordRuns& runs,
+                uint64_t& clusters) {
     runs.NumDataRuns = 0;
-    rec.TotDataRunClusters = 0;
     clusters = 0;
     int32_t count = 0;
     const TRunsEnd end =
@@ -40,7 +39,6 @@ bool DecodeRuns(const uint8_t* buf, size_t size, size_t p, bool storeRuns, TMFT_
         });
     if (end == TRunsEnd::Truncated) return false;
     runs.NumDataRuns = count;
-    rec.TotDataRunClusters = uint32_t(clusters);
     return true;
 }
 
@@ -155,6 +153,7 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
     ctx.numExtra = 0;
     ctx.ResetNames();
     ZeroRecord(rec);
+    ctx.BaseFileRec = 0;
     runs.clear();
     bool sizeSet = false;
 
@@ -170,9 +169,9 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
 
     rec.HasFileSizeFlags = 0;
     rec.RecNo = recno;
-    rec.BaseFileRec = header.BaseReference();
-    const uint64_t base48 = rec.BaseFileRec & kRecNoMask;
-    const bool isExtension = rec.BaseFileRec != 0;
+    ctx.BaseFileRec = header.BaseReference();
+    const uint64_t base48 = ctx.BaseFileRec & kRecNoMask;
+    const bool isExtension = ctx.BaseFileRec != 0;
 
     // An extension record whose base comes later in the table waits for the end of the pass.
     if (!outOfSequence && base48 > recno) {
@@ -183,7 +182,7 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
         return false;
     }
 
-    rec.FileRecFlags = header.Flags();
+    rec.FileRecFlags = header.Flags() & 0xFF; // in use, folder, $Extend, view index
     if (!(rec.FileRecFlags & 1)) return false;
 
     const uint64_t bpc = FVolData.BytesPerCluster;
@@ -239,12 +238,10 @@ bool TNTFS_FILES::DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_
                 // all the same. The size fields hold only in a stream's first piece.
                 const size_t runsAt = attr.MappingPairsOffset();
                 uint64_t clusters;
-                if (!DecodeRuns(buffer, size, a + runsAt, storeRuns, rec, runs, clusters))
-                    return false;
+                if (!DecodeRuns(buffer, size, a + runsAt, storeRuns, runs, clusters)) return false;
                 if (length < Attr::kNonResidentHeaderBytes ||
                     runsAt < Attr::kNonResidentHeaderBytes || runsAt >= length) {
                     rec.SizeDamaged = true;
-                    rec.TotDataRunClusters = 0;
                     runs.NumDataRuns = 0;
                     runs.DataRuns.clear();
                 } else {
@@ -293,12 +290,11 @@ void TNTFS_FILES::MergeExtensionSizes(TDecodeContext& ctx, bool sizeSet, bool ou
                                       uint64_t volumeBytes) {
     TMFT_RECORD& rec = ctx.rec;
     const TRecordRuns& runs = ctx.runs;
-    const uint64_t base48 = rec.BaseFileRec & kRecNoMask;
-    const bool isExtension = rec.BaseFileRec != 0;
+    const uint64_t base48 = ctx.BaseFileRec & kRecNoMask;
+    const bool isExtension = ctx.BaseFileRec != 0;
     if (isExtension) {
         rec.IndexMe = true;
         if (PMFT_RECORD b = LookupBase(base48)) {
-            b->TotDataRunClusters += rec.TotDataRunClusters;
             b->AllocSize = SaturatingAdd(b->AllocSize, rec.AllocSize);
             b->SizeDamaged |= rec.SizeDamaged;
             ClampToVolume(*b, volumeBytes);
@@ -319,7 +315,6 @@ void TNTFS_FILES::MergeExtensionSizes(TDecodeContext& ctx, bool sizeSet, bool ou
             if (seen) continue;
             if (rec.RecNo > f || outOfSequence) {
                 if (auto it = FIndexFileList.find(f); it != FIndexFileList.end()) {
-                    rec.TotDataRunClusters += it->second->TotDataRunClusters;
                     rec.AllocSize = SaturatingAdd(rec.AllocSize, it->second->AllocSize);
                     rec.SizeDamaged |= it->second->SizeDamaged;
                 }
@@ -341,7 +336,6 @@ void TNTFS_FILES::MergeExtensionSizes(TDecodeContext& ctx, bool sizeSet, bool ou
                         if (m == b) continue;
                         m->FileSize = b->FileSize;
                         m->AllocSize = b->AllocSize;
-                        m->TotDataRunClusters = b->TotDataRunClusters;
                         m->HasFileSizeFlags = b->HasFileSizeFlags;
                     }
                 }

@@ -107,7 +107,6 @@ void SetMftRuns(TNTFS_FILES& s, std::vector<TDataAttribute>& segments, const std
             TDATA_RUN{uint64_t(extents[i].VCNLength),
                       i == 0 ? extents[i].LCN : extents[i].LCN - extents[i - 1].LCN, i > 0});
     s.FMFTRuns.NumDataRuns = int32_t(s.FMFTRuns.DataRuns.size());
-    s.FMFT.TotDataRunClusters = 0;
     s.FMFTExtents = std::move(extents);
     s.FMFTExtentsAvailable = !s.FMFTExtents.empty();
 }

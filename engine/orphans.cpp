@@ -143,10 +143,11 @@ void TNTFS_FILES::DeleteOrphans() {
         if (!keep) orphans.push_back(p);
     }
 
-    // The extension-record bookkeeping is complete once the pass is over.
-    FExFileList.clear();
-    FIndexFileList.clear();
-    FBaseFileList.clear();
+    // The extension-record bookkeeping is complete once the pass is over: its tables go
+    // before the tree is built, bucket arrays included (clear() would keep those).
+    decltype(FExFileList)().swap(FExFileList);
+    decltype(FIndexFileList)().swap(FIndexFileList);
+    decltype(FBaseFileList)().swap(FBaseFileList);
     if (orphans.empty()) return;
 
     // The orphan folder is listed but not indexed: no record number is its own.

@@ -125,7 +125,7 @@ bool TNTFS_FILES::AddToFileList(PMFT_RECORD rec) {
     CheckIndexable(n);
     FFileList.push_back(rec);
     if (FFileListIndex.size() <= n) FFileListIndex.resize(n + 10000, 0);
-    if (rec->BaseFileRec == 0 && FFileListIndex[n] == 0) {
+    if (!rec->FromExtension && FFileListIndex[n] == 0) {
         FFileListIndex[n] = int32_t(FFileList.size());
         return true;
     }

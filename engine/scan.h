@@ -34,6 +34,9 @@ struct TExtraName {
 struct TDecodeContext {
     TDecodeContext();
     TMFT_RECORD rec{};
+    // The decoded FILE record's base-record reference (with sequence number): nonzero for an
+    // extension record, whose entries are stored under the base record's number.
+    uint64_t BaseFileRec = 0;
     TRecordRuns runs;
     std::vector<TExtraName> extraNames; // entries [0, numExtra) are valid
     size_t numExtra = 0;
@@ -175,8 +178,10 @@ public:
     // Decode one FILE record into ctx.rec (and ctx.extraNames). See decode.cpp.
     bool DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_t recno, bool storeRuns,
                           bool outOfSequence, bool readRaw);
-    // Store a decoded record (or one of its extra-name entries). See store.cpp.
-    bool StoreDecodedRecord(const TMFT_RECORD& rec, bool IsLinkEntry, bool& FreeEntryLater);
+    // Store a decoded record (or one of its extra-name entries); BaseFileRec is the decoded
+    // FILE record's base-record reference (TDecodeContext::BaseFileRec). See store.cpp.
+    bool StoreDecodedRecord(const TMFT_RECORD& rec, uint64_t BaseFileRec, bool IsLinkEntry,
+                            bool& FreeEntryLater);
     // Decode and store count consecutive records of BytesPerFileRecordSegment bytes each,
     // numbered from firstRecNo (one batch of the MFT pass). Stops at NumMFTRecords when set.
     void ProcessRecordBatch(TDecodeContext& ctx, uint8_t* data, uint64_t firstRecNo, size_t count,

@@ -10,14 +10,14 @@
 
 namespace qz {
 
-bool TNTFS_FILES::StoreDecodedRecord(const TMFT_RECORD& rec, bool IsLinkEntry,
+bool TNTFS_FILES::StoreDecodedRecord(const TMFT_RECORD& rec, uint64_t BaseFileRec, bool IsLinkEntry,
                                      bool& FreeEntryLater) {
     FreeEntryLater = false;
     if (!rec.InUse()) return false;
     if (rec.ParentRec == 0 && !ValidMFTRecNo(rec.RecNo)) return false;
     TRecordArena& arena = Arena();
-    const bool isExtension = rec.BaseFileRec != 0;
-    const uint64_t base48 = rec.BaseFileRec & kRecNoMask;
+    const bool isExtension = BaseFileRec != 0;
+    const uint64_t base48 = BaseFileRec & kRecNoMask;
     // A record that names a parent or base record outside the table is corrupt: it could never
     // join the tree, and its number must not size the index arrays.
     if (NumMFTRecords > 0 && (uint64_t(rec.ParentRec) >= uint64_t(NumMFTRecords) ||
@@ -56,6 +56,7 @@ bool TNTFS_FILES::StoreDecodedRecord(const TMFT_RECORD& rec, bool IsLinkEntry,
                 idx = -1;
                 target = NewRecordFrom(rec, arena);
                 target->RecNo = base48;
+                target->FromExtension = true;
             }
         }
 
@@ -89,7 +90,6 @@ bool TNTFS_FILES::StoreDecodedRecord(const TMFT_RECORD& rec, bool IsLinkEntry,
         if (int64_t(existing->ModifiedDate) == 0) existing->ModifiedDate = rec.ModifiedDate;
         if (int64_t(existing->LastAccessDate) == 0) existing->LastAccessDate = rec.LastAccessDate;
         if (int64_t(existing->CreatedDate) == 0) existing->CreatedDate = rec.CreatedDate;
-        existing->FileFlags |= rec.FileFlags;
         existing->DOSAttrib |= rec.DOSAttrib;
         existing->SizeDamaged |= rec.SizeDamaged;
         if (!IsLinkEntry && existing->HasName() && !isExtension) return false;
@@ -113,6 +113,7 @@ bool TNTFS_FILES::StoreDecodedRecord(const TMFT_RECORD& rec, bool IsLinkEntry,
         target = NewRecordFrom(rec, arena);
         if (target->IndexMe) FIndexFileList.try_emplace(uint64_t(target->RecNo), target);
         target->RecNo = key;
+        target->FromExtension = isExtension;
     } else {
         target = existing;
     }
@@ -144,9 +145,9 @@ void TNTFS_FILES::ProcessRecordBatch(TDecodeContext& ctx, uint8_t* data, uint64_
         if (NumMFTRecords > 0 && int64_t(recno) >= NumMFTRecords) break;
         if (DecodeFileRecord(data + n * bpr, ctx, recno, false, false, readRaw)) {
             bool later = false;
-            StoreDecodedRecord(ctx.rec, false, later);
+            StoreDecodedRecord(ctx.rec, ctx.BaseFileRec, false, later);
             for (size_t i = 0; i < ctx.numExtra; ++i)
-                StoreDecodedRecord(ctx.extraNames[i].Rec, true, later);
+                StoreDecodedRecord(ctx.extraNames[i].Rec, ctx.BaseFileRec, true, later);
         }
     }
 }
@@ -159,9 +160,9 @@ void TNTFS_FILES::ProcessOutOfSequence(TDecodeContext& ctx) {
         std::memcpy(&recno, buf.data(), 8);
         if (DecodeFileRecord(buf.data() + 8, ctx, recno, false, true, true)) {
             bool later = false;
-            StoreDecodedRecord(ctx.rec, false, later);
+            StoreDecodedRecord(ctx.rec, ctx.BaseFileRec, false, later);
             for (size_t i = 0; i < ctx.numExtra; ++i)
-                StoreDecodedRecord(ctx.extraNames[i].Rec, true, later);
+                StoreDecodedRecord(ctx.extraNames[i].Rec, ctx.BaseFileRec, true, later);
         }
     }
     FOOSFileList.clear();

@@ -36,10 +36,9 @@ void CopySubtree(TNTFS_FILES& s, PMFT_RECORD dst, PMFT_RECORD src) {
         PMFT_RECORD n = arena.NewRecord();
         n->RecNo = c->RecNo;
         n->ParentRec = c->ParentRec;
-        n->BaseFileRec = c->BaseFileRec;
+        n->FromExtension = c->FromExtension;
         n->FileRecFlags = c->FileRecFlags;
         n->DOSAttrib = c->DOSAttrib;
-        n->FileFlags = c->FileFlags;
         if (c->HasName()) s.SetRecordName(*n, c->Name(), arena);
         n->FileSize = c->FileSize;
         n->AllocSize = c->AllocSize;
@@ -48,7 +47,6 @@ void CopySubtree(TNTFS_FILES& s, PMFT_RECORD dst, PMFT_RECORD src) {
         n->CreatedDate = c->CreatedDate;
         n->DoNotCountFlag = c->DoNotCountFlag;
         n->SizeDamaged = c->SizeDamaged;
-        n->TotDataRunClusters = c->TotDataRunClusters;
         n->ParentMFTRec = f.dst;
         s.AddToFileList(n);
         if (c->IsFolder()) {

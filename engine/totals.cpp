@@ -76,17 +76,14 @@ void TNTFS_FILES::CalculateDirSizes(const TTotalsOptions& options) {
     const uint64_t scaleLimit = volumeBytes != 0 ? volumeBytes : UINT64_MAX;
 
     // Direct contributions: each counted record to its parent's folder block. The children are
-    // noted on the way and laid out once their counts are known. Newest file dates (only when
-    // folders show them) travel in a side array.
+    // counted on the way and placed by a second pass over the list once their counts are
+    // known (a list of the children on the side would cost more memory than the whole
+    // children storage at the scan's peak). Newest file dates (only when folders show them)
+    // travel in a side array.
     const bool showMax = FShowMaxModifiedDate;
     std::vector<TDateTime> newest;
     if (showMax) newest.assign(folders.size(), -1e300);
-    struct Kid {
-        TFolderData* parent;
-        PMFT_RECORD rec;
-    };
-    std::vector<Kid> kids;
-    kids.reserve(FFileList.size());
+    size_t numKids = 0;
     const int inc = csvFoldersOnly ? 0 : 1;
     int64_t damagedSizes = 0;
     const size_t n = FFileList.size();
@@ -142,7 +139,7 @@ void TNTFS_FILES::CalculateDirSizes(const TTotalsOptions& options) {
                     SaturatingAdd(pf->ThisFolderTotSizeAlloc, q->AllocSize);
             if (showMax && q->ModifiedDate > newest[pf->Reserved])
                 newest[pf->Reserved] = q->ModifiedDate;
-            kids.push_back({pf, q});
+            ++numKids;
         } else {
             if (q->Deleted || !parent) continue;
             if (!isListed(parent)) {
@@ -152,12 +149,12 @@ void TNTFS_FILES::CalculateDirSizes(const TTotalsOptions& options) {
             TFolderData* pf = parent->Folder;
             ++pf->ChildCount;
             pf->ThisFolderNumDirs += inc;
-            kids.push_back({pf, q});
+            ++numKids;
         }
     }
 
     // Children lists: one contiguous block, each folder's slice in record-list order.
-    FChildStore.assign(kids.size(), nullptr);
+    FChildStore.assign(numKids, nullptr);
     size_t offset = 0;
     for (PMFT_RECORD r : folders) {
         if (r->Folder->ChildCount == 0) continue;
@@ -165,7 +162,15 @@ void TNTFS_FILES::CalculateDirSizes(const TTotalsOptions& options) {
         offset += r->Folder->ChildCount;
         r->Folder->ChildCount = 0; // refilled below
     }
-    for (const Kid& k : kids) k.parent->ChildData[k.parent->ChildCount++] = k.rec;
+    // The same records as counted above, in the same order: counted, not deleted, with a
+    // parent (which has a folder block by now).
+    for (size_t i = 0; i < n; ++i) {
+        PMFT_RECORD q = list[i];
+        if (!q || q->Deleted || !q->ParentMFTRec) continue;
+        if (q->Filtered && !WasCSVFile && !options.IgnoreFilter) continue;
+        TFolderData* pf = q->ParentMFTRec->Folder;
+        pf->ChildData[pf->ChildCount++] = q;
+    }
 
     Anomalies.DamagedSizes = damagedSizes;
     Anomalies.SaturatedTotals = 0;

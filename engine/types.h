@@ -118,29 +118,13 @@ struct TRecordRuns {
 };
 
 // One file or folder of a scan.
+//
+// Only what the tree and the views read is stored here: the base-record reference of an
+// extension record and the data-run counts are decode-time values (TDecodeContext), and the
+// flags share the words of the record numbers.
 struct TMFT_RECORD {
-    uint64_t RecNo : 48;        // MFT record number, or a running number for other sources
-    uint64_t FileRecFlags : 16; // bit 0 in use, bit 1 folder
-    uint64_t ParentRec : 48;    // parent record number, 0 = none yet
-    uint64_t FilenameLen : 8;   // name length in UTF-16 units, 255 = "255 or more" (see NameLength)
-    uint64_t
-        HasFileSizeFlags : 8; // bit 0 size from unnamed data, bit 1 alloc from runs; 3 = resident
-    uint64_t BaseFileRec;     // MFT base-record reference (with sequence number), 0 otherwise
-    uint64_t FileSize;
-    uint64_t AllocSize;
-    TDateTime ModifiedDate;
-    TDateTime LastAccessDate;
-    TDateTime CreatedDate;
-    uint64_t SubFoldersTotSize;      // everything below, own files included; a file: its size
-    uint64_t SubFoldersTotSizeAlloc; // the same for allocated bytes
-    char16_t* Filename;              // NUL-terminated, owned by the scan's arena
-    PMFT_RECORD ParentMFTRec;
-    TDUPFILES* DupFiles;
-    TFolderData* Folder; // nil for files
-    uint32_t DOSAttrib;
-    uint32_t TotDataRunClusters;
-    int32_t SortNameIndex;
-    uint16_t FileFlags;
+    uint64_t RecNo : 48;       // MFT record number, or a running number for other sources
+    uint64_t FileRecFlags : 8; // bit 0 in use, bit 1 folder (the low byte of the header's flags)
     bool DoNotCountFlag : 1;
     bool Deleted : 1;
     bool IndexMe : 1;
@@ -155,6 +139,26 @@ struct TMFT_RECORD {
     // Not read completely: a folder whose content could not be listed (all or part of it), or
     // an entry that could be listed but not examined (size and dates unknown).
     bool Unreadable : 1;
+    // Stored from an MFT extension record (its RecNo is the base record's number): never the
+    // primary entry of its number in the record-number index.
+    bool FromExtension : 1;
+    uint64_t ParentRec : 48;  // parent record number, 0 = none yet
+    uint64_t FilenameLen : 8; // name length in UTF-16 units, 255 = "255 or more" (see NameLength)
+    uint64_t
+        HasFileSizeFlags : 8; // bit 0 size from unnamed data, bit 1 alloc from runs; 3 = resident
+    uint64_t FileSize;
+    uint64_t AllocSize;
+    TDateTime ModifiedDate;
+    TDateTime LastAccessDate;
+    TDateTime CreatedDate;
+    uint64_t SubFoldersTotSize;      // everything below, own files included; a file: its size
+    uint64_t SubFoldersTotSizeAlloc; // the same for allocated bytes
+    char16_t* Filename;              // NUL-terminated, owned by the scan's arena
+    PMFT_RECORD ParentMFTRec;
+    TDUPFILES* DupFiles;
+    TFolderData* Folder; // nil for files
+    uint32_t DOSAttrib;
+    int32_t SortNameIndex;
 
     bool IsFolder() const { return (FileRecFlags & 2) != 0; }
     bool InUse() const { return (FileRecFlags & 1) != 0; }
@@ -184,7 +188,7 @@ struct TMFT_RECORD {
         return Folder ? Folder->ThisFolderTotSizeAlloc : SubFoldersTotSizeAlloc;
     }
 };
-static_assert(sizeof(TMFT_RECORD) == 128, "keep the record at two cache lines");
+static_assert(sizeof(TMFT_RECORD) == 112, "a scan holds millions of records: keep it small");
 
 // a + b, or the largest value when the sum does not fit.
 inline uint64_t SaturatingAdd(uint64_t a, uint64_t b) {

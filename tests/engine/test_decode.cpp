@@ -242,7 +242,7 @@ TEST(Decode, AttributeListMergesEarlierExtensionRecords) {
     auto ext = RecordBuilder().Base(60).NonResidentData(1 << 20, EncodeRuns({{256, 4000}})).Build();
     ASSERT_TRUE(s->DecodeFileRecord(ext.data(), ctx, 30, false, true, false));
     bool later;
-    ASSERT_TRUE(s->StoreDecodedRecord(ctx.rec, false, later));
+    ASSERT_TRUE(s->StoreDecodedRecord(ctx.rec, ctx.BaseFileRec, false, later));
     auto base = RecordBuilder()
                     .FileName(5, u"big.bin")
                     .AttrList({{0x30, 60}, {0x80, 30}, {0x80, 30}})

@@ -116,7 +116,7 @@ TEST(Tree, SecondRecordForANamedFolderIsIgnored) {
     auto again = RecordBuilder(1024, kDir).FileName(5, u"Other").Build();
     ASSERT_TRUE(s->DecodeFileRecord(again.data(), ctx, 40, false, false, true));
     bool later;
-    EXPECT_FALSE(s->StoreDecodedRecord(ctx.rec, false, later));
+    EXPECT_FALSE(s->StoreDecodedRecord(ctx.rec, ctx.BaseFileRec, false, later));
     EXPECT_EQ(s->FDirList[size_t(s->SearchDirRec(40))]->Name(), u"Docs");
 }
 

@@ -254,7 +254,7 @@ TEST_F(Fixture, RowsSkipFoldersFilteredRecordsAndHoles) {
     // The scans' own lists and their record-number index are left as they were.
     EXPECT_EQ(b.scan->FFileList, before);
     for (size_t i = 0; i < before.size(); ++i) {
-        if (before[i] && before[i]->BaseFileRec == 0) {
+        if (before[i] && !before[i]->FromExtension) {
             EXPECT_EQ(b.scan->FFileList[size_t(b.scan->FileListIndexOf(before[i]->RecNo))],
                       before[i]);
         }
