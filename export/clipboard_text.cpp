@@ -29,7 +29,7 @@ public:
             FLine.push_back(u' ');
             Utf8ToUtf16(ntr("file in", "files in", uint64_t(files)), FLine);
             FLine.push_back(u' ');
-            AppendRecordPath(n->Data.FolderRec ? n->Data.FolderRec : r, FLine);
+            AppendRecordPath(n->FolderRec() ? n->FolderRec() : r, FLine);
             FLine.push_back(u']');
         } else if (FTree && !r->IsFolder()) {
             FLine += r->Name();

@@ -113,10 +113,10 @@ bool TCsvExportRun::Walk(TTreeNode* start) {
         if (n->Data.IsFileGroup) {
             // A file group stands for its files: their rows, no row of its own.
             for (TTreeNode* c : V.Children(n))
-                if (!Row(c->Data.Rec, c->Data.FolderRec)) return false;
+                if (!Row(c->Data.Rec, c->FolderRec())) return false;
             continue;
         }
-        if (!Row(rec, n->Data.FolderRec)) return false;
+        if (!Row(rec, n->FolderRec())) return false;
         if (!IsFolderLike(rec)) continue;
         auto kids = V.Children(n);
         for (size_t i = kids.size(); i-- > 0;) FStack.push_back({kids[i], it.Depth + 1});

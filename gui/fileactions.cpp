@@ -236,7 +236,7 @@ std::vector<TFileActions::TItem> TFileActions::Selection(bool containingFolders,
                      {.ContainingFolders = containingFolders, .SkipNested = skipNested});
     for (const TSelectedItem& s : selected) {
         PMFT_RECORD rec = s.Node ? s.Node->Data.Rec : nullptr;
-        if (s.Node && s.Node->Data.IsFileGroup) rec = s.Node->Data.FolderRec;
+        if (s.Node && s.Node->Data.IsFileGroup) rec = s.Node->FolderRec();
         out.push_back({Utf16ToUtf8(s.Path), rec, OnDisk(rec, nullptr)});
     }
     if (onDiskOnly) LeaveOutOffDisk(out);

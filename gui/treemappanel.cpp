@@ -347,7 +347,7 @@ std::shared_ptr<const TExtColors> TTreemapPanel::ColorsSnapshot() {
 
 void TTreemapPanel::LeaveDeletedZoom() {
     auto deleted = [](const TTreeNode* n) {
-        const PMFT_RECORD r = n->Data.IsFileGroup ? n->Data.FolderRec : n->Data.Rec;
+        const PMFT_RECORD r = n->Data.IsFileGroup ? n->FolderRec() : n->Data.Rec;
         return r && r->Deleted;
     };
     while (FTreemapRoot && deleted(FTreemapRoot)) FTreemapRoot = FTreemapRoot->Parent;

@@ -28,7 +28,7 @@ bool Shown(PMFT_RECORD r) {
 }
 
 TDateTime NodeDate(const TTreeNode* n) {
-    return n->Data.IsFileGroup ? n->Data.ModDate : n->Data.Rec->ModifiedDate;
+    return n->Data.Rec->ModifiedDate; // a group's record holds the newest date of its files
 }
 
 // Doubles in an unsigned order (for sort keys): negative values flipped entirely, positive
@@ -92,8 +92,6 @@ void TDisplayTree::Clear() {
 TTreeNode* TDisplayTree::AddNode(TTreeNode* parent, PMFT_RECORD rec, int32_t depth) {
     TTreeNode* n = NewNode(parent);
     n->Data.Rec = rec;
-    n->Data.FolderRec = parent ? rec->ParentMFTRec : nullptr;
-    n->Data.ModDate = rec->ModifiedDate;
     n->Data.Depth = depth;
     NoteMayHaveChildren(n, !rec->Children().empty());
     return n;
@@ -131,12 +129,11 @@ TTreeNode* TDisplayTree::AddGroupNode(TTreeNode* parent, PMFT_RECORD folder, int
     TTreeNode* n = NewNode(parent);
     n->Data.IsFileGroup = true;
     n->Data.Rec = g;
-    n->Data.FolderRec = folder;
     n->Data.Depth = depth;
     TDateTime newest = 0;
     for (PMFT_RECORD c : folder->Children())
         if (Shown(c) && !IsDirLike(c) && c->ModifiedDate > newest) newest = c->ModifiedDate;
-    n->Data.ModDate = newest;
+    g->ModifiedDate = newest;
     NoteMayHaveChildren(n, folder->ThisFolderNumFiles() > 0);
     return n;
 }
@@ -160,7 +157,6 @@ bool TDisplayTree::LoadTree(std::span<TNTFS_FILES* const> scans, std::string* er
         }
         if (root->Filtered) continue;
         TTreeNode* n = AddNode(nullptr, root, 1);
-        n->Data.FolderRec = nullptr;
         FRoots.push_back(n);
         FLoadedScans.push_back({scan, root});
     }
@@ -172,15 +168,14 @@ bool TDisplayTree::LoadTree(std::span<TNTFS_FILES* const> scans, std::string* er
 }
 
 bool TDisplayTree::MayHaveChildren(const TTreeNode* n) const {
-    if (n->Data.IsFileGroup)
-        return n->Data.FolderRec && n->Data.FolderRec->ThisFolderNumFiles() > 0;
+    if (n->Data.IsFileGroup) return n->FolderRec() && n->FolderRec()->ThisFolderNumFiles() > 0;
     return !n->Data.Rec->Children().empty();
 }
 
 void TDisplayTree::MakeChildren(TTreeNode* n) {
     const int32_t d = n->Data.Depth;
     if (n->Data.IsFileGroup) {
-        PMFT_RECORD folder = n->Data.FolderRec;
+        PMFT_RECORD folder = n->FolderRec();
         if (!folder) return;
         size_t files = 0;
         for (PMFT_RECORD c : folder->Children()) files += Shown(c) && !IsDirLike(c);
@@ -358,7 +353,7 @@ double TDisplayTree::PercentOfParent(const TTreeNode* n) const {
 double TDisplayTree::PercentOfParent(const TTreeNode* n, bool bySize) {
     PMFT_RECORD r = n->Data.Rec;
     if (r->Deleted) return 0;
-    PMFT_RECORD f = n->Data.FolderRec;
+    PMFT_RECORD f = n->FolderRec();
     if (!f) return 100;
     const uint64_t value = bySize ? NodeSize(n) : NodeAlloc(n);
     const bool inGroup = n->Parent && n->Parent->Data.IsFileGroup;
@@ -392,7 +387,7 @@ std::u16string TDisplayTree::CellText(const TTreeNode* n, int column) const {
             const int32_t files = r->SubFoldersNumFiles();
             return u"[" + FormatCount(files, Format.Numbers) + u" " +
                    Utf8ToUtf16(ntr("file in", "files in", uint64_t(files))) + u" " +
-                   GetRecordPath(n->Data.FolderRec) + u"]";
+                   GetRecordPath(n->FolderRec()) + u"]";
         }
         if (root) return GetRecordPath(r);
         return std::u16string(r->Name());
@@ -501,7 +496,7 @@ TTreeNode* TDisplayTree::FindNodeByPath(TTreeNode* start, std::u16string_view pa
 namespace {
 // The path a state entry records for a node: its record's path (a group: its folder's).
 TTreeViewState::Entry EntryOf(const TTreeNode* n) {
-    if (n->Data.IsFileGroup) return {GetRecordPath(n->Data.FolderRec), true};
+    if (n->Data.IsFileGroup) return {GetRecordPath(n->FolderRec()), true};
     return {GetRecordPath(n->Data.Rec), false};
 }
 } // namespace
@@ -588,7 +583,7 @@ std::u16string TDisplayTree::SelectionStatusText() const {
             return;
         }
         // A file group counts its files: the folder's shown files that are not deleted.
-        if (PMFT_RECORD folder = n->Data.FolderRec)
+        if (PMFT_RECORD folder = n->FolderRec())
             for (PMFT_RECORD c : folder->Children())
                 if (Shown(c) && !IsDirLike(c) && !c->Deleted) add(c);
     };

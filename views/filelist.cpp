@@ -200,8 +200,6 @@ void TFileList::MakeChildren(TTreeNode* n) {
         if (!m || m == r || m->DupFiles != g || m->Filtered) continue;
         TTreeNode* c = NewNode(n);
         c->Data.Rec = m;
-        c->Data.FolderRec = m->ParentMFTRec;
-        c->Data.ModDate = m->ModifiedDate;
         n->Kids[n->KidCount++] = c;
     }
 }
@@ -366,8 +364,6 @@ bool TFileList::LoadFileList(std::span<TNTFS_FILES* const> scans,
         PMFT_RECORD r = bestItem->rec;
         TTreeNode* n = NewNode(nullptr);
         n->Data.Rec = r;
-        n->Data.FolderRec = r->ParentMFTRec;
-        n->Data.ModDate = r->ModifiedDate;
         n->Index = uint32_t(FRoots.size());
         FRoots.push_back(n);
         ++TotFilesNum;

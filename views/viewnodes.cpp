@@ -16,6 +16,7 @@ struct TViewNodes::Pools {
     size_t nodeUsed = kNodeChunk; // in the last chunk
 
     std::vector<std::unique_ptr<TTreeNode*[]>> kidChunks;
+    std::vector<size_t> kidSizes; // entries of each kid chunk
     TTreeNode** kidCur = nullptr;
     size_t kidLeft = 0;
 
@@ -40,6 +41,13 @@ void TViewNodes::Clear() {
     FNodeCount = 0;
 }
 
+size_t TViewNodes::NodeBytes() const {
+    const Pools& p = *FPools;
+    size_t bytes = p.nodeChunks.size() * Pools::kNodeChunk * sizeof(TTreeNode);
+    for (size_t k = 0; k < p.kidChunks.size(); ++k) bytes += p.kidSizes[k] * sizeof(TTreeNode*);
+    return bytes;
+}
+
 TTreeNode* TViewNodes::NewNode(TTreeNode* parent) {
     Pools& p = *FPools;
     if (p.nodeUsed == Pools::kNodeChunk) {
@@ -59,9 +67,11 @@ TTreeNode** TViewNodes::NewKidArray(size_t count) {
         // A list larger than a chunk gets a block of its own; the current chunk stays in use.
         if (count >= Pools::kKidChunk / 4) {
             p.kidChunks.push_back(std::make_unique<TTreeNode*[]>(count));
+            p.kidSizes.push_back(count);
             return p.kidChunks.back().get();
         }
         p.kidChunks.push_back(std::make_unique<TTreeNode*[]>(Pools::kKidChunk));
+        p.kidSizes.push_back(Pools::kKidChunk);
         p.kidCur = p.kidChunks.back().get();
         p.kidLeft = Pools::kKidChunk;
     }
@@ -271,7 +281,7 @@ void GetSelectedItems(std::vector<TSelectedItem>& list, TViewNodes& view,
         if (!n->Data.IsFileGroup || includeGroups) {
             add(std::move(path), entryNode);
         } else if (containingFolders) {
-            add(GetRecordPath(n->Data.FolderRec ? n->Data.FolderRec : rec), n);
+            add(GetRecordPath(n->FolderRec() ? n->FolderRec() : rec), n);
         } else {
             for (TTreeNode* c : view.Children(n)) {
                 PMFT_RECORD cr = c->Data.Rec;

@@ -18,15 +18,13 @@
 
 namespace qz {
 
-// The data of one display node (fields ordered for size: a node is made per shown item).
+// The data of one display node (fields ordered for size: a node is made per shown row).
 struct TTreeNodeData {
-    TDateTime ModDate = 0;           // record's ModifiedDate; a group: newest date of its files
-    PMFT_RECORD FolderRec = nullptr; // folder containing the item (nil for a root); a group:
-                                     // the folder itself
-    PMFT_RECORD Rec = nullptr;       // record shown (a group: the view's file-group record)
-    int32_t Depth = 0;               // 1 for a scan's root, +1 per level (a group: its
-                                     // folder's); file-list rows: 0
-    bool IsFileGroup = false;        // the file-group pseudo-node of a folder
+    PMFT_RECORD Rec = nullptr; // record shown (a group: the view's file-group record, whose
+                               // date is the newest of the folder's shown files)
+    int32_t Depth = 0;         // 1 for a scan's root, +1 per level (a group: its folder's);
+                               // file-list rows: 0
+    bool IsFileGroup = false;  // the file-group pseudo-node of a folder
 };
 
 struct TTreeNode {
@@ -40,6 +38,14 @@ struct TTreeNode {
     // the parent): sorts then break ties without comparing names.
     uint32_t NameRank = 0;
 
+    // The folder holding the item: nil for a scan's root in the folder tree; a group: the
+    // folder itself (its parent node's record). Found from the node, not stored in it.
+    PMFT_RECORD FolderRec() const {
+        if (Data.IsFileGroup) return Parent ? Parent->Data.Rec : nullptr;
+        if (!Parent && Data.Depth == 1) return nullptr;
+        return Data.Rec->ParentMFTRec;
+    }
+
     static constexpr uint8_t kChildrenMade = 1, kExpanded = 2, kSelected = 4;
     // Whether the node may have children, noted by the view when it makes the node
     // (kKidsNoted set): HasChildren then answers from the node without reading its record,
@@ -50,6 +56,8 @@ struct TTreeNode {
     bool Expanded() const { return Flags & kExpanded; }
     bool Selected() const { return Flags & kSelected; }
 };
+
+static_assert(sizeof(TTreeNode) <= 48, "a node is made per shown row: keep it small");
 
 class TViewNodes {
 public:
@@ -73,6 +81,8 @@ public:
     TTreeNode* PrevSibling(const TTreeNode* n) const;
     // Number of nodes made so far.
     size_t NodeCount() const { return FNodeCount; }
+    // Heap bytes the nodes and their children lists take (whole chunks, as allocated).
+    size_t NodeBytes() const;
     // Calls f for n (when not nil) and every node below it, depth-first in view order, making
     // children as needed. n nil: every node of the view.
     template <class F> void ForEach(TTreeNode* n, F&& f);

@@ -159,6 +159,7 @@ int main(int argc, char** argv) {
     QCoreApplication::processEvents();
     const size_t rowsBefore = VisibleRows(tree);
     const size_t heapTopRows = HeapInUse();
+    const size_t nodeBytesBefore = tree.NodeBytes();
     const double perRecord =
         double(heapWithTree > heapScanOnly ? heapWithTree - heapScanOnly : 0) / double(records);
     (void)heapBeforeScan;
@@ -208,6 +209,20 @@ int main(int argc, char** argv) {
     }
     const size_t visible = VisibleRows(tree);
     const size_t heapAllRows = HeapInUse();
+    size_t expandedNodes = 0;
+    {
+        // Over the nodes made so far only (ForEach would make all the others).
+        std::vector<TTreeNode*> stack(tree.Roots().begin(), tree.Roots().end());
+        while (!stack.empty()) {
+            TTreeNode* n = stack.back();
+            stack.pop_back();
+            if (n->Expanded()) ++expandedNodes;
+            if (n->ChildrenMade()) stack.insert(stack.end(), n->Kids, n->Kids + n->KidCount);
+        }
+    }
+    const double nodesPerRow = visible > rowsBefore ? double(tree.NodeBytes() - nodeBytesBefore) /
+                                                          double(visible - rowsBefore)
+                                                    : 0;
     const double perRow = visible > rowsBefore
                               ? double(heapAllRows > heapTopRows ? heapAllRows - heapTopRows : 0) /
                                     double(visible - rowsBefore)
@@ -318,6 +333,11 @@ int main(int argc, char** argv) {
                 perRecord);
     std::printf("| Window's heap per visible row (rows %zu -> %zu) | %.1f bytes | ~40 bytes |\n",
                 rowsBefore, visible, perRow);
+    std::printf(
+        "|   of which the display tree's nodes and child lists (%zu B a node) | %.1f bytes | "
+        "|\n|   of which the item view's own (row items, %zu expanded rows' persistent "
+        "indexes) | %.1f bytes | |\n",
+        sizeof(TTreeNode), nodesPerRow, expandedNodes, perRow - nodesPerRow);
     window.reset();
     return 0;
 }

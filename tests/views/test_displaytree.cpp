@@ -85,9 +85,9 @@ TEST_F(Fixture, FileGroupsFollowTheThreshold) {
             EXPECT_EQ(t.ChildCount(docs), 2u); // Sub and the group
             EXPECT_EQ(t.ChildCount(g), size_t(c.files));
             EXPECT_EQ(g->Data.Depth, docs->Data.Depth);
-            EXPECT_EQ(g->Data.FolderRec, s.docs);
+            EXPECT_EQ(g->FolderRec(), s.docs);
             EXPECT_EQ(t.Children(g)[0]->Data.Depth, docs->Data.Depth + 2);
-            EXPECT_EQ(t.Children(g)[0]->Data.FolderRec, s.docs);
+            EXPECT_EQ(t.Children(g)[0]->FolderRec(), s.docs);
             // The group's record: the folder's own level as totals (its files, and its one
             // direct subfolder as the folder count), no children of its own, newest file date.
             PMFT_RECORD gr = g->Data.Rec;
@@ -97,7 +97,7 @@ TEST_F(Fixture, FileGroupsFollowTheThreshold) {
             EXPECT_EQ(gr->SubFoldersNumDirs(), 1);
             EXPECT_TRUE(gr->Children().empty());
             EXPECT_EQ(gr->Name(), u"Docs");
-            EXPECT_EQ(g->Data.ModDate, 45000.0 + c.files - 1);
+            EXPECT_EQ(g->Data.Rec->ModifiedDate, 45000.0 + c.files - 1);
         } else {
             EXPECT_EQ(t.ChildCount(docs), size_t(1 + c.files));
         }
@@ -114,7 +114,7 @@ TEST_F(Fixture, ChildrenAreMadeOnlyWhenAsked) {
     EXPECT_TRUE(root->Expanded()); // the only scan's root is expanded
     EXPECT_TRUE(t.HasChildren(root));
     EXPECT_EQ(root->Data.Depth, 1);
-    EXPECT_EQ(root->Data.FolderRec, nullptr);
+    EXPECT_EQ(root->FolderRec(), nullptr);
     EXPECT_EQ(t.NodeCount(), 1u); // HasChildren made nothing
     size_t visited = 0;
     t.ForEach(nullptr, [&](TTreeNode*) { ++visited; });

@@ -50,7 +50,7 @@ TEST(RealViews, EveryRecordOnceWithConsistentShares) {
         t.ForEach(nullptr, [&](TTreeNode* n) {
             if (n->Data.IsFileGroup) {
                 ++groups;
-                EXPECT_EQ(n->Data.Rec->SubFoldersTotSize, n->Data.FolderRec->ThisFolderTotSize());
+                EXPECT_EQ(n->Data.Rec->SubFoldersTotSize, n->FolderRec()->ThisFolderTotSize());
             } else {
                 ++seen[n->Data.Rec];
             }
