@@ -96,20 +96,37 @@ PMFT_RECORD FindRecordByPath(PMFT_RECORD rec, std::u16string_view path, char16_t
     return nullptr;
 }
 
-void SetNameSortIndex(PMFT_RECORD p, int32_t& index) {
+void SortChildrenByName(PMFT_RECORD p) {
     if (!p) return;
-    // Depth-first, children in name order; an explicit stack copes with any depth.
+    // An explicit stack copes with any depth.
+    std::vector<PMFT_RECORD> stack{p};
+    while (!stack.empty()) {
+        PMFT_RECORD r = stack.back();
+        stack.pop_back();
+        auto ch = r->Children();
+        if (ch.empty()) continue;
+        std::stable_sort(ch.begin(), ch.end(),
+                         [](PMFT_RECORD a, PMFT_RECORD b) { return CompareByName(a, b) < 0; });
+        for (PMFT_RECORD c : ch)
+            if (c && !c->Children().empty()) stack.push_back(c);
+    }
+}
+
+void NumberInChildOrder(PMFT_RECORD p, int32_t& index) {
+    if (!p) return;
     std::vector<PMFT_RECORD> stack{p};
     while (!stack.empty()) {
         PMFT_RECORD r = stack.back();
         stack.pop_back();
         r->SortNameIndex = index++;
         auto ch = r->Children();
-        if (ch.empty()) continue;
-        std::stable_sort(ch.begin(), ch.end(),
-                         [](PMFT_RECORD a, PMFT_RECORD b) { return CompareByName(a, b) < 0; });
         for (size_t i = ch.size(); i-- > 0;) stack.push_back(ch[i]);
     }
+}
+
+void SetNameSortIndex(PMFT_RECORD p, int32_t& index) {
+    SortChildrenByName(p);
+    NumberInChildOrder(p, index);
 }
 
 // ---------------------------------------------------------------- orderings

@@ -31,6 +31,11 @@ PMFT_RECORD FindRecordByPath(PMFT_RECORD rec, std::u16string_view path, char16_t
 
 // Number p and its subtree depth-first in name order (children are sorted in place).
 void SetNameSortIndex(PMFT_RECORD p, int32_t& index);
+// The two halves of SetNameSortIndex: sorting every Children list below p by name (the slow
+// part, which a scan's own thread does), then numbering the subtree depth-first in the order
+// the lists have (one name order across several scans, numbered after they all ended).
+void SortChildrenByName(PMFT_RECORD p);
+void NumberInChildOrder(PMFT_RECORD p, int32_t& index);
 
 // Record orderings: negative when a sorts first. A nil sorts after any record.
 int CompareBySize(PMFT_RECORD a, PMFT_RECORD b);

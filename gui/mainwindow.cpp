@@ -408,7 +408,7 @@ void TfrmQuarzelMain::OnScanFinished(bool ok) {
     actScan->setEnabled(true);
     FExports->SetEnabled(!FScanControl->Session().Scans().empty());
     FFilterPanel->EnableFilterControls(true, true);
-    ShowResults();
+    ShowResults(true);
     RefreshSelectionStatus();
     FFileActions->ScanFinished(ok);
     FChangeMonitor->Start();
@@ -428,16 +428,23 @@ void TfrmQuarzelMain::OnTotalsChanged() {
     FTreemapPanel->RecordsChanged();
 }
 
-void TfrmQuarzelMain::ShowResults() {
+void TfrmQuarzelMain::ShowResults(bool scanEnded) {
     TScanSession& s = FScanControl->Session();
     FFilesPanel->SetScans(s.Scans(), s.RootMFTMulti.SubFoldersTotSize,
                           s.RootMFTMulti.SubFoldersTotSizeAlloc);
-    RankExtensions();
+    // Right after a scan its threads' tallies hold the file types; later (a filter pass)
+    // the records are counted again.
+    if (scanEnded)
+        RankExtensions(s.ExtTallies);
+    else
+        RankExtensions();
 }
 
-void TfrmQuarzelMain::RankExtensions() {
-    const std::vector<TNTFS_FILES*> scans = FScanControl->Session().Scans();
-    FExtColors.BuildExtSizes(scans);
+void TfrmQuarzelMain::RankExtensions(std::span<const TExtTally> tallies) {
+    if (tallies.empty())
+        FExtColors.BuildExtSizes(FScanControl->Session().Scans());
+    else
+        FExtColors.BuildExtSizes(tallies);
     uint64_t size = 0, alloc = 0;
     TFileTypesView::TreeTotals(FDisplayTree, size, alloc);
     FExtModel->Fill(size, alloc);

@@ -118,11 +118,13 @@ private:
     void OnScanFinished(bool ok);
     // The scans on screen changed (a scan ended, filters were applied): the views that are
     // not rebuilt by the scan control take them.
-    void ShowResults();
+    // scanEnded: right after a scan (the session's extension tallies are current).
+    void ShowResults(bool scanEnded = false);
     // Settings changed by a view are stored now.
     void SaveViewSettings();
     // Ranks the extensions of the scans and fills the file-types view.
-    void RankExtensions();
+    // Ranks the file types from the tallies given, else by counting the scans' records.
+    void RankExtensions(std::span<const TExtTally> tallies = {});
     // "Select" in the file-types view: every file of key in the tree.
     void SelectFilesOfExtension(const QString& key);
     // actApplyFilterExecute, and the two ends of the pass.

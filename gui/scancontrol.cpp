@@ -417,6 +417,8 @@ bool TScanControl::StartScan(std::vector<TScanSource> sources) {
     FDiskSizes.clear();
     emit scanStarted();
     TScanOptions options = BaseOptions;
+    // The window shows the file types as soon as the tree: the scan threads count them.
+    options.TallyExtensions = true;
     options.TimeOffset = LocalOffsetAt(NowUtc());
     const std::vector<TMountInfo> mounts = Mounts;
     const bool started =

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <unordered_map>
 
 namespace qz {
@@ -158,42 +159,66 @@ TExtTotals TExtColors::Total() const {
     return t;
 }
 
-void TExtColors::BuildExtSizes(std::span<TNTFS_FILES* const> scans,
-                               const std::function<bool(PMFT_RECORD)>& accept) {
-    ExtSizes.clear();
+TExtTally TallyExtensions(const TNTFS_FILES& scan, const std::function<bool(PMFT_RECORD)>& accept) {
+    TExtTally tally;
+    if (scan.WasError) return tally; // a failed scan shows nothing
     std::unordered_map<std::u16string, size_t> index;
     index.reserve(1024);
     std::u16string key, lastKey = u"*";
     size_t lastSlot = 0;
-    for (TNTFS_FILES* scan : scans) {
-        if (!scan || scan->WasError) continue; // a failed scan shows nothing
-        for (PMFT_RECORD r : scan->FFileList) {
-            // Items deleted while the scan is shown left the totals: they leave the types too.
-            if (!r || r->Filtered || r->Deleted || r->IsFolder()) continue;
-            if (accept && !accept(r)) continue;
-            ExtensionKey(r->Name(), key);
-            size_t slot;
-            if (key == lastKey) { // sibling files are often of one type
-                slot = lastSlot;
-            } else {
-                auto it = index.find(key);
-                if (it != index.end()) {
-                    slot = it->second;
-                } else {
-                    if (index.size() >= kMaxExtKeys) key.clear();
-                    auto [it2, added] = index.try_emplace(key, ExtSizes.size());
-                    if (added) ExtSizes.push_back({key, {}});
-                    slot = it2->second;
-                }
-                lastKey = key;
-                lastSlot = slot;
-            }
-            TExtTotals& t = ExtSizes[slot].Totals;
-            t.Size += r->FileSize;
-            if (!r->DoNotCountFlag) t.Alloc += r->AllocSize;
-            t.Count += 1;
+    for (PMFT_RECORD r : scan.FFileList) {
+        // Items deleted while the scan is shown left the totals: they leave the types too.
+        if (!r || r->Filtered || r->Deleted || r->IsFolder()) continue;
+        if (accept && !accept(r)) continue;
+        ExtensionKey(r->Name(), key);
+        size_t slot;
+        if (key == lastKey) { // sibling files are often of one type
+            slot = lastSlot;
+        } else {
+            auto [it, added] = index.try_emplace(key, tally.Entries.size());
+            if (added) tally.Entries.push_back({key, {}});
+            slot = it->second;
+            lastKey = key;
+            lastSlot = slot;
         }
+        TExtTotals& t = tally.Entries[slot].Totals;
+        t.Size += r->FileSize;
+        if (!r->DoNotCountFlag) t.Alloc += r->AllocSize;
+        t.Count += 1;
     }
+    return tally;
+}
+
+void TExtColors::BuildExtSizes(std::span<TNTFS_FILES* const> scans,
+                               const std::function<bool(PMFT_RECORD)>& accept) {
+    std::vector<TExtTally> tallies;
+    tallies.reserve(scans.size());
+    for (TNTFS_FILES* scan : scans)
+        if (scan) tallies.push_back(TallyExtensions(*scan, accept));
+    BuildExtSizes(tallies);
+}
+
+void TExtColors::BuildExtSizes(std::span<const TExtTally> tallies) {
+    ExtSizes.clear();
+    // Keys are taken in the order the files were met, scan by scan: once kMaxExtKeys keys are
+    // known, the files of any further key count under the empty key.
+    std::unordered_map<std::u16string, size_t> index;
+    index.reserve(1024);
+    static const std::u16string kNoKey;
+    for (const TExtTally& tally : tallies)
+        for (const TExtEntry& e : tally.Entries) {
+            auto it = index.find(e.Key);
+            if (it == index.end()) {
+                const std::u16string& key = index.size() >= kMaxExtKeys ? kNoKey : e.Key;
+                bool added;
+                std::tie(it, added) = index.try_emplace(key, ExtSizes.size());
+                if (added) ExtSizes.push_back({key, {}});
+            }
+            TExtTotals& t = ExtSizes[it->second].Totals;
+            t.Size += e.Totals.Size;
+            t.Alloc += e.Totals.Alloc;
+            t.Count += e.Totals.Count;
+        }
     // Key order first, so equal sizes keep a stable order, then largest size first.
     std::sort(ExtSizes.begin(), ExtSizes.end(),
               [](const TExtEntry& a, const TExtEntry& b) { return a.Key < b.Key; });

@@ -62,6 +62,18 @@ struct TExtEntry {
 
 inline constexpr size_t kMaxExtKeys = 10000; // further new keys count as the empty key
 
+// One scan's totals per extension key, keys in the order their first file was met (no cap:
+// the cap on keys applies when the scans' tallies are merged). A scan's thread makes it, so
+// the window does not walk every file again when the scan is shown.
+struct TExtTally {
+    std::vector<TExtEntry> Entries;
+};
+// The tally of a scan's counted files (missing, filtered, deleted and folder records
+// skipped); accept, when given, must also return true for a file to count. A failed scan
+// gives an empty tally.
+TExtTally TallyExtensions(const TNTFS_FILES& scan,
+                          const std::function<bool(PMFT_RECORD)>& accept = {});
+
 // The accept test of a headless run's statistics (BuildExtSizes): a file must match the
 // include filter when it has terms and must not match the exclude filter when it has terms,
 // with the pair's full-path flag and size terms applied. filters must outlive the test.
@@ -88,6 +100,8 @@ public:
     // include and exclude filters).
     void BuildExtSizes(std::span<TNTFS_FILES* const> scans,
                        const std::function<bool(PMFT_RECORD)>& accept = {});
+    // The same from the scans' tallies (one per scan, in scan order).
+    void BuildExtSizes(std::span<const TExtTally> tallies);
     // Rebuilds the extension-to-slot map from tm_fileextensions (lowest slot wins).
     void BuildExtColorsFixed();
     // Forget the cached lookup; call after changing the palette, the lists or the mode.

@@ -97,6 +97,11 @@ void TMFTThread::Execute() {
             _numrecords.store(s.NumMFTRecords, std::memory_order_relaxed);
             ApplyScanFilters(s, FOptions.FilterInclude, FOptions.FilterExclude,
                              FOptions.MatchEntirePath);
+            // The name order is the slow half of the session's name numbering: each scan
+            // sorts its own folders here, in parallel with the other sources and before the
+            // window waits for the result.
+            SortChildrenByName(s.MFTRoot);
+            if (FOptions.TallyExtensions) FExtTally = TallyExtensions(s);
         } catch (const std::exception& e) {
             s.SetError(e.what());
         } catch (...) {
@@ -239,8 +244,10 @@ bool TScanSession::Finish() {
     for (auto& t : FThreads) t->Join();
     if (!FThreads.empty()) Seconds = std::chrono::duration<double>(FEnd - FStart).count();
     bool failed = false;
+    ExtTallies.assign(ScanSlots.size(), {});
     for (size_t k = 0; k < FThreads.size() && k < ScanSlots.size(); ++k) {
         ScanSlots[k] = FThreads[k]->TakeScan();
+        ExtTallies[k] = FThreads[k]->TakeExtTally();
         DiskSizes[k] = FThreads[k]->Space();
         if (!ScanSlots[k]) {
             Errors.push_back(std::string(tr("Error")) + ": " + FThreads[k]->OpenError() + " [" +
@@ -255,6 +262,7 @@ bool TScanSession::Finish() {
         Errors.push_back(std::string(tr("Error")) + ": " + tr(s->ErrorMessage.c_str()) + " [" +
                          Utf16ToUtf8(s->FSource) + "]");
         ScanSlots[k].reset();
+        ExtTallies[k] = {};
         failed = true;
     }
     // Full-volume mode: the folder is cut out of the volume's scan.
@@ -267,6 +275,7 @@ bool TScanSession::Finish() {
                              tr("Folder not found in the volume") + " [" +
                              Utf16ToUtf8(Sources[k].SubtreeRootName) + "]");
             ScanSlots[k].reset();
+            ExtTallies[k] = {};
             failed = true;
             continue;
         }
@@ -280,15 +289,18 @@ bool TScanSession::Finish() {
             Errors.push_back(std::string(tr("Error")) + ": " + tr(sub->ErrorMessage.c_str()) +
                              " [" + Utf16ToUtf8(Sources[k].SubtreeRootName) + "]");
             ScanSlots[k].reset();
+            ExtTallies[k] = {};
             failed = true;
             continue;
         }
+        SortChildrenByName(sub->MFTRoot);
+        if (FOptions.TallyExtensions) ExtTallies[k] = TallyExtensions(*sub);
         ScanSlots[k] = std::move(sub);
     }
-    // One name order across all scans.
+    // One name order across all scans (each scan's folders were sorted by its thread).
     int32_t counter = 1;
     for (auto& s : ScanSlots)
-        if (s && s->MFTRoot) SetNameSortIndex(s->MFTRoot, counter);
+        if (s && s->MFTRoot) NumberInChildOrder(s->MFTRoot, counter);
     // Totals.
     ZeroRecord(RootMFTMulti);
     RootMFT = nullptr;
@@ -335,6 +347,7 @@ void TScanSession::Clear() {
     DiskSizes.clear();
     Sources.clear();
     Errors.clear();
+    ExtTallies.clear();
     RootMFT = nullptr;
     ZeroRecord(RootMFTMulti);
     Seconds = 0;

@@ -17,6 +17,7 @@
 #include "engine/scan.h"
 #include "fsops/sourcekind.h"
 #include "views/displaytree.h"
+#include "views/extstats.h"
 
 #include <atomic>
 #include <chrono>
@@ -60,6 +61,9 @@ struct TScanOptions {
     bool MatchEntirePath = true;
     bool ShowMaxModifiedDate = true;
     TDateTime TimeOffset = 0; // local time minus UTC, in days
+    // Each scan's thread also tallies its files by extension (the window's file types and
+    // treemap colours); a headless run counts them itself under its own filters.
+    bool TallyExtensions = false;
 };
 
 // Combined progress of all scans.
@@ -95,6 +99,8 @@ public:
     // Any thread: the scan once its source is open (nil before, or when it could not be).
     TNTFS_FILES* Scan();
     const TDiskSizeInfo& Space() const { return FSpace; }
+    // After Join: the scan's extension tally (empty unless the options asked for it).
+    TExtTally TakeExtTally() { return std::move(FExtTally); }
     const std::string& OpenError() const { return FOpenError; }
 
     // Last reported figures (written by the scan's threads, read by the caller's thread).
@@ -114,6 +120,7 @@ private:
     std::function<TDiskSizeInfo(const TScanSource&, const TNTFS_FILES&)> FDiskSizeOf;
     std::unique_ptr<TNTFS_FILES> FScan;
     TDiskSizeInfo FSpace;
+    TExtTally FExtTally;
     std::string FOpenError;
     std::mutex FCancelLock; // orders a cancel against the scan being made
     bool FCancelRequested = false;
@@ -192,8 +199,11 @@ public:
     PMFT_RECORD RootMFT = nullptr;        // root shown: the first scan's root
     TMFT_RECORD RootMFTMulti{};           // sums over the scans (two fields)
     std::vector<std::string> Errors;      // "Error: <message> [<source>]"
-    bool FoldersOnly = false;             // the include filter is folders-only
-    double Seconds = 0;                   // from thread start to the end of the last
+    // One per slot when the options asked for them (TallyExtensions): the files by extension
+    // as the scans ended. Deletes and filter passes change the records, not these.
+    std::vector<TExtTally> ExtTallies;
+    bool FoldersOnly = false; // the include filter is folders-only
+    double Seconds = 0;       // from thread start to the end of the last
     // When the last scan thread of the latest Start ended (measurements of what follows).
     std::chrono::steady_clock::time_point ThreadsEndedAt() const { return FEnd; }
     // A scan was cancelled before it had finished.

@@ -90,6 +90,8 @@ TEST(ScanSession, TwoFoldersNumberedTogetherWithTotals) {
     WriteSized(tmp / "b/only.dat", 5000);
     const TScanSource sources[] = {FolderSource(tmp / "a"), FolderSource(tmp / "b")};
     TScanSession session(ScanSourcePasses());
+    TScanOptions options;
+    options.TallyExtensions = true;
     std::atomic<int> calls{0}; // asked on the scan threads
     session.DiskSizeOf = [&](const TScanSource& s, const TNTFS_FILES&) {
         ++calls;
@@ -98,7 +100,7 @@ TEST(ScanSession, TwoFoldersNumberedTogetherWithTotals) {
         i.totalspace = 1;
         return i;
     };
-    ASSERT_TRUE(session.Start(sources, TScanOptions{}));
+    ASSERT_TRUE(session.Start(sources, options));
     TScanProgress last;
     int shown = 0;
     session.Wait([&](const TScanProgress& p) {
@@ -134,6 +136,19 @@ TEST(ScanSession, TwoFoldersNumberedTogetherWithTotals) {
     }
     EXPECT_EQ(*seen.begin(), 1);
     EXPECT_EQ(*seen.rbegin(), int32_t(seen.size()));
+
+    // The threads' extension tallies rank the types as counting the records does.
+    ASSERT_EQ(session.ExtTallies.size(), 2u);
+    TExtColors fromTallies, fromRecords;
+    fromTallies.BuildExtSizes(session.ExtTallies);
+    fromRecords.BuildExtSizes(session.Scans());
+    ASSERT_EQ(fromTallies.ExtSizes.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(fromTallies.ExtSizes[i].Key, fromRecords.ExtSizes[i].Key);
+        EXPECT_EQ(fromTallies.ExtSizes[i].Totals.Size, fromRecords.ExtSizes[i].Totals.Size);
+        EXPECT_EQ(fromTallies.ExtSizes[i].Totals.Count, fromRecords.ExtSizes[i].Totals.Count);
+    }
+    EXPECT_EQ(fromTallies.ExtSizes[0].Key, u".bin");
 
     // The tree in the "sortby" orders: two top-level nodes; below "a" by size or by name.
     TDisplayTree tree;
@@ -266,7 +281,9 @@ TEST(ScanSession, FullVolumeModeCutsTheFolderOut) {
     cut.SubtreeRootName = u"/mnt/w/$Extend/$RmMetadata";
     TScanSession session(ScanSourcePasses());
     const TScanSource both[] = {whole, cut};
-    ASSERT_TRUE(session.Start(both, TScanOptions{}));
+    TScanOptions options;
+    options.TallyExtensions = true;
+    ASSERT_TRUE(session.Start(both, options));
     session.Wait({});
     ASSERT_TRUE(session.Finish()) << session.Errors.front();
     PMFT_RECORD volRoot = session.ScanSlots[0]->MFTRoot;
@@ -279,6 +296,14 @@ TEST(ScanSession, FullVolumeModeCutsTheFolderOut) {
     EXPECT_EQ(cutRoot->SubFoldersNumFiles(), inVolume->SubFoldersNumFiles());
     EXPECT_EQ(cutRoot->SubFoldersNumDirs(), inVolume->SubFoldersNumDirs());
     EXPECT_NE(FindRecordByPath(cutRoot, u"$TxfLog/$Tops", u'/'), nullptr);
+    // The cut scan's types are those of the folder alone; its names are in order again.
+    uint64_t cutFiles = 0;
+    for (const TExtEntry& e : session.ExtTallies[1].Entries) cutFiles += e.Totals.Count;
+    EXPECT_EQ(cutFiles, uint64_t(cutRoot->SubFoldersNumFiles()));
+    for (PMFT_RECORD r : session.ScanSlots[1]->FFileList) {
+        auto kids = r->Children();
+        for (size_t i = 1; i < kids.size(); ++i) EXPECT_LE(CompareByName(kids[i - 1], kids[i]), 0);
+    }
 
     TScanSource wrong = cut;
     wrong.SubtreePath = u"no/such/folder";

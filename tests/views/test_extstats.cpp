@@ -178,6 +178,29 @@ TEST(Colours, TenThousandKeysAtMost) {
     }
     EXPECT_EQ(emptyCount, 5u);
     EXPECT_EQ(zeroCount, 2u);
+
+    // Over several scans the keys are taken scan by scan in the order met: in a second scan a
+    // key the first one ranked still counts under itself, any new one under the empty key.
+    ScanBuilder more(u"/more");
+    more.File(more.root, u"b.0", 1);
+    more.File(more.root, u"b.10004", 1); // folded into the empty key in the first scan too
+    more.File(more.root, u"b.new", 1);
+    more.Finish();
+    const std::vector<TNTFS_FILES*> two{b.scan.get(), more.scan.get()};
+    c.BuildExtSizes(two);
+    const std::vector<TExtTally> tallies{TallyExtensions(*b.scan), TallyExtensions(*more.scan)};
+    TExtColors merged;
+    merged.BuildExtSizes(tallies);
+    for (const TExtColors* x : {&c, &merged}) {
+        EXPECT_EQ(x->ExtSizes.size(), kMaxExtKeys + 1);
+        for (auto& e : x->ExtSizes) {
+            if (e.Key.empty()) {
+                EXPECT_EQ(e.Totals.Count, 7u);
+            } else if (e.Key == u".0") {
+                EXPECT_EQ(e.Totals.Count, 3u);
+            }
+        }
+    }
 }
 
 TEST_F(Stats, FileTypesRowsSharesAndSorting) {
