@@ -2,8 +2,9 @@
 // TChangeWatcher on its own thread), and what is removed on disk, by this program or by anyone,
 // is marked deleted in the scan and the totals are summed again, without a rescan.
 //
-// Removals are gathered until none came for 250 ms (a burst of thousands of removals is one
-// update), but an update comes at the latest a second after the first removal waited. The
+// Removals are gathered until none came for 150 ms (a burst of thousands of removals is one
+// update, and the views follow well within a quarter of a second of the last removal), but an
+// update comes at the latest a second after the first removal waited. The
 // update marks the records (and everything below them) deleted, sums the totals of the scans,
 // refreshes the file groups of the display tree and the sources' used space, then emits
 // totalsChanged: the views repaint, the treemap outlines the deleted items.
@@ -60,8 +61,8 @@ public:
     std::chrono::steady_clock::time_point LastRefreshEnd() const { return FLastRefreshEnd; }
     size_t MarkedCount() const { return FMarkedCount; }
 
-    // Quiet time before an update, and the longest wait (defaults 250 ms and 1 s).
-    int QuietMs = 250;
+    // Quiet time before an update, and the longest wait (defaults 150 ms and 1 s).
+    int QuietMs = 150;
     int MaxWaitMs = 1000;
     // True while another thread reads the records: the update is tried again 50 ms later.
     std::function<bool()> RecordsBusy;
