@@ -176,6 +176,32 @@ TEST_F(DeviceWindow, DeviceHeldByTheDesktopIsReadThroughItsMountAndTheStatusLine
         << Status().toStdString();
 }
 
+// A device unplugged while it is walked: the scan ends with what was read, the folders not
+// read yet are marked, the status line says why, and the window takes the next scan.
+TEST_F(DeviceWindow, ADeviceUnpluggedDuringTheScanEndsWithWhatWasReadAndTheWindowStaysUsable) {
+    TMemoryDevice& phone = AddDevice("Phone");
+    phone.ListingsLeft = 2; // the device's root and its first storage
+    ASSERT_TRUE(ScanAndWait("Phone")) << Status().toStdString();
+    EXPECT_TRUE(Status().contains(QStringLiteral("the device was disconnected during the scan")))
+        << Status().toStdString();
+    EXPECT_TRUE(W().ScanStatus()->lblStatus->toolTip().contains(
+        QStringLiteral("The device was disconnected during the scan")));
+    ASSERT_NE(Node("Internal storage\\b.bin"), nullptr);
+    EXPECT_TRUE(Node("Internal storage\\DCIM")->Data.Rec->Unreadable);
+    EXPECT_TRUE(Node("SD card")->Data.Rec->Unreadable);
+    EXPECT_EQ(Node("")->Data.Rec->SubFoldersTotSize, 24u);
+    EXPECT_FALSE(SC().ScanInProgress());
+    EXPECT_TRUE(SC().btnScan->isVisible());
+    EXPECT_TRUE(SC().cbDrive->isEnabled());
+
+    // Plugged in again: the next scan reads everything.
+    Manager->Entries.clear();
+    AddDevice("Phone");
+    ASSERT_TRUE(ScanAndWait("Phone")) << Status().toStdString();
+    EXPECT_FALSE(Status().contains(QStringLiteral("disconnected"))) << Status().toStdString();
+    EXPECT_EQ(Node("")->Data.Rec->SubFoldersTotSize, 1524u);
+}
+
 // Deleting on a device from the window: permanently (the trash command is off and says why),
 // after the usual question, on the job's thread; only the chosen objects go, the views and
 // the storages' space follow, and the totals are those of a new scan of the device.
