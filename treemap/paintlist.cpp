@@ -44,31 +44,28 @@ void TPaintList::Cushion(const TctRectangle& bounds, TColor c, const TCushionSur
     FOps.push_back(op);
 }
 
-void TPaintList::AddTexts(TOp& op, std::u16string_view text, std::u16string_view suffix) {
+void TPaintList::AddText(TKind kind, const TIntRect& rect, std::u16string_view text,
+                         std::u16string_view suffix) {
+    TOp op{};
+    op.Kind = kind;
+    op.Rect = rect;
     op.Text = uint32_t(FText.size());
     op.TextLength = uint32_t(text.size());
     FText.append(text);
     op.Suffix = uint32_t(FText.size());
     op.SuffixLength = uint32_t(suffix.size());
     FText.append(suffix);
+    FOps.push_back(op);
 }
 
 void TPaintList::FittedLine(const TIntRect& rect, std::u16string_view head,
                             std::u16string_view suffix) {
-    TOp op{};
-    op.Kind = TKind::FittedLine;
-    op.Rect = rect;
-    AddTexts(op, head, suffix);
-    FOps.push_back(op);
+    AddText(TKind::FittedLine, rect, head, suffix);
 }
 
 void TPaintList::WrappedLabel(const TIntRect& rect, std::u16string_view text,
                               std::u16string_view suffix) {
-    TOp op{};
-    op.Kind = TKind::WrappedLabel;
-    op.Rect = rect;
-    AddTexts(op, text, suffix);
-    FOps.push_back(op);
+    AddText(TKind::WrappedLabel, rect, text, suffix);
 }
 
 void TPaintList::Line(int x0, int y0, int x1, int y1, TColor c) {

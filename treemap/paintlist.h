@@ -63,7 +63,9 @@ private:
         TCushionSurface Surface;                                         // Cushion
         uint32_t Text = 0, TextLength = 0, Suffix = 0, SuffixLength = 0; // into FText
     };
-    void AddTexts(TOp& op, std::u16string_view text, std::u16string_view suffix);
+    // An operation drawing text (with suffix) in rect; the texts go to the shared buffer.
+    void AddText(TKind kind, const TIntRect& rect, std::u16string_view text,
+                 std::u16string_view suffix);
     // The rows [first, last] an operation may write to (the widest: text may be clipped to less).
     static void RowsOf(const TOp& op, int& first, int& last);
 
