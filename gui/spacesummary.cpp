@@ -72,6 +72,10 @@ void TSpaceSummaryPanel::Show(const TSpaceSummary& s) {
         l->setAccessibleDescription(l->text());
 }
 
+QSize TSpaceSummaryPanel::minimumSizeHint() const {
+    return {0, QWidget::minimumSizeHint().height()};
+}
+
 QString TSpaceSummaryPanel::DriveSerial() const {
     return lblDriveSerial->text();
 }

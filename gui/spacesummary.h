@@ -18,6 +18,10 @@ public:
     void Show(const TSpaceSummary& s);
     // The serial label's text (UpdateSpaceSummary keeps it for sources without a path).
     QString DriveSerial() const;
+    // The figures may be cut at the right rather than widen the window: once filled in after
+    // a scan they are wider than the "n/a" before it, and the window would otherwise grow by
+    // itself at the end of every scan.
+    QSize minimumSizeHint() const override;
 
     QLabel *lblDrive, *lblDriveSerial, *lblTotalSpace, *lblSpaceUsed, *lblSpaceUsedPerc,
         *lblSpaceFree, *lblSpaceFreePerc, *lblReservedSpace;
