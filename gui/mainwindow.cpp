@@ -145,7 +145,7 @@ TfrmQuarzelMain::TfrmQuarzelMain(TWindowStart& start, QWidget* parent)
           FFileActions->actProperties})
         mnuFile->insertAction(FFileMenuEnd, a);
     mnuFile->insertSeparator(FFileMenuEnd);
-    resize(1100, 720);
+    resize(1200, 760); // wide enough for the space figures beside the scan control
     FShell = new TShell(*this, FWindowSettings, start);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QGridLayout>
 #include <QLabel>
+#include <algorithm>
 
 namespace qz {
 
@@ -23,21 +24,23 @@ QLabel* ValueLabel(QWidget* parent, const char* name, const QString& accessible)
 
 TSpaceSummaryPanel::TSpaceSummaryPanel(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("panSpace"));
-    auto* grid = new QGridLayout(this);
+    FContent = new QWidget(this);
+    auto* grid = new QGridLayout(FContent);
     grid->setContentsMargins(0, 0, 0, 0);
     grid->setHorizontalSpacing(6);
     grid->setVerticalSpacing(0);
-    lblDrive = ValueLabel(this, "lblDrive", Tr("Selection"));
-    lblDriveSerial = ValueLabel(this, "lblDriveSerial", Tr("Selection path"));
-    lblTotalSpace = ValueLabel(this, "lblTotalSpace", Tr("Total Space"));
-    lblSpaceUsed = ValueLabel(this, "lblSpaceUsed", Tr("Space Used"));
-    lblSpaceUsedPerc = ValueLabel(this, "lblSpaceUsedPerc", Tr("Space Used percentage"));
-    lblSpaceFree = ValueLabel(this, "lblSpaceFree", Tr("Space Free"));
-    lblSpaceFreePerc = ValueLabel(this, "lblSpaceFreePerc", Tr("Space Free percentage"));
-    lblReservedSpace = ValueLabel(this, "lblReservedSpace", Tr("Reserved Space"));
+    QWidget* c = FContent;
+    lblDrive = ValueLabel(c, "lblDrive", Tr("Selection"));
+    lblDriveSerial = ValueLabel(c, "lblDriveSerial", Tr("Selection path"));
+    lblTotalSpace = ValueLabel(c, "lblTotalSpace", Tr("Total Space"));
+    lblSpaceUsed = ValueLabel(c, "lblSpaceUsed", Tr("Space Used"));
+    lblSpaceUsedPerc = ValueLabel(c, "lblSpaceUsedPerc", Tr("Space Used percentage"));
+    lblSpaceFree = ValueLabel(c, "lblSpaceFree", Tr("Space Free"));
+    lblSpaceFreePerc = ValueLabel(c, "lblSpaceFreePerc", Tr("Space Free percentage"));
+    lblReservedSpace = ValueLabel(c, "lblReservedSpace", Tr("Reserved Space"));
     lblDriveSerial->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto caption = [&](const char* text, QLabel* buddy) {
-        auto* l = new QLabel(Tr(text), this);
+        auto* l = new QLabel(Tr(text), c);
         l->setBuddy(buddy);
         return l;
     };
@@ -56,6 +59,25 @@ TSpaceSummaryPanel::TSpaceSummaryPanel(QWidget* parent) : QWidget(parent) {
     grid->addWidget(caption(N_("Reserved Space:"), lblReservedSpace), 1, 8, Qt::AlignRight);
     grid->addWidget(lblReservedSpace, 1, 9);
     grid->setColumnStretch(10, 1);
+    PlaceContent();
+}
+
+QSize TSpaceSummaryPanel::sizeHint() const {
+    return FContent->sizeHint();
+}
+
+QSize TSpaceSummaryPanel::minimumSizeHint() const {
+    return {0, FContent->minimumSizeHint().height()};
+}
+
+void TSpaceSummaryPanel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    PlaceContent();
+}
+
+void TSpaceSummaryPanel::PlaceContent() {
+    const QSize need = FContent->sizeHint();
+    FContent->setGeometry(0, 0, std::max(width(), need.width()), std::max(height(), need.height()));
 }
 
 void TSpaceSummaryPanel::Show(const TSpaceSummary& s) {
@@ -70,10 +92,10 @@ void TSpaceSummaryPanel::Show(const TSpaceSummary& s) {
     for (QLabel* l : {lblDrive, lblDriveSerial, lblTotalSpace, lblSpaceUsed, lblSpaceUsedPerc,
                       lblSpaceFree, lblSpaceFreePerc, lblReservedSpace})
         l->setAccessibleDescription(l->text());
-}
-
-QSize TSpaceSummaryPanel::minimumSizeHint() const {
-    return {0, QWidget::minimumSizeHint().height()};
+    // The texts' width changed: the window's layout asks again, the labels are placed anew.
+    FContent->layout()->activate();
+    updateGeometry();
+    PlaceContent();
 }
 
 QString TSpaceSummaryPanel::DriveSerial() const {

@@ -18,11 +18,21 @@ public:
     void Show(const TSpaceSummary& s);
     // The serial label's text (UpdateSpaceSummary keeps it for sources without a path).
     QString DriveSerial() const;
-    // The figures may be cut at the right rather than widen the window: once filled in after
-    // a scan they are wider than the "n/a" before it, and the window would otherwise grow by
-    // itself at the end of every scan.
+    // The figures are cut at the right, never squeezed, when the window is narrower than they
+    // need: once filled in after a scan they are wider than the "n/a" before it, and asking
+    // for that width would make the window grow by itself at the end of a scan.
+    QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // The labels' own widget, always as wide as they need, placed at the panel's left edge.
+    QWidget* FContent;
+    void PlaceContent();
+
+public:
     QLabel *lblDrive, *lblDriveSerial, *lblTotalSpace, *lblSpaceUsed, *lblSpaceUsedPerc,
         *lblSpaceFree, *lblSpaceFreePerc, *lblReservedSpace;
 };
