@@ -2,6 +2,7 @@
 
 #include "base/debuglog.h"
 #include "base/text.h"
+#include "engine/duplicates.h"
 
 #include <climits>
 #include <cstring>
@@ -98,6 +99,7 @@ void TNTFS_FILES::ScannerInitialize(const std::u16string& source, bool slowmode,
 
 TNTFS_FILES::~TNTFS_FILES() {
     ClearRecords();
+    ForgetDupMembers(*this, true);
     FreeRecordData(FMFT);
     FreeRecordData(FMFTUpcase);
 }
@@ -146,12 +148,6 @@ void TNTFS_FILES::PresizeForRecords(size_t total) {
     FDirListIndex.assign(total, 0);
 }
 
-void TNTFS_FILES::ReleaseDupGroup(TMFT_RECORD& rec) {
-    if (!rec.DupFiles) return;
-    if (rec.DupFiles->dupcount > 0) --rec.DupFiles->dupcount;
-    rec.DupFiles = nullptr;
-}
-
 void TNTFS_FILES::FreeRecordData(TMFT_RECORD& rec) {
     // Names, folder blocks and children live in the scan's arenas and go with them.
     rec.Filename = nullptr;
@@ -160,11 +156,11 @@ void TNTFS_FILES::FreeRecordData(TMFT_RECORD& rec) {
         rec.Folder->ChildData = nullptr;
         rec.Folder->ChildCount = 0;
     }
-    // The group belongs to the scan that grouped, which may be gone already.
-    rec.DupFiles = nullptr;
 }
 
 void TNTFS_FILES::ClearRecords() {
+    // The records' addresses may serve other records next: none may stay a group member.
+    ForgetDupMembers(*this, false);
     for (PMFT_RECORD p : FFileList)
         if (p) FreeRecordData(*p);
     FDirList.clear();

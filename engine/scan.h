@@ -170,10 +170,10 @@ public:
     bool AddToFileList(PMFT_RECORD rec);
     void AddToDirList(PMFT_RECORD rec);
     void ClearRecords();
-    // Drops rec's names, children and group pointer (all owned elsewhere).
+    // Drops rec's names and children (owned by the arenas).
     static void FreeRecordData(TMFT_RECORD& rec);
     // rec leaves its duplicate group: the group counts one member fewer.
-    static void ReleaseDupGroup(TMFT_RECORD& rec);
+    static void ReleaseDupGroup(const TMFT_RECORD& rec);
 
     // Decode one FILE record into ctx.rec (and ctx.extraNames). See decode.cpp.
     bool DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_t recno, bool storeRuns,
@@ -249,10 +249,12 @@ public:
     PMFT_RECORD MFTRoot = nullptr;
     uint8_t DuplicatesLocatedMethod = 0;
     // The duplicate groups of the last grouping pass over the scans on screen (duplicates.h),
-    // owned by the first of them, the scan that records DuplicatesLocatedMethod; the records
-    // of every scan of the pass point into them. The next pass frees them; so does this
-    // scan's end, which therefore comes no earlier than that of the other scans' use.
+    // owned by the first of them, the scan that records DuplicatesLocatedMethod, and the group
+    // of each member, records of every scan of the pass. Empty until duplicates are searched.
+    // The next pass frees them; so does this scan's end, after which no record is in a group.
+    // A scan that clears its records takes them out of the members (ClearRecords).
     std::deque<TDUPFILES> DupGroups;
+    std::unordered_map<const TMFT_RECORD*, TDUPFILES*> DupMembers;
     int Index = 0;
     std::u16string FSource;
     TDateTime FGmtTimeOffset = 0;
