@@ -126,6 +126,7 @@ bool TNTFS_FILES::AddToFileList(PMFT_RECORD rec) {
     const uint64_t n = rec->RecNo;
     CheckIndexable(n);
     FFileList.push_back(rec);
+    if (!FIndexRecNos) return true;
     if (FFileListIndex.size() <= n) FFileListIndex.resize(n + 10000, 0);
     if (!rec->FromExtension && FFileListIndex[n] == 0) {
         FFileListIndex[n] = int32_t(FFileList.size());
@@ -138,11 +139,19 @@ void TNTFS_FILES::AddToDirList(PMFT_RECORD rec) {
     const uint64_t n = rec->RecNo;
     CheckIndexable(n);
     FDirList.push_back(rec);
+    if (!FIndexRecNos) return;
     if (FDirListIndex.size() <= n) FDirListIndex.resize(n + 10000, 0);
     if (FDirListIndex[n] == 0) FDirListIndex[n] = int32_t(FDirList.size());
 }
 
+void TNTFS_FILES::DropRecNoIndexes() {
+    FIndexRecNos = false;
+    std::vector<int32_t>().swap(FFileListIndex);
+    std::vector<int32_t>().swap(FDirListIndex);
+}
+
 void TNTFS_FILES::PresizeForRecords(size_t total) {
+    FIndexRecNos = true;
     FFileList.reserve(total);
     FFileListIndex.assign(total, 0);
     FDirListIndex.assign(total, 0);

@@ -166,10 +166,14 @@ public:
     bool Cancelled() const { return FCancelled.load(std::memory_order_relaxed); }
 
     // ---- record-level operations
-    // Appends rec; true when it became the primary entry of its number.
+    // Appends rec; true when it became the primary entry of its number (always, when the scan
+    // keeps no index).
     bool AddToFileList(PMFT_RECORD rec);
     void AddToDirList(PMFT_RECORD rec);
     void ClearRecords();
+    // The walk sources number their records as they go and look none up by number: no index
+    // arrays are kept (FIndexRecNos), and those of an earlier pass are given back.
+    void DropRecNoIndexes();
     // Drops rec's names and children (owned by the arenas).
     static void FreeRecordData(TMFT_RECORD& rec);
     // rec leaves its duplicate group: the group counts one member fewer.
@@ -264,6 +268,10 @@ public:
     std::vector<std::vector<uint8_t>> FOOSFileList; // recno (8 bytes) + fixed-up record
     std::vector<int32_t> FFileListIndex;
     std::vector<int32_t> FDirListIndex;
+    // Whether AddToFileList and AddToDirList keep the two index arrays above. An MFT pass
+    // finds parents and base records by number; a folder or device walk links its records by
+    // pointer as it finds them and keeps none (8 bytes a record at its peak).
+    bool FIndexRecNos = true;
     std::atomic<bool> FCancelled{false};
     TNTFS_OnProgress OnProgress;
     bool WasError = false;
