@@ -43,6 +43,13 @@ namespace {
 // The scan whose member table DupGroupOf reads: the owner of the last grouping pass. Grouping
 // and reading do not overlap (a view drops the rows it shows before the groups are rebuilt).
 std::atomic<TNTFS_FILES*> gDupOwner{nullptr};
+
+// Another scan's pass takes over from previous: its members are found no longer (their table
+// is given back), and it groups again when it is asked to.
+void RetireDupOwner(TNTFS_FILES& previous) {
+    std::unordered_map<const TMFT_RECORD*, TDUPFILES*>().swap(previous.DupMembers);
+    previous.DuplicatesLocatedMethod = 0;
+}
 } // namespace
 
 TDUPFILES* DupGroupOf(const TMFT_RECORD* rec) {
@@ -54,9 +61,7 @@ TDUPFILES* DupGroupOf(const TMFT_RECORD* rec) {
 
 void SetDupGroup(TNTFS_FILES& owner, const TMFT_RECORD* rec, TDUPFILES* group) {
     TNTFS_FILES* previous = gDupOwner.exchange(&owner, std::memory_order_acq_rel);
-    // The members of another owner's pass are found no longer: give their table back.
-    if (previous && previous != &owner)
-        std::unordered_map<const TMFT_RECORD*, TDUPFILES*>().swap(previous->DupMembers);
+    if (previous && previous != &owner) RetireDupOwner(*previous);
     if (group)
         owner.DupMembers[rec] = group;
     else
@@ -86,11 +91,10 @@ void TNTFS_FILES::ReleaseDupGroup(const TMFT_RECORD& rec) {
 void GroupDuplicatesSorted(TNTFS_FILES& owner, std::span<const PMFT_RECORD> sorted, int method,
                            const std::function<bool()>& cancelled, const TDupProgress& progress) {
     // Every record of the pass leaves the groups of the previous one (of whichever owner).
-    if (TNTFS_FILES* previous = gDupOwner.load(std::memory_order_acquire))
-        std::unordered_map<const TMFT_RECORD*, TDUPFILES*>().swap(previous->DupMembers);
+    TNTFS_FILES* previous = gDupOwner.exchange(&owner, std::memory_order_acq_rel);
+    if (previous && previous != &owner) RetireDupOwner(*previous);
     owner.DupMembers.clear();
     owner.DupGroups.clear();
-    gDupOwner.store(&owner, std::memory_order_release);
     std::u16string prevName, curName;
     PMFT_RECORD prev = nullptr;
     TDUPFILES* group = nullptr; // the group of the current run, nil while it has no pair yet

@@ -471,6 +471,19 @@ TEST(Duplicates, NormalisationAndGrouping) {
     ASSERT_TRUE(LocateDuplicates(scans, 2));
     EXPECT_EQ(DupGroupOf(p1), nullptr);
     EXPECT_EQ(DupGroupOf(p2), nullptr);
+
+    // Another scan's pass takes over: this scan's records are in no group any longer, and
+    // this scan groups again when it is asked to, even by the method it recorded.
+    ASSERT_TRUE(LocateDuplicates(scans, 1));
+    auto other = m.Pass();
+    TNTFS_FILES* others[] = {other.get()};
+    ASSERT_TRUE(LocateDuplicates(others, 1));
+    EXPECT_NE(DupGroupOf(ByPath(*other, u"X\\photo.jpg")), nullptr);
+    EXPECT_EQ(DupGroupOf(p1), nullptr);
+    ASSERT_TRUE(LocateDuplicates(scans, 1));
+    EXPECT_EQ(DupGroupOf(p1), DupGroupOf(p2));
+    EXPECT_NE(DupGroupOf(p1), nullptr);
+    EXPECT_EQ(DupGroupOf(ByPath(*other, u"X\\photo.jpg")), nullptr);
 }
 
 TEST(Tree, IsAncestorAtAnyDepthAndAcrossLoops) {
