@@ -4,6 +4,7 @@
 #include "engine/tree.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 namespace qz {
@@ -38,9 +39,61 @@ std::u16string NormalizeDupName(std::u16string_view name) {
     return s;
 }
 
+namespace {
+// The scan whose member table DupGroupOf reads: the owner of the last grouping pass. Grouping
+// and reading do not overlap (a view drops the rows it shows before the groups are rebuilt).
+std::atomic<TNTFS_FILES*> gDupOwner{nullptr};
+
+// Another scan's pass takes over from previous: its members are found no longer (their table
+// is given back), and it groups again when it is asked to.
+void RetireDupOwner(TNTFS_FILES& previous) {
+    std::unordered_map<const TMFT_RECORD*, TDUPFILES*>().swap(previous.DupMembers);
+    previous.DuplicatesLocatedMethod = 0;
+}
+} // namespace
+
+TDUPFILES* DupGroupOf(const TMFT_RECORD* rec) {
+    const TNTFS_FILES* owner = gDupOwner.load(std::memory_order_acquire);
+    if (!owner || owner->DupMembers.empty()) return nullptr;
+    const auto it = owner->DupMembers.find(rec);
+    return it == owner->DupMembers.end() ? nullptr : it->second;
+}
+
+void SetDupGroup(TNTFS_FILES& owner, const TMFT_RECORD* rec, TDUPFILES* group) {
+    TNTFS_FILES* previous = gDupOwner.exchange(&owner, std::memory_order_acq_rel);
+    if (previous && previous != &owner) RetireDupOwner(*previous);
+    if (group)
+        owner.DupMembers[rec] = group;
+    else
+        owner.DupMembers.erase(rec);
+}
+
+void ForgetDupMembers(TNTFS_FILES& scan, bool ending) {
+    TNTFS_FILES* owner = gDupOwner.load(std::memory_order_acquire);
+    if (!owner) return;
+    if (ending && owner == &scan) {
+        gDupOwner.store(nullptr, std::memory_order_release);
+        return;
+    }
+    if (owner->DupMembers.empty()) return;
+    for (PMFT_RECORD r : scan.FFileList)
+        if (r) owner->DupMembers.erase(r);
+}
+
+void TNTFS_FILES::ReleaseDupGroup(const TMFT_RECORD& rec) {
+    TDUPFILES* group = DupGroupOf(&rec);
+    if (!group) return;
+    if (group->dupcount > 0) --group->dupcount;
+    if (TNTFS_FILES* owner = gDupOwner.load(std::memory_order_acquire))
+        owner->DupMembers.erase(&rec);
+}
+
 void GroupDuplicatesSorted(TNTFS_FILES& owner, std::span<const PMFT_RECORD> sorted, int method,
                            const std::function<bool()>& cancelled, const TDupProgress& progress) {
-    for (PMFT_RECORD r : sorted) r->DupFiles = nullptr;
+    // Every record of the pass leaves the groups of the previous one (of whichever owner).
+    TNTFS_FILES* previous = gDupOwner.exchange(&owner, std::memory_order_acq_rel);
+    if (previous && previous != &owner) RetireDupOwner(*previous);
+    owner.DupMembers.clear();
     owner.DupGroups.clear();
     std::u16string prevName, curName;
     PMFT_RECORD prev = nullptr;
@@ -61,12 +114,12 @@ void GroupDuplicatesSorted(TNTFS_FILES& owner, std::span<const PMFT_RECORD> sort
                 group = &owner.DupGroups.emplace_back();
                 group->dupcount = 1;
                 group->dupfiles = {prev, r};
-                prev->DupFiles = group;
+                owner.DupMembers.emplace(prev, group);
             } else {
                 group->dupfiles.push_back(r);
                 ++group->dupcount;
             }
-            r->DupFiles = group;
+            owner.DupMembers.emplace(r, group);
             // The run's comparison values stay those of its first record.
         } else {
             prev = r;

@@ -28,6 +28,14 @@ void GroupDuplicatesSorted(TNTFS_FILES& owner, std::span<const PMFT_RECORD> sort
                            const std::function<bool()>& cancelled = {},
                            const TDupProgress& progress = {});
 
+// Makes owner's members the ones DupGroupOf finds (those of any other scan are no longer
+// found) and rec a member of group, or of none when group is nil. The grouping pass fills the
+// table this way.
+void SetDupGroup(TNTFS_FILES& owner, const TMFT_RECORD* rec, TDUPFILES* group);
+// scan's records leave their groups, their addresses about to be given back. When scan is
+// the owner of the groups and ends (ending), no record is in a group any longer.
+void ForgetDupMembers(TNTFS_FILES& scan, bool ending);
+
 // All non-nil records of the scans in CompareForDuplicates order.
 std::vector<PMFT_RECORD> SortedForDuplicates(std::span<TNTFS_FILES* const> scans);
 

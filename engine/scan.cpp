@@ -2,6 +2,7 @@
 
 #include "base/debuglog.h"
 #include "base/text.h"
+#include "engine/duplicates.h"
 
 #include <climits>
 #include <cstring>
@@ -98,6 +99,7 @@ void TNTFS_FILES::ScannerInitialize(const std::u16string& source, bool slowmode,
 
 TNTFS_FILES::~TNTFS_FILES() {
     ClearRecords();
+    ForgetDupMembers(*this, true);
     FreeRecordData(FMFT);
     FreeRecordData(FMFTUpcase);
 }
@@ -124,6 +126,7 @@ bool TNTFS_FILES::AddToFileList(PMFT_RECORD rec) {
     const uint64_t n = rec->RecNo;
     CheckIndexable(n);
     FFileList.push_back(rec);
+    if (!FIndexRecNos) return true;
     if (FFileListIndex.size() <= n) FFileListIndex.resize(n + 10000, 0);
     if (!rec->FromExtension && FFileListIndex[n] == 0) {
         FFileListIndex[n] = int32_t(FFileList.size());
@@ -136,20 +139,22 @@ void TNTFS_FILES::AddToDirList(PMFT_RECORD rec) {
     const uint64_t n = rec->RecNo;
     CheckIndexable(n);
     FDirList.push_back(rec);
+    if (!FIndexRecNos) return;
     if (FDirListIndex.size() <= n) FDirListIndex.resize(n + 10000, 0);
     if (FDirListIndex[n] == 0) FDirListIndex[n] = int32_t(FDirList.size());
 }
 
+void TNTFS_FILES::DropRecNoIndexes() {
+    FIndexRecNos = false;
+    std::vector<int32_t>().swap(FFileListIndex);
+    std::vector<int32_t>().swap(FDirListIndex);
+}
+
 void TNTFS_FILES::PresizeForRecords(size_t total) {
+    FIndexRecNos = true;
     FFileList.reserve(total);
     FFileListIndex.assign(total, 0);
     FDirListIndex.assign(total, 0);
-}
-
-void TNTFS_FILES::ReleaseDupGroup(TMFT_RECORD& rec) {
-    if (!rec.DupFiles) return;
-    if (rec.DupFiles->dupcount > 0) --rec.DupFiles->dupcount;
-    rec.DupFiles = nullptr;
 }
 
 void TNTFS_FILES::FreeRecordData(TMFT_RECORD& rec) {
@@ -160,11 +165,11 @@ void TNTFS_FILES::FreeRecordData(TMFT_RECORD& rec) {
         rec.Folder->ChildData = nullptr;
         rec.Folder->ChildCount = 0;
     }
-    // The group belongs to the scan that grouped, which may be gone already.
-    rec.DupFiles = nullptr;
 }
 
 void TNTFS_FILES::ClearRecords() {
+    // The records' addresses may serve other records next: none may stay a group member.
+    ForgetDupMembers(*this, false);
     for (PMFT_RECORD p : FFileList)
         if (p) FreeRecordData(*p);
     FDirList.clear();

@@ -166,14 +166,18 @@ public:
     bool Cancelled() const { return FCancelled.load(std::memory_order_relaxed); }
 
     // ---- record-level operations
-    // Appends rec; true when it became the primary entry of its number.
+    // Appends rec; true when it became the primary entry of its number (always, when the scan
+    // keeps no index).
     bool AddToFileList(PMFT_RECORD rec);
     void AddToDirList(PMFT_RECORD rec);
     void ClearRecords();
-    // Drops rec's names, children and group pointer (all owned elsewhere).
+    // The walk sources number their records as they go and look none up by number: no index
+    // arrays are kept (FIndexRecNos), and those of an earlier pass are given back.
+    void DropRecNoIndexes();
+    // Drops rec's names and children (owned by the arenas).
     static void FreeRecordData(TMFT_RECORD& rec);
     // rec leaves its duplicate group: the group counts one member fewer.
-    static void ReleaseDupGroup(TMFT_RECORD& rec);
+    static void ReleaseDupGroup(const TMFT_RECORD& rec);
 
     // Decode one FILE record into ctx.rec (and ctx.extraNames). See decode.cpp.
     bool DecodeFileRecord(uint8_t* buffer, TDecodeContext& ctx, uint64_t recno, bool storeRuns,
@@ -249,10 +253,12 @@ public:
     PMFT_RECORD MFTRoot = nullptr;
     uint8_t DuplicatesLocatedMethod = 0;
     // The duplicate groups of the last grouping pass over the scans on screen (duplicates.h),
-    // owned by the first of them, the scan that records DuplicatesLocatedMethod; the records
-    // of every scan of the pass point into them. The next pass frees them; so does this
-    // scan's end, which therefore comes no earlier than that of the other scans' use.
+    // owned by the first of them, the scan that records DuplicatesLocatedMethod, and the group
+    // of each member, records of every scan of the pass. Empty until duplicates are searched.
+    // The next pass frees them; so does this scan's end, after which no record is in a group.
+    // A scan that clears its records takes them out of the members (ClearRecords).
     std::deque<TDUPFILES> DupGroups;
+    std::unordered_map<const TMFT_RECORD*, TDUPFILES*> DupMembers;
     int Index = 0;
     std::u16string FSource;
     TDateTime FGmtTimeOffset = 0;
@@ -262,6 +268,10 @@ public:
     std::vector<std::vector<uint8_t>> FOOSFileList; // recno (8 bytes) + fixed-up record
     std::vector<int32_t> FFileListIndex;
     std::vector<int32_t> FDirListIndex;
+    // Whether AddToFileList and AddToDirList keep the two index arrays above. An MFT pass
+    // finds parents and base records by number; a folder or device walk links its records by
+    // pointer as it finds them and keeps none (8 bytes a record at its peak).
+    bool FIndexRecNos = true;
     std::atomic<bool> FCancelled{false};
     TNTFS_OnProgress OnProgress;
     bool WasError = false;

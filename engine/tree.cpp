@@ -192,18 +192,22 @@ int CompareForDuplicates(PMFT_RECORD a, PMFT_RECORD b) {
 
 int CompareByDupCount(PMFT_RECORD a, PMFT_RECORD b) {
     QZ_NIL_CHECK(a, b);
-    if (!a->DupFiles != !b->DupFiles) return a->DupFiles ? -1 : 1;
-    if (a->DupFiles)
-        if (int c = Desc(a->DupFiles->dupcount, b->DupFiles->dupcount)) return c;
+    const TDUPFILES* ga = DupGroupOf(a);
+    const TDUPFILES* gb = DupGroupOf(b);
+    if (!ga != !gb) return ga ? -1 : 1;
+    if (ga)
+        if (int c = Desc(ga->dupcount, gb->dupcount)) return c;
     return Desc(a->SortNameIndex, b->SortNameIndex);
 }
 
 int CompareByDupSize(PMFT_RECORD a, PMFT_RECORD b) {
     QZ_NIL_CHECK(a, b);
-    if (!a->DupFiles != !b->DupFiles) return a->DupFiles ? -1 : 1;
-    if (a->DupFiles) {
-        unsigned __int128 sa = (unsigned __int128)a->DupFiles->dupcount * a->SubFoldersTotSize;
-        unsigned __int128 sb = (unsigned __int128)b->DupFiles->dupcount * b->SubFoldersTotSize;
+    const TDUPFILES* ga = DupGroupOf(a);
+    const TDUPFILES* gb = DupGroupOf(b);
+    if (!ga != !gb) return ga ? -1 : 1;
+    if (ga) {
+        unsigned __int128 sa = (unsigned __int128)ga->dupcount * a->SubFoldersTotSize;
+        unsigned __int128 sb = (unsigned __int128)gb->dupcount * b->SubFoldersTotSize;
         if (int c = Desc(sa, sb)) return c;
     }
     return Desc(a->SortNameIndex, b->SortNameIndex);

@@ -48,7 +48,8 @@ struct TMFT_EXTENTS {
 };
 
 // A group of duplicate files, owned by the scan that grouped them (TNTFS_FILES::DupGroups).
-// dupcount = members - 1, counted down as members leave.
+// dupcount = members - 1, counted down as members leave. dupfiles keeps the members it was
+// made with: one that left since is no longer found in the group by DupGroupOf.
 struct TDUPFILES {
     int32_t dupcount = 0;
     std::vector<PMFT_RECORD> dupfiles;
@@ -155,7 +156,6 @@ struct TMFT_RECORD {
     uint64_t SubFoldersTotSizeAlloc; // the same for allocated bytes
     char16_t* Filename;              // NUL-terminated, owned by the scan's arena
     PMFT_RECORD ParentMFTRec;
-    TDUPFILES* DupFiles;
     TFolderData* Folder; // nil for files
     uint32_t DOSAttrib;
     int32_t SortNameIndex;
@@ -188,7 +188,12 @@ struct TMFT_RECORD {
         return Folder ? Folder->ThisFolderTotSizeAlloc : SubFoldersTotSizeAlloc;
     }
 };
-static_assert(sizeof(TMFT_RECORD) == 112, "a scan holds millions of records: keep it small");
+static_assert(sizeof(TMFT_RECORD) == 104, "a scan holds millions of records: keep it small");
+
+// The duplicate group rec belongs to, nil when none. Few records ever join a group, so the
+// record holds no link to it: the scan that grouped keeps a table of the members
+// (TNTFS_FILES::DupMembers, duplicates.h), made only when duplicates are searched.
+TDUPFILES* DupGroupOf(const TMFT_RECORD* rec);
 
 // a + b, or the largest value when the sum does not fit.
 inline uint64_t SaturatingAdd(uint64_t a, uint64_t b) {

@@ -172,9 +172,10 @@ struct TRecordSubject {
     uint64_t Size() const { return r->IsFolder() ? r->SubFoldersTotSize : r->FileSize; }
     uint64_t Alloc() const { return r->IsFolder() ? r->SubFoldersTotSizeAlloc : r->AllocSize; }
     TDateTime Modified() const { return r->ModifiedDate; }
-    bool HasDup() const { return r->DupFiles != nullptr; }
+    bool HasDup() const { return DupGroupOf(r) != nullptr; }
     uint64_t DupCount() const {
-        return r->DupFiles && r->DupFiles->dupcount > 0 ? uint64_t(r->DupFiles->dupcount) : 0;
+        const TDUPFILES* g = DupGroupOf(r);
+        return g && g->dupcount > 0 ? uint64_t(g->dupcount) : 0;
     }
     uint64_t DupSize() const {
         uint64_t n = DupCount(), size = r->SubFoldersTotSize;

@@ -228,6 +228,7 @@ void DoDeviceScan(TNTFS_FILES& nf, const std::u16string& FilterInclude,
                   const std::u16string& FilterExclude, bool FilterFullPath) {
     nf.Warnings = TScanWarnings{};
     nf.DeviceDinfo = TDiskSizeInfo{};
+    nf.DropRecNoIndexes(); // records are linked by pointer as they are found
     // The root is named by the whole path, without a trailing "\".
     while (nf.FSource.size() > 1 && nf.FSource.back() == u'\\') nf.FSource.pop_back();
     PMFT_RECORD root = nf.Arena().NewRecord();

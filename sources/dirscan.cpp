@@ -191,6 +191,7 @@ void DoSlowMode(TNTFS_FILES& nf, const TScanFilterTexts& filters, const TSlowSca
     TSlowScanStats& st = stats ? *stats : localStats;
     st = TSlowScanStats{};
     nf.Warnings = TScanWarnings{};
+    nf.DropRecNoIndexes(); // records are linked by pointer as they are found
 
     TRoot root;
     root.path = SlowScanRootName(Utf16ToUtf8(nf.FSource));

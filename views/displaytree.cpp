@@ -121,7 +121,6 @@ TTreeNode* TDisplayTree::AddGroupNode(TTreeNode* parent, PMFT_RECORD folder, int
     PMFT_RECORD g = FGroupArena.NewRecord();
     CopyRecord(*folder, *g);
     g->Folder = FGroupArena.NewFolder();
-    g->DupFiles = nullptr;
     SetGroupTotals(*g, *folder);
     FFileNodes.push_back(g);
     FFileGroupFolders.push_back(folder);

@@ -184,20 +184,22 @@ void TFileList::Invalidate() {
 }
 
 bool TFileList::MayHaveChildren(const TTreeNode* n) const {
-    return FShowCopies && !n->Parent && n->Data.Rec->DupFiles &&
-           n->Data.Rec->DupFiles->dupcount > 0;
+    if (!FShowCopies || n->Parent) return false;
+    const TDUPFILES* g = DupGroupOf(n->Data.Rec);
+    return g && g->dupcount > 0;
 }
 
 void TFileList::MakeChildren(TTreeNode* n) {
     if (!MayHaveChildren(n)) return;
     PMFT_RECORD r = n->Data.Rec;
-    TDUPFILES* g = r->DupFiles;
-    // The group's vector keeps members that left it since; only current members count.
+    const TDUPFILES* g = DupGroupOf(r);
+    // The group's vector keeps members that left it since (their records may be gone); only
+    // current members count.
     size_t count = 0;
-    for (PMFT_RECORD m : g->dupfiles) count += m && m != r && m->DupFiles == g && !m->Filtered;
+    for (PMFT_RECORD m : g->dupfiles) count += m && m != r && DupGroupOf(m) == g && !m->Filtered;
     n->Kids = NewKidArray(count);
     for (PMFT_RECORD m : g->dupfiles) {
-        if (!m || m == r || m->DupFiles != g || m->Filtered) continue;
+        if (!m || m == r || DupGroupOf(m) != g || m->Filtered) continue;
         TTreeNode* c = NewNode(n);
         c->Data.Rec = m;
         n->Kids[n->KidCount++] = c;
@@ -410,7 +412,8 @@ void TFileList::ResortInPlace() {
     };
     auto num = [](uint64_t a, uint64_t b) { return a < b ? -1 : a > b; };
     auto dupCount = [](PMFT_RECORD r) -> uint64_t {
-        return r->DupFiles ? uint64_t(r->DupFiles->dupcount) : 0;
+        const TDUPFILES* g = DupGroupOf(r);
+        return g ? uint64_t(g->dupcount) : 0;
     };
     auto cmp = [&](PMFT_RECORD a, PMFT_RECORD b) -> int {
         int c = 0;
@@ -504,13 +507,15 @@ std::u16string TFileList::CellText(const TTreeNode* n, int column) const {
         return FormatSize(TDisplayTree::NodeAlloc(n), Format);
     case fcPath:
         return GetRecordPath(r);
-    case fcDupCount:
-        return r->DupFiles ? AsciiToUtf16(std::to_string(r->DupFiles->dupcount)) : std::u16string();
-    case fcDupSize:
-        return r->DupFiles ? FormatSize(SaturatingMul(uint64_t(r->DupFiles->dupcount),
-                                                      r->SubFoldersTotSize),
-                                        Format)
-                           : std::u16string();
+    case fcDupCount: {
+        const TDUPFILES* g = DupGroupOf(r);
+        return g ? AsciiToUtf16(std::to_string(g->dupcount)) : std::u16string();
+    }
+    case fcDupSize: {
+        const TDUPFILES* g = DupGroupOf(r);
+        return g ? FormatSize(SaturatingMul(uint64_t(g->dupcount), r->SubFoldersTotSize), Format)
+                 : std::u16string();
+    }
     default:
         return {};
     }

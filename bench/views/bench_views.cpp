@@ -164,7 +164,7 @@ void BM_DuplicateGrouping(benchmark::State& state) {
         state.PauseTiming();
         groups = 0;
         for (PMFT_RECORD r : g.scans[0]->FFileList)
-            groups += r && r->DupFiles && r->DupFiles->dupfiles[0] == r;
+            groups += r && DupGroupOf(r) && DupGroupOf(r)->dupfiles[0] == r;
         state.ResumeTiming();
     }
     state.counters["groups"] = double(groups);

@@ -369,14 +369,15 @@ TEST(ScanLists, IndexArraysAndHelpers) {
     // A group of three counts its members down as they leave (the scan that grouped owns it).
     TMFT_RECORD r[3]{};
     TDUPFILES group{2, {&r[0], &r[1], &r[2]}};
-    auto* g = &group;
-    for (auto& x : r) x.DupFiles = g;
+    for (auto& x : r) SetDupGroup(*s, &x, &group);
     TNTFS_FILES::ReleaseDupGroup(r[0]);
-    EXPECT_EQ(g->dupcount, 1);
+    EXPECT_EQ(group.dupcount, 1);
+    EXPECT_EQ(DupGroupOf(&r[0]), nullptr);
+    EXPECT_EQ(DupGroupOf(&r[1]), &group);
     TNTFS_FILES::ReleaseDupGroup(r[1]);
-    EXPECT_EQ(g->dupcount, 0);
+    EXPECT_EQ(group.dupcount, 0);
     TNTFS_FILES::ReleaseDupGroup(r[2]);
-    EXPECT_EQ(r[2].DupFiles, nullptr);
+    EXPECT_EQ(DupGroupOf(&r[2]), nullptr);
 
     // A pass over an empty source leaves no root.
     s->ProcessMFTRecords();
@@ -412,11 +413,12 @@ TEST(Orderings, NameNumberingAndTieBreaks) {
 
     TDUPFILES g3{3, {}}, g1{1, {}};
     TMFT_RECORD x{}, y{}, z{};
-    x.DupFiles = &g3, y.DupFiles = &g1;
+    SetDupGroup(*s, &x, &g3);
+    SetDupGroup(*s, &y, &g1);
     x.SortNameIndex = 5, y.SortNameIndex = 9, z.SortNameIndex = 1;
     EXPECT_LT(CompareByDupCount(&x, &y), 0);
     EXPECT_LT(CompareByDupCount(&y, &z), 0); // a group before none
-    y.DupFiles = &g3;
+    SetDupGroup(*s, &y, &g3);
     EXPECT_GT(CompareByDupCount(&x, &y), 0); // equal counts: descending name number
 }
 
@@ -461,14 +463,27 @@ TEST(Duplicates, NormalisationAndGrouping) {
     PMFT_RECORD p1 = ByPath(*s, u"X\\photo.jpg"),
                 p2 = FindRecordByPath(ByPath(*s, u"Y"), u"photo.jpg");
     ASSERT_TRUE(p1 && p2);
-    ASSERT_NE(p1->DupFiles, nullptr);
-    EXPECT_EQ(p1->DupFiles, p2->DupFiles);
-    EXPECT_EQ(p1->DupFiles->dupcount, 1);
-    EXPECT_EQ(ByPath(*s, u"X\\empty")->DupFiles, nullptr); // size 0 never groups
+    ASSERT_NE(DupGroupOf(p1), nullptr);
+    EXPECT_EQ(DupGroupOf(p1), DupGroupOf(p2));
+    EXPECT_EQ(DupGroupOf(p1)->dupcount, 1);
+    EXPECT_EQ(DupGroupOf(ByPath(*s, u"X\\empty")), nullptr); // size 0 never groups
     // method 2 also wants the same date
     ASSERT_TRUE(LocateDuplicates(scans, 2));
-    EXPECT_EQ(p1->DupFiles, nullptr);
-    EXPECT_EQ(p2->DupFiles, nullptr);
+    EXPECT_EQ(DupGroupOf(p1), nullptr);
+    EXPECT_EQ(DupGroupOf(p2), nullptr);
+
+    // Another scan's pass takes over: this scan's records are in no group any longer, and
+    // this scan groups again when it is asked to, even by the method it recorded.
+    ASSERT_TRUE(LocateDuplicates(scans, 1));
+    auto other = m.Pass();
+    TNTFS_FILES* others[] = {other.get()};
+    ASSERT_TRUE(LocateDuplicates(others, 1));
+    EXPECT_NE(DupGroupOf(ByPath(*other, u"X\\photo.jpg")), nullptr);
+    EXPECT_EQ(DupGroupOf(p1), nullptr);
+    ASSERT_TRUE(LocateDuplicates(scans, 1));
+    EXPECT_EQ(DupGroupOf(p1), DupGroupOf(p2));
+    EXPECT_NE(DupGroupOf(p1), nullptr);
+    EXPECT_EQ(DupGroupOf(ByPath(*other, u"X\\photo.jpg")), nullptr);
 }
 
 TEST(Tree, IsAncestorAtAnyDepthAndAcrossLoops) {

@@ -2,6 +2,7 @@
 // comparisons, dates in local days, duplicates, keywords, regular expressions, Linux "/"
 // paths, walk entries, several threads on one filter, and inputs that must not stall.
 #include "base/datetime.h"
+#include "engine/duplicates.h"
 #include "filter_fixture.h"
 #include "filters/filter_regex.h"
 
@@ -66,12 +67,12 @@ protected:
         s.Totals();
         dups.dupcount = 1;
         dups.dupfiles = {notesTxt, photoJpg};
-        notesTxt->DupFiles = &dups;
-        photoJpg->DupFiles = &dups;
+        SetDupGroup(*s.scan, notesTxt, &dups);
+        SetDupGroup(*s.scan, photoJpg, &dups);
     }
     void TearDown() override {
-        notesTxt->DupFiles = nullptr;
-        photoJpg->DupFiles = nullptr;
+        SetDupGroup(*s.scan, notesTxt, nullptr);
+        SetDupGroup(*s.scan, photoJpg, nullptr);
         SetFilterLocalTimeOffset(0);
     }
     Paths All() const { return s.Matching(u""); }

@@ -110,10 +110,14 @@ std::string CheckTree(TNTFS_FILES& scan) {
         if (it == position.end()) return "parent listed after its child";
         if (!p->IsFolder()) return "parent is not a folder";
         if (r->ParentRec != p->RecNo) return "ParentRec differs from the parent's number";
-        if (scan.FileListIndexOf(r->RecNo) != int(i)) return "file list index does not find record";
-        if (r->IsFolder() && scan.SearchDirRec(r->RecNo) < 0) return "folder missing from dir list";
         position[r] = i;
     }
+    // The folder list holds the folders; a walk keeps no record-number index.
+    size_t folders = 0;
+    for (PMFT_RECORD r : scan.FFileList) folders += r->IsFolder();
+    if (folders != scan.FDirList.size()) return "dir list does not hold the folders";
+    if (!scan.FFileListIndex.empty() || !scan.FDirListIndex.empty())
+        return "a walk keeps a record-number index";
     if (!numbers.empty() &&
         (*numbers.begin() != 24 || *numbers.rbegin() != 24 + numbers.size() - 1))
         return "record numbers have gaps";

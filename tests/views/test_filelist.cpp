@@ -128,7 +128,7 @@ TEST_F(Fixture, TopRowsAreMergedOverAllScans) {
     std::set<int> counts;
     for (auto* s : t.scans)
         for (PMFT_RECORD r : s->FFileList)
-            if (r && r->DupFiles) counts.insert(r->DupFiles->dupcount);
+            if (r && DupGroupOf(r)) counts.insert(DupGroupOf(r)->dupcount);
     EXPECT_GE(counts.size(), 2u);
 }
 
@@ -293,7 +293,7 @@ TEST_F(Fixture, AFailedScanShowsNothing) {
     l.Options.DupMethod = 1;
     ASSERT_TRUE(l.LoadFileList(scans));
     EXPECT_EQ(RowNames(l), (std::vector<std::u16string>{u"a.txt"}));
-    EXPECT_EQ(l.Roots()[0]->Data.Rec->DupFiles, nullptr); // no copy in the failed scan
+    EXPECT_EQ(DupGroupOf(l.Roots()[0]->Data.Rec), nullptr); // no copy in the failed scan
     TExtColors c;
     c.BuildExtSizes(scans);
     EXPECT_EQ(c.Total().Count, 1u);
@@ -370,10 +370,10 @@ TEST_F(Fixture, DuplicatesAndTheirCopies) {
     l.SetSort(fcDupCount, TSortDirection::Descending);
     ASSERT_TRUE(l.LoadFileList(scans));
     EXPECT_TRUE(l.DuplicateColumnsShown());
-    ASSERT_NE(orig->DupFiles, nullptr);
-    EXPECT_EQ(orig->DupFiles, copy->DupFiles);
-    EXPECT_EQ(orig->DupFiles, copy2->DupFiles);
-    EXPECT_EQ(orig->DupFiles->dupcount, 2);
+    ASSERT_NE(DupGroupOf(orig), nullptr);
+    EXPECT_EQ(DupGroupOf(orig), DupGroupOf(copy));
+    EXPECT_EQ(DupGroupOf(orig), DupGroupOf(copy2));
+    EXPECT_EQ(DupGroupOf(orig)->dupcount, 2);
     EXPECT_EQ(a.scan->DuplicatesLocatedMethod, 1);
     // The three members come first; each lists the other two beneath it.
     std::vector<PMFT_RECORD> rows = Rows(l);
@@ -388,13 +388,13 @@ TEST_F(Fixture, DuplicatesAndTheirCopies) {
     ASSERT_EQ(kids.size(), 2u);
     for (TTreeNode* k : kids) {
         EXPECT_NE(k->Data.Rec, first->Data.Rec);
-        EXPECT_EQ(k->Data.Rec->DupFiles, first->Data.Rec->DupFiles);
+        EXPECT_EQ(DupGroupOf(k->Data.Rec), DupGroupOf(first->Data.Rec));
         EXPECT_EQ(k->Data.Depth, 0);
     }
-    ASSERT_NE(pics->DupFiles, nullptr);
-    EXPECT_EQ(pics->DupFiles, pics2->DupFiles);
-    EXPECT_EQ(pics->DupFiles->dupcount, 1);
-    EXPECT_EQ(pics3->DupFiles, nullptr);
+    ASSERT_NE(DupGroupOf(pics), nullptr);
+    EXPECT_EQ(DupGroupOf(pics), DupGroupOf(pics2));
+    EXPECT_EQ(DupGroupOf(pics)->dupcount, 1);
+    EXPECT_EQ(DupGroupOf(pics3), nullptr);
     EXPECT_EQ(l.CellText(first, fcDupCount), u"2");
     EXPECT_EQ(l.CellText(first, fcDupSize), u"1,000 bytes");
     for (TTreeNode* n : l.Roots()) {
@@ -407,14 +407,54 @@ TEST_F(Fixture, DuplicatesAndTheirCopies) {
     // Name, size and date: the copy with another date drops out.
     l.Options.DupMethod = 2;
     ASSERT_TRUE(l.LoadFileList(scans));
-    EXPECT_EQ(copy->DupFiles, nullptr);
-    ASSERT_NE(orig->DupFiles, nullptr);
-    EXPECT_EQ(orig->DupFiles->dupcount, 1);
+    EXPECT_EQ(DupGroupOf(copy), nullptr);
+    ASSERT_NE(DupGroupOf(orig), nullptr);
+    EXPECT_EQ(DupGroupOf(orig)->dupcount, 1);
     // Without a method: no copies beneath rows, no duplicate columns.
     l.Options.DupMethod = 0;
     ASSERT_TRUE(l.LoadFileList(scans));
     EXPECT_FALSE(l.DuplicateColumnsShown());
     for (TTreeNode* n : l.Roots()) EXPECT_FALSE(l.HasChildren(n));
+}
+
+TEST_F(Fixture, AScanEndedAfterGroupingLeavesItsGroups) {
+    // A pass over two scans, then the second scan ends: its records are no members any
+    // longer (their addresses may serve new records), and the copies beneath a row of the
+    // first scan are the records still there.
+    ScanBuilder a(u"/a");
+    PMFT_RECORD orig = a.File(a.root, u"a.txt", 500);
+    PMFT_RECORD copy = a.File(a.root, u"a (2).txt", 500);
+    auto b = std::make_unique<ScanBuilder>(u"/b");
+    const TMFT_RECORD* other = b->File(b->root, u"a - copy.txt", 500);
+    int32_t index = 1;
+    a.Finish(index);
+    b->Finish(index);
+    std::vector<TNTFS_FILES*> scans{a.scan.get(), b->scan.get()};
+    TFileList l;
+    l.Options.MaxFiles = 0;
+    l.Options.DupMethod = 1;
+    ASSERT_TRUE(l.LoadFileList(scans));
+    ASSERT_NE(DupGroupOf(orig), nullptr);
+    EXPECT_EQ(DupGroupOf(other), DupGroupOf(orig));
+    l.Clear();
+    b.reset();
+    EXPECT_EQ(DupGroupOf(other), nullptr);
+    EXPECT_EQ(DupGroupOf(copy), DupGroupOf(orig));
+
+    scans = {a.scan.get()};
+    ASSERT_TRUE(l.LoadFileList(scans));
+    TTreeNode* row = nullptr;
+    for (TTreeNode* n : l.Roots())
+        if (n->Data.Rec == orig) row = n;
+    ASSERT_NE(row, nullptr);
+    auto kids = l.Children(row);
+    ASSERT_EQ(kids.size(), 1u);
+    EXPECT_EQ(kids[0]->Data.Rec, copy);
+
+    // The owner's end leaves no record in a group.
+    l.Clear();
+    a.scan.reset();
+    EXPECT_EQ(DupGroupOf(orig), nullptr);
 }
 
 TEST(RecordSort, FastOrdersAgreeWithTheComparisons) {
