@@ -19,6 +19,7 @@ TScanRunner::~TScanRunner() {
     if (FSession) FSession->Cancel();
     if (FFinisher.joinable()) FFinisher.join();
     FSession.reset();
+    if (FReleaser.joinable()) FReleaser.join();
 }
 
 bool TScanRunner::Start(
@@ -32,6 +33,7 @@ bool TScanRunner::Start(
         QMetaObject::invokeMethod(this, &TScanRunner::ThreadsDone, Qt::QueuedConnection);
     };
     FState = TState::Scanning;
+    ReleaseScans();
     const bool started = FSession->Start(sources, options);
     if (!started) {
         // Nothing runs: the closing work is immediate, but the result still arrives as a
@@ -41,6 +43,16 @@ bool TScanRunner::Start(
     }
     FTimer.start();
     return true;
+}
+
+void TScanRunner::ReleaseScans() {
+    if (FSession->ScanSlots.empty()) return;
+    // The views let go of the scans before a start; nothing else refers to them. A previous
+    // release still running (two starts within moments) is waited for: one at a time.
+    std::vector<std::unique_ptr<TNTFS_FILES>> scans;
+    scans.swap(FSession->ScanSlots);
+    if (FReleaser.joinable()) FReleaser.join();
+    FReleaser = std::thread([scans = std::move(scans)]() mutable { scans.clear(); });
 }
 
 void TScanRunner::Cancel() {

@@ -5,6 +5,8 @@
 // the last scan thread posts a queued message when it ends, and the session's closing work
 // (name numbering, errors, the full-volume cut, totals) then runs on a thread of its own,
 // which posts the result back. The window touches the session only while the runner is idle.
+// The previous scans are freed on a thread of their own when the next scans start: the records
+// of a large scan take tens of milliseconds to let go.
 #pragma once
 
 #include "views/scancontrol.h"
@@ -48,11 +50,14 @@ private:
     void Poll();
     void ThreadsDone();
     void FinishDone(bool ok);
+    // Hands the session's scans to FReleaser, which frees them.
+    void ReleaseScans();
 
     std::unique_ptr<TScanSession> FSession;
     TState FState = TState::Idle;
     QTimer FTimer;
     std::thread FFinisher;
+    std::thread FReleaser;
     bool FCancelRequested = false;
 };
 

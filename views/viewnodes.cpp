@@ -36,6 +36,7 @@ void TViewNodes::Clear() {
     FRoots.clear();
     FSelected.clear();
     FSelectedCount = 0;
+    FExpanded.clear();
     FFocused = nullptr;
     FPools = std::make_unique<Pools>();
     FNodeCount = 0;
@@ -181,11 +182,20 @@ void TViewNodes::SelectVisibleRange(TTreeNode* a, TTreeNode* b) {
 }
 
 void TViewNodes::SetExpanded(TTreeNode* n, bool expanded) {
-    if (!n) return;
-    if (expanded)
+    if (!n || n->Expanded() == expanded) return;
+    if (expanded) {
         n->Flags |= TTreeNode::kExpanded;
-    else
+        FExpanded.push_back(n);
+    } else {
         n->Flags &= uint8_t(~TTreeNode::kExpanded);
+        // Collapsed rows are most often the ones expanded last: search from the end.
+        auto it = std::find(FExpanded.rbegin(), FExpanded.rend(), n);
+        if (it != FExpanded.rend()) FExpanded.erase(std::next(it).base());
+    }
+}
+
+std::vector<TTreeNode*> TViewNodes::ExpandedNodes() const {
+    return InViewOrder(FExpanded);
 }
 
 void TViewNodes::MakeVisible(TTreeNode* n) {
@@ -199,8 +209,8 @@ void TViewNodes::ExpandAll(TTreeNode* n) {
 }
 
 void TViewNodes::CollapseAll() {
-    FPools->ForEachNode(FNodeCount,
-                        [](TTreeNode* c) { c->Flags &= uint8_t(~TTreeNode::kExpanded); });
+    for (TTreeNode* n : FExpanded) n->Flags &= uint8_t(~TTreeNode::kExpanded);
+    FExpanded.clear();
 }
 
 void TViewNodes::Select(TTreeNode* n, bool selected) {
@@ -224,14 +234,18 @@ void TViewNodes::ClearSelection() {
 }
 
 std::vector<TTreeNode*> TViewNodes::SelectedNodes() const {
+    return InViewOrder(FSelected);
+}
+
+std::vector<TTreeNode*> TViewNodes::InViewOrder(std::span<TTreeNode* const> nodes) {
     // Sort by the sibling-position path from the top: view order.
     struct Item {
         std::vector<uint32_t> path;
         TTreeNode* node;
     };
     std::vector<Item> items;
-    items.reserve(FSelected.size());
-    for (TTreeNode* n : FSelected) {
+    items.reserve(nodes.size());
+    for (TTreeNode* n : nodes) {
         Item it{{}, n};
         IndexPath(n, it.path);
         items.push_back(std::move(it));

@@ -100,6 +100,9 @@ public:
 
     // ---- expansion
     void SetExpanded(TTreeNode* n, bool expanded);
+    // The expanded nodes in view order (hidden ones under a collapsed node included), from a
+    // list kept as nodes are expanded: no pass over the nodes.
+    std::vector<TTreeNode*> ExpandedNodes() const;
     // Expands n and all its ancestors.
     void MakeVisible(TTreeNode* n);
     // Expands every node below n (every node when n is nil): "Expand All".
@@ -139,9 +142,13 @@ protected:
     std::vector<TTreeNode*> FRoots;
     std::vector<TTreeNode*> FSelected; // may hold deselected nodes; compacted on demand
     size_t FSelectedCount = 0;
+    std::vector<TTreeNode*> FExpanded; // every expanded node, in the order expanded
     TTreeNode* FFocused = nullptr;
 
 private:
+    // nodes sorted into view order.
+    static std::vector<TTreeNode*> InViewOrder(std::span<TTreeNode* const> nodes);
+
     struct Pools;
     std::unique_ptr<Pools> FPools;
     size_t FNodeCount = 0;

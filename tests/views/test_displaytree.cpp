@@ -615,6 +615,53 @@ TEST_F(Fixture, SelectFilesOfAnExtension) {
     EXPECT_EQ(first, nullptr);
 }
 
+// The captured expansion follows every change of it: expanded in any order, collapsed,
+// expanded again, everything collapsed, the view cleared; an expanded node under a collapsed
+// one is kept (it shows again expanded when its parent does).
+TEST_F(Fixture, CapturedExpansionFollowsEveryChange) {
+    Sample s(6);
+    TDisplayTree t;
+    auto scans = One(*s.b.scan);
+    ASSERT_TRUE(t.LoadTree(scans));
+    TTreeNode* root = t.Roots()[0];
+    TTreeNode* docs = Kid(t, root, u"Docs");
+    TTreeNode* sub = Kid(t, docs, u"Sub");
+    TTreeNode* g = Kid(t, docs, u"<group>");
+    auto captured = [&] {
+        std::vector<std::u16string> v;
+        for (const auto& e : t.CaptureViewState().Expanded)
+            v.push_back(e.Path + (e.FileGroup ? u"|group" : u""));
+        return v;
+    };
+    using V = std::vector<std::u16string>;
+    // Expanded deepest first; captured in view order (the group before Sub: more allocated).
+    t.SetExpanded(sub, true);
+    t.SetExpanded(g, true);
+    t.SetExpanded(docs, true);
+    EXPECT_EQ(captured(), (V{u"C:\\", u"C:\\Docs", u"C:\\Docs|group", u"C:\\Docs\\Sub"}));
+    // Collapsed, expanded again, expanded twice: once each.
+    t.SetExpanded(g, false);
+    t.SetExpanded(docs, false);
+    EXPECT_EQ(captured(), (V{u"C:\\", u"C:\\Docs\\Sub"}));
+    t.SetExpanded(docs, true);
+    t.SetExpanded(docs, true);
+    EXPECT_EQ(captured(), (V{u"C:\\", u"C:\\Docs", u"C:\\Docs\\Sub"}));
+    // Everything collapsed; then one node again.
+    t.CollapseAll();
+    EXPECT_FALSE(sub->Expanded());
+    EXPECT_EQ(captured(), V{});
+    t.SetExpanded(sub, true);
+    EXPECT_EQ(captured(), V{u"C:\\Docs\\Sub"});
+    // "Expand All" expands every node with children, the group included.
+    t.ExpandAll();
+    EXPECT_EQ(captured(), (V{u"C:\\", u"C:\\Docs", u"C:\\Docs|group", u"C:\\Docs\\Sub"}));
+    // A cleared view has none; the new tree's root is expanded as loaded.
+    t.Clear();
+    EXPECT_EQ(captured(), V{});
+    ASSERT_TRUE(t.LoadTree(scans));
+    EXPECT_EQ(captured(), V{u"C:\\"});
+}
+
 TEST_F(Fixture, ViewStateSurvivesARescan) {
     auto build = [] {
         auto s = std::make_unique<Sample>(6);
