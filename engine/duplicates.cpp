@@ -69,6 +69,7 @@ void SetDupGroup(TNTFS_FILES& owner, const TMFT_RECORD* rec, TDUPFILES* group) {
 }
 
 void ForgetDupMembers(TNTFS_FILES& scan, bool ending) {
+    if (scan.DupGroupsLeft) return;
     TNTFS_FILES* owner = gDupOwner.load(std::memory_order_acquire);
     if (!owner) return;
     if (ending && owner == &scan) {
@@ -78,6 +79,19 @@ void ForgetDupMembers(TNTFS_FILES& scan, bool ending) {
     if (owner->DupMembers.empty()) return;
     for (PMFT_RECORD r : scan.FFileList)
         if (r) owner->DupMembers.erase(r);
+}
+
+void LeaveDupGroups(std::span<TNTFS_FILES* const> scans) {
+    // The owner first: once it has gone, no record of any scan is a member.
+    for (TNTFS_FILES* scan : scans) {
+        TNTFS_FILES* owner = scan;
+        gDupOwner.compare_exchange_strong(owner, nullptr, std::memory_order_acq_rel);
+    }
+    for (TNTFS_FILES* scan : scans)
+        if (scan) {
+            ForgetDupMembers(*scan, false);
+            scan->DupGroupsLeft = true;
+        }
 }
 
 void TNTFS_FILES::ReleaseDupGroup(const TMFT_RECORD& rec) {

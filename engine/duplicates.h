@@ -35,6 +35,10 @@ void SetDupGroup(TNTFS_FILES& owner, const TMFT_RECORD* rec, TDUPFILES* group);
 // scan's records leave their groups, their addresses about to be given back. When scan is
 // the owner of the groups and ends (ending), no record is in a group any longer.
 void ForgetDupMembers(TNTFS_FILES& scan, bool ending);
+// Before scans are handed to another thread to be freed: their records leave every group now,
+// on the thread that groups and reads the groups, and their own end touches the groups no more
+// (a later grouping pass of other scans may run meanwhile).
+void LeaveDupGroups(std::span<TNTFS_FILES* const> scans);
 
 // All non-nil records of the scans in CompareForDuplicates order.
 std::vector<PMFT_RECORD> SortedForDuplicates(std::span<TNTFS_FILES* const> scans);

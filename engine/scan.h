@@ -259,6 +259,9 @@ public:
     // A scan that clears its records takes them out of the members (ClearRecords).
     std::deque<TDUPFILES> DupGroups;
     std::unordered_map<const TMFT_RECORD*, TDUPFILES*> DupMembers;
+    // Its records left the duplicate groups for good (LeaveDupGroups): the scan is about to be
+    // freed on another thread and touches the groups no more.
+    bool DupGroupsLeft = false;
     int Index = 0;
     std::u16string FSource;
     TDateTime FGmtTimeOffset = 0;

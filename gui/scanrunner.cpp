@@ -1,5 +1,7 @@
 #include "gui/scanrunner.h"
 
+#include "engine/duplicates.h"
+
 #include "sources/sources.h"
 
 #include <QMetaObject>
@@ -51,6 +53,11 @@ void TScanRunner::ReleaseScans() {
     // release still running (two starts within moments) is waited for: one at a time.
     std::vector<std::unique_ptr<TNTFS_FILES>> scans;
     scans.swap(FSession->ScanSlots);
+    // Their records leave the duplicate groups here, not on the releasing thread, which could
+    // otherwise meet a grouping pass of the next scans.
+    std::vector<TNTFS_FILES*> leaving;
+    for (auto& s : scans) leaving.push_back(s.get());
+    LeaveDupGroups(leaving);
     if (FReleaser.joinable()) FReleaser.join();
     FReleaser = std::thread([scans = std::move(scans)]() mutable { scans.clear(); });
 }

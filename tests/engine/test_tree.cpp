@@ -484,6 +484,22 @@ TEST(Duplicates, NormalisationAndGrouping) {
     EXPECT_EQ(DupGroupOf(p1), DupGroupOf(p2));
     EXPECT_NE(DupGroupOf(p1), nullptr);
     EXPECT_EQ(DupGroupOf(ByPath(*other, u"X\\photo.jpg")), nullptr);
+
+    // Scans handed over to be freed leave the groups first: their records are in none, and
+    // their end leaves the groups of a later pass alone.
+    TNTFS_FILES* leaving[] = {other.get(), s.get()};
+    LeaveDupGroups(leaving);
+    EXPECT_EQ(DupGroupOf(p1), nullptr);
+    auto next = m.Pass();
+    TNTFS_FILES* nexts[] = {next.get()};
+    ASSERT_TRUE(LocateDuplicates(nexts, 1));
+    PMFT_RECORD n1 = ByPath(*next, u"X\\photo.jpg");
+    TDUPFILES* group = DupGroupOf(n1);
+    ASSERT_NE(group, nullptr);
+    s.reset();
+    other.reset();
+    EXPECT_EQ(DupGroupOf(n1), group);
+    EXPECT_EQ(group->dupcount, 1);
 }
 
 TEST(Tree, IsAncestorAtAnyDepthAndAcrossLoops) {
