@@ -366,6 +366,8 @@ void TTreemapPanel::RedrawTreemap(bool rebuild, bool force) {
     if (job.Settings.Scans.empty()) return;
     // The screen's pixels are made by as many threads as there are cores, up to four.
     job.Settings.PixelThreads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    // The layout is shared between two threads when there are two cores.
+    job.Settings.WalkThreads = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
     // Hidden: only the statistics (the file types need them).
     FLastSize = size;
     job.Request.Width = size.width();

@@ -75,4 +75,10 @@ void TChildOrders::Add(PMFT_RECORD rec, bool group, bool listed,
     FSlots[s] = uint32_t(FFolders.size());
 }
 
+void TChildOrders::AddAll(const TChildOrders& other) {
+    for (const TFolder& f : other.FFolders)
+        Add(reinterpret_cast<PMFT_RECORD>(uintptr_t(f.Key & ~uint64_t(1))), (f.Key & 1) != 0,
+            f.Listed, {other.FEntries.data() + f.First, f.Count});
+}
+
 } // namespace qz

@@ -58,6 +58,8 @@ public:
     TFound Find(PMFT_RECORD rec, bool group) const;
     // Keeps the order of a folder not kept yet.
     void Add(PMFT_RECORD rec, bool group, bool listed, std::span<const TChildEntry> kids);
+    // Keeps every order other keeps (other's folders must not be kept here yet).
+    void AddAll(const TChildOrders& other);
 
     size_t Folders() const { return FFolders.size(); }
 

@@ -40,6 +40,7 @@ TWalkSettings WalkSettings(const TTreemapSettings& st, const TTreemapRequest& rq
     ws.Groups = rq.Groups;
     ws.OrderBySize = rq.OrderBySize;
     ws.Cancel = cancel;
+    ws.Threads = st.WalkThreads;
     return ws;
 }
 

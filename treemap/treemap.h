@@ -94,6 +94,9 @@ struct TTreemapSettings {
     // them); the bytes of a picture are the same for any number. With more than one,
     // CanvasFactory is called once per band, on the band's thread.
     int PixelThreads = 1;
+    // 2: the layout is made on two threads, each laying out part of the items (TWalkSettings::
+    // Threads); the layout and the picture are the same as from one.
+    int WalkThreads = 1;
     // Makes the canvas for a drawing's labels; nil: a Qt canvas when a QGuiApplication exists.
     std::function<std::unique_ptr<TTreemapCanvas>(TTreemapBitmap&, int fontPixelSize)>
         CanvasFactory;

@@ -1,6 +1,7 @@
 // What the window benchmarks share: wall-clock and CPU timing, medians, waiting with the event
 // loop running, a scratch folder, and the real main window made as the program makes it
-// (settings in the scratch folder, the "offscreen" platform unless another was asked for).
+// (settings in the scratch folder, the "offscreen" platform unless another was asked for, the
+// allocator tuned as the program tunes it).
 //
 // Header-only: each benchmark is one program with its own table.
 #pragma once
@@ -9,6 +10,7 @@
 #include "app/options.h"
 #include "app/settings.h"
 #include "app/windowstart.h"
+#include "base/heaptune.h"
 #include "gui/application.h"
 #include "gui/mainwindow.h"
 
@@ -89,6 +91,8 @@ struct TBenchWindow {
           Start{Argc, Argv, CommandLine, Options, Store, Store.Load(), home.string(), 0},
           Window(std::make_unique<TfrmQuarzelMain>(Start)) {}
 
+    // First, as the program does before it allocates anything.
+    bool HeapTuned = TuneHeapForLargeBuffers();
     int Argc = 1;
     char Arg0[8] = "quarzel";
     char* Argv[2] = {Arg0, nullptr};
