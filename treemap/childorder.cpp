@@ -21,12 +21,14 @@ void TChildOrders::Use(const TKey& key) {
     if (key == FKey) return;
     Clear();
     FKey = key;
+    if (FSecond) FSecond->FKey = key;
 }
 
 void TChildOrders::Clear() {
     FFolders.clear();
     FEntries.clear();
     FSlots.clear();
+    if (FSecond) FSecond->Clear();
 }
 
 TChildOrders::TFound TChildOrders::Find(PMFT_RECORD rec, bool group) const {
@@ -75,10 +77,12 @@ void TChildOrders::Add(PMFT_RECORD rec, bool group, bool listed,
     FSlots[s] = uint32_t(FFolders.size());
 }
 
-void TChildOrders::AddAll(const TChildOrders& other) {
-    for (const TFolder& f : other.FFolders)
-        Add(reinterpret_cast<PMFT_RECORD>(uintptr_t(f.Key & ~uint64_t(1))), (f.Key & 1) != 0,
-            f.Listed, {other.FEntries.data() + f.First, f.Count});
+TChildOrders& TChildOrders::Second() {
+    if (!FSecond) {
+        FSecond = std::make_unique<TChildOrders>();
+        FSecond->FKey = FKey;
+    }
+    return *FSecond;
 }
 
 } // namespace qz

@@ -18,6 +18,7 @@
 #include "views/displaytree.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -58,8 +59,9 @@ public:
     TFound Find(PMFT_RECORD rec, bool group) const;
     // Keeps the order of a folder not kept yet.
     void Add(PMFT_RECORD rec, bool group, bool listed, std::span<const TChildEntry> kids);
-    // Keeps every order other keeps (other's folders must not be kept here yet).
-    void AddAll(const TChildOrders& other);
+    // The orders a second drawing thread keeps for the part of the picture it draws (its
+    // own, so that neither thread writes what the other reads); follows Use and Clear.
+    TChildOrders& Second();
 
     size_t Folders() const { return FFolders.size(); }
 
@@ -72,6 +74,7 @@ private:
     void Grow();
 
     TKey FKey;
+    std::unique_ptr<TChildOrders> FSecond;
     std::vector<TFolder> FFolders;
     std::vector<TChildEntry> FEntries;
     std::vector<uint32_t> FSlots; // open addressing: folder index + 1, 0 = free

@@ -88,6 +88,10 @@ struct TTreemapSettings {
     // When the extension statistics are rebuilt, a file must also pass this test to count
     // (a headless run's command-line include and exclude filters); nil: every file counts.
     std::function<bool(PMFT_RECORD)> ExtSizesFilter;
+    // When the statistics are rebuilt and this holds the scans' tallies (one per scan, as their
+    // threads made them for the records as they are), they are ranked from it instead of from
+    // every file again (ExtSizesFilter must then be nil).
+    std::vector<TExtTally> ExtTallies;
     // Scans with more records than this are drawn with progress.
     size_t ProgressRecordThreshold = kProgressRecordThreshold;
     // Threads that make the pixels, each a band of rows (the drawing's own thread is one of

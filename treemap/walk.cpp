@@ -102,22 +102,18 @@ void TTreemapWalk::DrawShared() {
     FStack.erase(FStack.begin(), FStack.begin() + std::ptrdiff_t(handed));
 
     // The helper's own layout (starting with the items made so far, which its frames refer to),
-    // paint list, colour lookup (it keeps a cache) and new orders; the kept orders are shared,
-    // only read until both walks ended.
+    // paint list, colour lookup (it keeps a cache) and kept orders (a folder met by the other
+    // thread in an earlier drawing is sorted again, a folder's order is the same either way).
     const size_t shared = FLayout.Items.size();
     TTreemapLayout helperLayout;
     helperLayout.Items.assign(FLayout.Items.begin(), FLayout.Items.end());
     TExtColors helperColors(FColors);
     TPaintList helperPaint;
-    TChildOrders mine, theirs;
     TWalkSettings helperSettings = S;
     helperSettings.Threads = 1;
+    if (S.Orders) helperSettings.Orders = &S.Orders->Second();
     TTreemapWalk helper(helperLayout, helperColors, helperPaint, helperSettings);
     helper.FStack = frames;
-    if (S.Orders) {
-        FNewOrders = &mine;
-        helper.FNewOrders = &theirs;
-    }
     std::exception_ptr helperError;
     auto runHelper = [&] {
         try {
@@ -141,7 +137,6 @@ void TTreemapWalk::DrawShared() {
         thread.join();
     else if (!ownError)
         runHelper();
-    FNewOrders = nullptr;
     if (ownError) std::rethrow_exception(ownError);
     if (helperError) std::rethrow_exception(helperError);
     if (FCancelled || helper.FCancelled) {
@@ -149,10 +144,6 @@ void TTreemapWalk::DrawShared() {
         return;
     }
     Join(helper, shared, frames);
-    if (S.Orders) {
-        S.Orders->AddAll(mine);
-        S.Orders->AddAll(theirs);
-    }
 }
 
 void TTreemapWalk::Join(TTreemapWalk& helper, size_t shared, std::span<const Frame> frames) {
@@ -270,10 +261,7 @@ std::span<const TChildEntry> TTreemapWalk::SortedChildren(const TMapItem& item) 
             FSorted.push_back(
                 TChildEntry{k.Rec, TreemapSize(k.Rec, k.Group, S.Allocated), k.Group});
     }
-    if (FNewOrders)
-        FNewOrders->Add(item.Rec, item.IsFileGroup(), FListed, FSorted);
-    else if (S.Orders)
-        S.Orders->Add(item.Rec, item.IsFileGroup(), FListed, FSorted);
+    if (S.Orders) S.Orders->Add(item.Rec, item.IsFileGroup(), FListed, FSorted);
     return FSorted;
 }
 

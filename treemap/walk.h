@@ -130,8 +130,6 @@ private:
 
     TTreemapLayout& FLayout;
     TExtColors& FColors;
-    // While the work is shared: where the folders' new orders go (S.Orders is only read).
-    TChildOrders* FNewOrders = nullptr;
     TPaintList& FPaint;
     const TWalkSettings& S;
     bool FCancelled = false;
