@@ -1,11 +1,8 @@
 // quarzel: the program's entry. The window is linked here only, so the start-up code and the
 // headless runs stay free of any toolkit.
 #include "app/startup.h"
-#include "base/heaptune.h"
 #include "gui/windowentry.h"
 
 int main(int argc, char** argv) {
-    // Before anything is allocated: large image buffers come from the heap and are reused.
-    qz::TuneHeapForLargeBuffers();
     return qz::QuarzelMain(argc, argv, qz::RunWindow);
 }

@@ -1,4 +1,4 @@
-// How the C library's allocator treats large blocks, set once at program start.
+// How the C library's allocator treats large blocks, set once when the window starts.
 //
 // By default glibc serves every block above its mmap threshold (dynamic, at most 32 MiB) with a
 // fresh mapping and unmaps it when freed, so each new image buffer of a window being resized

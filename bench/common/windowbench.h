@@ -104,7 +104,7 @@ struct TBenchWindow {
           Start{Argc, Argv, CommandLine, Options, Store, Store.Load(), home.string(), 0},
           Window(std::make_unique<TfrmQuarzelMain>(Start)) {}
 
-    // First, as the program does before it allocates anything (QZ_BENCH_DEFAULT_HEAP set: the
+    // First, as the window's entry does before the window allocates anything (QZ_BENCH_DEFAULT_HEAP set: the
     // allocator's defaults, for comparison).
     bool HeapTuned = !std::getenv("QZ_BENCH_DEFAULT_HEAP") && TuneHeapForLargeBuffers();
     int Argc = 1;
