@@ -193,7 +193,11 @@ TTreemapPanel::TTreemapPanel(TTreeView& tree, TScanControl& scans, TScanStatus& 
         FScanning = false;
         FRebuildPending = true;
         UpdateActions();
+        // The scan threads' tallies hold the file types of the records just read: the drawing
+        // ranks them from those instead of counting every file again.
+        FScanTallies = FScans.Session().ExtTallies;
         if (ok) RedrawTreemap(true, true);
+        FScanTallies.clear();
     });
     TTreeModel& model = FTree.Model();
     connect(&model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
@@ -364,8 +368,16 @@ void TTreemapPanel::RedrawTreemap(bool rebuild, bool force) {
     TTreemapRenderer::TJob job;
     job.Settings = MakeSettings(Dpi());
     if (job.Settings.Scans.empty()) return;
+    if (rebuild && FScanTallies.size() == FScans.Session().ScanSlots.size()) {
+        // One tally per scan drawn, in the drawing's order.
+        const TScanSession& session = FScans.Session();
+        for (size_t k = 0; k < session.ScanSlots.size(); ++k)
+            if (session.ScanSlots[k]) job.Settings.ExtTallies.push_back(std::move(FScanTallies[k]));
+    }
     // The screen's pixels are made by as many threads as there are cores, up to four.
     job.Settings.PixelThreads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    // The layout is shared between two threads when there are two cores.
+    job.Settings.WalkThreads = std::thread::hardware_concurrency() >= 2 ? 2 : 1;
     // Hidden: only the statistics (the file types need them).
     FLastSize = size;
     job.Request.Width = size.width();

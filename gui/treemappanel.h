@@ -195,8 +195,10 @@ private:
 
     bool FScanning = false;
     bool FRebuildPending = true; // statistics not rebuilt since the last scan
-    QSize FLastSize;             // LastTreemapWidth / LastTreemapHeight
-    uint64_t FAwaited = 0;       // the request whose picture is awaited
+    // The scan threads' tallies of the scan that just ended, while its first drawing is asked.
+    std::vector<TExtTally> FScanTallies;
+    QSize FLastSize;       // LastTreemapWidth / LastTreemapHeight
+    uint64_t FAwaited = 0; // the request whose picture is awaited
     TTreeNode* FAwaitedZoom = nullptr;
     QString FAwaitedCaption;
     uint64_t FExportAwaited = 0;

@@ -2,6 +2,7 @@
 
 #include "app/headless.h"
 #include "base/debuglog.h"
+#include "base/heaptune.h"
 #include "base/translate.h"
 #include "gui/application.h"
 #include "gui/mainwindow.h"
@@ -33,6 +34,9 @@ int RunWindow(TWindowStart& start) {
                      tr("see quarzel --help"));
         return kExitUsage;
     }
+    // Before the window allocates its first image: large image buffers come from the heap and
+    // are reused while the window is resized (a headless run keeps the allocator's defaults).
+    TuneHeapForLargeBuffers();
     TQuarzelApplication app(start.argc, start.argv);
     TfrmQuarzelMain window(start);
     window.show();

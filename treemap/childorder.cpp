@@ -21,12 +21,14 @@ void TChildOrders::Use(const TKey& key) {
     if (key == FKey) return;
     Clear();
     FKey = key;
+    if (FSecond) FSecond->FKey = key;
 }
 
 void TChildOrders::Clear() {
     FFolders.clear();
     FEntries.clear();
     FSlots.clear();
+    if (FSecond) FSecond->Clear();
 }
 
 TChildOrders::TFound TChildOrders::Find(PMFT_RECORD rec, bool group) const {
@@ -73,6 +75,14 @@ void TChildOrders::Add(PMFT_RECORD rec, bool group, bool listed,
     size_t s = SlotOf(FFolders.back().Key, FSlots.size());
     while (FSlots[s] != 0) s = (s + 1) & mask;
     FSlots[s] = uint32_t(FFolders.size());
+}
+
+TChildOrders& TChildOrders::Second() {
+    if (!FSecond) {
+        FSecond = std::make_unique<TChildOrders>();
+        FSecond->FKey = FKey;
+    }
+    return *FSecond;
 }
 
 } // namespace qz

@@ -18,6 +18,7 @@
 #include "views/displaytree.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -58,6 +59,9 @@ public:
     TFound Find(PMFT_RECORD rec, bool group) const;
     // Keeps the order of a folder not kept yet.
     void Add(PMFT_RECORD rec, bool group, bool listed, std::span<const TChildEntry> kids);
+    // The orders a second drawing thread keeps for the part of the picture it draws (its
+    // own, so that neither thread writes what the other reads); follows Use and Clear.
+    TChildOrders& Second();
 
     size_t Folders() const { return FFolders.size(); }
 
@@ -70,6 +74,7 @@ private:
     void Grow();
 
     TKey FKey;
+    std::unique_ptr<TChildOrders> FSecond;
     std::vector<TFolder> FFolders;
     std::vector<TChildEntry> FEntries;
     std::vector<uint32_t> FSlots; // open addressing: folder index + 1, 0 = free

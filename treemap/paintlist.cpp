@@ -76,6 +76,17 @@ void TPaintList::Line(int x0, int y0, int x1, int y1, TColor c) {
     FOps.push_back(op);
 }
 
+void TPaintList::Append(const TPaintList& other) {
+    const uint32_t base = uint32_t(FText.size());
+    FText.append(other.FText);
+    FOps.reserve(FOps.size() + other.FOps.size());
+    for (TOp op : other.FOps) {
+        op.Text += base;
+        op.Suffix += base;
+        FOps.push_back(op);
+    }
+}
+
 void TPaintList::RowsOf(const TOp& op, int& first, int& last) {
     switch (op.Kind) {
     case TKind::Fill:

@@ -41,6 +41,8 @@ public:
     void WrappedLabel(const TIntRect& rect, std::u16string_view text, std::u16string_view suffix);
     // TTreemapCanvas::DrawLine.
     void Line(int x0, int y0, int x1, int y1, TColor c);
+    // Appends other's operations after these (as if they had been recorded here).
+    void Append(const TPaintList& other);
 
     // Replays the operations that touch rows [top, bottom) into bitmap, clipped to them; INT_MIN
     // and INT_MAX leave an end open (the first and the last band, so that texts and lines

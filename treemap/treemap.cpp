@@ -40,6 +40,7 @@ TWalkSettings WalkSettings(const TTreemapSettings& st, const TTreemapRequest& rq
     ws.Groups = rq.Groups;
     ws.OrderBySize = rq.OrderBySize;
     ws.Cancel = cancel;
+    ws.Threads = st.WalkThreads;
     return ws;
 }
 
@@ -244,7 +245,10 @@ TDrawResult PaintTreemap(const TTreemapSettings& settings, const TTreemapRequest
     TDrawResult result;
     picture.Layout.Clear();
     if (settings.Scans.empty()) return result;
-    if (request.Rebuild) colors.BuildExtSizes(settings.Scans, settings.ExtSizesFilter);
+    if (request.Rebuild && !settings.ExtTallies.empty() && !settings.ExtSizesFilter)
+        colors.BuildExtSizes(std::span<const TExtTally>(settings.ExtTallies));
+    else if (request.Rebuild)
+        colors.BuildExtSizes(settings.Scans, settings.ExtSizesFilter);
     const int width = request.Width, height = request.Height;
     if (!request.ForFile && (width < 1 || height < 1)) {
         picture.Image.Release();

@@ -88,12 +88,19 @@ struct TTreemapSettings {
     // When the extension statistics are rebuilt, a file must also pass this test to count
     // (a headless run's command-line include and exclude filters); nil: every file counts.
     std::function<bool(PMFT_RECORD)> ExtSizesFilter;
+    // When the statistics are rebuilt and this holds the scans' tallies (one per scan, as their
+    // threads made them for the records as they are), they are ranked from it instead of from
+    // every file again (ExtSizesFilter must then be nil).
+    std::vector<TExtTally> ExtTallies;
     // Scans with more records than this are drawn with progress.
     size_t ProgressRecordThreshold = kProgressRecordThreshold;
     // Threads that make the pixels, each a band of rows (the drawing's own thread is one of
     // them); the bytes of a picture are the same for any number. With more than one,
     // CanvasFactory is called once per band, on the band's thread.
     int PixelThreads = 1;
+    // 2: the layout is made on two threads, each laying out part of the items (TWalkSettings::
+    // Threads); the layout and the picture are the same as from one.
+    int WalkThreads = 1;
     // Makes the canvas for a drawing's labels; nil: a Qt canvas when a QGuiApplication exists.
     std::function<std::unique_ptr<TTreemapCanvas>(TTreemapBitmap&, int fontPixelSize)>
         CanvasFactory;

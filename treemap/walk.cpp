@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
+#include <system_error>
+#include <thread>
 
 namespace qz {
 
@@ -46,6 +49,13 @@ void TTreemapWalk::Draw(uint32_t item, const TctRectangle& bounds) {
     if (item >= FLayout.Items.size()) return;
     FStack.clear();
     FStack.push_back(Frame{item, bounds, TCushionSurface{}, S.Shading.tm_H, true});
+    if (S.Threads > 1 && !S.RecordCushions)
+        DrawShared();
+    else
+        Run();
+}
+
+void TTreemapWalk::Run() {
     while (!FStack.empty()) {
         if (S.Cancel && S.Cancel->load(std::memory_order_relaxed)) {
             FCancelled = true;
@@ -56,6 +66,112 @@ void TTreemapWalk::Draw(uint32_t item, const TctRectangle& bounds) {
         FStack.pop_back();
         DrawTreemapNode(f);
     }
+}
+
+void TTreemapWalk::DrawShared() {
+    // The stack holds siblings (and their parents' later siblings) in reverse layout order, the
+    // largest next: while that one holds most of the area waiting, it is drawn here, which
+    // puts its children on the stack in its place.
+    auto area = [](const Frame& f) {
+        return f.Bounds.Width() >= 1 && f.Bounds.Height() >= 1
+                   ? double(f.Bounds.Width()) * double(f.Bounds.Height())
+                   : 0.0;
+    };
+    constexpr int kMaxSteps = 64;
+    size_t handed = 0;
+    for (int step = 0; step < kMaxSteps && !FStack.empty(); ++step) {
+        if (S.Cancel && S.Cancel->load(std::memory_order_relaxed)) break;
+        double total = 0;
+        for (const Frame& f : FStack) total += area(f);
+        if (FStack.size() >= 2 && area(FStack.back()) <= 0.6 * total) {
+            // The helper takes the frames at the bottom (drawn last) up to half of the area.
+            double bottom = 0;
+            while (handed + 1 < FStack.size() && bottom < 0.5 * total)
+                bottom += area(FStack[handed++]);
+            break;
+        }
+        const Frame f = FStack.back();
+        FStack.pop_back();
+        DrawTreemapNode(f);
+    }
+    if (handed == 0) {
+        Run();
+        return;
+    }
+    const std::vector<Frame> frames(FStack.begin(), FStack.begin() + std::ptrdiff_t(handed));
+    FStack.erase(FStack.begin(), FStack.begin() + std::ptrdiff_t(handed));
+
+    // The helper's own layout (starting with the items made so far, which its frames refer to),
+    // paint list, colour lookup (it keeps a cache) and kept orders (a folder met by the other
+    // thread in an earlier drawing is sorted again, a folder's order is the same either way).
+    const size_t shared = FLayout.Items.size();
+    TTreemapLayout helperLayout;
+    helperLayout.Items.assign(FLayout.Items.begin(), FLayout.Items.end());
+    TExtColors helperColors(FColors);
+    TPaintList helperPaint;
+    TWalkSettings helperSettings = S;
+    helperSettings.Threads = 1;
+    if (S.Orders) helperSettings.Orders = &S.Orders->Second();
+    TTreemapWalk helper(helperLayout, helperColors, helperPaint, helperSettings);
+    helper.FStack = frames;
+    std::exception_ptr helperError;
+    auto runHelper = [&] {
+        try {
+            helper.Run();
+        } catch (...) {
+            helperError = std::current_exception();
+        }
+    };
+    std::thread thread;
+    try {
+        thread = std::thread(runHelper);
+    } catch (const std::system_error&) { // no thread to be had: after this walk's part
+    }
+    std::exception_ptr ownError;
+    try {
+        Run();
+    } catch (...) {
+        ownError = std::current_exception();
+    }
+    if (thread.joinable())
+        thread.join();
+    else if (!ownError)
+        runHelper();
+    if (ownError) std::rethrow_exception(ownError);
+    if (helperError) std::rethrow_exception(helperError);
+    if (FCancelled || helper.FCancelled) {
+        FCancelled = true;
+        return;
+    }
+    Join(helper, shared, frames);
+}
+
+void TTreemapWalk::Join(TTreemapWalk& helper, size_t shared, std::span<const Frame> frames) {
+    // The helper's items after the shared ones follow this walk's; indexes into them move by
+    // the same amount (those below `shared` name the same items in both layouts).
+    const uint32_t first = uint32_t(shared);
+    const uint32_t offset = uint32_t(FLayout.Items.size() - shared);
+    auto moved = [&](uint32_t i) { return i != kNoItem && i >= first ? i + offset : i; };
+    const std::vector<TMapItem>& theirs = helper.FLayout.Items;
+    for (const Frame& f : frames) { // the shared items the helper gave children
+        TMapItem& it = FLayout.Items[f.Item];
+        it.FirstChild = moved(theirs[f.Item].FirstChild);
+        it.ChildCount = theirs[f.Item].ChildCount;
+    }
+    FLayout.Items.reserve(FLayout.Items.size() + theirs.size() - shared);
+    for (size_t i = shared; i < theirs.size(); ++i) {
+        TMapItem it = theirs[i];
+        it.Parent = moved(it.Parent);
+        it.FirstChild = moved(it.FirstChild);
+        FLayout.Items.push_back(it);
+    }
+    FPaint.Append(helper.FPaint);
+    FStats.Visited += helper.FStats.Visited;
+    FStats.Leaves += helper.FStats.Leaves;
+    FStats.Skipped += helper.FStats.Skipped;
+    FStats.Layouts += helper.FStats.Layouts;
+    FStats.Children += helper.FStats.Children;
+    FStats.Shared += helper.FStats.Visited;
 }
 
 void TTreemapWalk::CountSkipped(PMFT_RECORD r, bool group) {

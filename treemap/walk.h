@@ -59,6 +59,10 @@ struct TWalkSettings {
     TChildOrders* Orders = nullptr;
     // Set by another thread to stop the walk early (the picture is then incomplete).
     const std::atomic<bool>* Cancel = nullptr;
+    // 2: Draw shares the nodes below the top item with a second thread once they split into
+    // two parts of similar area (the layout and the paint list are the same as from one
+    // thread). Ignored while RecordCushions is set.
+    int Threads = 1;
 };
 
 class TTreemapWalk {
@@ -82,6 +86,7 @@ public:
     // Number of nodes laid out, shaded and skipped by the last walks (for tests and benches).
     struct Counters {
         uint64_t Visited = 0, Leaves = 0, Skipped = 0, Layouts = 0, Children = 0;
+        uint64_t Shared = 0; // of Visited, drawn by the second thread
     };
     const Counters& Stats() const { return FStats; }
 
@@ -100,6 +105,16 @@ private:
         PMFT_RECORD Rec;
         bool Group;
     };
+    // Draws the frames on the stack, last first, until none is left or Cancel is set.
+    void Run();
+    // Draw on two threads (S.Threads == 2): the first nodes one by one until the frames waiting
+    // split into two parts of similar area, then the later part (the bottom of the stack) on a
+    // helper walk of its own thread, appended to this walk's layout and paint list after both
+    // ended, as one thread would have made them.
+    void DrawShared();
+    // Appends what helper made after the split (its layout held this walk's first `shared`
+    // items; frames: the ones it was handed).
+    void Join(TTreemapWalk& helper, size_t shared, std::span<const Frame> frames);
     // One node: skipped below a pixel, else its ridge, then shaded as a leaf or laid out
     // with its children pushed in reverse order.
     void DrawTreemapNode(const Frame& f);

@@ -1,6 +1,7 @@
 #include "views/scancontrol.h"
 
 #include "base/debuglog.h"
+#include "base/heaptune.h"
 #include "base/text.h"
 #include "engine/tree.h"
 #include "filters/filters.h"
@@ -343,6 +344,7 @@ bool TScanSession::LoadTree(TDisplayTree& tree, int sortBy, std::string* error) 
 void TScanSession::Clear() {
     Cancel();
     FThreads.clear();
+    const bool hadScans = !ScanSlots.empty();
     ScanSlots.clear();
     DiskSizes.clear();
     Sources.clear();
@@ -352,6 +354,9 @@ void TScanSession::Clear() {
     ZeroRecord(RootMFTMulti);
     Seconds = 0;
     FoldersOnly = false;
+    // The records of a large scan leave free pages in the middle of the heap, which the
+    // allocator would otherwise keep.
+    if (hadScans) ReleaseFreeHeap();
 }
 
 bool TScanSession::WasCancelled() const {

@@ -1,6 +1,7 @@
 // What the window benchmarks share: wall-clock and CPU timing, medians, waiting with the event
 // loop running, a scratch folder, and the real main window made as the program makes it
-// (settings in the scratch folder, the "offscreen" platform unless another was asked for).
+// (settings in the scratch folder, the "offscreen" platform unless another was asked for, the
+// allocator tuned as the program tunes it).
 //
 // Header-only: each benchmark is one program with its own table.
 #pragma once
@@ -9,6 +10,7 @@
 #include "app/options.h"
 #include "app/settings.h"
 #include "app/windowstart.h"
+#include "base/heaptune.h"
 #include "gui/application.h"
 #include "gui/mainwindow.h"
 
@@ -16,6 +18,7 @@
 #include <QElapsedTimer>
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -35,6 +38,18 @@ inline double Ms(Clock::duration d) {
 inline double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// The process's resident size in MB (VmRSS), 0 when unknown.
+inline double ResidentMb() {
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f) return 0;
+    char line[256];
+    double kb = 0;
+    while (std::fgets(line, sizeof line, f))
+        if (std::sscanf(line, "VmRSS: %lf kB", &kb) == 1) break;
+    std::fclose(f);
+    return kb / 1024;
 }
 
 // CPU time of the whole process (every thread), in ms: on a shared machine the wall-clock
@@ -89,6 +104,9 @@ struct TBenchWindow {
           Start{Argc, Argv, CommandLine, Options, Store, Store.Load(), home.string(), 0},
           Window(std::make_unique<TfrmQuarzelMain>(Start)) {}
 
+    // First, as the window's entry does before the window allocates anything (QZ_BENCH_DEFAULT_HEAP set: the
+    // allocator's defaults, for comparison).
+    bool HeapTuned = !std::getenv("QZ_BENCH_DEFAULT_HEAP") && TuneHeapForLargeBuffers();
     int Argc = 1;
     char Arg0[8] = "quarzel";
     char* Argv[2] = {Arg0, nullptr};

@@ -13,6 +13,7 @@
 //
 // usage: bench_treemap_window [RECORDS]
 #include "base/debuglog.h"
+#include "base/heaptune.h"
 #include "base/text.h"
 #include "bench/common/windowbench.h"
 #include "gui/scancontrol.h"
@@ -266,6 +267,13 @@ int main(int argc, char** argv) {
     std::printf("| Pictures drawn for the drag (60 sizes) | %d%s | |\n", dragPictures,
                 settled ? "" : " (not settled)");
     window.reset();
+    // What stays resident once the window and its scan are gone, before and after the free
+    // heap pages are handed back (as clearing a session's scans does).
+    const double closedMb = bench::ResidentMb();
+    ReleaseFreeHeap();
+    std::printf("Resident after the window closed: %.0f MB, after handing back free heap pages: "
+                "%.0f MB (heap tuned: %s)\n",
+                closedMb, bench::ResidentMb(), harness.HeapTuned ? "yes" : "no");
     // The drawing thread's own times ("Treemap drawn in N ms"), in order.
     std::ifstream log(DebugLogPath());
     std::string line, times;

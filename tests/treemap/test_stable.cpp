@@ -9,6 +9,7 @@
 #include "tests/treemap/treemap_support.h"
 #include "tests/views/scanbuilder.h"
 #include "treemap/treemap.h"
+#include "treemap/walk.h"
 
 #include <gtest/gtest.h>
 
@@ -181,6 +182,9 @@ TEST(StablePictures, FixedScenesKeepTheirBytes) {
         const uint64_t got = fresh.Draw(c.w, c.h, c.freeSpace, c.gray);
         if (got != c.want) std::printf("%-32s now 0x%016" PRIx64 "\n", c.name, got);
         EXPECT_EQ(got, c.want) << c.name;
+        // The layout made on two threads draws the same bytes and calls.
+        fresh.Treemap.WalkThreads = 2;
+        EXPECT_EQ(fresh.Draw(c.w, c.h, c.freeSpace, c.gray), c.want) << c.name << ", 2 threads";
     }
 }
 
@@ -247,7 +251,58 @@ TEST(StablePictures, BandsOfRowsDrawTheSameBytes) {
 // layouts a drawing that sorts afresh gives: after a resize, into and out of a zoom, with the
 // tree's order and the size kind changed (the kept orders are for other choices then), and
 // after the records changed (a rebuild drops them).
+namespace {
+void KeptOrdersAgainstFreshSorts(int walkThreads);
+} // namespace
+
 TEST(StablePictures, KeptChildOrdersDrawWhatAFreshSortDraws) {
+    // The kept drawings lay out on one thread, then on two (each keeping the orders of its
+    // part); the fresh ones always on one.
+    for (int walkThreads : {1, 2}) {
+        SCOPED_TRACE(walkThreads);
+        KeptOrdersAgainstFreshSorts(walkThreads);
+    }
+}
+
+// Two layout threads make the layout one thread makes, and the second thread does part of it.
+TEST(StablePictures, TwoLayoutThreadsShareTheWalk) {
+    Scene scene;
+    TTreemapLayout layouts[2];
+    TPaintList paints[2];
+    TTreemapWalk::Counters stats[2];
+    for (int t = 0; t < 2; ++t) {
+        TWalkSettings ws;
+        ws.Threads = t + 1;
+        ws.Groups = scene.tree.GroupRule();
+        TExtColors colors = scene.colors;
+        TTreemapWalk walk(layouts[t], colors, paints[t], ws);
+        TMapItem top;
+        top.Rect = TMapRect{0, 0, 1000, 700};
+        top.Rec = scene.a.root;
+        layouts[t].Tops.push_back(layouts[t].Add(top));
+        walk.Draw(layouts[t].Tops.back(), TctRectangle(0, 1000, 0, 700));
+        ASSERT_FALSE(walk.Cancelled());
+        stats[t] = walk.Stats();
+    }
+    EXPECT_EQ(stats[0].Shared, 0u);
+    EXPECT_GT(stats[1].Shared, stats[1].Visited / 10);
+    EXPECT_LT(stats[1].Shared, stats[1].Visited);
+    EXPECT_EQ(stats[0].Visited, stats[1].Visited);
+    EXPECT_EQ(paints[0].Size(), paints[1].Size());
+    ASSERT_EQ(layouts[0].Items.size(), layouts[1].Items.size());
+    size_t differ = 0;
+    for (size_t i = 0; i < layouts[0].Items.size(); ++i) {
+        const TMapItem &a = layouts[0].Items[i], &b = layouts[1].Items[i];
+        differ += a.Rec != b.Rec || a.Flags != b.Flags || a.Parent != b.Parent ||
+                  a.FirstChild != b.FirstChild || a.ChildCount != b.ChildCount ||
+                  std::memcmp(&a.Rect, &b.Rect, sizeof a.Rect) != 0;
+    }
+    EXPECT_EQ(differ, 0u);
+}
+
+namespace {
+
+void KeptOrdersAgainstFreshSorts(int walkThreads) {
     Scene scene;
     scene.Treemap.CanvasFactory = nullptr;
     TChildOrders orders;
@@ -287,7 +342,9 @@ TEST(StablePictures, KeptChildOrdersDrawWhatAFreshSortDraws) {
         FollowTree(rq, scene.tree);
         TTreemapPicture kept, fresh;
         TExtColors colors = scene.colors;
-        ASSERT_EQ(PaintTreemap(scene.Treemap, rq, colors, kept, nullptr, &orders).Outcome,
+        TTreemapSettings shared = scene.Treemap;
+        shared.WalkThreads = walkThreads;
+        ASSERT_EQ(PaintTreemap(shared, rq, colors, kept, nullptr, &orders).Outcome,
                   TDrawOutcome::Drawn);
         colors = scene.colors;
         ASSERT_EQ(PaintTreemap(scene.Treemap, rq, colors, fresh).Outcome, TDrawOutcome::Drawn);
@@ -309,3 +366,5 @@ TEST(StablePictures, KeptChildOrdersDrawWhatAFreshSortDraws) {
                 << "row " << y;
     }
 }
+
+} // namespace
