@@ -1,5 +1,6 @@
 #include "gui/scanrunner.h"
 
+#include "base/heaptune.h"
 #include "engine/duplicates.h"
 
 #include "sources/sources.h"
@@ -59,7 +60,11 @@ void TScanRunner::ReleaseScans() {
     for (auto& s : scans) leaving.push_back(s.get());
     LeaveDupGroups(leaving);
     if (FReleaser.joinable()) FReleaser.join();
-    FReleaser = std::thread([scans = std::move(scans)]() mutable { scans.clear(); });
+    // The free pages they leave in the middle of the heap go back to the system too.
+    FReleaser = std::thread([scans = std::move(scans)]() mutable {
+        scans.clear();
+        ReleaseFreeHeap();
+    });
 }
 
 void TScanRunner::Cancel() {
