@@ -195,9 +195,7 @@ TTreemapPanel::TTreemapPanel(TTreeView& tree, TScanControl& scans, TScanStatus& 
         UpdateActions();
         // The scan threads' tallies hold the file types of the records just read: the drawing
         // ranks them from those instead of counting every file again.
-        FScanTallies = FScans.Session().ExtTallies;
-        if (ok) RedrawTreemap(true, true);
-        FScanTallies.clear();
+        if (ok) RedrawTreemap(true, true, FScans.Session().ExtTallies);
     });
     TTreeModel& model = FTree.Model();
     connect(&model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
@@ -357,7 +355,8 @@ void TTreemapPanel::LeaveDeletedZoom() {
     while (FTreemapRoot && deleted(FTreemapRoot)) FTreemapRoot = FTreemapRoot->Parent;
 }
 
-void TTreemapPanel::RedrawTreemap(bool rebuild, bool force) {
+void TTreemapPanel::RedrawTreemap(bool rebuild, bool force,
+                                  std::span<const TExtTally> scanTallies) {
     LeaveDeletedZoom();
     UpdateZoomButtons();
     if (FScanning || FTree.Tree().Roots().empty()) return;
@@ -368,11 +367,11 @@ void TTreemapPanel::RedrawTreemap(bool rebuild, bool force) {
     TTreemapRenderer::TJob job;
     job.Settings = MakeSettings(Dpi());
     if (job.Settings.Scans.empty()) return;
-    if (rebuild && FScanTallies.size() == FScans.Session().ScanSlots.size()) {
+    if (rebuild && scanTallies.size() == FScans.Session().ScanSlots.size()) {
         // One tally per scan drawn, in the drawing's order.
         const TScanSession& session = FScans.Session();
         for (size_t k = 0; k < session.ScanSlots.size(); ++k)
-            if (session.ScanSlots[k]) job.Settings.ExtTallies.push_back(std::move(FScanTallies[k]));
+            if (session.ScanSlots[k]) job.Settings.ExtTallies.push_back(scanTallies[k]);
     }
     // The screen's pixels are made by as many threads as there are cores, up to four.
     job.Settings.PixelThreads = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));

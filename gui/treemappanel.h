@@ -27,6 +27,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <span>
 
 class QAction;
 class QLabel;
@@ -95,7 +96,9 @@ public:
     // ---- what the window and other parts call
     // RedrawTreemap: draws for the panel's size; without force only when the size changed.
     // rebuild first rebuilds the extension statistics.
-    void RedrawTreemap(bool rebuild, bool force);
+    // scanTallies: the tallies of a scan that just ended (one per slot), ranked for the
+    // statistics instead of counting every file again.
+    void RedrawTreemap(bool rebuild, bool force, std::span<const TExtTally> scanTallies = {});
     // Stops the drawings (waits for the thread to leave the records; a few milliseconds).
     void StopDrawing();
     // The records changed (deletions marked, totals recomputed): the picture is drawn again, a
@@ -195,10 +198,8 @@ private:
 
     bool FScanning = false;
     bool FRebuildPending = true; // statistics not rebuilt since the last scan
-    // The scan threads' tallies of the scan that just ended, while its first drawing is asked.
-    std::vector<TExtTally> FScanTallies;
-    QSize FLastSize;       // LastTreemapWidth / LastTreemapHeight
-    uint64_t FAwaited = 0; // the request whose picture is awaited
+    QSize FLastSize;             // LastTreemapWidth / LastTreemapHeight
+    uint64_t FAwaited = 0;       // the request whose picture is awaited
     TTreeNode* FAwaitedZoom = nullptr;
     QString FAwaitedCaption;
     uint64_t FExportAwaited = 0;

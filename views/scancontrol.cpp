@@ -87,6 +87,16 @@ void TMFTThread::Open() {
     if (FCancelRequested) FScan->CancelProcess();
 }
 
+namespace {
+// The work on a finished scan that can run beside the other scans: its folders sorted by name
+// (the slow half of the session's name numbering, done before the window waits for the
+// result) and, when asked for, its files tallied by extension.
+TExtTally SortAndTally(TNTFS_FILES& scan, bool tally) {
+    SortChildrenByName(scan.MFTRoot);
+    return tally ? TallyExtensions(scan) : TExtTally{};
+}
+} // namespace
+
 void TMFTThread::Execute() {
     Open();
     if (FScan) {
@@ -98,11 +108,7 @@ void TMFTThread::Execute() {
             _numrecords.store(s.NumMFTRecords, std::memory_order_relaxed);
             ApplyScanFilters(s, FOptions.FilterInclude, FOptions.FilterExclude,
                              FOptions.MatchEntirePath);
-            // The name order is the slow half of the session's name numbering: each scan
-            // sorts its own folders here, in parallel with the other sources and before the
-            // window waits for the result.
-            SortChildrenByName(s.MFTRoot);
-            if (FOptions.TallyExtensions) FExtTally = TallyExtensions(s);
+            FExtTally = SortAndTally(s, FOptions.TallyExtensions);
         } catch (const std::exception& e) {
             s.SetError(e.what());
         } catch (...) {
@@ -257,14 +263,17 @@ bool TScanSession::Finish() {
         }
     }
     FThreads.clear();
-    for (size_t k = 0; k < ScanSlots.size(); ++k) {
-        TNTFS_FILES* s = ScanSlots[k].get();
-        if (!s || !s->WasError) continue;
-        Errors.push_back(std::string(tr("Error")) + ": " + tr(s->ErrorMessage.c_str()) + " [" +
-                         Utf16ToUtf8(s->FSource) + "]");
+    // A scan that cannot be shown: its error, and neither it nor its tally is kept.
+    auto drop = [&](size_t k, const std::string& message, const std::u16string& source) {
+        Errors.push_back(std::string(tr("Error")) + ": " + message + " [" + Utf16ToUtf8(source) +
+                         "]");
         ScanSlots[k].reset();
         ExtTallies[k] = {};
         failed = true;
+    };
+    for (size_t k = 0; k < ScanSlots.size(); ++k) {
+        TNTFS_FILES* s = ScanSlots[k].get();
+        if (s && s->WasError) drop(k, tr(s->ErrorMessage.c_str()), s->FSource);
     }
     // Full-volume mode: the folder is cut out of the volume's scan.
     for (size_t k = 0; k < ScanSlots.size(); ++k) {
@@ -272,12 +281,7 @@ bool TScanSession::Finish() {
         TNTFS_FILES* vol = ScanSlots[k].get();
         PMFT_RECORD folder = FindRecordByPath(vol->MFTRoot, Sources[k].SubtreePath, u'/');
         if (!folder) {
-            Errors.push_back(std::string(tr("Error")) + ": " +
-                             tr("Folder not found in the volume") + " [" +
-                             Utf16ToUtf8(Sources[k].SubtreeRootName) + "]");
-            ScanSlots[k].reset();
-            ExtTallies[k] = {};
-            failed = true;
+            drop(k, tr("Folder not found in the volume"), Sources[k].SubtreeRootName);
             continue;
         }
         auto sub = std::make_unique<TNTFS_FILES>(folder, Sources[k].SubtreeRootName);
@@ -287,15 +291,10 @@ bool TScanSession::Finish() {
         sub->ProcessMFTRecords({.FullPath = FOptions.MatchEntirePath});
         sub->CalculateDirSizes({.IgnoreFilter = true});
         if (sub->WasError) {
-            Errors.push_back(std::string(tr("Error")) + ": " + tr(sub->ErrorMessage.c_str()) +
-                             " [" + Utf16ToUtf8(Sources[k].SubtreeRootName) + "]");
-            ScanSlots[k].reset();
-            ExtTallies[k] = {};
-            failed = true;
+            drop(k, tr(sub->ErrorMessage.c_str()), Sources[k].SubtreeRootName);
             continue;
         }
-        SortChildrenByName(sub->MFTRoot);
-        if (FOptions.TallyExtensions) ExtTallies[k] = TallyExtensions(*sub);
+        ExtTallies[k] = SortAndTally(*sub, FOptions.TallyExtensions);
         ScanSlots[k] = std::move(sub);
     }
     // One name order across all scans (each scan's folders were sorted by its thread).
