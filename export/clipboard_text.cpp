@@ -21,8 +21,8 @@ public:
         if (!r) return;
         FLine = FormatSize(r->SubFoldersTotSize, F);
         if (FLine.size() < 20) FLine.insert(0, 20 - FLine.size(), u' ');
-        FLine.append(size_t(2 * (std::max(n->Data.Depth, 0) + 1)), u' ');
-        if (n->Data.IsFileGroup) {
+        FLine.append(size_t(2 * (std::max(n->Depth(), 0) + 1)), u' ');
+        if (n->IsFileGroup) {
             const int32_t files = r->ThisFolderNumFiles();
             FLine.push_back(u'[');
             FLine.append(FormatCount(files, F.Numbers));
@@ -48,7 +48,7 @@ public:
             TTreeNode* n = stack.back();
             stack.pop_back();
             Line(n);
-            if (!n->Expanded() || !(n->Data.IsFileGroup || IsFolder(n))) continue;
+            if (!n->Expanded() || !(n->IsFileGroup || IsFolder(n))) continue;
             auto kids = V.Children(n);
             for (size_t i = kids.size(); i-- > 0;) stack.push_back(kids[i]);
         }

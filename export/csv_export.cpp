@@ -110,7 +110,7 @@ bool TCsvExportRun::Walk(TTreeNode* start) {
         TTreeNode* n = it.Node;
         PMFT_RECORD rec = n->Data.Rec;
         if (!rec || rec->Deleted) continue;
-        if (n->Data.IsFileGroup) {
+        if (n->IsFileGroup) {
             // A file group stands for its files: their rows, no row of its own.
             for (TTreeNode* c : V.Children(n))
                 if (!Row(c->Data.Rec, c->FolderRec())) return false;

@@ -236,7 +236,7 @@ std::vector<TFileActions::TItem> TFileActions::Selection(bool containingFolders,
                      {.ContainingFolders = containingFolders, .SkipNested = skipNested});
     for (const TSelectedItem& s : selected) {
         PMFT_RECORD rec = s.Node ? s.Node->Data.Rec : nullptr;
-        if (s.Node && s.Node->Data.IsFileGroup) rec = s.Node->FolderRec();
+        if (s.Node && s.Node->IsFileGroup) rec = s.Node->FolderRec();
         out.push_back({Utf16ToUtf8(s.Path), rec, OnDisk(rec, nullptr)});
     }
     if (onDiskOnly) LeaveOutOffDisk(out);
@@ -261,7 +261,7 @@ void TFileActions::OnDoubleClick(TView& view) {
     const std::vector<TTreeNode*> nodes = viewNodes->SelectedNodes();
     TTreeNode* n = nodes.empty() ? viewNodes->FocusedNode() : nodes.front();
     if (!n || !n->Data.Rec || viewNodes->HasChildren(n)) return;
-    if (!n->Data.Rec->IsFolder() && !n->Data.IsFileGroup)
+    if (!n->Data.Rec->IsFolder() && !n->IsFileGroup)
         actOpenExecute();
     else if (view.Kind == TViewKind::FileList)
         actExplorerHereExecute();

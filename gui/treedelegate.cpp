@@ -84,7 +84,7 @@ void TTreeDelegate::paint(QPainter* p, const QStyleOptionViewItem& option,
         p->setClipRect(cell);
         const int flags = int((right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
         // Over the bar's fill the text takes a colour that reads on it.
-        DrawTextOverFill(p, text, flags, s, color, fill, BarColor(n->Data.Depth));
+        DrawTextOverFill(p, text, flags, s, color, fill, BarColor(n->Depth()));
         if (right && width > text.width()) {
             // The value does not fit: a red line along the left edge says so.
             p->fillRect(QRect(text.left(), cell.top(), 2, cell.height()), QColor(0xFF, 0, 0));
@@ -108,7 +108,7 @@ void TTreeDelegate::PaintName(QPainter* p, const QStyleOptionViewItem& o, const 
     const QPalette::ColorGroup group =
         o.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
     QRect text = textRect;
-    if (!n->Data.IsFileGroup) {
+    if (!n->IsFileGroup) {
         // The icon takes a square of the row's height; the text follows it.
         const int h = o.rect.height();
         const QIcon& icon = !n->Parent                ? FDriveIcon
@@ -150,14 +150,14 @@ void TTreeDelegate::PaintName(QPainter* p, const QStyleOptionViewItem& o, const 
 QRect TTreeDelegate::PaintBar(QPainter* p, const QStyleOptionViewItem& o,
                               const TTreeNode* n) const {
     const QRect cell = o.rect;
-    const int depth = n->Data.IsFileGroup ? n->Data.Depth + 1 : n->Data.Depth;
+    const int depth = n->IsFileGroup ? n->Depth() + 1 : n->Depth();
     const int indent = (cell.width() / 12) * std::min(depth, 7);
     const double percent = std::clamp(FTree.PercentOfParent(n), 0.0, 100.0);
     const int area = std::max(0, cell.width() - indent);
     const int fill = int(std::trunc(double(area) * percent / 100.0));
     const QRect bar(cell.left() + indent, cell.top(), area, cell.height() - 1);
     const QRect filled(bar.left(), bar.top(), fill, bar.height());
-    if (fill > 0) p->fillRect(filled, BarColor(n->Data.Depth));
+    if (fill > 0) p->fillRect(filled, BarColor(n->Depth()));
     if (area > 1) {
         p->setPen(QColor(0xE0, 0xE0, 0xE0));
         p->setBrush(Qt::NoBrush);

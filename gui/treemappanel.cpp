@@ -349,7 +349,7 @@ std::shared_ptr<const TExtColors> TTreemapPanel::ColorsSnapshot() {
 
 void TTreemapPanel::LeaveDeletedZoom() {
     auto deleted = [](const TTreeNode* n) {
-        const PMFT_RECORD r = n->Data.IsFileGroup ? n->FolderRec() : n->Data.Rec;
+        const PMFT_RECORD r = n->IsFileGroup ? n->FolderRec() : n->Data.Rec;
         return r && r->Deleted;
     };
     while (FTreemapRoot && deleted(FTreemapRoot)) FTreemapRoot = FTreemapRoot->Parent;
@@ -471,7 +471,7 @@ void TTreemapPanel::Clear() {
 
 QString TTreemapPanel::CaptionFor(TTreeNode* zoom) const {
     if (zoom) {
-        if (zoom->Data.IsFileGroup) return ToQString(FTree.Tree().CellText(zoom, tcFolder));
+        if (zoom->IsFileGroup) return ToQString(FTree.Tree().CellText(zoom, tcFolder));
         return QStringLiteral("[") + ToQString(GetRecordPath(zoom->Data.Rec)) + QStringLiteral("]");
     }
     QString text;

@@ -109,7 +109,7 @@ QVariant TTreeModel::data(const QModelIndex& index, int role) const {
 }
 
 QString TTreeModel::UnreadableNote(const TTreeNode* n) {
-    if (!n || n->Data.IsFileGroup || !n->Data.Rec || !n->Data.Rec->Unreadable) return {};
+    if (!n || n->IsFileGroup || !n->Data.Rec || !n->Data.Rec->Unreadable) return {};
     return n->Data.Rec->IsFolder()
                ? Tr("This folder could not be read completely: what it holds is missing from "
                     "the scan")

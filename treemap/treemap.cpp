@@ -229,7 +229,7 @@ int TTreemapSettings::FontPixelSize() const {
 
 TMapNodeRef MapNodeOf(const TTreeNode* n) {
     if (!n) return {};
-    if (n->Data.IsFileGroup) return {n->FolderRec(), true};
+    if (n->IsFileGroup) return {n->FolderRec(), true};
     return {n->Data.Rec, false};
 }
 

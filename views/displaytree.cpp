@@ -89,10 +89,10 @@ void TDisplayTree::Clear() {
     FLoadedScans.clear();
 }
 
-TTreeNode* TDisplayTree::AddNode(TTreeNode* parent, PMFT_RECORD rec, int32_t depth) {
+TTreeNode* TDisplayTree::AddNode(TTreeNode* parent, PMFT_RECORD rec) {
     TTreeNode* n = NewNode(parent);
     n->Data.Rec = rec;
-    n->Data.Depth = depth;
+    n->InFolderTree = true;
     NoteMayHaveChildren(n, !rec->Children().empty());
     return n;
 }
@@ -114,7 +114,7 @@ void TDisplayTree::RefreshFileGroups() {
         SetGroupTotals(*FFileNodes[i], *FFileGroupFolders[i]);
 }
 
-TTreeNode* TDisplayTree::AddGroupNode(TTreeNode* parent, PMFT_RECORD folder, int32_t depth) {
+TTreeNode* TDisplayTree::AddGroupNode(TTreeNode* parent, PMFT_RECORD folder) {
     // The group's record: the folder's record whose subtree totals are replaced by the folder's
     // own-level figures (its files' sizes and count, and the number of its direct subfolders),
     // the same figures a live update copies into it.
@@ -126,9 +126,9 @@ TTreeNode* TDisplayTree::AddGroupNode(TTreeNode* parent, PMFT_RECORD folder, int
     FFileGroupFolders.push_back(folder);
 
     TTreeNode* n = NewNode(parent);
-    n->Data.IsFileGroup = true;
+    n->IsFileGroup = true;
+    n->InFolderTree = true;
     n->Data.Rec = g;
-    n->Data.Depth = depth;
     TDateTime newest = 0;
     for (PMFT_RECORD c : folder->Children())
         if (Shown(c) && !IsDirLike(c) && c->ModifiedDate > newest) newest = c->ModifiedDate;
@@ -155,7 +155,7 @@ bool TDisplayTree::LoadTree(std::span<TNTFS_FILES* const> scans, std::string* er
             break;
         }
         if (root->Filtered) continue;
-        TTreeNode* n = AddNode(nullptr, root, 1);
+        TTreeNode* n = AddNode(nullptr, root);
         FRoots.push_back(n);
         FLoadedScans.push_back({scan, root});
     }
@@ -167,20 +167,19 @@ bool TDisplayTree::LoadTree(std::span<TNTFS_FILES* const> scans, std::string* er
 }
 
 bool TDisplayTree::MayHaveChildren(const TTreeNode* n) const {
-    if (n->Data.IsFileGroup) return n->FolderRec() && n->FolderRec()->ThisFolderNumFiles() > 0;
+    if (n->IsFileGroup) return n->FolderRec() && n->FolderRec()->ThisFolderNumFiles() > 0;
     return !n->Data.Rec->Children().empty();
 }
 
 void TDisplayTree::MakeChildren(TTreeNode* n) {
-    const int32_t d = n->Data.Depth;
-    if (n->Data.IsFileGroup) {
+    if (n->IsFileGroup) {
         PMFT_RECORD folder = n->FolderRec();
         if (!folder) return;
         size_t files = 0;
         for (PMFT_RECORD c : folder->Children()) files += Shown(c) && !IsDirLike(c);
         n->Kids = NewKidArray(files);
         for (PMFT_RECORD c : folder->Children())
-            if (Shown(c) && !IsDirLike(c)) n->Kids[n->KidCount++] = AddNode(n, c, d + 2);
+            if (Shown(c) && !IsDirLike(c)) n->Kids[n->KidCount++] = AddNode(n, c);
         SortKids(n, n->Kids, n->KidCount);
         return;
     }
@@ -196,12 +195,12 @@ void TDisplayTree::MakeChildren(TTreeNode* n) {
     const bool grouped = GroupRule().Groups(r, files);
     n->Kids = NewKidArray(folders + (grouped ? 1 : files));
     for (PMFT_RECORD c : r->Children())
-        if (Shown(c) && IsDirLike(c)) n->Kids[n->KidCount++] = AddNode(n, c, d + 1);
+        if (Shown(c) && IsDirLike(c)) n->Kids[n->KidCount++] = AddNode(n, c);
     if (grouped) {
-        n->Kids[n->KidCount++] = AddGroupNode(n, r, d);
+        n->Kids[n->KidCount++] = AddGroupNode(n, r);
     } else {
         for (PMFT_RECORD c : r->Children())
-            if (Shown(c) && !IsDirLike(c)) n->Kids[n->KidCount++] = AddNode(n, c, d + 1);
+            if (Shown(c) && !IsDirLike(c)) n->Kids[n->KidCount++] = AddNode(n, c);
     }
     SortKids(n, n->Kids, n->KidCount);
 }
@@ -210,7 +209,7 @@ void TDisplayTree::MakeChildren(TTreeNode* n) {
 
 int TDisplayTree::CompareNodes(const TTreeNode* a, const TTreeNode* b, int column) {
     if (column == tcFolder) {
-        if (a->Data.IsFileGroup != b->Data.IsFileGroup) return a->Data.IsFileGroup ? 1 : -1;
+        if (a->IsFileGroup != b->IsFileGroup) return a->IsFileGroup ? 1 : -1;
         return NameTie(a, b);
     }
     const uint64_t ka = NumericKey(a, column), kb = NumericKey(b, column);
@@ -228,7 +227,7 @@ void TDisplayTree::RankNames(TTreeNode** kids, size_t count) const {
     order.clear();
     TTreeNode* group = nullptr;
     for (size_t i = 0; i < count; ++i) {
-        if (kids[i]->Data.IsFileGroup && !group)
+        if (kids[i]->IsFileGroup && !group)
             group = kids[i];
         else
             order.push_back(kids[i]);
@@ -254,7 +253,7 @@ void TDisplayTree::SortKids(TTreeNode* parent, TTreeNode** kids, size_t count) c
     // never the position, so full ties keep the list order either way. "Folder" sorts by
     // the names alone, file groups last.
     auto keyOf = [&](const TTreeNode* n) {
-        const uint64_t k = col == tcFolder ? uint64_t(n->Data.IsFileGroup) : NumericKey(n, col);
+        const uint64_t k = col == tcFolder ? uint64_t(n->IsFileGroup) : NumericKey(n, col);
         return desc ? ~k : k;
     };
     auto tieOf = [&](const TTreeNode* n, uint32_t pos) {
@@ -355,7 +354,7 @@ double TDisplayTree::PercentOfParent(const TTreeNode* n, bool bySize) {
     PMFT_RECORD f = n->FolderRec();
     if (!f) return 100;
     const uint64_t value = bySize ? NodeSize(n) : NodeAlloc(n);
-    const bool inGroup = n->Parent && n->Parent->Data.IsFileGroup;
+    const bool inGroup = n->Parent && n->Parent->IsFileGroup;
     uint64_t total;
     if (inGroup)
         total = bySize ? f->ThisFolderTotSize() : f->ThisFolderTotSizeAlloc();
@@ -377,7 +376,7 @@ bool TDisplayTree::CellDisabled(const TTreeNode* n, int column) {
 
 std::u16string TDisplayTree::CellText(const TTreeNode* n, int column) const {
     PMFT_RECORD r = n->Data.Rec;
-    const bool group = n->Data.IsFileGroup;
+    const bool group = n->IsFileGroup;
     const bool root = !n->Parent;
     const bool folderLike = group || IsDirLike(r);
     switch (column) {
@@ -419,7 +418,7 @@ std::u16string TDisplayTree::CellText(const TTreeNode* n, int column) const {
 TTreeNode* TDisplayTree::ParentForSelect(TTreeNode* n) {
     if (!n) return nullptr;
     TTreeNode* p = n->Parent;
-    if (p && p->Data.IsFileGroup) p = p->Parent;
+    if (p && p->IsFileGroup) p = p->Parent;
     return p;
 }
 
@@ -457,7 +456,7 @@ namespace {
 TTreeNode* MatchName(std::span<TTreeNode* const> kids, std::u16string_view name) {
     TTreeNode* folded = nullptr;
     for (TTreeNode* c : kids) {
-        if (c->Data.IsFileGroup) continue;
+        if (c->IsFileGroup) continue;
         std::u16string_view cn = c->Data.Rec->Name();
         if (cn == name) return c;
         if (!folded && CompareNames(cn, name) == 0) folded = c;
@@ -482,7 +481,7 @@ TTreeNode* TDisplayTree::FindNodeByPath(TTreeNode* start, std::u16string_view pa
         if (!found && rest.empty()) {
             // The last component may be a file inside a file-group node.
             for (TTreeNode* c : kids)
-                if (c->Data.IsFileGroup && (found = MatchName(Children(c), comp))) break;
+                if (c->IsFileGroup && (found = MatchName(Children(c), comp))) break;
         }
         if (!found) return nullptr;
         if (rest.empty()) return found;
@@ -495,7 +494,7 @@ TTreeNode* TDisplayTree::FindNodeByPath(TTreeNode* start, std::u16string_view pa
 namespace {
 // The path a state entry records for a node: its record's path (a group: its folder's).
 TTreeViewState::Entry EntryOf(const TTreeNode* n) {
-    if (n->Data.IsFileGroup) return {GetRecordPath(n->FolderRec()), true};
+    if (n->IsFileGroup) return {GetRecordPath(n->FolderRec()), true};
     return {GetRecordPath(n->Data.Rec), false};
 }
 } // namespace
@@ -537,7 +536,7 @@ void TDisplayTree::RestoreViewState(const TTreeViewState& state) {
         if (hit && e.FileGroup) {
             TTreeNode* g = nullptr;
             for (TTreeNode* c : Children(hit))
-                if (c->Data.IsFileGroup) g = c;
+                if (c->IsFileGroup) g = c;
             hit = g;
         }
         return hit;
@@ -571,7 +570,7 @@ std::u16string TDisplayTree::SelectionStatusText() const {
         if (!counted(n)) return;
         for (const TTreeNode* p = n->Parent; p; p = p->Parent)
             if (counted(p)) return; // counted with its ancestor
-        if (!n->Data.IsFileGroup) {
+        if (!n->IsFileGroup) {
             add(n->Data.Rec);
             return;
         }
@@ -649,7 +648,7 @@ size_t TDisplayTree::SelectFilesOfExtension(std::u16string_view key, TTreeNode**
         TTreeNode* n = nodes.back();
         nodes.pop_back();
         PMFT_RECORD r = n->Data.Rec;
-        if (n->Parent && !n->Data.IsFileGroup && !IsDirLike(r)) {
+        if (n->Parent && !n->IsFileGroup && !IsDirLike(r)) {
             if (!HasExtensionKey(r->Name(), lowerKey)) continue;
             Select(n);
             if (first && !*first) *first = n;
@@ -659,8 +658,7 @@ size_t TDisplayTree::SelectFilesOfExtension(std::u16string_view key, TTreeNode**
         const std::span<TTreeNode* const> kids = Children(n);
         for (size_t i = kids.size(); i-- > 0;) {
             TTreeNode* c = kids[i];
-            if (c->Data.IsFileGroup || !IsDirLike(c->Data.Rec) || holds(c->Data.Rec))
-                nodes.push_back(c);
+            if (c->IsFileGroup || !IsDirLike(c->Data.Rec) || holds(c->Data.Rec)) nodes.push_back(c);
         }
     }
     return count;

@@ -176,8 +176,8 @@ protected:
     bool MayHaveChildren(const TTreeNode* n) const override;
 
 private:
-    TTreeNode* AddNode(TTreeNode* parent, PMFT_RECORD rec, int32_t depth);
-    TTreeNode* AddGroupNode(TTreeNode* parent, PMFT_RECORD folder, int32_t depth);
+    TTreeNode* AddNode(TTreeNode* parent, PMFT_RECORD rec);
+    TTreeNode* AddGroupNode(TTreeNode* parent, PMFT_RECORD folder);
     // The group record's figures: the folder's own-level totals.
     static void SetGroupTotals(TMFT_RECORD& group, const TMFT_RECORD& folder);
     // Sorts a list of children (parent nil: the top-level nodes) by the sort column and

@@ -292,7 +292,7 @@ void GetSelectedItems(std::vector<TSelectedItem>& list, TViewNodes& view,
             path = GetRecordPath(rec);
         }
         if (skipNested && nested(n)) continue;
-        if (!n->Data.IsFileGroup || includeGroups) {
+        if (!n->IsFileGroup || includeGroups) {
             add(std::move(path), entryNode);
         } else if (containingFolders) {
             add(GetRecordPath(n->FolderRec() ? n->FolderRec() : rec), n);

@@ -18,15 +18,13 @@
 
 namespace qz {
 
-// The data of one display node (fields ordered for size: a node is made per shown row).
+// The data of one display node.
 struct TTreeNodeData {
     PMFT_RECORD Rec = nullptr; // record shown (a group: the view's file-group record, whose
                                // date is the newest of the folder's shown files)
-    int32_t Depth = 0;         // 1 for a scan's root, +1 per level (a group: its folder's);
-                               // file-list rows: 0
-    bool IsFileGroup = false;  // the file-group pseudo-node of a folder
 };
 
+// Fields ordered for size: a node is made per shown row.
 struct TTreeNode {
     TTreeNodeData Data;
     TTreeNode* Parent = nullptr; // nil for top-level nodes
@@ -34,15 +32,27 @@ struct TTreeNode {
     uint32_t KidCount = 0;
     uint32_t Index = 0; // position among its siblings (or among the top-level nodes)
     uint8_t Flags = 0;
+    bool IsFileGroup = false;  // the file-group pseudo-node of a folder
+    bool InFolderTree = false; // a node of the folder tree (not a file-list row)
     // Position in the name order of its list, once the view ranked the list (kKidsRanked on
     // the parent): sorts then break ties without comparing names.
     uint32_t NameRank = 0;
 
+    // The level in the folder tree: 1 for a scan's root, +1 per level; a file group: its
+    // folder's level (its files are one below the folder's other children). File-list rows:
+    // 0. Counted from the parents, not stored: only painting asks, for the rows on screen.
+    int32_t Depth() const {
+        if (!InFolderTree) return 0;
+        int32_t depth = 1;
+        for (const TTreeNode* p = Parent; p; p = p->Parent) ++depth;
+        return IsFileGroup ? depth - 1 : depth;
+    }
+
     // The folder holding the item: nil for a scan's root in the folder tree; a group: the
     // folder itself (its parent node's record). Found from the node, not stored in it.
     PMFT_RECORD FolderRec() const {
-        if (Data.IsFileGroup) return Parent ? Parent->Data.Rec : nullptr;
-        if (!Parent && Data.Depth == 1) return nullptr;
+        if (IsFileGroup) return Parent ? Parent->Data.Rec : nullptr;
+        if (!Parent && InFolderTree) return nullptr;
         return Data.Rec->ParentMFTRec;
     }
 
@@ -57,7 +67,7 @@ struct TTreeNode {
     bool Selected() const { return Flags & kSelected; }
 };
 
-static_assert(sizeof(TTreeNode) <= 48, "a node is made per shown row: keep it small");
+static_assert(sizeof(TTreeNode) <= 40, "a node is made per shown row: keep it small");
 
 class TViewNodes {
 public:

@@ -227,7 +227,7 @@ int main(int argc, char** argv) {
     TTreeNode* target = nullptr;
     if (top) {
         for (TTreeNode* c : tree.Children(top))
-            if (!c->Data.IsFileGroup && c->Data.Rec->IsFolder() &&
+            if (!c->IsFileGroup && c->Data.Rec->IsFolder() &&
                 (!target || c->Data.Rec->SubFoldersTotSize > target->Data.Rec->SubFoldersTotSize))
                 target = c;
     }

@@ -201,7 +201,7 @@ int main(int argc, char** argv) {
     TTreeNode* top = tree.Roots()[0];
     TTreeNode* wideNode = nullptr;
     for (TTreeNode* c : tree.Children(top))
-        if (!c->Data.IsFileGroup && c->Data.Rec->Name() == u"wide") wideNode = c;
+        if (!c->IsFileGroup && c->Data.Rec->Name() == u"wide") wideNode = c;
     if (!wideNode) {
         std::fprintf(stderr, "no wide folder\n");
         return 1;
@@ -210,7 +210,7 @@ int main(int argc, char** argv) {
     view.expand(model.IndexOf(wideNode));
     QCoreApplication::processEvents();
     for (TTreeNode* c : tree.Children(wideNode))
-        if (c->Data.IsFileGroup) wideNode = c;
+        if (c->IsFileGroup) wideNode = c;
     const QModelIndex wideIndex = model.IndexOf(wideNode);
     std::vector<double> expandMs;
     for (int i = 0; i < 3; ++i) {
@@ -230,7 +230,7 @@ int main(int argc, char** argv) {
         size_t rows = VisibleRows(tree);
         for (size_t q = 0; q < queue.size() && rows < 250000; ++q)
             for (TTreeNode* c : tree.Children(queue[q])) {
-                if (!TDisplayTree::IsFolderLike(c->Data.Rec) && !c->Data.IsFileGroup) continue;
+                if (!TDisplayTree::IsFolderLike(c->Data.Rec) && !c->IsFileGroup) continue;
                 if (!c->Expanded()) {
                     view.expand(model.IndexOf(c));
                     rows += tree.Children(c).size();
@@ -262,7 +262,7 @@ int main(int argc, char** argv) {
                               : 0;
     std::vector<TTreeNode*> picked;
     for (TTreeNode* n = top; n && picked.size() < 5; n = tree.NextVisible(n))
-        if (n->Data.Depth == 2) picked.push_back(n);
+        if (n->Depth() == 2) picked.push_back(n);
     view.SelectNode(picked.front());
     for (TTreeNode* n : picked) view.SetNodeSelected(n, true);
     QCoreApplication::processEvents();

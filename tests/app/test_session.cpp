@@ -157,7 +157,7 @@ TEST(ScanSession, TwoFoldersNumberedTogetherWithTotals) {
     auto names = [&](TTreeNode* n) {
         std::vector<std::u16string> v;
         for (TTreeNode* k : tree.Children(n))
-            if (!k->Data.IsFileGroup) v.push_back(std::u16string(k->Data.Rec->Name()));
+            if (!k->IsFileGroup) v.push_back(std::u16string(k->Data.Rec->Name()));
         return v;
     };
     using V = std::vector<std::u16string>;

@@ -243,7 +243,7 @@ TEST(CsvExport, MaximumDepthAndRowLimit) {
     std::vector<std::string> expected;
     for (TTreeNode* n : tree.Roots().subspan(0, 1))
         tree.ForEach(n, [&](TTreeNode* x) {
-            if (!x->Data.IsFileGroup && !x->Data.Rec->IsFolder() && expected.size() < 10)
+            if (!x->IsFileGroup && !x->Data.Rec->IsFolder() && expected.size() < 10)
                 expected.push_back(Utf16ToUtf8(GetRecordPath(x->Data.Rec)));
         });
     auto lines = Lines(ReadText(dir / "lim.csv"));
@@ -325,7 +325,7 @@ TEST(CsvExport, SelectionWritesEachSelectedEntryOnce) {
     TDisplayTree gt;
     ASSERT_TRUE(gt.LoadTree(std::vector<TNTFS_FILES*>{g.scan.get()}));
     TTreeNode* group = gt.Children(gt.Roots()[0]).back();
-    ASSERT_TRUE(group->Data.IsFileGroup);
+    ASSERT_TRUE(group->IsFileGroup);
     gt.Select(group);
     ASSERT_TRUE(ExportTree({g.scan.get()}, NoCapacity(), dir / "grp.csv", &gt).Ok);
     EXPECT_EQ(Lines(ReadText(dir / "grp.csv")).size(), 7u);

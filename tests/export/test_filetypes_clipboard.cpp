@@ -173,7 +173,7 @@ TEST_F(ClipboardTextTest, FileGroupsSingularPluralAndWhatFollowsThem) {
     tree.SetExpanded(oneNode, true);
     tree.SetExpanded(manyNode, true);
     TTreeNode* oneGroup = tree.Children(oneNode)[0];
-    ASSERT_TRUE(oneGroup->Data.IsFileGroup);
+    ASSERT_TRUE(oneGroup->IsFileGroup);
     tree.SetExpanded(oneGroup, true);
     const std::string text = ClipboardText(tree, true, TFormatSettings{});
     // One: the group first (and only), unfolded: its line, then its file.

@@ -57,7 +57,7 @@ protected:
         TTreeNode* n = Node(path);
         if (!n) return names;
         for (TTreeNode* c : Tree().Children(n))
-            names.insert(c->Data.IsFileGroup ? "<group>" : Utf16ToUtf8(c->Data.Rec->Name()));
+            names.insert(c->IsFileGroup ? "<group>" : Utf16ToUtf8(c->Data.Rec->Name()));
         return names;
     }
     uint64_t RootSize() { return Tree().Roots()[0]->Data.Rec->SubFoldersTotSize; }

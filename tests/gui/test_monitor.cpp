@@ -23,7 +23,7 @@ TEST_F(FileOpsFixture, RemovalsOnDiskAreMarkedAndTheTreeFollowsWithoutARescan) {
     PMFT_RECORD root = Rec(""), top = Rec("top.bin"), docs = Rec("docs"), a = Rec("docs/a.txt");
     TTreeNode* mediaGroup = nullptr;
     for (TTreeNode* c : Tree().Children(Node("media")))
-        if (c->Data.IsFileGroup) mediaGroup = c;
+        if (c->IsFileGroup) mediaGroup = c;
     ASSERT_NE(mediaGroup, nullptr);
     const uint64_t before = root->SubFoldersTotSize;
     const std::u16string sizeBefore = Tree().CellText(Node(""), tcSize);

@@ -217,7 +217,7 @@ TEST_F(WindowFixture, ShareBarTextReadsOverTheFillInEveryLook) {
     ASSERT_TRUE(ScanAndWait(Data + "/t"));
     TTreeNode* root = Tree().Roots()[0];
     // The root's share is 100 %: its text lies wholly over the fill.
-    const QColor bar = TTreeDelegate::BarColor(root->Data.Depth);
+    const QColor bar = TTreeDelegate::BarColor(root->Depth());
     struct Case {
         const char* what;
         QColor text, base;

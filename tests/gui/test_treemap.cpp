@@ -120,7 +120,7 @@ TEST_F(TreemapFixture, HoverNamesTheItemWithStatusHintAndOutline) {
     // A grouped file: its own path.
     TTreeNode* clip = Node("media/clip3.mkv");
     ASSERT_NE(clip, nullptr);
-    ASSERT_TRUE(clip->Parent->Data.IsFileGroup);
+    ASSERT_TRUE(clip->Parent->IsFileGroup);
     QTest::mouseMove(&Surface(), At(clip));
     EXPECT_EQ(HotPath(), QString::fromStdString(Path("media/clip3.mkv")));
 }
@@ -192,7 +192,7 @@ TEST_F(TreemapFixture, DoubleClickZoomsInAndOutAndTheKeypadToo) {
     before = P().PicturesShown();
     DoubleClick(At(Node("media/clip1.mkv")));
     ASSERT_NE(P().TreemapRoot(), nullptr);
-    EXPECT_TRUE(P().TreemapRoot()->Data.IsFileGroup);
+    EXPECT_TRUE(P().TreemapRoot()->IsFileGroup);
     ASSERT_TRUE(WaitForPicture(before));
     EXPECT_EQ(P().Caption(), QString::fromStdString("[5 files in " + Path("media") + "]"));
     // Reset tree expansion (F4, or the caption bar's button) leaves the zoom.

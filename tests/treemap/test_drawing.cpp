@@ -114,7 +114,7 @@ int CheckTiling(World& w, TTreeNode* n, const TctRectangle& b, bool allocated, b
     auto kids = w.tree.Children(n);
     if (kids.empty() || b.Width() < 1 || b.Height() < 1) return 0;
     TMapRect area{b.XMin(), b.YMin(), b.Width(), b.Height()};
-    if (names && !n->Data.IsFileGroup && area.Height > 12 && area.Width >= 80) {
+    if (names && !n->IsFileGroup && area.Height > 12 && area.Width >= 80) {
         area.Top += 13;
         area.Height -= 14;
         area.Left += 2;

@@ -164,7 +164,7 @@ TEST(StablePictures, FixedScenesKeepTheirBytes) {
         {"zoom into a file group",
          [](Scene& s) {
              for (TTreeNode* k : s.tree.Children(s.Node(u"many")))
-                 if (k->Data.IsFileGroup) s.Treemap.TreemapRoot = k;
+                 if (k->IsFileGroup) s.Treemap.TreemapRoot = k;
          },
          500, 400, false, false, 0x46c2291c66e74865ull},
         {"full shading", [](Scene& s) { s.Treemap.Shading.tm_FastDraw = false; }, 700, 500, false,

@@ -26,13 +26,13 @@ std::vector<TNTFS_FILES*> One(TNTFS_FILES& s) {
 std::vector<std::u16string> KidNames(TDisplayTree& t, TTreeNode* n) {
     std::vector<std::u16string> v;
     for (TTreeNode* c : t.Children(n))
-        v.push_back(c->Data.IsFileGroup ? u"<group>" : std::u16string(c->Data.Rec->Name()));
+        v.push_back(c->IsFileGroup ? u"<group>" : std::u16string(c->Data.Rec->Name()));
     return v;
 }
 
 TTreeNode* Kid(TDisplayTree& t, TTreeNode* n, std::u16string_view name) {
     for (TTreeNode* c : t.Children(n))
-        if (c->Data.IsFileGroup ? name == u"<group>" : c->Data.Rec->Name() == name) return c;
+        if (c->IsFileGroup ? name == u"<group>" : c->Data.Rec->Name() == name) return c;
     return nullptr;
 }
 
@@ -84,9 +84,9 @@ TEST_F(Fixture, FileGroupsFollowTheThreshold) {
         if (g) {
             EXPECT_EQ(t.ChildCount(docs), 2u); // Sub and the group
             EXPECT_EQ(t.ChildCount(g), size_t(c.files));
-            EXPECT_EQ(g->Data.Depth, docs->Data.Depth);
+            EXPECT_EQ(g->Depth(), docs->Depth());
             EXPECT_EQ(g->FolderRec(), s.docs);
-            EXPECT_EQ(t.Children(g)[0]->Data.Depth, docs->Data.Depth + 2);
+            EXPECT_EQ(t.Children(g)[0]->Depth(), docs->Depth() + 2);
             EXPECT_EQ(t.Children(g)[0]->FolderRec(), s.docs);
             // The group's record: the folder's own level as totals (its files, and its one
             // direct subfolder as the folder count), no children of its own, newest file date.
@@ -113,7 +113,7 @@ TEST_F(Fixture, ChildrenAreMadeOnlyWhenAsked) {
     TTreeNode* root = t.Roots()[0];
     EXPECT_TRUE(root->Expanded()); // the only scan's root is expanded
     EXPECT_TRUE(t.HasChildren(root));
-    EXPECT_EQ(root->Data.Depth, 1);
+    EXPECT_EQ(root->Depth(), 1);
     EXPECT_EQ(root->FolderRec(), nullptr);
     EXPECT_EQ(t.NodeCount(), 1u); // HasChildren made nothing
     size_t visited = 0;
@@ -235,7 +235,7 @@ TEST_F(Fixture, ResortAfterPartialWalkMatchesAFreshSort) {
     auto order = [](TDisplayTree& t) {
         std::vector<const TMFT_RECORD*> v;
         t.ForEach(nullptr,
-                  [&](TTreeNode* n) { v.push_back(n->Data.IsFileGroup ? nullptr : n->Data.Rec); });
+                  [&](TTreeNode* n) { v.push_back(n->IsFileGroup ? nullptr : n->Data.Rec); });
         return v;
     };
     for (int col = 0; col < tcCount; ++col) {

@@ -243,7 +243,7 @@ TEST_F(Fixture, RowsSkipFoldersFilteredRecordsAndHoles) {
     EXPECT_EQ(l.CellText(linkRow, fcPercent), u"0.0 %"); // a zero allocated total
     EXPECT_EQ(l.CellText(linkRow, fcDupCount), u"");
     EXPECT_EQ(l.CellText(linkRow, fcAttributes), u"A");
-    EXPECT_EQ(linkRow->Data.Depth, 0);
+    EXPECT_EQ(linkRow->Depth(), 0);
     l.SetSort(fcSize, TSortDirection::Descending);
     EXPECT_EQ(l.CellText(l.Roots()[0], fcPercent), u"25.0 %"); // 10 of 40 bytes
 
@@ -389,7 +389,7 @@ TEST_F(Fixture, DuplicatesAndTheirCopies) {
     for (TTreeNode* k : kids) {
         EXPECT_NE(k->Data.Rec, first->Data.Rec);
         EXPECT_EQ(DupGroupOf(k->Data.Rec), DupGroupOf(first->Data.Rec));
-        EXPECT_EQ(k->Data.Depth, 0);
+        EXPECT_EQ(k->Depth(), 0);
     }
     ASSERT_NE(DupGroupOf(pics), nullptr);
     EXPECT_EQ(DupGroupOf(pics), DupGroupOf(pics2));

@@ -48,7 +48,7 @@ TEST(RealViews, EveryRecordOnceWithConsistentShares) {
         std::map<PMFT_RECORD, int> seen;
         size_t groups = 0;
         t.ForEach(nullptr, [&](TTreeNode* n) {
-            if (n->Data.IsFileGroup) {
+            if (n->IsFileGroup) {
                 ++groups;
                 EXPECT_EQ(n->Data.Rec->SubFoldersTotSize, n->FolderRec()->ThisFolderTotSize());
             } else {
@@ -115,7 +115,7 @@ TEST(RealViews, HardLinkAndCaseSensitivePairFromWindows10) {
     // The hard link's uncounted name shows its allocation in brackets.
     int bracketed = 0;
     t.ForEach(nullptr, [&](TTreeNode* n) {
-        if (n->Data.Rec->RecNo != 38 || n->Data.IsFileGroup) return;
+        if (n->Data.Rec->RecNo != 38 || n->IsFileGroup) return;
         const std::u16string text = t.CellText(n, tcAllocated);
         if (n->Data.Rec->DoNotCountFlag) {
             ++bracketed;
