@@ -3,6 +3,7 @@
 #include "app/headless.h"
 #include "base/debuglog.h"
 #include "base/heaptune.h"
+#include "base/promptwakeup.h"
 #include "base/translate.h"
 #include "gui/application.h"
 #include "gui/mainwindow.h"
@@ -37,6 +38,8 @@ int RunWindow(TWindowStart& start) {
     // Before the window allocates its first image: large image buffers come from the heap and
     // are reused while the window is resized (a headless run keeps the allocator's defaults).
     TuneHeapForLargeBuffers();
+    // Events reach the window promptly while scan threads keep every core busy.
+    AskShortSchedulerSlice();
     TQuarzelApplication app(start.argc, start.argv);
     TfrmQuarzelMain window(start);
     window.show();

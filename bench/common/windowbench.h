@@ -11,6 +11,7 @@
 #include "app/settings.h"
 #include "app/windowstart.h"
 #include "base/heaptune.h"
+#include "base/promptwakeup.h"
 #include "gui/application.h"
 #include "gui/mainwindow.h"
 
@@ -104,9 +105,16 @@ struct TBenchWindow {
           Start{Argc, Argv, CommandLine, Options, Store, Store.Load(), home.string(), 0},
           Window(std::make_unique<TfrmQuarzelMain>(Start)) {}
 
-    // First, as the window's entry does before the window allocates anything (QZ_BENCH_DEFAULT_HEAP set: the
-    // allocator's defaults, for comparison).
+    // First, as the window's entry does before the window allocates anything (QZ_BENCH_DEFAULT_HEAP
+    // set: the allocator's defaults, for comparison).
     bool HeapTuned = !std::getenv("QZ_BENCH_DEFAULT_HEAP") && TuneHeapForLargeBuffers();
+    // The window thread's short scheduler slice, as the window's entry asks for it
+    // (QZ_BENCH_DEFAULT_SLICE set: the normal slice; QZ_BENCH_SLICE_US: another length).
+    bool SliceAsked = !std::getenv("QZ_BENCH_DEFAULT_SLICE") &&
+                      AskShortSchedulerSlice(
+                          std::getenv("QZ_BENCH_SLICE_US")
+                              ? std::strtoull(std::getenv("QZ_BENCH_SLICE_US"), nullptr, 10) * 1000
+                              : kWindowSliceNs);
     int Argc = 1;
     char Arg0[8] = "quarzel";
     char* Argv[2] = {Arg0, nullptr};

@@ -386,6 +386,9 @@ int main(int argc, char** argv) {
         std::printf("|   The walk's start over the shown scan (view state kept, scans let go, "
                     "views emptied) | %.1f ms | |\n",
                     walkStartMs);
+    if (stall >= 0)
+        std::printf("|   The window thread's scheduler slice (normal: 0.7-3 ms) | %.2f ms | |\n",
+                    double(CurrentSchedulerSliceNs()) / 1e6);
     if (idleStall >= 0)
         std::printf("| Longest event-loop stall in 5 s with nothing running (the machine's load) "
                     "| %.1f ms | |\n",
