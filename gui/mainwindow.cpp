@@ -408,7 +408,7 @@ void TfrmQuarzelMain::OnScanFinished(bool ok) {
     actScan->setEnabled(true);
     FExports->SetEnabled(!FScanControl->Session().Scans().empty());
     FFilterPanel->EnableFilterControls(true, true);
-    ShowResults(true);
+    ShowResults();
     RefreshSelectionStatus();
     FFileActions->ScanFinished(ok);
     FChangeMonitor->Start();
@@ -428,16 +428,13 @@ void TfrmQuarzelMain::OnTotalsChanged() {
     FTreemapPanel->RecordsChanged();
 }
 
-void TfrmQuarzelMain::ShowResults(bool scanEnded) {
+void TfrmQuarzelMain::ShowResults() {
     TScanSession& s = FScanControl->Session();
     FFilesPanel->SetScans(s.Scans(), s.RootMFTMulti.SubFoldersTotSize,
                           s.RootMFTMulti.SubFoldersTotSizeAlloc);
-    // Right after a scan its threads' tallies hold the file types; later (a filter pass)
-    // the records are counted again.
-    if (scanEnded)
-        RankExtensions(s.ExtTallies);
-    else
-        RankExtensions();
+    // The session's tallies hold the file types as the scan threads or the filter pass counted
+    // them: the records are not walked again here.
+    RankExtensions(s.ExtTallies);
 }
 
 void TfrmQuarzelMain::RankExtensions(std::span<const TExtTally> tallies) {

@@ -118,8 +118,7 @@ private:
     void OnScanFinished(bool ok);
     // The scans on screen changed (a scan ended, filters were applied): the views that are
     // not rebuilt by the scan control take them.
-    // scanEnded: right after a scan (the session's extension tallies are current).
-    void ShowResults(bool scanEnded = false);
+    void ShowResults();
     // Settings changed by a view are stored now.
     void SaveViewSettings();
     // Ranks the extensions of the scans and fills the file-types view.

@@ -1,6 +1,7 @@
 #include "views/filterapply.h"
 
 #include "engine/scan.h"
+#include "views/extstats.h"
 
 namespace qz {
 
@@ -31,6 +32,12 @@ TFilterApplyResult ReapplyFilters(TScanSession& session, const TFilterApplyReque
         }
     }
     session.FoldersOnly = result.FoldersOnly;
+    // The file types of what the filter now shows, counted on this thread so the window does
+    // not walk every file again on its own (kept only where the scans kept tallies).
+    if (session.ExtTallies.size() == session.ScanSlots.size())
+        for (size_t k = 0; k < session.ScanSlots.size(); ++k)
+            session.ExtTallies[k] =
+                session.ScanSlots[k] ? TallyExtensions(*session.ScanSlots[k]) : TExtTally{};
     ZeroRecord(session.RootMFTMulti);
     for (size_t k = 0; k < session.ScanSlots.size(); ++k) {
         TNTFS_FILES* s = session.ScanSlots[k].get();

@@ -26,7 +26,8 @@ struct TFilterApplyResult {
 // For every scan of the session: the totals of all records, FilterResults with the request's
 // texts (two empty texts when the panel is off, which shows every record), forced, then the
 // totals again (with a folders-only include filter they still count the hidden files). Then
-// the session's sums, used space and folders-only flag follow the new totals.
+// the session's sums, used space and folders-only flag follow the new totals, and its file-type
+// tallies (when it keeps them) the files now shown.
 TFilterApplyResult ReapplyFilters(TScanSession& session, const TFilterApplyRequest& request);
 
 } // namespace qz

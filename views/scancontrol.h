@@ -200,7 +200,7 @@ public:
     TMFT_RECORD RootMFTMulti{};           // sums over the scans (two fields)
     std::vector<std::string> Errors;      // "Error: <message> [<source>]"
     // One per slot when the options asked for them (TallyExtensions): the files by extension
-    // as the scans ended. Deletes and filter passes change the records, not these.
+    // as the scans ended, counted again by a filter pass. Deletes change the records, not these.
     std::vector<TExtTally> ExtTallies;
     bool FoldersOnly = false; // the include filter is folders-only
     double Seconds = 0;       // from thread start to the end of the last
