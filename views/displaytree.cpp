@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <unordered_map>
 #include <unordered_set>
 
 namespace qz {
@@ -465,8 +466,42 @@ TTreeNode* MatchName(std::span<TTreeNode* const> kids, std::u16string_view name)
 }
 } // namespace
 
+// Children found by their exact name through a hash table per folder, for the folders with
+// many children a restore of many paths visits (a selection of 100,000 files in one folder
+// would otherwise compare names 100,000 times per file). A name not found there is looked for
+// as MatchName does.
+class TChildNameIndex {
+public:
+    TTreeNode* Find(std::span<TTreeNode* const> kids, const TTreeNode* parent,
+                    std::u16string_view name) {
+        if (kids.size() < kMinIndexed) return MatchName(kids, name);
+        auto [slot, made] = FByParent.try_emplace(parent);
+        if (made) {
+            slot->second.reserve(kids.size());
+            for (TTreeNode* c : kids) // the first of equal names wins, as in MatchName
+                if (!c->IsFileGroup) slot->second.try_emplace(c->Data.Rec->Name(), c);
+        }
+        const auto hit = slot->second.find(name);
+        return hit != slot->second.end() ? hit->second : MatchName(kids, name);
+    }
+
+private:
+    static constexpr size_t kMinIndexed = 32;
+    std::unordered_map<const TTreeNode*, std::unordered_map<std::u16string_view, TTreeNode*>>
+        FByParent;
+};
+
 TTreeNode* TDisplayTree::FindNodeByPath(TTreeNode* start, std::u16string_view path,
                                         size_t firstOffset) {
+    return FindNodeByPath(start, path, firstOffset, nullptr);
+}
+
+TTreeNode* TDisplayTree::FindNodeByPath(TTreeNode* start, std::u16string_view path,
+                                        size_t firstOffset, TChildNameIndex* index) {
+    auto match = [index](std::span<TTreeNode* const> kids, const TTreeNode* parent,
+                         std::u16string_view name) {
+        return index ? index->Find(kids, parent, name) : MatchName(kids, name);
+    };
     const char16_t sep = start ? PathSeparatorOf(start->Data.Rec)
                                : (!path.empty() && path[0] == u'/' ? u'/' : u'\\');
     size_t from = firstOffset > 0 ? firstOffset - 1 : 0;
@@ -477,11 +512,11 @@ TTreeNode* TDisplayTree::FindNodeByPath(TTreeNode* start, std::u16string_view pa
         const std::u16string_view rest =
             cut == std::u16string_view::npos ? std::u16string_view() : path.substr(cut + 1);
         auto kids = Children(node);
-        TTreeNode* found = MatchName(kids, comp);
+        TTreeNode* found = match(kids, node, comp);
         if (!found && rest.empty()) {
             // The last component may be a file inside a file-group node.
             for (TTreeNode* c : kids)
-                if (c->IsFileGroup && (found = MatchName(Children(c), comp))) break;
+                if (c->IsFileGroup && (found = match(Children(c), c, comp))) break;
         }
         if (!found) return nullptr;
         if (rest.empty()) return found;
@@ -504,7 +539,26 @@ TTreeViewState TDisplayTree::CaptureViewState() {
     // From the list of expanded nodes: a walk over every node made would take milliseconds
     // with hundreds of thousands of rows shown, on the window's thread as a scan starts.
     for (TTreeNode* n : ExpandedNodes()) st.Expanded.push_back(EntryOf(n));
-    for (TTreeNode* n : SelectedNodes()) st.Selected.push_back(EntryOf(n));
+    // Selections can hold every file of a type: the path of the folder is made once for its
+    // files listed one after another.
+    PMFT_RECORD folder = nullptr;
+    std::u16string folderPath;
+    for (TTreeNode* n : SelectedNodes()) {
+        const PMFT_RECORD rec = n->Data.Rec;
+        if (n->IsFileGroup || !rec->ParentMFTRec) {
+            st.Selected.push_back(EntryOf(n));
+            continue;
+        }
+        if (rec->ParentMFTRec != folder) {
+            folder = rec->ParentMFTRec;
+            folderPath.clear();
+            AppendRecordPath(rec, folderPath, true, false); // ends with the separator
+        }
+        std::u16string path;
+        path.reserve(folderPath.size() + rec->NameLength());
+        path.append(folderPath).append(rec->Name());
+        st.Selected.push_back({std::move(path), false});
+    }
     if (!FRoots.empty()) st.TopPath = GetRecordPath(FRoots[0]->Data.Rec);
     return st;
 }
@@ -515,10 +569,14 @@ bool TDisplayTree::SameSourceAs(const TTreeViewState& state) const {
 }
 
 void TDisplayTree::RestoreViewState(const TTreeViewState& state) {
+    TChildNameIndex index;
+    std::vector<std::u16string> rootPaths;
+    for (TTreeNode* root : FRoots) rootPaths.push_back(GetRecordPath(root->Data.Rec));
     auto find = [&](const TTreeViewState::Entry& e) -> TTreeNode* {
         TTreeNode* hit = nullptr;
-        for (TTreeNode* root : FRoots) {
-            const std::u16string rp = GetRecordPath(root->Data.Rec);
+        for (size_t k = 0; k < FRoots.size(); ++k) {
+            TTreeNode* root = FRoots[k];
+            const std::u16string& rp = rootPaths[k];
             if (e.Path == rp) {
                 hit = root;
                 break;
@@ -530,7 +588,7 @@ void TDisplayTree::RestoreViewState(const TTreeViewState& state) {
                 if (e.Path[skip] != sep) continue;
                 ++skip;
             }
-            hit = FindNodeByPath(root, std::u16string_view(e.Path).substr(skip));
+            hit = FindNodeByPath(root, std::u16string_view(e.Path).substr(skip), 0, &index);
             if (hit) break;
         }
         if (hit && e.FileGroup) {

@@ -176,6 +176,9 @@ protected:
     bool MayHaveChildren(const TTreeNode* n) const override;
 
 private:
+    // FindNodeByPath, looking children up through index when given (many paths at once).
+    TTreeNode* FindNodeByPath(TTreeNode* start, std::u16string_view path, size_t firstOffset,
+                              class TChildNameIndex* index);
     TTreeNode* AddNode(TTreeNode* parent, PMFT_RECORD rec);
     TTreeNode* AddGroupNode(TTreeNode* parent, PMFT_RECORD folder);
     // The group record's figures: the folder's own-level totals.

@@ -127,19 +127,32 @@ bool TViewNodes::IsSelfOrAncestor(const TTreeNode* a, const TTreeNode* b) {
 }
 
 namespace {
-// Sibling positions from the top-level node down to n.
-void IndexPath(const TTreeNode* n, std::vector<uint32_t>& out) {
-    out.clear();
-    for (const TTreeNode* p = n; p; p = p->Parent) out.push_back(p->Index);
-    std::reverse(out.begin(), out.end());
+// The nodes from n up to its top-level node, n included.
+uint32_t LevelOf(const TTreeNode* n) {
+    uint32_t level = 0;
+    for (; n; n = n->Parent) ++level;
+    return level;
+}
+
+// View order without building paths: the two nodes are lifted to the same level, then together
+// until they are siblings; an ancestor comes before what is below it.
+bool ViewOrderLess(const TTreeNode* a, const TTreeNode* b) {
+    if (a == b) return false;
+    uint32_t levelA = LevelOf(a), levelB = LevelOf(b);
+    const bool aDeeper = levelA > levelB;
+    for (; levelA > levelB; --levelA) a = a->Parent;
+    for (; levelB > levelA; --levelB) b = b->Parent;
+    if (a == b) return !aDeeper; // one was below the other
+    while (a->Parent != b->Parent) {
+        a = a->Parent;
+        b = b->Parent;
+    }
+    return a->Index < b->Index;
 }
 } // namespace
 
 bool TViewNodes::IsBefore(const TTreeNode* a, const TTreeNode* b) const {
-    std::vector<uint32_t> pa, pb;
-    IndexPath(a, pa);
-    IndexPath(b, pb);
-    return std::lexicographical_compare(pa.begin(), pa.end(), pb.begin(), pb.end());
+    return ViewOrderLess(a, b);
 }
 
 TTreeNode* TViewNodes::NextVisible(TTreeNode* n) {
@@ -238,24 +251,29 @@ std::vector<TTreeNode*> TViewNodes::SelectedNodes() const {
 }
 
 std::vector<TTreeNode*> TViewNodes::InViewOrder(std::span<TTreeNode* const> nodes) {
-    // Sort by the sibling-position path from the top: view order.
-    struct Item {
-        std::vector<uint32_t> path;
-        TTreeNode* node;
-    };
-    std::vector<Item> items;
-    items.reserve(nodes.size());
-    for (TTreeNode* n : nodes) {
-        Item it{{}, n};
-        IndexPath(n, it.path);
-        items.push_back(std::move(it));
+    std::vector<TTreeNode*> out(nodes.begin(), nodes.end());
+    // Nodes are often listed in view order already (a range, the files of a type, rows
+    // expanded top to bottom): one pass tells.
+    if (std::is_sorted(out.begin(), out.end(), ViewOrderLess)) return out;
+    // Else sort by each node's sibling positions from the top, all kept in one buffer.
+    std::vector<uint32_t> positions;
+    std::vector<uint32_t> start(out.size() + 1);
+    for (size_t i = 0; i < out.size(); ++i) {
+        start[i] = uint32_t(positions.size());
+        for (const TTreeNode* p = out[i]; p; p = p->Parent) positions.push_back(p->Index);
+        std::reverse(positions.begin() + start[i], positions.end());
     }
-    std::sort(items.begin(), items.end(),
-              [](const Item& a, const Item& b) { return a.path < b.path; });
-    std::vector<TTreeNode*> out;
-    out.reserve(items.size());
-    for (auto& it : items) out.push_back(it.node);
-    return out;
+    start[out.size()] = uint32_t(positions.size());
+    std::vector<uint32_t> order(out.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    const uint32_t* pos = positions.data();
+    std::sort(order.begin(), order.end(), [&](uint32_t x, uint32_t y) {
+        return std::lexicographical_compare(pos + start[x], pos + start[x + 1], pos + start[y],
+                                            pos + start[y + 1]);
+    });
+    std::vector<TTreeNode*> sorted(out.size());
+    for (size_t i = 0; i < order.size(); ++i) sorted[i] = out[order[i]];
+    return sorted;
 }
 
 void GetSelectedItems(std::vector<TSelectedItem>& list, TViewNodes& view,

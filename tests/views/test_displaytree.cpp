@@ -712,3 +712,69 @@ TEST_F(Fixture, ViewStateSurvivesARescan) {
     EXPECT_EQ(t.FindNodeByPath(nullptr, u"C:\\docs\\SUB", 3), Kid(t, docs2, u"Sub"));
     EXPECT_EQ(t.FindNodeByPath(nullptr, u"C:\\Docs\\missing", 3), nullptr);
 }
+
+// Many selected files in one wide folder and below it, selected in no particular order: the
+// captured paths come in view order, and a rescan finds each again (names differing only in
+// case included), also where the folder has many more children than a linear search would
+// cope with quickly.
+TEST_F(Fixture, ViewStateOfAWideFolderSelectedOutOfOrder) {
+    auto build = [](bool upperCase) {
+        auto b = std::make_unique<ScanBuilder>(u"/data");
+        PMFT_RECORD wide = b->Folder(b->root, u"wide");
+        PMFT_RECORD sub = b->Folder(wide, u"sub");
+        for (int i = 0; i < 40; ++i) b->File(sub, u"s" + Utf8ToUtf16(std::to_string(i)), 7);
+        for (int i = 0; i < 3000; ++i) {
+            std::u16string name = u"file" + Utf8ToUtf16(std::to_string(i)) + u".dat";
+            if (upperCase && i == 17) name = u"FILE17.DAT";
+            b->File(wide, name, uint64_t(1 + i % 97));
+        }
+        b->Finish();
+        return b;
+    };
+    auto first = build(false);
+    TDisplayTree t;
+    auto scans = One(*first->scan);
+    ASSERT_TRUE(t.LoadTree(scans));
+    TTreeNode* wide = Kid(t, t.Roots()[0], u"wide");
+    TTreeNode* group = Kid(t, wide, u"<group>");
+    TTreeNode* sub = Kid(t, wide, u"sub");
+    ASSERT_NE(group, nullptr);
+    t.SetExpanded(wide, true);
+    t.SetExpanded(group, true);
+    t.SetExpanded(sub, true);
+    TTreeNode* subGroup = Kid(t, sub, u"<group>");
+    ASSERT_NE(subGroup, nullptr);
+    t.SetExpanded(subGroup, true);
+    std::vector<TTreeNode*> picked;
+    for (TTreeNode* c : t.Children(group)) picked.push_back(c);
+    for (TTreeNode* c : t.Children(subGroup)) picked.push_back(c);
+    picked.push_back(sub);
+    std::shuffle(picked.begin(), picked.end(), std::mt19937(7));
+    for (TTreeNode* n : picked) t.Select(n);
+
+    std::vector<std::u16string> inViewOrder;
+    for (TTreeNode* n = t.Roots()[0]; n; n = t.NextVisible(n))
+        if (n->Selected()) inViewOrder.push_back(GetRecordPath(n->Data.Rec));
+    ASSERT_EQ(inViewOrder.size(), 3041u);
+    const TTreeViewState st = t.CaptureViewState();
+    std::vector<std::u16string> captured;
+    for (const auto& e : st.Selected) captured.push_back(e.Path);
+    EXPECT_EQ(captured, inViewOrder);
+
+    // Rescanned with one name in other case: every item is selected again.
+    auto second = build(true);
+    t.Clear();
+    scans = One(*second->scan);
+    ASSERT_TRUE(t.LoadTree(scans));
+    t.RestoreViewState(st);
+    EXPECT_EQ(t.SelectedCount(), 3041u);
+    TTreeNode* wide2 = Kid(t, t.Roots()[0], u"wide");
+    TTreeNode* renamed = Kid(t, Kid(t, wide2, u"<group>"), u"FILE17.DAT");
+    ASSERT_NE(renamed, nullptr);
+    EXPECT_TRUE(renamed->Selected());
+    std::vector<std::u16string> restored;
+    for (TTreeNode* n : t.SelectedNodes()) restored.push_back(GetRecordPath(n->Data.Rec));
+    for (std::u16string& p : restored)
+        if (p == u"/data/wide/FILE17.DAT") p = u"/data/wide/file17.dat";
+    EXPECT_EQ(restored, inViewOrder);
+}
