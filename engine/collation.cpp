@@ -24,6 +24,9 @@ static_assert(sizeof(kAccented) == sizeof(kPlain));
 void FoldCollationTable(TCollationTable& table) {
     constexpr size_t n = sizeof(kAccented) / sizeof(char16_t) - 1;
     for (auto& v : table) {
+        // Every accented letter folded here lies in U+00C0..U+00FF; the table is built at
+        // start-up, where looking up all 65536 units in the list took a few milliseconds.
+        if (v < 0xC0 || v > 0xFF) continue;
         for (size_t i = 0; i < n; ++i) {
             if (v == kAccented[i]) {
                 v = kPlain[i];
