@@ -170,8 +170,8 @@ void TNTFS_FILES::FreeRecordData(TMFT_RECORD& rec) {
 void TNTFS_FILES::ClearRecords() {
     // The records' addresses may serve other records next: none may stay a group member.
     ForgetDupMembers(*this, false);
-    for (PMFT_RECORD p : FFileList)
-        if (p) FreeRecordData(*p);
+    // The records, their names and folder blocks all live in the arenas reset below: nothing
+    // in them needs letting go one by one.
     FDirList.clear();
     FFileList.clear();
     FExFileList.clear();
