@@ -217,17 +217,23 @@ void TWalker::CheckBlocking(size_t entries) {
     // A walk from the page cache switches voluntarily about once per block (a contended lock,
     // a hand-over); one that reads inodes from the disk blocks on most inode-table blocks. The
     // sample covers at least 32 folders so that a few slow folders do not decide it.
+    // The switches are read every 16 folders only: a walk from the page cache reads a folder
+    // in a few microseconds, and a system call per folder would add a good part of that.
     if (FWalk.WaitingWalkersAllowed() || !FWalk.CanAddWaitingWalkers()) return;
+    const bool sampling = FSampleSwitches >= 0 && FSampleFolders < 256;
+    if (sampling) {
+        ++FSampleFolders;
+        FSampleEntries += entries;
+        if (FSampleFolders % 16 != 0) return;
+    }
     struct rusage ru {};
     if (::getrusage(RUSAGE_THREAD, &ru) != 0) return;
-    if (FSampleSwitches < 0 || FSampleFolders >= 256) {
+    if (!sampling) {
         FSampleSwitches = ru.ru_nvcsw;
         FSampleFolders = 0;
         FSampleEntries = 0;
         return;
     }
-    ++FSampleFolders;
-    FSampleEntries += entries;
     const long switches = ru.ru_nvcsw - FSampleSwitches;
     if (FSampleFolders >= 32 && size_t(switches) >= 2 * FSampleFolders + FSampleEntries / 64)
         FWalk.AllowWaitingWalkers();
