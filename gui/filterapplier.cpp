@@ -29,14 +29,18 @@ bool TFilterApplier::Apply(const TFilterApplyRequest& request) {
     DebugLog("Apply filter");
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     // What the user sees expanded and selected comes back where the items remain.
-    FState = FTree.Tree().CaptureViewState();
+    FState = FTree.Tree().CaptureViewRecords(); // their paths are made by the pass's thread
     FTree.Model().Reset([this] { FTree.Tree().Clear(); });
     emit aboutToFilter();
     FStatus.SetStatus(Tr("Filtering") + QStringLiteral("..."));
     TScanSession* session = &FScans.Session();
-    FJob.Start([this, session,
-                request](const std::atomic<bool>&) { FResult = ReapplyFilters(*session, request); },
-               [this] { Done(); });
+    FJob.Start(
+        [this, session, request](const std::atomic<bool>&) {
+            // Before the pass: it changes the records' flags and totals, not their names.
+            TDisplayTree::FillPaths(FState);
+            FResult = ReapplyFilters(*session, request);
+        },
+        [this] { Done(); });
     return true;
 }
 

@@ -526,41 +526,49 @@ TTreeNode* TDisplayTree::FindNodeByPath(TTreeNode* start, std::u16string_view pa
     }
 }
 
-namespace {
-// The path a state entry records for a node: its record's path (a group: its folder's).
-TTreeViewState::Entry EntryOf(const TTreeNode* n) {
-    if (n->IsFileGroup) return {GetRecordPath(n->FolderRec()), true};
-    return {GetRecordPath(n->Data.Rec), false};
-}
-} // namespace
-
 TTreeViewState TDisplayTree::CaptureViewState() {
+    TTreeViewState st = CaptureViewRecords();
+    FillPaths(st);
+    return st;
+}
+
+TTreeViewState TDisplayTree::CaptureViewRecords() {
     TTreeViewState st;
+    // The record a node stands for: its own (a group: its folder's).
+    auto entryOf = [](const TTreeNode* n) -> TTreeViewState::Entry {
+        if (n->IsFileGroup) return {{}, true, n->FolderRec()};
+        return {{}, false, n->Data.Rec};
+    };
     // From the list of expanded nodes: a walk over every node made would take milliseconds
     // with hundreds of thousands of rows shown, on the window's thread as a scan starts.
-    for (TTreeNode* n : ExpandedNodes()) st.Expanded.push_back(EntryOf(n));
-    // Selections can hold every file of a type: the path of the folder is made once for its
-    // files listed one after another.
-    PMFT_RECORD folder = nullptr;
-    std::u16string folderPath;
-    for (TTreeNode* n : SelectedNodes()) {
-        const PMFT_RECORD rec = n->Data.Rec;
-        if (n->IsFileGroup || !rec->ParentMFTRec) {
-            st.Selected.push_back(EntryOf(n));
-            continue;
-        }
-        if (rec->ParentMFTRec != folder) {
-            folder = rec->ParentMFTRec;
-            folderPath.clear();
-            AppendRecordPath(rec, folderPath, true, false); // ends with the separator
-        }
-        std::u16string path;
-        path.reserve(folderPath.size() + rec->NameLength());
-        path.append(folderPath).append(rec->Name());
-        st.Selected.push_back({std::move(path), false});
-    }
+    for (TTreeNode* n : ExpandedNodes()) st.Expanded.push_back(entryOf(n));
+    for (TTreeNode* n : SelectedNodes()) st.Selected.push_back(entryOf(n));
     if (!FRoots.empty()) st.TopPath = GetRecordPath(FRoots[0]->Data.Rec);
     return st;
+}
+
+void TDisplayTree::FillPaths(TTreeViewState& state) {
+    // Selections can hold every file of a type: the path of a folder is made once for its
+    // items listed one after another.
+    PMFT_RECORD folder = nullptr;
+    std::u16string folderPath;
+    for (std::vector<TTreeViewState::Entry>* list : {&state.Expanded, &state.Selected})
+        for (TTreeViewState::Entry& e : *list) {
+            const PMFT_RECORD rec = e.Rec;
+            if (!rec) continue;
+            e.Rec = nullptr;
+            if (!rec->ParentMFTRec) {
+                e.Path = GetRecordPath(rec);
+                continue;
+            }
+            if (rec->ParentMFTRec != folder) {
+                folder = rec->ParentMFTRec;
+                folderPath.clear();
+                AppendRecordPath(rec, folderPath, true, false); // ends with the separator
+            }
+            e.Path.reserve(folderPath.size() + rec->NameLength());
+            e.Path.append(folderPath).append(rec->Name());
+        }
 }
 
 bool TDisplayTree::SameSourceAs(const TTreeViewState& state) const {

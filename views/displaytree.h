@@ -45,6 +45,8 @@ struct TTreeViewState {
     struct Entry {
         std::u16string Path;
         bool FileGroup = false; // the file-group node under the folder at Path
+        // The record whose path this is, until FillPaths made Path from it.
+        PMFT_RECORD Rec = nullptr;
     };
     std::vector<Entry> Expanded; // in view order
     std::vector<Entry> Selected; // in view order
@@ -147,6 +149,11 @@ public:
 
     // ---- state kept across a rescan
     TTreeViewState CaptureViewState();
+    // The same with the entries' records instead of their paths, which FillPaths makes later
+    // (on another thread, while the records stay as they are): the window's thread only lists
+    // the nodes.
+    TTreeViewState CaptureViewRecords();
+    static void FillPaths(TTreeViewState& state);
     // Expands and selects the captured paths that still exist.
     void RestoreViewState(const TTreeViewState& state);
     // True when the tree shows the source state was captured from (its first top-level node
