@@ -53,6 +53,8 @@ struct TTreeViewState {
     std::u16string TopPath;      // path of the first top-level node (empty: no tree)
 };
 
+class TChildNameIndex; // children by name, for many path lookups at once (displaytree.cpp)
+
 class TDisplayTree : public TViewNodes {
 public:
     TDisplayTree();
@@ -185,7 +187,7 @@ protected:
 private:
     // FindNodeByPath, looking children up through index when given (many paths at once).
     TTreeNode* FindNodeByPath(TTreeNode* start, std::u16string_view path, size_t firstOffset,
-                              class TChildNameIndex* index);
+                              TChildNameIndex* index);
     TTreeNode* AddNode(TTreeNode* parent, PMFT_RECORD rec);
     TTreeNode* AddGroupNode(TTreeNode* parent, PMFT_RECORD folder);
     // The group record's figures: the folder's own-level totals.
