@@ -150,14 +150,14 @@ void TTreeDelegate::PaintName(QPainter* p, const QStyleOptionViewItem& o, const 
 QRect TTreeDelegate::PaintBar(QPainter* p, const QStyleOptionViewItem& o,
                               const TTreeNode* n) const {
     const QRect cell = o.rect;
-    const int depth = n->IsFileGroup ? n->Depth() + 1 : n->Depth();
-    const int indent = (cell.width() / 12) * std::min(depth, 7);
+    const int level = n->Depth(); // counted from the parents: once per bar
+    const int indent = (cell.width() / 12) * std::min(n->IsFileGroup ? level + 1 : level, 7);
     const double percent = std::clamp(FTree.PercentOfParent(n), 0.0, 100.0);
     const int area = std::max(0, cell.width() - indent);
     const int fill = int(std::trunc(double(area) * percent / 100.0));
     const QRect bar(cell.left() + indent, cell.top(), area, cell.height() - 1);
     const QRect filled(bar.left(), bar.top(), fill, bar.height());
-    if (fill > 0) p->fillRect(filled, BarColor(n->Depth()));
+    if (fill > 0) p->fillRect(filled, BarColor(level));
     if (area > 1) {
         p->setPen(QColor(0xE0, 0xE0, 0xE0));
         p->setBrush(Qt::NoBrush);
